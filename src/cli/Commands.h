@@ -1,0 +1,19 @@
+// The command-line program's subcommands, one file per group.
+#pragma once
+
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+// What the subcommands share: global options and the exit status the chosen one sets.
+struct CliContext {
+    std::string port;  // --port PATH: use this port and skip discovery
+    int exitCode = 0;
+};
+
+void AddGlobalOptions(CLI::App& app, CliContext& context);
+void AddProtocolCommands(CLI::App& app, CliContext& context);
+void AddConvertCommand(CLI::App& app, CliContext& context);
+void AddDeviceCommands(CLI::App& app, CliContext& context);

@@ -1,0 +1,5 @@
+#include "cli/Commands.h"
+
+#include <CLI/CLI.hpp>
+
+void AddDeviceCommands(CLI::App& /*app*/, CliContext& /*context*/) {}

@@ -1,0 +1,5 @@
+#include "cli/Commands.h"
+
+#include <CLI/CLI.hpp>
+
+void AddProtocolCommands(CLI::App& /*app*/, CliContext& /*context*/) {}

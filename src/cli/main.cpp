@@ -1,0 +1,26 @@
+// kelvastra-cli: the program's operations without a window.
+#include "cli/Commands.h"
+
+#include <CLI/CLI.hpp>
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    CLI::App cli{"Kelvastra command-line program"};
+    cli.require_subcommand(1);
+    cli.set_help_all_flag("--help-all", "Show help for every subcommand");
+
+    CliContext context;
+    AddGlobalOptions(cli, context);
+    AddProtocolCommands(cli, context);
+    AddConvertCommand(cli, context);
+    AddDeviceCommands(cli, context);
+
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return cli.exit(e) == 0 ? 0 : 2;
+    }
+    return context.exitCode;
+}

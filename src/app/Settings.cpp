@@ -1,0 +1,109 @@
+#include "app/Settings.h"
+
+#include <QDir>
+#include <QSettings>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+QSettings Store() { return QSettings(QStringLiteral("Fenwarde"), QStringLiteral("Kelvastra")); }
+
+std::string ReadString(const char* name)
+{
+    QSettings s = Store();
+    return s.value(QStringLiteral("Settings/") + QLatin1String(name)).toString().toStdString();
+}
+
+void WriteString(const char* name, const std::string& value)
+{
+    QSettings s = Store();
+    s.setValue(QStringLiteral("Settings/") + QLatin1String(name), QString::fromStdString(value));
+    s.sync();
+}
+
+std::string Home()
+{
+    const char* home = std::getenv("HOME");
+    return home && *home ? home : QDir::homePath().toStdString();
+}
+
+std::string KelvastraHome()
+{
+    const char* value = std::getenv("KELVASTRA_HOME");
+    return value && *value ? value : std::string();
+}
+
+std::string Join(const std::string& a, const char* b) { return (std::filesystem::path(a) / b).string(); }
+
+}  // namespace
+
+namespace Settings {
+
+std::string TemplateDirValue() { return ReadString("TemplateDir"); }
+void SetTemplateDir(const std::string& folder) { WriteString("TemplateDir", folder); }
+std::string DataDirValue() { return ReadString("DataDir"); }
+void SetDataDir(const std::string& folder) { WriteString("DataDir", folder); }
+
+int FactoryAccess()
+{
+    QSettings s = Store();
+    return s.value(QStringLiteral("Settings/FactoryAccess"), 0).toInt();
+}
+
+void SetFactoryAccess(int value)
+{
+    QSettings s = Store();
+    s.setValue(QStringLiteral("Settings/FactoryAccess"), value);
+    s.sync();
+}
+
+std::string TemplateDir()
+{
+    std::string value = TemplateDirValue();
+    return value.empty() ? Folders::DefaultTemplates() : value;
+}
+
+std::string DataDir()
+{
+    std::string value = DataDirValue();
+    return value.empty() ? Folders::DefaultData() : value;
+}
+
+}  // namespace Settings
+
+namespace Folders {
+
+std::string Root()
+{
+    std::string home = KelvastraHome();
+    return home.empty() ? Join(Join(Home(), "Quillmark"), "Kelvastra") : home;
+}
+
+std::string Calibrations() { return Join(Join(Root(), "Software"), "Calibrations"); }
+std::string CalibrationBackup() { return Join(Calibrations(), "Backup"); }
+std::string RawData() { return Join(Join(Root(), "Software"), "RawData"); }
+std::string SpecialPositions() { return Join(Root(), "specialPositions.csv"); }
+
+std::string DefaultTemplates()
+{
+    std::string home = KelvastraHome();
+    return home.empty() ? Join(Join(Join(Home(), "Documents"), "Kelvastra"), "Templates")
+                        : Join(home, "Templates");
+}
+
+std::string DefaultData()
+{
+    std::string home = KelvastraHome();
+    return home.empty() ? Join(Join(Join(Home(), "Documents"), "Kelvastra"), "Data")
+                        : Join(home, "Data");
+}
+
+std::string FolderOf(const std::string& filePath)
+{
+    auto cut = filePath.find_last_of("/\\");
+    return cut == std::string::npos ? std::string() : filePath.substr(0, cut + 1);
+}
+
+}  // namespace Folders

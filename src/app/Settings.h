@@ -1,0 +1,42 @@
+// Per-user settings and the program's fixed folders, in one place so that no dialog builds a
+// settings key or a folder path of its own.
+#pragma once
+
+#include <string>
+
+namespace Settings {
+
+// Section "Settings" of QSettings("Fenwarde", "Kelvastra").
+std::string TemplateDirValue();  // the stored value, possibly empty
+void SetTemplateDir(const std::string& folder);
+std::string DataDirValue();
+void SetDataDir(const std::string& folder);
+int FactoryAccess();  // 0 when absent
+void SetFactoryAccess(int value);
+
+// The folder protocol dialogs start in: the stored value, else the default templates folder.
+// Never empty.
+std::string TemplateDir();
+// The folder that receives downloaded test data: the stored value, else the default.
+std::string DataDir();
+
+}  // namespace Settings
+
+namespace Folders {
+
+// The program's root folder for calibration files and raw outputs: $KELVASTRA_HOME when set,
+// else ~/Quillmark/Kelvastra.
+std::string Root();
+std::string Calibrations();     // Root()/Software/Calibrations
+std::string CalibrationBackup(); // Calibrations()/Backup
+std::string RawData();          // Root()/Software/RawData
+std::string SpecialPositions(); // Root()/specialPositions.csv
+// Default folders for protocols and downloaded data: $KELVASTRA_HOME/Templates and /Data when
+// KELVASTRA_HOME is set, else ~/Documents/Kelvastra/Templates and .../Data.
+std::string DefaultTemplates();
+std::string DefaultData();
+
+// The folder part of a chosen file path, ending with the separator ("/p/x.tmt" -> "/p/").
+std::string FolderOf(const std::string& filePath);
+
+}  // namespace Folders

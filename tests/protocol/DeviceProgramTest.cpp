@@ -1,0 +1,260 @@
+#include "protocol/DeviceProgram.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(DeviceProgramCodes, FlagsFromSetFields) {
+    const struct {
+        int32_t function, timeUnits, units, flags;
+    } cases[] = {
+        {0, 0, 5, 0x0401},  // ramp, seconds, N
+        {4, 0, 5, 0x0403},  // sinusoid
+        {4, 1, 5, 0x0803},  // minutes
+        {0, 2, 5, 0x2001},  // hours
+        {0, 3, 5, 0x0001},  // days: no time bit
+        {4, 3, 0, 0x1003},  // "%" units
+        {3, 0, 0, 0x1401},  // step is not sinusoid
+        {0, 4, 5, 0x0001},  // milliseconds have no bit
+        {0, -1, 5, 0x0001},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EntryFlags(c.function, c.timeUnits, c.units), c.flags)
+            << c.function << " " << c.timeUnits << " " << c.units;
+    }
+}
+
+TEST(DeviceProgramCodes, TimeUnitsFromFlags) {
+    const struct {
+        int32_t flags, units;
+        int64_t divisor;
+    } cases[] = {{0x0401, 0, 1000},     {0x0801, 1, 60000},    {0x2001, 2, 3600000},
+                 {0x0001, 3, 86400000}, {0x1003, 3, 86400000}, {0x2C01, 0, 1000},
+                 {0x2801, 1, 60000},    {0, 3, 86400000}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(TimeUnitsFromFlags(c.flags), c.units) << std::hex << c.flags;
+        EXPECT_EQ(TimeUnitsDivisorMs(c.flags), c.divisor) << std::hex << c.flags;
+    }
+    for (int32_t units : {0, 1, 2, 3}) {
+        EXPECT_EQ(TimeUnitsFromFlags(EntryFlags(0, units, 5)), units);
+    }
+}
+
+TEST(DeviceProgramCodes, Letters) {
+    EXPECT_EQ(ShapeLetter(0), 'r');
+    EXPECT_EQ(ShapeLetter(4), 's');
+    for (int32_t f : {1, 2, 3, -1}) EXPECT_EQ(ShapeLetter(f), 's');
+    EXPECT_EQ(FunctionFromShapeLetter('s'), 4);
+    EXPECT_EQ(FunctionFromShapeLetter('r'), 0);
+    EXPECT_EQ(FunctionFromShapeLetter('x'), 0);
+
+    const char typeLetters[] = {'p', 'n', 'a', 'm'};
+    for (int32_t t = 0; t < 4; ++t) {
+        EXPECT_EQ(DataTypeLetter(t), typeLetters[t]);
+        EXPECT_EQ(DataTypeFromLetter(typeLetters[t]), t);
+    }
+    EXPECT_EQ(DataTypeLetter(-1), 'n');
+    for (char c : {'x', 'P', '0', '\0'}) EXPECT_EQ(DataTypeFromLetter(c), 1);
+
+    const struct {
+        int32_t index;
+        char letter;
+    } rates[] = {{4, '1'}, {6, '2'}, {7, '3'}, {8, '4'}, {9, '5'}};
+    for (const auto& r : rates) {
+        EXPECT_EQ(DataRateLetter(r.index), r.letter);
+        EXPECT_EQ(DataFrequencyFromLetter(r.letter), r.index);
+    }
+    for (int32_t index : {-1, 0, 1, 2, 3, 5, 10, 11}) EXPECT_EQ(DataRateLetter(index), '0');
+    for (char c : {'0', '6', 'a', '\0'}) EXPECT_EQ(DataFrequencyFromLetter(c), 10);
+}
+
+TEST(DeviceProgramTable, ClearGivesClearedValues) {
+    DeviceProgramTable table;
+    table[3].repetitions = 5;
+    table[3].SetName("abc");
+    table[3].dataRateCode = '2';
+    ClearDeviceProgram(table);
+    for (const DeviceProgramEntry& e : table) {
+        EXPECT_EQ(e, DeviceProgramEntry{});
+        EXPECT_FALSE(e.IsUsed());
+        EXPECT_EQ(e.shapeCode, 's');
+        EXPECT_EQ(e.shapeCode2, 's');
+        EXPECT_EQ(e.dataTypeCode, 'n');
+        EXPECT_EQ(e.dataRateCode, '0');
+        EXPECT_EQ(e.name, "");
+    }
+}
+
+TEST(DeviceProgramLines, ClearedEntryLines) {
+    DeviceProgramEntry entry;
+    EXPECT_EQ(EntryUploadLines(entry),
+              (std::vector<std::string>{"0\r", "0\r", "0\r", "0\r", "0\r", "0\r", "0\r", "0\r",
+                                        "s\r", "s\r", "\r", "n\r", "0\r", "0\r"}));
+}
+
+TEST(DeviceProgramLines, FieldsInWireOrder) {
+    DeviceProgramEntry entry;
+    entry.stretchMs = 1;
+    entry.holdMs = 2;
+    entry.recoveryMs = 3;
+    entry.restMs = 4;
+    entry.repetitions = 5;
+    entry.shapeCode = 'r';
+    entry.shapeCode2 = 'q';
+    entry.magnitudeSetpoint = -6;
+    entry.flags = 0x1403;
+    entry.preloadSetpoint = 8;
+    entry.SetName("Set A b");
+    entry.dataTypeCode = 'm';
+    entry.dataRateCode = '5';
+    entry.autoAdjust = 2;
+    EXPECT_EQ(EntryUploadLines(entry),
+              (std::vector<std::string>{"1\r", "2\r", "3\r", "4\r", "5\r", "-6\r", "5123\r",
+                                        "8\r", "r\r", "q\r", "Set|A|b\r", "m\r", "5\r", "2\r"}));
+    // The table keeps what was sent.
+    EXPECT_EQ(entry.name, "Set|A|b");
+    EXPECT_EQ(FormatProgramLine(entry), "1 2 3 4 5 -6 5123 8 r q Set|A|b m 5 2");
+}
+
+TEST(DeviceProgramLines, WholeUpload) {
+    DeviceProgramTable table;
+    table[0].SetName("two words");
+    table[0].repetitions = 3;
+    const std::vector<std::string> lines = ProgramUploadLines(table);
+    ASSERT_EQ(lines.size(), 142u);
+    EXPECT_EQ(lines.front(), "0P\r");
+    EXPECT_EQ(lines[1 + 4], "3\r");
+    EXPECT_EQ(lines[1 + 10], "two|words\r");
+    EXPECT_EQ(lines[1 + 14 + 10], "\r");
+    EXPECT_EQ(lines.back(), std::string("\x17\r"));
+    EXPECT_EQ(table[0].name, "two|words");
+}
+
+TEST(DeviceProgramLines, LongNameIsCut) {
+    DeviceProgramEntry entry;
+    entry.SetName("0123456789abcdefXYZ");
+    EXPECT_EQ(entry.name, "0123456789abcde");
+    entry.name = "a b c d e f g h i j"; // set directly, longer than the field
+    EXPECT_EQ(EntryUploadLines(entry)[10], "a|b|c|d|e|f|g|h\r");
+    EXPECT_EQ(entry.name, "a|b|c|d|e|f|g|h");
+}
+
+TEST(DeviceProgramReadBack, ParsesAllFields) {
+    DeviceProgramTable table;
+    EXPECT_EQ(ParseProgramLine("10000 500 10000 0 3 12345 1027 -200 r r my|set|1 a 2 1\r", 2,
+                               table),
+              1);
+    const DeviceProgramEntry& e = table[2];
+    EXPECT_EQ(e.stretchMs, 10000);
+    EXPECT_EQ(e.holdMs, 500);
+    EXPECT_EQ(e.recoveryMs, 10000);
+    EXPECT_EQ(e.restMs, 0);
+    EXPECT_EQ(e.repetitions, 3);
+    EXPECT_EQ(e.magnitudeSetpoint, 12345);
+    EXPECT_EQ(e.flags, 1027);
+    EXPECT_EQ(e.preloadSetpoint, -200);
+    EXPECT_EQ(e.shapeCode, 'r');
+    EXPECT_EQ(e.shapeCode2, 'r');
+    EXPECT_EQ(e.name, "my set 1");
+    EXPECT_EQ(e.dataTypeCode, 'a');
+    EXPECT_EQ(e.dataRateCode, '2');
+    EXPECT_EQ(e.autoAdjust, 1);
+    EXPECT_EQ(table[1], DeviceProgramEntry{});
+}
+
+TEST(DeviceProgramReadBack, RoundTripThroughUploadAndReply) {
+    DeviceProgramTable sent;
+    sent[0].stretchMs = 90000;
+    sent[0].repetitions = 7;
+    sent[0].flags = EntryFlags(4, 1, 5);
+    sent[0].SetName("Warm up");
+    sent[0].dataTypeCode = 'p';
+    sent[0].dataRateCode = '3';
+    sent[1].repetitions = 1;
+    sent[1].SetName(""); // empty name: the reply has one field less
+    sent[1].autoAdjust = 2;
+    sent[1].dataTypeCode = 'm';
+    ProgramUploadLines(sent);
+
+    // Rebuild the table from the upload lines as the controller does, then read it back.
+    DeviceProgramTable stored;
+    const std::vector<std::string> lines = ProgramUploadLines(sent);
+    for (size_t i = 0; i < kDeviceProgramEntries * kProgramLineFields; ++i) {
+        EXPECT_EQ(StoreUploadField(stored[i / kProgramLineFields], i % kProgramLineFields,
+                                   lines[1 + i]),
+                  1);
+    }
+    DeviceProgramTable read;
+    for (size_t i = 0; i < kDeviceProgramEntries; ++i) {
+        EXPECT_EQ(ParseProgramLine(FormatProgramLine(stored[i]) + "\r", i, read), 1);
+    }
+    EXPECT_EQ(ParseProgramLine("\x17\r", 10, read), -1);
+    EXPECT_EQ(read[0].name, "Warm up");
+    EXPECT_EQ(sent[0].name, "Warm|up");
+    read[0].name = sent[0].name;
+    EXPECT_EQ(read, sent);
+}
+
+TEST(DeviceProgramReadBack, EndByte) {
+    DeviceProgramTable table;
+    table[0].repetitions = 4;
+    EXPECT_EQ(ParseProgramLine("\x17", 0, table), -1);
+    EXPECT_EQ(ParseProgramLine("\x17 1 2 3", 0, table), -1);
+    EXPECT_EQ(table[0].repetitions, 4);
+    // The end byte only counts at the start of the line.
+    EXPECT_EQ(ParseProgramLine(" \x17", 0, table), 1);
+}
+
+TEST(DeviceProgramReadBack, LinesBeyondTheTableAreIgnored) {
+    DeviceProgramTable table;
+    const std::string line = "1 1 1 1 9 1 1 1 s s extra n 0 0";
+    for (size_t i = 0; i < 10; ++i) {
+        EXPECT_EQ(ParseProgramLine(line, i, table), 1);
+    }
+    const DeviceProgramTable before = table;
+    EXPECT_EQ(ParseProgramLine("5 5 5 5 5 5 5 5 r r over n 0 0", 10, table), 0);
+    EXPECT_EQ(ParseProgramLine(line, 11, table), 0);
+    EXPECT_EQ(ParseProgramLine("\x17", 12, table), -1);
+    EXPECT_EQ(table, before);
+}
+
+TEST(DeviceProgramReadBack, OddFields) {
+    DeviceProgramEntry e;
+    // Long name cut, non-numbers read as 0, leading numbers kept, unsigned durations kept.
+    EXPECT_EQ(ParseProgramLine("4294967295 3000000000 12abc x 2 +7 -0 9 ramp sine "
+                               "ABCDEFGHIJKLMNOPQ all 10 3",
+                               e),
+              1);
+    EXPECT_EQ(static_cast<uint32_t>(e.stretchMs), 4294967295u);
+    EXPECT_EQ(static_cast<uint32_t>(e.holdMs), 3000000000u);
+    EXPECT_EQ(e.recoveryMs, 12);
+    EXPECT_EQ(e.restMs, 0);
+    EXPECT_EQ(e.magnitudeSetpoint, 7);
+    EXPECT_EQ(e.flags, 0);
+    EXPECT_EQ(e.shapeCode, 'r');
+    EXPECT_EQ(e.shapeCode2, 's');
+    EXPECT_EQ(e.name, "ABCDEFGHIJKLMNO");
+    EXPECT_EQ(e.dataTypeCode, 'a');
+    EXPECT_EQ(e.dataRateCode, '1');
+    EXPECT_EQ(e.autoAdjust, 3);
+
+    // A short line fills what it has; the rest stays cleared.
+    EXPECT_EQ(ParseProgramLine("100 200 300", e), 1);
+    DeviceProgramEntry expected;
+    expected.stretchMs = 100;
+    expected.holdMs = 200;
+    expected.recoveryMs = 300;
+    EXPECT_EQ(e, expected);
+    EXPECT_EQ(ParseProgramLine("", e), 1);
+    EXPECT_EQ(e, DeviceProgramEntry{});
+}
+
+TEST(DeviceProgramUpload, StoreFieldOutsideEntry) {
+    DeviceProgramEntry e;
+    EXPECT_EQ(StoreUploadField(e, 14, "1\r"), 0);
+    EXPECT_EQ(e, DeviceProgramEntry{});
+    EXPECT_EQ(StoreUploadField(e, 10, "a|b\r"), 1);
+    EXPECT_EQ(e.name, "a|b");
+}
+
+} // namespace

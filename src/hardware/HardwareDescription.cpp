@@ -35,9 +35,8 @@ struct Vocabulary {
 };
 
 const Vocabulary& Magnets() {
-    static const Vocabulary v{
-        {"A100_25", "A25_10", "NoMagnet", "InvalidMagnetStyle"},
-        {"A10x2.5_mm", "A2.5x1_mm", "NoMagnet", "InvalidMagnetStyle"}};
+    static const Vocabulary v{{"A100_25", "A25_10", "NoMagnet", "InvalidMagnetStyle"},
+                              {"A10x2.5_mm", "A2.5x1_mm", "NoMagnet", "InvalidMagnetStyle"}};
     return v;
 }
 
@@ -79,25 +78,57 @@ std::string FormatDouble(double value) {
 
 } // namespace
 
-int32_t MagnetFromCode(std::string_view code) { return Magnets().FromCode(code); }
-int32_t MembraneFromCode(std::string_view code) { return Membranes().FromCode(code); }
-int32_t RegulatorFromCode(std::string_view code) { return Regulators().FromCode(code); }
-int32_t SpringFromCode(std::string_view code) { return Springs().FromCode(code); }
+int32_t MagnetFromCode(std::string_view code) {
+    return Magnets().FromCode(code);
+}
+int32_t MembraneFromCode(std::string_view code) {
+    return Membranes().FromCode(code);
+}
+int32_t RegulatorFromCode(std::string_view code) {
+    return Regulators().FromCode(code);
+}
+int32_t SpringFromCode(std::string_view code) {
+    return Springs().FromCode(code);
+}
 
-const std::string& MagnetCode(int32_t value) { return Magnets().Code(value); }
-const std::string& MembraneCode(int32_t value) { return Membranes().Code(value); }
-const std::string& RegulatorCode(int32_t value) { return Regulators().Code(value); }
-const std::string& SpringCode(int32_t value) { return Springs().Code(value); }
+const std::string& MagnetCode(int32_t value) {
+    return Magnets().Code(value);
+}
+const std::string& MembraneCode(int32_t value) {
+    return Membranes().Code(value);
+}
+const std::string& RegulatorCode(int32_t value) {
+    return Regulators().Code(value);
+}
+const std::string& SpringCode(int32_t value) {
+    return Springs().Code(value);
+}
 
-const std::string& MagnetName(int32_t value) { return Magnets().Name(value); }
-const std::string& MembraneName(int32_t value) { return Membranes().Name(value); }
-const std::string& RegulatorName(int32_t value) { return Regulators().Name(value); }
-const std::string& SpringName(int32_t value) { return Springs().Name(value); }
+const std::string& MagnetName(int32_t value) {
+    return Magnets().Name(value);
+}
+const std::string& MembraneName(int32_t value) {
+    return Membranes().Name(value);
+}
+const std::string& RegulatorName(int32_t value) {
+    return Regulators().Name(value);
+}
+const std::string& SpringName(int32_t value) {
+    return Springs().Name(value);
+}
 
-int32_t MagnetFromName(std::string_view name) { return Magnets().FromName(name); }
-int32_t MembraneFromName(std::string_view name) { return Membranes().FromName(name); }
-int32_t RegulatorFromName(std::string_view name) { return Regulators().FromName(name); }
-int32_t SpringFromName(std::string_view name) { return Springs().FromName(name); }
+int32_t MagnetFromName(std::string_view name) {
+    return Magnets().FromName(name);
+}
+int32_t MembraneFromName(std::string_view name) {
+    return Membranes().FromName(name);
+}
+int32_t RegulatorFromName(std::string_view name) {
+    return Regulators().FromName(name);
+}
+int32_t SpringFromName(std::string_view name) {
+    return Springs().FromName(name);
+}
 
 const std::vector<std::string>& MembraneDialogNames() {
     static const std::vector<std::string> names{"70A_794um", "10A_794um", "Hydrostatic"};

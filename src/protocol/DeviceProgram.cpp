@@ -29,7 +29,9 @@ int32_t LeadingInt32(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
-char FirstChar(std::string_view text, char otherwise) { return text.empty() ? otherwise : text[0]; }
+char FirstChar(std::string_view text, char otherwise) {
+    return text.empty() ? otherwise : text[0];
+}
 
 std::string_view WithoutLineEnd(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
@@ -65,9 +67,15 @@ std::string NameForWire(std::string name) {
     return name;
 }
 
-std::string Line(int32_t value) { return std::to_string(value) + "\r"; }
-std::string Line(char letter) { return std::string(1, letter) + "\r"; }
-std::string Line(const std::string& text) { return text + "\r"; }
+std::string Line(int32_t value) {
+    return std::to_string(value) + "\r";
+}
+std::string Line(char letter) {
+    return std::string(1, letter) + "\r";
+}
+std::string Line(const std::string& text) {
+    return text + "\r";
+}
 
 } // namespace
 
@@ -95,8 +103,8 @@ int32_t TimeUnitsFlag(int32_t timeUnits) {
 }
 
 int32_t EntryFlags(int32_t xFunction, int32_t timeUnits, int32_t xUnits) {
-    int32_t flags = xFunction == kSinusoid ? ProgramFlag::Used | ProgramFlag::Sinusoid
-                                           : ProgramFlag::Used;
+    int32_t flags =
+        xFunction == kSinusoid ? ProgramFlag::Used | ProgramFlag::Sinusoid : ProgramFlag::Used;
     flags |= TimeUnitsFlag(timeUnits);
     if (xUnits == 0) {
         flags |= ProgramFlag::Percent;
@@ -122,9 +130,13 @@ int64_t TimeUnitsDivisorMs(int32_t flags) {
     return kDivisors[TimeUnitsFromFlags(flags)];
 }
 
-char ShapeLetter(int32_t xFunction) { return xFunction == kRamp ? 'r' : 's'; }
+char ShapeLetter(int32_t xFunction) {
+    return xFunction == kRamp ? 'r' : 's';
+}
 
-int32_t FunctionFromShapeLetter(char letter) { return letter == 's' ? kSinusoid : kRamp; }
+int32_t FunctionFromShapeLetter(char letter) {
+    return letter == 's' ? kSinusoid : kRamp;
+}
 
 char DataTypeLetter(int32_t dataType) {
     switch (dataType) {
@@ -189,11 +201,13 @@ int32_t DataFrequencyFromLetter(char letter) {
 std::vector<std::string> EntryUploadLines(DeviceProgramEntry& entry) {
     // The controller keeps the name as sent, so the table keeps it that way too.
     entry.SetName(NameForWire(entry.name));
-    return {Line(entry.stretchMs),         Line(entry.holdMs),          Line(entry.recoveryMs),
-            Line(entry.restMs),            Line(entry.repetitions),     Line(entry.magnitudeSetpoint),
-            Line(entry.flags),             Line(entry.preloadSetpoint), Line(entry.shapeCode),
-            Line(entry.shapeCode2),        Line(entry.name),            Line(entry.dataTypeCode),
-            Line(entry.dataRateCode),      Line(entry.autoAdjust)};
+    return {Line(entry.stretchMs),    Line(entry.holdMs),
+            Line(entry.recoveryMs),   Line(entry.restMs),
+            Line(entry.repetitions),  Line(entry.magnitudeSetpoint),
+            Line(entry.flags),        Line(entry.preloadSetpoint),
+            Line(entry.shapeCode),    Line(entry.shapeCode2),
+            Line(entry.name),         Line(entry.dataTypeCode),
+            Line(entry.dataRateCode), Line(entry.autoAdjust)};
 }
 
 std::vector<std::string> ProgramUploadLines(DeviceProgramTable& table) {
@@ -219,14 +233,11 @@ int ParseProgramLine(std::string_view line, DeviceProgramEntry& entry) {
         fields.insert(fields.begin() + 10, std::string_view{});
     }
     entry.Clear();
-    auto field = [&fields](size_t i) {
-        return i < fields.size() ? fields[i] : std::string_view{};
-    };
+    auto field = [&fields](size_t i) { return i < fields.size() ? fields[i] : std::string_view{}; };
     const DeviceProgramEntry cleared;
-    int32_t* const integers[] = {&entry.stretchMs,   &entry.holdMs,
-                                 &entry.recoveryMs,  &entry.restMs,
-                                 &entry.repetitions, &entry.magnitudeSetpoint,
-                                 &entry.flags,       &entry.preloadSetpoint};
+    int32_t* const integers[] = {&entry.stretchMs, &entry.holdMs,         &entry.recoveryMs,
+                                 &entry.restMs,    &entry.repetitions,    &entry.magnitudeSetpoint,
+                                 &entry.flags,     &entry.preloadSetpoint};
     for (size_t i = 0; i < 8; ++i) {
         if (i < fields.size()) {
             *integers[i] = LeadingInt32(fields[i]);
@@ -256,9 +267,9 @@ int ParseProgramLine(std::string_view line, size_t index, DeviceProgramTable& ta
 
 std::string FormatProgramLine(const DeviceProgramEntry& entry) {
     std::string line;
-    for (int32_t value : {entry.stretchMs, entry.holdMs, entry.recoveryMs, entry.restMs,
-                          entry.repetitions, entry.magnitudeSetpoint, entry.flags,
-                          entry.preloadSetpoint}) {
+    for (int32_t value :
+         {entry.stretchMs, entry.holdMs, entry.recoveryMs, entry.restMs, entry.repetitions,
+          entry.magnitudeSetpoint, entry.flags, entry.preloadSetpoint}) {
         line += std::to_string(value);
         line += ' ';
     }

@@ -89,9 +89,9 @@ std::vector<std::string> EntryUploadLines(DeviceProgramEntry& entry);
 std::vector<std::string> ProgramUploadLines(DeviceProgramTable& table);
 
 // Results of ParseProgramLine.
-inline constexpr int kProgramLineEnd = -1;     // the line begins with the end byte
-inline constexpr int kProgramLineIgnored = 0;  // index outside the table: nothing written
-inline constexpr int kProgramLineStored = 1;   // the entry was filled
+inline constexpr int kProgramLineEnd = -1;    // the line begins with the end byte
+inline constexpr int kProgramLineIgnored = 0; // index outside the table: nothing written
+inline constexpr int kProgramLineStored = 1;  // the entry was filled
 
 // One read-back line (fourteen blank-separated fields in wire order) into table[index].
 // Integers read as leading decimal numbers (0 when not a number), taken modulo 2^32 so that

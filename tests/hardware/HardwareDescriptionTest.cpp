@@ -89,10 +89,14 @@ TEST(HardwareVocabulary, SpringBothWays) {
 
 TEST(HardwareVocabulary, DialogListsMapToValues) {
     std::vector<int32_t> membranes, springs, magnets, regulators;
-    for (const auto& n : MembraneDialogNames()) membranes.push_back(MembraneFromName(n));
-    for (const auto& n : SpringDialogNames()) springs.push_back(SpringFromName(n));
-    for (const auto& n : MagnetDialogNames()) magnets.push_back(MagnetFromName(n));
-    for (const auto& n : RegulatorDialogNames()) regulators.push_back(RegulatorFromName(n));
+    for (const auto& n : MembraneDialogNames())
+        membranes.push_back(MembraneFromName(n));
+    for (const auto& n : SpringDialogNames())
+        springs.push_back(SpringFromName(n));
+    for (const auto& n : MagnetDialogNames())
+        magnets.push_back(MagnetFromName(n));
+    for (const auto& n : RegulatorDialogNames())
+        regulators.push_back(RegulatorFromName(n));
     EXPECT_EQ(membranes, (std::vector<int32_t>{1, 2, 3}));
     EXPECT_EQ(springs, (std::vector<int32_t>{0, 3, 4, 1, 2}));
     EXPECT_EQ(magnets, (std::vector<int32_t>{0, 1, 2}));

@@ -8,14 +8,14 @@ TEST(DeviceProgramCodes, FlagsFromSetFields) {
     const struct {
         int32_t function, timeUnits, units, flags;
     } cases[] = {
-        {0, 0, 5, 0x0401},  // ramp, seconds, N
-        {4, 0, 5, 0x0403},  // sinusoid
-        {4, 1, 5, 0x0803},  // minutes
-        {0, 2, 5, 0x2001},  // hours
-        {0, 3, 5, 0x0001},  // days: no time bit
-        {4, 3, 0, 0x1003},  // "%" units
-        {3, 0, 0, 0x1401},  // step is not sinusoid
-        {0, 4, 5, 0x0001},  // milliseconds have no bit
+        {0, 0, 5, 0x0401}, // ramp, seconds, N
+        {4, 0, 5, 0x0403}, // sinusoid
+        {4, 1, 5, 0x0803}, // minutes
+        {0, 2, 5, 0x2001}, // hours
+        {0, 3, 5, 0x0001}, // days: no time bit
+        {4, 3, 0, 0x1003}, // "%" units
+        {3, 0, 0, 0x1401}, // step is not sinusoid
+        {0, 4, 5, 0x0001}, // milliseconds have no bit
         {0, -1, 5, 0x0001},
     };
     for (const auto& c : cases) {
@@ -43,7 +43,8 @@ TEST(DeviceProgramCodes, TimeUnitsFromFlags) {
 TEST(DeviceProgramCodes, Letters) {
     EXPECT_EQ(ShapeLetter(0), 'r');
     EXPECT_EQ(ShapeLetter(4), 's');
-    for (int32_t f : {1, 2, 3, -1}) EXPECT_EQ(ShapeLetter(f), 's');
+    for (int32_t f : {1, 2, 3, -1})
+        EXPECT_EQ(ShapeLetter(f), 's');
     EXPECT_EQ(FunctionFromShapeLetter('s'), 4);
     EXPECT_EQ(FunctionFromShapeLetter('r'), 0);
     EXPECT_EQ(FunctionFromShapeLetter('x'), 0);
@@ -54,7 +55,8 @@ TEST(DeviceProgramCodes, Letters) {
         EXPECT_EQ(DataTypeFromLetter(typeLetters[t]), t);
     }
     EXPECT_EQ(DataTypeLetter(-1), 'n');
-    for (char c : {'x', 'P', '0', '\0'}) EXPECT_EQ(DataTypeFromLetter(c), 1);
+    for (char c : {'x', 'P', '0', '\0'})
+        EXPECT_EQ(DataTypeFromLetter(c), 1);
 
     const struct {
         int32_t index;
@@ -64,8 +66,10 @@ TEST(DeviceProgramCodes, Letters) {
         EXPECT_EQ(DataRateLetter(r.index), r.letter);
         EXPECT_EQ(DataFrequencyFromLetter(r.letter), r.index);
     }
-    for (int32_t index : {-1, 0, 1, 2, 3, 5, 10, 11}) EXPECT_EQ(DataRateLetter(index), '0');
-    for (char c : {'0', '6', 'a', '\0'}) EXPECT_EQ(DataFrequencyFromLetter(c), 10);
+    for (int32_t index : {-1, 0, 1, 2, 3, 5, 10, 11})
+        EXPECT_EQ(DataRateLetter(index), '0');
+    for (char c : {'0', '6', 'a', '\0'})
+        EXPECT_EQ(DataFrequencyFromLetter(c), 10);
 }
 
 TEST(DeviceProgramTable, ClearGivesClearedValues) {
@@ -109,8 +113,8 @@ TEST(DeviceProgramLines, FieldsInWireOrder) {
     entry.dataRateCode = '5';
     entry.autoAdjust = 2;
     EXPECT_EQ(EntryUploadLines(entry),
-              (std::vector<std::string>{"1\r", "2\r", "3\r", "4\r", "5\r", "-6\r", "5123\r",
-                                        "8\r", "r\r", "q\r", "Set|A|b\r", "m\r", "5\r", "2\r"}));
+              (std::vector<std::string>{"1\r", "2\r", "3\r", "4\r", "5\r", "-6\r", "5123\r", "8\r",
+                                        "r\r", "q\r", "Set|A|b\r", "m\r", "5\r", "2\r"}));
     // The table keeps what was sent.
     EXPECT_EQ(entry.name, "Set|A|b");
     EXPECT_EQ(FormatProgramLine(entry), "1 2 3 4 5 -6 5123 8 r q Set|A|b m 5 2");
@@ -141,9 +145,8 @@ TEST(DeviceProgramLines, LongNameIsCut) {
 
 TEST(DeviceProgramReadBack, ParsesAllFields) {
     DeviceProgramTable table;
-    EXPECT_EQ(ParseProgramLine("10000 500 10000 0 3 12345 1027 -200 r r my|set|1 a 2 1\r", 2,
-                               table),
-              1);
+    EXPECT_EQ(
+        ParseProgramLine("10000 500 10000 0 3 12345 1027 -200 r r my|set|1 a 2 1\r", 2, table), 1);
     const DeviceProgramEntry& e = table[2];
     EXPECT_EQ(e.stretchMs, 10000);
     EXPECT_EQ(e.holdMs, 500);
@@ -180,9 +183,9 @@ TEST(DeviceProgramReadBack, RoundTripThroughUploadAndReply) {
     DeviceProgramTable stored;
     const std::vector<std::string> lines = ProgramUploadLines(sent);
     for (size_t i = 0; i < kDeviceProgramEntries * kProgramLineFields; ++i) {
-        EXPECT_EQ(StoreUploadField(stored[i / kProgramLineFields], i % kProgramLineFields,
-                                   lines[1 + i]),
-                  1);
+        EXPECT_EQ(
+            StoreUploadField(stored[i / kProgramLineFields], i % kProgramLineFields, lines[1 + i]),
+            1);
     }
     DeviceProgramTable read;
     for (size_t i = 0; i < kDeviceProgramEntries; ++i) {

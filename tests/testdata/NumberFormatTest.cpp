@@ -1,0 +1,155 @@
+#include "testdata/NumberFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Fast(double value, int precision)
+{
+    char buffer[fastnum::kMaxFixedLength];
+    char* end = fastnum::FormatFixed(buffer, value, precision);
+    return std::string(buffer, end);
+}
+
+std::string Printf(double value, int precision)
+{
+    char buffer[fastnum::kMaxFixedLength];
+    int n = std::snprintf(buffer, sizeof buffer, "%.*f", precision, value);
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+// Compares without building strings, so that millions of values stay quick.
+void ExpectSame(double value, int precision, int& failures)
+{
+    char fast[fastnum::kMaxFixedLength];
+    char slow[fastnum::kMaxFixedLength];
+    char* end = fastnum::FormatFixed(fast, value, precision);
+    int n = std::snprintf(slow, sizeof slow, "%.*f", precision, value);
+    if (end - fast != n || std::memcmp(fast, slow, static_cast<size_t>(n)) != 0) {
+        if (++failures <= 10) {
+            ADD_FAILURE() << "value " << std::hexfloat << value << " precision " << precision
+                          << ": fast '" << std::string(fast, end) << "' printf '"
+                          << std::string(slow, static_cast<size_t>(n)) << "'";
+        }
+    }
+}
+
+} // namespace
+
+TEST(FormatFixed, KnownTexts)
+{
+    struct Case {
+        double value;
+        int precision;
+        const char* text;
+    };
+    const std::vector<Case> cases{
+        {0.0, 2, "0.00"},          {-0.0, 0, "-0"},          {-0.3, 0, "-0"},
+        {-0.001, 2, "-0.00"},      {-0.00004, 4, "-0.0000"}, {0.5, 0, "0"},
+        {1.5, 0, "2"},             {2.5, 0, "2"},            {-2.5, 0, "-2"},
+        {0.125, 2, "0.12"},        {0.375, 2, "0.38"},       {0.03125, 4, "0.0312"},
+        {0.09375, 4, "0.0938"},    {1.005, 2, "1.00"},       {2.675, 2, "2.67"},
+        {1234.56789, 4, "1234.5679"}, {999888.0, 2, "999888.00"}, {99.995, 2, "100.00"},
+        {9.5, 0, "10"},            {1e20, 0, "100000000000000000000"},
+        {-1e300, 2, Printf(-1e300, 2).c_str()},
+        {std::numeric_limits<double>::denorm_min(), 4, "0.0000"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Fast(c.value, c.precision), c.text) << c.value << " %." << c.precision << "f";
+        EXPECT_EQ(Fast(c.value, c.precision), Printf(c.value, c.precision));
+    }
+    EXPECT_EQ(Fast(std::numeric_limits<double>::infinity(), 2), Printf(INFINITY, 2));
+    EXPECT_EQ(Fast(-std::numeric_limits<double>::quiet_NaN(), 0),
+              Printf(-std::numeric_limits<double>::quiet_NaN(), 0));
+}
+
+TEST(FormatFixed, MatchesPrintfOverMillionsOfValues)
+{
+    std::mt19937_64 random(20261206);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> decade(-8, 9);
+    std::uniform_int_distribution<int64_t> integer(-2000000, 2000000);
+    const int precisions[] = {0, 2, 4, 1, 3};
+    int failures = 0;
+
+    for (int i = 0; i < 400000; ++i) {
+        // Magnitudes from 1e-8 to 1e9, both signs.
+        double value = unit(random) * std::pow(10.0, decade(random));
+        if (i & 1) {
+            value = -value;
+        }
+        for (int p : precisions) {
+            ExpectSame(value, p, failures);
+        }
+    }
+    for (int p = 0; p <= 4; ++p) {
+        const double unitValue = std::pow(10.0, -p);
+        for (int i = 0; i < 120000; ++i) {
+            // Exactly on or next to a rounding half of this precision.
+            const int64_t k = integer(random);
+            double half = (static_cast<double>(k) + 0.5) * unitValue;
+            ExpectSame(half, p, failures);
+            ExpectSame(std::nextafter(half, 0.0), p, failures);
+            ExpectSame(std::nextafter(half, INFINITY), p, failures);
+            // Binary fractions are exact, so these are true ties.
+            ExpectSame(static_cast<double>(k) / 32.0, p, failures);
+            ExpectSame(static_cast<double>(k) / 1024.0, p, failures);
+        }
+    }
+    // Raw bit patterns: every exponent, including subnormals and huge values.
+    for (int i = 0; i < 40000; ++i) {
+        uint64_t bits = random();
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        ExpectSame(value, (i % 3) * 2, failures);
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+TEST(FormatUnsigned, AsPrintfU)
+{
+    for (int64_t v : {0LL, 7LL, 10LL, 99LL, 12345LL, 4294967295LL, -1LL, -250LL}) {
+        char buffer[16];
+        char* end = fastnum::FormatUnsigned(buffer, static_cast<uint32_t>(v));
+        char expected[16];
+        std::snprintf(expected, sizeof expected, "%u", static_cast<unsigned>(v));
+        EXPECT_EQ(std::string(buffer, end), expected);
+    }
+}
+
+TEST(ParseLeadingInt, LikeAtoi)
+{
+    const std::vector<std::string> texts{
+        "0",     "123",    "-45",   "+17",       "  42",  "\t-8x", "12abc", "abc",
+        "",      "-",      "+",     " - 3",      "007",   "1.99",  "-0",    "2147483647",
+        "-2147483648", "   ", "5 6", "\r\n9", "--5", "+-5", "1e5"};
+    for (const std::string& text : texts) {
+        EXPECT_EQ(fastnum::ParseLeadingInt(text.data(), text.data() + text.size()),
+                  std::atoi(text.c_str()))
+            << "'" << text << "'";
+    }
+    // Reads only inside the field it is given.
+    const std::string line = "12,34";
+    EXPECT_EQ(fastnum::ParseLeadingInt(line.data(), line.data() + 1), 1);
+    // Out of range saturates instead of wrapping.
+    const std::string big = "99999999999999999999";
+    EXPECT_EQ(fastnum::ParseLeadingInt(big.data(), big.data() + big.size()), INT_MAX);
+    const std::string small = "-2147483649";
+    EXPECT_EQ(fastnum::ParseLeadingInt(small.data(), small.data() + small.size()), INT_MIN);
+
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> any(INT_MIN, INT_MAX);
+    for (int i = 0; i < 100000; ++i) {
+        std::string text = std::to_string(any(random));
+        ASSERT_EQ(fastnum::ParseLeadingInt(text.data(), text.data() + text.size()),
+                  std::atoi(text.c_str()));
+    }
+}

@@ -1,0 +1,206 @@
+#include "devicelink/Controller.h"
+
+#include "app/MessageLog.h"
+#include "devicelink/LinkText.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+using linktext::Format;
+
+namespace {
+
+int ClampToInt(int64_t value)
+{
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+bool StartsWith(const std::string& text, std::string_view prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The number after "Error" and one separator; a reply without one (or with 0, which would read
+// as success) is kErrorWithoutNumber.
+int ErrorNumber(const std::string& reply)
+{
+    if (reply.size() < 7)
+        return Controller::kErrorWithoutNumber;
+    const std::string_view rest = std::string_view(reply).substr(6);
+    if (!linktext::HasLeadingNumber(rest))
+        return Controller::kErrorWithoutNumber;
+    const int number = ClampToInt(linktext::LeadingInteger(rest));
+    return number == 0 ? Controller::kErrorWithoutNumber : number;
+}
+
+} // namespace
+
+Controller::Controller(std::unique_ptr<ISerialChannel> channel)
+    : serial(std::move(channel)), m_enumerate(&EnumeratePorts)
+{
+}
+
+bool Controller::FindController()
+{
+    ports = m_enumerate ? m_enumerate() : std::vector<PortInfo>{};
+    if (auto port = MatchControllerPort(ports)) {
+        portName = *port;
+        return true;
+    }
+    return false;
+}
+
+int Controller::Exchange(const std::string& text, std::string& reply, int capacity, int& length)
+{
+    for (int attempt = 1;; ++attempt) {
+        lastResult = serial.Write(text);
+        if (lastResult != Serial::kSuccess)
+            return 1;
+        lastResult = serial.ReadLine(reply, capacity, length);
+        if (lastResult != Serial::kSuccess)
+            return 1;
+        if (!StartsWith(reply, "Error"))
+            return 0;
+        const int number = ErrorNumber(reply);
+        if (number != kRetryError || attempt >= kMaxAttempts) {
+            lastResult = kErrorReply;
+            return number;
+        }
+    }
+}
+
+int Controller::Command(const std::string& text)
+{
+    std::string reply;
+    int length = 0;
+    return Exchange(text, reply, kReplyCapacity, length);
+}
+
+int Controller::Query(const std::string& text, std::string& reply, int capacity, int& length)
+{
+    return Exchange(text, reply, capacity, length);
+}
+
+int Controller::QueryRecord(int index, std::string& text)
+{
+    if (index < 0 || index >= kRecordCount)
+        return 2;
+    std::string reply;
+    int length = 0;
+    if (Query(Format("%d?R %d\r", 0, index), reply, kRecordCapacity, length) != 0)
+        return 1;
+    text = reply;
+    return 0;
+}
+
+int Controller::QueryInteger(const std::string& text, int& value)
+{
+    std::string reply;
+    int length = 0;
+    const int result = Query(text, reply, kRecordCapacity, length);
+    if (result == 0)
+        value = ClampToInt(linktext::LeadingInteger(reply));
+    return result;
+}
+
+void Controller::Identify()
+{
+    std::string text;
+    // The first round wakes the controller's identity replies up; its answers are not kept.
+    for (int i = 0; i < kRecordCount; ++i)
+        QueryRecord(i, text);
+
+    infoLines.clear();
+    for (int i = 0; i < kRecordCount; ++i) {
+        std::string record;
+        QueryRecord(i, record); // a failed query leaves it empty
+        infoLines.push_back(record);
+    }
+
+    MessageLog& log = MessageLog::Instance();
+    for (int i = 0; i < kRecordCount; ++i)
+        log.WriteMessage((i == 0 ? "\n" : "") + infoLines[static_cast<std::size_t>(i)] + "\n");
+    log.WriteMessage(std::string(kSoftwareVersion) + "\n");
+
+    hardware.hardwareVersion = 1000;
+    if (infoLines.size() >= 4) {
+        const std::string upper = linktext::UpperAscii(infoLines[3]);
+        const std::size_t p = upper.find("HARDWARE");
+        // The number starts 11 characters after the word; a shorter record holds none.
+        if (p != std::string::npos && upper.size() > p + 11) {
+            const std::string number = infoLines[3].substr(p + 11, 15);
+            const double value = linktext::LeadingDouble(number);
+            hardware.hardwareVersion =
+                std::isfinite(value) ? ClampToInt(static_cast<int64_t>(std::trunc(
+                                           std::clamp(value, -9.0e18, 9.0e18))))
+                                     : 1000;
+        }
+    }
+
+    hardware.FirmwareVersion = 1000;
+    if (infoLines.size() >= 3) {
+        const std::string upper = linktext::UpperAscii(infoLines[2]);
+        const std::size_t p = upper.find("VERSION");
+        if (p != std::string::npos) {
+            const std::string number = infoLines[2].substr(p + 7, 8);
+            const float version = static_cast<float>(linktext::LeadingDouble(number));
+            const double scaled = static_cast<double>(version) * 1000.0;
+            hardware.FirmwareVersion =
+                std::isfinite(scaled) ? ClampToInt(std::llround(std::clamp(scaled, -9.0e18, 9.0e18)))
+                                      : 1000;
+        }
+    }
+}
+
+int Controller::Connect()
+{
+    lastResult = serial.Open(portName, false, false, true, true, -1);
+    if (lastResult != Serial::kSuccess)
+        return -1;
+    Identify();
+    ReadPositionOffsets();
+    ReadDisplacementCoefficients();
+    if (hardware.FirmwareVersion == 74050 && hardware.hardwareVersion < 1000 && m_notice)
+        m_notice(kFirmwareNotice, "Error");
+    return 1;
+}
+
+int Controller::UploadProgram(DeviceProgramTable& table)
+{
+    bool failed = false;
+    for (const std::string& line : ProgramUploadLines(table)) {
+        const int result = Command(line);
+        if (result == 1)
+            return -1; // the line is down: the rest would only wait for time-outs
+        if (result != 0)
+            failed = true; // an error reply: go on so that the controller sees the end line
+    }
+    return failed ? -1 : 1;
+}
+
+int Controller::ParseProgramLine(const std::string& line, std::size_t index,
+                                 DeviceProgramTable& table)
+{
+    return ::ParseProgramLine(line, index, table);
+}
+
+int Controller::ReadProgram(DeviceProgramTable& table)
+{
+    ClearDeviceProgram(table);
+    if (Command("0I\r") == 1)
+        return -1;
+    for (std::size_t index = 0;; ++index) {
+        std::string line;
+        int count = 0;
+        lastResult = serial.ReadLine(line, kReplyCapacity, count);
+        if (lastResult != Serial::kSuccess)
+            return -1;
+        if (ParseProgramLine(line, index, table) == kProgramLineEnd)
+            return 1;
+    }
+}

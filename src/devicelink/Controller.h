@@ -1,0 +1,141 @@
+// The program's one link to the controller: the serial port, the chosen port, the identity
+// records and the hardware description with its calibration tables. Every command is one
+// carriage-return-ended ASCII line answered by at least one reply line; a reply that starts with
+// "Error" carries an error number, and error 97 makes the command go out again.
+#pragma once
+
+#include "devicelink/PortInfo.h"
+#include "devicelink/Serial.h"
+#include "hardware/HardwareDescription.h"
+#include "protocol/DeviceProgram.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Controller {
+public:
+    // Result of Command and Query besides 0, 1 and the controller's error numbers: an error
+    // reply that carries no usable number.
+    static constexpr int kErrorWithoutNumber = -1;
+    static constexpr int kRetryError = 97;
+    static constexpr int kMaxAttempts = 3;
+    // lastResult after an error reply.
+    static constexpr int kErrorReply = 1024;
+    static constexpr int kReplyCapacity = 1024;
+    static constexpr int kRecordCapacity = 512;
+    static constexpr int kRecordCount = 5;
+    // Card file names go out in 64-character command lines: "0F " + name + "\r" and a NUL.
+    static constexpr std::size_t kMaxCardNameLength = 59;
+    static constexpr std::size_t kWritePiece = 60;
+    static constexpr const char* kSoftwareVersion = "Software Version 1.91";
+    static constexpr const char* kFirmwareNotice =
+        "This Software requires firmware Rev 4.0 or higher\nPlease exit this software\nand "
+        "update firmware before continuing.\n";
+
+    // Shows the firmware notice: a message box in the desktop program, a line on standard error
+    // in the command-line program.
+    using NoticeHandler = std::function<void(const std::string& text, const std::string& caption)>;
+    using PortEnumerator = std::function<std::vector<PortInfo>()>;
+    // Receives the running byte count each time another 1000 bytes have arrived.
+    using Progress = std::function<void(long long bytes)>;
+
+    // Without a channel the platform serial port is used.
+    explicit Controller(std::unique_ptr<ISerialChannel> channel = nullptr);
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    std::vector<std::string> infoLines; // the five identity records of the last connect
+    std::string portName;               // chosen by discovery; empty until the first match
+    Serial serial;
+    HardwareDescription hardware;
+    int32_t lastResult = 0; // serial status of the last step, or 1024 after an error reply
+    std::vector<PortInfo> ports;
+
+    void SetNoticeHandler(NoticeHandler handler) { m_notice = std::move(handler); }
+    // Discovery's source of ports (tests replace it).
+    void SetPortEnumerator(PortEnumerator enumerator) { m_enumerate = std::move(enumerator); }
+
+    // --- discovery -----------------------------------------------------------------------
+    // Rebuilds `ports`; on a match stores the port in `portName` and returns true.
+    bool FindController();
+
+    // --- command exchange ----------------------------------------------------------------
+    // 0 success, 1 serial failure (lastResult holds the serial status), otherwise the
+    // controller's error number (or kErrorWithoutNumber).
+    int Command(const std::string& text);
+    // As Command; the reply (at most capacity - 1 characters) goes to `reply`.
+    int Query(const std::string& text, std::string& reply, int capacity, int& length);
+    // Identity record 0..4 ("0?R n"): 0, 1 on failure (text unchanged), 2 for a bad index.
+    int QueryRecord(int index, std::string& text);
+    // A query whose reply is a decimal integer ("0?S", "0?V", "0?D n"): 0 and the value, or
+    // the Query failure.
+    int QueryInteger(const std::string& text, int& value);
+
+    // --- connect ------------------------------------------------------------------------
+    // -1 when the port cannot be opened, otherwise 1.
+    int Connect();
+    void Identify();
+
+    // --- device program table ------------------------------------------------------------
+    // "0P": 1, or -1 when an exchange failed (serial failure or error reply).
+    int UploadProgram(DeviceProgramTable& table);
+    // "0I": reads entry lines up to the end line into `table` (cleared first; lines beyond
+    // the tenth are read and ignored). 1, or -1 when the line failed before the end line.
+    int ReadProgram(DeviceProgramTable& table);
+    // -1 at the end line, 1 when an entry was filled, 0 when the index is past the table.
+    static int ParseProgramLine(const std::string& line, std::size_t index,
+                                DeviceProgramTable& table);
+
+    // --- card files ----------------------------------------------------------------------
+    // Card names that cannot go out in one command line (too long, or holding a line end or
+    // the end byte) are refused without traffic.
+    static bool IsValidCardName(const std::string& name);
+
+    // "0L": the listing lines as the controller sends them. 1, or -1 on failure.
+    int ReadCardListing(std::vector<std::string>& lines);
+    // Whatever lines arrived. 1 (-1 only for a refused name).
+    int ReadFileLines(const std::string& name, std::vector<std::string>& lines);
+    // 1 and the first line, or -1 when the file gave no line.
+    int ReadFirstLine(const std::string& name, std::string& line);
+    // 1; -1 when the local file cannot be created (nothing sent); 0 when the transfer failed
+    // (error reply, time-out, serial failure or a failed local write): the local file is then
+    // left as it was, since the bytes go to a temporary file renamed only on success.
+    int DownloadFile(const std::string& name, const std::string& localPath,
+                     const Progress& progress = {});
+    // 1, or -1 when any exchange failed or the content cannot travel (a carriage return or
+    // the end byte inside it).
+    int WriteCardFile(const std::string& name, const std::string& content);
+    // 1 when the controller confirmed, -1 otherwise.
+    int DeleteCardFile(const std::string& name);
+    // "0Z a b c": pairs of time (µs) and raw reading, as many as the arrays hold. Returns 1.
+    int ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
+                     std::vector<uint16_t>& readings);
+    // NAME.INI and INFO1.INI, with the defaults "Test" and "0001".
+    void ReadNameAndNumber(std::string& name, std::string& number);
+    // POSCAL.INI: nine lines give the offsets, anything else nine zeros. Returns 1.
+    int ReadPositionOffsets();
+    // POSCAL.INI rewritten with nine zeros and the offsets zeroed. 1, or -1 when the write
+    // failed (the offsets in memory are zeroed all the same).
+    int ResetPositionOffsets();
+    // The 27 values as "%12f" lines. 1, or -1 when the write failed.
+    int WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
+                             const std::string& name);
+    // MAGCAL.INI: replaces the coefficients only when exactly 27 lines arrived.
+    void ReadDisplacementCoefficients();
+
+private:
+    int Exchange(const std::string& text, std::string& reply, int capacity, int& length);
+    bool RefuseName(const std::string& name);
+
+    NoticeHandler m_notice;
+    PortEnumerator m_enumerate;
+};
+
+// "%d\n" times nine without the last line feed, as POSCAL.INI holds the offsets.
+std::string PositionOffsetsText(const std::array<int32_t, kWellCount>& offsets);
+// Each value as "%12f" and a line feed, as MAGCAL.INI holds the coefficients.
+std::string CoefficientFileText(const std::array<double, 3 * kWellCount>& values);

@@ -1,0 +1,273 @@
+// The file transfer to and from the controller's card, and the small fixed-name files.
+#include "devicelink/Controller.h"
+
+#include "app/MessageLog.h"
+#include "devicelink/LinkText.h"
+
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+using linktext::Format;
+
+namespace {
+
+constexpr char kEndLine[] = {Serial::kTransferTerminator, '\r', '\0'};
+
+int32_t ToInt32(int64_t value)
+{
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+std::string PositionOffsetsText(const std::array<int32_t, kWellCount>& offsets)
+{
+    std::string text;
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        if (i > 0)
+            text += '\n';
+        text += Format("%d", offsets[i]);
+    }
+    return text;
+}
+
+std::string CoefficientFileText(const std::array<double, 3 * kWellCount>& values)
+{
+    std::string text;
+    for (double value : values)
+        text += linktext::FixedSix(value) + "\n";
+    return text;
+}
+
+bool Controller::IsValidCardName(const std::string& name)
+{
+    if (name.empty() || name.size() > kMaxCardNameLength)
+        return false;
+    for (char c : name) {
+        if (c == '\r' || c == '\n' || c == Serial::kTransferTerminator || c == '\0')
+            return false;
+    }
+    return true;
+}
+
+bool Controller::RefuseName(const std::string& name)
+{
+    if (IsValidCardName(name))
+        return false;
+    MessageLog::Instance().WriteMessage(
+        Format("Card file name refused (empty, longer than %zu characters or holding a line "
+               "end): %s\n",
+               kMaxCardNameLength, name.c_str()));
+    return true;
+}
+
+int Controller::ReadCardListing(std::vector<std::string>& lines)
+{
+    lines.clear();
+    const int result = Command("0L\r");
+    if (result == 1)
+        return -1;
+    int count = 0;
+    const int status = serial.ReadLines(lines, count);
+    if (status != Serial::kSuccess)
+        lastResult = status;
+    return result == 0 && status == Serial::kSuccess ? 1 : -1;
+}
+
+int Controller::ReadFileLines(const std::string& name, std::vector<std::string>& lines)
+{
+    lines.clear();
+    if (RefuseName(name))
+        return -1;
+    // Lines are read even after an error reply: they end at the controller's end byte or at
+    // the read time-out, and whatever arrived is kept.
+    if (Command(Format("0F %s\r", name.c_str())) == 1)
+        return 1; // the line is down: nothing will come
+    int count = 0;
+    serial.ReadLines(lines, count);
+    return 1;
+}
+
+int Controller::ReadFirstLine(const std::string& name, std::string& line)
+{
+    std::vector<std::string> lines;
+    ReadFileLines(name, lines);
+    if (lines.empty())
+        return -1;
+    line = lines.front();
+    return 1;
+}
+
+int Controller::DownloadFile(const std::string& name, const std::string& localPath,
+                             const Progress& progress)
+{
+    if (RefuseName(name))
+        return -1;
+    // The bytes go to a temporary file beside the target, renamed only once the transfer has
+    // ended properly: a broken transfer never leaves a file that looks complete.
+    const std::filesystem::path target(localPath);
+    std::filesystem::path partial = target;
+    partial += ".part";
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return -1;
+    std::error_code ignored;
+    auto discard = [&] {
+        out.close();
+        std::filesystem::remove(partial, ignored);
+        return 0;
+    };
+
+    const int result = Command(Format("0F %s\r", name.c_str()));
+    if (result == 1)
+        return discard();
+    long long count = 0;
+    const int status = serial.ReadToStream(out, count, [&](long long bytes) {
+        if (progress)
+            progress(bytes);
+    });
+    if (status != Serial::kSuccess) {
+        lastResult = status;
+        return discard();
+    }
+    if (result != 0)
+        return discard(); // the controller refused the file
+    out.close();
+    if (out.fail()) {
+        std::filesystem::remove(partial, ignored);
+        return 0;
+    }
+    std::error_code error;
+    std::filesystem::rename(partial, target, error);
+    if (error) {
+        std::filesystem::remove(partial, ignored);
+        return 0;
+    }
+    return 1;
+}
+
+int Controller::WriteCardFile(const std::string& name, const std::string& content)
+{
+    if (RefuseName(name))
+        return -1;
+    // A carriage return would end a command line early and the end byte would end the file:
+    // such content cannot travel.
+    if (content.find_first_of(std::string{'\r', Serial::kTransferTerminator}) !=
+        std::string::npos) {
+        MessageLog::Instance().WriteMessage(
+            Format("%s not written: its content holds a carriage return or the byte 0x17.\n",
+                   name.c_str()));
+        return -1;
+    }
+    bool failed = false;
+    int result = Command(Format("0W %s\r", name.c_str()));
+    if (result == 1)
+        return -1;
+    failed = result != 0;
+    for (std::size_t offset = 0; offset < content.size(); offset += kWritePiece) {
+        result = Command(content.substr(offset, kWritePiece) + "\r");
+        if (result == 1)
+            return -1; // the line is down
+        failed = failed || result != 0;
+    }
+    result = Command(kEndLine);
+    if (result != 0)
+        return -1;
+    return failed ? -1 : 1;
+}
+
+int Controller::DeleteCardFile(const std::string& name)
+{
+    if (RefuseName(name))
+        return -1;
+    if (Command(Format("0X %s\r", name.c_str())) == 1)
+        return -1;
+    std::string outcome;
+    int count = 0;
+    lastResult = serial.ReadLine(outcome, kReplyCapacity, count);
+    return lastResult == Serial::kSuccess && outcome.compare(0, 5, "Error") != 0 ? 1 : -1;
+}
+
+int Controller::ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
+                             std::vector<uint16_t>& readings)
+{
+    if (Command(Format("0Z %d %d %d\r", a, b, c)) == 1)
+        return 1;
+    std::vector<std::string> lines;
+    int count = 0;
+    serial.ReadLines(lines, count);
+    const std::size_t capacity = std::min(times.size(), readings.size());
+    for (std::size_t i = 0; i < lines.size() && i < capacity; ++i) {
+        const std::string& line = lines[i];
+        std::size_t split = line.find_first_not_of(" \t\r\n\f\v");
+        split = line.find_first_of(" \t\r\n\f\v", split == std::string::npos ? 0 : split);
+        times[i] = static_cast<uint32_t>(std::min<uint64_t>(linktext::LeadingUnsigned(line),
+                                                            UINT32_MAX));
+        const std::string_view second =
+            split == std::string::npos ? std::string_view{} : std::string_view(line).substr(split);
+        readings[i] =
+            static_cast<uint16_t>(std::min<uint64_t>(linktext::LeadingUnsigned(second), UINT16_MAX));
+    }
+    return 1;
+}
+
+void Controller::ReadNameAndNumber(std::string& name, std::string& number)
+{
+    name = "Test";
+    number = "0001";
+    std::vector<std::string> lines;
+    ReadFileLines("NAME.INI", lines);
+    if (!lines.empty())
+        name = lines.front();
+    ReadFileLines("INFO1.INI", lines);
+    if (!lines.empty() && lines.front().size() > 8)
+        number = lines.front().substr(4, 4);
+}
+
+int Controller::ReadPositionOffsets()
+{
+    std::array<int32_t, kWellCount> offsets{};
+    std::vector<std::string> lines;
+    ReadFileLines("POSCAL.INI", lines);
+    if (lines.size() == kWellCount) {
+        for (std::size_t i = 0; i < kWellCount; ++i)
+            offsets[i] = ToInt32(linktext::LeadingInteger(lines[i]));
+    }
+    hardware.positionOffsets = offsets;
+    return 1;
+}
+
+int Controller::ResetPositionOffsets()
+{
+    const std::array<int32_t, kWellCount> zeros{};
+    DeleteCardFile("POSCAL.INI");
+    const int result = WriteCardFile("POSCAL.INI", PositionOffsetsText(zeros));
+    hardware.positionOffsets = zeros;
+    return result == 1 ? 1 : -1;
+}
+
+int Controller::WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
+                                     const std::string& name)
+{
+    DeleteCardFile(name);
+    return WriteCardFile(name, CoefficientFileText(values)) == 1 ? 1 : -1;
+}
+
+void Controller::ReadDisplacementCoefficients()
+{
+    std::vector<std::string> lines;
+    ReadFileLines("MAGCAL.INI", lines);
+    if (lines.size() != 3 * kWellCount)
+        return;
+    std::array<double, 3 * kWellCount> values{};
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = linktext::LeadingDouble(lines[i]);
+    hardware.displacementCoefficients = values;
+}

@@ -1,0 +1,173 @@
+#include "devicelink/PortInfo.h"
+
+#include "devicelink/LinkText.h"
+
+#include <QSerialPortInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace {
+
+bool Contains(const std::string& text, std::string_view key)
+{
+    return text.find(key) != std::string::npos;
+}
+
+bool ProcessIsAlive(long long pid)
+{
+    if (pid <= 0 || pid > static_cast<long long>(INT32_MAX))
+        return false;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0)
+        return true;
+    return errno == EPERM; // alive, only not ours to signal
+}
+
+} // namespace
+
+std::optional<std::size_t> MatchControllerIndex(const std::vector<PortInfo>& ports)
+{
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (Contains(ports[i].description, "Adafruit"))
+            return i;
+    }
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const std::string& id = ports[i].hardwareId;
+        if (Contains(id, "VID_239A") && (Contains(id, "PID_800B") || Contains(id, "PID_000B")))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> MatchControllerPort(const std::vector<PortInfo>& ports)
+{
+    if (auto index = MatchControllerIndex(ports))
+        return ports[*index].portName;
+    return std::nullopt;
+}
+
+std::string UsbHardwareId(uint16_t vendorId, uint16_t productId)
+{
+    return linktext::Format("USB\\VID_%04X&PID_%04X", vendorId, productId);
+}
+
+std::string JoinDescription(std::string_view manufacturer, std::string_view product)
+{
+    std::string text(manufacturer);
+    if (!text.empty() && !product.empty())
+        text += ' ';
+    text += product;
+    return text;
+}
+
+std::optional<int> ComPortNumber(std::string_view portName)
+{
+    if (portName.size() <= 3)
+        return std::nullopt;
+    const std::string prefix = linktext::UpperAscii(portName.substr(0, 3));
+    if (prefix != "COM")
+        return std::nullopt;
+    const std::string_view digits = portName.substr(3);
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const uint64_t number = linktext::LeadingUnsigned(digits);
+    if (number > static_cast<uint64_t>(INT32_MAX))
+        return std::nullopt;
+    return static_cast<int>(number);
+}
+
+std::string ComPortName(int number) { return linktext::Format("COM%d", number); }
+
+std::filesystem::path VirtualPortsFolder()
+{
+    if (const char* dir = std::getenv("KELVASTRA_PORTS_DIR"); dir && *dir)
+        return dir;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
+        return std::filesystem::path(runtime) / "kelvastra" / "ports";
+    return std::filesystem::path("/tmp") /
+           linktext::Format("kelvastra-%u", static_cast<unsigned>(::getuid())) / "ports";
+}
+
+std::optional<VirtualPortRegistration> ParseVirtualPortFile(std::string_view text)
+{
+    VirtualPortRegistration registration;
+    std::string port;
+    std::string location;
+    std::istringstream in{std::string(text)};
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, equals);
+        const std::string value = line.substr(equals + 1);
+        if (key == "port")
+            port = value;
+        else if (key == "description")
+            registration.info.description = value;
+        else if (key == "hardwareId")
+            registration.info.hardwareId = value;
+        else if (key == "location")
+            location = value;
+        else if (key == "pid")
+            registration.pid = linktext::LeadingInteger(value);
+    }
+    if (port.empty() && location.empty())
+        return std::nullopt;
+    registration.info.portName = location.empty() ? port : location;
+    return registration;
+}
+
+std::vector<PortInfo> ReadVirtualPorts(const std::filesystem::path& folder)
+{
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->path().extension() == ".port")
+            files.push_back(it->path());
+    }
+    std::sort(files.begin(), files.end());
+
+    std::vector<PortInfo> ports;
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in)
+            continue;
+        std::ostringstream text;
+        text << in.rdbuf();
+        auto registration = ParseVirtualPortFile(text.str());
+        if (!registration || !ProcessIsAlive(registration->pid))
+            continue;
+        if (!std::filesystem::exists(registration->info.portName, error))
+            continue;
+        ports.push_back(registration->info);
+    }
+    return ports;
+}
+
+std::vector<PortInfo> EnumeratePorts()
+{
+    std::vector<PortInfo> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PortInfo port;
+        port.description = JoinDescription(info.manufacturer().toStdString(),
+                                           info.description().toStdString());
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier())
+            port.hardwareId = UsbHardwareId(info.vendorIdentifier(), info.productIdentifier());
+        port.portName = info.systemLocation().toStdString();
+        ports.push_back(std::move(port));
+    }
+    for (PortInfo& port : ReadVirtualPorts(VirtualPortsFolder()))
+        ports.push_back(std::move(port));
+    return ports;
+}

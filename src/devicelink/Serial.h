@@ -1,0 +1,84 @@
+// The byte pipe to the controller: one exclusively opened serial port, 8 data bits, no parity,
+// one stop bit, and three reads that differ in how a reply ends (a carriage-return line, lines
+// up to the transfer end byte, a raw byte stream up to the end byte). Every operation returns a
+// status code; platform failures and read time-outs also go to the message log.
+#pragma once
+
+#include "devicelink/SerialChannel.h"
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Serial {
+public:
+    // Status codes, one space for every operation.
+    static constexpr int kSuccess = 0;
+    static constexpr int kNotOpen = 1;
+    static constexpr int kSystemFailure = 2;
+    static constexpr int kTimeoutSetupFailure = 3;
+    static constexpr int kWriteFailure = 4;
+    static constexpr int kReadFailure = 16;
+    static constexpr int kTimedOut = 32;
+    static constexpr int kOverflow = 64;
+
+    static constexpr char kLineTerminator = 0x0D;
+    static constexpr char kLineSeparator = 0x0A;
+    static constexpr char kTransferTerminator = 0x17;
+    static constexpr int kTextLineLength = 80;
+    static constexpr int kStreamChunk = 128;
+    static constexpr int kProgressStep = 1000;
+
+    // Read waits of the three policies, in milliseconds.
+    static constexpr int kLongTimeoutMs = 20000;
+    static constexpr int kShortTimeoutMs = 500;
+
+    // Without a channel the platform port is used.
+    explicit Serial(std::unique_ptr<ISerialChannel> channel = nullptr);
+    // Destroying the object does not close the port through Close (the channel goes with it).
+    virtual ~Serial();
+    Serial(const Serial&) = delete;
+    Serial& operator=(const Serial&) = delete;
+
+    int Open(const std::string& portName, bool assertDtr, bool nonBlocking, bool fastDefault,
+             bool longTimeout, int baudRate);
+    int Close();
+    int Write(const char* data, std::size_t length);
+    int Write(const std::string& bytes) { return Write(bytes.data(), bytes.size()); }
+
+    // One reply ended by a carriage return (not stored). At most `capacity` characters fit: a
+    // reply that fills them without a carriage return gives 64.
+    int ReadLine(std::string& text, int capacity, int& count);
+    // Line-feed-separated lines up to the end byte 0x17; `count` counts the stored characters.
+    int ReadLines(std::vector<std::string>& lines, int& count);
+    // Raw bytes up to the end byte 0x17 (not written); `progress` gets the running total each
+    // time it reaches another 1000 bytes, at most once per chunk.
+    int ReadToStream(std::ostream& out, long long& count,
+                     const std::function<void(long long)>& progress = {});
+
+    bool IsOpen() const { return m_open; }
+    // The read wait of the policy chosen at open; tests and tools may shorten it.
+    int ReadTimeoutMs() const { return m_readTimeoutMs; }
+    void SetReadTimeoutMs(int timeoutMs) { m_readTimeoutMs = timeoutMs; }
+    // The baud rate of the last open.
+    int BaudRate() const { return m_baudRate; }
+    ISerialChannel& Channel() { return *m_channel; }
+
+private:
+    // Reads at most `maxBytes`, bytes kept from an earlier stream read first. Status 0, 16 or
+    // 32 (logged).
+    int ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got);
+    int ReadByte(char& byte);
+    // After an overlong text line, reads on to the end byte so that the next exchange starts on
+    // a clean line.
+    void DrainTransfer();
+
+    std::unique_ptr<ISerialChannel> m_channel;
+    bool m_open = false;
+    int m_readTimeoutMs = kShortTimeoutMs;
+    int m_baudRate = 0;
+    // Bytes that arrived after an end byte in the same chunk: the next exchange's.
+    std::string m_pending;
+};

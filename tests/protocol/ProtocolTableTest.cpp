@@ -1,0 +1,315 @@
+// Protocol table bytes, and the reader's handling of headers, run-on rows and short texts.
+#include "hardware/HardwareDescription.h"
+#include "protocol/ProtocolTable.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+namespace {
+
+const std::string kHeader = "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tStretchDurationSec\t"
+                            "RecoveryDurationSec\tHoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\t"
+                            "DataType\tAutoAdjust\t\n";
+
+// A set as the sequence view's Insert commands make it.
+SetRecord ViewSet(const std::string& name)
+{
+    SetRecord set;
+    set.Name = name;
+    set.XUnits = MagnitudeUnits::N;
+    return set;
+}
+
+TEST(ProtocolWriter, WritesTwoDefaultSetsToTheByte)
+{
+    SetSequence sequence{{ViewSet("Data1"), ViewSet("Pre load")}, {SetKey::YMode}};
+    const std::string text = ProtocolTableText(sequence);
+    EXPECT_EQ(text, kHeader + "Data1\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n" +
+                        "Pre[_]load\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n");
+    EXPECT_EQ(sequence.columns, StandardColumns());
+}
+
+TEST(ProtocolWriter, EmptySequenceIsTheHeaderAlone)
+{
+    SetSequence sequence;
+    EXPECT_EQ(ProtocolTableText(sequence), kHeader);
+}
+
+TEST(ProtocolWriter, WritesEveryColumnForm)
+{
+    SetRecord set;
+    set.Name = "My set 1";
+    set.XMagnitude = 0.123456789;
+    set.XPreloadMag = 1234567;
+    set.StretchDurationSec = 2.5;
+    set.RecoveryDurationSec = 0.1;
+    set.TolCorOver = true;
+    set.TimeUnits = -1;
+    set.DataType = 3;
+    set.XUnits = -1;
+    set.YPreloadType = PreloadType::First;
+    struct Case {
+        SetKey key;
+        const char* text;
+    };
+    const Case cases[] = {
+        {SetKey::Name, "My[_]set[_]1"},     {SetKey::XMode, "Disp"},
+        {SetKey::YFunction, "Strain"},      {SetKey::XUnits, "InvalidUnits"},
+        {SetKey::XMagnitude, "0.123457"},   {SetKey::XPreloadMag, "1.23457e+06"},
+        {SetKey::YPreloadType, "First"},    {SetKey::StretchDurationSec, "2.5"},
+        {SetKey::RecoveryDurationSec, "0.1"}, {SetKey::NumReps, "1"},
+        {SetKey::DataFreqHz, "1"},          {SetKey::ImageFreqHz, "1"},
+        {SetKey::DataType, "All"},          {SetKey::Tolerance, "5"},
+        {SetKey::TolCorOver, "1"},          {SetKey::TimeUnits, "InvalidMode"},
+        {SetKey::AutoAdjust, "0"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SetCellText(set, c.key), c.text) << SetKeyText(c.key);
+    }
+    set.DataFreqHz = 1;
+    EXPECT_EQ(SetCellText(set, SetKey::DataFreqHz), "60");
+}
+
+TEST(ProtocolWriter, NamesAlwaysStayOneToken)
+{
+    SetRecord set;
+    set.Name = "";
+    EXPECT_EQ(SetCellText(set, SetKey::Name), "[_]");
+    set.Name = "a\tb\nc";
+    EXPECT_EQ(SetCellText(set, SetKey::Name), "a[_]b[_]c");
+
+    SetSequence sequence{{set, ViewSet("")}, {}};
+    sequence.sets[0].Name = "";
+    SetSequence back;
+    const ProtocolReadResult result = ReadProtocolText(ProtocolTableText(sequence), back, nullptr);
+    EXPECT_TRUE(result.Complete());
+    ASSERT_EQ(back.sets.size(), 2u);
+    EXPECT_EQ(back.sets[0].Name, " ");
+    EXPECT_EQ(back.sets[1].XUnits, MagnitudeUnits::N);
+}
+
+TEST(ProtocolReader, RoundTripsWhatItWrites)
+{
+    SetRecord a = ViewSet("My set 1");
+    a.XMagnitude = 0.5;
+    a.XPreloadType = PreloadType::Every; // not a standard column: comes back as the default
+    a.TimeUnits = TimeUnits::dSeconds;
+    a.DataType = DataType::All64;
+    a.AutoAdjust = 2;
+    SetRecord b = ViewSet("x");
+    b.DataType = DataType::Peaks;
+    b.NumReps = 7;
+    SetSequence sequence{{a, b}, {}};
+    SetSequence back;
+    ReadProtocolText(ProtocolTableText(sequence), back, nullptr);
+    a.XPreloadType = PreloadType::None;
+    EXPECT_EQ(back.sets, (std::vector<SetRecord>{a, b}));
+    EXPECT_EQ(back.columns, StandardColumns());
+}
+
+TEST(ProtocolReader, HeaderWithoutRowsGivesEmptySequenceWithItsColumns)
+{
+    SetSequence sequence{{SetRecord{}}, {}};
+    const auto result = ReadProtocolText("numreps\tName\tBogus\t\n", sequence, nullptr);
+    EXPECT_TRUE(result.Complete());
+    EXPECT_TRUE(sequence.sets.empty());
+    EXPECT_EQ(sequence.columns,
+              (std::vector<SetKey>{SetKey::NumReps, SetKey::Name, SetKey::Invalid}));
+}
+
+TEST(ProtocolReader, KeysInAnyCaseAndUnknownColumnsSkipped)
+{
+    SetSequence sequence;
+    ReadProtocolText("name Comment XMAGNITUDE numreps DataType YUNITS TolCorOver\n"
+                     "A[_]b ignored 2.5 3 Max um 7\n",
+                     sequence, nullptr);
+    ASSERT_EQ(sequence.sets.size(), 1u);
+    const SetRecord& set = sequence.sets[0];
+    EXPECT_EQ(set.Name, "A b");
+    EXPECT_EQ(set.XMagnitude, 2.5);
+    EXPECT_EQ(set.NumReps, 3);
+    EXPECT_EQ(set.DataType, DataType::All);
+    EXPECT_EQ(set.YUnits, MagnitudeUnits::um);
+    EXPECT_TRUE(set.TolCorOver);
+    // Columns the file lacks keep a new set's defaults.
+    EXPECT_EQ(set.XUnits, MagnitudeUnits::Percent);
+    EXPECT_EQ(set.StretchDurationSec, 10.0);
+}
+
+TEST(ProtocolReader, ValuesRunOnAcrossLines)
+{
+    SetSequence sequence;
+    const auto result =
+        ReadProtocolText("Name NumReps XUnits\r\na 1\nmm b\r\n2 N\n\n c 3 % \n", sequence, nullptr);
+    EXPECT_TRUE(result.Complete());
+    ASSERT_EQ(sequence.sets.size(), 3u);
+    EXPECT_EQ(sequence.sets[0].Name, "a");
+    EXPECT_EQ(sequence.sets[0].XUnits, MagnitudeUnits::mm);
+    EXPECT_EQ(sequence.sets[1].Name, "b");
+    EXPECT_EQ(sequence.sets[1].NumReps, 2);
+    EXPECT_EQ(sequence.sets[2].XUnits, MagnitudeUnits::Percent);
+}
+
+TEST(ProtocolReader, UnknownTextsAndNonNumbers)
+{
+    SetSequence sequence;
+    ReadProtocolText("XFunction XUnits XMagnitude TimeUnits DataType DataFreqHz ImageFreqHz\n"
+                     "Wave n lots fortnights all(64) 25 10\n",
+                     sequence, nullptr);
+    ASSERT_EQ(sequence.sets.size(), 1u);
+    const SetRecord& set = sequence.sets[0];
+    EXPECT_EQ(set.XFunction, -1);
+    EXPECT_EQ(set.XUnits, -1);
+    EXPECT_EQ(set.XMagnitude, 0.0);
+    EXPECT_EQ(set.TimeUnits, -1);
+    EXPECT_EQ(set.DataType, -1);
+    EXPECT_EQ(set.DataFreqHz, 2);
+    EXPECT_EQ(set.ImageFreqHz, 3);
+    // Written back with the invalid texts and the shared rates' own texts.
+    EXPECT_EQ(SetCellText(set, SetKey::XFunction), "InvalidFunction");
+    EXPECT_EQ(SetCellText(set, SetKey::DataType), "InvalidDataType");
+    EXPECT_EQ(SetCellText(set, SetKey::DataFreqHz), "30");
+    EXPECT_EQ(SetCellText(set, SetKey::ImageFreqHz), "5");
+}
+
+TEST(ProtocolReader, LastTokenAtTheVeryEndIsKept)
+{
+    SetSequence sequence;
+    const auto result = ReadProtocolText("Name\na\nb", sequence, nullptr);
+    EXPECT_TRUE(result.Complete());
+    ASSERT_EQ(sequence.sets.size(), 2u);
+    EXPECT_EQ(sequence.sets[1].Name, "b");
+}
+
+TEST(ProtocolReader, ShortLastRowIsDroppedAndReported)
+{
+    SetSequence sequence;
+    const auto result = ReadProtocolText(kHeader +
+                                             "a\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n"
+                                             "b\tRamp\tN\t99\n",
+                                         sequence, nullptr);
+    EXPECT_TRUE(result.endedInsideSet);
+    EXPECT_FALSE(result.Complete());
+    ASSERT_EQ(sequence.sets.size(), 1u);
+    EXPECT_EQ(sequence.sets[0].Name, "a");
+
+    // The step-by-step reader says the same.
+    std::istringstream in("Name NumReps\nx 1 y");
+    std::string token;
+    in >> token;
+    StartReading(sequence, in, token);
+    ASSERT_TRUE(MoreSetsToRead(in));
+    EXPECT_EQ(ReadOneSet(sequence, in, token), ReadSetResult::Appended);
+    ASSERT_TRUE(MoreSetsToRead(in));
+    EXPECT_EQ(ReadOneSet(sequence, in, token), ReadSetResult::EndedInsideSet);
+    EXPECT_EQ(sequence.sets.size(), 1u);
+}
+
+TEST(ProtocolReader, HeaderOfAnyLengthIsReadWhole)
+{
+    std::string header = "Name";
+    for (int i = 0; i < 400; ++i) {
+        header += "\tComment";
+    }
+    header += "\tNumReps\n";
+    std::string row = "a";
+    for (int i = 0; i < 400; ++i) {
+        row += " x";
+    }
+    row += " 42\n";
+    ASSERT_GT(header.size(), 3000u);
+    SetSequence sequence;
+    ReadProtocolText(header + row, sequence, nullptr);
+    ASSERT_EQ(sequence.columns.size(), 402u);
+    EXPECT_EQ(sequence.columns.back(), SetKey::NumReps);
+    ASSERT_EQ(sequence.sets.size(), 1u);
+    EXPECT_EQ(sequence.sets[0].NumReps, 42);
+}
+
+TEST(ProtocolReader, EmptyTextGivesEmptySequence)
+{
+    for (const char* text : {"", "  \n\n"}) {
+        SetSequence sequence{{SetRecord{}}, {SetKey::Name}};
+        const auto result = ReadProtocolText(text, sequence, nullptr);
+        EXPECT_TRUE(result.Complete());
+        EXPECT_TRUE(sequence.sets.empty());
+        EXPECT_TRUE(sequence.columns.empty());
+    }
+}
+
+TEST(ProtocolReader, ElevenSetsAreAllRead)
+{
+    SetSequence sequence;
+    for (int i = 0; i < 11; ++i) {
+        sequence.sets.push_back(ViewSet("s" + std::to_string(i)));
+    }
+    SetSequence back;
+    ReadProtocolText(ProtocolTableText(sequence), back, nullptr);
+    EXPECT_EQ(back.sets.size(), 11u);
+}
+
+TEST(DeviceTemplate, HardwareBlockThenTableReadsBack)
+{
+    HardwareDescription hardware;
+    hardware.MembraneStyle = Membrane::Hydrostatic;
+    hardware.RegulatorType = Regulator::QB3_20;
+    hardware.WellDepth_mm = 20;
+    SetSequence sequence{{ViewSet("Data1")}, {}};
+    std::ostringstream out;
+    WriteHardwareBlock(out, hardware);
+    WriteProtocolTable(sequence, out);
+    EXPECT_EQ(out.str(), "##HARDWARE\nKelvastra TR\nFirmwareVersion 1000\nWellDepth_mm 20\n"
+                         "MagnetStyle A100_25\nMembraneStyle Hydrostatic\nRegulatorType QB3_20\n"
+                         "SpringType GoldSpring_13mm_Diam\n" +
+                             kHeader +
+                             "Data1\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n");
+
+    HardwareDescription read;
+    SetSequence back;
+    const auto result = ReadProtocolText(out.str(), back, &read);
+    EXPECT_TRUE(result.hardwareBlock);
+    EXPECT_TRUE(result.Complete());
+    EXPECT_EQ(read.MembraneStyle, Membrane::Hydrostatic);
+    EXPECT_EQ(read.RegulatorType, Regulator::QB3_20);
+    EXPECT_EQ(read.WellDepth_mm, 20.0);
+    EXPECT_EQ(back.sets, sequence.sets);
+
+    // Without a description to fill, the block is still stepped over.
+    SetSequence again;
+    EXPECT_TRUE(ReadProtocolText(out.str(), again, nullptr).hardwareBlock);
+    EXPECT_EQ(again.sets, sequence.sets);
+}
+
+TEST(DeviceTemplate, TextWithoutBlockLeavesTheDescriptionAlone)
+{
+    HardwareDescription hardware;
+    hardware.SpringType = Spring::NoSpring;
+    SetSequence sequence;
+    const auto result = ReadProtocolText(kHeader, sequence, &hardware);
+    EXPECT_FALSE(result.hardwareBlock);
+    EXPECT_EQ(hardware.SpringType, Spring::NoSpring);
+    EXPECT_EQ(sequence.columns, StandardColumns());
+}
+
+TEST(DeviceTemplate, BrokenBlockEndsReadingAndIsReported)
+{
+    // A number that cannot be read leaves the stream failed: reading must stop, not spin.
+    HardwareDescription hardware;
+    SetSequence sequence;
+    const auto result = ReadProtocolText(
+        "##HARDWARE\nKelvastra TR\nFirmwareVersion abc\nWellDepth_mm 18.5\n" + kHeader +
+            "a\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n",
+        sequence, &hardware);
+    EXPECT_TRUE(result.hardwareBlock);
+    EXPECT_TRUE(result.hardwareBlockFailed);
+    EXPECT_FALSE(result.Complete());
+    EXPECT_TRUE(sequence.sets.empty());
+
+    const auto cut = ReadProtocolText("##HARDWARE\nKelvastra TR\n", sequence, &hardware);
+    EXPECT_TRUE(cut.hardwareBlockFailed);
+    EXPECT_TRUE(sequence.sets.empty());
+}
+
+} // namespace

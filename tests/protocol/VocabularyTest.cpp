@@ -1,0 +1,285 @@
+// Vocabulary texts and parses, number reading and writing, and the sequence-list texts.
+#include "protocol/NumberText.h"
+#include "protocol/SequenceDisplay.h"
+#include "protocol/SetRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ParseCase {
+    const char* vocabulary;
+    std::function<int32_t(std::string_view)> parse;
+    std::string text;
+    int32_t expected;
+};
+
+TEST(Vocabulary, ParsesTextsAsTabled)
+{
+    const auto mode = [](std::string_view t) { return ParseControlMode(t); };
+    const auto function = [](std::string_view t) { return ParseControlFunction(t); };
+    const auto units = [](std::string_view t) { return ParseMagnitudeUnits(t); };
+    const auto preload = [](std::string_view t) { return ParsePreloadType(t); };
+    const auto time = [](std::string_view t) { return ParseTimeUnits(t); };
+    const auto data = [](std::string_view t) { return ParseDataType(t); };
+    const auto dataHz = [](std::string_view t) { return ParseDataFrequency(t); };
+    const auto imageHz = [](std::string_view t) { return ParseImageFrequency(t); };
+    const auto key = [](std::string_view t) { return static_cast<int32_t>(ParseSetKey(t)); };
+
+    const std::vector<ParseCase> cases{
+        {"mode", mode, "force", 1},
+        {"mode", mode, "Force", 1},
+        {"mode", mode, "FORCE", 1},
+        {"mode", mode, "disp", 0},
+        {"mode", mode, "Displacement", -1},
+        {"function", function, "ramp", 0},
+        {"function", function, "True Strain", 1},
+        {"function", function, "strain", 1},
+        {"function", function, "Custom", 2},
+        {"function", function, "STEP", 3},
+        {"function", function, "sinusoid", 4},
+        {"function", function, "Sine", -1},
+        {"units", units, "%", 0},
+        {"units", units, "um", 1},
+        {"units", units, "mN", 2},
+        {"units", units, "uN", 3},
+        {"units", units, "mm", 4},
+        {"units", units, "N", 5},
+        {"units", units, "n", -1},
+        {"units", units, "MM", -1},
+        {"preload", preload, "none", 0},
+        {"preload", preload, "First", 1},
+        {"preload", preload, "EVERY", 2},
+        {"preload", preload, "Each", -1},
+        {"time", time, "seconds", 0},
+        {"time", time, "Minutes", 1},
+        {"time", time, "hours", 2},
+        {"time", time, "DAYS", 3},
+        {"time", time, "mSeconds", 4},
+        {"time", time, "dseconds", 5},
+        {"time", time, "S", -1},
+        {"data", data, "Peaks", 0},
+        {"data", data, "None", 1},
+        {"data", data, "All(64)", 2},
+        {"data", data, "All", 3},
+        {"data", data, "Max", 3},
+        {"data", data, "all(64)", -1},
+        {"data", data, "All(64) ", -1},
+        {"data frequency", dataHz, "100", 0},
+        {"data frequency", dataHz, "60", 1},
+        {"data frequency", dataHz, "30", 2},
+        {"data frequency", dataHz, "25", 2},
+        {"data frequency", dataHz, "15", 3},
+        {"data frequency", dataHz, "10", 4},
+        {"data frequency", dataHz, "5", 5},
+        {"data frequency", dataHz, "2.5", 5},
+        {"data frequency", dataHz, "1", 6},
+        {"data frequency", dataHz, "0.1", 7},
+        {"data frequency", dataHz, "0.01", 8},
+        {"data frequency", dataHz, "0.001", 9},
+        {"data frequency", dataHz, "0", 10},
+        {"data frequency", dataHz, "Fast", 10}, // no number reads as 0
+        {"data frequency", dataHz, "1Hz", 6},
+        {"data frequency", dataHz, "7", -1},
+        {"image frequency", imageHz, "60", 0},
+        {"image frequency", imageHz, "30", 1},
+        {"image frequency", imageHz, "15", 2},
+        {"image frequency", imageHz, "10", 3},
+        {"image frequency", imageHz, "5", 3},
+        {"image frequency", imageHz, "1", 4},
+        {"image frequency", imageHz, "0.1", 5},
+        {"image frequency", imageHz, "0.01", 6},
+        {"image frequency", imageHz, "0.001", 7},
+        {"image frequency", imageHz, "0", 8},
+        {"image frequency", imageHz, "100", -1},
+        {"key", key, "name", 0},
+        {"key", key, "XMAGNITUDE", 4},
+        {"key", key, "numreps", 23},
+        {"key", key, "StretchDurationSec", 19},
+        {"key", key, "tolcorover", 28},
+        {"key", key, "TimeUnits", 29},
+        {"key", key, "AutoAdjust", 30},
+        {"key", key, "Comment", -1},
+        {"key", key, "", -1},
+    };
+    for (const ParseCase& c : cases) {
+        EXPECT_EQ(c.parse(c.text), c.expected) << c.vocabulary << " \"" << c.text << "\"";
+    }
+}
+
+TEST(Vocabulary, WritesTextsAndInvalidTexts)
+{
+    EXPECT_EQ(ControlModeText(0), "Disp");
+    EXPECT_EQ(ControlModeText(1), "Force");
+    EXPECT_EQ(ControlModeText(-1), "InvalidMode");
+    EXPECT_EQ(ControlFunctionText(1), "Strain");
+    EXPECT_EQ(ControlFunctionText(4), "Sinusoid");
+    EXPECT_EQ(ControlFunctionText(5), "InvalidFunction");
+    EXPECT_EQ(MagnitudeUnitsText(0), "%");
+    EXPECT_EQ(MagnitudeUnitsText(5), "N");
+    EXPECT_EQ(MagnitudeUnitsText(6), "InvalidUnits");
+    EXPECT_EQ(PreloadTypeText(2), "Every");
+    EXPECT_EQ(PreloadTypeText(-1), "InvalidPreloadType");
+    EXPECT_EQ(TimeUnitsName(4), "mSeconds");
+    EXPECT_EQ(TimeUnitsName(-1), "InvalidMode");
+    EXPECT_EQ(TimeUnitsAbbreviation(0), "S");
+    EXPECT_EQ(TimeUnitsAbbreviation(1), "m");
+    EXPECT_EQ(TimeUnitsAbbreviation(5), "dS");
+    EXPECT_EQ(TimeUnitsAbbreviation(9), "InvalidMode");
+    EXPECT_EQ(DataTypeText(2), "All(64) ");
+    EXPECT_EQ(DataTypeText(3), "All");
+    EXPECT_EQ(DataTypeText(4), "InvalidDataType");
+    EXPECT_EQ(DataTypeEditorText(2), "All Data (Max 64/phase)");
+    EXPECT_EQ(ParseDataTypeEditorText("Peaks Only"), 0);
+    EXPECT_EQ(ParseDataTypeEditorText("All Data"), 3);
+    EXPECT_EQ(DataFrequencyText(1), "60");
+    EXPECT_EQ(DataFrequencyText(11), "InvalidDataFrequency");
+    EXPECT_EQ(ImageFrequencyText(3), "5");
+    EXPECT_EQ(ImageFrequencyText(-1), "InvalidImageFrequency");
+    EXPECT_EQ(AutoAdjustText(0), "false");
+    EXPECT_EQ(AutoAdjustText(1), "true (Spring)");
+    EXPECT_EQ(AutoAdjustText(2), "true (Disp.)");
+    EXPECT_EQ(SetKeyText(SetKey::RecoveryDurationSec), "RecoveryDurationSec");
+    EXPECT_EQ(SetKeyText(SetKey::Invalid), "InvalidInstruction");
+}
+
+TEST(Vocabulary, EveryKeyAndValueRoundTrips)
+{
+    for (int32_t id = 0; id < kSetKeyCount; ++id) {
+        const auto key = static_cast<SetKey>(id);
+        EXPECT_EQ(ParseSetKey(SetKeyText(key)), key);
+        EXPECT_EQ(ParseSetKey(UpperAscii(SetKeyText(key))), key);
+    }
+    // The shared rate entries (25 -> "30", 10 -> "5") are written as their entry's text.
+    EXPECT_EQ(DataFrequencyText(ParseDataFrequency("25")), "30");
+    EXPECT_EQ(ImageFrequencyText(ParseImageFrequency("10")), "5");
+    for (int32_t i = 0; i <= 10; ++i) {
+        EXPECT_EQ(ParseDataFrequency(DataFrequencyText(i)), i);
+    }
+    for (int32_t i = 0; i <= 8; ++i) {
+        EXPECT_EQ(ParseImageFrequency(ImageFrequencyText(i)), i);
+    }
+    const std::vector<double> factors{1, 60, 3600, 86400, 0.001, 0.1};
+    for (int32_t u = 0; u < 6; ++u) {
+        EXPECT_EQ(ParseTimeUnits(TimeUnitsName(u)), u);
+        EXPECT_EQ(TimeUnitsFactor(u), factors[static_cast<size_t>(u)]);
+    }
+    EXPECT_EQ(TimeUnitsFactor(-1), 1.0);
+}
+
+TEST(Vocabulary, OverlongTextsAreUnknownWithoutCutting)
+{
+    // A text cut to its first 1023 characters could match a key; it must not.
+    const std::string longKey = std::string("NumReps") + std::string(1100, ' ');
+    EXPECT_EQ(ParseSetKey(longKey), SetKey::Invalid);
+    const std::string justFits = std::string(1023, 'x');
+    EXPECT_EQ(ParseControlMode(justFits), -1);
+    EXPECT_EQ(ParseControlMode(std::string(1024, 'x')), -1);
+    EXPECT_EQ(ParsePreloadType("EVERY" + std::string(1200, '\0')), -1);
+    EXPECT_EQ(ParseTimeUnits(std::string(5000, 'S')), -1);
+}
+
+TEST(NumberText, ReadsLeadingNumbersLikeTheCLibrary)
+{
+    EXPECT_EQ(LeadingDouble("2.5"), 2.5);
+    EXPECT_EQ(LeadingDouble("-0.6mm"), -0.6);
+    EXPECT_EQ(LeadingDouble("+7"), 7.0);
+    EXPECT_EQ(LeadingDouble(".5"), 0.5);
+    EXPECT_EQ(LeadingDouble("1.23457e+06"), 1234570.0);
+    EXPECT_EQ(LeadingDouble("abc"), 0.0);
+    EXPECT_EQ(LeadingDouble(""), 0.0);
+    EXPECT_EQ(LeadingDouble("-"), 0.0);
+    EXPECT_EQ(LeadingDouble("1e999"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(LeadingDouble("-1e999"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(LeadingDouble("1e-999"), 0.0);
+    EXPECT_EQ(LeadingInt("12abc"), 12);
+    EXPECT_EQ(LeadingInt("-3"), -3);
+    EXPECT_EQ(LeadingInt("2.9"), 2);
+    EXPECT_EQ(LeadingInt("x1"), 0);
+    EXPECT_EQ(LeadingInt("99999999999999999999"), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(LeadingInt("-99999999999999999999"), std::numeric_limits<int32_t>::min());
+}
+
+TEST(NumberText, WritesTheStreamDefaultNotation)
+{
+    EXPECT_EQ(DefaultDoubleText(10.0), "10");
+    EXPECT_EQ(DefaultDoubleText(2.5), "2.5");
+    EXPECT_EQ(DefaultDoubleText(0.1), "0.1");
+    EXPECT_EQ(DefaultDoubleText(0.123456789), "0.123457");
+    EXPECT_EQ(DefaultDoubleText(1234567.0), "1.23457e+06");
+    EXPECT_EQ(DefaultDoubleText(0.00001), "1e-05");
+    EXPECT_EQ(DefaultDoubleText(0.0), "0");
+    EXPECT_EQ(FixedText(10.0, 1), "10.0");
+    EXPECT_EQ(FixedText(0.1, 3), "0.100");
+    EXPECT_EQ(FixedText(-0.05, 1), "-0.1");
+    EXPECT_EQ(FixedText(1e20, 1), "100000000000000000000.0");
+}
+
+std::vector<std::string> Row(const SetRecord& set, bool hydrostatic)
+{
+    const SetSequence sequence{{set}, {}};
+    const auto cells = SequenceListRow(sequence, 0, hydrostatic);
+    return {cells.begin(), cells.end()};
+}
+
+TEST(SequenceList, ShowsDefaultAndInsertedSets)
+{
+    SetRecord set;
+    EXPECT_EQ(Row(set, false),
+              (std::vector<std::string>{"Data1", "Ramp 10.0 (%)", "0.0 (%)", "false", "10.0 (S)",
+                                        "0.0 (S)", "10.0 (S)", "0.0 (S)", "1", "All(64) "}));
+    set.XUnits = MagnitudeUnits::N;
+    EXPECT_EQ(Row(set, false)[1], "Ramp 10.0 (N)");
+    EXPECT_EQ(Row(set, false)[2], "0.0 (N)");
+    EXPECT_EQ(Row(set, true)[1], "Ramp 10.000");
+    EXPECT_EQ(Row(set, true)[2], "0.000");
+}
+
+TEST(SequenceList, ShowsNoneDurationsUnitsAndInvalidTexts)
+{
+    SetRecord set;
+    set.StretchDurationSec = 0;
+    set.RecoveryDurationSec = -1;
+    set.HoldTimeSec = 2.25;
+    set.RestTimeSec = 0;
+    set.TimeUnits = TimeUnits::Minutes;
+    set.XFunction = ControlFunction::Sinusoid;
+    set.XMagnitude = 0.0625;
+    set.XPreloadMag = 0.03125;
+    set.AutoAdjust = AutoAdjustMode::Displacement;
+    set.NumReps = 250;
+    set.DataType = -1;
+    auto row = Row(set, true);
+    EXPECT_EQ(row[1], "Sinusoid 0.062"); // rounded as printf rounds the binary value
+    EXPECT_EQ(row[2], "0.031");
+    EXPECT_EQ(row[3], "true (Disp.)");
+    EXPECT_EQ(row[4], "None");
+    EXPECT_EQ(row[5], "2.2 (m)");
+    EXPECT_EQ(row[6], "None");
+    EXPECT_EQ(row[7], "0.0 (m)");
+    EXPECT_EQ(row[8], "250");
+    EXPECT_EQ(row[9], "InvalidDataType");
+    set.TimeUnits = -1;
+    set.XUnits = -1;
+    row = Row(set, false);
+    EXPECT_EQ(row[5], "2.2 (InvalidMode)");
+    EXPECT_EQ(row[1], "Sinusoid 0.1 (InvalidUnits)");
+}
+
+TEST(SequenceList, LongNamesAreShownWhole)
+{
+    SetRecord set;
+    set.Name = std::string(200, 'n');
+    set.XMagnitude = 1e100;
+    const auto row = Row(set, false);
+    EXPECT_EQ(row[0].size(), 200u);
+    EXPECT_EQ(row[1].substr(0, 6), "Ramp 1");
+    EXPECT_GT(row[1].size(), 100u);
+}
+
+} // namespace

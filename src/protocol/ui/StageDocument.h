@@ -1,0 +1,18 @@
+// What the sequence view needs from its document: the committed sequence, whether the device's
+// description has been loaded, the fitted hardware, the stretch-position limit, and a way to start
+// the device worker.
+#pragma once
+
+#include "hardware/HardwareDescription.h"
+#include "protocol/SetRecord.h"
+
+class IStageDocument {
+public:
+    virtual ~IStageDocument() = default;
+    virtual SetSequence& CommittedSequence() = 0;
+    virtual bool DeviceInfoLoaded() const = 0;
+    virtual const HardwareDescription& Hardware() const = 0;
+    virtual float MaxStretchPosMm() const = 0;
+    // Starts the device worker with the document; called once, on the view's first update.
+    virtual void StartWorker() = 0;
+};

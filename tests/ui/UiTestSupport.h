@@ -1,0 +1,55 @@
+// Shared pieces of the widget tests: one QApplication for the whole test program (created on
+// first use, offscreen unless a platform was chosen) and a message-box stand-in that records
+// what would have been shown.
+#pragma once
+
+#include "document/ViewInterfaces.h"
+#include "protocol/ui/StageDocument.h"
+
+#include <QApplication>
+
+#include <string>
+#include <vector>
+
+inline QApplication& TestApp()
+{
+    static int argc = 1;
+    static char name[] = "test_ui";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+struct RecordingPrompt : IUserPrompt {
+    struct Shown {
+        std::string text;
+        MessageIcon icon;
+    };
+    std::vector<Shown> shown;
+    MessageAnswer answer = MessageAnswer::Ok;
+
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons) override
+    {
+        shown.push_back({text, icon});
+        return answer;
+    }
+    std::string Last() const { return shown.empty() ? std::string() : shown.back().text; }
+};
+
+struct FakeStageDocument : IStageDocument {
+    SetSequence sequence;
+    HardwareDescription hardware;
+    bool infoLoaded = true;
+    float maxStretch = 1000.0f;
+    int workerStarts = 0;
+
+    SetSequence& CommittedSequence() override { return sequence; }
+    bool DeviceInfoLoaded() const override { return infoLoaded; }
+    const HardwareDescription& Hardware() const override { return hardware; }
+    float MaxStretchPosMm() const override { return maxStretch; }
+    void StartWorker() override { ++workerStarts; }
+};

@@ -1,5 +1,152 @@
+// protocol show FILE: the sequence list, totals and check of a protocol file.
+// protocol normalize IN [OUT]: a protocol text written again with the standard columns.
 #include "cli/Commands.h"
+
+#include "hardware/HardwareDescription.h"
+#include "protocol/ProtocolTable.h"
+#include "protocol/SequenceDisplay.h"
+#include "protocol/SequenceRules.h"
 
 #include <CLI/CLI.hpp>
 
-void AddProtocolCommands(CLI::App& /*app*/, CliContext& /*context*/) {}
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace {
+
+// Exit statuses of the protocol commands.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUnreadable = 2;
+
+struct ProtocolOptions {
+    std::string file;
+    bool hydrostatic = false;
+    std::string input;
+    std::string output;
+};
+
+// "-" is standard input. Returns false when the file cannot be opened.
+bool ReadProtocolFile(const std::string& path, SetSequence& sequence,
+                      HardwareDescription& hardware, ProtocolReadResult& result)
+{
+    if (path == "-") {
+        result = ReadProtocolText(std::cin, sequence, &hardware);
+        return true;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::cerr << "Error:  Cannot open " << path << "\n";
+        return false;
+    }
+    result = ReadProtocolText(in, sequence, &hardware);
+    return true;
+}
+
+void WarnIfIncomplete(const ProtocolReadResult& result, const std::string& path)
+{
+    if (result.hardwareBlockFailed) {
+        std::cerr << "Warning:  The hardware block of " << path
+                  << " could not be read; the protocol after it was not read\n";
+    }
+    if (result.endedInsideSet) {
+        std::cerr << "Warning:  " << path
+                  << " ends inside a set; that incomplete set was left out\n";
+    }
+}
+
+int Show(const ProtocolOptions& options)
+{
+    SetSequence sequence;
+    HardwareDescription hardware;
+    ProtocolReadResult result;
+    if (!ReadProtocolFile(options.file, sequence, hardware, result)) {
+        return kExitUnreadable;
+    }
+    WarnIfIncomplete(result, options.file);
+
+    const bool hydrostatic = options.hydrostatic ||
+                             (result.hardwareBlock && hardware.MembraneStyle == Membrane::Hydrostatic);
+    std::string text;
+    for (size_t i = 0; i < sequence.sets.size(); ++i) {
+        const auto cells = SequenceListRow(sequence, static_cast<int>(i), hydrostatic);
+        for (size_t c = 0; c < cells.size(); ++c) {
+            text += cells[c];
+            text += c + 1 < cells.size() ? '\t' : '\n';
+        }
+    }
+    text += "Total Time\t" + TimeText(TotalSeconds(sequence)) + "\n";
+    text += "Used Memory (%)\t" +
+            UsedMemoryText(UsedMemory(static_cast<int>(sequence.sets.size()))) + "\n";
+
+    const std::string problem = FirstSequenceProblem(sequence, kDefaultMaxStretchPosMm);
+    if (problem.empty()) {
+        text += "OK\n";
+    } else {
+        text += problem;
+        if (problem.back() != '\n') {
+            text += '\n';
+        }
+    }
+    std::cout << text << std::flush;
+    return problem.empty() ? kExitOk : kExitFailed;
+}
+
+int Normalize(const ProtocolOptions& options)
+{
+    SetSequence sequence;
+    HardwareDescription hardware;
+    ProtocolReadResult result;
+    if (!ReadProtocolFile(options.input, sequence, hardware, result)) {
+        return kExitUnreadable;
+    }
+    WarnIfIncomplete(result, options.input);
+
+    // Files here carry bare line feeds, as the device's own copies do.
+    std::ofstream file;
+    std::ostream* out = &std::cout;
+    if (!options.output.empty() && options.output != "-") {
+        file.open(options.output, std::ios::binary | std::ios::trunc);
+        if (!file) {
+            std::cerr << "Error:  Cannot write " << options.output << "\n";
+            return kExitFailed;
+        }
+        out = &file;
+    }
+    if (result.hardwareBlock) {
+        WriteHardwareBlock(*out, hardware);
+    }
+    WriteProtocolTable(sequence, *out);
+    out->flush();
+    if (!*out) {
+        std::cerr << "Error:  Cannot write " << (out == &std::cout ? "-" : options.output)
+                  << "\n";
+        return kExitFailed;
+    }
+    return result.Complete() ? kExitOk : kExitFailed;
+}
+
+} // namespace
+
+void AddProtocolCommands(CLI::App& app, CliContext& context)
+{
+    auto options = std::make_shared<ProtocolOptions>();
+    CLI::App* protocol = app.add_subcommand("protocol", "Show or rewrite protocol files (.tmt)");
+    protocol->require_subcommand(1);
+
+    CLI::App* show = protocol->add_subcommand(
+        "show", "Print the sequence list, total time, used memory and the sequence check");
+    show->add_option("FILE", options->file, "Protocol file (- for standard input)")->required();
+    show->add_flag("--hydrostatic", options->hydrostatic,
+                   "Show magnitudes as pressures, as for a Hydrostatic membrane");
+    show->callback([options, &context] { context.exitCode = Show(*options); });
+
+    CLI::App* normalize = protocol->add_subcommand(
+        "normalize", "Write a protocol text again with the standard columns");
+    normalize->add_option("IN", options->input, "Protocol text (- for standard input)")
+        ->required();
+    normalize->add_option("OUT", options->output, "Output file (absent or - for standard output)");
+    normalize->callback([options, &context] { context.exitCode = Normalize(*options); });
+}

@@ -1,0 +1,332 @@
+#include "testdata/ForceModel.h"
+#include "testdata/ModelReferenceValues.h"
+#include "testdata/SpringModel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// Reference values come from model_reference.py; the evaluation order is the same, so only
+// the last bits may differ. Rounding faults show up as whole steps (>= 0.00001).
+void ExpectClose(std::optional<double> actual, double expected, const std::string& what) {
+    ASSERT_TRUE(actual.has_value()) << what;
+    EXPECT_LE(std::fabs(*actual - expected), 1e-12 * std::max(1.0, std::fabs(expected)))
+        << what << ": got " << *actual << ", expected " << expected;
+}
+
+HardwareDescription Hardware(int magnet, int membrane, int regulator, int hardwareVersion) {
+    HardwareDescription d;
+    d.MagnetStyle = magnet;
+    d.MembraneStyle = membrane;
+    d.RegulatorType = regulator;
+    d.hardwareVersion = hardwareVersion;
+    return d;
+}
+
+std::string Label(int a, int b, int c, double x) {
+    return std::to_string(a) + "/" + std::to_string(b) + "/" + std::to_string(c) + " at " +
+           std::to_string(x);
+}
+
+TEST(ForceModelReference, Position) {
+    for (const PositionCase& c : kPositionCases) {
+        const HardwareDescription d = Hardware(c.magnet, 1, 0, 1000);
+        const SpringModel spring(c.spring);
+        ForceModel::Offsets offsets;
+        if (c.offset != 0) {
+            offsets.emplace();
+            offsets->fill(c.offset);
+        }
+        const ForceModel model(offsets, std::nullopt, d, c.spring ? &spring : nullptr);
+        for (size_t i = 0; i < c.readings.size(); ++i) {
+            ExpectClose(model.Position(c.well, c.readings[i]), c.expected[i],
+                        "magnet/spring/well " + Label(c.magnet, c.spring, c.well, c.readings[i]));
+        }
+    }
+}
+
+TEST(ForceModelReference, DirectCoefficientsReplaceEveryMagnetTable) {
+    std::array<double, 27> coefficients;
+    std::copy(std::begin(kDirectCoefficients), std::end(kDirectCoefficients), coefficients.begin());
+    for (int magnet : {0, 1, 2, 3}) {
+        for (int spring : {0, 4}) {
+            const HardwareDescription d = Hardware(magnet, 1, 0, 1000);
+            const SpringModel springModel(spring);
+            std::array<int32_t, 9> forty;
+            forty.fill(40);
+            const ForceModel plain(std::nullopt, coefficients, d, &springModel);
+            const ForceModel shifted(forty, coefficients, d, &springModel);
+            EXPECT_EQ(plain.MissingTables() & ForceModel::MissingPositionTable, 0u);
+            for (int well = 1; well <= 9; ++well) {
+                EXPECT_TRUE(plain.Well(well).directPolynomial);
+                for (size_t i = 0; i < kDirectReadings.size(); ++i) {
+                    const std::string what = Label(magnet, spring, well, kDirectReadings[i]);
+                    ExpectClose(plain.Position(well, kDirectReadings[i]),
+                                kDirectExpected[well - 1][0][i], what);
+                    ExpectClose(shifted.Position(well, kDirectReadings[i]),
+                                kDirectExpected[well - 1][1][i], what);
+                }
+            }
+        }
+    }
+}
+
+TEST(ForceModelReference, ActualPressureEveryRegulator) {
+    for (int regulator = 0; regulator < 8; ++regulator) {
+        const HardwareDescription d = Hardware(0, 1, regulator, 1000);
+        const ForceModel model(d);
+        for (size_t i = 0; i < kPressureReadings.size(); ++i) {
+            ExpectClose(model.ActualPressure(kPressureReadings[i]),
+                        kActualPressureExpected[regulator][i],
+                        "regulator " + Label(regulator, 0, 0, kPressureReadings[i]));
+        }
+    }
+}
+
+TEST(ForceModelReference, ForceWithRounding) {
+    for (const ForceCase& c : kForceCases) {
+        const HardwareDescription d = Hardware(0, c.membrane, c.regulator, c.hardwareVersion);
+        const ForceModel model(d);
+        for (size_t i = 0; i < c.positions.size(); ++i) {
+            ExpectClose(model.Force(c.pressure, c.positions[i]), c.expected[i],
+                        "membrane/version/regulator " +
+                            Label(c.membrane, c.hardwareVersion, c.regulator, c.positions[i]) +
+                            " P " + std::to_string(c.pressure));
+        }
+    }
+}
+
+TEST(ForceModelReference, SetpointValue) {
+    for (const SetpointCase& c : kSetpointValueCases) {
+        const HardwareDescription d = Hardware(0, c.membrane, c.regulator, c.hardwareVersion);
+        const ForceModel model(d);
+        for (size_t i = 0; i < c.inputs.size(); ++i) {
+            const std::string what = Label(c.membrane, c.hardwareVersion, c.regulator, c.inputs[i]);
+            ExpectClose(model.SetpointValue(c.inputs[i], 0.0), c.atZero[i], what);
+            ExpectClose(model.SetpointValue(c.inputs[i], 1000.0), c.at1000[i], what);
+        }
+    }
+}
+
+TEST(ForceModelReference, PressureSetpoint) {
+    for (const SetpointCase& c : kPressureSetpointCases) {
+        const HardwareDescription d = Hardware(0, c.membrane, c.regulator, c.hardwareVersion);
+        const ForceModel model(d);
+        for (size_t i = 0; i < c.inputs.size(); ++i) {
+            const std::string what = Label(c.membrane, c.hardwareVersion, c.regulator, c.inputs[i]);
+            ExpectClose(model.PressureSetpoint(c.inputs[i], 0.0), c.atZero[i], what);
+            ExpectClose(model.PressureSetpoint(c.inputs[i], 1000.0), c.at1000[i], what);
+        }
+    }
+}
+
+TEST(ForceModelReference, SpringForceEveryType) {
+    for (const SpringCase& c : kSpringCases) {
+        const SpringModel spring(c.type);
+        EXPECT_TRUE(spring.valid);
+        for (size_t i = 0; i < c.positions.size(); ++i) {
+            ExpectClose(spring.SpringForce(c.positions[i]), c.expected[i],
+                        "spring " + Label(c.type, 0, 0, c.positions[i]));
+        }
+    }
+}
+
+TEST(SpringModelTable, Geometry) {
+    const struct {
+        int type;
+        double travel, switchAt, minimum;
+    } rows[] = {{1, 2000, 500, 150}, {2, 2000, 500, 200}, {3, 1500, 500, 100}, {4, 2000, 600, 100}};
+    for (const auto& r : rows) {
+        const SpringModel s(r.type);
+        EXPECT_EQ(s.type, r.type);
+        EXPECT_EQ(s.referenceWell, 1);
+        EXPECT_EQ(s.travelUm, r.travel);
+        EXPECT_EQ(s.switchUm, r.switchAt);
+        EXPECT_EQ(s.minUm, r.minimum);
+        EXPECT_EQ(s.marginUm, 250.0);
+    }
+    // The rubber parts keep single-precision constants; 1.45697e-05 of the spacer does not.
+    EXPECT_EQ(SpringModel(1).c[1], static_cast<double>(0.012988f));
+    EXPECT_NE(SpringModel(1).c[1], 0.012988);
+    EXPECT_EQ(SpringModel(2).c[0], 1.45697e-05);
+    EXPECT_EQ(SpringModel(3).c[1], 0.0636606645);
+}
+
+TEST(SpringModelTable, OtherTypesAreInvalid) {
+    for (int type : {0, 5, -1, 42}) {
+        const SpringModel s(type);
+        EXPECT_FALSE(s.valid) << type;
+        EXPECT_EQ(s.type, type);
+        for (double x : {-5.0, 0.0, 300.0, 1000.0, 5000.0}) {
+            EXPECT_EQ(s.SpringForce(x), 0.0);
+        }
+    }
+    EXPECT_FALSE(SpringModel().valid);
+}
+
+TEST(ForceModelTables, ForceAtOrBeforeFirstBreakpointIsNotRounded) {
+    const HardwareDescription d = Hardware(0, 1, 0, 1000);
+    const ForceModel model(d);
+    const double P = 0.0031;
+    const double unrounded =
+        P * static_cast<double>(114.981125f) + static_cast<double>(0.86290205f);
+    EXPECT_EQ(model.Force(P, 0.0), unrounded);
+    EXPECT_EQ(model.Force(P, -3.0), unrounded);
+    // Just past it the value is interpolated and rounded to 0.1 N.
+    EXPECT_EQ(model.Force(P, 0.5), 1.2);
+    EXPECT_EQ(model.Force(0.0, 100.0), 0.0);
+    EXPECT_EQ(model.Force(-1.0, 100.0), 0.0);
+}
+
+TEST(ForceModelTables, PressureSetpointAtZeroForceIsPressureZero) {
+    for (int regulator = 0; regulator < 8; ++regulator) {
+        for (int membrane : {1, 2}) {
+            const HardwareDescription d = Hardware(0, membrane, regulator, 1000);
+            const ForceModel model(d);
+            const double expected = -model.PressureOffset() / model.PressureScale();
+            EXPECT_EQ(model.PressureSetpoint(0.0, 0.0), expected);
+            EXPECT_EQ(model.PressureSetpoint(-2.0, 0.0), expected);
+        }
+    }
+    const HardwareDescription d = Hardware(0, 1, Regulator::QPVPlusMinus15, 1000);
+    EXPECT_NEAR(*ForceModel(d).PressureSetpoint(0.0, 0.0), 0.09825033 / 4.77333e-05, 1e-9);
+}
+
+TEST(ForceModelTables, WellOneFormDependsOnSpringModel) {
+    const HardwareDescription d = Hardware(Magnet::A100_25, 1, 0, 1000);
+    const struct {
+        int spring;
+        bool withModel;
+        bool direct;
+        double m2;
+    } cases[] = {{0, false, true, -0.002373654},     {1, true, true, -0.002373654},
+                 {2, true, true, -0.002373654},      {3, true, false, -2.08171e-05},
+                 {4, true, false, -2.549679059e-05}, {4, false, true, -0.002373654}};
+    for (const auto& c : cases) {
+        const SpringModel spring(c.spring);
+        const ForceModel model(d, c.withModel ? &spring : nullptr);
+        EXPECT_EQ(model.Well(1).directPolynomial, c.direct) << c.spring;
+        EXPECT_EQ(model.Well(1).m2, c.m2) << c.spring;
+        for (int well = 2; well <= 9; ++well) {
+            EXPECT_FALSE(model.Well(well).directPolynomial);
+        }
+    }
+    // The A25_10 magnet has no direct well.
+    const HardwareDescription small = Hardware(Magnet::A25_10, 1, 0, 1000);
+    EXPECT_FALSE(ForceModel(small).Well(1).directPolynomial);
+}
+
+TEST(ForceModelTables, OffsetsAreCopiedAtConstruction) {
+    HardwareDescription d = Hardware(Magnet::A25_10, 1, 0, 1000);
+    d.positionOffsets = std::array<int32_t, 9>{1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const ForceModel model(d);
+    const double before = *model.Position(3, 2300.0);
+    (*d.positionOffsets)[2] = 500;
+    EXPECT_EQ(*model.Position(3, 2300.0), before);
+    EXPECT_EQ(model.Well(9).offset, 9.0);
+    // An uninvertible reading is exactly 0, offset or not, however close it is to m0.
+    EXPECT_EQ(*model.Position(3, 0.0), 0.0);
+    for (int well = 1; well <= 9; ++well) {
+        const ForceModel::WellModel& w = model.Well(well);
+        EXPECT_EQ(model.Position(well, w.m0 - 1e-9), 0.0) << well;
+        EXPECT_EQ(model.Position(well, w.m0), w.m1 + well) << well;
+    }
+}
+
+TEST(ForceModelMissing, MagnetWithoutTable) {
+    for (int magnet : {2, 3, -1}) {
+        HardwareDescription d = Hardware(magnet, 1, 0, 1000);
+        const ForceModel model(d);
+        EXPECT_EQ(model.MissingTables(), ForceModel::MissingPositionTable);
+        for (int well = 1; well <= 9; ++well) {
+            EXPECT_FALSE(model.HasPositionModel(well));
+            EXPECT_FALSE(model.Position(well, 1000.0).has_value());
+            EXPECT_EQ(model.Well(well).offset, 0.0);
+        }
+        // Offsets alone do not make a position model.
+        d.positionOffsets = std::array<int32_t, 9>{5, 5, 5, 5, 5, 5, 5, 5, 5};
+        const ForceModel withOffsets(d);
+        EXPECT_FALSE(withOffsets.Position(1, 1000.0).has_value());
+        EXPECT_EQ(withOffsets.Well(4).offset, 5.0);
+        // The force table still works.
+        EXPECT_TRUE(withOffsets.Force(0.05, 1000.0).has_value());
+    }
+    const HardwareDescription d = Hardware(Magnet::NoMagnet, 1, 0, 1000);
+    EXPECT_EQ(ForceModel(d).MissingTablesMessage(), "No position table for magnet style NoMagnet.");
+}
+
+TEST(ForceModelMissing, MembraneWithoutTable) {
+    for (int membrane : {0, 4, 17}) {
+        const HardwareDescription d = Hardware(0, membrane, 0, 1000);
+        const ForceModel model(d);
+        EXPECT_EQ(model.MissingTables(), ForceModel::MissingForceTable);
+        EXPECT_FALSE(model.HasForceTable());
+        EXPECT_FALSE(model.Force(0.1, 500.0).has_value());
+        EXPECT_FALSE(model.Force(0.0, 500.0).has_value());
+        EXPECT_FALSE(model.SetpointValue(1000.0, 0.0).has_value());
+        EXPECT_FALSE(model.PressureSetpoint(5.0, 0.0).has_value());
+        EXPECT_FALSE(model.PressureSetpoint(0.0, 0.0).has_value());
+        // Positions and pressures do not need it.
+        EXPECT_TRUE(model.Position(2, 1000.0).has_value());
+        EXPECT_TRUE(model.ActualPressure(1000.0).has_value());
+    }
+    const HardwareDescription d = Hardware(0, Membrane::A1_32, 0, 1000);
+    EXPECT_EQ(ForceModel(d).MissingTablesMessage(), "No force table for membrane style A1_32.");
+}
+
+TEST(ForceModelMissing, HydrostaticNeedsNoForceTable) {
+    const HardwareDescription d = Hardware(0, Membrane::Hydrostatic, Regulator::QPV1, 1000);
+    const ForceModel model(d);
+    EXPECT_EQ(model.MissingTables(), 0u);
+    EXPECT_EQ(model.MissingTablesMessage(), "");
+    EXPECT_TRUE(model.IsHydrostatic());
+    EXPECT_FALSE(model.Force(0.1, 0.0).has_value());
+    EXPECT_EQ(model.SetpointValue(100.0, 0.0), 0.141);
+    EXPECT_EQ(model.PressureSetpoint(0.0, 0.0), 0.0);
+}
+
+TEST(ForceModelMissing, RegulatorWithoutScaling) {
+    for (int regulator : {8, -1, 99}) {
+        const HardwareDescription d = Hardware(0, 1, regulator, 1000);
+        const ForceModel model(d);
+        EXPECT_EQ(model.MissingTables(), ForceModel::MissingPressureScaling);
+        EXPECT_FALSE(model.ActualPressure(1000.0).has_value());
+        EXPECT_FALSE(model.SpecifiedPressure(1000.0).has_value());
+        EXPECT_FALSE(model.SetpointValue(1000.0, 0.0).has_value());
+        EXPECT_FALSE(model.PressureSetpoint(1.0, 0.0).has_value());
+        EXPECT_EQ(model.PressureScale(), 0.0);
+        // Force takes a pressure, so it still works (rounded to 0.1 N).
+        EXPECT_EQ(model.Force(0.05, 1000.0),
+                  ForceModel(Hardware(0, 1, 0, 1000)).Force(0.05, 1000.0));
+    }
+    const HardwareDescription all = Hardware(Magnet::NoMagnet, Membrane::A1_32, 8, 1000);
+    const ForceModel model(all);
+    EXPECT_EQ(model.MissingTables(), 7u);
+    EXPECT_EQ(model.MissingTablesMessage(),
+              "No position table for magnet style NoMagnet, no force table for membrane style "
+              "A1_32, no pressure scaling for regulator type InvalidRegulatorType.");
+}
+
+TEST(ForceModelMissing, WellOutsideRange) {
+    const ForceModel model(Hardware(0, 1, 0, 1000));
+    EXPECT_FALSE(model.Position(0, 1000.0).has_value());
+    EXPECT_FALSE(model.Position(10, 1000.0).has_value());
+    EXPECT_FALSE(model.HasPositionModel(-3));
+}
+
+TEST(ForceModelConversion, RunningState) {
+    ForceModel model(Hardware(0, 1, 0, 1000));
+    EXPECT_EQ(model.DataLineCount(), 0);
+    EXPECT_EQ(model.LatestActualPressure(), 0.0);
+    model.SetLatestActualPressure(0.25);
+    EXPECT_EQ(model.CountDataLine(), 1);
+    EXPECT_EQ(model.CountDataLine(), 2);
+    model.ResetConversion();
+    EXPECT_EQ(model.DataLineCount(), 0);
+    EXPECT_EQ(model.LatestActualPressure(), 0.0);
+    EXPECT_EQ(model.SpecifiedPressure(1000.0), 1000.0 * 0.000144875);
+}
+
+} // namespace

@@ -104,7 +104,8 @@ std::string HardwareBlockText(const HardwareDescription& description);
 // consumed. Otherwise the block is read into `description` (keys are not checked; fields in
 // block order) and `word` becomes the first word after the block. A number that cannot be read
 // leaves the stream failed: that field becomes 0, later numbers keep their values, later code
-// fields become invalid and `word` is left as it was. Returns 1.
+// fields become invalid and `word` is left as it was; so it is when the text ends with the
+// block (the stream is then at its end). Returns 1.
 int ReadHardwareBlock(std::istream& in, std::string& word, HardwareDescription& description);
 
 // For readers of texts that may start with a block: reads the first word, reads the block if

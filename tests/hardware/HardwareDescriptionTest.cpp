@@ -280,6 +280,17 @@ TEST(HardwareBlock, BadWellDepthBecomesZero) {
     EXPECT_EQ(d.SpringType, Spring::Invalid);
 }
 
+TEST(HardwareBlock, BlockAloneLeavesWordAtEndOfText) {
+    // INFOW.INI holds the block and nothing else: there is no next word to read.
+    HardwareDescription written;
+    written.SpringType = Spring::SilverSpring_9mm_Diam;
+    HardwareDescription read;
+    std::istringstream in(HardwareBlockText(written));
+    EXPECT_EQ(ReadLeadingHardwareBlock(in, read), "##HARDWARE");
+    EXPECT_TRUE(in.eof());
+    EXPECT_EQ(read, written);
+}
+
 TEST(HardwareBlock, EmptyTextGivesEmptyWord) {
     HardwareDescription d;
     std::istringstream in("");

@@ -5,7 +5,11 @@
 
 namespace {
 std::atomic<bool> g_created{false};
-}
+thread_local int t_muted = 0;
+}  // namespace
+
+MessageLog::ScopedMute::ScopedMute() { ++t_muted; }
+MessageLog::ScopedMute::~ScopedMute() { --t_muted; }
 
 MessageLog& MessageLog::Instance()
 {
@@ -20,6 +24,8 @@ bool MessageLog::Exists() { return g_created; }
 
 void MessageLog::WriteMessage(const std::string& text)
 {
+    if (t_muted > 0)
+        return;
     Callback callback;
     CKelvastraDoc* document = nullptr;
     bool echo = true;

@@ -29,6 +29,16 @@ public:
     // Standard output can be silenced (tests, or a CLI that prints its own way).
     void SetEchoToStdout(bool echo);
 
+    // While one lives, messages written on its thread go nowhere: a retry that would repeat
+    // the same complaint every second stays quiet.
+    class ScopedMute {
+    public:
+        ScopedMute();
+        ~ScopedMute();
+        ScopedMute(const ScopedMute&) = delete;
+        ScopedMute& operator=(const ScopedMute&) = delete;
+    };
+
 private:
     MessageLog() = default;
 

@@ -41,3 +41,23 @@ TEST(MessageLog, GoesToTheBoundCallbackAndToStandardOutput)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MessageLog, AMutedThreadWritesNothingUntilTheMuteEnds)
+{
+    auto& log = MessageLog::Instance();
+    int calls = 0;
+    log.Bind([&](const std::string&, CKelvastraDoc*) { ++calls; }, nullptr);
+    testing::internal::CaptureStdout();
+    {
+        MessageLog::ScopedMute mute;
+        log.WriteMessage("quiet\n");
+    }
+    log.WriteMessage("loud\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "loud\n");
+    EXPECT_EQ(calls, 1);
+    log.Bind(nullptr, nullptr);
+}
+
+}  // namespace

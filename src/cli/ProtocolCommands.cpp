@@ -29,9 +29,8 @@ struct ProtocolOptions {
 };
 
 // "-" is standard input. Returns false when the file cannot be opened.
-bool ReadProtocolFile(const std::string& path, SetSequence& sequence,
-                      HardwareDescription& hardware, ProtocolReadResult& result)
-{
+bool ReadProtocolFile(const std::string& path, SetSequence& sequence, HardwareDescription& hardware,
+                      ProtocolReadResult& result) {
     if (path == "-") {
         result = ReadProtocolText(std::cin, sequence, &hardware);
         return true;
@@ -45,8 +44,7 @@ bool ReadProtocolFile(const std::string& path, SetSequence& sequence,
     return true;
 }
 
-void WarnIfIncomplete(const ProtocolReadResult& result, const std::string& path)
-{
+void WarnIfIncomplete(const ProtocolReadResult& result, const std::string& path) {
     if (result.hardwareBlockFailed) {
         std::cerr << "Warning:  The hardware block of " << path
                   << " could not be read; the protocol after it was not read\n";
@@ -57,8 +55,7 @@ void WarnIfIncomplete(const ProtocolReadResult& result, const std::string& path)
     }
 }
 
-int Show(const ProtocolOptions& options)
-{
+int Show(const ProtocolOptions& options) {
     SetSequence sequence;
     HardwareDescription hardware;
     ProtocolReadResult result;
@@ -67,8 +64,9 @@ int Show(const ProtocolOptions& options)
     }
     WarnIfIncomplete(result, options.file);
 
-    const bool hydrostatic = options.hydrostatic ||
-                             (result.hardwareBlock && hardware.MembraneStyle == Membrane::Hydrostatic);
+    const bool hydrostatic =
+        options.hydrostatic ||
+        (result.hardwareBlock && hardware.MembraneStyle == Membrane::Hydrostatic);
     std::string text;
     for (size_t i = 0; i < sequence.sets.size(); ++i) {
         const auto cells = SequenceListRow(sequence, static_cast<int>(i), hydrostatic);
@@ -94,8 +92,7 @@ int Show(const ProtocolOptions& options)
     return problem.empty() ? kExitOk : kExitFailed;
 }
 
-int Normalize(const ProtocolOptions& options)
-{
+int Normalize(const ProtocolOptions& options) {
     SetSequence sequence;
     HardwareDescription hardware;
     ProtocolReadResult result;
@@ -121,8 +118,7 @@ int Normalize(const ProtocolOptions& options)
     WriteProtocolTable(sequence, *out);
     out->flush();
     if (!*out) {
-        std::cerr << "Error:  Cannot write " << (out == &std::cout ? "-" : options.output)
-                  << "\n";
+        std::cerr << "Error:  Cannot write " << (out == &std::cout ? "-" : options.output) << "\n";
         return kExitFailed;
     }
     return result.Complete() ? kExitOk : kExitFailed;
@@ -130,8 +126,7 @@ int Normalize(const ProtocolOptions& options)
 
 } // namespace
 
-void AddProtocolCommands(CLI::App& app, CliContext& context)
-{
+void AddProtocolCommands(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<ProtocolOptions>();
     CLI::App* protocol = app.add_subcommand("protocol", "Show or rewrite protocol files (.tmt)");
     protocol->require_subcommand(1);
@@ -145,8 +140,7 @@ void AddProtocolCommands(CLI::App& app, CliContext& context)
 
     CLI::App* normalize = protocol->add_subcommand(
         "normalize", "Write a protocol text again with the standard columns");
-    normalize->add_option("IN", options->input, "Protocol text (- for standard input)")
-        ->required();
+    normalize->add_option("IN", options->input, "Protocol text (- for standard input)")->required();
     normalize->add_option("OUT", options->output, "Output file (absent or - for standard output)");
     normalize->callback([options, &context] { context.exitCode = Normalize(*options); });
 }

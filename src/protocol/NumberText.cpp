@@ -10,8 +10,7 @@
 namespace {
 
 // Skips what atof/atoi skip before the number: blanks, then one optional sign.
-std::string_view NumberStart(std::string_view text, bool& negative)
-{
+std::string_view NumberStart(std::string_view text, bool& negative) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
         ++i;
@@ -26,8 +25,7 @@ std::string_view NumberStart(std::string_view text, bool& negative)
 
 // Rough power of ten of a decimal number text ("123.4e5" -> 8, "0.001" -> -2), enough to tell
 // an overflow from an underflow.
-int64_t DecimalExponent(std::string_view number)
-{
+int64_t DecimalExponent(std::string_view number) {
     size_t i = 0;
     int64_t exponent = 0;
     bool seenNonZero = false;
@@ -56,17 +54,15 @@ int64_t DecimalExponent(std::string_view number)
 
 } // namespace
 
-double LeadingDouble(std::string_view text)
-{
+double LeadingDouble(std::string_view text) {
     bool negative = false;
     const std::string_view digits = NumberStart(text, negative);
     if (digits.empty() || digits.front() == '+' || digits.front() == '-') {
         return 0.0;
     }
     double value = 0.0;
-    const auto result =
-        std::from_chars(digits.data(), digits.data() + digits.size(), value,
-                        std::chars_format::general);
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                                        std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
         // Too large gives infinity and too small gives zero, as atof does.
         value = DecimalExponent(std::string_view(digits.data(), result.ptr - digits.data())) > 0
@@ -78,8 +74,7 @@ double LeadingDouble(std::string_view text)
     return negative ? -value : value;
 }
 
-int32_t LeadingInt(std::string_view text)
-{
+int32_t LeadingInt(std::string_view text) {
     bool negative = false;
     const std::string_view digits = NumberStart(text, negative);
     size_t count = 0;
@@ -104,16 +99,14 @@ int32_t LeadingInt(std::string_view text)
     return static_cast<int32_t>(value);
 }
 
-std::string DefaultDoubleText(double value)
-{
+std::string DefaultDoubleText(double value) {
     std::ostringstream out;
     out.imbue(std::locale::classic());
     out << value;
     return out.str();
 }
 
-std::string FixedText(double value, int decimals)
-{
+std::string FixedText(double value, int decimals) {
     if (std::isnan(value)) {
         return std::signbit(value) ? "-nan" : "nan";
     }
@@ -128,8 +121,7 @@ std::string FixedText(double value, int decimals)
     return text;
 }
 
-std::string UpperAscii(std::string_view text)
-{
+std::string UpperAscii(std::string_view text) {
     std::string upper(text);
     for (char& c : upper) {
         if (c >= 'a' && c <= 'z') {

@@ -11,13 +11,14 @@ namespace {
 
 constexpr std::string_view kBlankMark = "[_]";
 
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // Blanks become "[_]" so that a name stays one token. Any other white space would split the
 // row just the same, and an empty name would leave the row a cell short, so both are marked
 // too (an empty name reads back as one blank).
-std::string EncodeName(const std::string& name)
-{
+std::string EncodeName(const std::string& name) {
     if (name.empty()) {
         return std::string(kBlankMark);
     }
@@ -33,8 +34,7 @@ std::string EncodeName(const std::string& name)
     return encoded;
 }
 
-std::string DecodeName(const std::string& token)
-{
+std::string DecodeName(const std::string& token) {
     std::string name;
     name.reserve(token.size());
     for (size_t i = 0; i < token.size();) {
@@ -50,85 +50,177 @@ std::string DecodeName(const std::string& token)
 
 } // namespace
 
-std::string SetCellText(const SetRecord& set, SetKey key)
-{
+std::string SetCellText(const SetRecord& set, SetKey key) {
     switch (key) {
-    case SetKey::Name: return EncodeName(set.Name);
-    case SetKey::XMode: return ControlModeText(set.XMode);
-    case SetKey::YMode: return ControlModeText(set.YMode);
-    case SetKey::ZMode: return ControlModeText(set.ZMode);
-    case SetKey::XFunction: return ControlFunctionText(set.XFunction);
-    case SetKey::YFunction: return ControlFunctionText(set.YFunction);
-    case SetKey::ZFunction: return ControlFunctionText(set.ZFunction);
-    case SetKey::XUnits: return MagnitudeUnitsText(set.XUnits);
-    case SetKey::YUnits: return MagnitudeUnitsText(set.YUnits);
-    case SetKey::ZUnits: return MagnitudeUnitsText(set.ZUnits);
-    case SetKey::XMagnitude: return DefaultDoubleText(set.XMagnitude);
-    case SetKey::YMagnitude: return DefaultDoubleText(set.YMagnitude);
-    case SetKey::ZMagnitude: return DefaultDoubleText(set.ZMagnitude);
-    case SetKey::XPreloadType: return PreloadTypeText(set.XPreloadType);
-    case SetKey::YPreloadType: return PreloadTypeText(set.YPreloadType);
-    case SetKey::ZPreloadType: return PreloadTypeText(set.ZPreloadType);
-    case SetKey::XPreloadMag: return DefaultDoubleText(set.XPreloadMag);
-    case SetKey::YPreloadMag: return DefaultDoubleText(set.YPreloadMag);
-    case SetKey::ZPreloadMag: return DefaultDoubleText(set.ZPreloadMag);
-    case SetKey::StretchDurationSec: return DefaultDoubleText(set.StretchDurationSec);
-    case SetKey::RecoveryDurationSec: return DefaultDoubleText(set.RecoveryDurationSec);
-    case SetKey::HoldTimeSec: return DefaultDoubleText(set.HoldTimeSec);
-    case SetKey::RestTimeSec: return DefaultDoubleText(set.RestTimeSec);
-    case SetKey::NumReps: return std::to_string(set.NumReps);
-    case SetKey::DataFreqHz: return DataFrequencyText(set.DataFreqHz);
-    case SetKey::DataType: return DataTypeText(set.DataType);
-    case SetKey::ImageFreqHz: return ImageFrequencyText(set.ImageFreqHz);
-    case SetKey::Tolerance: return DefaultDoubleText(set.Tolerance);
-    case SetKey::TolCorOver: return set.TolCorOver ? "1" : "0";
-    case SetKey::TimeUnits: return TimeUnitsName(set.TimeUnits);
-    case SetKey::AutoAdjust: return std::to_string(set.AutoAdjust);
-    case SetKey::Invalid: break;
+    case SetKey::Name:
+        return EncodeName(set.Name);
+    case SetKey::XMode:
+        return ControlModeText(set.XMode);
+    case SetKey::YMode:
+        return ControlModeText(set.YMode);
+    case SetKey::ZMode:
+        return ControlModeText(set.ZMode);
+    case SetKey::XFunction:
+        return ControlFunctionText(set.XFunction);
+    case SetKey::YFunction:
+        return ControlFunctionText(set.YFunction);
+    case SetKey::ZFunction:
+        return ControlFunctionText(set.ZFunction);
+    case SetKey::XUnits:
+        return MagnitudeUnitsText(set.XUnits);
+    case SetKey::YUnits:
+        return MagnitudeUnitsText(set.YUnits);
+    case SetKey::ZUnits:
+        return MagnitudeUnitsText(set.ZUnits);
+    case SetKey::XMagnitude:
+        return DefaultDoubleText(set.XMagnitude);
+    case SetKey::YMagnitude:
+        return DefaultDoubleText(set.YMagnitude);
+    case SetKey::ZMagnitude:
+        return DefaultDoubleText(set.ZMagnitude);
+    case SetKey::XPreloadType:
+        return PreloadTypeText(set.XPreloadType);
+    case SetKey::YPreloadType:
+        return PreloadTypeText(set.YPreloadType);
+    case SetKey::ZPreloadType:
+        return PreloadTypeText(set.ZPreloadType);
+    case SetKey::XPreloadMag:
+        return DefaultDoubleText(set.XPreloadMag);
+    case SetKey::YPreloadMag:
+        return DefaultDoubleText(set.YPreloadMag);
+    case SetKey::ZPreloadMag:
+        return DefaultDoubleText(set.ZPreloadMag);
+    case SetKey::StretchDurationSec:
+        return DefaultDoubleText(set.StretchDurationSec);
+    case SetKey::RecoveryDurationSec:
+        return DefaultDoubleText(set.RecoveryDurationSec);
+    case SetKey::HoldTimeSec:
+        return DefaultDoubleText(set.HoldTimeSec);
+    case SetKey::RestTimeSec:
+        return DefaultDoubleText(set.RestTimeSec);
+    case SetKey::NumReps:
+        return std::to_string(set.NumReps);
+    case SetKey::DataFreqHz:
+        return DataFrequencyText(set.DataFreqHz);
+    case SetKey::DataType:
+        return DataTypeText(set.DataType);
+    case SetKey::ImageFreqHz:
+        return ImageFrequencyText(set.ImageFreqHz);
+    case SetKey::Tolerance:
+        return DefaultDoubleText(set.Tolerance);
+    case SetKey::TolCorOver:
+        return set.TolCorOver ? "1" : "0";
+    case SetKey::TimeUnits:
+        return TimeUnitsName(set.TimeUnits);
+    case SetKey::AutoAdjust:
+        return std::to_string(set.AutoAdjust);
+    case SetKey::Invalid:
+        break;
     }
     return {};
 }
 
-void ReadSetCell(SetRecord& set, SetKey key, const std::string& token)
-{
+void ReadSetCell(SetRecord& set, SetKey key, const std::string& token) {
     switch (key) {
-    case SetKey::Name: set.Name = DecodeName(token); break;
-    case SetKey::XMode: set.XMode = ParseControlMode(token); break;
-    case SetKey::YMode: set.YMode = ParseControlMode(token); break;
-    case SetKey::ZMode: set.ZMode = ParseControlMode(token); break;
-    case SetKey::XFunction: set.XFunction = ParseControlFunction(token); break;
-    case SetKey::YFunction: set.YFunction = ParseControlFunction(token); break;
-    case SetKey::ZFunction: set.ZFunction = ParseControlFunction(token); break;
-    case SetKey::XUnits: set.XUnits = ParseMagnitudeUnits(token); break;
-    case SetKey::YUnits: set.YUnits = ParseMagnitudeUnits(token); break;
-    case SetKey::ZUnits: set.ZUnits = ParseMagnitudeUnits(token); break;
-    case SetKey::XMagnitude: set.XMagnitude = LeadingDouble(token); break;
-    case SetKey::YMagnitude: set.YMagnitude = LeadingDouble(token); break;
-    case SetKey::ZMagnitude: set.ZMagnitude = LeadingDouble(token); break;
-    case SetKey::XPreloadType: set.XPreloadType = ParsePreloadType(token); break;
-    case SetKey::YPreloadType: set.YPreloadType = ParsePreloadType(token); break;
-    case SetKey::ZPreloadType: set.ZPreloadType = ParsePreloadType(token); break;
-    case SetKey::XPreloadMag: set.XPreloadMag = LeadingDouble(token); break;
-    case SetKey::YPreloadMag: set.YPreloadMag = LeadingDouble(token); break;
-    case SetKey::ZPreloadMag: set.ZPreloadMag = LeadingDouble(token); break;
-    case SetKey::StretchDurationSec: set.StretchDurationSec = LeadingDouble(token); break;
-    case SetKey::RecoveryDurationSec: set.RecoveryDurationSec = LeadingDouble(token); break;
-    case SetKey::HoldTimeSec: set.HoldTimeSec = LeadingDouble(token); break;
-    case SetKey::RestTimeSec: set.RestTimeSec = LeadingDouble(token); break;
-    case SetKey::NumReps: set.NumReps = LeadingInt(token); break;
-    case SetKey::DataFreqHz: set.DataFreqHz = ParseDataFrequency(token); break;
-    case SetKey::DataType: set.DataType = ParseDataType(token); break;
-    case SetKey::ImageFreqHz: set.ImageFreqHz = ParseImageFrequency(token); break;
-    case SetKey::Tolerance: set.Tolerance = LeadingDouble(token); break;
-    case SetKey::TolCorOver: set.TolCorOver = LeadingInt(token) != 0; break;
-    case SetKey::TimeUnits: set.TimeUnits = ParseTimeUnits(token); break;
-    case SetKey::AutoAdjust: set.AutoAdjust = LeadingInt(token); break;
-    case SetKey::Invalid: break; // the token is consumed and changes nothing
+    case SetKey::Name:
+        set.Name = DecodeName(token);
+        break;
+    case SetKey::XMode:
+        set.XMode = ParseControlMode(token);
+        break;
+    case SetKey::YMode:
+        set.YMode = ParseControlMode(token);
+        break;
+    case SetKey::ZMode:
+        set.ZMode = ParseControlMode(token);
+        break;
+    case SetKey::XFunction:
+        set.XFunction = ParseControlFunction(token);
+        break;
+    case SetKey::YFunction:
+        set.YFunction = ParseControlFunction(token);
+        break;
+    case SetKey::ZFunction:
+        set.ZFunction = ParseControlFunction(token);
+        break;
+    case SetKey::XUnits:
+        set.XUnits = ParseMagnitudeUnits(token);
+        break;
+    case SetKey::YUnits:
+        set.YUnits = ParseMagnitudeUnits(token);
+        break;
+    case SetKey::ZUnits:
+        set.ZUnits = ParseMagnitudeUnits(token);
+        break;
+    case SetKey::XMagnitude:
+        set.XMagnitude = LeadingDouble(token);
+        break;
+    case SetKey::YMagnitude:
+        set.YMagnitude = LeadingDouble(token);
+        break;
+    case SetKey::ZMagnitude:
+        set.ZMagnitude = LeadingDouble(token);
+        break;
+    case SetKey::XPreloadType:
+        set.XPreloadType = ParsePreloadType(token);
+        break;
+    case SetKey::YPreloadType:
+        set.YPreloadType = ParsePreloadType(token);
+        break;
+    case SetKey::ZPreloadType:
+        set.ZPreloadType = ParsePreloadType(token);
+        break;
+    case SetKey::XPreloadMag:
+        set.XPreloadMag = LeadingDouble(token);
+        break;
+    case SetKey::YPreloadMag:
+        set.YPreloadMag = LeadingDouble(token);
+        break;
+    case SetKey::ZPreloadMag:
+        set.ZPreloadMag = LeadingDouble(token);
+        break;
+    case SetKey::StretchDurationSec:
+        set.StretchDurationSec = LeadingDouble(token);
+        break;
+    case SetKey::RecoveryDurationSec:
+        set.RecoveryDurationSec = LeadingDouble(token);
+        break;
+    case SetKey::HoldTimeSec:
+        set.HoldTimeSec = LeadingDouble(token);
+        break;
+    case SetKey::RestTimeSec:
+        set.RestTimeSec = LeadingDouble(token);
+        break;
+    case SetKey::NumReps:
+        set.NumReps = LeadingInt(token);
+        break;
+    case SetKey::DataFreqHz:
+        set.DataFreqHz = ParseDataFrequency(token);
+        break;
+    case SetKey::DataType:
+        set.DataType = ParseDataType(token);
+        break;
+    case SetKey::ImageFreqHz:
+        set.ImageFreqHz = ParseImageFrequency(token);
+        break;
+    case SetKey::Tolerance:
+        set.Tolerance = LeadingDouble(token);
+        break;
+    case SetKey::TolCorOver:
+        set.TolCorOver = LeadingInt(token) != 0;
+        break;
+    case SetKey::TimeUnits:
+        set.TimeUnits = ParseTimeUnits(token);
+        break;
+    case SetKey::AutoAdjust:
+        set.AutoAdjust = LeadingInt(token);
+        break;
+    case SetKey::Invalid:
+        break; // the token is consumed and changes nothing
     }
 }
 
-void WriteProtocolTable(SetSequence& sequence, std::ostream& out)
-{
+void WriteProtocolTable(SetSequence& sequence, std::ostream& out) {
     sequence.columns = StandardColumns();
     std::string text;
     for (SetKey key : sequence.columns) {
@@ -146,15 +238,20 @@ void WriteProtocolTable(SetSequence& sequence, std::ostream& out)
     out << text;
 }
 
-std::string ProtocolTableText(SetSequence& sequence)
-{
+std::string ProtocolTableText(SetSequence& sequence) {
     std::ostringstream out;
     WriteProtocolTable(sequence, out);
     return out.str();
 }
 
-void StartReading(SetSequence& sequence, std::istream& in, std::string& token)
-{
+std::string DeviceTemplateText(SetSequence& sequence, const HardwareDescription& hardware) {
+    std::ostringstream out;
+    WriteHardwareBlock(out, hardware);
+    WriteProtocolTable(sequence, out);
+    return out.str();
+}
+
+void StartReading(SetSequence& sequence, std::istream& in, std::string& token) {
     sequence.sets.clear();
     sequence.columns.clear();
     // An empty text has no key at all.
@@ -172,10 +269,11 @@ void StartReading(SetSequence& sequence, std::istream& in, std::string& token)
     in >> token;
 }
 
-bool MoreSetsToRead(const std::istream& in) { return !in.fail(); }
+bool MoreSetsToRead(const std::istream& in) {
+    return !in.fail();
+}
 
-ReadSetResult ReadOneSet(SetSequence& sequence, std::istream& in, std::string& token)
-{
+ReadSetResult ReadOneSet(SetSequence& sequence, std::istream& in, std::string& token) {
     if (sequence.columns.empty()) {
         // No columns to give the tokens to: nothing more can be read.
         std::string skipped;
@@ -198,8 +296,7 @@ ReadSetResult ReadOneSet(SetSequence& sequence, std::istream& in, std::string& t
 }
 
 ProtocolReadResult ReadProtocolText(std::istream& in, SetSequence& sequence,
-                                    HardwareDescription* hardware)
-{
+                                    HardwareDescription* hardware) {
     ProtocolReadResult result;
     std::string token;
     in >> token;
@@ -222,8 +319,7 @@ ProtocolReadResult ReadProtocolText(std::istream& in, SetSequence& sequence,
 }
 
 ProtocolReadResult ReadProtocolText(const std::string& text, SetSequence& sequence,
-                                    HardwareDescription* hardware)
-{
+                                    HardwareDescription* hardware) {
     std::istringstream in(text);
     return ReadProtocolText(in, sequence, hardware);
 }

@@ -23,6 +23,8 @@ void ReadSetCell(SetRecord& set, SetKey key, const std::string& token);
 // Line feeds are bare; a file opened in text mode stores them as the platform's line end.
 void WriteProtocolTable(SetSequence& sequence, std::ostream& out);
 std::string ProtocolTableText(SetSequence& sequence);
+// TEMPLATE.INI for the device card: the "##HARDWARE" block, then the table; bare line feeds.
+std::string DeviceTemplateText(SetSequence& sequence, const HardwareDescription& hardware);
 
 // The reader works token by token, the caller holding the current token between the steps.
 //

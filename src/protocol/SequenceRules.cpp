@@ -8,8 +8,7 @@
 
 namespace {
 
-const SetRecord* SetAt(const SetSequence& sequence, int index)
-{
+const SetRecord* SetAt(const SetSequence& sequence, int index) {
     if (index < 0 || static_cast<size_t>(index) >= sequence.sets.size()) {
         return nullptr;
     }
@@ -17,12 +16,11 @@ const SetRecord* SetAt(const SetSequence& sequence, int index)
 }
 
 // Repetitions that start with a preload phase; Z is not looked at.
-int PreloadCount(const SetRecord& set)
-{
-    const bool every = set.XPreloadType == PreloadType::Every ||
-                       set.YPreloadType == PreloadType::Every;
-    const bool first = set.XPreloadType == PreloadType::First ||
-                       set.YPreloadType == PreloadType::First;
+int PreloadCount(const SetRecord& set) {
+    const bool every =
+        set.XPreloadType == PreloadType::Every || set.YPreloadType == PreloadType::Every;
+    const bool first =
+        set.XPreloadType == PreloadType::First || set.YPreloadType == PreloadType::First;
     if (set.NumReps <= 0) {
         return 0;
     }
@@ -32,33 +30,28 @@ int PreloadCount(const SetRecord& set)
     return first ? 1 : 0;
 }
 
-std::string TwoDigits(int64_t part)
-{
+std::string TwoDigits(int64_t part) {
     return part < 10 ? "0" + std::to_string(part) : std::to_string(part);
 }
 
 } // namespace
 
-double PreloadTime(const SetSequence& sequence, int index)
-{
+double PreloadTime(const SetSequence& sequence, int index) {
     const SetRecord* set = SetAt(sequence, index);
     return set != nullptr ? kPreloadTimeUnits * PreloadCount(*set) : 0.0;
 }
 
-double SetDuration(const SetSequence& sequence, int index)
-{
+double SetDuration(const SetSequence& sequence, int index) {
     const SetRecord* set = SetAt(sequence, index);
     if (set == nullptr) {
         return 0.0;
     }
-    const double cycle = set->StretchDurationSec + set->RecoveryDurationSec + set->HoldTimeSec +
-                         set->RestTimeSec;
-    return TimeUnitsFactor(set->TimeUnits) *
-           (set->NumReps * cycle + PreloadTime(sequence, index));
+    const double cycle =
+        set->StretchDurationSec + set->RecoveryDurationSec + set->HoldTimeSec + set->RestTimeSec;
+    return TimeUnitsFactor(set->TimeUnits) * (set->NumReps * cycle + PreloadTime(sequence, index));
 }
 
-double TotalDuration(const SetSequence& sequence)
-{
+double TotalDuration(const SetSequence& sequence) {
     double total = 0.0;
     for (size_t i = 0; i < sequence.sets.size(); ++i) {
         total += SetDuration(sequence, static_cast<int>(i));
@@ -66,8 +59,7 @@ double TotalDuration(const SetSequence& sequence)
     return total;
 }
 
-int32_t TotalSeconds(const SetSequence& sequence)
-{
+int32_t TotalSeconds(const SetSequence& sequence) {
     const double total = std::floor(TotalDuration(sequence));
     // Converting a double beyond the integer's range is undefined; a protocol file can ask for
     // any duration.
@@ -80,21 +72,20 @@ int32_t TotalSeconds(const SetSequence& sequence)
     return static_cast<int32_t>(total);
 }
 
-std::string TimeText(int32_t seconds)
-{
+std::string TimeText(int32_t seconds) {
     const int64_t t = seconds < 0 ? 0 : seconds;
     return TwoDigits(t / 3600) + ":" + TwoDigits((t / 60) % 60) + ":" + TwoDigits(t % 60);
 }
 
-double UsedMemory(int setCount)
-{
+double UsedMemory(int setCount) {
     return std::floor(setCount * 100.0 / static_cast<double>(kMaxSets) * 10.0 + 0.5) / 10.0;
 }
 
-std::string UsedMemoryText(double percent) { return FixedText(percent, 1); }
+std::string UsedMemoryText(double percent) {
+    return FixedText(percent, 1);
+}
 
-StretchExtremes StretchPositionExtremes(const SetSequence& sequence)
-{
+StretchExtremes StretchPositionExtremes(const SetSequence& sequence) {
     StretchExtremes extremes;
     double position = 0.0;
     for (const SetRecord& set : sequence.sets) {
@@ -111,8 +102,7 @@ StretchExtremes StretchPositionExtremes(const SetSequence& sequence)
     return extremes;
 }
 
-std::string FirstSequenceProblem(const SetSequence& sequence, float maxStretchPosMm)
-{
+std::string FirstSequenceProblem(const SetSequence& sequence, float maxStretchPosMm) {
     if (sequence.sets.empty()) {
         return SequenceCheckText::kNoSequence;
     }
@@ -133,8 +123,7 @@ std::string FirstSequenceProblem(const SetSequence& sequence, float maxStretchPo
     return {};
 }
 
-std::string CleanTestName(const std::string& name)
-{
+std::string CleanTestName(const std::string& name) {
     std::string clean = name;
     for (char& c : clean) {
         if (kForbiddenTestNameCharacters.find(c) != std::string_view::npos) {
@@ -145,8 +134,7 @@ std::string CleanTestName(const std::string& name)
 }
 
 int CheckSequence(const SetSequence& working, SetSequence& committed, float maxStretchPosMm,
-                  ISequenceCheckHost& host)
-{
+                  ISequenceCheckHost& host) {
     const std::string problem = FirstSequenceProblem(working, maxStretchPosMm);
     if (!problem.empty()) {
         host.ShowCheckMessage(problem);

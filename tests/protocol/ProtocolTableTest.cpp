@@ -1,6 +1,6 @@
 // Protocol table bytes, and the reader's handling of headers, run-on rows and short texts.
-#include "hardware/HardwareDescription.h"
 #include "protocol/ProtocolTable.h"
+#include "hardware/HardwareDescription.h"
 
 #include <gtest/gtest.h>
 
@@ -14,16 +14,14 @@ const std::string kHeader = "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tS
                             "DataType\tAutoAdjust\t\n";
 
 // A set as the sequence view's Insert commands make it.
-SetRecord ViewSet(const std::string& name)
-{
+SetRecord ViewSet(const std::string& name) {
     SetRecord set;
     set.Name = name;
     set.XUnits = MagnitudeUnits::N;
     return set;
 }
 
-TEST(ProtocolWriter, WritesTwoDefaultSetsToTheByte)
-{
+TEST(ProtocolWriter, WritesTwoDefaultSetsToTheByte) {
     SetSequence sequence{{ViewSet("Data1"), ViewSet("Pre load")}, {SetKey::YMode}};
     const std::string text = ProtocolTableText(sequence);
     EXPECT_EQ(text, kHeader + "Data1\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n" +
@@ -31,14 +29,12 @@ TEST(ProtocolWriter, WritesTwoDefaultSetsToTheByte)
     EXPECT_EQ(sequence.columns, StandardColumns());
 }
 
-TEST(ProtocolWriter, EmptySequenceIsTheHeaderAlone)
-{
+TEST(ProtocolWriter, EmptySequenceIsTheHeaderAlone) {
     SetSequence sequence;
     EXPECT_EQ(ProtocolTableText(sequence), kHeader);
 }
 
-TEST(ProtocolWriter, WritesEveryColumnForm)
-{
+TEST(ProtocolWriter, WritesEveryColumnForm) {
     SetRecord set;
     set.Name = "My set 1";
     set.XMagnitude = 0.123456789;
@@ -55,14 +51,22 @@ TEST(ProtocolWriter, WritesEveryColumnForm)
         const char* text;
     };
     const Case cases[] = {
-        {SetKey::Name, "My[_]set[_]1"},     {SetKey::XMode, "Disp"},
-        {SetKey::YFunction, "Strain"},      {SetKey::XUnits, "InvalidUnits"},
-        {SetKey::XMagnitude, "0.123457"},   {SetKey::XPreloadMag, "1.23457e+06"},
-        {SetKey::YPreloadType, "First"},    {SetKey::StretchDurationSec, "2.5"},
-        {SetKey::RecoveryDurationSec, "0.1"}, {SetKey::NumReps, "1"},
-        {SetKey::DataFreqHz, "1"},          {SetKey::ImageFreqHz, "1"},
-        {SetKey::DataType, "All"},          {SetKey::Tolerance, "5"},
-        {SetKey::TolCorOver, "1"},          {SetKey::TimeUnits, "InvalidMode"},
+        {SetKey::Name, "My[_]set[_]1"},
+        {SetKey::XMode, "Disp"},
+        {SetKey::YFunction, "Strain"},
+        {SetKey::XUnits, "InvalidUnits"},
+        {SetKey::XMagnitude, "0.123457"},
+        {SetKey::XPreloadMag, "1.23457e+06"},
+        {SetKey::YPreloadType, "First"},
+        {SetKey::StretchDurationSec, "2.5"},
+        {SetKey::RecoveryDurationSec, "0.1"},
+        {SetKey::NumReps, "1"},
+        {SetKey::DataFreqHz, "1"},
+        {SetKey::ImageFreqHz, "1"},
+        {SetKey::DataType, "All"},
+        {SetKey::Tolerance, "5"},
+        {SetKey::TolCorOver, "1"},
+        {SetKey::TimeUnits, "InvalidMode"},
         {SetKey::AutoAdjust, "0"},
     };
     for (const Case& c : cases) {
@@ -72,8 +76,7 @@ TEST(ProtocolWriter, WritesEveryColumnForm)
     EXPECT_EQ(SetCellText(set, SetKey::DataFreqHz), "60");
 }
 
-TEST(ProtocolWriter, NamesAlwaysStayOneToken)
-{
+TEST(ProtocolWriter, NamesAlwaysStayOneToken) {
     SetRecord set;
     set.Name = "";
     EXPECT_EQ(SetCellText(set, SetKey::Name), "[_]");
@@ -90,8 +93,7 @@ TEST(ProtocolWriter, NamesAlwaysStayOneToken)
     EXPECT_EQ(back.sets[1].XUnits, MagnitudeUnits::N);
 }
 
-TEST(ProtocolReader, RoundTripsWhatItWrites)
-{
+TEST(ProtocolReader, RoundTripsWhatItWrites) {
     SetRecord a = ViewSet("My set 1");
     a.XMagnitude = 0.5;
     a.XPreloadType = PreloadType::Every; // not a standard column: comes back as the default
@@ -109,8 +111,7 @@ TEST(ProtocolReader, RoundTripsWhatItWrites)
     EXPECT_EQ(back.columns, StandardColumns());
 }
 
-TEST(ProtocolReader, HeaderWithoutRowsGivesEmptySequenceWithItsColumns)
-{
+TEST(ProtocolReader, HeaderWithoutRowsGivesEmptySequenceWithItsColumns) {
     SetSequence sequence{{SetRecord{}}, {}};
     const auto result = ReadProtocolText("numreps\tName\tBogus\t\n", sequence, nullptr);
     EXPECT_TRUE(result.Complete());
@@ -119,8 +120,7 @@ TEST(ProtocolReader, HeaderWithoutRowsGivesEmptySequenceWithItsColumns)
               (std::vector<SetKey>{SetKey::NumReps, SetKey::Name, SetKey::Invalid}));
 }
 
-TEST(ProtocolReader, KeysInAnyCaseAndUnknownColumnsSkipped)
-{
+TEST(ProtocolReader, KeysInAnyCaseAndUnknownColumnsSkipped) {
     SetSequence sequence;
     ReadProtocolText("name Comment XMAGNITUDE numreps DataType YUNITS TolCorOver\n"
                      "A[_]b ignored 2.5 3 Max um 7\n",
@@ -138,8 +138,7 @@ TEST(ProtocolReader, KeysInAnyCaseAndUnknownColumnsSkipped)
     EXPECT_EQ(set.StretchDurationSec, 10.0);
 }
 
-TEST(ProtocolReader, ValuesRunOnAcrossLines)
-{
+TEST(ProtocolReader, ValuesRunOnAcrossLines) {
     SetSequence sequence;
     const auto result =
         ReadProtocolText("Name NumReps XUnits\r\na 1\nmm b\r\n2 N\n\n c 3 % \n", sequence, nullptr);
@@ -152,8 +151,7 @@ TEST(ProtocolReader, ValuesRunOnAcrossLines)
     EXPECT_EQ(sequence.sets[2].XUnits, MagnitudeUnits::Percent);
 }
 
-TEST(ProtocolReader, UnknownTextsAndNonNumbers)
-{
+TEST(ProtocolReader, UnknownTextsAndNonNumbers) {
     SetSequence sequence;
     ReadProtocolText("XFunction XUnits XMagnitude TimeUnits DataType DataFreqHz ImageFreqHz\n"
                      "Wave n lots fortnights all(64) 25 10\n",
@@ -174,8 +172,7 @@ TEST(ProtocolReader, UnknownTextsAndNonNumbers)
     EXPECT_EQ(SetCellText(set, SetKey::ImageFreqHz), "5");
 }
 
-TEST(ProtocolReader, LastTokenAtTheVeryEndIsKept)
-{
+TEST(ProtocolReader, LastTokenAtTheVeryEndIsKept) {
     SetSequence sequence;
     const auto result = ReadProtocolText("Name\na\nb", sequence, nullptr);
     EXPECT_TRUE(result.Complete());
@@ -183,13 +180,12 @@ TEST(ProtocolReader, LastTokenAtTheVeryEndIsKept)
     EXPECT_EQ(sequence.sets[1].Name, "b");
 }
 
-TEST(ProtocolReader, ShortLastRowIsDroppedAndReported)
-{
+TEST(ProtocolReader, ShortLastRowIsDroppedAndReported) {
     SetSequence sequence;
-    const auto result = ReadProtocolText(kHeader +
-                                             "a\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n"
-                                             "b\tRamp\tN\t99\n",
-                                         sequence, nullptr);
+    const auto result =
+        ReadProtocolText(kHeader + "a\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n"
+                                   "b\tRamp\tN\t99\n",
+                         sequence, nullptr);
     EXPECT_TRUE(result.endedInsideSet);
     EXPECT_FALSE(result.Complete());
     ASSERT_EQ(sequence.sets.size(), 1u);
@@ -207,8 +203,7 @@ TEST(ProtocolReader, ShortLastRowIsDroppedAndReported)
     EXPECT_EQ(sequence.sets.size(), 1u);
 }
 
-TEST(ProtocolReader, HeaderOfAnyLengthIsReadWhole)
-{
+TEST(ProtocolReader, HeaderOfAnyLengthIsReadWhole) {
     std::string header = "Name";
     for (int i = 0; i < 400; ++i) {
         header += "\tComment";
@@ -228,8 +223,7 @@ TEST(ProtocolReader, HeaderOfAnyLengthIsReadWhole)
     EXPECT_EQ(sequence.sets[0].NumReps, 42);
 }
 
-TEST(ProtocolReader, EmptyTextGivesEmptySequence)
-{
+TEST(ProtocolReader, EmptyTextGivesEmptySequence) {
     for (const char* text : {"", "  \n\n"}) {
         SetSequence sequence{{SetRecord{}}, {SetKey::Name}};
         const auto result = ReadProtocolText(text, sequence, nullptr);
@@ -239,8 +233,7 @@ TEST(ProtocolReader, EmptyTextGivesEmptySequence)
     }
 }
 
-TEST(ProtocolReader, ElevenSetsAreAllRead)
-{
+TEST(ProtocolReader, ElevenSetsAreAllRead) {
     SetSequence sequence;
     for (int i = 0; i < 11; ++i) {
         sequence.sets.push_back(ViewSet("s" + std::to_string(i)));
@@ -250,8 +243,7 @@ TEST(ProtocolReader, ElevenSetsAreAllRead)
     EXPECT_EQ(back.sets.size(), 11u);
 }
 
-TEST(DeviceTemplate, HardwareBlockThenTableReadsBack)
-{
+TEST(DeviceTemplate, HardwareBlockThenTableReadsBack) {
     HardwareDescription hardware;
     hardware.MembraneStyle = Membrane::Hydrostatic;
     hardware.RegulatorType = Regulator::QB3_20;
@@ -265,6 +257,8 @@ TEST(DeviceTemplate, HardwareBlockThenTableReadsBack)
                          "SpringType GoldSpring_13mm_Diam\n" +
                              kHeader +
                              "Data1\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n");
+
+    EXPECT_EQ(DeviceTemplateText(sequence, hardware), out.str());
 
     HardwareDescription read;
     SetSequence back;
@@ -282,8 +276,7 @@ TEST(DeviceTemplate, HardwareBlockThenTableReadsBack)
     EXPECT_EQ(again.sets, sequence.sets);
 }
 
-TEST(DeviceTemplate, TextWithoutBlockLeavesTheDescriptionAlone)
-{
+TEST(DeviceTemplate, TextWithoutBlockLeavesTheDescriptionAlone) {
     HardwareDescription hardware;
     hardware.SpringType = Spring::NoSpring;
     SetSequence sequence;
@@ -293,8 +286,7 @@ TEST(DeviceTemplate, TextWithoutBlockLeavesTheDescriptionAlone)
     EXPECT_EQ(sequence.columns, StandardColumns());
 }
 
-TEST(DeviceTemplate, BrokenBlockEndsReadingAndIsReported)
-{
+TEST(DeviceTemplate, BrokenBlockEndsReadingAndIsReported) {
     // A number that cannot be read leaves the stream failed: reading must stop, not spin.
     HardwareDescription hardware;
     SetSequence sequence;

@@ -8,10 +8,11 @@
 
 namespace {
 
-SetSequence Of(std::vector<SetRecord> sets) { return SetSequence{std::move(sets), {}}; }
+SetSequence Of(std::vector<SetRecord> sets) {
+    return SetSequence{std::move(sets), {}};
+}
 
-SetRecord Timed(int reps, int xPreload, int yPreload, int zPreload, int timeUnits)
-{
+SetRecord Timed(int reps, int xPreload, int yPreload, int zPreload, int timeUnits) {
     SetRecord set;
     set.NumReps = reps;
     set.XPreloadType = xPreload;
@@ -21,19 +22,18 @@ SetRecord Timed(int reps, int xPreload, int yPreload, int zPreload, int timeUnit
     return set;
 }
 
-TEST(SequenceTiming, SetDurationCountsPreloadsInTheSetsUnits)
-{
+TEST(SequenceTiming, SetDurationCountsPreloadsInTheSetsUnits) {
     struct Case {
         const char* what;
         SetRecord set;
         double seconds;
     };
-    SetRecord minutes = Timed(2, PreloadType::First, PreloadType::None, PreloadType::None,
-                              TimeUnits::Minutes);
+    SetRecord minutes =
+        Timed(2, PreloadType::First, PreloadType::None, PreloadType::None, TimeUnits::Minutes);
     minutes.StretchDurationSec = 1;
     minutes.RecoveryDurationSec = 1;
-    SetRecord allPhases = Timed(3, PreloadType::None, PreloadType::None, PreloadType::None,
-                                TimeUnits::dSeconds);
+    SetRecord allPhases =
+        Timed(3, PreloadType::None, PreloadType::None, PreloadType::None, TimeUnits::dSeconds);
     allPhases.HoldTimeSec = 5;
     allPhases.RestTimeSec = 15;
     const Case cases[] = {
@@ -62,8 +62,7 @@ TEST(SequenceTiming, SetDurationCountsPreloadsInTheSetsUnits)
     EXPECT_EQ(PreloadTime(Of({}), 0), 0.0);
 }
 
-TEST(SequenceTiming, TotalAndTimeText)
-{
+TEST(SequenceTiming, TotalAndTimeText) {
     EXPECT_EQ(TotalDuration(Of({SetRecord{}, Timed(5, 2, 0, 0, 0)})), 130.0);
     EXPECT_EQ(TotalSeconds(Of({Timed(1, 0, 0, 0, TimeUnits::mSeconds)})), 0);
     SetRecord fractional;
@@ -85,8 +84,7 @@ TEST(SequenceTiming, TotalAndTimeText)
     EXPECT_EQ(TimeText(2147483647), "596523:14:07");
 }
 
-TEST(SequenceMemory, TenPercentPerSet)
-{
+TEST(SequenceMemory, TenPercentPerSet) {
     EXPECT_EQ(UsedMemoryText(UsedMemory(0)), "0.0");
     EXPECT_EQ(UsedMemoryText(UsedMemory(1)), "10.0");
     EXPECT_EQ(UsedMemoryText(UsedMemory(3)), "30.0");
@@ -94,8 +92,7 @@ TEST(SequenceMemory, TenPercentPerSet)
     EXPECT_EQ(UsedMemory(11), 110.0);
 }
 
-SetRecord Displacement(double mm, int reps, double stretch, double recovery)
-{
+SetRecord Displacement(double mm, int reps, double stretch, double recovery) {
     SetRecord set;
     set.XUnits = MagnitudeUnits::mm;
     set.XMagnitude = mm;
@@ -105,8 +102,7 @@ SetRecord Displacement(double mm, int reps, double stretch, double recovery)
     return set;
 }
 
-TEST(StretchPosition, OnlyOneWayDisplacementSetsMove)
-{
+TEST(StretchPosition, OnlyOneWayDisplacementSetsMove) {
     struct Case {
         const char* what;
         std::vector<SetRecord> sets;
@@ -117,8 +113,10 @@ TEST(StretchPosition, OnlyOneWayDisplacementSetsMove)
     newtons.XUnits = MagnitudeUnits::N;
     const Case cases[] = {
         {"none", {}, 0, 0},
-        {"two without recovery", {Displacement(0.6, 1000, 10, 0), Displacement(0.6, 1000, 10, 0)},
-         1200, 0},
+        {"two without recovery",
+         {Displacement(0.6, 1000, 10, 0), Displacement(0.6, 1000, 10, 0)},
+         1200,
+         0},
         {"back down after", {Displacement(2, 3, 10, 0), Displacement(1, 5, 0, 10)}, 6, 0},
         {"down first", {Displacement(1, 1, 0, 10), Displacement(3, 1, 10, 0)}, 2, -1},
         {"both phases stay", {Displacement(50, 50, 10, 10)}, 0, 0},
@@ -137,8 +135,7 @@ public:
     explicit FakeHost(std::string name) : name(std::move(name)) {}
     void ShowCheckMessage(const std::string& text) override { messages.push_back(text); }
     std::string TestName() override { return name; }
-    void SetTestName(const std::string& value) override
-    {
+    void SetTestName(const std::string& value) override {
         name = value;
         ++nameWrites;
     }
@@ -148,8 +145,7 @@ public:
     std::vector<std::string> messages;
 };
 
-TEST(SequenceCheck, RefusesWithTheFirstFailingRule)
-{
+TEST(SequenceCheck, RefusesWithTheFirstFailingRule) {
     SetRecord zero = SetRecord{};
     zero.NumReps = 0;
     std::vector<SetRecord> ten(10, SetRecord{});
@@ -161,11 +157,14 @@ TEST(SequenceCheck, RefusesWithTheFirstFailingRule)
     };
     const Case cases[] = {
         {"empty", {}, "Please Specify a Test Sequence Before Executing"},
-        {"zero repetitions", {zero, zero},
+        {"zero repetitions",
+         {zero, zero},
          "Error:  Test Sequence Must Be Greater Than 0 Seconds in Length"},
-        {"too far", {Displacement(0.6, 1000, 10, 0), Displacement(0.6, 1000, 10, 0)},
+        {"too far",
+         {Displacement(0.6, 1000, 10, 0), Displacement(0.6, 1000, 10, 0)},
          "Error:  Maximum Stretch Position\nAcross All Sets Must Be Less Than 1000.0mm\n"},
-        {"below zero", {Displacement(1, 1, 0, 10)},
+        {"below zero",
+         {Displacement(1, 1, 0, 10)},
          "Error:  Minimum Stretch Position\nAcross All Sets Must Be Greater Than 0.0 mm\n"},
         {"eleven sets", eleven,
          "Error:  Not Enough Memory Available\nReduce Number of Specified Sets\n"},
@@ -189,8 +188,7 @@ TEST(SequenceCheck, RefusesWithTheFirstFailingRule)
     }
 }
 
-TEST(SequenceCheck, LimitsAreInclusive)
-{
+TEST(SequenceCheck, LimitsAreInclusive) {
     FakeHost host("Test");
     SetSequence committed;
     // Up exactly to the limit, then back to exactly 0.
@@ -204,8 +202,7 @@ TEST(SequenceCheck, LimitsAreInclusive)
               1);
 }
 
-TEST(SequenceCheck, PassingCopiesIntoTheDocument)
-{
+TEST(SequenceCheck, PassingCopiesIntoTheDocument) {
     SetSequence working = Of({SetRecord{}, SetRecord{}});
     working.sets[1].Name = "second";
     working.columns = {SetKey::NumReps, SetKey::Invalid};
@@ -217,8 +214,7 @@ TEST(SequenceCheck, PassingCopiesIntoTheDocument)
     EXPECT_EQ(host.nameWrites, 0);
 }
 
-TEST(SequenceCheck, ForbiddenTestNameCharactersBecomeBlanks)
-{
+TEST(SequenceCheck, ForbiddenTestNameCharactersBecomeBlanks) {
     FakeHost host("a/b:c");
     SetSequence committed;
     EXPECT_EQ(CheckSequence(Of({SetRecord{}}), committed, kDefaultMaxStretchPosMm, host), 1);

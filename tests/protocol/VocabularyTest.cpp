@@ -12,108 +12,102 @@
 
 namespace {
 
-struct ParseCase {
+using Parse = std::function<int32_t(std::string_view)>;
+
+struct ParseCases {
     const char* vocabulary;
-    std::function<int32_t(std::string_view)> parse;
-    std::string text;
-    int32_t expected;
+    Parse parse;
+    std::vector<std::pair<std::string, int32_t>> cases;
 };
 
-TEST(Vocabulary, ParsesTextsAsTabled)
-{
-    const auto mode = [](std::string_view t) { return ParseControlMode(t); };
-    const auto function = [](std::string_view t) { return ParseControlFunction(t); };
-    const auto units = [](std::string_view t) { return ParseMagnitudeUnits(t); };
-    const auto preload = [](std::string_view t) { return ParsePreloadType(t); };
-    const auto time = [](std::string_view t) { return ParseTimeUnits(t); };
-    const auto data = [](std::string_view t) { return ParseDataType(t); };
-    const auto dataHz = [](std::string_view t) { return ParseDataFrequency(t); };
-    const auto imageHz = [](std::string_view t) { return ParseImageFrequency(t); };
-    const auto key = [](std::string_view t) { return static_cast<int32_t>(ParseSetKey(t)); };
-
-    const std::vector<ParseCase> cases{
-        {"mode", mode, "force", 1},
-        {"mode", mode, "Force", 1},
-        {"mode", mode, "FORCE", 1},
-        {"mode", mode, "disp", 0},
-        {"mode", mode, "Displacement", -1},
-        {"function", function, "ramp", 0},
-        {"function", function, "True Strain", 1},
-        {"function", function, "strain", 1},
-        {"function", function, "Custom", 2},
-        {"function", function, "STEP", 3},
-        {"function", function, "sinusoid", 4},
-        {"function", function, "Sine", -1},
-        {"units", units, "%", 0},
-        {"units", units, "um", 1},
-        {"units", units, "mN", 2},
-        {"units", units, "uN", 3},
-        {"units", units, "mm", 4},
-        {"units", units, "N", 5},
-        {"units", units, "n", -1},
-        {"units", units, "MM", -1},
-        {"preload", preload, "none", 0},
-        {"preload", preload, "First", 1},
-        {"preload", preload, "EVERY", 2},
-        {"preload", preload, "Each", -1},
-        {"time", time, "seconds", 0},
-        {"time", time, "Minutes", 1},
-        {"time", time, "hours", 2},
-        {"time", time, "DAYS", 3},
-        {"time", time, "mSeconds", 4},
-        {"time", time, "dseconds", 5},
-        {"time", time, "S", -1},
-        {"data", data, "Peaks", 0},
-        {"data", data, "None", 1},
-        {"data", data, "All(64)", 2},
-        {"data", data, "All", 3},
-        {"data", data, "Max", 3},
-        {"data", data, "all(64)", -1},
-        {"data", data, "All(64) ", -1},
-        {"data frequency", dataHz, "100", 0},
-        {"data frequency", dataHz, "60", 1},
-        {"data frequency", dataHz, "30", 2},
-        {"data frequency", dataHz, "25", 2},
-        {"data frequency", dataHz, "15", 3},
-        {"data frequency", dataHz, "10", 4},
-        {"data frequency", dataHz, "5", 5},
-        {"data frequency", dataHz, "2.5", 5},
-        {"data frequency", dataHz, "1", 6},
-        {"data frequency", dataHz, "0.1", 7},
-        {"data frequency", dataHz, "0.01", 8},
-        {"data frequency", dataHz, "0.001", 9},
-        {"data frequency", dataHz, "0", 10},
-        {"data frequency", dataHz, "Fast", 10}, // no number reads as 0
-        {"data frequency", dataHz, "1Hz", 6},
-        {"data frequency", dataHz, "7", -1},
-        {"image frequency", imageHz, "60", 0},
-        {"image frequency", imageHz, "30", 1},
-        {"image frequency", imageHz, "15", 2},
-        {"image frequency", imageHz, "10", 3},
-        {"image frequency", imageHz, "5", 3},
-        {"image frequency", imageHz, "1", 4},
-        {"image frequency", imageHz, "0.1", 5},
-        {"image frequency", imageHz, "0.01", 6},
-        {"image frequency", imageHz, "0.001", 7},
-        {"image frequency", imageHz, "0", 8},
-        {"image frequency", imageHz, "100", -1},
-        {"key", key, "name", 0},
-        {"key", key, "XMAGNITUDE", 4},
-        {"key", key, "numreps", 23},
-        {"key", key, "StretchDurationSec", 19},
-        {"key", key, "tolcorover", 28},
-        {"key", key, "TimeUnits", 29},
-        {"key", key, "AutoAdjust", 30},
-        {"key", key, "Comment", -1},
-        {"key", key, "", -1},
+TEST(Vocabulary, ParsesTextsAsTabled) {
+    const std::vector<ParseCases> vocabularies{
+        {"mode",
+         ParseControlMode,
+         {{"force", 1}, {"Force", 1}, {"FORCE", 1}, {"disp", 0}, {"Displacement", -1}}},
+        {"function",
+         ParseControlFunction,
+         {{"ramp", 0},
+          {"True Strain", 1},
+          {"strain", 1},
+          {"Custom", 2},
+          {"STEP", 3},
+          {"sinusoid", 4},
+          {"Sine", -1}}},
+        {"units",
+         ParseMagnitudeUnits,
+         {{"%", 0}, {"um", 1}, {"mN", 2}, {"uN", 3}, {"mm", 4}, {"N", 5}, {"n", -1}, {"MM", -1}}},
+        {"preload", ParsePreloadType, {{"none", 0}, {"First", 1}, {"EVERY", 2}, {"Each", -1}}},
+        {"time",
+         ParseTimeUnits,
+         {{"seconds", 0},
+          {"Minutes", 1},
+          {"hours", 2},
+          {"DAYS", 3},
+          {"mSeconds", 4},
+          {"dseconds", 5},
+          {"S", -1}}},
+        {"data",
+         ParseDataType,
+         {{"Peaks", 0},
+          {"None", 1},
+          {"All(64)", 2},
+          {"All", 3},
+          {"Max", 3},
+          {"all(64)", -1},
+          {"All(64) ", -1}}},
+        // No number reads as 0 Hz; 25 and 2.5 share the 30 and 5 Hz entries.
+        {"data frequency",
+         ParseDataFrequency,
+         {{"100", 0},
+          {"60", 1},
+          {"30", 2},
+          {"25", 2},
+          {"15", 3},
+          {"10", 4},
+          {"5", 5},
+          {"2.5", 5},
+          {"1", 6},
+          {"0.1", 7},
+          {"0.01", 8},
+          {"0.001", 9},
+          {"0", 10},
+          {"Fast", 10},
+          {"1Hz", 6},
+          {"7", -1}}},
+        {"image frequency",
+         ParseImageFrequency,
+         {{"60", 0},
+          {"30", 1},
+          {"15", 2},
+          {"10", 3},
+          {"5", 3},
+          {"1", 4},
+          {"0.1", 5},
+          {"0.01", 6},
+          {"0.001", 7},
+          {"0", 8},
+          {"100", -1}}},
+        {"key",
+         [](std::string_view t) { return static_cast<int32_t>(ParseSetKey(t)); },
+         {{"name", 0},
+          {"XMAGNITUDE", 4},
+          {"numreps", 23},
+          {"StretchDurationSec", 19},
+          {"tolcorover", 28},
+          {"TimeUnits", 29},
+          {"AutoAdjust", 30},
+          {"Comment", -1},
+          {"", -1}}},
     };
-    for (const ParseCase& c : cases) {
-        EXPECT_EQ(c.parse(c.text), c.expected) << c.vocabulary << " \"" << c.text << "\"";
+    for (const ParseCases& v : vocabularies) {
+        for (const auto& [text, expected] : v.cases) {
+            EXPECT_EQ(v.parse(text), expected) << v.vocabulary << " \"" << text << "\"";
+        }
     }
 }
 
-TEST(Vocabulary, WritesTextsAndInvalidTexts)
-{
+TEST(Vocabulary, WritesTextsAndInvalidTexts) {
     EXPECT_EQ(ControlModeText(0), "Disp");
     EXPECT_EQ(ControlModeText(1), "Force");
     EXPECT_EQ(ControlModeText(-1), "InvalidMode");
@@ -148,8 +142,7 @@ TEST(Vocabulary, WritesTextsAndInvalidTexts)
     EXPECT_EQ(SetKeyText(SetKey::Invalid), "InvalidInstruction");
 }
 
-TEST(Vocabulary, EveryKeyAndValueRoundTrips)
-{
+TEST(Vocabulary, EveryKeyAndValueRoundTrips) {
     for (int32_t id = 0; id < kSetKeyCount; ++id) {
         const auto key = static_cast<SetKey>(id);
         EXPECT_EQ(ParseSetKey(SetKeyText(key)), key);
@@ -172,8 +165,7 @@ TEST(Vocabulary, EveryKeyAndValueRoundTrips)
     EXPECT_EQ(TimeUnitsFactor(-1), 1.0);
 }
 
-TEST(Vocabulary, OverlongTextsAreUnknownWithoutCutting)
-{
+TEST(Vocabulary, OverlongTextsAreUnknownWithoutCutting) {
     // A text cut to its first 1023 characters could match a key; it must not.
     const std::string longKey = std::string("NumReps") + std::string(1100, ' ');
     EXPECT_EQ(ParseSetKey(longKey), SetKey::Invalid);
@@ -184,8 +176,7 @@ TEST(Vocabulary, OverlongTextsAreUnknownWithoutCutting)
     EXPECT_EQ(ParseTimeUnits(std::string(5000, 'S')), -1);
 }
 
-TEST(NumberText, ReadsLeadingNumbersLikeTheCLibrary)
-{
+TEST(NumberText, ReadsLeadingNumbersLikeTheCLibrary) {
     EXPECT_EQ(LeadingDouble("2.5"), 2.5);
     EXPECT_EQ(LeadingDouble("-0.6mm"), -0.6);
     EXPECT_EQ(LeadingDouble("+7"), 7.0);
@@ -205,8 +196,7 @@ TEST(NumberText, ReadsLeadingNumbersLikeTheCLibrary)
     EXPECT_EQ(LeadingInt("-99999999999999999999"), std::numeric_limits<int32_t>::min());
 }
 
-TEST(NumberText, WritesTheStreamDefaultNotation)
-{
+TEST(NumberText, WritesTheStreamDefaultNotation) {
     EXPECT_EQ(DefaultDoubleText(10.0), "10");
     EXPECT_EQ(DefaultDoubleText(2.5), "2.5");
     EXPECT_EQ(DefaultDoubleText(0.1), "0.1");
@@ -220,15 +210,13 @@ TEST(NumberText, WritesTheStreamDefaultNotation)
     EXPECT_EQ(FixedText(1e20, 1), "100000000000000000000.0");
 }
 
-std::vector<std::string> Row(const SetRecord& set, bool hydrostatic)
-{
+std::vector<std::string> Row(const SetRecord& set, bool hydrostatic) {
     const SetSequence sequence{{set}, {}};
     const auto cells = SequenceListRow(sequence, 0, hydrostatic);
     return {cells.begin(), cells.end()};
 }
 
-TEST(SequenceList, ShowsDefaultAndInsertedSets)
-{
+TEST(SequenceList, ShowsDefaultAndInsertedSets) {
     SetRecord set;
     EXPECT_EQ(Row(set, false),
               (std::vector<std::string>{"Data1", "Ramp 10.0 (%)", "0.0 (%)", "false", "10.0 (S)",
@@ -240,8 +228,7 @@ TEST(SequenceList, ShowsDefaultAndInsertedSets)
     EXPECT_EQ(Row(set, true)[2], "0.000");
 }
 
-TEST(SequenceList, ShowsNoneDurationsUnitsAndInvalidTexts)
-{
+TEST(SequenceList, ShowsNoneDurationsUnitsAndInvalidTexts) {
     SetRecord set;
     set.StretchDurationSec = 0;
     set.RecoveryDurationSec = -1;
@@ -271,8 +258,7 @@ TEST(SequenceList, ShowsNoneDurationsUnitsAndInvalidTexts)
     EXPECT_EQ(row[1], "Sinusoid 0.1 (InvalidUnits)");
 }
 
-TEST(SequenceList, LongNamesAreShownWhole)
-{
+TEST(SequenceList, LongNamesAreShownWhole) {
     SetRecord set;
     set.Name = std::string(200, 'n');
     set.XMagnitude = 1e100;

@@ -1,0 +1,577 @@
+#include "testdata/ConvertFile.h"
+
+#include "mathematics/ApprPolynomial2.h"
+#include "testdata/ForceModel.h"
+#include "testdata/NumberFormat.h"
+#include "testdata/SpringModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Ratios of the spring correction are kept between these bounds; the lower one has always been
+// the single-precision 0.1.
+constexpr double kRatioLow = static_cast<double>(0.1f);
+constexpr double kRatioHigh = 10.0;
+constexpr double kFactorLow = 0.1;
+constexpr double kFactorHigh = 10.0;
+
+constexpr size_t kReadChunk = size_t{1} << 20;
+constexpr size_t kWriteBuffer = size_t{1} << 20;
+
+bool IsWell(int code, int first)
+{
+    return code >= first && code < first + kWellCount;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+FilePtr OpenFile(const std::filesystem::path& path, const char* mode)
+{
+    return FilePtr(std::fopen(path.string().c_str(), mode));
+}
+
+// Hands out the input's lines without the line end ("\n" or "\r\n"), reading large chunks.
+class LineReader {
+public:
+    explicit LineReader(std::FILE* file) : m_file(file), m_buffer(kReadChunk) {}
+
+    bool Next(const char*& first, const char*& last)
+    {
+        for (;;) {
+            char* begin = m_buffer.data() + m_begin;
+            const size_t available = m_end - m_begin;
+            auto* newline = static_cast<char*>(std::memchr(begin, '\n', available));
+            if (newline != nullptr) {
+                first = begin;
+                last = newline;
+                m_begin += static_cast<size_t>(newline - begin) + 1;
+                TrimCarriageReturn(first, last);
+                return true;
+            }
+            if (m_atEnd) {
+                if (available == 0) {
+                    return false;
+                }
+                // The last line may lack its line end.
+                first = begin;
+                last = begin + available;
+                m_begin = m_end;
+                TrimCarriageReturn(first, last);
+                return true;
+            }
+            Refill();
+        }
+    }
+
+    bool Failed() const { return m_failed; }
+
+private:
+    static void TrimCarriageReturn(const char* first, const char*& last)
+    {
+        if (last != first && last[-1] == '\r') {
+            --last;
+        }
+    }
+
+    void Refill()
+    {
+        // Keep the unfinished line at the front; a line longer than the buffer grows it.
+        const size_t kept = m_end - m_begin;
+        if (m_begin > 0 && kept > 0) {
+            std::memmove(m_buffer.data(), m_buffer.data() + m_begin, kept);
+        }
+        m_begin = 0;
+        m_end = kept;
+        if (m_buffer.size() - m_end < kReadChunk / 2) {
+            m_buffer.resize(m_buffer.size() * 2);
+        }
+        const size_t got = std::fread(m_buffer.data() + m_end, 1, m_buffer.size() - m_end, m_file);
+        m_end += got;
+        if (got == 0) {
+            m_atEnd = true;
+            m_failed = std::ferror(m_file) != 0;
+        }
+    }
+
+    std::FILE* m_file;
+    std::vector<char> m_buffer;
+    size_t m_begin = 0;
+    size_t m_end = 0;
+    bool m_atEnd = false;
+    bool m_failed = false;
+};
+
+// Collects output text in one large buffer and writes it out in big pieces.
+class OutputBuffer {
+public:
+    explicit OutputBuffer(std::FILE* file) : m_file(file), m_buffer(kWriteBuffer) {}
+
+    // Room for `size` more bytes at Cursor().
+    char* Reserve(size_t size)
+    {
+        if (m_buffer.size() - m_used < size) {
+            Flush();
+            if (m_buffer.size() < size) {
+                m_buffer.resize(size);
+            }
+        }
+        return m_buffer.data() + m_used;
+    }
+    void Commit(char* end) { m_used = static_cast<size_t>(end - m_buffer.data()); }
+
+    void Append(const char* text, size_t size)
+    {
+        char* at = Reserve(size);
+        std::memcpy(at, text, size);
+        Commit(at + size);
+    }
+    void Append(std::string_view text) { Append(text.data(), text.size()); }
+
+    void Flush()
+    {
+        if (m_used > 0 && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used) {
+            m_failed = true;
+        }
+        m_used = 0;
+    }
+
+    bool Failed() const { return m_failed; }
+
+private:
+    std::FILE* m_file;
+    std::vector<char> m_buffer;
+    size_t m_used = 0;
+    bool m_failed = false;
+};
+
+// Writes one record's cells for the output codes, comma separated, ending with "\r\n".
+// A value the hardware could not give (NaN) or that is not finite is written as an empty cell.
+class RecordWriter {
+public:
+    RecordWriter(OutputBuffer& out, const std::vector<int>& codes) : m_out(out), m_codes(codes) {}
+
+    void Write(const DataRecord& record)
+    {
+        // Everything but the set name fits in this bound; the name is reserved for separately.
+        const size_t bound = m_codes.size() * (fastnum::kMaxFixedLength + 1) + 2;
+        char* out = m_out.Reserve(bound + record.name.size());
+        bool first = true;
+        for (int code : m_codes) {
+            if (!first) {
+                *out++ = ',';
+            }
+            first = false;
+            switch (code) {
+            case ColumnCode::Time:
+                out = fastnum::FormatUnsigned(out, static_cast<uint32_t>(record.time));
+                break;
+            case ColumnCode::Set:
+                out = fastnum::FormatUnsigned(out, static_cast<uint32_t>(record.set));
+                break;
+            case ColumnCode::Cycle:
+                out = fastnum::FormatUnsigned(out, static_cast<uint32_t>(record.cycle));
+                break;
+            case ColumnCode::SetName:
+                std::memcpy(out, record.name.data(), record.name.size());
+                out += record.name.size();
+                break;
+            case ColumnCode::SpecifiedPressure:
+                out = Number(out, record.specifiedPressure, 4);
+                break;
+            case ColumnCode::ActualPressure:
+                out = Number(out, record.actualPressure, 4);
+                break;
+            case ColumnCode::SpringForce:
+                if (record.springForce == kNoSpringForce) {
+                    *out++ = '-';
+                    *out++ = '-';
+                } else {
+                    out = Number(out, record.springForce, 2);
+                }
+                break;
+            default:
+                if (IsWell(code, ColumnCode::Position1)) {
+                    out = Number(out, record.position[code - ColumnCode::Position1], 0);
+                } else if (IsWell(code, ColumnCode::FactoryForce1)) {
+                    out = Number(out, record.force[code - ColumnCode::FactoryForce1], 2);
+                } else if (IsWell(code, ColumnCode::CalibratedForce1)) {
+                    out = Number(out, record.calibratedForce[code - ColumnCode::CalibratedForce1],
+                                 2);
+                }
+                break;
+            }
+        }
+        *out++ = '\r';
+        *out++ = '\n';
+        m_out.Commit(out);
+    }
+
+private:
+    static char* Number(char* out, double value, int precision)
+    {
+        return std::isfinite(value) ? fastnum::FormatFixed(out, value, precision) : out;
+    }
+
+    OutputBuffer& m_out;
+    const std::vector<int>& m_codes;
+};
+
+} // namespace
+
+int MapHeader(std::string_view field)
+{
+    struct Keyword {
+        std::string_view text;
+        int code;
+    };
+    static constexpr Keyword kKeywords[] = {
+        {"Time(mS)", ColumnCode::Time},
+        {"Set", ColumnCode::Set},
+        {"Name", ColumnCode::SetName},
+        {"Cycle", ColumnCode::Cycle},
+        {"SpecifiedPressure", ColumnCode::SpecifiedPressure},
+        {"Force", ColumnCode::SpecifiedPressure},
+        {"ActualPressure", ColumnCode::ActualPressure},
+        {"Pressure", ColumnCode::ActualPressure},
+        {"Disp1", ColumnCode::Position1 + 0},
+        {"Disp2", ColumnCode::Position1 + 1},
+        {"Disp3", ColumnCode::Position1 + 2},
+        {"Disp4", ColumnCode::Position1 + 3},
+        {"Disp5", ColumnCode::Position1 + 4},
+        {"Disp6", ColumnCode::Position1 + 5},
+        {"Disp7", ColumnCode::Position1 + 6},
+        {"Disp8", ColumnCode::Position1 + 7},
+        {"Disp9", ColumnCode::Position1 + 8},
+    };
+    for (const Keyword& keyword : kKeywords) {
+        if (field.find(keyword.text) != std::string_view::npos) {
+            return keyword.code;
+        }
+    }
+    return ColumnCode::Unrecognised;
+}
+
+std::vector<int> SelectColumns(const std::vector<int>& inputCodes, bool hydrostatic,
+                               bool springValid, bool springModelValid, bool fullPass)
+{
+    std::vector<int> output;
+    for (int code : inputCodes) {
+        if (code >= ColumnCode::Time && code <= ColumnCode::Cycle) {
+            output.push_back(code);
+        } else if (code == ColumnCode::SpecifiedPressure || code == ColumnCode::ActualPressure) {
+            if (fullPass || hydrostatic) {
+                output.push_back(code);
+            }
+        } else if (IsWell(code, ColumnCode::Position1) && !hydrostatic) {
+            const int k = code - ColumnCode::Position1;
+            output.push_back(code);
+            output.push_back(ColumnCode::FactoryForce1 + k);
+            if (springValid) {
+                output.push_back(ColumnCode::CalibratedForce1 + k);
+            }
+            if (k == 0 && springModelValid && fullPass) {
+                output.push_back(ColumnCode::SpringForce);
+            }
+        }
+    }
+    return output;
+}
+
+std::string ColumnTitle(int code)
+{
+    switch (code) {
+    case ColumnCode::Time:
+        return "Time (mS)";
+    case ColumnCode::Set:
+        return "Set";
+    case ColumnCode::SetName:
+        return "Set Name";
+    case ColumnCode::Cycle:
+        return "Cycle";
+    case ColumnCode::SpecifiedPressure:
+        return "Specified Pressure (MPa)";
+    case ColumnCode::ActualPressure:
+        return "Pressure (MPa)";
+    case ColumnCode::SpringForce:
+        return "Spring Force (N)";
+    default:
+        break;
+    }
+    if (IsWell(code, ColumnCode::Position1)) {
+        return "Position " + std::to_string(code - ColumnCode::Position1 + 1) + " (um)";
+    }
+    if (IsWell(code, ColumnCode::FactoryForce1)) {
+        return "Force " + std::to_string(code - ColumnCode::FactoryForce1 + 1) + " (N) (factory)";
+    }
+    if (IsWell(code, ColumnCode::CalibratedForce1)) {
+        return "Force " + std::to_string(code - ColumnCode::CalibratedForce1 + 1) +
+               " (N) (calibrated)";
+    }
+    return std::string();
+}
+
+RecordConverter::RecordConverter(ForceModel& model)
+    : m_model(model), m_hydrostatic(model.IsHydrostatic()),
+      m_springValid(model.Spring() != nullptr && model.Spring()->valid)
+{
+    if (m_springValid) {
+        m_springLow = model.Spring()->marginUm;
+        m_springHigh = model.Spring()->travelUm - model.Spring()->marginUm;
+    }
+}
+
+void RecordConverter::ParseField(int code, const char* first, const char* last,
+                                 DataRecord& record)
+{
+    switch (code) {
+    case ColumnCode::Time:
+        record.time = fastnum::ParseLeadingInt(first, last);
+        return;
+    case ColumnCode::Set:
+        record.set = fastnum::ParseLeadingInt(first, last);
+        return;
+    case ColumnCode::Cycle:
+        record.cycle = fastnum::ParseLeadingInt(first, last);
+        return;
+    case ColumnCode::SetName:
+        record.name.assign(first, last);
+        std::replace(record.name.begin(), record.name.end(), '|', ' ');
+        return;
+    case ColumnCode::SpecifiedPressure:
+        record.specifiedPressure =
+            m_model.SpecifiedPressure(fastnum::ParseLeadingInt(first, last)).value_or(kNaN);
+        return;
+    case ColumnCode::ActualPressure: {
+        const double x = fastnum::ParseLeadingInt(first, last) / 100.0;
+        record.actualPressure = m_model.ActualPressure(x).value_or(kNaN);
+        m_model.SetLatestActualPressure(record.actualPressure);
+        return;
+    }
+    default:
+        break;
+    }
+    if (!IsWell(code, ColumnCode::Position1) || m_hydrostatic) {
+        return;
+    }
+
+    const int k = code - ColumnCode::Position1;
+    const double x = fastnum::ParseLeadingInt(first, last) / 100.0;
+    const std::optional<double> computed = m_model.Position(k + 1, x);
+    if (!computed) {
+        // No position model for this well: nothing that depends on it can be given.
+        record.position[k] = kNaN;
+        record.force[k] = kNaN;
+        if (k == 0 && m_springValid) {
+            record.springForce = kNaN;
+        }
+        return;
+    }
+    const double position = std::isfinite(*computed) ? *computed : 0.0;
+    record.position[k] = position;
+    const double pressure = m_model.LatestActualPressure();
+    record.force[k] = std::isnan(pressure) ? kNaN : m_model.Force(pressure, position).value_or(kNaN);
+    if (k == 0 && m_springValid) {
+        record.springForce = (m_springLow < position && position < m_springHigh)
+                                 ? m_model.Spring()->SpringForce(position)
+                                 : kNoSpringForce;
+    }
+}
+
+void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count) const
+{
+    if (!m_springValid) {
+        return;
+    }
+    count = std::min(count, group.size());
+    const SpringModel& spring = *m_model.Spring();
+
+    // Ratios of measured to spring force while the pressure rises from the group's start.
+    std::vector<std::array<double, 2>> pairs;
+    int boundedRatios = 0;
+    double lastRatio = 0.0;
+    double previousPressure = 0.0;
+    bool rising = true;
+    for (size_t i = 0; i < count; ++i) {
+        const DataRecord& record = group[i];
+        const double p1 = record.position[0];
+        const bool falling = record.specifiedPressure < previousPressure;
+        if (falling) {
+            rising = false;
+        }
+        if (m_springLow < p1 && p1 < m_springHigh && !falling && rising) {
+            const double ratio = record.force[0] / spring.SpringForce(p1);
+            pairs.push_back({p1, ratio});
+            if (kRatioLow < ratio && ratio < kRatioHigh) {
+                ++boundedRatios;
+            }
+            lastRatio = ratio;
+        }
+        previousPressure = record.specifiedPressure;
+    }
+    if (boundedRatios < 2) {
+        return;
+    }
+
+    // Calibrated forces use the single last ratio; a useless ratio leaves them empty.
+    const bool ratioUsable = lastRatio != 0.0 && std::isfinite(lastRatio);
+    for (size_t i = 0; i < count; ++i) {
+        DataRecord& record = group[i];
+        for (int k = 0; k < kWellCount; ++k) {
+            record.calibratedForce[k] = ratioUsable ? record.force[k] / lastRatio : kNaN;
+        }
+    }
+
+    // The factory forces are corrected by a cubic in position. Without a usable fit they stay
+    // as measured rather than being scaled by the clamp bound.
+    gte::ApprPolynomial2<double> fit(3);
+    std::vector<int> indices(pairs.size());
+    for (size_t i = 0; i < indices.size(); ++i) {
+        indices[i] = static_cast<int>(i);
+    }
+    if (!fit.FitVectors(pairs, indices)) {
+        return;
+    }
+    for (double q : fit.GetParameters()) {
+        if (!std::isfinite(q)) {
+            return;
+        }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        DataRecord& record = group[i];
+        for (int k = 0; k < kWellCount; ++k) {
+            double x = record.position[k];
+            x = x < m_springLow ? m_springLow : (x > m_springHigh ? m_springHigh : x);
+            double factor = fit.Evaluate(x);
+            factor = factor < kFactorLow ? kFactorLow : (factor > kFactorHigh ? kFactorHigh : factor);
+            record.force[k] /= factor;
+        }
+    }
+}
+
+int ConvertFile(ForceModel& model, const std::filesystem::path& input,
+                const std::filesystem::path& output, bool springValid, bool fullPass,
+                const ConvertProgress& progress)
+{
+    model.ResetConversion();
+    FilePtr in = OpenFile(input, "rb");
+    if (!in) {
+        return ConvertInputNotOpened;
+    }
+    FilePtr out = OpenFile(output, "wb");
+    if (!out) {
+        return ConvertOutputNotOpened;
+    }
+    LineReader reader(in.get());
+    OutputBuffer buffer(out.get());
+    RecordConverter converter(model);
+
+    // Header: non-empty comma-separated fields.
+    std::vector<int> inputCodes;
+    const char* first = nullptr;
+    const char* last = nullptr;
+    if (reader.Next(first, last)) {
+        const char* field = first;
+        for (const char* p = first;; ++p) {
+            if (p == last || *p == ',') {
+                if (p != field) {
+                    inputCodes.push_back(MapHeader(std::string_view(field, static_cast<size_t>(p - field))));
+                }
+                if (p == last) {
+                    break;
+                }
+                field = p + 1;
+            }
+        }
+    }
+    const std::vector<int> outputCodes =
+        SelectColumns(inputCodes, model.IsHydrostatic(), springValid,
+                      converter.SpringModelValid(), fullPass);
+    for (size_t i = 0; i < outputCodes.size(); ++i) {
+        if (i > 0) {
+            buffer.Append(",");
+        }
+        buffer.Append(ColumnTitle(outputCodes[i]));
+    }
+    buffer.Append("\r\n");
+
+    RecordWriter writer(buffer, outputCodes);
+    // Without a correction a record can go out as soon as it is read.
+    const bool holdGroups = springValid && converter.SpringModelValid();
+    std::vector<DataRecord> group;
+    size_t groupSize = 0;
+    int groupSet = 1;
+    int groupCycle = 1;
+    auto closeGroup = [&] {
+        if (holdGroups) {
+            converter.CorrectGroup(group, groupSize);
+            for (size_t i = 0; i < groupSize; ++i) {
+                writer.Write(group[i]);
+            }
+        }
+        groupSize = 0;
+    };
+
+    DataRecord record;
+    for (int k = 0; k < kWellCount; ++k) {
+        record.calibratedForce[k] = kNaN;
+    }
+    const size_t fieldCount = inputCodes.size();
+    while (reader.Next(first, last)) {
+        if (first == last) {
+            continue; // a blank line holds no sample
+        }
+        const int lines = model.CountDataLine();
+        if (lines % 1000 == 0 && progress) {
+            progress(lines);
+        }
+
+        record.name.clear();
+        const char* field = first;
+        for (size_t i = 0; i < fieldCount; ++i) {
+            const char* end = field == last ? last
+                                            : static_cast<const char*>(std::memchr(
+                                                  field, ',', static_cast<size_t>(last - field)));
+            if (end == nullptr) {
+                end = last;
+            }
+            converter.ParseField(inputCodes[i], field, end, record);
+            field = end == last ? last : end + 1;
+        }
+        // Fields beyond the header's count are dropped with their line.
+
+        if (record.set != groupSet || record.cycle != groupCycle) {
+            closeGroup();
+            groupSet = record.set;
+            groupCycle = record.cycle;
+        }
+        if (holdGroups) {
+            if (groupSize < group.size()) {
+                group[groupSize] = record;
+            } else {
+                group.push_back(record);
+            }
+            ++groupSize;
+        } else {
+            writer.Write(record);
+        }
+    }
+    closeGroup();
+
+    buffer.Flush();
+    const bool readFailed = reader.Failed();
+    const bool writeFailed = buffer.Failed() || std::fclose(out.release()) != 0;
+    if (writeFailed) {
+        return ConvertWriteFailed;
+    }
+    return readFailed ? ConvertReadFailed : ConvertSuccess;
+}

@@ -1,0 +1,585 @@
+#include "testdata/ConvertFile.h"
+
+#include "mathematics/ApprPolynomial2.h"
+#include "testdata/ForceModel.h"
+#include "testdata/SpringModel.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t at = text.find(separator, start);
+        if (at == std::string::npos) {
+            parts.push_back(text.substr(start));
+            return parts;
+        }
+        parts.push_back(text.substr(start, at - start));
+        start = at + separator.size();
+    }
+}
+
+std::string Fixed(double value, int precision)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", precision, value);
+    return buffer;
+}
+
+// A converted file as header titles and rows of cells.
+struct Table {
+    std::vector<std::string> titles;
+    std::vector<std::vector<std::string>> rows;
+
+    size_t Column(const std::string& title) const
+    {
+        for (size_t i = 0; i < titles.size(); ++i) {
+            if (titles[i] == title) {
+                return i;
+            }
+        }
+        ADD_FAILURE() << "no column " << title;
+        return 0;
+    }
+    const std::string& Cell(size_t row, const std::string& title) const
+    {
+        return rows.at(row).at(Column(title));
+    }
+};
+
+Table Parse(const std::string& text)
+{
+    Table table;
+    std::vector<std::string> lines = Split(text, "\r\n");
+    EXPECT_EQ(lines.back(), "") << "output must end with a line end";
+    lines.pop_back();
+    if (lines.empty()) {
+        return table;
+    }
+    table.titles = Split(lines[0], ",");
+    for (size_t i = 1; i < lines.size(); ++i) {
+        table.rows.push_back(Split(lines[i], ","));
+    }
+    return table;
+}
+
+// Hardware, spring and model kept together, since the model refers to the other two.
+struct Rig {
+    explicit Rig(int springType = Spring::GoldSpring_13mm_Diam,
+                 ForceModel::Coefficients coefficients = std::nullopt,
+                 ForceModel::Offsets offsets = std::nullopt)
+        : spring(springType)
+    {
+        hardware.SpringType = springType;
+        Rebuild(std::move(coefficients), std::move(offsets));
+    }
+    void Rebuild(ForceModel::Coefficients coefficients = std::nullopt,
+                 ForceModel::Offsets offsets = std::nullopt)
+    {
+        model = std::make_unique<ForceModel>(offsets, coefficients, hardware, &spring);
+    }
+
+    HardwareDescription hardware;
+    SpringModel spring;
+    std::unique_ptr<ForceModel> model;
+};
+
+// Every well reads its position straight from the file value (counts / 100 = um).
+ForceModel::Coefficients IdentityCoefficients()
+{
+    std::array<double, 3 * kWellCount> c{};
+    for (int k = 0; k < kWellCount; ++k) {
+        c[3 * k + 1] = 1.0;
+    }
+    return c;
+}
+
+class ConvertTest : public ::testing::Test {
+protected:
+    TempFolder temp{"convert"};
+
+    std::string Convert(Rig& rig, const std::string& raw, bool fullPass,
+                        bool springValid = true, int* result = nullptr)
+    {
+        const fs::path in = temp.Path() / "in_Raw.csv";
+        const fs::path out = temp.Path() / "out.csv";
+        WriteFile(in, raw);
+        int status = ConvertFile(*rig.model, in, out, springValid, fullPass);
+        if (result != nullptr) {
+            *result = status;
+        } else {
+            EXPECT_EQ(status, ConvertSuccess);
+        }
+        return ReadFile(out);
+    }
+};
+
+const std::string kRawHeader = "Time(mS),Set,Name,Cycle,SpecifiedPressure,ActualPressure,"
+                               "Disp1,Disp2,Disp3,Disp4,Disp5,Disp6,Disp7,Disp8,Disp9";
+
+// A raw line with the given positions (identity coefficients) and pressures in MPa for the
+// default SMC1050 regulator.
+std::string RawLine(int time, int set, int cycle, double specifiedMPa, double actualMPa,
+                    double position1, double otherPositions = 800.0, const char* name = "S")
+{
+    const double scale = 0.000144875;
+    const long spec = std::lround(specifiedMPa / scale);
+    const long act = std::lround((actualMPa / scale + 1530.312) / 1.25616 * 100.0);
+    std::string line = std::to_string(time) + "," + std::to_string(set) + "," + name + "," +
+                       std::to_string(cycle) + "," + std::to_string(spec) + "," +
+                       std::to_string(act) + "," + std::to_string(std::lround(position1 * 100));
+    for (int k = 1; k < kWellCount; ++k) {
+        line += "," + std::to_string(std::lround(otherPositions * 100));
+    }
+    return line + "\n";
+}
+
+} // namespace
+
+TEST(MapHeader, FirstKeywordDecides)
+{
+    const std::vector<std::pair<std::string, int>> cases{
+        {"Time(mS)", 0},         {"Set", 1},
+        {"Set Name", 1},         {"Name", 2},
+        {"Cycle", 3},            {"SpecifiedPressure", 4},
+        {"Force", 4},            {"AvgForce", 4},
+        {"ActualPressure", 5},   {"Pressure", 5},
+        {"MyPressure2", 5},      {"Disp1", 16},
+        {"Disp5", 20},           {"Disp9", 24},
+        {"Disp10", 16},          {"Time", 44},
+        {"time(ms)", 44},        {"Disp0", 44},
+        {"Temperature", 44},     {"Time(mS)Set", 0},
+        {"CycleName", 2},        {"ForcePressure", 4},
+    };
+    for (const auto& [field, code] : cases) {
+        EXPECT_EQ(MapHeader(field), code) << field;
+    }
+}
+
+TEST(ColumnTitle, AllCodes)
+{
+    EXPECT_EQ(ColumnTitle(0), "Time (mS)");
+    EXPECT_EQ(ColumnTitle(1), "Set");
+    EXPECT_EQ(ColumnTitle(2), "Set Name");
+    EXPECT_EQ(ColumnTitle(3), "Cycle");
+    EXPECT_EQ(ColumnTitle(4), "Specified Pressure (MPa)");
+    EXPECT_EQ(ColumnTitle(5), "Pressure (MPa)");
+    EXPECT_EQ(ColumnTitle(34), "Spring Force (N)");
+    EXPECT_EQ(ColumnTitle(16), "Position 1 (um)");
+    EXPECT_EQ(ColumnTitle(24), "Position 9 (um)");
+    EXPECT_EQ(ColumnTitle(7), "Force 1 (N) (factory)");
+    EXPECT_EQ(ColumnTitle(15), "Force 9 (N) (factory)");
+    EXPECT_EQ(ColumnTitle(35), "Force 1 (N) (calibrated)");
+    EXPECT_EQ(ColumnTitle(43), "Force 9 (N) (calibrated)");
+    EXPECT_EQ(ColumnTitle(44), "");
+}
+
+TEST_F(ConvertTest, HeaderColumnsForEachHardwareAndPass)
+{
+    const std::string header = "Time(mS),Name,Cycle,SpecifiedPressure,ActualPressure,Disp1,Disp2,"
+                               "Disp3,Disp4,Disp5,Disp6,Disp7,Disp8,Disp9,Extra\n";
+    auto wells = [](bool calibrated, bool springColumn) {
+        std::string text;
+        for (int w = 1; w <= 9; ++w) {
+            std::string n = std::to_string(w);
+            text += ",Position " + n + " (um),Force " + n + " (N) (factory)";
+            if (calibrated) {
+                text += ",Force " + n + " (N) (calibrated)";
+            }
+            if (w == 1 && springColumn) {
+                text += ",Spring Force (N)";
+            }
+        }
+        return text;
+    };
+    const std::string lead = "Time (mS),Set Name,Cycle";
+    const std::string pressures = ",Specified Pressure (MPa),Pressure (MPa)";
+
+    struct Case {
+        const char* name;
+        int spring;
+        int membrane;
+        bool full;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {"spring, full", Spring::GoldSpring_13mm_Diam, Membrane::M70A_794um, true,
+         lead + pressures + wells(true, true)},
+        {"spring, short", Spring::GoldSpring_13mm_Diam, Membrane::M70A_794um, false,
+         lead + wells(true, false)},
+        {"no spring, full", Spring::NoSpring, Membrane::M70A_794um, true,
+         lead + pressures + wells(false, false)},
+        {"no spring, short", Spring::NoSpring, Membrane::M70A_794um, false,
+         lead + wells(false, false)},
+        {"hydrostatic, full", Spring::GoldSpring_13mm_Diam, Membrane::Hydrostatic, true,
+         lead + pressures},
+        {"hydrostatic, short", Spring::GoldSpring_13mm_Diam, Membrane::Hydrostatic, false,
+         lead + pressures},
+    };
+    for (const Case& c : cases) {
+        Rig rig(c.spring);
+        rig.hardware.MembraneStyle = c.membrane;
+        rig.Rebuild();
+        const std::string text = Convert(rig, header, c.full, rig.spring.valid);
+        EXPECT_EQ(text, c.expected + "\r\n") << c.name;
+    }
+}
+
+TEST_F(ConvertTest, HeaderDropsEmptyFieldsAndToleratesCarriageReturn)
+{
+    Rig rig(Spring::NoSpring);
+    // Empty header fields are dropped, so the data line's fields map onto the remaining ones.
+    const std::string text = Convert(rig, ",Time(mS),,Cycle,\r\n5,7\r\n", true, false);
+    EXPECT_EQ(text, "Time (mS),Cycle\r\n5,7\r\n");
+}
+
+TEST_F(ConvertTest, EndToEndAgainstReference)
+{
+    // The expectation comes from convert_reference.py beside this test (regenerate with
+    // "python3 convert_reference.py data").
+    const fs::path data = fs::path(KELVASTRA_SOURCE_DIR) / "tests" / "testdata" / "data";
+    Rig rig(Spring::GoldSpring_13mm_Diam);
+    const fs::path raw = data / "sample_raw.csv";
+    const fs::path shortOut = temp.Path() / "MyTest_0001.csv";
+    const fs::path fullOut = temp.Path() / "MyTest_0001_Full.csv";
+    ASSERT_EQ(ConvertFile(*rig.model, raw, shortOut, rig.spring.valid, false), ConvertSuccess);
+    ASSERT_EQ(ConvertFile(*rig.model, raw, fullOut, rig.spring.valid, true), ConvertSuccess);
+    EXPECT_EQ(ReadFile(shortOut), ReadFile(data / "sample_short.csv"));
+    EXPECT_EQ(ReadFile(fullOut), ReadFile(data / "sample_full.csv"));
+
+    // The same file with carriage-return-line-feed line ends converts the same.
+    std::string crlf;
+    for (char ch : ReadFile(raw)) {
+        if (ch == '\n') {
+            crlf += '\r';
+        }
+        crlf += ch;
+    }
+    EXPECT_EQ(Convert(rig, crlf, true, true), ReadFile(data / "sample_full.csv"));
+}
+
+TEST_F(ConvertTest, SpringForceInsideMarginsOnly)
+{
+    Rig rig(Spring::GoldSpring_13mm_Diam, IdentityCoefficients());
+    std::string raw = kRawHeader + "\n";
+    const std::vector<double> positions{250.0, 250.01, 1000.0, 1749.99, 1750.0, 0.0};
+    for (size_t i = 0; i < positions.size(); ++i) {
+        // Falling pressure: no correction runs, so only the spring column matters here.
+        raw += RawLine(static_cast<int>(i), 1, 1, 0.3 - 0.01 * static_cast<double>(i), 0.2,
+                       positions[i]);
+    }
+    Table table = Parse(Convert(rig, raw, true));
+    ASSERT_EQ(table.rows.size(), positions.size());
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const double p = positions[i];
+        const std::string expected =
+            (p > 250.0 && p < 1750.0) ? Fixed(rig.spring.SpringForce(p), 2) : "--";
+        EXPECT_EQ(table.Cell(i, "Spring Force (N)"), expected) << p;
+        EXPECT_EQ(table.Cell(i, "Position 1 (um)"), Fixed(p, 0));
+    }
+}
+
+TEST_F(ConvertTest, GroupsBySetAndCycleAndFirstEmptyGroupWritesNothing)
+{
+    Rig rig(Spring::NoSpring);
+    const std::string raw = "Time(mS),Set,Cycle\n"
+                            "10,2,1\n"
+                            "20,2,1\n"
+                            "30,2,2\n"
+                            "40,1,1\n";
+    EXPECT_EQ(Convert(rig, raw, true, false),
+              "Time (mS),Set,Cycle\r\n10,2,1\r\n20,2,1\r\n30,2,2\r\n40,1,1\r\n");
+}
+
+TEST_F(ConvertTest, ShortLinesSurplusFieldsAndBlankLines)
+{
+    Rig rig(Spring::NoSpring);
+    const std::string raw = "Time(mS),Set,Name,Cycle,Disp1\n"
+                            "100,1,A|B|C,1,80000\n"
+                            "200,1\n"
+                            "300,1,X,1,90000,5,6,7\n"
+                            "\n"
+                            "-5,1,Y,1,junk\n";
+    Table table = Parse(Convert(rig, raw, true, false));
+    ASSERT_EQ(table.rows.size(), 4u);
+    EXPECT_EQ(table.rows[0][2], "A B C");
+    // Missing fields read as 0 and an empty name.
+    EXPECT_EQ(table.rows[1][0], "200");
+    EXPECT_EQ(table.rows[1][2], "");
+    EXPECT_EQ(table.rows[1][3], "0");
+    // Surplus fields go with their line; the next line starts clean.
+    ASSERT_EQ(table.rows[2].size(), table.titles.size());
+    EXPECT_EQ(table.rows[2][0], "300");
+    EXPECT_EQ(table.rows[3][0], "4294967291"); // unsigned, as the time was always written
+    EXPECT_EQ(table.rows[3][2], "Y");
+    // Text that is not a number reads as 0.
+    EXPECT_EQ(table.rows[3][4], Fixed(*rig.model->Position(1, 0.0), 0));
+}
+
+TEST_F(ConvertTest, PressureColumnOrderDecidesWhichPressureAForceUses)
+{
+    Rig rig(Spring::NoSpring, IdentityCoefficients());
+    // Position before pressure: a line's forces use the previous line's pressure.
+    const double scale = 0.000144875;
+    auto act = [&](double mpa) {
+        return std::to_string(std::lround((mpa / scale + 1530.312) / 1.25616 * 100.0));
+    };
+    const std::string raw = "Disp1,ActualPressure\n"
+                            "100000," +
+                            act(0.2) + "\n100000," + act(0.3) + "\n";
+    for (int pass = 0; pass < 2; ++pass) {
+        // The latest pressure starts at 0 on every pass.
+        Table table = Parse(Convert(rig, raw, true, false));
+        ASSERT_EQ(table.rows.size(), 2u);
+        const double p1 = *rig.model->ActualPressure(std::stod(act(0.2)) / 100.0);
+        EXPECT_EQ(table.Cell(0, "Force 1 (N) (factory)"), "0.00");
+        EXPECT_EQ(table.Cell(1, "Force 1 (N) (factory)"), Fixed(*rig.model->Force(p1, 1000.0), 2));
+        EXPECT_EQ(table.Cell(0, "Pressure (MPa)"), Fixed(p1, 4));
+    }
+}
+
+TEST_F(ConvertTest, CorrectionOfARisingGroup)
+{
+    Rig rig(Spring::GoldSpring_13mm_Diam, IdentityCoefficients());
+    std::string raw = kRawHeader + "\n";
+    // Pressure rises with well 1 moving through the spring range, then falls.
+    const std::vector<std::pair<double, double>> points{
+        {0.10, 400}, {0.15, 600}, {0.20, 800}, {0.25, 1000}, {0.30, 1200}, {0.35, 1400},
+        {0.30, 1300}, {0.20, 900}};
+    for (size_t i = 0; i < points.size(); ++i) {
+        raw += RawLine(static_cast<int>(i), 1, 1, points[i].first, points[i].first,
+                       points[i].second);
+    }
+    Table table = Parse(Convert(rig, raw, true));
+    ASSERT_EQ(table.rows.size(), points.size());
+
+    // Recompute the correction from the written positions and the model.
+    std::vector<double> pressures, forces;
+    std::vector<std::array<double, 2>> pairs;
+    double lastRatio = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        const double p = std::stod(table.Cell(i, "Pressure (MPa)"));
+        (void)p;
+        const double actual =
+            *rig.model->ActualPressure(std::lround((points[i].first / 0.000144875 + 1530.312) /
+                                                   1.25616 * 100.0) /
+                                       100.0);
+        const double force = *rig.model->Force(actual, points[i].second);
+        forces.push_back(force);
+        if (i < 6) {
+            lastRatio = force / rig.spring.SpringForce(points[i].second);
+            pairs.push_back({points[i].second, lastRatio});
+        }
+    }
+    gte::ApprPolynomial2<double> fit(3);
+    ASSERT_TRUE(fit.FitVectors(pairs, {0, 1, 2, 3, 4, 5}));
+    for (size_t i = 0; i < points.size(); ++i) {
+        EXPECT_EQ(table.Cell(i, "Force 1 (N) (calibrated)"), Fixed(forces[i] / lastRatio, 2));
+        const double x = std::clamp(points[i].second, 250.0, 1750.0);
+        const double k = std::clamp(fit.Evaluate(x), 0.1, 10.0);
+        EXPECT_EQ(table.Cell(i, "Force 1 (N) (factory)"), Fixed(forces[i] / k, 2)) << i;
+        // The other wells sit at 800 um throughout.
+        const double other = *rig.model->Force(
+            *rig.model->ActualPressure(
+                std::lround((points[i].first / 0.000144875 + 1530.312) / 1.25616 * 100.0) /
+                100.0),
+            800.0);
+        EXPECT_EQ(table.Cell(i, "Force 5 (N) (factory)"),
+                  Fixed(other / std::clamp(fit.Evaluate(800.0), 0.1, 10.0), 2));
+    }
+}
+
+TEST_F(ConvertTest, GroupsTheCorrectionCannotHandle)
+{
+    struct Case {
+        const char* name;
+        int spring;
+        std::vector<std::pair<double, double>> points; // specified = actual MPa, position 1
+        std::vector<double> actualOverride;            // actual MPa per line (when given)
+        bool calibratedWritten;
+        bool factoryCorrected;
+    };
+    const std::vector<Case> cases{
+        {"pressure falls from the start", Spring::GoldSpring_13mm_Diam,
+         {{0.30, 1000}, {0.25, 900}, {0.20, 800}, {0.15, 700}, {0.10, 600}}, {}, false, false},
+        {"only one ratio inside the bounds", Spring::GoldSpring_13mm_Diam,
+         {{0.10, 200}, {0.12, 220}, {0.30, 1000}, {0.4, 1800}}, {}, false, false},
+        {"three pairs: no cubic", Spring::GoldSpring_13mm_Diam,
+         {{0.10, 600}, {0.20, 900}, {0.30, 1200}}, {}, true, false},
+        {"last ratio is zero", Spring::GoldSpring_13mm_Diam,
+         {{0.10, 500}, {0.20, 800}, {0.30, 1100}, {0.35, 1300}, {0.40, 1500}},
+         {0.10, 0.20, 0.30, 0.35, 0.0}, false, true},
+        {"spring force 0 gives infinite ratios", Spring::RubberSpacer12d7_7d9,
+         {{0.10, 300}, {0.20, 600}, {0.25, 800}, {0.30, 1000}, {0.35, 1200}, {0.40, 400}},
+         {}, false, false},
+    };
+    for (const Case& c : cases) {
+        Rig rig(c.spring, IdentityCoefficients());
+        std::string raw = kRawHeader + "\n";
+        for (size_t i = 0; i < c.points.size(); ++i) {
+            const double actual = c.actualOverride.empty() ? c.points[i].first : c.actualOverride[i];
+            raw += RawLine(static_cast<int>(i), 1, 1, c.points[i].first, actual, c.points[i].second);
+        }
+        const std::string text = Convert(rig, raw, true);
+        EXPECT_EQ(text.find("inf"), std::string::npos) << c.name;
+        EXPECT_EQ(text.find("nan"), std::string::npos) << c.name;
+        Table table = Parse(text);
+        ASSERT_EQ(table.rows.size(), c.points.size()) << c.name;
+        bool anyCalibrated = false;
+        bool anyCorrected = false;
+        for (size_t i = 0; i < c.points.size(); ++i) {
+            for (int w = 1; w <= 9; ++w) {
+                const std::string n = std::to_string(w);
+                const std::string& calibrated = table.Cell(i, "Force " + n + " (N) (calibrated)");
+                anyCalibrated = anyCalibrated || !calibrated.empty();
+                const double position = std::stod(table.Cell(i, "Position " + n + " (um)"));
+                const double pressure = std::stod(table.Cell(i, "Pressure (MPa)"));
+                // Pressure is written rounded, so compare through the model's own value.
+                (void)pressure;
+                const std::string& factory = table.Cell(i, "Force " + n + " (N) (factory)");
+                const double actual =
+                    c.actualOverride.empty() ? c.points[i].first : c.actualOverride[i];
+                const double exactPressure = *rig.model->ActualPressure(
+                    std::lround((actual / 0.000144875 + 1530.312) / 1.25616 * 100.0) / 100.0);
+                if (factory != Fixed(*rig.model->Force(exactPressure, position), 2)) {
+                    anyCorrected = true;
+                }
+            }
+        }
+        EXPECT_EQ(anyCalibrated, c.calibratedWritten) << c.name;
+        EXPECT_EQ(anyCorrected, c.factoryCorrected) << c.name;
+    }
+}
+
+TEST_F(ConvertTest, HardwareWithoutTablesWritesEmptyCells)
+{
+    const std::string raw = kRawHeader + "\n" + "1,1,S,1,1000,150000,120000,120000,120000,120000,"
+                                                "120000,120000,120000,120000,120000\n";
+    {
+        Rig rig(Spring::GoldSpring_13mm_Diam);
+        rig.hardware.MagnetStyle = Magnet::NoMagnet;
+        rig.Rebuild();
+        Table table = Parse(Convert(rig, raw, true));
+        for (int w = 1; w <= 9; ++w) {
+            const std::string n = std::to_string(w);
+            EXPECT_EQ(table.Cell(0, "Position " + n + " (um)"), "");
+            EXPECT_EQ(table.Cell(0, "Force " + n + " (N) (factory)"), "");
+            EXPECT_EQ(table.Cell(0, "Force " + n + " (N) (calibrated)"), "");
+        }
+        EXPECT_EQ(table.Cell(0, "Spring Force (N)"), "");
+        EXPECT_NE(table.Cell(0, "Pressure (MPa)"), "");
+    }
+    {
+        // With coefficients the magnet needs no table: positions come back.
+        Rig rig(Spring::GoldSpring_13mm_Diam);
+        rig.hardware.MagnetStyle = Magnet::NoMagnet;
+        rig.Rebuild(IdentityCoefficients());
+        Table table = Parse(Convert(rig, raw, true));
+        EXPECT_EQ(table.Cell(0, "Position 3 (um)"), "1200");
+        EXPECT_NE(table.Cell(0, "Force 3 (N) (factory)"), "");
+    }
+    {
+        Rig rig(Spring::GoldSpring_13mm_Diam);
+        rig.hardware.MembraneStyle = Membrane::A1_32;
+        rig.Rebuild();
+        Table table = Parse(Convert(rig, raw, true));
+        EXPECT_NE(table.Cell(0, "Position 2 (um)"), "");
+        EXPECT_EQ(table.Cell(0, "Force 2 (N) (factory)"), "");
+        EXPECT_NE(table.Cell(0, "Spring Force (N)"), "");
+    }
+    {
+        Rig rig(Spring::GoldSpring_13mm_Diam);
+        rig.hardware.RegulatorType = Regulator::Invalid;
+        rig.Rebuild();
+        Table table = Parse(Convert(rig, raw, true));
+        EXPECT_EQ(table.Cell(0, "Specified Pressure (MPa)"), "");
+        EXPECT_EQ(table.Cell(0, "Pressure (MPa)"), "");
+        EXPECT_NE(table.Cell(0, "Position 2 (um)"), "");
+        EXPECT_EQ(table.Cell(0, "Force 2 (N) (factory)"), "");
+    }
+}
+
+TEST_F(ConvertTest, PositionThatIsNotANumberIsWrittenAsZero)
+{
+    auto coefficients = IdentityCoefficients();
+    (*coefficients)[3] = std::nan(""); // well 2's m2
+    Rig rig(Spring::NoSpring, coefficients);
+    Table table = Parse(Convert(rig, "Disp1,Disp2\n50000,50000\n", true, false));
+    EXPECT_EQ(table.Cell(0, "Position 1 (um)"), "500");
+    EXPECT_EQ(table.Cell(0, "Position 2 (um)"), "0");
+}
+
+TEST_F(ConvertTest, ProgressEveryThousandLinesCountedPerPass)
+{
+    Rig rig(Spring::NoSpring);
+    std::string raw = "Time(mS),Set,Cycle\n";
+    for (int i = 0; i < 2500; ++i) {
+        raw += std::to_string(i) + ",1,1\n";
+    }
+    const fs::path in = temp.Path() / "p_Raw.csv";
+    WriteFile(in, raw);
+    for (int pass = 0; pass < 2; ++pass) {
+        std::vector<int> steps;
+        ASSERT_EQ(ConvertFile(*rig.model, in, temp.Path() / "p.csv", false, pass == 1,
+                              [&](int lines) { steps.push_back(lines); }),
+                  ConvertSuccess);
+        EXPECT_EQ(steps, (std::vector<int>{1000, 2000}));
+        EXPECT_EQ(rig.model->DataLineCount(), 2500);
+    }
+}
+
+TEST_F(ConvertTest, FilesThatCannotBeOpenedAreReported)
+{
+    Rig rig;
+    const fs::path out = temp.Path() / "never.csv";
+    EXPECT_EQ(ConvertFile(*rig.model, temp.Path() / "missing_Raw.csv", out, true, true),
+              ConvertInputNotOpened);
+    EXPECT_FALSE(fs::exists(out));
+
+    const fs::path in = temp.Path() / "x_Raw.csv";
+    WriteFile(in, kRawHeader + "\n");
+    EXPECT_EQ(ConvertFile(*rig.model, in, temp.Path() / "no" / "such" / "dir.csv", true, true),
+              ConvertOutputNotOpened);
+}
+
+TEST_F(ConvertTest, LongNamesAndLinesPassThrough)
+{
+    Rig rig(Spring::NoSpring);
+    const std::string name(3u << 20, 'n'); // longer than the reading and writing buffers
+    std::string raw = "Time(mS),Name\n1," + name + "\n2,short\n";
+    Table table = Parse(Convert(rig, raw, false, false));
+    ASSERT_EQ(table.rows.size(), 2u);
+    EXPECT_EQ(table.rows[0][1], name);
+    EXPECT_EQ(table.rows[1][1], "short");
+}

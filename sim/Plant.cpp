@@ -1,0 +1,238 @@
+#include "Plant.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sim {
+
+namespace {
+
+constexpr double kPressureLagMs = 120.0;
+constexpr double kMaxTravelUm = 4000.0;
+
+double Round6(double v) { return std::floor(v * 1e6 + 0.5) / 1e6; }
+
+struct MembraneTable {
+    double bp[4], s[4], t[4];
+};
+
+// The membranes' force tables (N at a pressure in MPa, by position).
+constexpr MembraneTable kMembrane70ALegacy{{0, 500, 1500, 2500},
+                                           {0.86290205, -0.66268674, -2.441823, -4.3396845},
+                                           {114.981125, 114.48512, 107.70303, 109.23831}};
+constexpr MembraneTable kMembrane70A{{0, 870, 1820, 2880},
+                                     {-0.43119055, -2.4278786, -3.1542838, -6.864368},
+                                     {280.8331, 221.66193, 184.89139, 133.23405}};
+constexpr MembraneTable kMembrane10A{{0, 1300, 2100, 3000},
+                                     {-0.112672, -0.13087, -0.091965, -0.140941},
+                                     {0.24838, 0.187324, 0.117324, 0.081583}};
+
+const MembraneTable& TableFor(int membrane, int hardwareVersion) {
+    if (membrane == Membrane::M10A_794um) {
+        return kMembrane10A;
+    }
+    // Membranes without a table of their own move like the standard one.
+    return hardwareVersion >= 1800 ? kMembrane70A : kMembrane70ALegacy;
+}
+
+struct SpringTable {
+    double c[6], travel, switchAt, min;
+};
+constexpr SpringTable kSprings[4] = {
+    {{1.72168e-05, 0.012988, -1.7986867, 3.1499e-06, 0.0250666, -4.020217}, 2000, 500, 150},
+    {{1.45697e-05, -0.05936903, 6.1603, 1.40502e-05, 0.0492736, -10.263426}, 2000, 500, 200},
+    {{4.2641e-05, 0.0636606645, -1.6003235945, 1.57338e-05, 0.1180294454, -24.5552338365},
+     1500,
+     500,
+     100},
+    {{1.45697e-05, 0.0100837212, 0.4309795861, 8.213e-07, 0.0378801663, -11.4301531843},
+     2000,
+     600,
+     100},
+};
+
+// Specimen stiffness of the wells without the reference spring, N per um.
+double Stiffness(int well) { return 0.010 + 0.0005 * (well - 5); }
+
+} // namespace
+
+std::array<WellLaw, kWells> DefaultWellLaws() {
+    static constexpr int kMount[kWells] = {12, -8, 5, 0, -15, 7, 3, -4, 10};
+    std::array<WellLaw, kWells> laws{};
+    for (int w = 0; w < kWells; ++w) {
+        WellLaw& law = laws[static_cast<size_t>(w)];
+        law.a = Round6(-0.002374 + 0.00001 * (w - 4));
+        law.b = Round6(13.03619 * (1.0 + 0.004 * (w - 4)));
+        double zeroAt = 1080.0 + 6.0 * w; // reading of the lowest position
+        law.c = Round6(-(law.a * zeroAt * zeroAt + law.b * zeroAt));
+        law.mountOffsetUm = kMount[w];
+    }
+    return laws;
+}
+
+Plant::Plant() : m_laws(DefaultWellLaws()) {}
+
+void Plant::SetHardware(const HardwareDescription& hardware, int hardwareVersion) {
+    m_hardware = hardware;
+    m_hardwareVersion = hardwareVersion;
+}
+
+Plant::Regulator Plant::CurrentRegulator() const {
+    switch (m_hardware.RegulatorType) {
+    case 1:
+        return {9.96363636e-05, 0, 1.019, -1208.8};
+    case 2:
+        return {0.001407856, 0, 1.2454369209, 86.1066};
+    case 3:
+        return {4.77333e-05, -0.09825033, 1.0260472687, -20.36471561};
+    case 4:
+        return {0.0002195, 0, 1.2409228, -975.63379051};
+    case 5:
+        return {0.00012195, 0, 1.2552967, -992.0028359};
+    case 6:
+        return {2.439e-05, 0, 1.24485286, -998.44743246};
+    case 7:
+        return {3.36321e-05, 0, 1.0011964407, -63.3079728315};
+    default:
+        return {0.000144875, 0, 1.25616, -1530.312};
+    }
+}
+
+double Plant::PressureForSetpoint(double counts) const {
+    Regulator r = CurrentRegulator();
+    return counts * r.scale + r.offset;
+}
+
+double Plant::SetpointForPressure(double mpa) const {
+    Regulator r = CurrentRegulator();
+    return (mpa - r.offset) / r.scale;
+}
+
+double Plant::PressureSensorCounts(double mpa) const {
+    // The program reads ((x * gain + sensor offset) * scale) + offset.
+    Regulator r = CurrentRegulator();
+    return ((mpa - r.offset) / r.scale - r.sensorOffset) / r.gain;
+}
+
+double Plant::TargetPressure() const { return PressureForSetpoint(m_setpointCounts); }
+
+void Plant::Advance(double ms) {
+    if (ms <= 0) {
+        return;
+    }
+    double target = TargetPressure();
+    m_pressureMPa += (target - m_pressureMPa) * (1.0 - std::exp(-ms / kPressureLagMs));
+}
+
+double Plant::WellPressureMPa() const {
+    return (m_valveOpen || m_running) ? std::max(0.0, m_pressureMPa) : 0.0;
+}
+
+double Plant::MembraneForce(double mpa, double positionUm) const {
+    if (mpa <= 0) {
+        return 0;
+    }
+    const MembraneTable& m = TableFor(m_hardware.MembraneStyle, m_hardwareVersion);
+    auto v = [&](int i) { return std::max(0.0, mpa * m.t[i] + m.s[i]); };
+    if (positionUm <= m.bp[0]) {
+        return v(0);
+    }
+    int i = 0;
+    while (i < 2 && positionUm > m.bp[i + 1]) {
+        ++i;
+    }
+    return v(i) + (v(i + 1) - v(i)) * (positionUm - m.bp[i]) / (m.bp[i + 1] - m.bp[i]);
+}
+
+double Plant::PressureForForce(double newton) const {
+    if (newton <= 0) {
+        return 0;
+    }
+    const MembraneTable& m = TableFor(m_hardware.MembraneStyle, m_hardwareVersion);
+    return std::max(0.0, (newton - m.s[0]) / m.t[0]);
+}
+
+double Plant::SpringForce(double x) const {
+    int type = m_hardware.SpringType;
+    if (type < 1 || type > 4) {
+        return 0;
+    }
+    const SpringTable& s = kSprings[type - 1];
+    if (x < s.min) {
+        return 0;
+    }
+    if (x < s.switchAt) {
+        return std::max(0.0, s.c[0] * x * x + s.c[1] * x + s.c[2]);
+    }
+    return std::max(0.0, s.c[3] * x * x + s.c[4] * x + s.c[5]);
+}
+
+double Plant::Load(int well, double x) const {
+    int type = m_hardware.SpringType;
+    if (well == 1 && type >= 1 && type <= 4) {
+        // The spring only takes load once the shuttle reaches it; keep the curve rising so
+        // that the balance below has one answer.
+        return SpringForce(x) + 0.002 * x;
+    }
+    return Stiffness(well) * x;
+}
+
+double Plant::WellPositionUm(int well) const {
+    if (m_spacerUm >= 0) {
+        return m_spacerUm;
+    }
+    double p = WellPressureMPa();
+    if (p <= 0) {
+        return 0;
+    }
+    // The shuttle rises until the load in the well balances the membrane force.
+    double lo = 0, hi = kMaxTravelUm;
+    if (MembraneForce(p, hi) - Load(well, hi) > 0) {
+        return hi;
+    }
+    for (int i = 0; i < 50; ++i) {
+        double mid = 0.5 * (lo + hi);
+        if (MembraneForce(p, mid) - Load(well, mid) > 0) {
+            lo = mid;
+        } else {
+            hi = mid;
+        }
+    }
+    return 0.5 * (lo + hi);
+}
+
+double Plant::CountsForPosition(int well, double positionUm) const {
+    const WellLaw& law = m_laws[static_cast<size_t>(well - 1)];
+    double c = law.c + law.mountOffsetUm - positionUm;
+    if (law.a == 0) {
+        return law.b != 0 ? -c / law.b : 0;
+    }
+    double vertex = -law.b / (2 * law.a);
+    double d = law.b * law.b - 4 * law.a * c;
+    if (d < 0) {
+        return vertex;
+    }
+    // The root on the rising side of the parabola, where the sensor is used.
+    double r1 = (-law.b + std::sqrt(d)) / (2 * law.a);
+    double r2 = (-law.b - std::sqrt(d)) / (2 * law.a);
+    double rising = (2 * law.a * r1 + law.b > 0) ? r1 : r2;
+    return std::max(0.0, rising);
+}
+
+double Plant::SensorCounts(int channel) const {
+    if (channel == 0) {
+        return std::max(0.0, PressureSensorCounts(m_pressureMPa));
+    }
+    return CountsForPosition(channel, WellPositionUm(channel));
+}
+
+double Plant::NoisyCounts(int channel) {
+    double value = SensorCounts(channel);
+    if (m_noise) {
+        std::normal_distribution<double> noise(0.0, channel == 0 ? 1.5 : 0.6);
+        value += noise(m_rng);
+    }
+    return std::max(0.0, value);
+}
+
+} // namespace sim

@@ -1,0 +1,100 @@
+// The physical side of the simulated device: regulator, pressure sensor, membrane, the nine
+// wells with their specimens (the reference spring in well 1) and the magnet sensors.
+//
+// The numbers are made so that the program's own measurement model reads them back sensibly:
+// the pressure sensor is the inverse of the regulator scaling, the wells settle where the
+// membrane force at the current pressure meets the load in the well, and each magnet sensor is
+// the inverse of a quadratic position law per well. That law is what the seeded MAGCAL.INI and
+// MAGCAL0.INI hold, and the seeded POSCAL.INI holds the mounting offsets, so a fresh card reads
+// true positions; a new displacement calibration or offset calibration changes what the program
+// computes, never the physics.
+#pragma once
+
+#include "hardware/HardwareDescription.h"
+
+#include <array>
+#include <cstdint>
+#include <random>
+
+namespace sim {
+
+inline constexpr int kWells = 9;
+
+struct WellLaw {
+    double a = 0, b = 0, c = 0; // position = a*r^2 + b*r + c + mount offset
+    int mountOffsetUm = 0;
+};
+
+class Plant {
+public:
+    Plant();
+
+    void SetHardware(const HardwareDescription& hardware, int hardwareVersion);
+    const HardwareDescription& Hardware() const { return m_hardware; }
+
+    // Regulator set point in raw counts, as "0A" takes it.
+    void SetSetpoint(double counts) { m_setpointCounts = counts; }
+    double Setpoint() const { return m_setpointCounts; }
+    void SetValveOpen(bool open) { m_valveOpen = open; }
+    bool ValveOpen() const { return m_valveOpen; }
+    // While a test runs the firmware keeps the membrane connected whatever the valve says.
+    void SetRunning(bool running) { m_running = running; }
+    // Spacers under the shuttles fix every well at one height (displacement calibration);
+    // negative removes them.
+    void SetSpacerUm(double um) { m_spacerUm = um; }
+
+    // Lets the pressure follow the set point for `ms` milliseconds (first-order lag).
+    void Advance(double ms);
+    // Jumps straight to the steady state.
+    void Settle() { m_pressureMPa = TargetPressure(); }
+
+    double TargetPressure() const;
+    double PressureMPa() const { return m_pressureMPa; }
+    // Pressure seen by the wells.
+    double WellPressureMPa() const;
+    double WellPositionUm(int well) const;      // well 1..9, true position
+    double SensorCounts(int channel) const;     // channel 0 pressure, 1..9 wells, noiseless
+    double NoisyCounts(int channel);            // with sensor noise
+    int Reading(int channel) { return static_cast<int>(NoisyCounts(channel) + 0.5); }
+
+    // Inverses used elsewhere: the raw set point of a pressure and the sensor counts of a
+    // pressure (regulator scaling of the fitted regulator).
+    double SetpointForPressure(double mpa) const;
+    double PressureForSetpoint(double counts) const;
+    double PressureSensorCounts(double mpa) const;
+    // Membrane force (N) at a pressure and a position, without rounding.
+    double MembraneForce(double mpa, double positionUm) const;
+    // The pressure (MPa) that gives a force at position 0: the inverse of the line above.
+    double PressureForForce(double newton) const;
+    double SpringForce(double positionUm) const;
+    // The sensor counts that a well shows at a position.
+    double CountsForPosition(int well, double positionUm) const;
+
+    const std::array<WellLaw, kWells>& Laws() const { return m_laws; }
+    void Seed(uint32_t seed) { m_rng.seed(seed); }
+    void SetNoise(bool on) { m_noise = on; }
+
+private:
+    struct Regulator {
+        double scale, offset, gain, sensorOffset;
+    };
+    Regulator CurrentRegulator() const;
+    double Load(int well, double positionUm) const;
+
+    HardwareDescription m_hardware;
+    int m_hardwareVersion = 1000;
+    std::array<WellLaw, kWells> m_laws{};
+    double m_setpointCounts = 0;
+    double m_pressureMPa = 0;
+    bool m_valveOpen = false;
+    bool m_running = false;
+    double m_spacerUm = -1;
+    bool m_noise = true;
+    std::mt19937 m_rng{12345};
+};
+
+// The well laws of the simulated sensors, with coefficients that survive the card format
+// ("%12f") unchanged.
+std::array<WellLaw, kWells> DefaultWellLaws();
+
+} // namespace sim

@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -28,19 +29,29 @@ struct ProtocolOptions {
     std::string output;
 };
 
-// "-" is standard input. Returns false when the file cannot be opened.
-bool ReadProtocolFile(const std::string& path, SetSequence& sequence, HardwareDescription& hardware,
-                      ProtocolReadResult& result) {
-    if (path == "-") {
-        result = ReadProtocolText(std::cin, sequence, &hardware);
-        return true;
+// "-" is standard input. Returns false, having said why, when the text cannot be read at all.
+bool ReadProtocolFile(const std::string& path, SetSequence& sequence,
+                      HardwareDescription& hardware, ProtocolReadResult& result)
+{
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (path != "-") {
+        // A folder opens like a file here and then reads as an empty protocol.
+        std::error_code error;
+        if (!std::filesystem::is_directory(path, error)) {
+            file.open(path, std::ios::binary);
+        }
+        if (!file.is_open()) {
+            std::cerr << "Error:  Cannot open " << path << "\n";
+            return false;
+        }
+        in = &file;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "Error:  Cannot open " << path << "\n";
+    result = ReadProtocolText(*in, sequence, &hardware);
+    if (in->bad()) {
+        std::cerr << "Error:  Cannot read " << path << "\n";
         return false;
     }
-    result = ReadProtocolText(in, sequence, &hardware);
     return true;
 }
 

@@ -200,6 +200,7 @@ TEST_F(ProtocolCli, UnreadableAndShortFiles) {
     EXPECT_EQ(missing.out, "");
     EXPECT_NE(missing.err.find("none.tmt"), std::string::npos);
     EXPECT_EQ(Cli({"protocol", "normalize", (m_dir / "none.tmt").string()}).status, 2);
+    EXPECT_EQ(Cli({"protocol", "show", m_dir.string()}).status, 2);
 
     const fs::path shortFile =
         Write("short.tmt", kHeader + "a\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll\t0\t\n" +

@@ -129,6 +129,8 @@ public:
 
 private:
     int Exchange(const std::string& text, std::string& reply, int capacity, int& length);
+    int ReadFileLines(const std::string& name, std::vector<std::string>& lines,
+                      std::string* shortTail);
     bool RefuseName(const std::string& name);
 
     NoticeHandler m_notice;

@@ -83,7 +83,15 @@ int Controller::ReadCardListing(std::vector<std::string>& lines)
 
 int Controller::ReadFileLines(const std::string& name, std::vector<std::string>& lines)
 {
+    return ReadFileLines(name, lines, nullptr);
+}
+
+int Controller::ReadFileLines(const std::string& name, std::vector<std::string>& lines,
+                              std::string* shortTail)
+{
     lines.clear();
+    if (shortTail)
+        shortTail->clear();
     if (RefuseName(name))
         return -1;
     // Lines are read even after an error reply: they end at the controller's end byte or at
@@ -91,7 +99,7 @@ int Controller::ReadFileLines(const std::string& name, std::vector<std::string>&
     if (Command(Format("0F %s\r", name.c_str())) == 1)
         return 1; // the line is down: nothing will come
     int count = 0;
-    serial.ReadLines(lines, count);
+    serial.ReadLines(lines, count, shortTail);
     return 1;
 }
 
@@ -235,7 +243,12 @@ int Controller::ReadPositionOffsets()
 {
     std::array<int32_t, kWellCount> offsets{};
     std::vector<std::string> lines;
-    ReadFileLines("POSCAL.INI", lines);
+    std::string tail;
+    ReadFileLines("POSCAL.INI", lines, &tail);
+    // The file has no line feed after the ninth value, and a one-digit value there would
+    // otherwise be no line: every offset would be lost.
+    if (lines.size() == kWellCount - 1 && tail.size() == 1 && tail[0] >= '0' && tail[0] <= '9')
+        lines.push_back(tail);
     if (lines.size() == kWellCount) {
         for (std::size_t i = 0; i < kWellCount; ++i)
             offsets[i] = ToInt32(linktext::LeadingInteger(lines[i]));

@@ -32,6 +32,7 @@ bool ScriptedSerialChannel::Open(const std::string& portName, const SerialSettin
     m_settings = settings;
     if (m_openFailure) {
         failure = *m_openFailure;
+        m_openFailure.reset(); // one attempt fails; the next may succeed
         m_lastError = failure.errorNumber;
         m_lastErrorText = failure.errorText;
         // The path itself opened when a later step is the one that fails.

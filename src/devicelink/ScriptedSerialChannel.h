@@ -24,7 +24,7 @@ public:
     void ReceiveFailure();
     void SetResponder(Responder responder) { m_responder = std::move(responder); }
 
-    // Makes the given opening step fail with `errorNumber`.
+    // Makes the given opening step of the next open fail with `errorNumber`.
     void FailOpenAt(OpenStep step, int errorNumber, std::string errorText = {});
     void FailClose(int errorNumber) { m_closeError = errorNumber; }
     // Makes the next write fail, or write only `accepted` bytes of it.

@@ -166,8 +166,10 @@ int Serial::ReadLine(std::string& text, int capacity, int& count)
     }
 }
 
-int Serial::ReadLines(std::vector<std::string>& lines, int& count)
+int Serial::ReadLines(std::vector<std::string>& lines, int& count, std::string* shortTail)
 {
+    if (shortTail)
+        shortTail->clear();
     lines.clear();
     count = 0;
     std::string line;
@@ -183,6 +185,8 @@ int Serial::ReadLines(std::vector<std::string>& lines, int& count)
             // A final piece without its line feed counts only from two characters on.
             if (line.size() >= 2)
                 lines.push_back(line);
+            else if (shortTail)
+                *shortTail = line;
             return kSuccess;
         } else {
             line.push_back(byte);

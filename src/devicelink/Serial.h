@@ -52,7 +52,8 @@ public:
     // reply that fills them without a carriage return gives 64.
     int ReadLine(std::string& text, int capacity, int& count);
     // Line-feed-separated lines up to the end byte 0x17; `count` counts the stored characters.
-    int ReadLines(std::vector<std::string>& lines, int& count);
+    // A final piece of one character is not a line; `shortTail` receives it if wanted.
+    int ReadLines(std::vector<std::string>& lines, int& count, std::string* shortTail = nullptr);
     // Raw bytes up to the end byte 0x17 (not written); `progress` gets the running total each
     // time it reaches another 1000 bytes, at most once per chunk.
     int ReadToStream(std::ostream& out, long long& count,

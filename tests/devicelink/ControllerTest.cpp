@@ -1,0 +1,622 @@
+// The controller's command exchange, identity, program table and card files at the byte level.
+#include "devicelink/Controller.h"
+#include "devicelink/FakeFirmware.h"
+#include "devicelink/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+std::string ReadAll(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ControllerTest : public ::testing::Test {
+protected:
+    ControllerTest()
+    {
+        auto channel = std::make_unique<ScriptedSerialChannel>();
+        line = channel.get();
+        controller = std::make_unique<Controller>(std::move(channel));
+        controller->portName = "/dev/ttyACM0";
+    }
+    void OpenLine() { ASSERT_EQ(controller->serial.Open("p", false, false, true, true, -1), 0); }
+    FakeFirmware& Firmware()
+    {
+        if (!firmware)
+            firmware = std::make_unique<FakeFirmware>(*line);
+        return *firmware;
+    }
+
+    LogCapture log;
+    ScriptedSerialChannel* line = nullptr;
+    std::unique_ptr<Controller> controller;
+    std::unique_ptr<FakeFirmware> firmware;
+};
+
+// --- command exchange ----------------------------------------------------------------------
+
+TEST_F(ControllerTest, ErrorRepliesAndTheRetryOf97)
+{
+    struct Case {
+        std::vector<std::string> replies;
+        int result;
+        int writes;
+        int lastResult;
+    };
+    const Case cases[] = {
+        {{"OK\r"}, 0, 1, 0},
+        {{"Error 97\r", "Error 97\r", "Error 97\r"}, 97, 3, 1024},
+        {{"Error 97\r", "OK\r"}, 0, 2, 0},
+        {{"Error 97\r", "Error 97\r", "Error 5\r"}, 5, 3, 1024},
+        {{"Error 5\r"}, 5, 1, 1024},
+        {{"error 5\r"}, 0, 1, 0}, // only "Error" marks an error reply
+        {{"ERROR 5\r"}, 0, 1, 0},
+        {{"Error:12\r"}, 12, 1, 1024},
+        {{"Error\r"}, Controller::kErrorWithoutNumber, 1, 1024},
+        {{"Error \r"}, Controller::kErrorWithoutNumber, 1, 1024},
+        {{"Error x\r"}, Controller::kErrorWithoutNumber, 1, 1024},
+        {{"Error 0\r"}, Controller::kErrorWithoutNumber, 1, 1024},
+    };
+    OpenLine();
+    for (const Case& c : cases) {
+        line->ClearWritten();
+        for (const auto& reply : c.replies)
+            line->Receive(reply);
+        EXPECT_EQ(controller->Command("0?S\r"), c.result) << c.replies.back();
+        EXPECT_EQ(static_cast<int>(line->Writes().size()), c.writes) << c.replies.back();
+        for (const auto& written : line->Writes())
+            EXPECT_EQ(written, "0?S\r");
+        EXPECT_EQ(controller->lastResult, c.lastResult) << c.replies.back();
+        EXPECT_EQ(line->PendingPieces(), 0u);
+    }
+}
+
+TEST_F(ControllerTest, SerialFailuresGiveOneWithTheSerialStatus)
+{
+    OpenLine();
+    line->FailNextWrite(5);
+    EXPECT_EQ(controller->Command("0?S\r"), 1);
+    EXPECT_EQ(controller->lastResult, Serial::kWriteFailure);
+
+    EXPECT_EQ(controller->Command("0?S\r"), 1); // nothing comes back
+    EXPECT_EQ(controller->lastResult, Serial::kTimedOut);
+
+    line->ReceiveFailure();
+    EXPECT_EQ(controller->Command("0?S\r"), 1);
+    EXPECT_EQ(controller->lastResult, Serial::kReadFailure);
+}
+
+TEST_F(ControllerTest, QueryReturnsTheReplyWithinItsCapacity)
+{
+    OpenLine();
+    line->Receive("3\r");
+    std::string reply;
+    int length = 0;
+    EXPECT_EQ(controller->Query("0?S\r", reply, 512, length), 0);
+    EXPECT_EQ(reply, "3");
+    EXPECT_EQ(length, 1);
+
+    int state = -1;
+    line->Receive("4\r");
+    EXPECT_EQ(controller->QueryInteger("0?S\r", state), 0);
+    EXPECT_EQ(state, 4);
+
+    line->Receive("toolong\r");
+    EXPECT_EQ(controller->Query("0?S\r", reply, 4, length), 1);
+    EXPECT_EQ(controller->lastResult, Serial::kOverflow);
+}
+
+TEST_F(ControllerTest, QueryRecordSendsTheIndexAndRefusesBadOnes)
+{
+    OpenLine();
+    std::string text = "unchanged";
+    EXPECT_EQ(controller->QueryRecord(5, text), 2);
+    EXPECT_EQ(controller->QueryRecord(-1, text), 2);
+    EXPECT_TRUE(line->Written().empty());
+
+    line->Receive("Hardware = 1250\r");
+    EXPECT_EQ(controller->QueryRecord(3, text), 0);
+    EXPECT_EQ(line->Written(), "0?R 3\r");
+    EXPECT_EQ(text, "Hardware = 1250");
+
+    line->Receive("Error 4\r");
+    EXPECT_EQ(controller->QueryRecord(1, text), 1);
+    EXPECT_EQ(text, "Hardware = 1250");
+}
+
+// --- identity and connect --------------------------------------------------------------------
+
+TEST_F(ControllerTest, IdentifyParsesTheVersions)
+{
+    struct Case {
+        std::string record2, record3;
+        int firmware, hardware;
+    };
+    const Case cases[] = {
+        {"VERSION 4.05", "Hardware = 1250", 4050, 1250},
+        {"Firmware version 74.05", "HARDWARE = 999", 74050, 999},
+        {"version 1.5", "hardware = 1250", 1500, 1250},
+        {"VERSION 4.05", "Hardware Rev 1.25", 4050, 0}, // position 11 holds the letter V
+        {"VERSION 4.05", "Board 7", 4050, 1000},
+        {"VERSION 4.05", "Hardware = ", 4050, 1000}, // too short to hold a number
+        {"VERSION 4.05", "Hardware", 4050, 1000},
+        {"VERSION 4.05", "xHardware = 1400.9 beta", 4050, 1400},
+        {"VERSION 4.05", "Hardware = 12345678901234567890", 4050, INT32_MAX},
+        {"VERSION", "Hardware = 1250", 0, 1250},
+        {"no number here", "Hardware = 1250", 1000, 1250},
+        {"VERSION 0.0005", "Hardware = 1250", 1, 1250}, // rounded half away from zero
+    };
+    OpenLine();
+    for (const Case& c : cases) {
+        Firmware().records[2] = c.record2;
+        Firmware().records[3] = c.record3;
+        controller->Identify();
+        EXPECT_EQ(controller->hardware.FirmwareVersion, c.firmware) << c.record2;
+        EXPECT_EQ(controller->hardware.hardwareVersion, c.hardware) << c.record3;
+    }
+}
+
+TEST_F(ControllerTest, IdentifyQueriesTwiceLogsTheRecordsAndKeepsFiveEntries)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    fw.overrides["0?R 1"] = {"R1\r", "Error 5\r"}; // the kept round fails for record 1
+    controller->Identify();
+    ASSERT_EQ(fw.commands.size(), 10u);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(fw.commands[static_cast<std::size_t>(i)], "0?R " + std::to_string(i % 5));
+    EXPECT_EQ(controller->infoLines,
+              (std::vector<std::string>{"R0", "", "VERSION 4.05", "Hardware = 1250", "R4"}));
+    EXPECT_EQ(log.Messages(),
+              (std::vector<std::string>{"\nR0\n", "\n", "VERSION 4.05\n", "Hardware = 1250\n",
+                                        "R4\n", "Software Version 1.91\n"}));
+}
+
+TEST_F(ControllerTest, ConnectChecksTheFirmware)
+{
+    struct Case {
+        std::string record2, record3;
+        bool notice;
+    };
+    const Case cases[] = {
+        {"VERSION 74.05", "Hardware = 999", true},
+        {"VERSION 74.05", "Hardware = 1000", false},
+        {"VERSION 74.06", "Hardware = 999", false},
+        {"VERSION 4.05", "Hardware = 999", false},
+    };
+    for (const Case& c : cases) {
+        auto channel = std::make_unique<ScriptedSerialChannel>();
+        FakeFirmware fw(*channel);
+        fw.records[2] = c.record2;
+        fw.records[3] = c.record3;
+        Controller device(std::move(channel));
+        device.portName = "/dev/ttyACM0";
+        std::vector<std::string> shown;
+        device.SetNoticeHandler([&](const std::string& text, const std::string& caption) {
+            shown.push_back(caption + ":" + text);
+        });
+        EXPECT_EQ(device.Connect(), 1);
+        EXPECT_TRUE(device.serial.IsOpen()); // the link stays up either way
+        if (c.notice) {
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_EQ(shown[0], std::string("Error:") +
+                                    "This Software requires firmware Rev 4.0 or higher\nPlease "
+                                    "exit this software\nand update firmware before "
+                                    "continuing.\n");
+        } else {
+            EXPECT_TRUE(shown.empty()) << c.record2 << " " << c.record3;
+        }
+    }
+}
+
+TEST_F(ControllerTest, ConnectFailsOnlyWhenThePortDoesNotOpen)
+{
+    line->FailOpenAt(OpenStep::OpenPath, 2);
+    EXPECT_EQ(controller->Connect(), -1);
+    EXPECT_EQ(controller->lastResult, 2);
+    EXPECT_TRUE(line->Written().empty());
+
+    // A silent controller: every later step times out, and the link is up all the same.
+    EXPECT_EQ(controller->Connect(), 1);
+    EXPECT_EQ(controller->infoLines.size(), 5u);
+    ASSERT_TRUE(controller->hardware.positionOffsets.has_value());
+    EXPECT_EQ(*controller->hardware.positionOffsets, (std::array<int32_t, 9>{}));
+    EXPECT_FALSE(controller->hardware.displacementCoefficients.has_value());
+}
+
+TEST_F(ControllerTest, ConnectReadsOffsetsAndCoefficients)
+{
+    FakeFirmware& fw = Firmware();
+    fw.files["POSCAL.INI"] = "1\n-2\n  3\n4x\nx\n6\n7\n8\n9";
+    std::string magcal;
+    for (int i = 0; i < 27; ++i)
+        magcal += "    " + std::to_string(i) + ".500000\n";
+    fw.files["MAGCAL.INI"] = magcal;
+    EXPECT_EQ(controller->Connect(), 1);
+    EXPECT_EQ(*controller->hardware.positionOffsets,
+              (std::array<int32_t, 9>{1, -2, 3, 4, 0, 6, 7, 8, 9}));
+    ASSERT_TRUE(controller->hardware.displacementCoefficients.has_value());
+    EXPECT_DOUBLE_EQ((*controller->hardware.displacementCoefficients)[26], 26.5);
+    const auto order = std::vector<std::string>(fw.commands.end() - 2, fw.commands.end());
+    EXPECT_EQ(order, (std::vector<std::string>{"0F POSCAL.INI", "0F MAGCAL.INI"}));
+}
+
+TEST_F(ControllerTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    for (const char* text : {"1\n2\n3\n4\n5\n6\n7\n8\n", "1\n2\n3\n4\n5\n6\n7\n8\n9\n10", "",
+                             "1\n2\n3\n4\n5\n6\n7\n8\nx"}) {
+        controller->hardware.positionOffsets = std::array<int32_t, 9>{5, 5, 5, 5, 5, 5, 5, 5, 5};
+        fw.files["POSCAL.INI"] = text;
+        EXPECT_EQ(controller->ReadPositionOffsets(), 1);
+        EXPECT_EQ(*controller->hardware.positionOffsets, (std::array<int32_t, 9>{})) << text;
+    }
+
+    // The file as the program writes it: no line feed after the ninth value, which may be a
+    // single digit; a stray byte after a final line feed is not a value.
+    const std::pair<const char*, int32_t> lastValues[] = {
+        {"1\n2\n3\n4\n5\n6\n7\n8\n9", 9},
+        {"1\n2\n3\n4\n5\n6\n7\n8\n9\n\r", 9},
+        {"1\n2\n3\n4\n5\n6\n7\n8\n-90", -90},
+    };
+    for (const auto& [text, last] : lastValues) {
+        fw.files["POSCAL.INI"] = text;
+        controller->ReadPositionOffsets();
+        EXPECT_EQ((*controller->hardware.positionOffsets)[0], 1) << text;
+        EXPECT_EQ((*controller->hardware.positionOffsets)[8], last) << text;
+    }
+
+    std::array<double, 27> previous{};
+    previous[0] = 7.0;
+    controller->hardware.displacementCoefficients = previous;
+    std::string lines26;
+    for (int i = 0; i < 26; ++i)
+        lines26 += "1.0\n";
+    fw.files["MAGCAL.INI"] = lines26;
+    controller->ReadDisplacementCoefficients();
+    EXPECT_EQ(*controller->hardware.displacementCoefficients, previous);
+    fw.files["MAGCAL.INI"] = lines26 + "2.0\n3.0\n";
+    controller->ReadDisplacementCoefficients();
+    EXPECT_EQ(*controller->hardware.displacementCoefficients, previous);
+    fw.files["MAGCAL.INI"] = lines26 + "     2.000000\n";
+    controller->ReadDisplacementCoefficients();
+    EXPECT_DOUBLE_EQ((*controller->hardware.displacementCoefficients)[0], 1.0);
+    EXPECT_DOUBLE_EQ((*controller->hardware.displacementCoefficients)[26], 2.0);
+}
+
+// --- device program table --------------------------------------------------------------------
+
+TEST_F(ControllerTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    DeviceProgramTable table;
+    table[0].stretchMs = 1000;
+    table[0].holdMs = 2000;
+    table[0].recoveryMs = 3000;
+    table[0].restMs = 4000;
+    table[0].repetitions = 5;
+    table[0].magnitudeSetpoint = 6;
+    table[0].flags = 0x0403;
+    table[0].preloadSetpoint = 8;
+    table[0].shapeCode = table[0].shapeCode2 = 'r';
+    table[0].SetName("two words");
+    table[0].dataTypeCode = 'p';
+    table[0].dataRateCode = '2';
+    table[0].autoAdjust = 1;
+    EXPECT_EQ(controller->UploadProgram(table), 1);
+
+    ASSERT_EQ(fw.commands.size(), 1u + 10 * 14 + 1);
+    EXPECT_EQ(fw.commands.front(), "0P");
+    EXPECT_EQ(fw.commands.back(), "\x17");
+    const std::vector<std::string> first(fw.commands.begin() + 1, fw.commands.begin() + 15);
+    EXPECT_EQ(first, (std::vector<std::string>{"1000", "2000", "3000", "4000", "5", "6", "1027",
+                                               "8", "r", "r", "two|words", "p", "2", "1"}));
+    const std::vector<std::string> cleared(fw.commands.begin() + 15, fw.commands.begin() + 29);
+    EXPECT_EQ(cleared, (std::vector<std::string>{"0", "0", "0", "0", "0", "0", "0", "0", "s", "s",
+                                                 "", "n", "0", "0"}));
+    EXPECT_EQ(table[0].name, "two|words"); // the table keeps what was sent
+}
+
+TEST_F(ControllerTest, UploadReportsFailedExchanges)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    DeviceProgramTable table;
+    fw.overrides["s"] = {"Error 9\r"};
+    EXPECT_EQ(controller->UploadProgram(table), -1);
+    EXPECT_EQ(fw.commands.back(), "\x17"); // the controller still sees the end line
+
+    // A dead line stops the upload at once.
+    auto channel = std::make_unique<ScriptedSerialChannel>();
+    ScriptedSerialChannel* raw = channel.get();
+    Controller silent(std::move(channel));
+    ASSERT_EQ(silent.serial.Open("p", false, false, true, true, -1), 0);
+    EXPECT_EQ(silent.UploadProgram(table), -1);
+    EXPECT_EQ(raw->Writes().size(), 1u);
+}
+
+TEST_F(ControllerTest, ReadBackFillsEntriesUntilTheEndLine)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    fw.readBackLines = {"1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1",
+                        "90000 0 0 0 1 0 2049 0 s s B a 0 0"};
+    DeviceProgramTable table;
+    table[5].repetitions = 3; // cleared by the read-back
+    EXPECT_EQ(controller->ReadProgram(table), 1);
+    EXPECT_EQ(fw.commands, std::vector<std::string>{"0I"});
+    EXPECT_EQ(table[0].stretchMs, 1000);
+    EXPECT_EQ(table[0].flags, 1027);
+    EXPECT_EQ(table[0].shapeCode, 'r');
+    EXPECT_EQ(table[0].name, "two words");
+    EXPECT_EQ(table[0].autoAdjust, 1);
+    EXPECT_EQ(table[1].stretchMs, 90000);
+    EXPECT_EQ(table[1].dataTypeCode, 'a');
+    EXPECT_EQ(table[5].repetitions, 0);
+    EXPECT_EQ(line->PendingPieces(), 0u);
+}
+
+TEST_F(ControllerTest, ReadBackIgnoresLinesBeyondTheTenth)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    for (int i = 0; i < 12; ++i)
+        fw.readBackLines.push_back("1 0 0 0 " + std::to_string(i + 1) + " 0 1 0 s s N n 0 0");
+    DeviceProgramTable table;
+    EXPECT_EQ(controller->ReadProgram(table), 1);
+    EXPECT_EQ(table[9].repetitions, 10);
+    EXPECT_EQ(line->PendingPieces(), 0u); // the end line was read all the same
+
+    fw.readBackLines.clear();
+    EXPECT_EQ(controller->ReadProgram(table), 1);
+    EXPECT_EQ(table[0].repetitions, 0);
+}
+
+// --- card files -------------------------------------------------------------------------------
+
+TEST_F(ControllerTest, WriteCutsTheContentIntoSixtyBytePieces)
+{
+    struct Case {
+        std::size_t size;
+        std::vector<std::size_t> pieces;
+    };
+    const Case cases[] = {{120, {60, 60}}, {121, {60, 60, 1}}, {0, {}}, {59, {59}}};
+    OpenLine();
+    for (const Case& c : cases) {
+        line->ClearWritten();
+        std::string content;
+        for (std::size_t i = 0; i < c.size; ++i)
+            content += static_cast<char>(i % 10 == 9 ? '\n' : 'a' + static_cast<char>(i % 26));
+        Firmware().commands.clear();
+        EXPECT_EQ(controller->WriteCardFile("DATA.TXT", content), 1);
+        const auto& writes = line->Writes();
+        ASSERT_EQ(writes.size(), c.pieces.size() + 2) << c.size;
+        EXPECT_EQ(writes.front(), "0W DATA.TXT\r");
+        for (std::size_t i = 0; i < c.pieces.size(); ++i)
+            EXPECT_EQ(writes[i + 1], content.substr(i * 60, 60) + "\r");
+        EXPECT_EQ(writes.back(), std::string("\x17\r"));
+        EXPECT_EQ(Firmware().files["DATA.TXT"], content);
+    }
+}
+
+TEST_F(ControllerTest, WriteReportsFailuresAndRefusesContentThatCannotTravel)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    EXPECT_EQ(controller->WriteCardFile("A.INI", "line\r\nnext"), -1);
+    EXPECT_EQ(controller->WriteCardFile("A.INI", std::string("x\x17y")), -1);
+    EXPECT_TRUE(line->Written().empty());
+
+    fw.overrides["0W B.INI"] = {"Error 7\r"};
+    EXPECT_EQ(controller->WriteCardFile("B.INI", "text"), -1);
+    fw.overrides["\x17"] = {"Error 8\r"};
+    EXPECT_EQ(controller->WriteCardFile("C.INI", "text"), -1);
+}
+
+TEST_F(ControllerTest, CardNamesThatDoNotFitAreRefusedWithoutTraffic)
+{
+    OpenLine();
+    Firmware();
+    const std::string longest(59, 'N');
+    const std::string tooLong(60, 'N');
+    std::vector<std::string> lines;
+    std::string first;
+    EXPECT_EQ(controller->ReadFileLines(tooLong, lines), -1);
+    EXPECT_EQ(controller->ReadFirstLine(tooLong, first), -1);
+    EXPECT_EQ(controller->WriteCardFile(tooLong, "x"), -1);
+    EXPECT_EQ(controller->DeleteCardFile(tooLong), -1);
+    EXPECT_EQ(controller->DownloadFile(tooLong, "/nonexistent/x"), -1);
+    EXPECT_EQ(controller->WriteCardFile("A\rB", "x"), -1);
+    EXPECT_EQ(controller->WriteCardFile("", "x"), -1);
+    EXPECT_TRUE(line->Written().empty());
+
+    EXPECT_EQ(controller->WriteCardFile(longest, "x"), 1);
+    EXPECT_EQ(line->Writes().front(), "0W " + longest + "\r");
+    EXPECT_EQ(line->Writes().front().size(), 63u);
+}
+
+TEST_F(ControllerTest, DeleteNeedsTheControllersConfirmation)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    fw.files["OLD.CSV"] = "x";
+    EXPECT_EQ(controller->DeleteCardFile("OLD.CSV"), 1);
+    EXPECT_EQ(controller->lastResult, 0);
+    EXPECT_EQ(controller->DeleteCardFile("OLD.CSV"), -1); // second reply is "Error 2"
+    EXPECT_EQ(line->PendingPieces(), 0u);
+}
+
+TEST_F(ControllerTest, ReadFileLinesAndFirstLine)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    fw.files["T.INI"] = "alpha\nbeta\ngamma";
+    std::vector<std::string> lines{"stale"};
+    EXPECT_EQ(controller->ReadFileLines("T.INI", lines), 1);
+    EXPECT_EQ(lines, (std::vector<std::string>{"alpha", "beta", "gamma"}));
+    std::string first;
+    EXPECT_EQ(controller->ReadFirstLine("T.INI", first), 1);
+    EXPECT_EQ(first, "alpha");
+    EXPECT_EQ(controller->ReadFirstLine("MISSING.INI", first), -1);
+    EXPECT_EQ(first, "alpha");
+}
+
+TEST_F(ControllerTest, NameAndNumberFallBackToTheirDefaults)
+{
+    struct Case {
+        const char* name;   // NAME.INI content, nullptr for none
+        const char* number; // INFO1.INI content
+        std::string expectedName, expectedNumber;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, "Test", "0001"},
+        {"MyTest\n", "DATA0042.CSV\n", "MyTest", "0042"},
+        {"\nignored\n", "12345678\n", "", "0001"}, // first line exactly 8 characters
+        {"Run 7", "ABCDEFGHI", "Run 7", "EFGH"},   // 9 characters
+        {"A", "", "Test", "0001"},                 // one unterminated character is no line
+    };
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    for (const Case& c : cases) {
+        fw.files.clear();
+        if (c.name)
+            fw.files["NAME.INI"] = c.name;
+        if (c.number)
+            fw.files["INFO1.INI"] = c.number;
+        std::string name = "x", number = "y";
+        controller->ReadNameAndNumber(name, number);
+        EXPECT_EQ(name, c.expectedName);
+        EXPECT_EQ(number, c.expectedNumber);
+    }
+}
+
+TEST_F(ControllerTest, ResetOffsetsAndCoefficientFilesWriteTheirFormats)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    fw.files["POSCAL.INI"] = "5\n5\n5\n5\n5\n5\n5\n5\n5";
+    EXPECT_FALSE(controller->hardware.positionOffsets.has_value());
+    EXPECT_EQ(controller->ResetPositionOffsets(), 1);
+    EXPECT_EQ(fw.files["POSCAL.INI"], "0\n0\n0\n0\n0\n0\n0\n0\n0");
+    EXPECT_EQ(*controller->hardware.positionOffsets, (std::array<int32_t, 9>{}));
+    EXPECT_EQ(fw.commands[0], "0X POSCAL.INI");
+
+    std::array<double, 27> values{};
+    values[0] = 4.9101e-05;
+    values[1] = -2539.24806012;
+    values[2] = 123456789.5;
+    EXPECT_EQ(controller->WriteCoefficientFile(values, "MAGCAL0.INI"), 1);
+    const std::string text = fw.files["MAGCAL0.INI"];
+    EXPECT_EQ(text.substr(0, 13 + 13 + 17 + 13),
+              "    0.000049\n-2539.248060\n123456789.500000\n    0.000000\n");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 27);
+    EXPECT_EQ(CoefficientFileText(values), text);
+
+    // Read back: six decimals survive.
+    fw.files["MAGCAL.INI"] = text;
+    controller->ReadDisplacementCoefficients();
+    EXPECT_DOUBLE_EQ((*controller->hardware.displacementCoefficients)[0], 4.9e-05);
+}
+
+TEST_F(ControllerTest, RawTraceFillsAsManyPairsAsTheArraysHold)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    fw.traceLines = {"100 2000", "  200\t65535", "300 70000", "400 5"};
+    std::vector<uint32_t> times(3, 9);
+    std::vector<uint16_t> readings(3, 9);
+    EXPECT_EQ(controller->ReadRawTrace(1, 2, 3, times, readings), 1);
+    EXPECT_EQ(fw.commands.back(), "0Z 1 2 3");
+    EXPECT_EQ(times, (std::vector<uint32_t>{100, 200, 300}));
+    EXPECT_EQ(readings, (std::vector<uint16_t>{2000, 65535, 65535}));
+    EXPECT_EQ(line->PendingPieces(), 0u);
+}
+
+TEST_F(ControllerTest, ListingComesBackAsTheControllerSendsIt)
+{
+    OpenLine();
+    FakeFirmware& fw = Firmware();
+    fw.listing = {"1234 DATA0001.CSV", "56 DATA0001.TMT"};
+    std::vector<std::string> lines;
+    EXPECT_EQ(controller->ReadCardListing(lines), 1);
+    EXPECT_EQ(lines, fw.listing);
+}
+
+class DownloadTest : public ControllerTest {
+protected:
+    DownloadTest()
+    {
+        folder = std::filesystem::temp_directory_path() /
+                 ("kelvastra-dl-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        OpenLine();
+    }
+    ~DownloadTest() override { std::filesystem::remove_all(folder); }
+    std::filesystem::path folder;
+};
+
+TEST_F(DownloadTest, DownloadWritesTheBytesAndReportsProgress)
+{
+    std::string content;
+    for (int i = 0; i < 3000; ++i)
+        content += static_cast<char>(i % 2 ? '\n' : 'A' + i % 26);
+    Firmware().files["DATA0001.CSV"] = content;
+    const auto target = folder / "raw.csv";
+    std::vector<long long> steps;
+    EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", target.string(),
+                                       [&](long long bytes) { steps.push_back(bytes); }),
+              1);
+    EXPECT_EQ(ReadAll(target), content);
+    EXPECT_EQ(steps, (std::vector<long long>{1024, 2048, 3000}));
+    EXPECT_FALSE(std::filesystem::exists(folder / "raw.csv.part"));
+}
+
+TEST_F(DownloadTest, BrokenTransferLeavesNoCompleteLookingFile)
+{
+    const auto target = folder / "raw.csv";
+    {
+        std::ofstream(target) << "previous";
+    }
+    line->Receive("OK\r");
+    line->Receive(std::string(500, 'x')); // then silence
+    EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", target.string()), 0);
+    EXPECT_EQ(ReadAll(target), "previous");
+    EXPECT_FALSE(std::filesystem::exists(folder / "raw.csv.part"));
+
+    line->Receive("OK\r");
+    line->Receive("abc");
+    line->ReceiveFailure();
+    const auto fresh = folder / "fresh.csv";
+    EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", fresh.string()), 0);
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+
+    // An error reply to the read command: whatever follows is not a file.
+    line->Receive("Error 2\r");
+    line->Receive("\x17");
+    EXPECT_EQ(controller->DownloadFile("NOPE.CSV", fresh.string()), 0);
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+    EXPECT_EQ(line->PendingPieces(), 0u);
+}
+
+TEST_F(DownloadTest, UnwritableLocalFileFailsWithoutTraffic)
+{
+    EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", (folder / "no" / "such" / "x").string()),
+              -1);
+    EXPECT_TRUE(line->Written().empty());
+}
+
+} // namespace

@@ -1,0 +1,167 @@
+// Finding the controller's port: the matching rule, the port name rule and virtual ports.
+#include "devicelink/Controller.h"
+#include "devicelink/PortInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+const PortInfo kAdafruit9{"Adafruit Feather M4", "", "COM9"};
+const PortInfo kVid3{"USB Serial Device", "USB\\VID_239A&PID_800B&MI_00", "COM3"};
+
+TEST(Discovery, DescriptionMatchWinsOverIdentifierMatchInAnyOrder)
+{
+    EXPECT_EQ(MatchControllerPort({kAdafruit9, kVid3}), "COM9");
+    EXPECT_EQ(MatchControllerPort({kVid3, kAdafruit9}), "COM9");
+}
+
+TEST(Discovery, IdentifierRule)
+{
+    struct Case {
+        std::string hardwareId;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"USB\\VID_239A&PID_800B", true},       {"USB\\VID_239A&PID_000B", true},
+        {"USB\\VID_239A&PID_800C", false},      {"USB\\VID_239B&PID_800B", false},
+        {"USB\\vid_239a&pid_800b", false},      {"USB\\PID_800B", false},
+        {"USB\\VID_239A&PID_000B&MI_00", true}, {"", false},
+    };
+    for (const Case& c : cases) {
+        const std::vector<PortInfo> ports{{"Generic", c.hardwareId, "/dev/ttyACM4"}};
+        EXPECT_EQ(MatchControllerPort(ports).has_value(), c.matches) << c.hardwareId;
+    }
+}
+
+TEST(Discovery, DescriptionIsCaseSensitiveAndEarliestWinsWithinAPass)
+{
+    EXPECT_FALSE(MatchControllerPort({{"adafruit board", "", "COM1"}}).has_value());
+    EXPECT_EQ(MatchControllerPort({{"x", "", "COM1"},
+                                   {"Adafruit A", "", "COM7"},
+                                   {"Adafruit B", "", "COM2"}}),
+              "COM7");
+    EXPECT_EQ(MatchControllerPort({{"x", "USB\\VID_239A&PID_000B", "COM8"},
+                                   {"y", "USB\\VID_239A&PID_800B", "COM2"}}),
+              "COM8");
+    EXPECT_FALSE(MatchControllerPort({}).has_value());
+}
+
+TEST(Discovery, FindControllerStoresThePortOnlyOnAMatch)
+{
+    Controller controller;
+    std::vector<PortInfo> present{kVid3};
+    controller.SetPortEnumerator([&] { return present; });
+    EXPECT_TRUE(controller.FindController());
+    EXPECT_EQ(controller.portName, "COM3");
+    EXPECT_EQ(controller.ports, present);
+
+    present.clear();
+    EXPECT_FALSE(controller.FindController());
+    EXPECT_EQ(controller.portName, "COM3"); // left as it was
+    EXPECT_TRUE(controller.ports.empty());
+}
+
+TEST(Discovery, ComPortNameRule)
+{
+    struct Case {
+        const char* name;
+        std::optional<int> number;
+    };
+    const Case cases[] = {{"com12", 12}, {"COM3", 3},          {"Com0", 0},
+                          {"COM", {}},   {"COM3A", {}},        {"LPT1", {}},
+                          {"CO3", {}},   {"COM 3", {}},        {"COM99999999999", {}},
+                          {"", {}},      {"/dev/ttyACM0", {}}};
+    for (const Case& c : cases)
+        EXPECT_EQ(ComPortNumber(c.name), c.number) << c.name;
+    EXPECT_EQ(ComPortName(12), "COM12");
+}
+
+TEST(Discovery, HardwareIdAndDescriptionText)
+{
+    EXPECT_EQ(UsbHardwareId(0x239a, 0x800b), "USB\\VID_239A&PID_800B");
+    EXPECT_EQ(UsbHardwareId(0x1, 0xb), "USB\\VID_0001&PID_000B");
+    EXPECT_EQ(JoinDescription("Adafruit", "Feather M4"), "Adafruit Feather M4");
+    EXPECT_EQ(JoinDescription("", "Feather M4"), "Feather M4");
+    EXPECT_EQ(JoinDescription("Adafruit", ""), "Adafruit");
+}
+
+class VirtualPortsTest : public ::testing::Test {
+protected:
+    VirtualPortsTest()
+    {
+        folder = std::filesystem::temp_directory_path() /
+                 ("kelvastra-ports-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        device = folder / "fake-pty";
+        std::ofstream(device) << "";
+    }
+    ~VirtualPortsTest() override { std::filesystem::remove_all(folder); }
+
+    void Register(const std::string& file, const std::string& port, long long pid,
+                  const std::string& description = "Adafruit Kelvastra Simulator")
+    {
+        std::ofstream out(folder / file);
+        out << "port=" << port << "\ndescription=" << description
+            << "\nhardwareId=USB\\VID_239A&PID_800B\nlocation=" << port << "\npid=" << pid
+            << "\n";
+    }
+
+    std::filesystem::path folder;
+    std::filesystem::path device;
+};
+
+TEST_F(VirtualPortsTest, ParsesTheRegistrationFile)
+{
+    auto registration = ParseVirtualPortFile(
+        "port=/dev/pts/7\ndescription=Adafruit Kelvastra Simulator\n"
+        "hardwareId=USB\\VID_239A&PID_800B\nlocation=/dev/pts/7\npid=12345\n");
+    ASSERT_TRUE(registration.has_value());
+    EXPECT_EQ(registration->info,
+              (PortInfo{"Adafruit Kelvastra Simulator", "USB\\VID_239A&PID_800B", "/dev/pts/7"}));
+    EXPECT_EQ(registration->pid, 12345);
+    EXPECT_FALSE(ParseVirtualPortFile("description=x\npid=1\n").has_value());
+}
+
+TEST_F(VirtualPortsTest, OnlyLiveRegistrationsCount)
+{
+    const long long self = ::getpid();
+    Register("sim-2.port", device.string(), self, "Second");
+    Register("sim-1.port", device.string(), self, "First");
+    Register("sim-3.port", (folder / "gone").string(), self);   // the port path is gone
+    Register("sim-4.port", device.string(), 0);                 // no process
+    Register("sim-5.port", device.string(), 2147483000LL);      // no such process
+    Register("sim-6.port.tmp", device.string(), self, "Draft"); // not yet renamed
+    const auto ports = ReadVirtualPorts(folder);
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0].description, "First");
+    EXPECT_EQ(ports[1].description, "Second");
+    EXPECT_EQ(ports[0].portName, device.string());
+    EXPECT_TRUE(ReadVirtualPorts(folder / "missing").empty());
+}
+
+TEST_F(VirtualPortsTest, FolderComesFromTheEnvironment)
+{
+    ::setenv("KELVASTRA_PORTS_DIR", folder.c_str(), 1);
+    EXPECT_EQ(VirtualPortsFolder(), folder);
+    Register("sim-1.port", device.string(), ::getpid());
+    Controller controller;
+    controller.SetPortEnumerator([] { return ReadVirtualPorts(VirtualPortsFolder()); });
+    EXPECT_TRUE(controller.FindController());
+    EXPECT_EQ(controller.portName, device.string());
+
+    ::unsetenv("KELVASTRA_PORTS_DIR");
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
+    EXPECT_EQ(VirtualPortsFolder(), std::filesystem::path("/run/user/4242/kelvastra/ports"));
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(VirtualPortsFolder(),
+              std::filesystem::path("/tmp/kelvastra-" + std::to_string(::getuid()) + "/ports"));
+}
+
+} // namespace

@@ -1,0 +1,351 @@
+// Serial at the byte level, over the scripted channel.
+#include "devicelink/LogCapture.h"
+#include "devicelink/ScriptedSerialChannel.h"
+#include "devicelink/Serial.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sstream>
+
+namespace {
+
+const std::string kTimeoutText = "\nReadFile Timed Out Waiting for Response\n";
+
+class SerialTest : public ::testing::Test {
+protected:
+    SerialTest()
+    {
+        auto channel = std::make_unique<ScriptedSerialChannel>();
+        line = channel.get();
+        serial = std::make_unique<Serial>(std::move(channel));
+    }
+    int OpenDefault() { return serial->Open("/dev/ttyACM0", false, false, true, true, -1); }
+
+    LogCapture log;
+    ScriptedSerialChannel* line = nullptr;
+    std::unique_ptr<Serial> serial;
+};
+
+TEST_F(SerialTest, OpeningAnOpenPortChangesNothing)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    EXPECT_EQ(serial->Open("/dev/other", false, false, false, false, 9600), 0);
+    EXPECT_EQ(line->OpenCount(), 1);
+    EXPECT_EQ(line->PortName(), "/dev/ttyACM0");
+    EXPECT_EQ(serial->BaudRate(), 115200);
+    EXPECT_EQ(serial->ReadTimeoutMs(), Serial::kLongTimeoutMs);
+}
+
+TEST_F(SerialTest, ClosingAClosedPortReturnsOneAndLogsNothing)
+{
+    EXPECT_EQ(serial->Close(), Serial::kNotOpen);
+    ASSERT_EQ(OpenDefault(), 0);
+    EXPECT_EQ(serial->Close(), 0);
+    EXPECT_FALSE(serial->IsOpen());
+    EXPECT_FALSE(line->IsOpen());
+    EXPECT_EQ(serial->Close(), Serial::kNotOpen);
+    EXPECT_TRUE(log.Messages().empty());
+}
+
+TEST_F(SerialTest, BaudRateAndTimeoutPolicyFollowTheFlags)
+{
+    struct Case {
+        bool nonBlocking, fastDefault, longTimeout;
+        int baudRate;
+        int expectedBaud, expectedTimeout;
+    };
+    const Case cases[] = {
+        {false, false, false, 0, 9600, 500},    {false, false, false, -1, 9600, 500},
+        {false, true, false, -1, 115200, 500},  {false, true, false, 0, 115200, 500},
+        {true, false, false, 57600, 57600, 0},  {false, true, true, 57600, 57600, 20000},
+        {true, true, true, -1, 115200, 20000}, // the long time-out wins over non-blocking
+    };
+    for (const Case& c : cases) {
+        auto channel = std::make_unique<ScriptedSerialChannel>();
+        ScriptedSerialChannel* raw = channel.get();
+        Serial port(std::move(channel));
+        ASSERT_EQ(port.Open("p", false, c.nonBlocking, c.fastDefault, c.longTimeout, c.baudRate),
+                  0);
+        EXPECT_EQ(raw->Settings().baudRate, c.expectedBaud) << c.baudRate;
+        EXPECT_EQ(port.ReadTimeoutMs(), c.expectedTimeout);
+        std::string text;
+        int count = 0;
+        EXPECT_EQ(port.ReadLine(text, 10, count), Serial::kTimedOut);
+        EXPECT_EQ(raw->ReadTimeouts().back(), c.expectedTimeout);
+    }
+}
+
+TEST_F(SerialTest, AssertDtrReachesTheChannel)
+{
+    ASSERT_EQ(serial->Open("p", true, false, true, true, -1), 0);
+    EXPECT_TRUE(line->Settings().assertDtr);
+}
+
+TEST_F(SerialTest, EachFailingOpenStepLogsItsTextAndReleasesThePort)
+{
+    struct Case {
+        OpenStep step;
+        const char* text;
+        int status;
+    };
+    const Case cases[] = {
+        {OpenStep::OpenPath, "CreateFile failed with error 2.\n", 2},
+        {OpenStep::QueueSizes, "SetupComm failed with error 2.\n", 2},
+        {OpenStep::Properties, "GetCommProperties failed with error 2.\n", 2},
+        {OpenStep::ReadSettings, "GetCommState failed with error 2.\n", 2},
+        {OpenStep::WriteSettings, "SetCommState failed with error 2.\n", 2},
+        {OpenStep::ReadTimeouts, "GetCommTimeouts failed with error 2.\n", 2},
+        {OpenStep::WriteTimeouts, "SetCommTimeouts failed with error 2.\n", 3},
+    };
+    for (const Case& c : cases) {
+        log.Clear();
+        line->FailOpenAt(c.step, 2);
+        EXPECT_EQ(OpenDefault(), c.status) << c.text;
+        EXPECT_FALSE(serial->IsOpen());
+        EXPECT_FALSE(line->IsOpen()) << "port still held after " << c.text;
+        ASSERT_EQ(log.Messages().size(), 1u);
+        EXPECT_EQ(log.Messages()[0], c.text);
+        // The next attempt opens the port.
+        EXPECT_EQ(OpenDefault(), 0);
+        EXPECT_EQ(serial->Close(), 0);
+    }
+}
+
+TEST_F(SerialTest, PermissionDeniedExplainsTheDialoutGroup)
+{
+    line->FailOpenAt(OpenStep::OpenPath, EACCES, "Permission denied");
+    EXPECT_EQ(OpenDefault(), 2);
+    const auto messages = log.Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], "CreateFile failed with error 13.\n");
+    EXPECT_NE(messages[1].find("/dev/ttyACM0"), std::string::npos);
+    EXPECT_NE(messages[1].find("dialout"), std::string::npos);
+}
+
+TEST_F(SerialTest, FailedCloseKeepsThePortOpen)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    line->FailClose(5);
+    EXPECT_EQ(serial->Close(), 2);
+    EXPECT_TRUE(serial->IsOpen());
+    EXPECT_EQ(log.Text(), "CloseSerialPort failed with error 5.\n");
+}
+
+TEST_F(SerialTest, WriteSendsTheBytesAndReportsFailuresAndShortWrites)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    EXPECT_EQ(serial->Write(std::string("0?S\r")), 0);
+    EXPECT_EQ(line->Written(), "0?S\r");
+
+    line->FailNextWrite(5);
+    EXPECT_EQ(serial->Write(std::string("0?S\r")), Serial::kWriteFailure);
+    EXPECT_EQ(log.Text(), "WriteFile failed with error 5.\n");
+
+    log.Clear();
+    line->ShortenNextWrite(2);
+    EXPECT_EQ(serial->Write(std::string("0?S\r")), Serial::kWriteFailure);
+    EXPECT_FALSE(log.Text().empty());
+
+    serial->Close();
+    EXPECT_EQ(serial->Write(std::string("x")), Serial::kWriteFailure);
+}
+
+TEST_F(SerialTest, ReadLineEndsAtTheCarriageReturn)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    line->Receive("OK\r");
+    std::string text;
+    int count = -1;
+    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
+    EXPECT_EQ(text, "OK");
+    EXPECT_EQ(count, 2);
+
+    // A line feed left from the previous reply leads the next one.
+    line->Receive("\nA\r");
+    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
+    EXPECT_EQ(text, "\nA");
+    EXPECT_EQ(count, 2);
+
+    // Nothing past the carriage return is consumed.
+    line->Receive("X\rY\r");
+    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
+    EXPECT_EQ(text, "X");
+    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
+    EXPECT_EQ(text, "Y");
+    EXPECT_TRUE(log.Messages().empty());
+}
+
+TEST_F(SerialTest, ReadLineCapacityTimeoutAndFailure)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    std::string text;
+    int count = -1;
+    EXPECT_EQ(serial->ReadLine(text, 0, count), Serial::kOverflow);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(line->ReadCalls(), 0);
+
+    line->Receive(std::string(1024, 'x'));
+    EXPECT_EQ(serial->ReadLine(text, 1024, count), Serial::kOverflow);
+    EXPECT_EQ(count, 1024);
+
+    line->Receive(std::string(1023, 'y') + "\r");
+    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
+    EXPECT_EQ(count, 1023);
+
+    line->Receive("ab");
+    line->ReceiveTimeout();
+    EXPECT_EQ(serial->ReadLine(text, 1024, count), Serial::kTimedOut);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(log.Text(), kTimeoutText);
+
+    log.Clear();
+    line->ReceiveFailure();
+    EXPECT_EQ(serial->ReadLine(text, 1024, count), Serial::kReadFailure);
+    EXPECT_TRUE(log.Messages().empty()); // failed read calls are not logged
+}
+
+TEST_F(SerialTest, ReadLinesSplitsAtLineFeedsAndEndsAtTheEndByte)
+{
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;
+        int count;
+    };
+    const Case cases[] = {
+        {"A\nB\n\x17", {"A", "B"}, 2},
+        {"A\nBC\x17", {"A", "BC"}, 3},
+        {"A\nB\x17", {"A"}, 2}, // a final unterminated single character is dropped
+        {"\n\n\x17", {"", ""}, 0},
+        {"\x17", {}, 0},
+        {"A\r\nB\r\n\x17", {"A\r", "B\r"}, 4}, // carriage returns stay with their line
+    };
+    ASSERT_EQ(OpenDefault(), 0);
+    for (const Case& c : cases) {
+        line->Receive(c.bytes);
+        std::vector<std::string> lines{"stale"};
+        int count = -1;
+        EXPECT_EQ(serial->ReadLines(lines, count), 0);
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(count, c.count);
+    }
+}
+
+TEST_F(SerialTest, ReadLinesRefusesAnEightyCharacterLineAndStaysInStep)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    line->Receive("first\n" + std::string(80, 'z') + "\nmore\n\x17");
+    line->Receive("OK\r");
+    std::vector<std::string> lines;
+    int count = 0;
+    EXPECT_EQ(serial->ReadLines(lines, count), Serial::kOverflow);
+    EXPECT_EQ(lines, std::vector<std::string>{"first"});
+    // The rest of that transfer is not taken for the next reply.
+    std::string text;
+    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
+    EXPECT_EQ(text, "OK");
+
+    line->Receive(std::string(79, 'z') + "\n\x17");
+    EXPECT_EQ(serial->ReadLines(lines, count), 0);
+    EXPECT_EQ(lines.size(), 1u);
+}
+
+TEST_F(SerialTest, ReadLinesTimeoutKeepsTheLinesSoFar)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    line->Receive("A\nB");
+    std::vector<std::string> lines;
+    int count = 0;
+    EXPECT_EQ(serial->ReadLines(lines, count), Serial::kTimedOut);
+    EXPECT_EQ(lines, std::vector<std::string>{"A"});
+    EXPECT_EQ(log.Text(), kTimeoutText);
+}
+
+TEST_F(SerialTest, ReadToStreamKeepsEveryByteBeforeTheEndByte)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    // The end byte arrives together with the last piece of the file and the next reply.
+    line->Receive(std::string(100, 'a'));
+    line->Receive("tail\x17OK\r");
+    std::ostringstream out;
+    long long count = 0;
+    EXPECT_EQ(serial->ReadToStream(out, count), 0);
+    EXPECT_EQ(out.str(), std::string(100, 'a') + "tail");
+    EXPECT_EQ(count, 104);
+    std::string text;
+    int n = 0;
+    EXPECT_EQ(serial->ReadLine(text, 1024, n), 0);
+    EXPECT_EQ(text, "OK");
+
+    // The end byte alone: an empty file.
+    line->Receive("\x17");
+    out.str("");
+    EXPECT_EQ(serial->ReadToStream(out, count), 0);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(count, 0);
+
+    // A file piece cut exactly before the end byte.
+    line->Receive("xyz");
+    line->Receive("\x17");
+    EXPECT_EQ(serial->ReadToStream(out, count), 0);
+    EXPECT_EQ(out.str(), "xyz");
+}
+
+TEST_F(SerialTest, ReadToStreamReadsChunksOfAtMost128Bytes)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    line->Receive(std::string(300, 'q') + "\x17");
+    std::ostringstream out;
+    long long count = 0;
+    EXPECT_EQ(serial->ReadToStream(out, count), 0);
+    EXPECT_EQ(count, 300);
+    EXPECT_EQ(line->ReadCalls(), 3); // 128 + 128 + 45
+}
+
+TEST_F(SerialTest, ReadToStreamNotifiesProgressEveryThousandBytes)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    line->Receive(std::string(2500, 'p') + "\x17");
+    std::ostringstream out;
+    long long count = 0;
+    std::vector<long long> steps;
+    EXPECT_EQ(serial->ReadToStream(out, count, [&](long long bytes) { steps.push_back(bytes); }),
+              0);
+    EXPECT_EQ(count, 2500);
+    EXPECT_EQ(steps, (std::vector<long long>{1024, 2048}));
+
+    // Thresholds follow the running total, whatever the piece boundaries.
+    steps.clear();
+    line->Receive(std::string(999, 'p'));
+    line->Receive(std::string(1002, 'p'));
+    line->Receive(std::string(10, 'p') + "\x17");
+    out.str("");
+    EXPECT_EQ(serial->ReadToStream(out, count, [&](long long bytes) { steps.push_back(bytes); }),
+              0);
+    EXPECT_EQ(count, 2011);
+    EXPECT_EQ(steps, (std::vector<long long>{1127, 2001}));
+}
+
+TEST_F(SerialTest, ReadToStreamReportsTimeoutAndFailure)
+{
+    ASSERT_EQ(OpenDefault(), 0);
+    line->Receive("partial");
+    std::ostringstream out;
+    long long count = 0;
+    EXPECT_EQ(serial->ReadToStream(out, count), Serial::kTimedOut);
+    EXPECT_EQ(count, 7);
+    EXPECT_EQ(log.Text(), kTimeoutText);
+
+    line->Receive("partial");
+    line->ReceiveFailure();
+    EXPECT_EQ(serial->ReadToStream(out, count), Serial::kReadFailure);
+}
+
+TEST_F(SerialTest, ReadsOnAClosedPortFail)
+{
+    std::string text;
+    int count = 0;
+    EXPECT_EQ(serial->ReadLine(text, 10, count), Serial::kReadFailure);
+}
+
+} // namespace

@@ -30,9 +30,8 @@ struct ProtocolOptions {
 };
 
 // "-" is standard input. Returns false, having said why, when the text cannot be read at all.
-bool ReadProtocolFile(const std::string& path, SetSequence& sequence,
-                      HardwareDescription& hardware, ProtocolReadResult& result)
-{
+bool ReadProtocolFile(const std::string& path, SetSequence& sequence, HardwareDescription& hardware,
+                      ProtocolReadResult& result) {
     std::ifstream file;
     std::istream* in = &std::cin;
     if (path != "-") {

@@ -55,13 +55,9 @@ bool ReadProtocolFile(const std::string& path, SetSequence& sequence, HardwareDe
 }
 
 void WarnIfIncomplete(const ProtocolReadResult& result, const std::string& path) {
-    if (result.hardwareBlockFailed) {
-        std::cerr << "Warning:  The hardware block of " << path
-                  << " could not be read; the protocol after it was not read\n";
-    }
-    if (result.endedInsideSet) {
-        std::cerr << "Warning:  " << path
-                  << " ends inside a set; that incomplete set was left out\n";
+    const std::string warning = ProtocolReadWarning(result);
+    if (!warning.empty()) {
+        std::cerr << path << ":\n" << warning;
     }
 }
 

@@ -295,6 +295,17 @@ ReadSetResult ReadOneSet(SetSequence& sequence, std::istream& in, std::string& t
     return ReadSetResult::Appended;
 }
 
+std::string ProtocolReadWarning(const ProtocolReadResult& result) {
+    std::string warning;
+    if (result.hardwareBlockFailed) {
+        warning += "Warning:  The hardware block could not be read; nothing after it was read\n";
+    }
+    if (result.endedInsideSet) {
+        warning += "Warning:  The protocol ends inside a set; that incomplete set was left out\n";
+    }
+    return warning;
+}
+
 ProtocolReadResult ReadProtocolText(std::istream& in, SetSequence& sequence,
                                     HardwareDescription* hardware) {
     ProtocolReadResult result;

@@ -52,6 +52,10 @@ struct ProtocolReadResult {
     bool Complete() const { return !hardwareBlockFailed && !endedInsideSet; }
 };
 
+// What went wrong in a read that did not complete, for the user ("" when it completed): the
+// message area says this instead of plain success.
+std::string ProtocolReadWarning(const ProtocolReadResult& result);
+
 // Reads a whole protocol text: a leading "##HARDWARE" block goes into `hardware` (skipped when
 // it is null), then the table into `sequence`.
 ProtocolReadResult ReadProtocolText(std::istream& in, SetSequence& sequence,

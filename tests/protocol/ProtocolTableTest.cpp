@@ -188,6 +188,9 @@ TEST(ProtocolReader, ShortLastRowIsDroppedAndReported) {
                          sequence, nullptr);
     EXPECT_TRUE(result.endedInsideSet);
     EXPECT_FALSE(result.Complete());
+    EXPECT_EQ(ProtocolReadWarning(result),
+              "Warning:  The protocol ends inside a set; that incomplete set was left out\n");
+    EXPECT_EQ(ProtocolReadWarning(ProtocolReadResult{}), "");
     ASSERT_EQ(sequence.sets.size(), 1u);
     EXPECT_EQ(sequence.sets[0].Name, "a");
 

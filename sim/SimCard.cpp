@@ -47,7 +47,13 @@ void Collect(const fs::path& folder, const std::string& prefix, int depth, int m
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         children.push_back(*it);
     }
+    // Files first, then folders, each by name: a folder's files then stand right under it.
     std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) {
+        std::error_code e;
+        bool aFolder = a.is_directory(e), bFolder = b.is_directory(e);
+        if (aFolder != bFolder) {
+            return !aFolder;
+        }
         return a.path().filename().string() < b.path().filename().string();
     });
     for (const auto& child : children) {

@@ -45,7 +45,8 @@ public:
     bool Replace(std::string_view cardName, std::string_view bytes);
     bool Remove(std::string_view cardName);
 
-    // Every file and folder, sorted by name within a folder, folders followed by their content.
+    // Every file and folder: in each folder its files by name, then its folders, each followed
+    // by its content.
     std::vector<CardEntry> Entries(int maxDepth = 10) const;
 
     // The "0L" listing text, lines ended by a line feed (the 0x17 is added by the caller).

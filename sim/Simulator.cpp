@@ -20,6 +20,7 @@ volatile std::sig_atomic_t Simulator::s_signal = 0;
 namespace {
 
 constexpr double kForever = std::numeric_limits<double>::infinity();
+constexpr double kDropGraceMs = 300.0;
 
 std::vector<std::string> Words(const std::string& line) {
     std::istringstream in(line);
@@ -192,6 +193,7 @@ bool Simulator::Plug() {
 }
 
 void Simulator::Unplug(const std::string& why) {
+    m_dropCloseAtMs.reset();
     if (m_registration) {
         m_registration->Unregister();
     }
@@ -466,7 +468,7 @@ std::string Simulator::Control(const std::string& line) {
 }
 
 void Simulator::FlushOutput(double nowMs) {
-    while (m_link.IsOpen()) {
+    while (m_link.IsOpen() && !m_dropCloseAtMs) {
         OutputQueue::Slice slice = m_output.Take(nowMs);
         if (slice.bytes.empty() && !slice.dropAfter) {
             return;
@@ -480,11 +482,9 @@ void Simulator::FlushOutput(double nowMs) {
             m_log << "sim> " << Printable(slice.bytes.substr(0, size_t(written))) << std::endl;
         }
         if (slice.dropAfter) {
-            Unplug("unplugged (link dropped mid-transfer)");
-            if (m_dropReplugMs) {
-                m_replugAtMs = nowMs + *m_dropReplugMs;
-                m_dropReplugMs.reset();
-            }
+            // Closing at once would let the terminal discard the bytes just written; the
+            // program must see the transfer break off, not vanish.
+            m_dropCloseAtMs = nowMs + kDropGraceMs;
             return;
         }
         if (static_cast<size_t>(written) < slice.bytes.size()) {
@@ -500,7 +500,7 @@ void Simulator::ServiceLink(double nowMs) {
         Unplug("unplugged (read failed)");
         return;
     }
-    if (bytes.empty()) {
+    if (bytes.empty() || m_dropCloseAtMs) {
         return;
     }
     if (Silent(nowMs)) {
@@ -621,6 +621,14 @@ int Simulator::Run() {
         m_firmware.Tick(now);
         for (const std::string& event : m_firmware.TakeEvents()) {
             Announce(event);
+        }
+        if (m_dropCloseAtMs && now >= *m_dropCloseAtMs) {
+            m_dropCloseAtMs.reset();
+            Unplug("unplugged (link dropped mid-transfer)");
+            if (m_dropReplugMs) {
+                m_replugAtMs = now + *m_dropReplugMs;
+                m_dropReplugMs.reset();
+            }
         }
         if (m_replugAtMs && now >= *m_replugAtMs) {
             m_replugAtMs.reset();

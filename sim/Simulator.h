@@ -83,6 +83,7 @@ private:
     double m_silentUntilMs = -1;
     std::optional<double> m_replugAtMs;
     std::optional<double> m_dropReplugMs;
+    std::optional<double> m_dropCloseAtMs; // a dropped link closes once its last bytes are read
     bool m_quit = false;
     int m_fifoFd = -1;
     int m_fifoWriteFd = -1;

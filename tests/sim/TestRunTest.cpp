@@ -1,0 +1,258 @@
+// Synthetic test runs: the files they leave on the card, in the card formats, and the run
+// states the program sees while they run.
+#include "CardSeed.h"
+#include "Firmware.h"
+#include "SimTestSupport.h"
+#include "TestRun.h"
+
+#include "protocol/NumberText.h"
+#include "testdata/ConvertFile.h"
+#include "testdata/ForceModel.h"
+#include "testdata/SpringModel.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using simtest::Joined;
+using simtest::Lines;
+using simtest::ReadFile;
+using simtest::TempDir;
+
+namespace {
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string f; std::getline(in, f, ',');) {
+        fields.push_back(f);
+    }
+    return fields;
+}
+
+class TestRunTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(sim::SeedCard(card, 4050, 1100)); }
+    TempDir dir;
+    sim::SimCard card{dir.Path()};
+};
+
+TEST_F(TestRunTest, TemplateBecomesTheDeviceTableTheProgramWouldUpload) {
+    sim::Plant plant;
+    DeviceProgramTable table = sim::ProgramFromTemplate(ReadFile(dir.Path() / "TEMPLATE.INI"),
+                                                        plant);
+    const DeviceProgramEntry& warm = table[0];
+    EXPECT_EQ(warm.name, "Warm|up");
+    EXPECT_EQ(warm.flags, ProgramFlag::Used | ProgramFlag::Seconds);
+    EXPECT_EQ(warm.shapeCode, 'r');
+    EXPECT_EQ(warm.stretchMs, 1000);
+    EXPECT_EQ(warm.recoveryMs, 1000);
+    EXPECT_EQ(warm.repetitions, 2);
+    EXPECT_EQ(warm.dataTypeCode, 'p');
+    const DeviceProgramEntry& stretch = table[1];
+    EXPECT_EQ(stretch.flags, ProgramFlag::Used | ProgramFlag::Sinusoid | ProgramFlag::Seconds);
+    EXPECT_EQ(stretch.holdMs, 500);
+    EXPECT_EQ(stretch.restMs, 500);
+    EXPECT_EQ(stretch.dataTypeCode, 'a');
+    EXPECT_FALSE(table[2].IsUsed());
+
+    // The magnitude is the raw set point the program's model gives for 10 N at position 0.
+    HardwareDescription hardware;
+    ForceModel model(hardware);
+    EXPECT_EQ(stretch.magnitudeSetpoint,
+              static_cast<int32_t>(std::floor(*model.PressureSetpoint(10.0, 0) * 100 + 0.5)));
+}
+
+TEST_F(TestRunTest, SampleRunWritesDataFileCompanionsAndInfo) {
+    // The seeded card already holds test 1; a run makes test 2.
+    EXPECT_EQ(ReadFile(dir.Path() / "INFO1.INI"), "DATA0001.CSV\n");
+    sim::Plant plant;
+    sim::TestRun run(card,
+                     sim::ProgramFromTemplate(ReadFile(dir.Path() / "TEMPLATE.INI"), plant),
+                     plant);
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(run.DataFileName(), "DATA0002.CSV");
+    EXPECT_EQ(ReadFile(dir.Path() / "INFO1.INI"), "DATA0002.CSV\n");
+    EXPECT_EQ(ReadFile(dir.Path() / "DATA0002.NAM"), "Sample\n");
+    EXPECT_EQ(ReadFile(dir.Path() / "DATA0002.TMT"), ReadFile(dir.Path() / "TEMPLATE.INI"));
+    EXPECT_EQ(run.TotalMs(), 2 * 2000 + 3 * 5000);
+    run.RunToEnd();
+    EXPECT_TRUE(run.Finished());
+
+    auto lines = Lines(ReadFile(dir.Path() / "DATA0002.CSV"));
+    ASSERT_EQ(lines.size(), 1u + 2 * 2 + 3 * 64) << "peaks twice a cycle, 64 a cycle for All(64)";
+    EXPECT_EQ(lines[0], sim::kDataHeader);
+    long previousTime = -1;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        auto f = Fields(lines[i]);
+        ASSERT_EQ(f.size(), 15u) << lines[i];
+        long time = std::stol(f[0]);
+        EXPECT_GE(time, previousTime);
+        previousTime = time;
+        bool warm = i <= 4;
+        EXPECT_EQ(f[1], warm ? "1" : "2");
+        EXPECT_EQ(f[2], warm ? "Warm|up" : "Stretch");
+        int cycle = std::stoi(f[3]);
+        EXPECT_EQ(cycle, warm ? int(i + 1) / 2 : int(i - 5) / 64 + 1) << i;
+    }
+    EXPECT_LT(previousTime, 19000);
+
+    // The first peak of the warm-up is the full set point: raw counts, not hundredths.
+    auto peak = Fields(lines[1]);
+    DeviceProgramTable table =
+        sim::ProgramFromTemplate(ReadFile(dir.Path() / "TEMPLATE.INI"), plant);
+    EXPECT_EQ(std::stol(peak[4]), std::lround(table[0].magnitudeSetpoint / 100.0));
+}
+
+TEST_F(TestRunTest, RecordedFileConvertsToPlausibleForcesWithTheProgramsConverter) {
+    HardwareDescription hardware;
+    std::istringstream magcal(ReadFile(dir.Path() / "MAGCAL.INI"));
+    std::array<double, 27> coefficients{};
+    for (auto& c : coefficients) {
+        magcal >> c;
+    }
+    std::istringstream poscal(ReadFile(dir.Path() / "POSCAL.INI"));
+    std::array<int32_t, 9> offsets{};
+    for (auto& o : offsets) {
+        poscal >> o;
+    }
+    SpringModel spring(hardware.SpringType);
+    ForceModel model(offsets, coefficients, hardware, &spring);
+    auto output = dir.Path() / "out.csv";
+    ConvertFile(model, dir.Path() / "DATA0001.CSV", output, false, true);
+    auto lines = Lines(ReadFile(output));
+    ASSERT_EQ(lines.size(), 1u + 4 + 192);
+    auto header = Fields(lines[0]);
+    size_t pressure = 0, force5 = 0, position5 = 0;
+    for (size_t i = 0; i < header.size(); ++i) {
+        if (header[i] == "Pressure (MPa)") {
+            pressure = i;
+        } else if (header[i] == "Force 5 (N) (factory)") {
+            force5 = i;
+        } else if (header[i] == "Position 5 (um)") {
+            position5 = i;
+        }
+    }
+    ASSERT_GT(force5, 0u);
+    double maxForce = 0, maxPressure = 0, maxPosition = 0, minPosition = 1e9;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        auto f = Fields(lines[i]);
+        maxForce = std::max(maxForce, std::stod(f[force5]));
+        maxPressure = std::max(maxPressure, std::stod(f[pressure]));
+        maxPosition = std::max(maxPosition, std::stod(f[position5]));
+        minPosition = std::min(minPosition, std::stod(f[position5]));
+    }
+    // The "Stretch" set asks for 10 N at position 0; the membrane gives less as it rises.
+    EXPECT_GT(maxForce, 6.5);
+    EXPECT_LT(maxForce, 11.0);
+    EXPECT_GT(maxPressure, 0.07);
+    EXPECT_LT(maxPressure, 0.1);
+    EXPECT_GT(maxPosition, 500);
+    EXPECT_LT(minPosition, 100);
+}
+
+TEST_F(TestRunTest, DataTypesAndRatesDecideTheLines) {
+    struct Case {
+        char type, rate;
+        int32_t reps;
+        size_t lines;
+    } cases[] = {
+        {'n', '0', 3, 0}, {'p', '0', 3, 6}, {'a', '0', 2, 128}, {'m', '2', 2, 20},
+        {'m', '1', 1, 100}, {'m', '3', 3, 3}, {'m', '0', 1, 100},
+    };
+    for (const Case& c : cases) {
+        TempDir empty;
+        sim::SimCard fresh(empty.Path());
+        DeviceProgramTable table{};
+        table[0].stretchMs = 4000;
+        table[0].recoveryMs = 6000;
+        table[0].repetitions = c.reps;
+        table[0].dataTypeCode = c.type;
+        table[0].dataRateCode = c.rate;
+        table[0].SetName("S");
+        sim::Plant plant;
+        sim::TestRun run(fresh, table, plant);
+        ASSERT_TRUE(run.Start());
+        EXPECT_EQ(run.DataFileName(), "DATA0001.CSV");
+        run.RunToEnd();
+        EXPECT_EQ(Lines(ReadFile(empty.Path() / "DATA0001.CSV")).size(), c.lines + 1)
+            << c.type << c.rate;
+        // Without NAME.INI and TEMPLATE.INI the companions still appear.
+        EXPECT_EQ(ReadFile(empty.Path() / "DATA0001.NAM"), "Test\n");
+        EXPECT_EQ(ReadFile(empty.Path() / "DATA0001.TMT").substr(0, 10), "##HARDWARE");
+    }
+}
+
+TEST_F(TestRunTest, TestNumberFollowsInfo1AndTheCard) {
+    simtest::WriteFile(dir.Path() / "INFO1.INI", "DATA0041.CSV\n");
+    sim::Plant plant;
+    DeviceProgramTable table = sim::DefaultProgram(plant);
+    sim::TestRun run(card, table, plant);
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(run.DataFileName(), "DATA0042.CSV");
+    EXPECT_EQ(run.TestNumber(), 42);
+}
+
+TEST_F(TestRunTest, RunStatesWhileRunningPausedAndAfter) {
+    sim::Firmware firmware(card);
+    double now = 0;
+    auto state = [&] { return Joined(firmware.Feed("0?S\r", now)); };
+    EXPECT_EQ(state(), "0\r");
+    ASSERT_TRUE(firmware.StartTest(now, 10.0));
+    EXPECT_EQ(state(), "3\r");
+    EXPECT_FALSE(firmware.StartTest(now, 10.0)) << "one run at a time";
+    auto data = dir.Path() / "DATA0002.CSV";
+
+    now += 500; // 5 s of the 19 s protocol
+    firmware.Tick(now);
+    size_t linesAtPause = Lines(ReadFile(data)).size();
+    EXPECT_GT(linesAtPause, 1u);
+    ASSERT_TRUE(firmware.PauseTest(now));
+    EXPECT_EQ(state(), "4\r");
+    now += 5000;
+    firmware.Tick(now);
+    EXPECT_EQ(Lines(ReadFile(data)).size(), linesAtPause) << "nothing is recorded while paused";
+    ASSERT_TRUE(firmware.ResumeTest(now));
+    EXPECT_EQ(state(), "3\r");
+    now += 1000;
+    firmware.Tick(now);
+    EXPECT_EQ(state(), "3\r");
+    now += 1000;
+    firmware.Tick(now);
+    EXPECT_EQ(state(), "0\r");
+    EXPECT_EQ(Lines(ReadFile(data)).size(), 1u + 4 + 192);
+    auto events = firmware.TakeEvents();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back(), "test finished DATA0002.CSV 196 lines");
+
+    // A stopped run keeps what it recorded.
+    ASSERT_TRUE(firmware.StartTest(now, 1.0));
+    now += 1500;
+    firmware.Tick(now);
+    ASSERT_TRUE(firmware.StopTest(now));
+    EXPECT_EQ(state(), "0\r");
+    size_t stopped = Lines(ReadFile(dir.Path() / "DATA0003.CSV")).size();
+    now += 60000;
+    firmware.Tick(now);
+    EXPECT_EQ(Lines(ReadFile(dir.Path() / "DATA0003.CSV")).size(), stopped);
+}
+
+TEST_F(TestRunTest, UploadedTableIsWhatRuns) {
+    sim::Firmware firmware(card);
+    DeviceProgramTable table{};
+    table[0].stretchMs = 1000;
+    table[0].recoveryMs = 1000;
+    table[0].repetitions = 1;
+    table[0].dataTypeCode = 'a';
+    table[0].SetName("Mine");
+    for (const std::string& line : ProgramUploadLines(table)) {
+        firmware.Feed(line, 0);
+    }
+    ASSERT_TRUE(firmware.StartTest(0, 1000.0));
+    firmware.Tick(100);
+    auto lines = Lines(ReadFile(dir.Path() / "DATA0002.CSV"));
+    ASSERT_EQ(lines.size(), 65u);
+    EXPECT_EQ(Fields(lines[1])[2], "Mine");
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+#include "devicelink/DeviceSession.h"
+
+#include "app/MessageLog.h"
+
+#include <algorithm>
+#include <cstdio>
+
+DeviceSession::DeviceSession(std::unique_ptr<ISerialChannel> channel)
+    : m_controller(std::move(channel))
+{
+    MessageLog& log = MessageLog::Instance();
+    log.SetEchoToStdout(false);
+    log.Bind(
+        [this](const std::string& text, CKelvastraDoc*) {
+            std::lock_guard lock(m_mutex);
+            m_log += text;
+        },
+        nullptr);
+    // A tool has no message box: the firmware notice goes to standard error.
+    m_controller.SetNoticeHandler([](const std::string& text, const std::string& caption) {
+        std::fprintf(stderr, "%s: %s", caption.c_str(), text.c_str());
+        std::fflush(stderr);
+    });
+}
+
+DeviceSession::~DeviceSession()
+{
+    m_controller.serial.Close();
+    MessageLog& log = MessageLog::Instance();
+    log.Bind(nullptr, nullptr);
+    log.SetEchoToStdout(true);
+}
+
+bool DeviceSession::Open(const std::string& port, std::string& error)
+{
+    if (port.empty()) {
+        if (!m_controller.FindController()) {
+            error = "no controller found (no port matches; give one with --port)";
+            return false;
+        }
+    } else {
+        m_controller.portName = port;
+    }
+    if (m_controller.Connect() != 1) {
+        error = "cannot open " + m_controller.portName;
+        return false;
+    }
+    return true;
+}
+
+std::string DeviceSession::LogText() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_log;
+}
+
+std::string DeviceSession::LogSinceMark() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_log.substr(std::min(m_mark, m_log.size()));
+}
+
+void DeviceSession::MarkLog()
+{
+    std::lock_guard lock(m_mutex);
+    m_mark = m_log.size();
+}

@@ -1,0 +1,35 @@
+// The controller opened for one command of a tool (the command-line program): the given port or
+// the one discovery finds, connected as the desktop program connects. What the link writes to
+// the message log is kept, not echoed, so the tool can show it when something fails.
+#pragma once
+
+#include "devicelink/Controller.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class DeviceSession {
+public:
+    explicit DeviceSession(std::unique_ptr<ISerialChannel> channel = nullptr);
+    ~DeviceSession();
+    DeviceSession(const DeviceSession&) = delete;
+    DeviceSession& operator=(const DeviceSession&) = delete;
+
+    // Uses `port` when it is not empty, else discovery (virtual ports included), then connects.
+    // False with a one-line reason in `error` when no controller can be reached.
+    bool Open(const std::string& port, std::string& error);
+    Controller& GetController() { return m_controller; }
+
+    // The message log text written since the session began, or since the last MarkLog.
+    std::string LogText() const;
+    std::string LogSinceMark() const;
+    void MarkLog();
+
+private:
+    Controller m_controller;
+    mutable std::mutex m_mutex;
+    std::string m_log;
+    std::size_t m_mark = 0;
+};

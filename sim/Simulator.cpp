@@ -128,6 +128,28 @@ notices as "kelvastra-sim: port PATH", "kelvastra-sim: unplugged", "kelvastra-si
 )";
 }
 
+const char* WireHelpText() {
+    return R"(On the line (115200 8N1 raw; every command ends with a carriage return, CR):
+  0?R n   identity record n (0..4): 2 "Firmware Version X.YYY", 3 "Hardware = N"
+  0?S     run state: 0 idle, 3 running, 4 paused        0?V   card capacity in kB
+  0?D n   live raw reading: 0 pressure sensor, 1..9 position sensors of the wells
+  0A n    regulator set point (raw counts)   0R 1|0   valve open|closed   0H   reread INFOW.INI
+  0P      then 140 field lines and a line of 0x17: the program table, each line answered OK
+  0I      OK, ten table lines, then a line starting with 0x17
+  0L      OK, the listing (LF-ended lines: "size NAME", or "[Dd]NAME"/"[Fd_size]NAME" below
+          firmware 1540), then 0x17
+  0F name OK, the file's bytes, then 0x17 (a missing file: "Error 3" then 0x17)
+  0W name OK; every line up to a line of 0x17 is content, appended, each answered OK
+  0X name OK, then "Deleted" or "Error 3"
+  0Z s p n  OK, n lines "time_us reading" of sensor s while the regulator goes to p, then 0x17
+  Other lines: "Error 1" (unknown), "Error 2" (bad argument), "Error 4" (card write failed).
+Card names are matched without regard to case; new files are created upper case; writes append
+(the program deletes first); names with "..", empty parts or a leading separator are refused.
+A test run writes DATAnnnn.CSV (readings x100), DATAnnnn.TMT (copy of TEMPLATE.INI),
+DATAnnnn.NAM (first line of NAME.INI) and INFO1.INI (the data file's name).
+)";
+}
+
 Simulator::Simulator(SimulatorOptions options, std::ostream& out, std::ostream& log)
     : m_options(std::move(options)), m_out(out), m_log(log), m_card(m_options.card),
       m_firmware(m_card, m_options.firmware), m_start(std::chrono::steady_clock::now()) {

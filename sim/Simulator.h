@@ -36,6 +36,8 @@ struct SimulatorOptions {
 
 // The control commands and what they do, as --help and "help" print them.
 const char* ControlHelpText();
+// What the simulated controller answers on the line and keeps on its card.
+const char* WireHelpText();
 
 class Simulator {
 public:

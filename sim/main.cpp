@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     CLI::App app{"kelvastra-sim: simulated Kelvastra controller on a pseudo-terminal.\n"
                  "Prints \"kelvastra-sim: port /dev/pts/N\" as its first line, registers the port "
                  "for discovery, and takes control commands on standard input (and --control)."};
-    app.footer(sim::ControlHelpText());
+    app.footer(std::string(sim::ControlHelpText()) + "\n" + sim::WireHelpText());
 
     sim::SimulatorOptions options;
     std::string card;

@@ -1,0 +1,150 @@
+// The control channel: each command's reply and the state it changes, without a terminal.
+#include "CardSeed.h"
+#include "Simulator.h"
+#include "SimTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using simtest::Joined;
+using simtest::TempDir;
+
+namespace {
+
+class ControlTest : public ::testing::Test {
+protected:
+    ControlTest() {
+        sim::SimCard card(dir.Path());
+        sim::SeedCard(card, 4050, 1100);
+        sim::SimulatorOptions options;
+        options.card = dir.Path();
+        options.registerPort = false;
+        options.quiet = true;
+        simulator = std::make_unique<sim::Simulator>(options, out, log);
+    }
+    std::string Ask(const std::string& command) {
+        return Joined(simulator->Device().Feed(command, simulator->NowMs()));
+    }
+
+    TempDir dir;
+    std::ostringstream out, log;
+    std::unique_ptr<sim::Simulator> simulator;
+};
+
+TEST_F(ControlTest, UsageErrorsAreReportedAndChangeNothing) {
+    for (const char* bad :
+         {"state", "state x", "start -1", "speed 0", "error97", "error", "error 5 x", "inject 2",
+          "inject x Error", "silence soon", "garbage", "garbage-hex 0", "garbage-hex zz",
+          "drop", "drop -3", "latency", "baud -1", "end-byte", "end-byte apart x", "firmware",
+          "hardware-version v", "identity 7 X", "identity 1", "description", "spacer",
+          "capacity", "nonsense", "pause", "resume", "finish"}) {
+        std::string reply = simulator->Control(bad);
+        EXPECT_EQ(reply.rfind("error ", 0), 0u) << bad << " -> " << reply;
+    }
+    EXPECT_EQ(Ask("0?S\r"), "0\r");
+    EXPECT_EQ(simulator->Device().PendingInjectedReplies(), 0);
+    EXPECT_TRUE(simulator->Output().Empty());
+    EXPECT_EQ(simulator->Control(""), "");
+}
+
+TEST_F(ControlTest, FaultsAndSettingsReachTheLine) {
+    EXPECT_EQ(simulator->Control("state 3"), "ok state 3");
+    EXPECT_EQ(Ask("0?S\r"), "3\r");
+    EXPECT_EQ(simulator->Control("state auto"), "ok state auto");
+    EXPECT_EQ(Ask("0?S\r"), "0\r");
+
+    EXPECT_EQ(simulator->Control("error97 2"), "ok error97 2");
+    EXPECT_EQ(simulator->Control("error 12"), "ok error 12 x1");
+    EXPECT_EQ(simulator->Control("inject 1 error 5"), "ok inject 1");
+    EXPECT_EQ(simulator->Control("inject 1 Error"), "ok inject 1");
+    EXPECT_EQ(Ask("0?S\r0?S\r0?S\r0?S\r0?S\r0?S\r"),
+              "Error 97\rError 97\rError 12\rerror 5\rError\r0\r");
+
+    EXPECT_EQ(simulator->Control("firmware 1500"), "ok firmware 1500");
+    EXPECT_EQ(Ask("0?R 2\r"), "Firmware Version 1.500\r");
+    EXPECT_EQ(Ask("0L\r").substr(0, 5), "OK\r[F");
+    EXPECT_EQ(simulator->Control("hardware-version 1800"), "ok hardware-version 1800");
+    EXPECT_EQ(Ask("0?R 3\r"), "Hardware = 1800\r");
+    EXPECT_EQ(simulator->Control("identity 0 Board  Two"), "ok identity 0 Board  Two");
+    EXPECT_EQ(Ask("0?R 0\r"), "Board  Two\r");
+    EXPECT_EQ(simulator->Control("identity 0 default"), "ok identity 0 Kelvastra Controller");
+    EXPECT_EQ(simulator->Control("capacity 1000000"), "ok capacity 1000000");
+    EXPECT_EQ(Ask("0?V\r"), "1000000\r");
+
+    EXPECT_EQ(simulator->Control("latency 25"), "ok latency 25");
+    EXPECT_EQ(simulator->Output().LatencyMs(), 25);
+    EXPECT_EQ(simulator->Control("baud 9600"), "ok baud 9600");
+    EXPECT_EQ(simulator->Output().Baud(), 9600);
+    EXPECT_EQ(simulator->Control("baud 0"), "ok baud 0");
+    EXPECT_EQ(simulator->Control("drop 64 500"), "ok drop 64");
+    EXPECT_EQ(simulator->Output().DropArmed(), 64);
+    EXPECT_EQ(simulator->Control("drop off"), "ok drop off");
+    EXPECT_FALSE(simulator->Output().DropArmed());
+
+    EXPECT_EQ(simulator->Control("end-byte apart 50"), "ok end-byte apart 50");
+    auto chunks = simulator->Device().Feed("0F NAME.INI\r", 0);
+    ASSERT_EQ(chunks.size(), 3u);
+    EXPECT_EQ(chunks[2].delayMs, 50);
+    EXPECT_EQ(simulator->Control("end-byte joined"), "ok end-byte joined");
+    EXPECT_EQ(simulator->Device().Feed("0F NAME.INI\r", 0).size(), 2u);
+
+    EXPECT_EQ(simulator->Control("garbage 17"), "ok garbage 17");
+    EXPECT_EQ(simulator->Output().PendingBytes(), 17u);
+    auto garbage = simulator->Output().Take(simulator->NowMs()).bytes;
+    EXPECT_EQ(garbage.find_first_of("\r\x17"), std::string::npos) << "garbage keeps the framing";
+    EXPECT_EQ(simulator->Control("garbage-hex 0d17"), "ok garbage-hex 2");
+    EXPECT_EQ(simulator->Output().Take(simulator->NowMs()).bytes, "\r\x17");
+
+    EXPECT_EQ(simulator->Control("silence 100000"), "ok silence 100000");
+    EXPECT_TRUE(simulator->Silent(simulator->NowMs()));
+    EXPECT_EQ(simulator->Control("silence off"), "ok silence off");
+    EXPECT_FALSE(simulator->Silent(simulator->NowMs()));
+    EXPECT_EQ(simulator->Control("silence"), "ok silence");
+    EXPECT_TRUE(simulator->Silent(simulator->NowMs() + 1e9));
+
+    EXPECT_EQ(simulator->Control("spacer 750"), "ok spacer 750");
+    EXPECT_DOUBLE_EQ(simulator->Device().LivePlant().WellPositionUm(4), 750.0);
+    EXPECT_EQ(simulator->Control("spacer off"), "ok spacer off");
+    EXPECT_DOUBLE_EQ(simulator->Device().LivePlant().WellPositionUm(4), 0.0);
+}
+
+TEST_F(ControlTest, TestRunCommands) {
+    EXPECT_EQ(simulator->Control("start 2"), "ok start DATA0002.CSV");
+    EXPECT_EQ(Ask("0?S\r"), "3\r");
+    EXPECT_EQ(simulator->Control("start"), "error a test is already running");
+    EXPECT_EQ(simulator->Control("pause"), "ok pause");
+    EXPECT_EQ(Ask("0?S\r"), "4\r");
+    EXPECT_EQ(simulator->Control("resume"), "ok resume");
+    EXPECT_EQ(simulator->Control("finish"), "ok finish DATA0002.CSV");
+    EXPECT_EQ(Ask("0?S\r"), "0\r");
+    EXPECT_EQ(simulator->Device().CurrentRun()->LinesWritten(), 196);
+    EXPECT_EQ(simulator->Control("stop"), "ok stop (no test)");
+    EXPECT_EQ(simulator->Control("speed 20"), "ok speed 20");
+    EXPECT_EQ(simulator->Device().Speed(), 20);
+    EXPECT_EQ(simulator->Control("status").rfind("ok state 0 port - firmware 4050", 0), 0u);
+}
+
+TEST_F(ControlTest, DescriptionAndHardwareIdRewriteTheRegistration) {
+    TempDir ports;
+    sim::SimulatorOptions options;
+    options.card = dir.Path();
+    options.portsDir = ports.Path();
+    options.quiet = true;
+    sim::Simulator registered(options, out, log);
+    ASSERT_TRUE(registered.Plug());
+    auto file = ports.Path() / ("sim-" + std::to_string(getpid()) + ".port");
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(registered.Control("hardware-id USB\\VID_239A&PID_000B"),
+              "ok hardware-id USB\\VID_239A&PID_000B");
+    EXPECT_EQ(registered.Control("description Generic Serial"), "ok description Generic Serial");
+    std::string text = simtest::ReadFile(file);
+    EXPECT_NE(text.find("\ndescription=Generic Serial\nhardwareId=USB\\VID_239A&PID_000B\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(out.str().rfind("kelvastra-sim: port /dev/", 0), 0u);
+    registered.Unplug();
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+} // namespace

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct SpecCase {
     const char* spec;
     std::vector<ColumnSpec> expected;
 };
+
+void PrintTo(const SpecCase& c, std::ostream* out) { *out << '"' << c.spec << '"'; }
 
 class ColumnSpecParse : public testing::TestWithParam<SpecCase> {};
 

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
+
 namespace {
 
 const char* const kSpringMessage =
@@ -48,6 +51,16 @@ struct RuleCase {
     HardwareDescription hardware;
     std::string expected;
 };
+
+void PrintTo(const RuleCase& c, std::ostream* out) { *out << c.what; }
+
+std::string RuleName(const testing::TestParamInfo<RuleCase>& info)
+{
+    std::string name;
+    for (const char* c = info.param.what; *c; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    return name;
+}
 
 class SetEditRule : public testing::TestWithParam<RuleCase> {};
 
@@ -147,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Error:  Minimum Hold duration = 0.0 S\n"
                  "Error:  Minimum Repetitions = 1\n"
                  "Error:  Maximum Compress Magnitude = 280.0 N\n"
-                 "Error:  Preload Magnitude > Compress Magnitude\n"}));
+                 "Error:  Preload Magnitude > Compress Magnitude\n"}),
+    RuleName);
 
 TEST(SetEditLimits, FollowRegulatorAndMembrane)
 {

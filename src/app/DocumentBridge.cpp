@@ -1,0 +1,100 @@
+#include "app/DocumentBridge.h"
+
+#include "document/DeviceWorker.h"
+#include "document/KelvastraDoc.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+
+namespace {
+
+const QString kProtocolFilter = QStringLiteral("Kelvastra File (*.tmt)");
+
+std::optional<std::string> RunFileDialog(QWidget* parent, const std::string& startFolder,
+                                         QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(parent, QString(), QString::fromStdString(startFolder), kProtocolFilter);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                       : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("tmt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst().toStdString();
+}
+
+} // namespace
+
+CDocumentBridge::CDocumentBridge(CKelvastraDoc& document, QWidget* dialogParent)
+    : m_document(document), m_dialogParent(dialogParent)
+{
+}
+
+CDocumentBridge::~CDocumentBridge() { StopWorker(); }
+
+SetSequence& CDocumentBridge::CommittedSequence() { return m_document.m_sequence; }
+
+bool CDocumentBridge::DeviceInfoLoaded() const { return m_document.m_bDeviceInfoLoaded; }
+
+const HardwareDescription& CDocumentBridge::Hardware() const
+{
+    return m_document.m_controller.hardware;
+}
+
+float CDocumentBridge::MaxStretchPosMm() const { return m_document.m_fMaxStretchPosMm; }
+
+void CDocumentBridge::StartWorker()
+{
+    if (m_worker)
+        return;
+    m_worker = std::make_unique<DeviceWorker>(m_document);
+    m_worker->start(QThread::NormalPriority);
+}
+
+bool CDocumentBridge::WorkerRunning() const { return m_worker && m_worker->isRunning(); }
+
+void CDocumentBridge::StopWorker()
+{
+    if (!m_worker)
+        return;
+    m_document.RequestWorkerStop();
+    m_document.Session().Finish(false);
+    // The worker may be waiting for the GUI thread (a message box, the view): keep serving it.
+    while (!m_worker->wait(20))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    m_worker.reset();
+}
+
+bool CDocumentBridge::OnCommand(int commandId)
+{
+    QWidget* parent = m_dialogParent.data();
+    switch (commandId) {
+    case ID_FILE_OPEN:
+        m_document.OnFileOpen(
+            [parent](const std::string& folder) { return ChooseOpenFile(parent, folder); });
+        return true;
+    case ID_FILE_SAVE:
+        m_document.OnFileSave(
+            [parent](const std::string& folder) { return ChooseSaveFile(parent, folder); });
+        return true;
+    default:
+        return m_document.OnCommand(commandId);
+    }
+}
+
+bool CDocumentBridge::IsCommandEnabled(int commandId) const
+{
+    return m_document.IsCommandEnabled(commandId);
+}
+
+std::optional<std::string> CDocumentBridge::ChooseOpenFile(QWidget* parent,
+                                                           const std::string& startFolder)
+{
+    return RunFileDialog(parent, startFolder, QFileDialog::AcceptOpen);
+}
+
+std::optional<std::string> CDocumentBridge::ChooseSaveFile(QWidget* parent,
+                                                           const std::string& startFolder)
+{
+    return RunFileDialog(parent, startFolder, QFileDialog::AcceptSave);
+}

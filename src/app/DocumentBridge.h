@@ -1,0 +1,46 @@
+// Joins the document to the windows: the sequence view's needs, the menu commands (with the
+// protocol file dialogs) and the device worker's thread.
+#pragma once
+
+#include "app/CommandTarget.h"
+#include "protocol/ui/StageDocument.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class CKelvastraDoc;
+class DeviceWorker;
+
+class CDocumentBridge : public IStageDocument, public ICommandTarget {
+public:
+    CDocumentBridge(CKelvastraDoc& document, QWidget* dialogParent);
+    ~CDocumentBridge() override;
+
+    // IStageDocument
+    SetSequence& CommittedSequence() override;
+    bool DeviceInfoLoaded() const override;
+    const HardwareDescription& Hardware() const override;
+    float MaxStretchPosMm() const override;
+    void StartWorker() override;
+
+    // ICommandTarget
+    bool OnCommand(int commandId) override;
+    bool IsCommandEnabled(int commandId) const override;
+
+    // Ends the worker while the GUI thread keeps serving what the worker may be waiting for.
+    void StopWorker();
+    bool WorkerRunning() const;
+
+    // The protocol file dialogs, starting in `startFolder`.
+    static std::optional<std::string> ChooseOpenFile(QWidget* parent, const std::string& startFolder);
+    static std::optional<std::string> ChooseSaveFile(QWidget* parent, const std::string& startFolder);
+
+private:
+    CKelvastraDoc& m_document;
+    QPointer<QWidget> m_dialogParent;
+    std::unique_ptr<DeviceWorker> m_worker;
+};

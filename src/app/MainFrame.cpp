@@ -1,0 +1,220 @@
+#include "app/MainFrame.h"
+
+#include "app/AboutDlg.h"
+#include "app/ChildFrame.h"
+#include "app/CommandTarget.h"
+#include "app/ToolbarArt.h"
+#include "controls/MyToolBar.h"
+#include "document/DeviceAction.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+// Ids whose state follows the document's enable rule.
+constexpr int kRuledCommands[] = {ID_READ_DEVICE,      ID_PROGRAM_DEVICE,
+                                  ID_HARDWARE_SETTINGS, ID_CONNECTION_INDICATOR,
+                                  ID_CALIBRATION_MODE,  ID_ACCESS_TEST_DATA,
+                                  ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,
+                                  ID_FILE_SAVE};
+
+// How often the enable rule is applied while the program is idle.
+constexpr int kCommandUpdateMs = 200;
+
+} // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
+{
+    // A caption with the system menu and close box only: no sizing, no minimise or maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Kelvastra"));
+    setWindowIcon(ToolbarArt::AppIcon());
+    setFixedSize(kMainFrameSize);
+    m_displayScale = logicalDpiX() / 96.0;
+
+    CreateMenus();
+    CreateStatusBar();
+
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
+    timer->start(kCommandUpdateMs);
+    UpdateCommandStates();
+}
+
+QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prompt,
+                                const QString& tip)
+{
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    if (!prompt.isEmpty())
+        action->setStatusTip(prompt);
+    if (!tip.isEmpty())
+        action->setToolTip(tip);
+    connect(action, &QAction::triggered, this, [this, id] { Dispatch(id); });
+    m_actions[id] = action;
+    return action;
+}
+
+void CMainFrame::CreateMenus()
+{
+    QAction* open = MakeAction(ID_FILE_OPEN, QStringLiteral("&Open..."),
+                               QStringLiteral("Open Protocol File"), QStringLiteral("Open"));
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    QAction* save = MakeAction(ID_FILE_SAVE, QStringLiteral("&Save"),
+                               QStringLiteral("Save As Protocol File"), QStringLiteral("Save"));
+    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction* exit = MakeAction(ID_APP_EXIT, QStringLiteral("E&xit"));
+
+    QAction* read = MakeAction(ID_READ_DEVICE, QStringLiteral("Read Device"),
+                               QStringLiteral("Read Kelvastra Device"),
+                               QStringLiteral("Read Device"));
+    QAction* program = MakeAction(ID_PROGRAM_DEVICE, QStringLiteral("Program Device"),
+                                  QStringLiteral("Program Kelvastra Device"),
+                                  QStringLiteral("Program Device"));
+    QAction* testData = MakeAction(ID_ACCESS_TEST_DATA, QStringLiteral("Access Test Data"), {},
+                                   QStringLiteral("Access Test Data"));
+    QAction* calibration = MakeAction(ID_CALIBRATION_MODE, QStringLiteral("Calibration Mode"),
+                                      {}, QStringLiteral("Calibration Mode"));
+    QAction* settings = MakeAction(ID_HARDWARE_SETTINGS, QStringLiteral("Settings"));
+    QAction* displacement =
+        MakeAction(ID_DISPLACEMENT_CALIBRATION, QStringLiteral("Displacement Calibration"));
+    QAction* about = MakeAction(ID_APP_ABOUT, QStringLiteral("&About Kelvastra..."));
+
+    // The connection indicator is a toolbar button only; it has no command.
+    QAction* indicator = MakeAction(
+        ID_CONNECTION_INDICATOR, QStringLiteral("Device"),
+        QStringLiteral("Ensure that the device is powered on and all cables are properly connected"),
+        QStringLiteral("Ensure that the device is powered on and all cables are properly connected"));
+    Q_UNUSED(indicator);
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(open);
+    file->addAction(save);
+    file->addSeparator();
+    file->addAction(exit);
+
+    QMenu* hardware = menuBar()->addMenu(QStringLiteral("&Hardware"));
+    hardware->addAction(read);
+    hardware->addAction(program);
+    hardware->addAction(testData);
+    hardware->addAction(calibration);
+    QMenu* advanced = hardware->addMenu(QStringLiteral("Advanced"));
+    advanced->addAction(settings);
+    advanced->addAction(displacement);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(about);
+
+    for (QMenu* menu : {file, hardware, advanced})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    const QStringList texts{QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")};
+    for (int i = 0; i < 3; ++i) {
+        m_indicators[i] = new QLabel(texts[i]);
+        m_indicators[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        m_indicators[i]->setAlignment(Qt::AlignCenter);
+        m_indicators[i]->setMinimumWidth(m_indicators[i]->fontMetrics().horizontalAdvance(
+                                             QStringLiteral("SCRL")) +
+                                         10);
+        bar->addPermanentWidget(m_indicators[i]);
+        // The lock states cannot be asked of every platform; an indicator is lit when known.
+        SetIndicator(i, false);
+    }
+}
+
+QLabel* CMainFrame::Indicator(int index) const
+{
+    return index >= 0 && index < 3 ? m_indicators[index] : nullptr;
+}
+
+void CMainFrame::SetIndicator(int index, bool on)
+{
+    if (QLabel* label = Indicator(index))
+        label->setEnabled(on);
+}
+
+QAction* CMainFrame::Action(int commandId) const
+{
+    const auto found = m_actions.find(commandId);
+    return found == m_actions.end() ? nullptr : found->second;
+}
+
+void CMainFrame::SetCommandTarget(ICommandTarget* target)
+{
+    m_target = target;
+    UpdateCommandStates();
+}
+
+void CMainFrame::SetChildFrame(CChildFrame* child)
+{
+    m_child = child;
+    setCentralWidget(child);
+}
+
+void CMainFrame::UpdateCommandStates()
+{
+    for (int id : kRuledCommands)
+        if (QAction* action = Action(id))
+            action->setEnabled(m_target && m_target->IsCommandEnabled(id));
+}
+
+void CMainFrame::Dispatch(int commandId)
+{
+    switch (commandId) {
+    case ID_APP_ABOUT:
+        OnAppAbout();
+        return;
+    case ID_APP_EXIT:
+        close();
+        return;
+    case ID_CONNECTION_INDICATOR:
+        return;
+    default:
+        break;
+    }
+    // A command greyed since the last update must not slip through.
+    if (m_target && m_target->IsCommandEnabled(commandId))
+        m_target->OnCommand(commandId);
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnAppAbout()
+{
+    CAboutDlg about(m_displayScale, this);
+    about.exec();
+}
+
+void CMainFrame::ScaleToDisplay() { setFixedSize(ScaledSize(kMainFrameSize, m_displayScale)); }
+
+void CMainFrame::CreateToolBar()
+{
+    if (m_toolBar) {
+        removeToolBar(m_toolBar);
+        delete m_toolBar;
+    }
+    m_toolBar = new CMyToolBar(QStringLiteral("Toolbar"), this);
+    m_toolBar->setObjectName(QStringLiteral("MainToolBar"));
+    m_toolBar->SetImageLists(ToolbarArt::ButtonImages(ToolbarArt::Look::Normal),
+                             ToolbarArt::ButtonImages(ToolbarArt::Look::Hot),
+                             ToolbarArt::ButtonImages(ToolbarArt::Look::Disabled));
+    const int buttons[] = {ID_CONNECTION_INDICATOR, ID_FILE_OPEN,        ID_FILE_SAVE,
+                           ID_READ_DEVICE,          ID_PROGRAM_DEVICE,   ID_ACCESS_TEST_DATA,
+                           ID_CALIBRATION_MODE};
+    for (int i = 0; i < ToolbarArt::kButtonCount; ++i) {
+        QAction* action = Action(buttons[i]);
+        m_toolBar->AddButton(action, i);
+        // The pictures carry their own captions; the menus stay text only.
+        action->setIconVisibleInMenu(false);
+    }
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+    UpdateCommandStates();
+}

@@ -1,0 +1,59 @@
+// The main window: fixed size, title always "Kelvastra", the Hardware and File menus, the picture
+// toolbar whose first button shows whether the device is connected, and the status bar.
+#pragma once
+
+#include <QMainWindow>
+
+#include <map>
+
+class CChildFrame;
+class CMyToolBar;
+class ICommandTarget;
+class QAction;
+class QLabel;
+
+// The frame's size before scaling for the display.
+inline constexpr QSize kMainFrameSize{950, 600};
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(QWidget* parent = nullptr);
+
+    // Commands go to `target` (the document); null greys every document command.
+    void SetCommandTarget(ICommandTarget* target);
+    void SetChildFrame(CChildFrame* child);
+    CChildFrame* ChildFrame() const { return m_child; }
+
+    // Horizontal logical pixels per inch / 96, measured when the window was created.
+    double DisplayScale() const { return m_displayScale; }
+    // Sets the outer size to the initial size times the display scale.
+    void ScaleToDisplay();
+    // Creates the toolbar (replacing an earlier one) with its seven buttons.
+    void CreateToolBar();
+    CMyToolBar* ToolBar() const { return m_toolBar; }
+
+    // The action of a command id (menus and toolbar share it); null when there is none.
+    QAction* Action(int commandId) const;
+    // Applies the document's enable rule to every command now.
+    void UpdateCommandStates();
+    // Status-bar indicators "CAP", "NUM", "SCRL".
+    QLabel* Indicator(int index) const;
+    void SetIndicator(int index, bool on);
+
+    void OnAppAbout();
+
+private:
+    QAction* MakeAction(int id, const QString& text, const QString& prompt = {},
+                        const QString& tip = {});
+    void CreateMenus();
+    void CreateStatusBar();
+    void Dispatch(int commandId);
+
+    ICommandTarget* m_target = nullptr;
+    CChildFrame* m_child = nullptr;
+    CMyToolBar* m_toolBar = nullptr;
+    double m_displayScale = 1.0;
+    std::map<int, QAction*> m_actions;
+    QLabel* m_indicators[3] = {nullptr, nullptr, nullptr};
+};

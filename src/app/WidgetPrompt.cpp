@@ -1,0 +1,64 @@
+#include "app/WidgetPrompt.h"
+
+#include <QMessageBox>
+#include <QThread>
+
+CWidgetPrompt::CWidgetPrompt(QWidget* parent) : QObject(nullptr), m_parent(parent) {}
+
+MessageAnswer CWidgetPrompt::ShowMessage(const std::string& text, MessageIcon icon,
+                                         MessageButtons buttons)
+{
+    if (QThread::currentThread() == thread())
+        return Show(text, icon, buttons);
+    MessageAnswer answer = MessageAnswer::Cancel;
+    QMetaObject::invokeMethod(
+        this, [&] { answer = Show(text, icon, buttons); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+MessageAnswer CWidgetPrompt::Show(const std::string& text, MessageIcon icon,
+                                  MessageButtons buttons)
+{
+    QMessageBox box(m_parent.data());
+    box.setWindowTitle(QStringLiteral("Kelvastra"));
+    box.setText(QString::fromStdString(text));
+    switch (icon) {
+    case MessageIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MessageIcon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MessageIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MessageIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MessageIcon::None:
+        break;
+    }
+    switch (buttons) {
+    case MessageButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MessageButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MessageButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok:
+        return MessageAnswer::Ok;
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    default:
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok
+               : buttons == MessageButtons::YesNo ? MessageAnswer::No
+                                                  : MessageAnswer::Cancel;
+    }
+}

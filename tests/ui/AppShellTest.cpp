@@ -1,0 +1,248 @@
+#include "UiTestSupport.h"
+
+#include "app/AboutDlg.h"
+#include "app/ChildFrame.h"
+#include "app/CommandTarget.h"
+#include "app/DialogHost.h"
+#include "app/MainFrame.h"
+#include "app/ToolbarArt.h"
+#include "controls/MyToolBar.h"
+#include "document/DeviceAction.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+struct FakeTarget : ICommandTarget {
+    bool connected = false;
+    std::vector<int> handled;
+    bool OnCommand(int id) override
+    {
+        handled.push_back(id);
+        return true;
+    }
+    bool IsCommandEnabled(int) const override { return connected; }
+};
+
+class AppShell : public testing::Test {
+protected:
+    void SetUp() override { TestApp(); }
+};
+
+TEST_F(AppShell, MainFrameIsFixedAndAlwaysTitledKelvastra)
+{
+    CMainFrame frame;
+    EXPECT_EQ(frame.windowTitle(), "Kelvastra");
+    EXPECT_EQ(frame.size(), QSize(950, 600));
+    EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
+    const Qt::WindowFlags flags = frame.windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+}
+
+TEST(AppScale, SizesFollowTheDisplayScale)
+{
+    EXPECT_EQ(ScaledSize(kMainFrameSize, 1.0), QSize(950, 600));
+    EXPECT_EQ(ScaledSize(kMainFrameSize, 1.5), QSize(1425, 900));
+    EXPECT_EQ(ScaledSize(ToolbarArt::kAboutSize, 1.5), QSize(1020, 793));
+    EXPECT_EQ(ScaledSize(ToolbarArt::kAboutSize, 1.25), QSize(850, 661));
+}
+
+TEST_F(AppShell, MenusCarryTheirItemsAndAccelerators)
+{
+    CMainFrame frame;
+    QStringList menus;
+    for (QAction* menu : frame.menuBar()->actions())
+        menus << menu->text();
+    EXPECT_EQ(menus, QStringList({"&File", "&Hardware", "&Help"}));
+
+    const QList<QAction*> hardware = frame.menuBar()->actions().at(1)->menu()->actions();
+    QStringList items;
+    for (QAction* item : hardware)
+        items << item->text();
+    EXPECT_EQ(items, QStringList({"Read Device", "Program Device", "Access Test Data",
+                                  "Calibration Mode", "Advanced"}));
+    QStringList advanced;
+    for (QAction* item : hardware.last()->menu()->actions())
+        advanced << item->text();
+    EXPECT_EQ(advanced, QStringList({"Settings", "Displacement Calibration"}));
+
+    EXPECT_EQ(frame.Action(ID_FILE_OPEN)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_EQ(frame.Action(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(frame.Action(ID_APP_EXIT)->text(), "E&xit");
+    EXPECT_EQ(frame.Action(ID_APP_ABOUT)->text(), "&About Kelvastra...");
+    EXPECT_EQ(frame.Action(ID_READ_DEVICE)->statusTip(), "Read Kelvastra Device");
+    EXPECT_EQ(frame.Action(ID_PROGRAM_DEVICE)->statusTip(), "Program Kelvastra Device");
+    EXPECT_EQ(frame.Action(ID_FILE_OPEN)->statusTip(), "Open Protocol File");
+    EXPECT_EQ(frame.Action(ID_FILE_OPEN)->toolTip(), "Open");
+    EXPECT_EQ(frame.Action(ID_FILE_SAVE)->statusTip(), "Save As Protocol File");
+    EXPECT_EQ(frame.Action(ID_CONNECTION_INDICATOR)->statusTip(),
+              "Ensure that the device is powered on and all cables are properly connected");
+}
+
+TEST_F(AppShell, ToolBarHasSevenPictureButtonsInOrder)
+{
+    CMainFrame frame;
+    frame.CreateToolBar();
+    frame.CreateToolBar(); // replaces the first
+    ASSERT_NE(frame.ToolBar(), nullptr);
+    EXPECT_EQ(frame.findChildren<CMyToolBar*>().size(), 1);
+    std::vector<int> ids;
+    for (QAction* action : frame.ToolBar()->actions()) {
+        ids.push_back(action->data().toInt());
+        EXPECT_FALSE(action->icon().isNull());
+        EXPECT_EQ(frame.ToolBar()->widgetForAction(action)->size(), QSize(90, 38));
+    }
+    EXPECT_EQ(ids, (std::vector<int>{ID_CONNECTION_INDICATOR, ID_FILE_OPEN, ID_FILE_SAVE,
+                                     ID_READ_DEVICE, ID_PROGRAM_DEVICE, ID_ACCESS_TEST_DATA,
+                                     ID_CALIBRATION_MODE}));
+    EXPECT_EQ(frame.ToolBar()->iconSize(), QSize(83, 32));
+}
+
+TEST_F(AppShell, StatusBarHasTheLockIndicators)
+{
+    CMainFrame frame;
+    EXPECT_EQ(frame.Indicator(0)->text(), "CAP");
+    EXPECT_EQ(frame.Indicator(1)->text(), "NUM");
+    EXPECT_EQ(frame.Indicator(2)->text(), "SCRL");
+    frame.SetIndicator(1, true);
+    EXPECT_TRUE(frame.Indicator(1)->isEnabled());
+}
+
+TEST_F(AppShell, CommandsFollowTheConnectedRule)
+{
+    CMainFrame frame;
+    FakeTarget target;
+    frame.CreateToolBar();
+    frame.SetCommandTarget(&target);
+    const int ruled[] = {ID_READ_DEVICE,       ID_PROGRAM_DEVICE,       ID_HARDWARE_SETTINGS,
+                         ID_CONNECTION_INDICATOR, ID_CALIBRATION_MODE,  ID_ACCESS_TEST_DATA,
+                         ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,      ID_FILE_SAVE};
+    for (int id : ruled)
+        EXPECT_FALSE(frame.Action(id)->isEnabled()) << id;
+    EXPECT_TRUE(frame.Action(ID_APP_ABOUT)->isEnabled());
+    EXPECT_TRUE(frame.Action(ID_APP_EXIT)->isEnabled());
+
+    frame.Action(ID_READ_DEVICE)->trigger();
+    EXPECT_TRUE(target.handled.empty()) << "a greyed command does nothing";
+
+    target.connected = true;
+    frame.UpdateCommandStates();
+    for (int id : ruled)
+        EXPECT_TRUE(frame.Action(id)->isEnabled()) << id;
+    frame.Action(ID_READ_DEVICE)->trigger();
+    frame.Action(ID_DISPLACEMENT_CALIBRATION)->trigger();
+    frame.Action(ID_FILE_SAVE)->trigger();
+    frame.Action(ID_CONNECTION_INDICATOR)->trigger();
+    EXPECT_EQ(target.handled,
+              (std::vector<int>{ID_READ_DEVICE, ID_DISPLACEMENT_CALIBRATION, ID_FILE_SAVE}));
+
+    // The periodic update picks up a change of the rule without any user action.
+    target.connected = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame.Action(ID_FILE_OPEN)->isEnabled(); }, 2000));
+}
+
+TEST_F(AppShell, AboutBoxShowsPictureAndVersion)
+{
+    CAboutDlg about(1.0);
+    EXPECT_EQ(about.windowTitle(), "About Kelvastra");
+    EXPECT_EQ(about.Version()->text(), "Software Version 1.91");
+    EXPECT_EQ(about.Picture()->pixmap().size(), QSize(680, 529));
+    CAboutDlg large(1.5);
+    EXPECT_EQ(large.Picture()->pixmap().size(), QSize(1020, 793));
+}
+
+TEST_F(AppShell, ToolbarPicturesHaveThreeDistinctLooks)
+{
+    const auto normal = ToolbarArt::ButtonImages(ToolbarArt::Look::Normal);
+    const auto hot = ToolbarArt::ButtonImages(ToolbarArt::Look::Hot);
+    const auto disabled = ToolbarArt::ButtonImages(ToolbarArt::Look::Disabled);
+    ASSERT_EQ(normal.size(), 7u);
+    ASSERT_EQ(hot.size(), 7u);
+    ASSERT_EQ(disabled.size(), 7u);
+    for (size_t i = 0; i < normal.size(); ++i) {
+        EXPECT_EQ(normal[i].size(), QSize(83, 32));
+        EXPECT_NE(normal[i].toImage(), hot[i].toImage()) << i;
+        EXPECT_NE(normal[i].toImage(), disabled[i].toImage()) << i;
+        // Disabled pictures hold no colour.
+        const QImage grey = disabled[i].toImage();
+        for (int y = 0; y < grey.height(); y += 3) {
+            for (int x = 0; x < grey.width(); x += 3) {
+                const QRgb pixel = grey.pixel(x, y);
+                if (qAlpha(pixel) == 255) {
+                    ASSERT_TRUE(qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel));
+                }
+            }
+        }
+    }
+}
+
+TEST_F(AppShell, ChildFrameHostsTheView)
+{
+    CChildFrame child;
+    auto* view = new QWidget;
+    child.SetView(view);
+    EXPECT_EQ(child.View(), view);
+    EXPECT_EQ(view->parentWidget(), &child);
+}
+
+TEST_F(AppShell, DialogHostOpensOnTheGuiThreadAndFinishesTheSession)
+{
+    CDialogHost host;
+    std::thread::id openedOn;
+    host.Register(DeviceAction::HardwareSettings, [&](DialogSession&, QWidget*) {
+        openedOn = std::this_thread::get_id();
+        return true;
+    });
+    DialogSession session;
+    std::thread worker([&] { host.OpenDialog(DeviceAction::HardwareSettings, session); });
+    worker.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session.Finished(); }, 5000));
+    EXPECT_EQ(openedOn, std::this_thread::get_id());
+
+    // No dialog for the action: the session ends at once so the worker is not left waiting.
+    DialogSession unserved;
+    host.OpenDialog(DeviceAction::CalibrationMode, unserved);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return unserved.Finished(); }, 5000));
+}
+
+// The whole program starts, shows its window and saves a picture of it.
+TEST(ProgramSmoke, StartsAndShowsItsWindow)
+{
+    const QString program = QStringLiteral(KELVASTRA_BINARY_DIR "/src/kelvastra");
+    if (!std::filesystem::exists(program.toStdString()))
+        GTEST_SKIP() << "the desktop program has not been built";
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KELVASTRA_HOME", home.path());
+    environment.insert("KELVASTRA_PORTS_DIR", home.path() + "/ports");
+    environment.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    if (!environment.contains("DISPLAY") || environment.value("QT_QPA_PLATFORM").isEmpty())
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(environment);
+    const QString shot = home.path() + "/main.png";
+    process.start(program, {"--screenshot", shot});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    QImage image(shot);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(950, 600));
+}
+
+} // namespace

@@ -158,72 +158,133 @@ private:
 // A value the hardware could not give (NaN) or that is not finite is written as an empty cell.
 class RecordWriter {
 public:
-    RecordWriter(OutputBuffer& out, const std::vector<int>& codes) : m_out(out), m_codes(codes) {}
+    RecordWriter(OutputBuffer& out, const std::vector<int>& codes) : m_out(out)
+    {
+        // Decoded once, so that the per-record loop is a plain switch.
+        for (int code : codes) {
+            Cell cell{};
+            int well = 0;
+            if (IsWell(code, ColumnCode::Position1)) {
+                cell = Cell::Position;
+                well = code - ColumnCode::Position1;
+            } else if (IsWell(code, ColumnCode::FactoryForce1)) {
+                cell = Cell::Force;
+                well = code - ColumnCode::FactoryForce1;
+            } else if (IsWell(code, ColumnCode::CalibratedForce1)) {
+                cell = Cell::Calibrated;
+                well = code - ColumnCode::CalibratedForce1;
+            } else {
+                switch (code) {
+                case ColumnCode::Time:
+                    cell = Cell::Time;
+                    break;
+                case ColumnCode::Set:
+                    cell = Cell::Set;
+                    break;
+                case ColumnCode::Cycle:
+                    cell = Cell::Cycle;
+                    break;
+                case ColumnCode::SetName:
+                    cell = Cell::Name;
+                    break;
+                case ColumnCode::SpecifiedPressure:
+                    cell = Cell::SpecifiedPressure;
+                    break;
+                case ColumnCode::ActualPressure:
+                    cell = Cell::ActualPressure;
+                    break;
+                case ColumnCode::SpringForce:
+                    cell = Cell::Spring;
+                    break;
+                default:
+                    continue; // never selected for output
+                }
+            }
+            m_cells.push_back({cell, static_cast<uint8_t>(well)});
+        }
+        m_bound = m_cells.size() * (fastnum::kMaxFixedLength + 1) + 2;
+    }
 
     void Write(const DataRecord& record)
     {
-        // Everything but the set name fits in this bound; the name is reserved for separately.
-        const size_t bound = m_codes.size() * (fastnum::kMaxFixedLength + 1) + 2;
-        char* out = m_out.Reserve(bound + record.name.size());
-        bool first = true;
-        for (int code : m_codes) {
-            if (!first) {
-                *out++ = ',';
-            }
-            first = false;
-            switch (code) {
-            case ColumnCode::Time:
+        char* out = m_out.Reserve(m_bound + record.name.size());
+        for (const Op& op : m_cells) {
+            switch (op.cell) {
+            case Cell::Time:
                 out = fastnum::FormatUnsigned(out, static_cast<uint32_t>(record.time));
                 break;
-            case ColumnCode::Set:
+            case Cell::Set:
                 out = fastnum::FormatUnsigned(out, static_cast<uint32_t>(record.set));
                 break;
-            case ColumnCode::Cycle:
+            case Cell::Cycle:
                 out = fastnum::FormatUnsigned(out, static_cast<uint32_t>(record.cycle));
                 break;
-            case ColumnCode::SetName:
+            case Cell::Name:
                 std::memcpy(out, record.name.data(), record.name.size());
                 out += record.name.size();
                 break;
-            case ColumnCode::SpecifiedPressure:
-                out = Number(out, record.specifiedPressure, 4);
+            case Cell::SpecifiedPressure:
+                out = Number<4>(out, record.specifiedPressure);
                 break;
-            case ColumnCode::ActualPressure:
-                out = Number(out, record.actualPressure, 4);
+            case Cell::ActualPressure:
+                out = Number<4>(out, record.actualPressure);
                 break;
-            case ColumnCode::SpringForce:
+            case Cell::Spring:
                 if (record.springForce == kNoSpringForce) {
-                    *out++ = '-';
-                    *out++ = '-';
+                    out[0] = '-';
+                    out[1] = '-';
+                    out += 2;
                 } else {
-                    out = Number(out, record.springForce, 2);
+                    out = Number<2>(out, record.springForce);
                 }
                 break;
-            default:
-                if (IsWell(code, ColumnCode::Position1)) {
-                    out = Number(out, record.position[code - ColumnCode::Position1], 0);
-                } else if (IsWell(code, ColumnCode::FactoryForce1)) {
-                    out = Number(out, record.force[code - ColumnCode::FactoryForce1], 2);
-                } else if (IsWell(code, ColumnCode::CalibratedForce1)) {
-                    out = Number(out, record.calibratedForce[code - ColumnCode::CalibratedForce1],
-                                 2);
-                }
+            case Cell::Position:
+                out = Number<0>(out, record.position[op.well]);
+                break;
+            case Cell::Force:
+                out = Number<2>(out, record.force[op.well]);
+                break;
+            case Cell::Calibrated:
+                out = Number<2>(out, record.calibratedForce[op.well]);
                 break;
             }
+            *out++ = ',';
         }
-        *out++ = '\r';
-        *out++ = '\n';
-        m_out.Commit(out);
+        // The last separator becomes the line end.
+        if (!m_cells.empty()) {
+            --out;
+        }
+        out[0] = '\r';
+        out[1] = '\n';
+        m_out.Commit(out + 2);
     }
 
 private:
-    static char* Number(char* out, double value, int precision)
+    enum class Cell : uint8_t {
+        Time,
+        Set,
+        Cycle,
+        Name,
+        SpecifiedPressure,
+        ActualPressure,
+        Spring,
+        Position,
+        Force,
+        Calibrated
+    };
+    struct Op {
+        Cell cell;
+        uint8_t well;
+    };
+
+    template <int Precision> [[gnu::always_inline]] static char* Number(char* out, double value)
     {
-        return std::isfinite(value) ? fastnum::FormatFixed(out, value, precision) : out;
+        return std::isfinite(value) ? fastnum::FormatFixed<Precision>(out, value) : out;
     }
 
     OutputBuffer& m_out;
-    const std::vector<int>& m_codes;
+    std::vector<Op> m_cells;
+    size_t m_bound = 2;
 };
 
 } // namespace

@@ -35,22 +35,6 @@ const MembraneTable& TableFor(int membrane, int hardwareVersion) {
     return hardwareVersion >= 1800 ? kMembrane70A : kMembrane70ALegacy;
 }
 
-struct SpringTable {
-    double c[6], travel, switchAt, min;
-};
-constexpr SpringTable kSprings[4] = {
-    {{1.72168e-05, 0.012988, -1.7986867, 3.1499e-06, 0.0250666, -4.020217}, 2000, 500, 150},
-    {{1.45697e-05, -0.05936903, 6.1603, 1.40502e-05, 0.0492736, -10.263426}, 2000, 500, 200},
-    {{4.2641e-05, 0.0636606645, -1.6003235945, 1.57338e-05, 0.1180294454, -24.5552338365},
-     1500,
-     500,
-     100},
-    {{1.45697e-05, 0.0100837212, 0.4309795861, 8.213e-07, 0.0378801663, -11.4301531843},
-     2000,
-     600,
-     100},
-};
-
 // Specimen stiffness of the wells without the reference spring, N per um.
 double Stiffness(int well) { return 0.010 + 0.0005 * (well - 5); }
 
@@ -70,48 +54,36 @@ std::array<WellLaw, kWells> DefaultWellLaws() {
     return laws;
 }
 
-Plant::Plant() : m_laws(DefaultWellLaws()) {}
+Plant::Plant() : m_laws(DefaultWellLaws()), m_model(HardwareDescription{}) {
+    SetHardware(HardwareDescription{}, 1000);
+}
 
 void Plant::SetHardware(const HardwareDescription& hardware, int hardwareVersion) {
     m_hardware = hardware;
+    m_hardware.hardwareVersion = hardwareVersion;
     m_hardwareVersion = hardwareVersion;
-}
-
-Plant::Regulator Plant::CurrentRegulator() const {
-    switch (m_hardware.RegulatorType) {
-    case 1:
-        return {9.96363636e-05, 0, 1.019, -1208.8};
-    case 2:
-        return {0.001407856, 0, 1.2454369209, 86.1066};
-    case 3:
-        return {4.77333e-05, -0.09825033, 1.0260472687, -20.36471561};
-    case 4:
-        return {0.0002195, 0, 1.2409228, -975.63379051};
-    case 5:
-        return {0.00012195, 0, 1.2552967, -992.0028359};
-    case 6:
-        return {2.439e-05, 0, 1.24485286, -998.44743246};
-    case 7:
-        return {3.36321e-05, 0, 1.0011964407, -63.3079728315};
-    default:
-        return {0.000144875, 0, 1.25616, -1530.312};
+    m_spring = SpringModel(hardware.SpringType);
+    HardwareDescription scaling = m_hardware;
+    if (!ForceModel(scaling).HasPressureScaling()) {
+        // A regulator the program has no scaling for still has to produce some pressure.
+        scaling.RegulatorType = Regulator::SMC1050;
     }
+    m_model = ForceModel(scaling);
 }
 
 double Plant::PressureForSetpoint(double counts) const {
-    Regulator r = CurrentRegulator();
-    return counts * r.scale + r.offset;
+    return counts * m_model.PressureScale() + m_model.PressureOffset();
 }
 
 double Plant::SetpointForPressure(double mpa) const {
-    Regulator r = CurrentRegulator();
-    return (mpa - r.offset) / r.scale;
+    return (mpa - m_model.PressureOffset()) / m_model.PressureScale();
 }
 
 double Plant::PressureSensorCounts(double mpa) const {
-    // The program reads ((x * gain + sensor offset) * scale) + offset.
-    Regulator r = CurrentRegulator();
-    return ((mpa - r.offset) / r.scale - r.sensorOffset) / r.gain;
+    // The program's reading is linear in the counts; invert it exactly.
+    double zero = m_model.ActualPressure(0.0).value_or(0.0);
+    double slope = m_model.ActualPressure(1.0).value_or(1.0) - zero;
+    return (mpa - zero) / slope;
 }
 
 double Plant::TargetPressure() const { return PressureForSetpoint(m_setpointCounts); }
@@ -152,24 +124,10 @@ double Plant::PressureForForce(double newton) const {
     return std::max(0.0, (newton - m.s[0]) / m.t[0]);
 }
 
-double Plant::SpringForce(double x) const {
-    int type = m_hardware.SpringType;
-    if (type < 1 || type > 4) {
-        return 0;
-    }
-    const SpringTable& s = kSprings[type - 1];
-    if (x < s.min) {
-        return 0;
-    }
-    if (x < s.switchAt) {
-        return std::max(0.0, s.c[0] * x * x + s.c[1] * x + s.c[2]);
-    }
-    return std::max(0.0, s.c[3] * x * x + s.c[4] * x + s.c[5]);
-}
+double Plant::SpringForce(double x) const { return m_spring.SpringForce(x); }
 
 double Plant::Load(int well, double x) const {
-    int type = m_hardware.SpringType;
-    if (well == 1 && type >= 1 && type <= 4) {
+    if (well == 1 && m_spring.valid) {
         // The spring only takes load once the shuttle reaches it; keep the curve rising so
         // that the balance below has one answer.
         return SpringForce(x) + 0.002 * x;

@@ -11,6 +11,8 @@
 #pragma once
 
 #include "hardware/HardwareDescription.h"
+#include "testdata/ForceModel.h"
+#include "testdata/SpringModel.h"
 
 #include <array>
 #include <cstdint>
@@ -75,15 +77,15 @@ public:
     void SetNoise(bool on) { m_noise = on; }
 
 private:
-    struct Regulator {
-        double scale, offset, gain, sensorOffset;
-    };
-    Regulator CurrentRegulator() const;
     double Load(int well, double positionUm) const;
 
     HardwareDescription m_hardware;
     int m_hardwareVersion = 1000;
     std::array<WellLaw, kWells> m_laws{};
+    // The regulator and sensor scaling and the reference spring are the program's own model;
+    // the membrane is modelled here without the program's display rounding.
+    ForceModel m_model;
+    SpringModel m_spring;
     double m_setpointCounts = 0;
     double m_pressureMPa = 0;
     bool m_valveOpen = false;

@@ -2,8 +2,6 @@
 // path from its first line, and control commands through its standard input.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -25,7 +23,8 @@ extern char** environ;
 class LinkSimProcess {
 public:
     // Starts the simulator with `options` added to its command line. Check Started().
-    explicit LinkSimProcess(const std::vector<std::string>& options = {})
+    explicit LinkSimProcess(const std::vector<std::string>& options = {},
+                            std::string simulator = DefaultSimulator())
     {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "kelvastra-link-XXXXXX").string();
@@ -51,7 +50,7 @@ public:
         posix_spawn_file_actions_addclose(&actions, toChild[1]);
         posix_spawn_file_actions_addclose(&actions, fromChild[0]);
 
-        std::vector<std::string> args{KELVASTRA_BINARY_DIR "/sim/kelvastra-sim",
+        std::vector<std::string> args{simulator,
                                       "--card",
                                       m_card.string(),
                                       "--ports-dir",
@@ -110,6 +109,15 @@ public:
 
     LinkSimProcess(const LinkSimProcess&) = delete;
     LinkSimProcess& operator=(const LinkSimProcess&) = delete;
+
+    static std::string DefaultSimulator()
+    {
+#ifdef KELVASTRA_BINARY_DIR
+        return KELVASTRA_BINARY_DIR "/sim/kelvastra-sim";
+#else
+        return "kelvastra-sim";
+#endif
+    }
 
     bool Started() const { return m_pid > 0 && !m_port.empty(); }
     const std::string& Port() const { return m_port; }

@@ -4,9 +4,13 @@
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 
+#include <clocale>
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Qt takes the number format from the environment; files and wire texts need the C one.
+    std::setlocale(LC_NUMERIC, "C");
     CLI::App cli{"Kelvastra command-line program"};
     cli.require_subcommand(1);
     cli.set_help_all_flag("--help-all", "Show help for every subcommand");

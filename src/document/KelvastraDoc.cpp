@@ -1,0 +1,552 @@
+#include "document/KelvastraDoc.h"
+
+#include "app/MessageLog.h"
+#include "app/Settings.h"
+#include "protocol/NumberText.h"
+#include "protocol/ProtocolTable.h"
+#include "testdata/ForceModel.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+constexpr const char* kProgramSuccess = "\nProgramming Device... Success\n";
+constexpr const char* kReadSuccess = "\nReading Device... Success\n";
+constexpr const char* kHydrostaticAutoAdjust =
+    "AutoAdjust cannot be used with Hydrostatic testing\nPlease change your set parameters\n\n"
+    "Device not Programmed";
+
+// Milliseconds per time unit. The device knows seconds, minutes, hours and days; sets timed in
+// milliseconds or tenths of a second go out in milliseconds with the seconds flag.
+struct UnitScale {
+    double seconds;    // seconds per unit
+    int32_t flagUnits; // the unit the flags carry
+    bool subSecond;
+};
+
+UnitScale ScaleOf(int32_t timeUnits)
+{
+    switch (timeUnits) {
+    case TimeUnits::Minutes:
+        return {60.0, TimeUnits::Minutes, false};
+    case TimeUnits::Hours:
+        return {3600.0, TimeUnits::Hours, false};
+    case TimeUnits::Days:
+        return {86400.0, TimeUnits::Days, false};
+    case TimeUnits::mSeconds:
+        return {0.001, TimeUnits::Seconds, true};
+    case TimeUnits::dSeconds:
+        return {0.1, TimeUnits::Seconds, true};
+    default:
+        return {1.0, TimeUnits::Seconds, false};
+    }
+}
+
+int32_t ToMilliseconds(double duration, const UnitScale& scale)
+{
+    double ms = duration * scale.seconds * 1000.0;
+    // 0.29 ds is 29 ms, not 28.999...: settle on the microsecond before cutting.
+    if (scale.subSecond)
+        ms = std::round(ms * 1000.0) / 1000.0;
+    return static_cast<int32_t>(std::floor(ms));
+}
+
+int32_t HundredthsSetpoint(double raw) { return static_cast<int32_t>(std::floor(raw * 100.0 + 0.5)); }
+
+double FromMilliseconds(int32_t ms, int64_t divisor)
+{
+    const double value = static_cast<double>(static_cast<uint32_t>(ms)) / static_cast<double>(divisor);
+    return std::floor(value * 100.0 + 0.5) / 100.0;
+}
+
+// The value part of an INFOW.INI line, or nullopt when the line is too short to hold one.
+std::optional<std::string> ValueAt(const std::string& line, std::size_t column)
+{
+    if (line.size() <= column)
+        return std::nullopt;
+    std::string value = line.substr(column);
+    while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t'))
+        value.pop_back();
+    return value;
+}
+
+std::chrono::steady_clock::time_point ProcessStart()
+{
+    static const auto start = std::chrono::steady_clock::now();
+    return start;
+}
+
+long long ClockMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 ProcessStart())
+        .count();
+}
+
+} // namespace
+
+CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
+    : m_controller(std::move(channel))
+{
+    ProcessStart();
+    ClearDeviceProgram(m_deviceProgram);
+    // The first document binds the message log to its view; later documents leave it alone.
+    if (!MessageLog::Exists()) {
+        MessageLog::Instance().Bind(
+            [](const std::string& text, CKelvastraDoc* doc) {
+                if (doc && doc->m_view)
+                    doc->m_view->AppendMessage(text);
+            },
+            this);
+    }
+    m_controller.SetNoticeHandler([this](const std::string& text, const std::string& caption) {
+        if (m_prompt)
+            m_prompt->ShowMessage(text, MessageIcon::Error);
+        else
+            std::fprintf(stderr, "%s: %s", caption.c_str(), text.c_str());
+    });
+}
+
+CKelvastraDoc::~CKelvastraDoc() { MessageLog::Instance().Unbind(this); }
+
+void CKelvastraDoc::SetConnectionListener(std::function<void(bool)> listener)
+{
+    m_connectionListener = std::move(listener);
+}
+
+bool CKelvastraDoc::OnCommand(int commandId)
+{
+    switch (commandId) {
+    case ID_READ_DEVICE:
+        OnReadDevice();
+        return true;
+    case ID_PROGRAM_DEVICE:
+        OnProgramDevice();
+        return true;
+    case ID_ACCESS_TEST_DATA:
+        OnAccessTestData();
+        return true;
+    case ID_CALIBRATION_MODE:
+        OnCalibrationMode();
+        return true;
+    case ID_HARDWARE_SETTINGS:
+        OnHardwareSettings();
+        return true;
+    case ID_DISPLACEMENT_CALIBRATION:
+        OnDisplacementCalibration();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CKelvastraDoc::IsCommandEnabled(int commandId) const
+{
+    switch (commandId) {
+    case ID_READ_DEVICE:
+    case ID_PROGRAM_DEVICE:
+    case ID_HARDWARE_SETTINGS:
+    case ID_CONNECTION_INDICATOR:
+    case ID_CALIBRATION_MODE:
+    case ID_ACCESS_TEST_DATA:
+    case ID_DISPLACEMENT_CALIBRATION:
+    case ID_FILE_OPEN:
+    case ID_FILE_SAVE:
+        return m_bDeviceConnected;
+    default:
+        return true;
+    }
+}
+
+MessageAnswer CKelvastraDoc::Show(const std::string& text, MessageIcon icon)
+{
+    if (m_prompt)
+        return m_prompt->ShowMessage(text, icon);
+    std::fprintf(stderr, "%s", text.c_str());
+    if (!text.empty() && text.back() != '\n')
+        std::fputc('\n', stderr);
+    return MessageAnswer::Ok;
+}
+
+// --- protocol files ----------------------------------------------------------------------
+
+void CKelvastraDoc::OnFileSave(const FileChooser& chooseFile)
+{
+    if (!m_view || !m_bDeviceInfoLoaded)
+        return;
+    // The sequence is the worker's while an action runs.
+    if (m_nPendingAction != DeviceAction::None)
+        return;
+    if (!m_view->CheckSequence())
+        return;
+    if (auto path = chooseFile(Settings::TemplateDir()))
+        SaveProtocolFile(*path);
+}
+
+void CKelvastraDoc::OnFileOpen(const FileChooser& chooseFile)
+{
+    if (!m_view || !m_bDeviceInfoLoaded)
+        return;
+    if (m_nPendingAction != DeviceAction::None)
+        return;
+    if (auto path = chooseFile(Settings::TemplateDir()))
+        OpenProtocolFile(*path);
+}
+
+int CKelvastraDoc::SaveProtocolFile(const std::string& path)
+{
+    Settings::SetTemplateDir(Folders::FolderOf(path));
+    std::string text;
+    {
+        std::lock_guard lock(m_dataMutex);
+        text = ProtocolTableText(m_sequence);
+    }
+    // Written beside the target and renamed, so a full disk never leaves half a protocol.
+    const std::string temporary = path + ".part";
+    bool written = false;
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (out) {
+            out << text;
+            out.flush();
+            written = static_cast<bool>(out);
+        }
+    }
+    if (written)
+        written = std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!written)
+        std::remove(temporary.c_str());
+    if (m_view) {
+        m_view->ClearMessageArea();
+        m_view->AppendMessage(written ? "Protocol File Successfully Saved\n"
+                                      : "Error:  Protocol File Could Not Be Saved\n" + path + "\n");
+    }
+    return written ? 1 : -1;
+}
+
+int CKelvastraDoc::OpenProtocolFile(const std::string& path)
+{
+    Settings::SetTemplateDir(Folders::FolderOf(path));
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (m_view) {
+            m_view->ClearMessageArea();
+            m_view->AppendMessage("Error:  Protocol File Could Not Be Opened\n" + path + "\n");
+        }
+        return -1;
+    }
+    ProtocolReadResult result;
+    {
+        std::lock_guard lock(m_dataMutex);
+        result = ReadProtocolText(in, m_sequence, &m_controller.hardware);
+    }
+    if (m_view) {
+        m_view->RefreshFromDocument();
+        m_view->ClearMessageArea();
+        m_view->AppendMessage("Protocol File Successfully Opened\n");
+        if (result.hardwareBlockFailed)
+            m_view->AppendMessage("Warning:  The hardware block of the file could not be read\n");
+        if (result.endedInsideSet)
+            m_view->AppendMessage(
+                "Warning:  The file ended inside a set; that incomplete set was left out\n");
+    }
+    return result.Complete() ? 1 : -1;
+}
+
+// --- program and read ----------------------------------------------------------------------
+
+bool CKelvastraDoc::SequenceToDeviceProgram()
+{
+    const ForceModel model(m_controller.hardware);
+    ClearDeviceProgram(m_deviceProgram);
+    bool computable = true;
+    const std::size_t count = std::min(m_sequence.sets.size(), m_deviceProgram.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const SetRecord& set = m_sequence.sets[i];
+        DeviceProgramEntry& entry = m_deviceProgram[i];
+        const UnitScale scale = ScaleOf(set.TimeUnits);
+        entry.flags = EntryFlags(set.XFunction, scale.flagUnits, set.XUnits);
+        entry.repetitions = set.NumReps;
+        if (set.XFunction == ControlFunction::Sinusoid || set.XFunction == ControlFunction::Ramp)
+            entry.shapeCode = entry.shapeCode2 = ShapeLetter(set.XFunction);
+        const auto magnitude = model.PressureSetpoint(set.XMagnitude, 0.0);
+        const auto preload = model.PressureSetpoint(set.XPreloadMag, 0.0);
+        if (!magnitude || !preload)
+            computable = false;
+        entry.magnitudeSetpoint = HundredthsSetpoint(magnitude.value_or(0.0));
+        entry.preloadSetpoint = HundredthsSetpoint(preload.value_or(0.0));
+        entry.stretchMs = ToMilliseconds(set.StretchDurationSec, scale);
+        entry.recoveryMs = ToMilliseconds(set.RecoveryDurationSec, scale);
+        entry.holdMs = ToMilliseconds(set.HoldTimeSec, scale);
+        entry.restMs = ToMilliseconds(set.RestTimeSec, scale);
+        entry.SetName(set.Name);
+        entry.dataTypeCode = DataTypeLetter(set.DataType);
+        entry.dataRateCode = DataRateLetter(set.DataFreqHz);
+        entry.autoAdjust = set.AutoAdjust;
+    }
+    return computable;
+}
+
+void CKelvastraDoc::DeviceProgramToSequence()
+{
+    const ForceModel model(m_controller.hardware);
+    m_sequence.sets.clear();
+    for (const DeviceProgramEntry& entry : m_deviceProgram) {
+        if (!entry.IsUsed())
+            continue;
+        SetRecord set;
+        set.XFunction = FunctionFromShapeLetter(entry.shapeCode);
+        set.XUnits = MagnitudeUnits::N;
+        set.XMagnitude = model.SetpointValue(entry.magnitudeSetpoint / 100.0, 0.0).value_or(0.0);
+        set.XPreloadMag = model.SetpointValue(entry.preloadSetpoint / 100.0, 0.0).value_or(0.0);
+        set.TimeUnits = TimeUnitsFromFlags(entry.flags);
+        const int64_t divisor = TimeUnitsDivisorMs(entry.flags);
+        set.NumReps = entry.repetitions;
+        set.StretchDurationSec = FromMilliseconds(entry.stretchMs, divisor);
+        set.RecoveryDurationSec = FromMilliseconds(entry.recoveryMs, divisor);
+        set.HoldTimeSec = FromMilliseconds(entry.holdMs, divisor);
+        set.RestTimeSec = FromMilliseconds(entry.restMs, divisor);
+        set.Name = entry.name;
+        set.DataType = DataTypeFromLetter(entry.dataTypeCode);
+        set.DataFreqHz = DataFrequencyFromLetter(entry.dataRateCode);
+        set.AutoAdjust = entry.autoAdjust;
+        m_sequence.sets.push_back(set);
+    }
+}
+
+void CKelvastraDoc::ProgramDevice()
+{
+    if (!m_view || !m_controller.serial.IsOpen())
+        return;
+    m_view->ClearMessageArea();
+    if (!m_view->CheckSequence())
+        return;
+    if (!m_bDeviceConnected) {
+        Show(kNotDetected, MessageIcon::Error);
+        return;
+    }
+    if (m_controller.hardware.MembraneStyle == Membrane::Hydrostatic) {
+        for (const SetRecord& set : m_sequence.sets) {
+            if (set.AutoAdjust > 0) {
+                Show(kHydrostaticAutoAdjust, MessageIcon::None);
+                return;
+            }
+        }
+    }
+    if (!SequenceToDeviceProgram()) {
+        m_view->AppendMessage("\nProgramming Device... Failed\nThe fitted hardware has no table "
+                              "to turn the magnitudes into pressure set points\n");
+        return;
+    }
+
+    std::string failed;
+    m_controller.DeleteCardFile("NAME.INI");
+    if (m_controller.WriteCardFile("NAME.INI", m_view->TestName()) != 1)
+        failed = "writing NAME.INI";
+    if (failed.empty()) {
+        const std::string templateText = DeviceTemplateText(m_sequence, m_controller.hardware);
+        m_controller.DeleteCardFile("TEMPLATE.INI");
+        if (m_controller.WriteCardFile("TEMPLATE.INI", templateText) != 1)
+            failed = "writing TEMPLATE.INI";
+    }
+    if (failed.empty() && m_controller.UploadProgram(m_deviceProgram) != 1)
+        failed = "uploading the program table";
+    m_view->AppendMessage(failed.empty() ? std::string(kProgramSuccess)
+                                         : "\nProgramming Device... Failed while " + failed + "\n");
+}
+
+void CKelvastraDoc::ReadDevice()
+{
+    if (!m_view || !m_controller.serial.IsOpen())
+        return;
+    m_view->ClearMessageArea();
+    if (!m_bDeviceConnected) {
+        Show(kNotDetected, MessageIcon::Error);
+        return;
+    }
+    DeviceProgramTable table{};
+    if (m_controller.ReadProgram(table) != 1) {
+        // The sequence the user has stays as it is.
+        m_view->AppendMessage("\nReading Device... Failed\n");
+        return;
+    }
+    m_deviceProgram = table;
+    DeviceProgramToSequence();
+    m_view->RefreshFromDocument();
+    m_view->AppendMessage(kReadSuccess);
+}
+
+void CKelvastraDoc::ReadDeviceHardware(HardwareDescription& description)
+{
+    std::vector<std::string> lines;
+    m_controller.ReadFileLines("INFOW.INI", lines);
+    if (lines.size() < 8)
+        return;
+    if (auto v = ValueAt(lines[2], 16))
+        description.FirmwareVersion = LeadingInt(*v);
+    if (auto v = ValueAt(lines[3], 13))
+        description.WellDepth_mm = LeadingDouble(*v);
+    if (auto v = ValueAt(lines[4], 12))
+        description.MagnetStyle = MagnetFromCode(*v);
+    if (auto v = ValueAt(lines[5], 14))
+        description.MembraneStyle = MembraneFromCode(*v);
+    if (auto v = ValueAt(lines[6], 14))
+        description.RegulatorType = RegulatorFromCode(*v);
+    if (auto v = ValueAt(lines[7], 11))
+        description.SpringType = SpringFromCode(*v);
+}
+
+// --- worker --------------------------------------------------------------------------------
+
+void CKelvastraDoc::SetConnected(bool connected)
+{
+    m_bDeviceConnected = connected;
+    if (m_connectionListener)
+        m_connectionListener(connected);
+}
+
+void CKelvastraDoc::ConnectionWatch()
+{
+    const bool present = m_controller.FindController();
+    if (present && !m_bDeviceConnected) {
+        int opened;
+        if (m_connectFailed) {
+            // Said once already; retry without repeating it every second.
+            MessageLog::ScopedMute mute;
+            opened = m_controller.Connect();
+        } else {
+            opened = m_controller.Connect();
+        }
+        if (opened != 1) {
+            if (!m_connectFailed)
+                MessageLog::Instance().WriteMessage("\nThe controller was found on " +
+                                                    m_controller.portName +
+                                                    " but its port could not be opened\n");
+            m_connectFailed = true;
+            m_controller.serial.Close();
+            return;
+        }
+        m_connectFailed = false;
+        std::string name, number;
+        m_controller.ReadNameAndNumber(name, number);
+        if (m_view) {
+            m_view->SetTestName(name);
+            m_view->SetTestNumber(number);
+        }
+        {
+            std::lock_guard lock(m_dataMutex);
+            ReadDeviceHardware(m_controller.hardware);
+            m_fMaxStretchPosMm = 1000.0f;
+        }
+        m_bDeviceInfoLoaded = true;
+        SetConnected(true);
+    } else if (!present && m_bDeviceConnected) {
+        m_controller.serial.Close();
+        m_bDeviceInfoLoaded = false;
+        SetConnected(false);
+        if (m_view)
+            m_view->ClearMessageArea();
+    } else if (!present) {
+        m_connectFailed = false;
+    }
+}
+
+std::optional<int> CKelvastraDoc::RunState()
+{
+    int state = 0;
+    if (m_controller.QueryInteger("0?S\r", state) != 0)
+        return std::nullopt;
+    return state;
+}
+
+bool CKelvastraDoc::ActionBlocked(int action)
+{
+    if (action == DeviceAction::AccessTestData) {
+        if (m_controller.serial.IsOpen() && !m_bDeviceConnected) {
+            Show(kNotDetected, MessageIcon::Error);
+            return true;
+        }
+        const auto state = RunState();
+        if (state && (*state == 3 || *state == 4)) {
+            Show("Cannot Access Test Data\nWhile Test is Running or Paused\n", MessageIcon::Error);
+            return true;
+        }
+        return false;
+    }
+    const auto state = RunState();
+    if (!state || *state != 3)
+        return false;
+    switch (action) {
+    case DeviceAction::CalibrationMode:
+        Show("Cannot Access Calibration Mode\nWhile Test is Running\n", MessageIcon::Error);
+        break;
+    case DeviceAction::HardwareSettings:
+        Show("Cannot Access Advanced Hardware Settings\nWhile Test is Running\n",
+             MessageIcon::Error);
+        break;
+    default:
+        Show("Cannot Access Displacement Calibration\nWhile Test is Running\n", MessageIcon::Error);
+        break;
+    }
+    return true;
+}
+
+void CKelvastraDoc::RunDialogAction(int action)
+{
+    if (ActionBlocked(action) || !m_dialogHost)
+        return;
+    m_session.Reset();
+    m_dialogHost->OpenDialog(action, m_session);
+    const bool applied = m_session.Serve(m_controller);
+    if (action == DeviceAction::HardwareSettings && applied && m_view)
+        m_view->ClearSequence();
+}
+
+bool CKelvastraDoc::RunPendingAction()
+{
+    const int action = m_nPendingAction;
+    switch (action) {
+    case DeviceAction::StopWorker:
+        return false;
+    case DeviceAction::ReadDevice:
+        ReadDevice();
+        break;
+    case DeviceAction::ProgramDevice:
+        ProgramDevice();
+        break;
+    case DeviceAction::AccessTestData:
+    case DeviceAction::CalibrationMode:
+    case DeviceAction::HardwareSettings:
+    case DeviceAction::DisplacementCalibration:
+        RunDialogAction(action);
+        break;
+    default:
+        return true; // nothing to do; an unknown code stays where it is
+    }
+    // A request made while the action ran is dropped here.
+    m_nPendingAction = DeviceAction::None;
+    return true;
+}
+
+unsigned DeviceWorkerProc(void* document)
+{
+    auto& doc = *static_cast<CKelvastraDoc*>(document);
+    long long lastWatch = 0;
+    while (!doc.WorkerStopRequested()) {
+        if (!doc.RunPendingAction())
+            break;
+        const long long now = ClockMs();
+        if (now - lastWatch > 1000) {
+            doc.ConnectionWatch();
+            lastWatch = ClockMs();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (doc.m_controller.serial.IsOpen())
+        doc.m_controller.serial.Close();
+    return 1;
+}

@@ -17,3 +17,4 @@ void AddGlobalOptions(CLI::App& app, CliContext& context);
 void AddProtocolCommands(CLI::App& app, CliContext& context);
 void AddConvertCommand(CLI::App& app, CliContext& context);
 void AddDeviceCommands(CLI::App& app, CliContext& context);
+void AddProgramCommands(CLI::App& app, CliContext& context);

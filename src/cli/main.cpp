@@ -20,6 +20,7 @@ int main(int argc, char** argv)
     AddProtocolCommands(cli, context);
     AddConvertCommand(cli, context);
     AddDeviceCommands(cli, context);
+    AddProgramCommands(cli, context);
 
     try {
         cli.parse(argc, argv);

@@ -2,6 +2,7 @@
 
 #include "controls/QuillmarkHeaderCtrl.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -204,13 +205,22 @@ void CReportCtrl::SetSortable(bool sortable)
 
 void CReportCtrl::EndEdit(bool keepText)
 {
-    QWidget* editor = indexWidget(currentIndex());
-    if (state() == QAbstractItemView::EditingState) {
-        if (keepText)
-            commitData(editor ? editor : focusWidget());
-        closePersistentEditor(item(currentRow(), currentColumn()));
-        setFocus();
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    // The open cell editor is the focused widget inside the list, or, while the window is not
+    // active, the editor widget the delegate placed on the viewport.
+    QWidget* editor = QApplication::focusWidget();
+    if (!editor || !viewport()->isAncestorOf(editor)) {
+        editor = nullptr;
+        for (QWidget* child : viewport()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isVisible())
+                editor = child;
     }
+    if (!editor)
+        return;
+    if (keepText)
+        commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 void CReportCtrl::SetEditable(bool editable)

@@ -55,6 +55,7 @@ public:
     void SetSortable(bool sortable);
     void EndEdit(bool keepText = true);
     void SetEditable(bool editable);
+    bool IsEditing() const { return state() == QAbstractItemView::EditingState; }
     bool IsEditable() const { return m_editable; }
 
     CQuillmarkHeaderCtrl* Header() const { return m_header; }

@@ -6,6 +6,7 @@
 #include "controls/ReportCtrl.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -163,6 +164,33 @@ TEST_F(Controls, ToolBarButtonsTakeTheirThreePictures)
     EXPECT_EQ(icon.pixmap(QSize(83, 32), QIcon::Active).toImage().pixel(5, 5),
               QColor(Qt::green).rgb());
     EXPECT_EQ(bar.widgetForAction(&action)->size(), CMyToolBar::kButtonSize);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Controls, EndEditKeepsOrDropsTheTypedText)
+{
+    CReportCtrl list;
+    list.resize(300, 200);
+    list.SetColumns("A, 100");
+    list.AddRow({"before"});
+    list.SetEditable(true);
+    list.show();
+    for (bool keep : {false, true}) {
+        list.setCurrentCell(0, 0);
+        list.editItem(list.item(0, 0));
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* candidate : list.viewport()->findChildren<QLineEdit*>())
+            if (candidate->isVisible())
+                editor = candidate;
+        ASSERT_NE(editor, nullptr);
+        editor->setText("after");
+        list.EndEdit(keep);
+        EXPECT_FALSE(list.IsEditing());
+        EXPECT_EQ(list.ItemText(0, 0), keep ? "after" : "before");
+    }
 }
 
 } // namespace

@@ -1,0 +1,99 @@
+// The sequence view driving the real document and device worker against kelvastra-sim: the
+// worker's calls into the view cross threads, and what the user built in the view reaches the
+// card.
+#include "UiTestSupport.h"
+
+#include "app/DocumentBridge.h"
+#include "app/MessageLog.h"
+#include "controls/ReportCtrl.h"
+#include "document/DeviceAction.h"
+#include "document/KelvastraDoc.h"
+#include "integration/LinkSimProcess.h"
+#include "protocol/ui/StageView.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+
+namespace {
+
+// Message boxes may be asked for from the worker.
+struct LockedPrompt : IUserPrompt {
+    std::mutex mutex;
+    std::vector<std::string> shown;
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon, MessageButtons) override
+    {
+        std::lock_guard lock(mutex);
+        shown.push_back(text);
+        return MessageAnswer::Ok;
+    }
+};
+
+std::string FileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView)
+{
+    TestApp();
+    if (!std::filesystem::exists(LinkSimProcess::DefaultSimulator()))
+        GTEST_SKIP() << "kelvastra-sim has not been built";
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    QTemporaryDir home;
+    qputenv("KELVASTRA_PORTS_DIR", QByteArray::fromStdString(sim.PortsFolder().string()));
+    qputenv("KELVASTRA_HOME", home.path().toUtf8());
+    MessageLog::Instance().SetEchoToStdout(false);
+
+    LockedPrompt prompt;
+    CKelvastraDoc document;
+    CDocumentBridge bridge(document, nullptr);
+    CStageView view(bridge, prompt);
+    document.SetView(&view);
+    document.SetPrompt(&prompt);
+    view.InitialUpdate();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return document.m_bDeviceConnected.load(); }, 20000));
+    // The worker put the card's test name into the box through the GUI thread.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.TestNameEdit()->text() == "Sample"; }, 5000));
+    EXPECT_TRUE(bridge.IsCommandEnabled(ID_PROGRAM_DEVICE));
+
+    view.OnInsertBelow();
+    view.OnInsertBelow();
+    view.TestNameEdit()->setText("Flow:1");
+    bridge.OnCommand(ID_PROGRAM_DEVICE);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return view.MessageText().contains("Programming Device... Success"); }, 30000))
+        << view.MessageText().toStdString();
+    EXPECT_EQ(document.m_sequence.sets, view.WorkingSequence().sets);
+    // The name was cleaned by the check before it went to the card.
+    EXPECT_EQ(FileText(sim.Card() / "NAME.INI"), "Flow 1");
+    EXPECT_EQ(view.TestNameEdit()->text(), "Flow 1");
+    {
+        std::lock_guard lock(prompt.mutex);
+        ASSERT_EQ(prompt.shown.size(), 1u);
+        EXPECT_EQ(prompt.shown[0].rfind("Warning:  Invalid Characters", 0), 0u);
+    }
+
+    // Read Device replaces the working copy with the controller's program.
+    view.ClearSequence();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return document.m_nPendingAction == DeviceAction::None; },
+                                5000));
+    bridge.OnCommand(ID_READ_DEVICE);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.List()->rowCount() == 2; }, 30000))
+        << view.MessageText().toStdString();
+    EXPECT_EQ(view.TotalTimeSeconds(), 40);
+
+    bridge.StopWorker();
+    document.SetView(nullptr);
+    document.SetPrompt(nullptr);
+}
+
+} // namespace

@@ -53,7 +53,7 @@ public:
 
     // One control command; returns the reply line(s) without the "kelvastra-sim: " prefix.
     std::string Control(const std::string& line);
-    // Runs until "quit", end of a signal, or Stop().
+    // Opens the control FIFO, plugs the port, then runs until "quit", a signal, or Stop().
     int Run();
     void Stop() { m_quit = true; }
 

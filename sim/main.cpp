@@ -111,9 +111,6 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         sim::Simulator simulator(options, std::cout, std::cerr);
-        if (!simulator.Plug()) {
-            return 1;
-        }
         if (!options.quiet) {
             std::cerr << "kelvastra-sim: card " << cardPath.string() << std::endl;
         }

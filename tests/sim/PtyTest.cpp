@@ -24,7 +24,8 @@ namespace {
 
 class SimProcess {
 public:
-    SimProcess(const std::filesystem::path& portsDir, const std::filesystem::path& card) {
+    SimProcess(const std::filesystem::path& portsDir, const std::filesystem::path& card,
+               std::vector<std::string> extra = {}) {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) {
             return;
@@ -40,6 +41,7 @@ public:
         std::string cardText = card.string();
         std::vector<std::string> args = {binary, "--ports-dir", ports, "--card", cardText,
                                          "--quiet"};
+        args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (auto& a : args) {
             argv.push_back(a.data());
@@ -226,6 +228,49 @@ TEST(SimulatorProcess, AnswersOnItsPtyAndRegistersAndUnregistersThePort) {
     EXPECT_TRUE(std::filesystem::exists(registration));
     EXPECT_EQ(sim.Terminate(), 0);
     EXPECT_FALSE(std::filesystem::exists(registration)) << "removed on SIGTERM";
+}
+
+TEST(SimulatorProcess, ControlFifoAndSilence) {
+    TempDir dir;
+    auto fifo = dir.Path() / "control";
+    SimProcess sim(dir.Path() / "ports", dir.Path() / "card", {"--control", fifo.string()});
+    ASSERT_GT(sim.Pid(), 0);
+    std::string first = sim.Line();
+    ASSERT_EQ(first.rfind("kelvastra-sim: port ", 0), 0u) << first;
+    int fd = OpenPort(first.substr(std::string("kelvastra-sim: port ").size()));
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(std::filesystem::exists(fifo)) << "the FIFO is made when missing";
+
+    auto viaFifo = [&](const std::string& command) {
+        int control = open(fifo.c_str(), O_WRONLY);
+        ASSERT_GE(control, 0);
+        std::string text = command + "\n";
+        ASSERT_EQ(write(control, text.data(), text.size()), ssize_t(text.size()));
+        close(control);
+    };
+    viaFifo("state 3");
+    EXPECT_EQ(sim.Line(), "kelvastra-sim: ok state 3");
+    EXPECT_EQ(Exchange(fd, "0?S\r"), "3\r");
+
+    // A silent controller ignores what it is sent; it answers again afterwards.
+    viaFifo("silence");
+    EXPECT_EQ(sim.Line(), "kelvastra-sim: ok silence");
+    ASSERT_EQ(write(fd, "0?S\r", 4), 4);
+    EXPECT_EQ(ReadUntil(fd, '\r', 300), "");
+    sim.Control("silence off");
+    EXPECT_EQ(sim.Line(), "kelvastra-sim: ok silence off");
+    EXPECT_EQ(Exchange(fd, "0?V\r"), "3866624\r");
+
+    // Garbage lands in front of the next reply.
+    sim.Control("garbage-hex 0a41");
+    EXPECT_EQ(sim.Line(), "kelvastra-sim: ok garbage-hex 2");
+    EXPECT_EQ(Exchange(fd, "0?S\r"), "\nA3\r");
+    close(fd);
+
+    sim.Control("quit");
+    EXPECT_EQ(sim.Line(), "kelvastra-sim: ok quit");
+    EXPECT_EQ(sim.Terminate(), 0);
+    EXPECT_FALSE(std::filesystem::exists(fifo)) << "a FIFO the simulator made goes with it";
 }
 
 } // namespace

@@ -23,6 +23,8 @@ constexpr double kFactorLow = 0.1;
 constexpr double kFactorHigh = 10.0;
 
 constexpr size_t kReadChunk = size_t{1} << 20;
+// Bytes kept free in front of the input text, so that numbers can be read a word at a time.
+constexpr size_t kReadPad = 8;
 constexpr size_t kWriteBuffer = size_t{1} << 20;
 
 bool IsWell(int code, int first)
@@ -43,7 +45,7 @@ FilePtr OpenFile(const std::filesystem::path& path, const char* mode)
 // Hands out the input's lines without the line end ("\n" or "\r\n"), reading large chunks.
 class LineReader {
 public:
-    explicit LineReader(std::FILE* file) : m_file(file), m_buffer(kReadChunk) {}
+    explicit LineReader(std::FILE* file) : m_file(file), m_buffer(kReadPad + kReadChunk, '0') {}
 
     bool Next(const char*& first, const char*& last)
     {
@@ -87,11 +89,11 @@ private:
     {
         // Keep the unfinished line at the front; a line longer than the buffer grows it.
         const size_t kept = m_end - m_begin;
-        if (m_begin > 0 && kept > 0) {
-            std::memmove(m_buffer.data(), m_buffer.data() + m_begin, kept);
+        if (m_begin > kReadPad && kept > 0) {
+            std::memmove(m_buffer.data() + kReadPad, m_buffer.data() + m_begin, kept);
         }
-        m_begin = 0;
-        m_end = kept;
+        m_begin = kReadPad;
+        m_end = kReadPad + kept;
         if (m_buffer.size() - m_end < kReadChunk / 2) {
             m_buffer.resize(m_buffer.size() * 2);
         }
@@ -105,8 +107,8 @@ private:
 
     std::FILE* m_file;
     std::vector<char> m_buffer;
-    size_t m_begin = 0;
-    size_t m_end = 0;
+    size_t m_begin = kReadPad;
+    size_t m_end = kReadPad;
     bool m_atEnd = false;
     bool m_failed = false;
 };
@@ -391,18 +393,23 @@ RecordConverter::RecordConverter(ForceModel& model)
     }
 }
 
-void RecordConverter::ParseField(int code, const char* first, const char* last,
-                                 DataRecord& record)
+template <bool Padded>
+void RecordConverter::ParseFieldAs(int code, const char* first, const char* last,
+                                   DataRecord& record)
 {
+    auto ParseNumber = [](const char* begin, const char* end) {
+        return Padded ? fastnum::ParseLeadingIntPadded(begin, end)
+                      : fastnum::ParseLeadingInt(begin, end);
+    };
     switch (code) {
     case ColumnCode::Time:
-        record.time = fastnum::ParseLeadingInt(first, last);
+        record.time = ParseNumber(first, last);
         return;
     case ColumnCode::Set:
-        record.set = fastnum::ParseLeadingInt(first, last);
+        record.set = ParseNumber(first, last);
         return;
     case ColumnCode::Cycle:
-        record.cycle = fastnum::ParseLeadingInt(first, last);
+        record.cycle = ParseNumber(first, last);
         return;
     case ColumnCode::SetName:
         record.name.assign(first, last);
@@ -410,10 +417,10 @@ void RecordConverter::ParseField(int code, const char* first, const char* last,
         return;
     case ColumnCode::SpecifiedPressure:
         record.specifiedPressure =
-            m_model.SpecifiedPressure(fastnum::ParseLeadingInt(first, last)).value_or(kNaN);
+            m_model.SpecifiedPressure(ParseNumber(first, last)).value_or(kNaN);
         return;
     case ColumnCode::ActualPressure: {
-        const double x = fastnum::ParseLeadingInt(first, last) / 100.0;
+        const double x = ParseNumber(first, last) / 100.0;
         record.actualPressure = m_model.ActualPressure(x).value_or(kNaN);
         m_model.SetLatestActualPressure(record.actualPressure);
         return;
@@ -426,7 +433,7 @@ void RecordConverter::ParseField(int code, const char* first, const char* last,
     }
 
     const int k = code - ColumnCode::Position1;
-    const double x = fastnum::ParseLeadingInt(first, last) / 100.0;
+    const double x = ParseNumber(first, last) / 100.0;
     const std::optional<double> computed = m_model.Position(k + 1, x);
     if (!computed) {
         // No position model for this well: nothing that depends on it can be given.
@@ -502,17 +509,23 @@ void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count)
     if (!fit.FitVectors(pairs, indices)) {
         return;
     }
-    for (double q : fit.GetParameters()) {
-        if (!std::isfinite(q)) {
+    const std::vector<double>& q = fit.GetParameters();
+    for (double coefficient : q) {
+        if (!std::isfinite(coefficient)) {
             return;
         }
     }
+    const double q0 = q[0];
+    const double q1 = q[1];
+    const double q2 = q[2];
+    const double q3 = q[3];
     for (size_t i = 0; i < count; ++i) {
         DataRecord& record = group[i];
         for (int k = 0; k < kWellCount; ++k) {
             double x = record.position[k];
             x = x < m_springLow ? m_springLow : (x > m_springHigh ? m_springHigh : x);
-            double factor = fit.Evaluate(x);
+            // Horner's rule from the highest power, as the fitter evaluates.
+            double factor = ((q3 * x + q2) * x + q1) * x + q0;
             factor = factor < kFactorLow ? kFactorLow : (factor > kFactorHigh ? kFactorHigh : factor);
             record.force[k] /= factor;
         }
@@ -605,7 +618,7 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
             if (end == nullptr) {
                 end = last;
             }
-            converter.ParseField(inputCodes[i], field, end, record);
+            converter.ParseBufferedField(inputCodes[i], field, end, record);
             field = end == last ? last : end + 1;
         }
         // Fields beyond the header's count are dropped with their line.

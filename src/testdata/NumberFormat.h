@@ -41,30 +41,71 @@ inline char* WritePair(char* out, unsigned value)
 // Writes 0 <= value < 10000 without leading zeros and without data-dependent branches (digit
 // counts vary from value to value, so branches would be mispredicted). May write up to four
 // bytes; returns the end of the digits.
+inline char* WriteSmall(char* out, unsigned value);
+
+// Four-digit groups 0000..9999 as they lie in memory (first digit in the lowest byte), and how
+// many digits each has without its leading zeros (at least one).
+struct SmallNumberTable {
+    uint32_t digits[10000];
+    uint8_t count[10000];
+};
+
+constexpr SmallNumberTable MakeSmallNumberTable()
+{
+    SmallNumberTable table{};
+    for (unsigned v = 0; v < 10000; ++v) {
+        const unsigned d[4] = {v / 1000, v / 100 % 10, v / 10 % 10, v % 10};
+        table.digits[v] = 0;
+        for (int i = 0; i < 4; ++i) {
+            table.digits[v] |= static_cast<uint32_t>('0' + d[i]) << (8 * i);
+        }
+        table.count[v] = static_cast<uint8_t>(1u + (v >= 10) + (v >= 100) + (v >= 1000));
+    }
+    return table;
+}
+
+inline constexpr SmallNumberTable kSmallNumbers = MakeSmallNumberTable();
+
 inline char* WriteSmall(char* out, unsigned value)
 {
-    const unsigned count = 1u + (value >= 10) + (value >= 100) + (value >= 1000);
+    const unsigned count = kSmallNumbers.count[value];
     if constexpr (std::endian::native == std::endian::little) {
-        // The four digits are put together in a register: going through memory would stall on
-        // reading back a word written as two halves.
-        uint16_t high;
-        uint16_t low;
-        std::memcpy(&high, kDigitPairs + 2 * (value / 100), 2);
-        std::memcpy(&low, kDigitPairs + 2 * (value % 100), 2);
-        const uint32_t word = (static_cast<uint32_t>(high) | (static_cast<uint32_t>(low) << 16)) >>
-                              (8 * (4 - count));
+        const uint32_t word = kSmallNumbers.digits[value] >> (8 * (4 - count));
         std::memcpy(out, &word, 4);
     } else {
-        char digits[8];
-        std::memcpy(digits, kDigitPairs + 2 * (value / 100), 2);
-        std::memcpy(digits + 2, kDigitPairs + 2 * (value % 100), 2);
-        std::memcpy(out, digits + 4 - count, 4);
+        const char digits[4] = {static_cast<char>('0' + value / 1000),
+                                static_cast<char>('0' + value / 100 % 10),
+                                static_cast<char>('0' + value / 10 % 10),
+                                static_cast<char>('0' + value % 10)};
+        std::memcpy(out, digits + 4 - count, count);
     }
     return out + count;
 }
 
 inline constexpr uint64_t kPow5[] = {1, 5, 25, 125, 625};
 inline constexpr uint32_t kPow10[] = {1, 10, 100, 1000, 10000};
+
+// |value| * 10^Precision rounded half to even, exactly, from the value's exponent field and
+// fraction bits (finite values whose result stays below 2^63). value * 10^p = m * 5^p * 2^(e+p)
+// and m * 5^p stays below 2^63, so integer shifts give the exact remainder.
+template <int Precision> inline uint64_t ScaleExactly(int biased, uint64_t fraction)
+{
+    const uint64_t mantissa = biased == 0 ? fraction : (fraction | (uint64_t{1} << 52));
+    const int exponent = (biased == 0 ? -1074 : biased - 1075) + Precision;
+    const uint64_t scaled = mantissa * kPow5[Precision];
+    if (exponent >= 0) {
+        return scaled << exponent;
+    }
+    if (exponent <= -64) {
+        return 0; // below half a unit of the last digit
+    }
+    const int shift = -exponent;
+    const uint64_t q = scaled >> shift;
+    const uint64_t remainder = scaled & ((uint64_t{1} << shift) - 1);
+    const uint64_t half = uint64_t{1} << (shift - 1);
+    return q + (static_cast<uint64_t>(remainder > half) |
+                (static_cast<uint64_t>(remainder == half) & q & 1));
+}
 
 } // namespace detail
 
@@ -82,25 +123,26 @@ template <int Precision> [[gnu::always_inline]] inline char* FormatFixed(char* o
         return FormatFixedSlow(out, value, Precision);
     }
 
-    // |value| * 10^p = m * 5^p * 2^(e + p) exactly; m * 5^p stays below 2^63.
-    const uint64_t mantissa = biased == 0 ? fraction : (fraction | (uint64_t{1} << 52));
-    const int exponent = (biased == 0 ? -1074 : biased - 1075) + Precision;
-    const uint64_t scaled = mantissa * detail::kPow5[Precision];
-
     uint64_t q;
-    if (exponent >= 0) {
-        if (exponent >= 64 || (scaled >> (63 - exponent)) != 0) {
-            return FormatFixedSlow(out, value, Precision);
+    // Usual values: scale in floating point. The product is within 2^-21 of the exact one
+    // below 2^32, so unless the fraction is that close to a half, it rounds the same way.
+    const double magnitude = std::bit_cast<double>(bits & ~(uint64_t{1} << 63));
+    const double y = magnitude * static_cast<double>(detail::kPow10[Precision]);
+    constexpr double kNearHalf = 1.0 / (1 << 20);
+    if (y < 4294967296.0) {
+        // Signed conversions are single instructions; the value fits.
+        const int64_t truncated = static_cast<int64_t>(y);
+        const double fractionPart = y - static_cast<double>(truncated); // exact
+        q = static_cast<uint64_t>(truncated);
+        if (fractionPart > 0.5 + kNearHalf) {
+            ++q;
+        } else if (fractionPart >= 0.5 - kNearHalf) {
+            q = detail::ScaleExactly<Precision>(biased, fraction);
         }
-        q = scaled << exponent;
-    } else if (exponent <= -64) {
-        q = 0; // below half a unit of the last digit
+    } else if (y < 4611686018427387904.0) { // 2^62: the exact result fits 64 bits
+        q = detail::ScaleExactly<Precision>(biased, fraction);
     } else {
-        const int shift = -exponent;
-        q = scaled >> shift;
-        const uint64_t remainder = scaled & ((uint64_t{1} << shift) - 1);
-        const uint64_t half = uint64_t{1} << (shift - 1);
-        q += static_cast<uint64_t>(remainder > half) | (static_cast<uint64_t>(remainder == half) & q & 1);
+        return FormatFixedSlow(out, value, Precision);
     }
 
     if (negative) {
@@ -109,6 +151,31 @@ template <int Precision> [[gnu::always_inline]] inline char* FormatFixed(char* o
     constexpr uint32_t unit = detail::kPow10[Precision];
     const uint64_t whole = q / unit;
     const unsigned decimals = static_cast<unsigned>(q - whole * unit);
+    if constexpr (std::endian::native == std::endian::little && Precision != 1 && Precision != 3) {
+        if (whole < 10000) {
+            // Whole digits, point and decimals put together in one register and stored at once.
+            const unsigned w = static_cast<unsigned>(whole);
+            const unsigned count = detail::kSmallNumbers.count[w];
+            uint64_t word = detail::kSmallNumbers.digits[w];
+            uint16_t pairs[2];
+            if constexpr (Precision == 2) {
+                std::memcpy(&pairs[0], detail::kDigitPairs + 2 * decimals, 2);
+                word |= (uint64_t{'.'} << 32) | (static_cast<uint64_t>(pairs[0]) << 40);
+            } else if constexpr (Precision == 4) {
+                std::memcpy(&pairs[0], detail::kDigitPairs + 2 * (decimals / 100), 2);
+                std::memcpy(&pairs[1], detail::kDigitPairs + 2 * (decimals % 100), 2);
+                word |= (uint64_t{'.'} << 32) | (static_cast<uint64_t>(pairs[0]) << 40) |
+                        (static_cast<uint64_t>(pairs[1] & 0xFF) << 56);
+            }
+            word >>= 8 * (4 - count);
+            std::memcpy(out, &word, 8);
+            if constexpr (Precision == 4) {
+                // The last digit did not fit the word when all four whole digits are used.
+                out[count + 4] = static_cast<char>(pairs[1] >> 8);
+            }
+            return out + count + (Precision == 0 ? 0 : Precision + 1);
+        }
+    }
     if (whole < 10000) {
         out = detail::WriteSmall(out, static_cast<unsigned>(whole));
     } else {
@@ -196,6 +263,34 @@ inline int ParseLeadingInt(const char* first, const char* last)
         return value >= kLimit ? INT_MIN : -static_cast<int>(value);
     }
     return value >= kLimit ? INT_MAX : static_cast<int>(value);
+}
+
+// The same for a field of which the eight bytes before `last` may be read (they lie inside the
+// caller's buffer). A field of one to eight plain digits, the usual case, is converted in a few
+// word operations instead of digit by digit.
+inline int ParseLeadingIntPadded(const char* first, const char* last)
+{
+    const size_t length = static_cast<size_t>(last - first);
+    if (length - 1 < 8 && std::endian::native == std::endian::little) {
+        uint64_t word;
+        std::memcpy(&word, last - 8, 8);
+        // Bytes before the field become '0' characters: leading zeros do not change the value.
+        const unsigned pad = static_cast<unsigned>(8 * (8 - length));
+        const uint64_t fieldMask = pad == 0 ? ~uint64_t{0} : (~uint64_t{0} << pad);
+        word = (word & fieldMask) | (uint64_t{0x3030303030303030} & ~fieldMask);
+        const uint64_t digits = word - uint64_t{0x3030303030303030};
+        // Every byte a digit: no byte below '0' (borrow sets its top bit) nor above '9'.
+        if (((digits | (word + uint64_t{0x4646464646464646})) & uint64_t{0x8080808080808080}) ==
+            0) {
+            // First character in the lowest byte: combine pairs, then quads, then halves.
+            uint64_t v = digits;
+            v = (v * 10 + (v >> 8)) & uint64_t{0x00FF00FF00FF00FF};
+            v = (v * 100 + (v >> 16)) & uint64_t{0x0000FFFF0000FFFF};
+            v = (v * 10000 + (v >> 32)) & uint64_t{0x00000000FFFFFFFF};
+            return static_cast<int>(v); // at most 99999999
+        }
+    }
+    return ParseLeadingInt(first, last);
 }
 
 } // namespace fastnum

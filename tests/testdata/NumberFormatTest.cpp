@@ -153,3 +153,43 @@ TEST(ParseLeadingInt, LikeAtoi)
                   std::atoi(text.c_str()));
     }
 }
+
+TEST(ParseLeadingInt, WordAtATimeAgreesWithDigitByDigit)
+{
+    // Each text sits at the end of a buffer with eight readable bytes before it, whatever they
+    // hold.
+    const std::vector<std::string> texts{
+        "",        "0",        "7",         "12",        "123456",    "12345678", "99999999",
+        "123456789", "00000042", "-5",      "+5",        " 5",        "5 ",       "12a4",
+        "1234567/", ":1234567", "abc",      "-",         "1.5",       "00",       "10000000"};
+    for (const std::string& prefix : {std::string(8, '9'), std::string(8, ','), std::string(8, '\0')}) {
+        for (const std::string& text : texts) {
+            const std::string buffer = prefix + text;
+            const char* first = buffer.data() + prefix.size();
+            const char* last = buffer.data() + buffer.size();
+            EXPECT_EQ(fastnum::ParseLeadingIntPadded(first, last),
+                      fastnum::ParseLeadingInt(first, last))
+                << "'" << text << "'";
+        }
+    }
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> digits(1, 9);
+    std::uniform_int_distribution<int> digit(0, 9);
+    std::uniform_int_distribution<int> anyByte(0, 255);
+    for (int i = 0; i < 200000; ++i) {
+        std::string buffer;
+        for (int k = 0; k < 8; ++k) {
+            buffer += static_cast<char>(anyByte(random));
+        }
+        const int n = digits(random) - 1;
+        for (int k = 0; k < n; ++k) {
+            // Mostly digits, now and then any byte.
+            buffer += (i % 7 == 0 && k == n / 2) ? static_cast<char>(anyByte(random))
+                                                 : static_cast<char>('0' + digit(random));
+        }
+        const char* first = buffer.data() + 8;
+        const char* last = buffer.data() + buffer.size();
+        ASSERT_EQ(fastnum::ParseLeadingIntPadded(first, last), fastnum::ParseLeadingInt(first, last))
+            << buffer.substr(8);
+    }
+}

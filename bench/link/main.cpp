@@ -15,8 +15,7 @@
 
 namespace {
 
-std::string SimulatorBesideUs()
-{
+std::string SimulatorBesideUs() {
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error)
@@ -26,8 +25,7 @@ std::string SimulatorBesideUs()
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     long baud = 115200;
     long size = 200000;
@@ -74,8 +72,8 @@ int main(int argc, char** argv)
     const double rate = static_cast<double>(size) / seconds;
     std::printf("download %ld bytes in %.3f s: %.0f bytes/s", size, seconds, rate);
     if (lineRate > 0)
-        std::printf(" = %.1f %% of the %ld-baud line (%.0f bytes/s)", 100.0 * rate / lineRate,
-                    baud, lineRate);
+        std::printf(" = %.1f %% of the %ld-baud line (%.0f bytes/s)", 100.0 * rate / lineRate, baud,
+                    lineRate);
     std::printf("\n");
     return 0;
 }

@@ -16,8 +16,7 @@
 
 namespace {
 
-void Fail(CliContext& context, const std::string& message, const DeviceSession* session = nullptr)
-{
+void Fail(CliContext& context, const std::string& message, const DeviceSession* session = nullptr) {
     std::cerr << "kelvastra-cli: " << message << "\n";
     if (session) {
         const std::string log = session->LogSinceMark();
@@ -28,8 +27,7 @@ void Fail(CliContext& context, const std::string& message, const DeviceSession* 
 }
 
 // Opens the controller and runs `body` with it; reports a failed open.
-void WithController(CliContext& context, const std::function<void(DeviceSession&)>& body)
-{
+void WithController(CliContext& context, const std::function<void(DeviceSession&)>& body) {
     DeviceSession session;
     std::string error;
     if (!session.Open(context.port, error)) {
@@ -45,13 +43,11 @@ void WithController(CliContext& context, const std::function<void(DeviceSession&
 class ProgressLine {
 public:
     ProgressLine() : m_show(::isatty(STDERR_FILENO) != 0) {}
-    void operator()(long long bytes) const
-    {
+    void operator()(long long bytes) const {
         if (m_show)
             std::fprintf(stderr, "\r%lld bytes", bytes);
     }
-    void Done(long long bytes) const
-    {
+    void Done(long long bytes) const {
         if (m_show)
             std::fprintf(stderr, "\r%lld bytes\n", bytes);
     }
@@ -60,8 +56,7 @@ private:
     bool m_show;
 };
 
-void RunPorts(CliContext& context)
-{
+void RunPorts(CliContext& context) {
     (void)context;
     const std::vector<PortInfo> ports = EnumeratePorts();
     const auto controller = MatchControllerIndex(ports);
@@ -74,8 +69,7 @@ void RunPorts(CliContext& context)
     }
 }
 
-void RunInfo(CliContext& context)
-{
+void RunInfo(CliContext& context) {
     WithController(context, [&](DeviceSession& session) {
         Controller& device = session.GetController();
         std::cout << "port: " << device.portName << '\n';
@@ -105,8 +99,7 @@ void RunInfo(CliContext& context)
     });
 }
 
-void RunStatus(CliContext& context)
-{
+void RunStatus(CliContext& context) {
     WithController(context, [&](DeviceSession& session) {
         int state = 0;
         if (session.GetController().QueryInteger("0?S\r", state) != 0) {
@@ -117,8 +110,7 @@ void RunStatus(CliContext& context)
     });
 }
 
-void RunCardList(CliContext& context)
-{
+void RunCardList(CliContext& context) {
     WithController(context, [&](DeviceSession& session) {
         std::vector<std::string> lines;
         const int result = session.GetController().ReadCardListing(lines);
@@ -129,14 +121,12 @@ void RunCardList(CliContext& context)
     });
 }
 
-std::string LocalNameFor(const std::string& cardName)
-{
+std::string LocalNameFor(const std::string& cardName) {
     const std::size_t slash = cardName.find_last_of("\\/");
     return slash == std::string::npos ? cardName : cardName.substr(slash + 1);
 }
 
-void RunCardGet(CliContext& context, const std::string& name, std::string local)
-{
+void RunCardGet(CliContext& context, const std::string& name, std::string local) {
     if (local.empty())
         local = LocalNameFor(name);
     WithController(context, [&](DeviceSession& session) {
@@ -149,8 +139,7 @@ void RunCardGet(CliContext& context, const std::string& name, std::string local)
         if (result == -1) {
             Fail(context, "cannot open " + local + " for writing", &session);
         } else if (result != 1) {
-            Fail(context, "download of " + name + " failed; " + local + " not written",
-                 &session);
+            Fail(context, "download of " + name + " failed; " + local + " not written", &session);
         } else {
             std::error_code error;
             const auto size = std::filesystem::file_size(local, error);
@@ -159,8 +148,7 @@ void RunCardGet(CliContext& context, const std::string& name, std::string local)
     });
 }
 
-void RunCardPut(CliContext& context, const std::string& local, const std::string& name)
-{
+void RunCardPut(CliContext& context, const std::string& local, const std::string& name) {
     std::ifstream in(local, std::ios::binary);
     if (!in) {
         Fail(context, "cannot read " + local);
@@ -170,9 +158,8 @@ void RunCardPut(CliContext& context, const std::string& local, const std::string
     buffer << in.rdbuf();
     const std::string content = buffer.str();
     if (content.find_first_of(std::string{'\r', '\x17'}) != std::string::npos) {
-        Fail(context, local +
-                          " holds a carriage return or the byte 0x17, which the card link "
-                          "cannot carry (card files use bare line feeds)");
+        Fail(context, local + " holds a carriage return or the byte 0x17, which the card link "
+                              "cannot carry (card files use bare line feeds)");
         return;
     }
     if (!Controller::IsValidCardName(name)) {
@@ -190,8 +177,7 @@ void RunCardPut(CliContext& context, const std::string& local, const std::string
     });
 }
 
-void RunCardRemove(CliContext& context, const std::string& name)
-{
+void RunCardRemove(CliContext& context, const std::string& name) {
     WithController(context, [&](DeviceSession& session) {
         if (session.GetController().DeleteCardFile(name) != 1)
             Fail(context, name + " not deleted", &session);
@@ -200,8 +186,7 @@ void RunCardRemove(CliContext& context, const std::string& name)
 
 } // namespace
 
-void AddDeviceCommands(CLI::App& app, CliContext& context)
-{
+void AddDeviceCommands(CLI::App& app, CliContext& context) {
     auto* ports = app.add_subcommand("ports", "List the serial ports; the controller is marked *");
     ports->callback([&context] { RunPorts(context); });
 

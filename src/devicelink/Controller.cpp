@@ -11,8 +11,7 @@ using linktext::Format;
 
 namespace {
 
-int ClampToInt(int64_t value)
-{
+int ClampToInt(int64_t value) {
     if (value > INT_MAX)
         return INT_MAX;
     if (value < INT_MIN)
@@ -20,15 +19,13 @@ int ClampToInt(int64_t value)
     return static_cast<int>(value);
 }
 
-bool StartsWith(const std::string& text, std::string_view prefix)
-{
+bool StartsWith(const std::string& text, std::string_view prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 // The number after "Error" and one separator; a reply without one (or with 0, which would read
 // as success) is kErrorWithoutNumber.
-int ErrorNumber(const std::string& reply)
-{
+int ErrorNumber(const std::string& reply) {
     if (reply.size() < 7)
         return Controller::kErrorWithoutNumber;
     const std::string_view rest = std::string_view(reply).substr(6);
@@ -41,12 +38,9 @@ int ErrorNumber(const std::string& reply)
 } // namespace
 
 Controller::Controller(std::unique_ptr<ISerialChannel> channel)
-    : serial(std::move(channel)), m_enumerate(&EnumeratePorts)
-{
-}
+    : serial(std::move(channel)), m_enumerate(&EnumeratePorts) {}
 
-bool Controller::FindController()
-{
+bool Controller::FindController() {
     ports = m_enumerate ? m_enumerate() : std::vector<PortInfo>{};
     if (auto port = MatchControllerPort(ports)) {
         portName = *port;
@@ -55,8 +49,7 @@ bool Controller::FindController()
     return false;
 }
 
-int Controller::Exchange(const std::string& text, std::string& reply, int capacity, int& length)
-{
+int Controller::Exchange(const std::string& text, std::string& reply, int capacity, int& length) {
     for (int attempt = 1;; ++attempt) {
         lastResult = serial.Write(text);
         if (lastResult != Serial::kSuccess)
@@ -74,20 +67,17 @@ int Controller::Exchange(const std::string& text, std::string& reply, int capaci
     }
 }
 
-int Controller::Command(const std::string& text)
-{
+int Controller::Command(const std::string& text) {
     std::string reply;
     int length = 0;
     return Exchange(text, reply, kReplyCapacity, length);
 }
 
-int Controller::Query(const std::string& text, std::string& reply, int capacity, int& length)
-{
+int Controller::Query(const std::string& text, std::string& reply, int capacity, int& length) {
     return Exchange(text, reply, capacity, length);
 }
 
-int Controller::QueryRecord(int index, std::string& text)
-{
+int Controller::QueryRecord(int index, std::string& text) {
     if (index < 0 || index >= kRecordCount)
         return 2;
     std::string reply;
@@ -98,8 +88,7 @@ int Controller::QueryRecord(int index, std::string& text)
     return 0;
 }
 
-int Controller::QueryInteger(const std::string& text, int& value)
-{
+int Controller::QueryInteger(const std::string& text, int& value) {
     std::string reply;
     int length = 0;
     const int result = Query(text, reply, kRecordCapacity, length);
@@ -108,8 +97,7 @@ int Controller::QueryInteger(const std::string& text, int& value)
     return result;
 }
 
-void Controller::Identify()
-{
+void Controller::Identify() {
     std::string text;
     // The first round wakes the controller's identity replies up; its answers are not kept.
     for (int i = 0; i < kRecordCount; ++i)
@@ -135,10 +123,10 @@ void Controller::Identify()
         if (p != std::string::npos && upper.size() > p + 11) {
             const std::string number = infoLines[3].substr(p + 11, 15);
             const double value = linktext::LeadingDouble(number);
-            hardware.hardwareVersion =
-                std::isfinite(value) ? ClampToInt(static_cast<int64_t>(std::trunc(
-                                           std::clamp(value, -9.0e18, 9.0e18))))
-                                     : 1000;
+            hardware.hardwareVersion = std::isfinite(value)
+                                           ? ClampToInt(static_cast<int64_t>(
+                                                 std::trunc(std::clamp(value, -9.0e18, 9.0e18))))
+                                           : 1000;
         }
     }
 
@@ -151,14 +139,14 @@ void Controller::Identify()
             const float version = static_cast<float>(linktext::LeadingDouble(number));
             const double scaled = static_cast<double>(version) * 1000.0;
             hardware.FirmwareVersion =
-                std::isfinite(scaled) ? ClampToInt(std::llround(std::clamp(scaled, -9.0e18, 9.0e18)))
-                                      : 1000;
+                std::isfinite(scaled)
+                    ? ClampToInt(std::llround(std::clamp(scaled, -9.0e18, 9.0e18)))
+                    : 1000;
         }
     }
 }
 
-int Controller::Connect()
-{
+int Controller::Connect() {
     lastResult = serial.Open(portName, false, false, true, true, -1);
     if (lastResult != Serial::kSuccess)
         return -1;
@@ -170,8 +158,7 @@ int Controller::Connect()
     return 1;
 }
 
-int Controller::UploadProgram(DeviceProgramTable& table)
-{
+int Controller::UploadProgram(DeviceProgramTable& table) {
     bool failed = false;
     for (const std::string& line : ProgramUploadLines(table)) {
         const int result = Command(line);
@@ -184,13 +171,11 @@ int Controller::UploadProgram(DeviceProgramTable& table)
 }
 
 int Controller::ParseProgramLine(const std::string& line, std::size_t index,
-                                 DeviceProgramTable& table)
-{
+                                 DeviceProgramTable& table) {
     return ::ParseProgramLine(line, index, table);
 }
 
-int Controller::ReadProgram(DeviceProgramTable& table)
-{
+int Controller::ReadProgram(DeviceProgramTable& table) {
     ClearDeviceProgram(table);
     if (Command("0I\r") == 1)
         return -1;

@@ -16,8 +16,7 @@ namespace {
 
 constexpr char kEndLine[] = {Serial::kTransferTerminator, '\r', '\0'};
 
-int32_t ToInt32(int64_t value)
-{
+int32_t ToInt32(int64_t value) {
     if (value > INT32_MAX)
         return INT32_MAX;
     if (value < INT32_MIN)
@@ -27,8 +26,7 @@ int32_t ToInt32(int64_t value)
 
 } // namespace
 
-std::string PositionOffsetsText(const std::array<int32_t, kWellCount>& offsets)
-{
+std::string PositionOffsetsText(const std::array<int32_t, kWellCount>& offsets) {
     std::string text;
     for (std::size_t i = 0; i < offsets.size(); ++i) {
         if (i > 0)
@@ -38,16 +36,14 @@ std::string PositionOffsetsText(const std::array<int32_t, kWellCount>& offsets)
     return text;
 }
 
-std::string CoefficientFileText(const std::array<double, 3 * kWellCount>& values)
-{
+std::string CoefficientFileText(const std::array<double, 3 * kWellCount>& values) {
     std::string text;
     for (double value : values)
         text += linktext::FixedSix(value) + "\n";
     return text;
 }
 
-bool Controller::IsValidCardName(const std::string& name)
-{
+bool Controller::IsValidCardName(const std::string& name) {
     if (name.empty() || name.size() > kMaxCardNameLength)
         return false;
     for (char c : name) {
@@ -57,8 +53,7 @@ bool Controller::IsValidCardName(const std::string& name)
     return true;
 }
 
-bool Controller::RefuseName(const std::string& name)
-{
+bool Controller::RefuseName(const std::string& name) {
     if (IsValidCardName(name))
         return false;
     MessageLog::Instance().WriteMessage(
@@ -68,8 +63,7 @@ bool Controller::RefuseName(const std::string& name)
     return true;
 }
 
-int Controller::ReadCardListing(std::vector<std::string>& lines)
-{
+int Controller::ReadCardListing(std::vector<std::string>& lines) {
     lines.clear();
     const int result = Command("0L\r");
     if (result == 1)
@@ -81,14 +75,12 @@ int Controller::ReadCardListing(std::vector<std::string>& lines)
     return result == 0 && status == Serial::kSuccess ? 1 : -1;
 }
 
-int Controller::ReadFileLines(const std::string& name, std::vector<std::string>& lines)
-{
+int Controller::ReadFileLines(const std::string& name, std::vector<std::string>& lines) {
     return ReadFileLines(name, lines, nullptr);
 }
 
 int Controller::ReadFileLines(const std::string& name, std::vector<std::string>& lines,
-                              std::string* shortTail)
-{
+                              std::string* shortTail) {
     lines.clear();
     if (shortTail)
         shortTail->clear();
@@ -103,8 +95,7 @@ int Controller::ReadFileLines(const std::string& name, std::vector<std::string>&
     return 1;
 }
 
-int Controller::ReadFirstLine(const std::string& name, std::string& line)
-{
+int Controller::ReadFirstLine(const std::string& name, std::string& line) {
     std::vector<std::string> lines;
     ReadFileLines(name, lines);
     if (lines.empty())
@@ -114,8 +105,7 @@ int Controller::ReadFirstLine(const std::string& name, std::string& line)
 }
 
 int Controller::DownloadFile(const std::string& name, const std::string& localPath,
-                             const Progress& progress)
-{
+                             const Progress& progress) {
     if (RefuseName(name))
         return -1;
     // The bytes go to a temporary file beside the target, renamed only once the transfer has
@@ -161,8 +151,7 @@ int Controller::DownloadFile(const std::string& name, const std::string& localPa
     return 1;
 }
 
-int Controller::WriteCardFile(const std::string& name, const std::string& content)
-{
+int Controller::WriteCardFile(const std::string& name, const std::string& content) {
     if (RefuseName(name))
         return -1;
     // A carriage return would end a command line early and the end byte would end the file:
@@ -191,8 +180,7 @@ int Controller::WriteCardFile(const std::string& name, const std::string& conten
     return failed ? -1 : 1;
 }
 
-int Controller::DeleteCardFile(const std::string& name)
-{
+int Controller::DeleteCardFile(const std::string& name) {
     if (RefuseName(name))
         return -1;
     if (Command(Format("0X %s\r", name.c_str())) == 1)
@@ -204,8 +192,7 @@ int Controller::DeleteCardFile(const std::string& name)
 }
 
 int Controller::ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
-                             std::vector<uint16_t>& readings)
-{
+                             std::vector<uint16_t>& readings) {
     if (Command(Format("0Z %d %d %d\r", a, b, c)) == 1)
         return 1;
     std::vector<std::string> lines;
@@ -216,18 +203,17 @@ int Controller::ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
         const std::string& line = lines[i];
         std::size_t split = line.find_first_not_of(" \t\r\n\f\v");
         split = line.find_first_of(" \t\r\n\f\v", split == std::string::npos ? 0 : split);
-        times[i] = static_cast<uint32_t>(std::min<uint64_t>(linktext::LeadingUnsigned(line),
-                                                            UINT32_MAX));
+        times[i] =
+            static_cast<uint32_t>(std::min<uint64_t>(linktext::LeadingUnsigned(line), UINT32_MAX));
         const std::string_view second =
             split == std::string::npos ? std::string_view{} : std::string_view(line).substr(split);
-        readings[i] =
-            static_cast<uint16_t>(std::min<uint64_t>(linktext::LeadingUnsigned(second), UINT16_MAX));
+        readings[i] = static_cast<uint16_t>(
+            std::min<uint64_t>(linktext::LeadingUnsigned(second), UINT16_MAX));
     }
     return 1;
 }
 
-void Controller::ReadNameAndNumber(std::string& name, std::string& number)
-{
+void Controller::ReadNameAndNumber(std::string& name, std::string& number) {
     name = "Test";
     number = "0001";
     std::vector<std::string> lines;
@@ -239,8 +225,7 @@ void Controller::ReadNameAndNumber(std::string& name, std::string& number)
         number = lines.front().substr(4, 4);
 }
 
-int Controller::ReadPositionOffsets()
-{
+int Controller::ReadPositionOffsets() {
     std::array<int32_t, kWellCount> offsets{};
     std::vector<std::string> lines;
     std::string tail;
@@ -257,8 +242,7 @@ int Controller::ReadPositionOffsets()
     return 1;
 }
 
-int Controller::ResetPositionOffsets()
-{
+int Controller::ResetPositionOffsets() {
     const std::array<int32_t, kWellCount> zeros{};
     DeleteCardFile("POSCAL.INI");
     const int result = WriteCardFile("POSCAL.INI", PositionOffsetsText(zeros));
@@ -267,14 +251,12 @@ int Controller::ResetPositionOffsets()
 }
 
 int Controller::WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
-                                     const std::string& name)
-{
+                                     const std::string& name) {
     DeleteCardFile(name);
     return WriteCardFile(name, CoefficientFileText(values)) == 1 ? 1 : -1;
 }
 
-void Controller::ReadDisplacementCoefficients()
-{
+void Controller::ReadDisplacementCoefficients() {
     std::vector<std::string> lines;
     ReadFileLines("MAGCAL.INI", lines);
     if (lines.size() != 3 * kWellCount)

@@ -6,8 +6,7 @@
 #include <cstdio>
 
 DeviceSession::DeviceSession(std::unique_ptr<ISerialChannel> channel)
-    : m_controller(std::move(channel))
-{
+    : m_controller(std::move(channel)) {
     MessageLog& log = MessageLog::Instance();
     log.SetEchoToStdout(false);
     log.Bind(
@@ -23,16 +22,14 @@ DeviceSession::DeviceSession(std::unique_ptr<ISerialChannel> channel)
     });
 }
 
-DeviceSession::~DeviceSession()
-{
+DeviceSession::~DeviceSession() {
     m_controller.serial.Close();
     MessageLog& log = MessageLog::Instance();
     log.Bind(nullptr, nullptr);
     log.SetEchoToStdout(true);
 }
 
-bool DeviceSession::Open(const std::string& port, std::string& error)
-{
+bool DeviceSession::Open(const std::string& port, std::string& error) {
     if (port.empty()) {
         if (!m_controller.FindController()) {
             error = "no controller found (no port matches; give one with --port)";
@@ -48,20 +45,17 @@ bool DeviceSession::Open(const std::string& port, std::string& error)
     return true;
 }
 
-std::string DeviceSession::LogText() const
-{
+std::string DeviceSession::LogText() const {
     std::lock_guard lock(m_mutex);
     return m_log;
 }
 
-std::string DeviceSession::LogSinceMark() const
-{
+std::string DeviceSession::LogSinceMark() const {
     std::lock_guard lock(m_mutex);
     return m_log.substr(std::min(m_mark, m_log.size()));
 }
 
-void DeviceSession::MarkLog()
-{
+void DeviceSession::MarkLog() {
     std::lock_guard lock(m_mutex);
     m_mark = m_log.size();
 }

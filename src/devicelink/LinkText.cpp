@@ -10,8 +10,7 @@
 
 namespace linktext {
 
-std::string Format(const char* format, ...)
-{
+std::string Format(const char* format, ...) {
     va_list args;
     va_start(args, format);
     va_list copy;
@@ -30,8 +29,7 @@ std::string Format(const char* format, ...)
 
 namespace {
 
-std::size_t SkipSpace(std::string_view text)
-{
+std::size_t SkipSpace(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
         ++i;
@@ -40,8 +38,7 @@ std::size_t SkipSpace(std::string_view text)
 
 } // namespace
 
-int64_t LeadingInteger(std::string_view text)
-{
+int64_t LeadingInteger(std::string_view text) {
     std::size_t i = SkipSpace(text);
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -67,8 +64,7 @@ int64_t LeadingInteger(std::string_view text)
     return value;
 }
 
-uint64_t LeadingUnsigned(std::string_view text)
-{
+uint64_t LeadingUnsigned(std::string_view text) {
     std::size_t i = SkipSpace(text);
     if (i < text.size() && text[i] == '+')
         ++i;
@@ -83,8 +79,7 @@ uint64_t LeadingUnsigned(std::string_view text)
     return value;
 }
 
-bool HasLeadingNumber(std::string_view text)
-{
+bool HasLeadingNumber(std::string_view text) {
     std::size_t i = SkipSpace(text);
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         ++i;
@@ -93,8 +88,7 @@ bool HasLeadingNumber(std::string_view text)
     return i < text.size() && text[i] >= '0' && text[i] <= '9';
 }
 
-double LeadingDouble(std::string_view text)
-{
+double LeadingDouble(std::string_view text) {
     std::size_t i = SkipSpace(text);
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -117,8 +111,7 @@ double LeadingDouble(std::string_view text)
     return negative ? -value : value;
 }
 
-std::string FixedSix(double value, int width)
-{
+std::string FixedSix(double value, int width) {
     char buffer[512];
     const auto result =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
@@ -128,8 +121,7 @@ std::string FixedSix(double value, int width)
     return text;
 }
 
-std::string UpperAscii(std::string_view text)
-{
+std::string UpperAscii(std::string_view text) {
     std::string upper(text);
     for (char& c : upper) {
         if (c >= 'a' && c <= 'z')

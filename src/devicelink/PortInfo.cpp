@@ -16,13 +16,11 @@
 
 namespace {
 
-bool Contains(const std::string& text, std::string_view key)
-{
+bool Contains(const std::string& text, std::string_view key) {
     return text.find(key) != std::string::npos;
 }
 
-bool ProcessIsAlive(long long pid)
-{
+bool ProcessIsAlive(long long pid) {
     if (pid <= 0 || pid > static_cast<long long>(INT32_MAX))
         return false;
     if (::kill(static_cast<pid_t>(pid), 0) == 0)
@@ -32,8 +30,7 @@ bool ProcessIsAlive(long long pid)
 
 } // namespace
 
-std::optional<std::size_t> MatchControllerIndex(const std::vector<PortInfo>& ports)
-{
+std::optional<std::size_t> MatchControllerIndex(const std::vector<PortInfo>& ports) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (Contains(ports[i].description, "Adafruit"))
             return i;
@@ -46,20 +43,17 @@ std::optional<std::size_t> MatchControllerIndex(const std::vector<PortInfo>& por
     return std::nullopt;
 }
 
-std::optional<std::string> MatchControllerPort(const std::vector<PortInfo>& ports)
-{
+std::optional<std::string> MatchControllerPort(const std::vector<PortInfo>& ports) {
     if (auto index = MatchControllerIndex(ports))
         return ports[*index].portName;
     return std::nullopt;
 }
 
-std::string UsbHardwareId(uint16_t vendorId, uint16_t productId)
-{
+std::string UsbHardwareId(uint16_t vendorId, uint16_t productId) {
     return linktext::Format("USB\\VID_%04X&PID_%04X", vendorId, productId);
 }
 
-std::string JoinDescription(std::string_view manufacturer, std::string_view product)
-{
+std::string JoinDescription(std::string_view manufacturer, std::string_view product) {
     std::string text(manufacturer);
     if (!text.empty() && !product.empty())
         text += ' ';
@@ -67,8 +61,7 @@ std::string JoinDescription(std::string_view manufacturer, std::string_view prod
     return text;
 }
 
-std::optional<int> ComPortNumber(std::string_view portName)
-{
+std::optional<int> ComPortNumber(std::string_view portName) {
     if (portName.size() <= 3)
         return std::nullopt;
     const std::string prefix = linktext::UpperAscii(portName.substr(0, 3));
@@ -83,10 +76,11 @@ std::optional<int> ComPortNumber(std::string_view portName)
     return static_cast<int>(number);
 }
 
-std::string ComPortName(int number) { return linktext::Format("COM%d", number); }
+std::string ComPortName(int number) {
+    return linktext::Format("COM%d", number);
+}
 
-std::filesystem::path VirtualPortsFolder()
-{
+std::filesystem::path VirtualPortsFolder() {
     if (const char* dir = std::getenv("KELVASTRA_PORTS_DIR"); dir && *dir)
         return dir;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
@@ -95,8 +89,7 @@ std::filesystem::path VirtualPortsFolder()
            linktext::Format("kelvastra-%u", static_cast<unsigned>(::getuid())) / "ports";
 }
 
-std::optional<VirtualPortRegistration> ParseVirtualPortFile(std::string_view text)
-{
+std::optional<VirtualPortRegistration> ParseVirtualPortFile(std::string_view text) {
     VirtualPortRegistration registration;
     std::string port;
     std::string location;
@@ -127,8 +120,7 @@ std::optional<VirtualPortRegistration> ParseVirtualPortFile(std::string_view tex
     return registration;
 }
 
-std::vector<PortInfo> ReadVirtualPorts(const std::filesystem::path& folder)
-{
+std::vector<PortInfo> ReadVirtualPorts(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> files;
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
@@ -155,13 +147,12 @@ std::vector<PortInfo> ReadVirtualPorts(const std::filesystem::path& folder)
     return ports;
 }
 
-std::vector<PortInfo> EnumeratePorts()
-{
+std::vector<PortInfo> EnumeratePorts() {
     std::vector<PortInfo> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         PortInfo port;
-        port.description = JoinDescription(info.manufacturer().toStdString(),
-                                           info.description().toStdString());
+        port.description =
+            JoinDescription(info.manufacturer().toStdString(), info.description().toStdString());
         if (info.hasVendorIdentifier() && info.hasProductIdentifier())
             port.hardwareId = UsbHardwareId(info.vendorIdentifier(), info.productIdentifier());
         port.portName = info.systemLocation().toStdString();

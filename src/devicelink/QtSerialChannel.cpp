@@ -12,15 +12,14 @@ constexpr int kWriteDrainMs = 20000;
 
 // QSerialPort reports an error kind; errno usually still holds the system's own number, which is
 // what the log shows. The kind stands in when errno was lost.
-int ErrorNumberFor(QSerialPort::SerialPortError error, int savedErrno)
-{
+int ErrorNumberFor(QSerialPort::SerialPortError error, int savedErrno) {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
         return savedErrno == ENOENT || savedErrno == ENODEV || savedErrno == ENXIO ? savedErrno
-                                                                                 : ENOENT;
+                                                                                   : ENOENT;
     case QSerialPort::PermissionError:
         return savedErrno == EACCES || savedErrno == EPERM || savedErrno == EBUSY ? savedErrno
-                                                                                : EACCES;
+                                                                                  : EACCES;
     case QSerialPort::OpenError:
         return EBUSY;
     case QSerialPort::TimeoutError:
@@ -38,15 +37,13 @@ QtSerialChannel::QtSerialChannel() = default;
 
 QtSerialChannel::~QtSerialChannel() = default;
 
-void QtSerialChannel::Fail(int errorNumber)
-{
+void QtSerialChannel::Fail(int errorNumber) {
     m_lastError = errorNumber;
     m_lastErrorText = m_port ? m_port->errorString().toStdString() : std::strerror(errorNumber);
 }
 
 bool QtSerialChannel::Open(const std::string& portName, const SerialSettings& settings,
-                           OpenFailure& failure)
-{
+                           OpenFailure& failure) {
     if (m_port)
         Close();
     m_port = std::make_unique<QSerialPort>();
@@ -62,10 +59,9 @@ bool QtSerialChannel::Open(const std::string& portName, const SerialSettings& se
     // The driver's queues and the time-outs are not port settings here: the read and write
     // waits are limits that Serial passes with every call, so only the line settings can fail.
     errno = 0;
-    bool configured = m_port->setBaudRate(settings.baudRate) &&
-                      m_port->setDataBits(QSerialPort::Data8) &&
-                      m_port->setParity(QSerialPort::NoParity) &&
-                      m_port->setStopBits(QSerialPort::OneStop);
+    bool configured =
+        m_port->setBaudRate(settings.baudRate) && m_port->setDataBits(QSerialPort::Data8) &&
+        m_port->setParity(QSerialPort::NoParity) && m_port->setStopBits(QSerialPort::OneStop);
     if (configured && settings.assertDtr)
         configured = m_port->setDataTerminalReady(true);
     if (!configured) {
@@ -77,8 +73,7 @@ bool QtSerialChannel::Open(const std::string& portName, const SerialSettings& se
     return true;
 }
 
-int QtSerialChannel::Close()
-{
+int QtSerialChannel::Close() {
     if (m_port) {
         m_port->close();
         m_port.reset();
@@ -86,8 +81,7 @@ int QtSerialChannel::Close()
     return 0;
 }
 
-long long QtSerialChannel::Write(const char* data, std::size_t length)
-{
+long long QtSerialChannel::Write(const char* data, std::size_t length) {
     if (!m_port) {
         m_lastError = EBADF;
         m_lastErrorText = std::strerror(EBADF);
@@ -108,8 +102,7 @@ long long QtSerialChannel::Write(const char* data, std::size_t length)
     return queued;
 }
 
-long long QtSerialChannel::Read(char* buffer, std::size_t maxBytes, int timeoutMs)
-{
+long long QtSerialChannel::Read(char* buffer, std::size_t maxBytes, int timeoutMs) {
     if (!m_port) {
         m_lastError = EBADF;
         m_lastErrorText = std::strerror(EBADF);

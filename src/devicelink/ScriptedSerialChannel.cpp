@@ -4,30 +4,30 @@
 #include <cerrno>
 #include <cstring>
 
-void ScriptedSerialChannel::Receive(const std::string& bytes)
-{
+void ScriptedSerialChannel::Receive(const std::string& bytes) {
     if (!bytes.empty())
         m_incoming.push_back({Kind::Bytes, bytes});
 }
 
-void ScriptedSerialChannel::ReceiveTimeout() { m_incoming.push_back({Kind::Timeout, {}}); }
+void ScriptedSerialChannel::ReceiveTimeout() {
+    m_incoming.push_back({Kind::Timeout, {}});
+}
 
-void ScriptedSerialChannel::ReceiveFailure() { m_incoming.push_back({Kind::Failure, {}}); }
+void ScriptedSerialChannel::ReceiveFailure() {
+    m_incoming.push_back({Kind::Failure, {}});
+}
 
-void ScriptedSerialChannel::FailOpenAt(OpenStep step, int errorNumber, std::string errorText)
-{
+void ScriptedSerialChannel::FailOpenAt(OpenStep step, int errorNumber, std::string errorText) {
     m_openFailure = OpenFailure{step, errorNumber, std::move(errorText)};
 }
 
-void ScriptedSerialChannel::ClearWritten()
-{
+void ScriptedSerialChannel::ClearWritten() {
     m_written.clear();
     m_writes.clear();
 }
 
 bool ScriptedSerialChannel::Open(const std::string& portName, const SerialSettings& settings,
-                                 OpenFailure& failure)
-{
+                                 OpenFailure& failure) {
     m_portName = portName;
     m_settings = settings;
     if (m_openFailure) {
@@ -53,8 +53,7 @@ bool ScriptedSerialChannel::Open(const std::string& portName, const SerialSettin
     return true;
 }
 
-int ScriptedSerialChannel::Close()
-{
+int ScriptedSerialChannel::Close() {
     if (m_closeError != 0) {
         m_lastError = m_closeError;
         return m_closeError;
@@ -65,8 +64,7 @@ int ScriptedSerialChannel::Close()
     return 0;
 }
 
-long long ScriptedSerialChannel::Write(const char* data, std::size_t length)
-{
+long long ScriptedSerialChannel::Write(const char* data, std::size_t length) {
     if (m_writeFailure != 0) {
         m_lastError = m_writeFailure;
         m_lastErrorText = std::strerror(m_writeFailure);
@@ -86,8 +84,7 @@ long long ScriptedSerialChannel::Write(const char* data, std::size_t length)
     return static_cast<long long>(accepted);
 }
 
-long long ScriptedSerialChannel::Read(char* buffer, std::size_t maxBytes, int timeoutMs)
-{
+long long ScriptedSerialChannel::Read(char* buffer, std::size_t maxBytes, int timeoutMs) {
     m_readTimeouts.push_back(timeoutMs);
     if (m_incoming.empty())
         return 0; // the line is silent: the wait runs out

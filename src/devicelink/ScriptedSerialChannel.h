@@ -14,7 +14,8 @@
 class ScriptedSerialChannel : public ISerialChannel {
 public:
     // Called after every successful write with the bytes just written.
-    using Responder = std::function<void(ScriptedSerialChannel& channel, const std::string& written)>;
+    using Responder =
+        std::function<void(ScriptedSerialChannel& channel, const std::string& written)>;
 
     // Queues bytes that arrive as one piece (a read never returns bytes of two pieces).
     void Receive(const std::string& bytes);

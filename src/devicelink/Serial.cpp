@@ -15,8 +15,7 @@ namespace {
 
 const char* const kTimeoutText = "\nReadFile Timed Out Waiting for Response\n";
 
-const char* StepFormat(OpenStep step)
-{
+const char* StepFormat(OpenStep step) {
     switch (step) {
     case OpenStep::OpenPath:
         return "CreateFile failed with error %d.\n";
@@ -36,20 +35,19 @@ const char* StepFormat(OpenStep step)
     return "CreateFile failed with error %d.\n";
 }
 
-void Log(const std::string& text) { MessageLog::Instance().WriteMessage(text); }
+void Log(const std::string& text) {
+    MessageLog::Instance().WriteMessage(text);
+}
 
 } // namespace
 
 Serial::Serial(std::unique_ptr<ISerialChannel> channel)
-    : m_channel(channel ? std::move(channel) : std::make_unique<QtSerialChannel>())
-{
-}
+    : m_channel(channel ? std::move(channel) : std::make_unique<QtSerialChannel>()) {}
 
 Serial::~Serial() = default;
 
 int Serial::Open(const std::string& portName, bool assertDtr, bool nonBlocking, bool fastDefault,
-                 bool longTimeout, int baudRate)
-{
+                 bool longTimeout, int baudRate) {
     if (m_open)
         return kSuccess;
 
@@ -87,8 +85,7 @@ int Serial::Open(const std::string& portName, bool assertDtr, bool nonBlocking, 
     return kSuccess;
 }
 
-int Serial::Close()
-{
+int Serial::Close() {
     if (!m_open)
         return kNotOpen;
     const int error = m_channel->Close();
@@ -101,8 +98,7 @@ int Serial::Close()
     return kSuccess;
 }
 
-int Serial::Write(const char* data, std::size_t length)
-{
+int Serial::Write(const char* data, std::size_t length) {
     if (!m_open) {
         Log(Format("WriteFile failed with error %d.\n", EBADF));
         return kWriteFailure;
@@ -119,8 +115,7 @@ int Serial::Write(const char* data, std::size_t length)
     return kSuccess;
 }
 
-int Serial::ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got)
-{
+int Serial::ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got) {
     got = 0;
     if (!m_pending.empty()) {
         got = std::min(maxBytes, m_pending.size());
@@ -141,14 +136,12 @@ int Serial::ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got)
     return kSuccess;
 }
 
-int Serial::ReadByte(char& byte)
-{
+int Serial::ReadByte(char& byte) {
     std::size_t got = 0;
     return ReadSome(&byte, 1, got);
 }
 
-int Serial::ReadLine(std::string& text, int capacity, int& count)
-{
+int Serial::ReadLine(std::string& text, int capacity, int& count) {
     text.clear();
     count = 0;
     if (capacity <= 0)
@@ -166,8 +159,7 @@ int Serial::ReadLine(std::string& text, int capacity, int& count)
     }
 }
 
-int Serial::ReadLines(std::vector<std::string>& lines, int& count, std::string* shortTail)
-{
+int Serial::ReadLines(std::vector<std::string>& lines, int& count, std::string* shortTail) {
     if (shortTail)
         shortTail->clear();
     lines.clear();
@@ -199,8 +191,7 @@ int Serial::ReadLines(std::vector<std::string>& lines, int& count, std::string* 
     }
 }
 
-void Serial::DrainTransfer()
-{
+void Serial::DrainTransfer() {
     char chunk[kStreamChunk];
     for (;;) {
         std::size_t got = 0;
@@ -216,8 +207,7 @@ void Serial::DrainTransfer()
 }
 
 int Serial::ReadToStream(std::ostream& out, long long& count,
-                         const std::function<void(long long)>& progress)
-{
+                         const std::function<void(long long)>& progress) {
     count = 0;
     long long threshold = kProgressStep;
     char chunk[kStreamChunk];

@@ -12,8 +12,7 @@
 
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path)
-{
+std::string ReadAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -22,16 +21,14 @@ std::string ReadAll(const std::filesystem::path& path)
 
 class ControllerTest : public ::testing::Test {
 protected:
-    ControllerTest()
-    {
+    ControllerTest() {
         auto channel = std::make_unique<ScriptedSerialChannel>();
         line = channel.get();
         controller = std::make_unique<Controller>(std::move(channel));
         controller->portName = "/dev/ttyACM0";
     }
     void OpenLine() { ASSERT_EQ(controller->serial.Open("p", false, false, true, true, -1), 0); }
-    FakeFirmware& Firmware()
-    {
+    FakeFirmware& Firmware() {
         if (!firmware)
             firmware = std::make_unique<FakeFirmware>(*line);
         return *firmware;
@@ -45,8 +42,7 @@ protected:
 
 // --- command exchange ----------------------------------------------------------------------
 
-TEST_F(ControllerTest, ErrorRepliesAndTheRetryOf97)
-{
+TEST_F(ControllerTest, ErrorRepliesAndTheRetryOf97) {
     struct Case {
         std::vector<std::string> replies;
         int result;
@@ -81,8 +77,7 @@ TEST_F(ControllerTest, ErrorRepliesAndTheRetryOf97)
     }
 }
 
-TEST_F(ControllerTest, SerialFailuresGiveOneWithTheSerialStatus)
-{
+TEST_F(ControllerTest, SerialFailuresGiveOneWithTheSerialStatus) {
     OpenLine();
     line->FailNextWrite(5);
     EXPECT_EQ(controller->Command("0?S\r"), 1);
@@ -96,8 +91,7 @@ TEST_F(ControllerTest, SerialFailuresGiveOneWithTheSerialStatus)
     EXPECT_EQ(controller->lastResult, Serial::kReadFailure);
 }
 
-TEST_F(ControllerTest, QueryReturnsTheReplyWithinItsCapacity)
-{
+TEST_F(ControllerTest, QueryReturnsTheReplyWithinItsCapacity) {
     OpenLine();
     line->Receive("3\r");
     std::string reply;
@@ -116,8 +110,7 @@ TEST_F(ControllerTest, QueryReturnsTheReplyWithinItsCapacity)
     EXPECT_EQ(controller->lastResult, Serial::kOverflow);
 }
 
-TEST_F(ControllerTest, QueryRecordSendsTheIndexAndRefusesBadOnes)
-{
+TEST_F(ControllerTest, QueryRecordSendsTheIndexAndRefusesBadOnes) {
     OpenLine();
     std::string text = "unchanged";
     EXPECT_EQ(controller->QueryRecord(5, text), 2);
@@ -136,8 +129,7 @@ TEST_F(ControllerTest, QueryRecordSendsTheIndexAndRefusesBadOnes)
 
 // --- identity and connect --------------------------------------------------------------------
 
-TEST_F(ControllerTest, IdentifyParsesTheVersions)
-{
+TEST_F(ControllerTest, IdentifyParsesTheVersions) {
     struct Case {
         std::string record2, record3;
         int firmware, hardware;
@@ -166,8 +158,7 @@ TEST_F(ControllerTest, IdentifyParsesTheVersions)
     }
 }
 
-TEST_F(ControllerTest, IdentifyQueriesTwiceLogsTheRecordsAndKeepsFiveEntries)
-{
+TEST_F(ControllerTest, IdentifyQueriesTwiceLogsTheRecordsAndKeepsFiveEntries) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     fw.overrides["0?R 1"] = {"R1\r", "Error 5\r"}; // the kept round fails for record 1
@@ -182,8 +173,7 @@ TEST_F(ControllerTest, IdentifyQueriesTwiceLogsTheRecordsAndKeepsFiveEntries)
                                         "R4\n", "Software Version 1.91\n"}));
 }
 
-TEST_F(ControllerTest, ConnectChecksTheFirmware)
-{
+TEST_F(ControllerTest, ConnectChecksTheFirmware) {
     struct Case {
         std::string record2, record3;
         bool notice;
@@ -219,8 +209,7 @@ TEST_F(ControllerTest, ConnectChecksTheFirmware)
     }
 }
 
-TEST_F(ControllerTest, ConnectFailsOnlyWhenThePortDoesNotOpen)
-{
+TEST_F(ControllerTest, ConnectFailsOnlyWhenThePortDoesNotOpen) {
     line->FailOpenAt(OpenStep::OpenPath, 2);
     EXPECT_EQ(controller->Connect(), -1);
     EXPECT_EQ(controller->lastResult, 2);
@@ -234,8 +223,7 @@ TEST_F(ControllerTest, ConnectFailsOnlyWhenThePortDoesNotOpen)
     EXPECT_FALSE(controller->hardware.displacementCoefficients.has_value());
 }
 
-TEST_F(ControllerTest, ConnectReadsOffsetsAndCoefficients)
-{
+TEST_F(ControllerTest, ConnectReadsOffsetsAndCoefficients) {
     FakeFirmware& fw = Firmware();
     fw.files["POSCAL.INI"] = "1\n-2\n  3\n4x\nx\n6\n7\n8\n9";
     std::string magcal;
@@ -251,8 +239,7 @@ TEST_F(ControllerTest, ConnectReadsOffsetsAndCoefficients)
     EXPECT_EQ(order, (std::vector<std::string>{"0F POSCAL.INI", "0F MAGCAL.INI"}));
 }
 
-TEST_F(ControllerTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27)
-{
+TEST_F(ControllerTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     for (const char* text : {"1\n2\n3\n4\n5\n6\n7\n8\n", "1\n2\n3\n4\n5\n6\n7\n8\n9\n10", "",
@@ -297,8 +284,7 @@ TEST_F(ControllerTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27)
 
 // --- device program table --------------------------------------------------------------------
 
-TEST_F(ControllerTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine)
-{
+TEST_F(ControllerTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     DeviceProgramTable table;
@@ -329,8 +315,7 @@ TEST_F(ControllerTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine)
     EXPECT_EQ(table[0].name, "two|words"); // the table keeps what was sent
 }
 
-TEST_F(ControllerTest, UploadReportsFailedExchanges)
-{
+TEST_F(ControllerTest, UploadReportsFailedExchanges) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     DeviceProgramTable table;
@@ -347,8 +332,7 @@ TEST_F(ControllerTest, UploadReportsFailedExchanges)
     EXPECT_EQ(raw->Writes().size(), 1u);
 }
 
-TEST_F(ControllerTest, ReadBackFillsEntriesUntilTheEndLine)
-{
+TEST_F(ControllerTest, ReadBackFillsEntriesUntilTheEndLine) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     fw.readBackLines = {"1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1",
@@ -368,8 +352,7 @@ TEST_F(ControllerTest, ReadBackFillsEntriesUntilTheEndLine)
     EXPECT_EQ(line->PendingPieces(), 0u);
 }
 
-TEST_F(ControllerTest, ReadBackIgnoresLinesBeyondTheTenth)
-{
+TEST_F(ControllerTest, ReadBackIgnoresLinesBeyondTheTenth) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     for (int i = 0; i < 12; ++i)
@@ -386,8 +369,7 @@ TEST_F(ControllerTest, ReadBackIgnoresLinesBeyondTheTenth)
 
 // --- card files -------------------------------------------------------------------------------
 
-TEST_F(ControllerTest, WriteCutsTheContentIntoSixtyBytePieces)
-{
+TEST_F(ControllerTest, WriteCutsTheContentIntoSixtyBytePieces) {
     struct Case {
         std::size_t size;
         std::vector<std::size_t> pieces;
@@ -411,8 +393,7 @@ TEST_F(ControllerTest, WriteCutsTheContentIntoSixtyBytePieces)
     }
 }
 
-TEST_F(ControllerTest, WriteReportsFailuresAndRefusesContentThatCannotTravel)
-{
+TEST_F(ControllerTest, WriteReportsFailuresAndRefusesContentThatCannotTravel) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     EXPECT_EQ(controller->WriteCardFile("A.INI", "line\r\nnext"), -1);
@@ -425,8 +406,7 @@ TEST_F(ControllerTest, WriteReportsFailuresAndRefusesContentThatCannotTravel)
     EXPECT_EQ(controller->WriteCardFile("C.INI", "text"), -1);
 }
 
-TEST_F(ControllerTest, CardNamesThatDoNotFitAreRefusedWithoutTraffic)
-{
+TEST_F(ControllerTest, CardNamesThatDoNotFitAreRefusedWithoutTraffic) {
     OpenLine();
     Firmware();
     const std::string longest(59, 'N');
@@ -447,8 +427,7 @@ TEST_F(ControllerTest, CardNamesThatDoNotFitAreRefusedWithoutTraffic)
     EXPECT_EQ(line->Writes().front().size(), 63u);
 }
 
-TEST_F(ControllerTest, DeleteNeedsTheControllersConfirmation)
-{
+TEST_F(ControllerTest, DeleteNeedsTheControllersConfirmation) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     fw.files["OLD.CSV"] = "x";
@@ -458,8 +437,7 @@ TEST_F(ControllerTest, DeleteNeedsTheControllersConfirmation)
     EXPECT_EQ(line->PendingPieces(), 0u);
 }
 
-TEST_F(ControllerTest, ReadFileLinesAndFirstLine)
-{
+TEST_F(ControllerTest, ReadFileLinesAndFirstLine) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     fw.files["T.INI"] = "alpha\nbeta\ngamma";
@@ -473,8 +451,7 @@ TEST_F(ControllerTest, ReadFileLinesAndFirstLine)
     EXPECT_EQ(first, "alpha");
 }
 
-TEST_F(ControllerTest, NameAndNumberFallBackToTheirDefaults)
-{
+TEST_F(ControllerTest, NameAndNumberFallBackToTheirDefaults) {
     struct Case {
         const char* name;   // NAME.INI content, nullptr for none
         const char* number; // INFO1.INI content
@@ -502,8 +479,7 @@ TEST_F(ControllerTest, NameAndNumberFallBackToTheirDefaults)
     }
 }
 
-TEST_F(ControllerTest, ResetOffsetsAndCoefficientFilesWriteTheirFormats)
-{
+TEST_F(ControllerTest, ResetOffsetsAndCoefficientFilesWriteTheirFormats) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     fw.files["POSCAL.INI"] = "5\n5\n5\n5\n5\n5\n5\n5\n5";
@@ -530,8 +506,7 @@ TEST_F(ControllerTest, ResetOffsetsAndCoefficientFilesWriteTheirFormats)
     EXPECT_DOUBLE_EQ((*controller->hardware.displacementCoefficients)[0], 4.9e-05);
 }
 
-TEST_F(ControllerTest, RawTraceFillsAsManyPairsAsTheArraysHold)
-{
+TEST_F(ControllerTest, RawTraceFillsAsManyPairsAsTheArraysHold) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     fw.traceLines = {"100 2000", "  200\t65535", "300 70000", "400 5"};
@@ -544,8 +519,7 @@ TEST_F(ControllerTest, RawTraceFillsAsManyPairsAsTheArraysHold)
     EXPECT_EQ(line->PendingPieces(), 0u);
 }
 
-TEST_F(ControllerTest, ListingComesBackAsTheControllerSendsIt)
-{
+TEST_F(ControllerTest, ListingComesBackAsTheControllerSendsIt) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     fw.listing = {"1234 DATA0001.CSV", "56 DATA0001.TMT"};
@@ -556,8 +530,7 @@ TEST_F(ControllerTest, ListingComesBackAsTheControllerSendsIt)
 
 class DownloadTest : public ControllerTest {
 protected:
-    DownloadTest()
-    {
+    DownloadTest() {
         folder = std::filesystem::temp_directory_path() /
                  ("kelvastra-dl-" + std::to_string(::getpid()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -569,8 +542,7 @@ protected:
     std::filesystem::path folder;
 };
 
-TEST_F(DownloadTest, DownloadWritesTheBytesAndReportsProgress)
-{
+TEST_F(DownloadTest, DownloadWritesTheBytesAndReportsProgress) {
     std::string content;
     for (int i = 0; i < 3000; ++i)
         content += static_cast<char>(i % 2 ? '\n' : 'A' + i % 26);
@@ -585,12 +557,9 @@ TEST_F(DownloadTest, DownloadWritesTheBytesAndReportsProgress)
     EXPECT_FALSE(std::filesystem::exists(folder / "raw.csv.part"));
 }
 
-TEST_F(DownloadTest, BrokenTransferLeavesNoCompleteLookingFile)
-{
+TEST_F(DownloadTest, BrokenTransferLeavesNoCompleteLookingFile) {
     const auto target = folder / "raw.csv";
-    {
-        std::ofstream(target) << "previous";
-    }
+    { std::ofstream(target) << "previous"; }
     line->Receive("OK\r");
     line->Receive(std::string(500, 'x')); // then silence
     EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", target.string()), 0);
@@ -612,8 +581,7 @@ TEST_F(DownloadTest, BrokenTransferLeavesNoCompleteLookingFile)
     EXPECT_EQ(line->PendingPieces(), 0u);
 }
 
-TEST_F(DownloadTest, UnwritableLocalFileFailsWithoutTraffic)
-{
+TEST_F(DownloadTest, UnwritableLocalFileFailsWithoutTraffic) {
     EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", (folder / "no" / "such" / "x").string()),
               -1);
     EXPECT_TRUE(line->Written().empty());

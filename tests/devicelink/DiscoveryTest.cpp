@@ -14,14 +14,12 @@ namespace {
 const PortInfo kAdafruit9{"Adafruit Feather M4", "", "COM9"};
 const PortInfo kVid3{"USB Serial Device", "USB\\VID_239A&PID_800B&MI_00", "COM3"};
 
-TEST(Discovery, DescriptionMatchWinsOverIdentifierMatchInAnyOrder)
-{
+TEST(Discovery, DescriptionMatchWinsOverIdentifierMatchInAnyOrder) {
     EXPECT_EQ(MatchControllerPort({kAdafruit9, kVid3}), "COM9");
     EXPECT_EQ(MatchControllerPort({kVid3, kAdafruit9}), "COM9");
 }
 
-TEST(Discovery, IdentifierRule)
-{
+TEST(Discovery, IdentifierRule) {
     struct Case {
         std::string hardwareId;
         bool matches;
@@ -38,12 +36,10 @@ TEST(Discovery, IdentifierRule)
     }
 }
 
-TEST(Discovery, DescriptionIsCaseSensitiveAndEarliestWinsWithinAPass)
-{
+TEST(Discovery, DescriptionIsCaseSensitiveAndEarliestWinsWithinAPass) {
     EXPECT_FALSE(MatchControllerPort({{"adafruit board", "", "COM1"}}).has_value());
-    EXPECT_EQ(MatchControllerPort({{"x", "", "COM1"},
-                                   {"Adafruit A", "", "COM7"},
-                                   {"Adafruit B", "", "COM2"}}),
+    EXPECT_EQ(MatchControllerPort(
+                  {{"x", "", "COM1"}, {"Adafruit A", "", "COM7"}, {"Adafruit B", "", "COM2"}}),
               "COM7");
     EXPECT_EQ(MatchControllerPort({{"x", "USB\\VID_239A&PID_000B", "COM8"},
                                    {"y", "USB\\VID_239A&PID_800B", "COM2"}}),
@@ -51,8 +47,7 @@ TEST(Discovery, DescriptionIsCaseSensitiveAndEarliestWinsWithinAPass)
     EXPECT_FALSE(MatchControllerPort({}).has_value());
 }
 
-TEST(Discovery, FindControllerStoresThePortOnlyOnAMatch)
-{
+TEST(Discovery, FindControllerStoresThePortOnlyOnAMatch) {
     Controller controller;
     std::vector<PortInfo> present{kVid3};
     controller.SetPortEnumerator([&] { return present; });
@@ -66,23 +61,20 @@ TEST(Discovery, FindControllerStoresThePortOnlyOnAMatch)
     EXPECT_TRUE(controller.ports.empty());
 }
 
-TEST(Discovery, ComPortNameRule)
-{
+TEST(Discovery, ComPortNameRule) {
     struct Case {
         const char* name;
         std::optional<int> number;
     };
-    const Case cases[] = {{"com12", 12}, {"COM3", 3},          {"Com0", 0},
-                          {"COM", {}},   {"COM3A", {}},        {"LPT1", {}},
-                          {"CO3", {}},   {"COM 3", {}},        {"COM99999999999", {}},
-                          {"", {}},      {"/dev/ttyACM0", {}}};
+    const Case cases[] = {{"com12", 12},          {"COM3", 3},  {"Com0", 0},         {"COM", {}},
+                          {"COM3A", {}},          {"LPT1", {}}, {"CO3", {}},         {"COM 3", {}},
+                          {"COM99999999999", {}}, {"", {}},     {"/dev/ttyACM0", {}}};
     for (const Case& c : cases)
         EXPECT_EQ(ComPortNumber(c.name), c.number) << c.name;
     EXPECT_EQ(ComPortName(12), "COM12");
 }
 
-TEST(Discovery, HardwareIdAndDescriptionText)
-{
+TEST(Discovery, HardwareIdAndDescriptionText) {
     EXPECT_EQ(UsbHardwareId(0x239a, 0x800b), "USB\\VID_239A&PID_800B");
     EXPECT_EQ(UsbHardwareId(0x1, 0xb), "USB\\VID_0001&PID_000B");
     EXPECT_EQ(JoinDescription("Adafruit", "Feather M4"), "Adafruit Feather M4");
@@ -92,8 +84,7 @@ TEST(Discovery, HardwareIdAndDescriptionText)
 
 class VirtualPortsTest : public ::testing::Test {
 protected:
-    VirtualPortsTest()
-    {
+    VirtualPortsTest() {
         folder = std::filesystem::temp_directory_path() /
                  ("kelvastra-ports-" + std::to_string(::getpid()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -105,23 +96,20 @@ protected:
     ~VirtualPortsTest() override { std::filesystem::remove_all(folder); }
 
     void Register(const std::string& file, const std::string& port, long long pid,
-                  const std::string& description = "Adafruit Kelvastra Simulator")
-    {
+                  const std::string& description = "Adafruit Kelvastra Simulator") {
         std::ofstream out(folder / file);
         out << "port=" << port << "\ndescription=" << description
-            << "\nhardwareId=USB\\VID_239A&PID_800B\nlocation=" << port << "\npid=" << pid
-            << "\n";
+            << "\nhardwareId=USB\\VID_239A&PID_800B\nlocation=" << port << "\npid=" << pid << "\n";
     }
 
     std::filesystem::path folder;
     std::filesystem::path device;
 };
 
-TEST_F(VirtualPortsTest, ParsesTheRegistrationFile)
-{
-    auto registration = ParseVirtualPortFile(
-        "port=/dev/pts/7\ndescription=Adafruit Kelvastra Simulator\n"
-        "hardwareId=USB\\VID_239A&PID_800B\nlocation=/dev/pts/7\npid=12345\n");
+TEST_F(VirtualPortsTest, ParsesTheRegistrationFile) {
+    auto registration =
+        ParseVirtualPortFile("port=/dev/pts/7\ndescription=Adafruit Kelvastra Simulator\n"
+                             "hardwareId=USB\\VID_239A&PID_800B\nlocation=/dev/pts/7\npid=12345\n");
     ASSERT_TRUE(registration.has_value());
     EXPECT_EQ(registration->info,
               (PortInfo{"Adafruit Kelvastra Simulator", "USB\\VID_239A&PID_800B", "/dev/pts/7"}));
@@ -129,8 +117,7 @@ TEST_F(VirtualPortsTest, ParsesTheRegistrationFile)
     EXPECT_FALSE(ParseVirtualPortFile("description=x\npid=1\n").has_value());
 }
 
-TEST_F(VirtualPortsTest, OnlyLiveRegistrationsCount)
-{
+TEST_F(VirtualPortsTest, OnlyLiveRegistrationsCount) {
     const long long self = ::getpid();
     Register("sim-2.port", device.string(), self, "Second");
     Register("sim-1.port", device.string(), self, "First");
@@ -146,8 +133,7 @@ TEST_F(VirtualPortsTest, OnlyLiveRegistrationsCount)
     EXPECT_TRUE(ReadVirtualPorts(folder / "missing").empty());
 }
 
-TEST_F(VirtualPortsTest, FolderComesFromTheEnvironment)
-{
+TEST_F(VirtualPortsTest, FolderComesFromTheEnvironment) {
     ::setenv("KELVASTRA_PORTS_DIR", folder.c_str(), 1);
     EXPECT_EQ(VirtualPortsFolder(), folder);
     Register("sim-1.port", device.string(), ::getpid());

@@ -12,19 +12,17 @@
 
 class FakeFirmware {
 public:
-    explicit FakeFirmware(ScriptedSerialChannel& line)
-    {
-        line.SetResponder(
-            [this](ScriptedSerialChannel& channel, const std::string& bytes) {
-                m_buffer += bytes;
-                std::size_t end;
-                while ((end = m_buffer.find('\r')) != std::string::npos) {
-                    const std::string commandLine = m_buffer.substr(0, end);
-                    m_buffer.erase(0, end + 1);
-                    commands.push_back(commandLine);
-                    OnLine(channel, commandLine);
-                }
-            });
+    explicit FakeFirmware(ScriptedSerialChannel& line) {
+        line.SetResponder([this](ScriptedSerialChannel& channel, const std::string& bytes) {
+            m_buffer += bytes;
+            std::size_t end;
+            while ((end = m_buffer.find('\r')) != std::string::npos) {
+                const std::string commandLine = m_buffer.substr(0, end);
+                m_buffer.erase(0, end + 1);
+                commands.push_back(commandLine);
+                OnLine(channel, commandLine);
+            }
+        });
     }
 
     std::map<std::string, std::string> files;
@@ -39,8 +37,7 @@ public:
     std::vector<std::string> commands;
 
 private:
-    void OnLine(ScriptedSerialChannel& channel, const std::string& line)
-    {
+    void OnLine(ScriptedSerialChannel& channel, const std::string& line) {
         auto over = overrides.find(line);
         if (over != overrides.end() && !over->second.empty()) {
             channel.Receive(over->second.front());

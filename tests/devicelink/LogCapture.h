@@ -10,8 +10,7 @@
 
 class LogCapture {
 public:
-    LogCapture()
-    {
+    LogCapture() {
         MessageLog::Instance().SetEchoToStdout(false);
         MessageLog::Instance().Bind(
             [this](const std::string& text, CKelvastraDoc*) {
@@ -20,28 +19,24 @@ public:
             },
             nullptr);
     }
-    ~LogCapture()
-    {
+    ~LogCapture() {
         MessageLog::Instance().Bind(nullptr, nullptr);
         MessageLog::Instance().SetEchoToStdout(true);
     }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    std::vector<std::string> Messages() const
-    {
+    std::vector<std::string> Messages() const {
         std::lock_guard lock(m_mutex);
         return m_messages;
     }
-    std::string Text() const
-    {
+    std::string Text() const {
         std::string all;
         for (const auto& message : Messages())
             all += message;
         return all;
     }
-    void Clear()
-    {
+    void Clear() {
         std::lock_guard lock(m_mutex);
         m_messages.clear();
     }

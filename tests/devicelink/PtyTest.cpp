@@ -16,8 +16,7 @@ namespace {
 
 class PtyTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         if (!QCoreApplication::instance()) {
             static int argc = 1;
             static char name[] = "test_devicelink";
@@ -26,23 +25,20 @@ protected:
         }
     }
 
-    PtyTest()
-    {
+    PtyTest() {
         int slave = -1;
         if (::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0) {
             path = ::ttyname(slave);
             ::close(slave);
         }
     }
-    ~PtyTest() override
-    {
+    ~PtyTest() override {
         if (master >= 0)
             ::close(master);
     }
 
     // Everything the port sent, waiting up to `ms` for the first byte.
-    std::string ReadMaster(std::size_t expected, int ms = 5000)
-    {
+    std::string ReadMaster(std::size_t expected, int ms = 5000) {
         std::string bytes;
         while (bytes.size() < expected) {
             pollfd fd{master, POLLIN, 0};
@@ -56,8 +52,7 @@ protected:
         }
         return bytes;
     }
-    void WriteMaster(const std::string& bytes)
-    {
+    void WriteMaster(const std::string& bytes) {
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
@@ -72,8 +67,7 @@ protected:
     std::string path;
 };
 
-TEST_F(PtyTest, CommandAndReplyCrossTheLineUnchanged)
-{
+TEST_F(PtyTest, CommandAndReplyCrossTheLineUnchanged) {
     ASSERT_FALSE(path.empty());
     Serial serial;
     ASSERT_EQ(serial.Open(path, false, false, true, true, -1), 0);
@@ -94,8 +88,7 @@ TEST_F(PtyTest, CommandAndReplyCrossTheLineUnchanged)
     EXPECT_EQ(serial.Close(), 0);
 }
 
-TEST_F(PtyTest, StreamReadTakesAWholeFile)
-{
+TEST_F(PtyTest, StreamReadTakesAWholeFile) {
     ASSERT_FALSE(path.empty());
     Serial serial;
     ASSERT_EQ(serial.Open(path, false, false, true, true, -1), 0);
@@ -117,8 +110,7 @@ TEST_F(PtyTest, StreamReadTakesAWholeFile)
     EXPECT_EQ(text, "OK");
 }
 
-TEST_F(PtyTest, SilenceTimesOutAndAHangUpFails)
-{
+TEST_F(PtyTest, SilenceTimesOutAndAHangUpFails) {
     ASSERT_FALSE(path.empty());
     Serial serial;
     ASSERT_EQ(serial.Open(path, false, false, true, true, -1), 0);
@@ -134,8 +126,7 @@ TEST_F(PtyTest, SilenceTimesOutAndAHangUpFails)
     EXPECT_TRUE(status == Serial::kReadFailure || status == Serial::kTimedOut) << status;
 }
 
-TEST_F(PtyTest, ClosedPortCanBeOpenedAgain)
-{
+TEST_F(PtyTest, ClosedPortCanBeOpenedAgain) {
     ASSERT_FALSE(path.empty());
     Serial first;
     ASSERT_EQ(first.Open(path, false, false, true, true, -1), 0);
@@ -146,8 +137,7 @@ TEST_F(PtyTest, ClosedPortCanBeOpenedAgain)
     EXPECT_EQ(first.Open(path, true, false, false, false, 57600), 2);
 }
 
-TEST_F(PtyTest, MissingDeviceFailsAtTheFirstStep)
-{
+TEST_F(PtyTest, MissingDeviceFailsAtTheFirstStep) {
     Serial serial;
     EXPECT_EQ(serial.Open("/dev/kelvastra-no-such-port", false, false, true, true, -1), 2);
     EXPECT_FALSE(serial.IsOpen());

@@ -1,7 +1,7 @@
 // Serial at the byte level, over the scripted channel.
+#include "devicelink/Serial.h"
 #include "devicelink/LogCapture.h"
 #include "devicelink/ScriptedSerialChannel.h"
-#include "devicelink/Serial.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,7 @@ const std::string kTimeoutText = "\nReadFile Timed Out Waiting for Response\n";
 
 class SerialTest : public ::testing::Test {
 protected:
-    SerialTest()
-    {
+    SerialTest() {
         auto channel = std::make_unique<ScriptedSerialChannel>();
         line = channel.get();
         serial = std::make_unique<Serial>(std::move(channel));
@@ -27,8 +26,7 @@ protected:
     std::unique_ptr<Serial> serial;
 };
 
-TEST_F(SerialTest, OpeningAnOpenPortChangesNothing)
-{
+TEST_F(SerialTest, OpeningAnOpenPortChangesNothing) {
     ASSERT_EQ(OpenDefault(), 0);
     EXPECT_EQ(serial->Open("/dev/other", false, false, false, false, 9600), 0);
     EXPECT_EQ(line->OpenCount(), 1);
@@ -37,8 +35,7 @@ TEST_F(SerialTest, OpeningAnOpenPortChangesNothing)
     EXPECT_EQ(serial->ReadTimeoutMs(), Serial::kLongTimeoutMs);
 }
 
-TEST_F(SerialTest, ClosingAClosedPortReturnsOneAndLogsNothing)
-{
+TEST_F(SerialTest, ClosingAClosedPortReturnsOneAndLogsNothing) {
     EXPECT_EQ(serial->Close(), Serial::kNotOpen);
     ASSERT_EQ(OpenDefault(), 0);
     EXPECT_EQ(serial->Close(), 0);
@@ -48,17 +45,16 @@ TEST_F(SerialTest, ClosingAClosedPortReturnsOneAndLogsNothing)
     EXPECT_TRUE(log.Messages().empty());
 }
 
-TEST_F(SerialTest, BaudRateAndTimeoutPolicyFollowTheFlags)
-{
+TEST_F(SerialTest, BaudRateAndTimeoutPolicyFollowTheFlags) {
     struct Case {
         bool nonBlocking, fastDefault, longTimeout;
         int baudRate;
         int expectedBaud, expectedTimeout;
     };
     const Case cases[] = {
-        {false, false, false, 0, 9600, 500},    {false, false, false, -1, 9600, 500},
-        {false, true, false, -1, 115200, 500},  {false, true, false, 0, 115200, 500},
-        {true, false, false, 57600, 57600, 0},  {false, true, true, 57600, 57600, 20000},
+        {false, false, false, 0, 9600, 500},   {false, false, false, -1, 9600, 500},
+        {false, true, false, -1, 115200, 500}, {false, true, false, 0, 115200, 500},
+        {true, false, false, 57600, 57600, 0}, {false, true, true, 57600, 57600, 20000},
         {true, true, true, -1, 115200, 20000}, // the long time-out wins over non-blocking
     };
     for (const Case& c : cases) {
@@ -76,14 +72,12 @@ TEST_F(SerialTest, BaudRateAndTimeoutPolicyFollowTheFlags)
     }
 }
 
-TEST_F(SerialTest, AssertDtrReachesTheChannel)
-{
+TEST_F(SerialTest, AssertDtrReachesTheChannel) {
     ASSERT_EQ(serial->Open("p", true, false, true, true, -1), 0);
     EXPECT_TRUE(line->Settings().assertDtr);
 }
 
-TEST_F(SerialTest, EachFailingOpenStepLogsItsTextAndReleasesThePort)
-{
+TEST_F(SerialTest, EachFailingOpenStepLogsItsTextAndReleasesThePort) {
     struct Case {
         OpenStep step;
         const char* text;
@@ -112,8 +106,7 @@ TEST_F(SerialTest, EachFailingOpenStepLogsItsTextAndReleasesThePort)
     }
 }
 
-TEST_F(SerialTest, PermissionDeniedExplainsTheDialoutGroup)
-{
+TEST_F(SerialTest, PermissionDeniedExplainsTheDialoutGroup) {
     line->FailOpenAt(OpenStep::OpenPath, EACCES, "Permission denied");
     EXPECT_EQ(OpenDefault(), 2);
     const auto messages = log.Messages();
@@ -123,8 +116,7 @@ TEST_F(SerialTest, PermissionDeniedExplainsTheDialoutGroup)
     EXPECT_NE(messages[1].find("dialout"), std::string::npos);
 }
 
-TEST_F(SerialTest, FailedCloseKeepsThePortOpen)
-{
+TEST_F(SerialTest, FailedCloseKeepsThePortOpen) {
     ASSERT_EQ(OpenDefault(), 0);
     line->FailClose(5);
     EXPECT_EQ(serial->Close(), 2);
@@ -132,8 +124,7 @@ TEST_F(SerialTest, FailedCloseKeepsThePortOpen)
     EXPECT_EQ(log.Text(), "CloseSerialPort failed with error 5.\n");
 }
 
-TEST_F(SerialTest, WriteSendsTheBytesAndReportsFailuresAndShortWrites)
-{
+TEST_F(SerialTest, WriteSendsTheBytesAndReportsFailuresAndShortWrites) {
     ASSERT_EQ(OpenDefault(), 0);
     EXPECT_EQ(serial->Write(std::string("0?S\r")), 0);
     EXPECT_EQ(line->Written(), "0?S\r");
@@ -151,8 +142,7 @@ TEST_F(SerialTest, WriteSendsTheBytesAndReportsFailuresAndShortWrites)
     EXPECT_EQ(serial->Write(std::string("x")), Serial::kWriteFailure);
 }
 
-TEST_F(SerialTest, ReadLineEndsAtTheCarriageReturn)
-{
+TEST_F(SerialTest, ReadLineEndsAtTheCarriageReturn) {
     ASSERT_EQ(OpenDefault(), 0);
     line->Receive("OK\r");
     std::string text;
@@ -176,8 +166,7 @@ TEST_F(SerialTest, ReadLineEndsAtTheCarriageReturn)
     EXPECT_TRUE(log.Messages().empty());
 }
 
-TEST_F(SerialTest, ReadLineCapacityTimeoutAndFailure)
-{
+TEST_F(SerialTest, ReadLineCapacityTimeoutAndFailure) {
     ASSERT_EQ(OpenDefault(), 0);
     std::string text;
     int count = -1;
@@ -205,8 +194,7 @@ TEST_F(SerialTest, ReadLineCapacityTimeoutAndFailure)
     EXPECT_TRUE(log.Messages().empty()); // failed read calls are not logged
 }
 
-TEST_F(SerialTest, ReadLinesSplitsAtLineFeedsAndEndsAtTheEndByte)
-{
+TEST_F(SerialTest, ReadLinesSplitsAtLineFeedsAndEndsAtTheEndByte) {
     struct Case {
         std::string bytes;
         std::vector<std::string> lines;
@@ -231,8 +219,7 @@ TEST_F(SerialTest, ReadLinesSplitsAtLineFeedsAndEndsAtTheEndByte)
     }
 }
 
-TEST_F(SerialTest, ReadLinesRefusesAnEightyCharacterLineAndStaysInStep)
-{
+TEST_F(SerialTest, ReadLinesRefusesAnEightyCharacterLineAndStaysInStep) {
     ASSERT_EQ(OpenDefault(), 0);
     line->Receive("first\n" + std::string(80, 'z') + "\nmore\n\x17");
     line->Receive("OK\r");
@@ -250,8 +237,7 @@ TEST_F(SerialTest, ReadLinesRefusesAnEightyCharacterLineAndStaysInStep)
     EXPECT_EQ(lines.size(), 1u);
 }
 
-TEST_F(SerialTest, ReadLinesTimeoutKeepsTheLinesSoFar)
-{
+TEST_F(SerialTest, ReadLinesTimeoutKeepsTheLinesSoFar) {
     ASSERT_EQ(OpenDefault(), 0);
     line->Receive("A\nB");
     std::vector<std::string> lines;
@@ -261,8 +247,7 @@ TEST_F(SerialTest, ReadLinesTimeoutKeepsTheLinesSoFar)
     EXPECT_EQ(log.Text(), kTimeoutText);
 }
 
-TEST_F(SerialTest, ReadToStreamKeepsEveryByteBeforeTheEndByte)
-{
+TEST_F(SerialTest, ReadToStreamKeepsEveryByteBeforeTheEndByte) {
     ASSERT_EQ(OpenDefault(), 0);
     // The end byte arrives together with the last piece of the file and the next reply.
     line->Receive(std::string(100, 'a'));
@@ -291,8 +276,7 @@ TEST_F(SerialTest, ReadToStreamKeepsEveryByteBeforeTheEndByte)
     EXPECT_EQ(out.str(), "xyz");
 }
 
-TEST_F(SerialTest, ReadToStreamReadsChunksOfAtMost128Bytes)
-{
+TEST_F(SerialTest, ReadToStreamReadsChunksOfAtMost128Bytes) {
     ASSERT_EQ(OpenDefault(), 0);
     line->Receive(std::string(300, 'q') + "\x17");
     std::ostringstream out;
@@ -302,8 +286,7 @@ TEST_F(SerialTest, ReadToStreamReadsChunksOfAtMost128Bytes)
     EXPECT_EQ(line->ReadCalls(), 3); // 128 + 128 + 45
 }
 
-TEST_F(SerialTest, ReadToStreamNotifiesProgressEveryThousandBytes)
-{
+TEST_F(SerialTest, ReadToStreamNotifiesProgressEveryThousandBytes) {
     ASSERT_EQ(OpenDefault(), 0);
     line->Receive(std::string(2500, 'p') + "\x17");
     std::ostringstream out;
@@ -326,8 +309,7 @@ TEST_F(SerialTest, ReadToStreamNotifiesProgressEveryThousandBytes)
     EXPECT_EQ(steps, (std::vector<long long>{1127, 2001}));
 }
 
-TEST_F(SerialTest, ReadToStreamReportsTimeoutAndFailure)
-{
+TEST_F(SerialTest, ReadToStreamReportsTimeoutAndFailure) {
     ASSERT_EQ(OpenDefault(), 0);
     line->Receive("partial");
     std::ostringstream out;
@@ -341,8 +323,7 @@ TEST_F(SerialTest, ReadToStreamReportsTimeoutAndFailure)
     EXPECT_EQ(serial->ReadToStream(out, count), Serial::kReadFailure);
 }
 
-TEST_F(SerialTest, ReadsOnAClosedPortFail)
-{
+TEST_F(SerialTest, ReadsOnAClosedPortFail) {
     std::string text;
     int count = 0;
     EXPECT_EQ(serial->ReadLine(text, 10, count), Serial::kReadFailure);

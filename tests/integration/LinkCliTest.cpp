@@ -15,8 +15,7 @@ struct CliRun {
     std::string output; // standard output only
 };
 
-std::string Quote(const std::string& text)
-{
+std::string Quote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -26,11 +25,10 @@ std::string Quote(const std::string& text)
 // Runs the command-line program with the simulator's registration folder; standard error goes
 // to `errors` when given.
 CliRun RunCli(const LinkSimProcess& sim, const std::string& arguments,
-           const std::filesystem::path& errors = "/dev/null")
-{
+              const std::filesystem::path& errors = "/dev/null") {
     const std::string command = "KELVASTRA_PORTS_DIR=" + Quote(sim.PortsFolder().string()) + " " +
-                                Quote(KELVASTRA_BINARY_DIR "/src/kelvastra-cli") + " " +
-                                arguments + " 2>" + Quote(errors.string());
+                                Quote(KELVASTRA_BINARY_DIR "/src/kelvastra-cli") + " " + arguments +
+                                " 2>" + Quote(errors.string());
     CliRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe)
@@ -44,16 +42,14 @@ CliRun RunCli(const LinkSimProcess& sim, const std::string& arguments,
     return run;
 }
 
-std::string ReadAll(const std::filesystem::path& path)
-{
+std::string ReadAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-TEST(LinkCli, PortsMarksTheSimulatorAndInfoShowsItsIdentity)
-{
+TEST(LinkCli, PortsMarksTheSimulatorAndInfoShowsItsIdentity) {
     LinkSimProcess sim({"--firmware", "4050", "--hardware-version", "1250"});
     ASSERT_TRUE(sim.Started());
     const CliRun ports = RunCli(sim, "ports");
@@ -77,8 +73,7 @@ TEST(LinkCli, PortsMarksTheSimulatorAndInfoShowsItsIdentity)
     EXPECT_EQ(status.output, "4\n");
 }
 
-TEST(LinkCli, CardPutThenGetGivesBackTheSameBytes)
-{
+TEST(LinkCli, CardPutThenGetGivesBackTheSameBytes) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     std::string content;
@@ -107,15 +102,14 @@ TEST(LinkCli, CardPutThenGetGivesBackTheSameBytes)
     EXPECT_FALSE(std::filesystem::exists(sim.Card() / "BIG.CSV"));
 }
 
-TEST(LinkCli, FailuresGoToStandardErrorWithStatusOne)
-{
+TEST(LinkCli, FailuresGoToStandardErrorWithStatusOne) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     const auto folder = sim.PortsFolder().parent_path();
     const auto errors = folder / "errors.txt";
 
-    const CliRun missing = RunCli(sim, "card get NOPE.CSV " + Quote((folder / "n.csv").string()),
-                               errors);
+    const CliRun missing =
+        RunCli(sim, "card get NOPE.CSV " + Quote((folder / "n.csv").string()), errors);
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(ReadAll(errors).find("download of NOPE.CSV failed"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(folder / "n.csv"));

@@ -24,8 +24,7 @@ class LinkSimProcess {
 public:
     // Starts the simulator with `options` added to its command line. Check Started().
     explicit LinkSimProcess(const std::vector<std::string>& options = {},
-                            std::string simulator = DefaultSimulator())
-    {
+                            std::string simulator = DefaultSimulator()) {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "kelvastra-link-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
@@ -50,12 +49,8 @@ public:
         posix_spawn_file_actions_addclose(&actions, toChild[1]);
         posix_spawn_file_actions_addclose(&actions, fromChild[0]);
 
-        std::vector<std::string> args{simulator,
-                                      "--card",
-                                      m_card.string(),
-                                      "--ports-dir",
-                                      m_ports.string(),
-                                      "--quiet"};
+        std::vector<std::string> args{simulator,     "--card",         m_card.string(),
+                                      "--ports-dir", m_ports.string(), "--quiet"};
         args.insert(args.end(), options.begin(), options.end());
         std::vector<char*> argv;
         for (auto& arg : args)
@@ -72,8 +67,7 @@ public:
             envp.push_back(entry.data());
         envp.push_back(nullptr);
 
-        const int rc =
-            ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+        const int rc = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         ::close(toChild[0]);
         ::close(fromChild[1]);
@@ -89,8 +83,7 @@ public:
             m_port = first.substr(prefix.size());
     }
 
-    ~LinkSimProcess()
-    {
+    ~LinkSimProcess() {
         if (m_pid > 0) {
             Send("quit");
             if (!WaitForExit(5000)) {
@@ -110,8 +103,7 @@ public:
     LinkSimProcess(const LinkSimProcess&) = delete;
     LinkSimProcess& operator=(const LinkSimProcess&) = delete;
 
-    static std::string DefaultSimulator()
-    {
+    static std::string DefaultSimulator() {
 #ifdef KELVASTRA_BINARY_DIR
         return KELVASTRA_BINARY_DIR "/sim/kelvastra-sim";
 #else
@@ -119,14 +111,21 @@ public:
 #endif
     }
 
-    bool Started() const { return m_pid > 0 && !m_port.empty(); }
-    const std::string& Port() const { return m_port; }
-    const std::filesystem::path& Card() const { return m_card; }
-    const std::filesystem::path& PortsFolder() const { return m_ports; }
+    bool Started() const {
+        return m_pid > 0 && !m_port.empty();
+    }
+    const std::string& Port() const {
+        return m_port;
+    }
+    const std::filesystem::path& Card() const {
+        return m_card;
+    }
+    const std::filesystem::path& PortsFolder() const {
+        return m_ports;
+    }
 
     // Sends one control command and returns the simulator's "ok ..." or "error ..." answer.
-    std::string Control(const std::string& command)
-    {
+    std::string Control(const std::string& command) {
         Send(command);
         for (;;) {
             const std::string line = ReadLine(10000);
@@ -139,8 +138,7 @@ public:
     }
 
 private:
-    void Send(const std::string& command)
-    {
+    void Send(const std::string& command) {
         const std::string line = command + "\n";
         if (m_in >= 0) {
             [[maybe_unused]] const ssize_t written = ::write(m_in, line.data(), line.size());
@@ -148,8 +146,7 @@ private:
     }
 
     // One line of the simulator's standard output, empty after `ms` without one.
-    std::string ReadLine(int ms)
-    {
+    std::string ReadLine(int ms) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         for (;;) {
             const std::size_t end = m_buffer.find('\n');
@@ -173,8 +170,7 @@ private:
         }
     }
 
-    bool WaitForExit(int ms)
-    {
+    bool WaitForExit(int ms) {
         for (int waited = 0; waited <= ms; waited += 10) {
             int status = 0;
             const pid_t done = ::waitpid(m_pid, &status, WNOHANG);

@@ -13,8 +13,7 @@
 
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path)
-{
+std::string ReadAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -22,8 +21,7 @@ std::string ReadAll(const std::filesystem::path& path)
 }
 
 // Text with bare line feeds and lines shorter than 80 characters, as the card's files.
-std::string SampleText(std::size_t size)
-{
+std::string SampleText(std::size_t size) {
     std::string text;
     unsigned value = 12345;
     std::size_t lineStart = 0;
@@ -44,8 +42,7 @@ std::string SampleText(std::size_t size)
 
 class LinkSimTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         if (!QCoreApplication::instance()) {
             static int argc = 1;
             static char name[] = "test_integration";
@@ -56,8 +53,7 @@ protected:
     }
 
     // A controller on the simulator's port, found by discovery in its registration folder.
-    void ConnectTo(LinkSimProcess& sim, Controller& controller)
-    {
+    void ConnectTo(LinkSimProcess& sim, Controller& controller) {
         ASSERT_TRUE(sim.Started());
         const auto folder = sim.PortsFolder();
         controller.SetPortEnumerator([folder] { return ReadVirtualPorts(folder); });
@@ -69,8 +65,7 @@ protected:
     }
 };
 
-TEST_F(LinkSimTest, DiscoveryFindsTheSimulatorThroughTheEnvironment)
-{
+TEST_F(LinkSimTest, DiscoveryFindsTheSimulatorThroughTheEnvironment) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     ::setenv("KELVASTRA_PORTS_DIR", sim.PortsFolder().c_str(), 1);
@@ -80,8 +75,7 @@ TEST_F(LinkSimTest, DiscoveryFindsTheSimulatorThroughTheEnvironment)
     ::unsetenv("KELVASTRA_PORTS_DIR");
 }
 
-TEST_F(LinkSimTest, MatchingRulesApplyToRegisteredPorts)
-{
+TEST_F(LinkSimTest, MatchingRulesApplyToRegisteredPorts) {
     struct Case {
         std::vector<std::string> options;
         bool found;
@@ -101,8 +95,7 @@ TEST_F(LinkSimTest, MatchingRulesApplyToRegisteredPorts)
     }
 }
 
-TEST_F(LinkSimTest, UnplugRemovesThePortFromDiscovery)
-{
+TEST_F(LinkSimTest, UnplugRemovesThePortFromDiscovery) {
     LinkSimProcess sim;
     Controller controller;
     ConnectTo(sim, controller);
@@ -111,8 +104,7 @@ TEST_F(LinkSimTest, UnplugRemovesThePortFromDiscovery)
     EXPECT_EQ(controller.portName, sim.Port()); // kept from the last match
 }
 
-TEST_F(LinkSimTest, ConnectReadsIdentityAndCalibration)
-{
+TEST_F(LinkSimTest, ConnectReadsIdentityAndCalibration) {
     LinkSimProcess sim({"--firmware", "4050", "--hardware-version", "1250"});
     Controller controller;
     std::vector<std::string> notices;
@@ -135,8 +127,7 @@ TEST_F(LinkSimTest, ConnectReadsIdentityAndCalibration)
     EXPECT_EQ(state, 3);
 }
 
-TEST_F(LinkSimTest, OldFirmwareOnOldHardwareGetsTheNotice)
-{
+TEST_F(LinkSimTest, OldFirmwareOnOldHardwareGetsTheNotice) {
     LinkSimProcess sim({"--firmware", "74050", "--hardware-version", "999"});
     Controller controller;
     std::vector<std::string> notices;
@@ -149,8 +140,7 @@ TEST_F(LinkSimTest, OldFirmwareOnOldHardwareGetsTheNotice)
     EXPECT_TRUE(controller.serial.IsOpen());
 }
 
-TEST_F(LinkSimTest, ProgramTableGoesUpAndComesBack)
-{
+TEST_F(LinkSimTest, ProgramTableGoesUpAndComesBack) {
     LinkSimProcess sim;
     Controller controller;
     ConnectTo(sim, controller);
@@ -187,8 +177,7 @@ TEST_F(LinkSimTest, ProgramTableGoesUpAndComesBack)
     EXPECT_EQ(controller.QueryInteger("0?S\r", state), 0);
 }
 
-TEST_F(LinkSimTest, CardFilesAreWrittenReadAndDeleted)
-{
+TEST_F(LinkSimTest, CardFilesAreWrittenReadAndDeleted) {
     LinkSimProcess sim;
     Controller controller;
     ConnectTo(sim, controller);
@@ -236,8 +225,7 @@ TEST_F(LinkSimTest, CardFilesAreWrittenReadAndDeleted)
     EXPECT_EQ(*controller.hardware.displacementCoefficients, values);
 }
 
-TEST_F(LinkSimTest, RetriesRideOutShortBurstsOfError97)
-{
+TEST_F(LinkSimTest, RetriesRideOutShortBurstsOfError97) {
     LinkSimProcess sim;
     Controller controller;
     ConnectTo(sim, controller);
@@ -253,15 +241,12 @@ TEST_F(LinkSimTest, RetriesRideOutShortBurstsOfError97)
     EXPECT_EQ(controller.Command("0?S\r"), 0);
 }
 
-TEST_F(LinkSimTest, DroppedLinkMidDownloadFailsAndLeavesNoFile)
-{
+TEST_F(LinkSimTest, DroppedLinkMidDownloadFailsAndLeavesNoFile) {
     LinkSimProcess sim;
     Controller controller;
     ConnectTo(sim, controller);
     const std::string content = SampleText(60000);
-    {
-        std::ofstream(sim.Card() / "DATA0009.CSV", std::ios::binary) << content;
-    }
+    { std::ofstream(sim.Card() / "DATA0009.CSV", std::ios::binary) << content; }
     EXPECT_EQ(sim.Control("drop 20000").rfind("ok", 0), 0u);
     const auto local = sim.PortsFolder().parent_path() / "DATA0009.CSV";
     EXPECT_EQ(controller.DownloadFile("DATA0009.CSV", local.string()), 0);

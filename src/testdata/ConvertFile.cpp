@@ -6,6 +6,7 @@
 #include "testdata/SpringModel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,7 +24,8 @@ constexpr double kFactorLow = 0.1;
 constexpr double kFactorHigh = 10.0;
 
 constexpr size_t kReadChunk = size_t{1} << 20;
-// Bytes kept free in front of the input text, so that numbers can be read a word at a time.
+// Bytes kept readable in front of and behind the input text, so that fields can be scanned and
+// numbers read a word at a time.
 constexpr size_t kReadPad = 8;
 constexpr size_t kWriteBuffer = size_t{1} << 20;
 
@@ -45,7 +47,10 @@ FilePtr OpenFile(const std::filesystem::path& path, const char* mode)
 // Hands out the input's lines without the line end ("\n" or "\r\n"), reading large chunks.
 class LineReader {
 public:
-    explicit LineReader(std::FILE* file) : m_file(file), m_buffer(kReadPad + kReadChunk, '0') {}
+    explicit LineReader(std::FILE* file)
+        : m_file(file), m_buffer(kReadPad + kReadChunk + kReadPad, '0')
+    {
+    }
 
     bool Next(const char*& first, const char*& last)
     {
@@ -94,10 +99,11 @@ private:
         }
         m_begin = kReadPad;
         m_end = kReadPad + kept;
-        if (m_buffer.size() - m_end < kReadChunk / 2) {
+        if (m_buffer.size() - kReadPad - m_end < kReadChunk / 2) {
             m_buffer.resize(m_buffer.size() * 2);
         }
-        const size_t got = std::fread(m_buffer.data() + m_end, 1, m_buffer.size() - m_end, m_file);
+        const size_t got =
+            std::fread(m_buffer.data() + m_end, 1, m_buffer.size() - kReadPad - m_end, m_file);
         m_end += got;
         if (got == 0) {
             m_atEnd = true;
@@ -112,6 +118,31 @@ private:
     bool m_atEnd = false;
     bool m_failed = false;
 };
+
+// The end of the field that starts at `field`: the next comma, or `last`. The eight bytes from
+// `field` on may be read (the reader's buffer has room behind the text).
+const char* FieldEnd(const char* field, const char* last)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        uint64_t word;
+        std::memcpy(&word, field, 8);
+        const uint64_t commas = word ^ uint64_t{0x2C2C2C2C2C2C2C2C};
+        // The lowest byte that was a comma has its top bit set here.
+        const uint64_t found = (commas - uint64_t{0x0101010101010101}) & ~commas &
+                               uint64_t{0x8080808080808080};
+        if (found != 0) {
+            const char* comma = field + std::countr_zero(found) / 8;
+            return comma < last ? comma : last;
+        }
+        if (last - field <= 8) {
+            return last;
+        }
+        field += 8;
+    }
+    const auto* comma =
+        static_cast<const char*>(std::memchr(field, ',', static_cast<size_t>(last - field)));
+    return comma != nullptr ? comma : last;
+}
 
 // Collects output text in one large buffer and writes it out in big pieces.
 class OutputBuffer {
@@ -612,12 +643,7 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
         record.name.clear();
         const char* field = first;
         for (size_t i = 0; i < fieldCount; ++i) {
-            const char* end = field == last ? last
-                                            : static_cast<const char*>(std::memchr(
-                                                  field, ',', static_cast<size_t>(last - field)));
-            if (end == nullptr) {
-                end = last;
-            }
+            const char* end = FieldEnd(field, last);
             converter.ParseBufferedField(inputCodes[i], field, end, record);
             field = end == last ? last : end + 1;
         }

@@ -46,9 +46,35 @@ bool ParseInts(const std::string& text, std::vector<long long>& values, size_t c
 } // namespace
 
 Firmware::Firmware(SimCard& card, FirmwareOptions options) : m_card(card), m_options(options) {
+    SyncFirmwareLine();
     ReloadHardware();
     if (auto text = m_card.Read("TEMPLATE.INI")) {
         m_program = ProgramFromTemplate(*text, m_plant);
+    }
+}
+
+void Firmware::SyncFirmwareLine() {
+    // The program takes the firmware version from INFOW.INI after connecting, so the file has
+    // to agree with what the firmware reports (it picks the listing format by it).
+    auto text = m_card.Read("INFOW.INI");
+    if (!text) {
+        return;
+    }
+    const std::string key = "FirmwareVersion ";
+    size_t at = 0;
+    if (text->compare(0, key.size(), key) != 0) {
+        at = text->find("\n" + key);
+        if (at == std::string::npos) {
+            return;
+        }
+        ++at;
+    }
+    size_t end = text->find('\n', at);
+    std::string line = key + std::to_string(m_options.firmwareVersion);
+    std::string updated = text->substr(0, at) + line +
+                          (end == std::string::npos ? std::string() : text->substr(end));
+    if (updated != *text) {
+        m_card.Replace("INFOW.INI", updated);
     }
 }
 
@@ -64,6 +90,7 @@ void Firmware::ReloadHardware() {
 
 void Firmware::SetFirmwareVersion(int version) {
     m_options.firmwareVersion = version;
+    SyncFirmwareLine();
     ReloadHardware();
 }
 

@@ -110,6 +110,8 @@ public:
     void SetProgram(const DeviceProgramTable& table) { m_program = table; }
     // Rereads INFOW.INI into the plant's hardware (as the firmware does after "0H").
     void ReloadHardware();
+    // Puts the simulated firmware version into the "FirmwareVersion" line of INFOW.INI.
+    void SyncFirmwareLine();
 
     // One-line notices for the operator (test started/finished ...), drained by the caller.
     std::vector<std::string> TakeEvents();

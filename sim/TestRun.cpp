@@ -13,7 +13,8 @@ namespace sim {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int64_t kMaxLinesPerSet = 2000000;
+// Keeps a long protocol recorded at a high rate from filling the disk (about 45 MB a set).
+constexpr int64_t kMaxLinesPerSet = 500000;
 constexpr double kPlantStepMs = 10.0;
 
 int64_t CycleMs(const DeviceProgramEntry& e) {

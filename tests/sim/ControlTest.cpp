@@ -64,6 +64,9 @@ TEST_F(ControlTest, FaultsAndSettingsReachTheLine) {
     EXPECT_EQ(simulator->Control("firmware 1500"), "ok firmware 1500");
     EXPECT_EQ(Ask("0?R 2\r"), "Firmware Version 1.500\r");
     EXPECT_EQ(Ask("0L\r").substr(0, 5), "OK\r[F");
+    // INFOW.INI, where the program reads the version after connecting, says the same.
+    EXPECT_NE(simtest::ReadFile(dir.Path() / "INFOW.INI").find("\nFirmwareVersion 1500\n"),
+              std::string::npos);
     EXPECT_EQ(simulator->Control("hardware-version 1800"), "ok hardware-version 1800");
     EXPECT_EQ(Ask("0?R 3\r"), "Hardware = 1800\r");
     EXPECT_EQ(simulator->Control("identity 0 Board  Two"), "ok identity 0 Board  Two");

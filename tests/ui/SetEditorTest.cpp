@@ -404,9 +404,15 @@ TEST_F(SetEditor, TextThatIsNotANumberIsRefusedFirst)
     const SetRecord before = set;
     HardwareDescription hw;
     CSetParamEditor editor(set, hw, prompt);
-    editor.HoldEdit()->setText("abc");
+    for (const char* text : {"abc", "", "inf", "nan", "-inf"}) {
+        editor.HoldEdit()->setText(text);
+        EXPECT_FALSE(editor.TryAccept()) << text;
+        EXPECT_EQ(prompt.Last(), "Please enter a number.") << text;
+    }
+    editor.HoldEdit()->setText(" 2.5 ");
+    editor.MagnitudeEdit()->setText("nan");
     EXPECT_FALSE(editor.TryAccept());
-    EXPECT_EQ(prompt.Last(), "Please enter a number.");
+    editor.MagnitudeEdit()->setText("10");
     editor.HoldEdit()->setText("1");
     editor.RepetitionsEdit()->setText("3000000000");
     EXPECT_FALSE(editor.TryAccept());

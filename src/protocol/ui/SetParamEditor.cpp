@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -177,12 +178,13 @@ bool CSetParamEditor::ReadNumber(QLineEdit* box, double& value)
 {
     bool ok = false;
     value = box->text().trimmed().toDouble(&ok);
-    if (!ok) {
-        m_prompt.ShowMessage("Please enter a number.", MessageIcon::Exclamation);
-        box->setFocus();
-        box->selectAll();
-    }
-    return ok;
+    // "inf" and "nan" read as numbers but would slip past every limit.
+    if (ok && std::isfinite(value))
+        return true;
+    m_prompt.ShowMessage("Please enter a number.", MessageIcon::Exclamation);
+    box->setFocus();
+    box->selectAll();
+    return false;
 }
 
 bool CSetParamEditor::ReadControls(SetEditValues& values)

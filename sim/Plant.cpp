@@ -132,7 +132,9 @@ double Plant::Load(int well, double x) const {
         // that the balance below has one answer.
         return SpringForce(x) + 0.002 * x;
     }
-    return Stiffness(well) * x;
+    // Softer membranes carry softer specimens, so the shuttles travel alike on every membrane.
+    const MembraneTable& m = TableFor(m_hardware.MembraneStyle, m_hardwareVersion);
+    return Stiffness(well) * (m.t[0] / kMembrane70ALegacy.t[0]) * x;
 }
 
 double Plant::WellPositionUm(int well) const {

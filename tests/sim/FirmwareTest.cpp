@@ -348,4 +348,29 @@ TEST_F(FirmwareTest, EndByteRidesWithTheLastContentOrComesApart) {
     EXPECT_TRUE(apart[2].transfer);
 }
 
+TEST(Plant, WellsTravelOnEveryMembraneAndReadBackThroughTheirLaw) {
+    for (int membrane : {Membrane::M70A_794um, Membrane::M10A_794um}) {
+        for (int version : {1000, 1800}) {
+            HardwareDescription hardware;
+            hardware.MembraneStyle = membrane;
+            hardware.SpringType = Spring::NoSpring;
+            sim::Plant plant;
+            plant.SetHardware(hardware, version);
+            plant.SetValveOpen(true);
+            // A pressure that gives the membrane's own 12 N-like load.
+            double mpa = membrane == Membrane::M10A_794um ? 0.6 : (version >= 1800 ? 0.05 : 0.1);
+            plant.SetSetpoint(plant.SetpointForPressure(mpa));
+            plant.Settle();
+            for (int well = 1; well <= 9; ++well) {
+                double x = plant.WellPositionUm(well);
+                EXPECT_GT(x, 200.0) << membrane << " " << version << " " << well;
+                EXPECT_LT(x, 3000.0) << membrane << " " << version << " " << well;
+                const sim::WellLaw& law = plant.Laws()[size_t(well - 1)];
+                double r = plant.SensorCounts(well);
+                EXPECT_NEAR(law.a * r * r + law.b * r + law.c + law.mountOffsetUm, x, 1e-6);
+            }
+        }
+    }
+}
+
 } // namespace

@@ -31,23 +31,20 @@ struct Usage {
     double cpu = 0.0; // user + system
 };
 
-double CpuSeconds()
-{
+double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-double PeakResidentMB()
-{
+double PeakResidentMB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0; // kilobytes on Linux
 }
 
-template <typename F> Usage Measure(F&& work)
-{
+template <typename F> Usage Measure(F&& work) {
     const double cpu0 = CpuSeconds();
     const auto wall0 = std::chrono::steady_clock::now();
     work();
@@ -59,8 +56,7 @@ template <typename F> Usage Measure(F&& work)
 
 // Well positions follow the pressure; the sensor counts are the inverse of the default model
 // (magnet A100_25, gold spring in well 1), stored times 100 with a little noise.
-void GenerateRaw(const fs::path& path, long lines)
-{
+void GenerateRaw(const fs::path& path, long lines) {
     const double m2[9] = {-2.549679059e-05, -2.3942e-05, -1.3605e-05, -7.884e-06, -8.559e-06,
                           -2.0434e-05,      -4.847e-06,  -7.856e-06,  -9.549e-06};
     const double m1[9] = {4153.14583235, 3582.88781221285, 5457.55237,  8580.669711, 7197.394555,
@@ -90,21 +86,21 @@ void GenerateRaw(const fs::path& path, long lines)
         const int cycle = static_cast<int>(cycleIndex % cyclesPerSet) + 1;
         const int sample = static_cast<int>(i % samplesPerCycle);
         // Up for the first half of the cycle, down for the second.
-        const double phase = sample < samplesPerCycle / 2
-                                 ? sample / (samplesPerCycle / 2.0)
-                                 : 2.0 - sample / (samplesPerCycle / 2.0);
+        const double phase = sample < samplesPerCycle / 2 ? sample / (samplesPerCycle / 2.0)
+                                                          : 2.0 - sample / (samplesPerCycle / 2.0);
         const double pressure = 0.02 + 0.33 * phase * (0.6 + 0.1 * set);
         time += 10;
         char line[256];
-        int n = std::snprintf(line, sizeof line, "%ld,%d,%s,%d,%ld,%ld", time, set,
-                              names[set - 1], cycle, std::lround(pressure / scale),
-                              std::lround(((pressure * 0.98) / scale + 1530.312) / 1.25616 * 100 +
-                                          noise(random)));
+        int n = std::snprintf(
+            line, sizeof line, "%ld,%d,%s,%d,%ld,%ld", time, set, names[set - 1], cycle,
+            std::lround(pressure / scale),
+            std::lround(((pressure * 0.98) / scale + 1530.312) / 1.25616 * 100 + noise(random)));
         buffer.append(line, static_cast<size_t>(n));
         for (int k = 0; k < 9; ++k) {
             const double position = 120.0 + 4500.0 * pressure * (1.0 + 0.03 * k);
             const double reading = m0[k] + m2[k] * (m1[k] - position) * (m1[k] - position);
-            n = std::snprintf(line, sizeof line, ",%ld", std::lround(reading * 100 + noise(random)));
+            n = std::snprintf(line, sizeof line, ",%ld",
+                              std::lround(reading * 100 + noise(random)));
             buffer.append(line, static_cast<size_t>(n));
         }
         buffer += '\n';
@@ -117,8 +113,7 @@ void GenerateRaw(const fs::path& path, long lines)
     std::fclose(out);
 }
 
-double CatSeconds(const fs::path& path)
-{
+double CatSeconds(const fs::path& path) {
     const std::string command = "cat '" + path.string() + "' > /dev/null";
     // Once to have the file in the page cache like the conversion has, then timed.
     if (std::system(command.c_str()) != 0) {
@@ -130,17 +125,15 @@ double CatSeconds(const fs::path& path)
         if (std::system(command.c_str()) != 0) {
             return 0.0;
         }
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                            start)
-                                  .count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::vector<long> sizes;
     fs::path folder;
     bool keep = false;
@@ -155,7 +148,8 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--keep") == 0) {
             keep = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--lines N]... [--dir FOLDER] [--keep] [--raw FILE]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--lines N]... [--dir FOLDER] [--keep] [--raw FILE]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -166,7 +160,8 @@ int main(int argc, char** argv)
         sizes = {100000, 2000000};
     }
     if (folder.empty()) {
-        folder = fs::temp_directory_path() / ("kelvastra-bench-convert-" + std::to_string(getpid()));
+        folder =
+            fs::temp_directory_path() / ("kelvastra-bench-convert-" + std::to_string(getpid()));
     }
     fs::create_directories(folder);
 
@@ -195,9 +190,8 @@ int main(int argc, char** argv)
                 const fs::path out = toFile ? folder / (full ? "bench_Full.csv" : "bench.csv")
                                             : fs::path("/dev/null");
                 int result = 0;
-                Usage usage = Measure([&] {
-                    result = ConvertFile(model, raw, out, spring.valid, full);
-                });
+                Usage usage =
+                    Measure([&] { result = ConvertFile(model, raw, out, spring.valid, full); });
                 if (result != ConvertSuccess) {
                     std::fprintf(stderr, "conversion failed: %d\n", result);
                     return 1;

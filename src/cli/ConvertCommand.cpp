@@ -39,8 +39,7 @@ struct ConvertOptions {
 };
 
 // The lines of a small text file (either line end); nullopt when it cannot be read.
-std::optional<std::vector<std::string>> ReadLines(const std::string& path)
-{
+std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) {
         return std::nullopt;
@@ -61,8 +60,7 @@ std::optional<std::vector<std::string>> ReadLines(const std::string& path)
 
 // Card calibration files: a fixed number of lines, each read for its leading number.
 bool ReadCardTable(const std::string& path, size_t count, const char* what,
-                   std::vector<double>& values)
-{
+                   std::vector<double>& values) {
     auto lines = ReadLines(path);
     if (!lines) {
         std::cerr << "Error:  Cannot read the " << what << " file " << path << "\n";
@@ -85,8 +83,7 @@ bool ReadCardTable(const std::string& path, size_t count, const char* what,
     return true;
 }
 
-int Convert(const ConvertOptions& options)
-{
+int Convert(const ConvertOptions& options) {
     // The protocol copy contributes only its spring type, as in the download.
     std::ifstream templateIn(options.templateFile, std::ios::binary);
     if (!templateIn.is_open()) {
@@ -139,7 +136,8 @@ int Convert(const ConvertOptions& options)
     ForceModel model(hardware, &spring);
     const std::string missing = model.MissingTablesMessage();
     if (!missing.empty()) {
-        std::cerr << "Warning:  " << missing << " Cells that need a missing table are left empty.\n";
+        std::cerr << "Warning:  " << missing
+                  << " Cells that need a missing table are left empty.\n";
     }
 
     const bool terminal = KELVASTRA_ISATTY(2) != 0;
@@ -184,8 +182,7 @@ int Convert(const ConvertOptions& options)
 
 } // namespace
 
-void AddConvertCommand(CLI::App& app, CliContext& context)
-{
+void AddConvertCommand(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* convert = app.add_subcommand(
         "convert", "Convert a raw test data file into the short and the full CSV files");
@@ -205,8 +202,9 @@ void AddConvertCommand(CLI::App& app, CliContext& context)
     convert->add_option("--hardware", options->hardware,
                         "File holding the device's ##HARDWARE block (INFOW.INI); default "
                         "hardware when not given");
-    convert->add_option("--hardware-version", options->hardwareVersion,
-                        "The controller's hardware version number")
+    convert
+        ->add_option("--hardware-version", options->hardwareVersion,
+                     "The controller's hardware version number")
         ->capture_default_str();
     convert->callback([options, &context] { context.exitCode = Convert(*options); });
 }

@@ -20,17 +20,14 @@ public:
 
     // A degree of -1 gives an empty parameter list.
     explicit ApprPolynomial2(int degree)
-        : m_degree(degree), m_size(degree + 1),
-          m_xDomain{std::numeric_limits<Real>::max(), -std::numeric_limits<Real>::max()},
-          m_parameters(static_cast<size_t>(std::max(m_size, 0)), static_cast<Real>(0))
-    {
-    }
+        : m_degree(degree), m_size(degree + 1), m_xDomain{std::numeric_limits<Real>::max(),
+                                                          -std::numeric_limits<Real>::max()},
+          m_parameters(static_cast<size_t>(std::max(m_size, 0)), static_cast<Real>(0)) {}
 
     // True when at least one fitted coefficient is non-zero. Rejected input and a singular
     // normal matrix leave every parameter at 0 and return false.
     bool Fit(int numObservations, std::array<Real, 2> const* observations, int numIndices,
-             int const* indices) override
-    {
+             int const* indices) override {
         std::fill(m_parameters.begin(), m_parameters.end(), static_cast<Real>(0));
         if (observations == nullptr || indices == nullptr || m_size < 1 ||
             numIndices < MinimumRequired() || numIndices > numObservations) {
@@ -80,13 +77,11 @@ public:
     int MinimumRequired() const override { return m_size; }
 
     // |p(x) - y|.
-    Real Error(std::array<Real, 2> const& observation) const override
-    {
+    Real Error(std::array<Real, 2> const& observation) const override {
         return std::abs(Evaluate(observation[0]) - observation[1]);
     }
 
-    void CopyParameters(BaseType const* input) override
-    {
+    void CopyParameters(BaseType const* input) override {
         auto const* source = dynamic_cast<ApprPolynomial2 const*>(input);
         if (source != nullptr) {
             m_degree = source->m_degree;
@@ -97,8 +92,7 @@ public:
     }
 
     // Horner's rule from the highest coefficient down.
-    Real Evaluate(Real x) const
-    {
+    Real Evaluate(Real x) const {
         if (m_parameters.empty()) {
             return static_cast<Real>(0);
         }

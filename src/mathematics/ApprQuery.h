@@ -15,8 +15,7 @@ public:
                      int const* indices) = 0;
 
     virtual bool FitVectors(std::vector<ObservationType> const& observations,
-                            std::vector<int> const& indices)
-    {
+                            std::vector<int> const& indices) {
         return Fit(static_cast<int>(observations.size()),
                    observations.empty() ? nullptr : observations.data(),
                    static_cast<int>(indices.size()), indices.empty() ? nullptr : indices.data());

@@ -16,8 +16,7 @@ public:
     GMatrix(int numRows = 0, int numCols = 0) { SetSize(numRows, numCols); }
 
     // A non-positive row or column count gives the empty 0 x 0 matrix.
-    void SetSize(int numRows, int numCols)
-    {
+    void SetSize(int numRows, int numCols) {
         if (numRows > 0 && numCols > 0) {
             m_numRows = numRows;
             m_numCols = numCols;
@@ -44,8 +43,7 @@ public:
     Real* Data() { return m_elements.data(); }
 
 private:
-    size_t Index(int r, int c) const
-    {
+    size_t Index(int r, int c) const {
         if (r < 0 || r >= m_numRows || c < 0 || c >= m_numCols) {
             ThrowError(__FILE__, std::string("gte::GMatrix<") + RealName<Real>() + ">::operator()",
                        __LINE__, "Invalid index.");
@@ -61,8 +59,7 @@ private:
 // The inverse of a square matrix. A singular matrix gives the zero matrix; `reportInvertibility`
 // (optional) says which case it was.
 template <typename Real>
-GMatrix<Real> Inverse(GMatrix<Real> const& M, bool* reportInvertibility = nullptr)
-{
+GMatrix<Real> Inverse(GMatrix<Real> const& M, bool* reportInvertibility = nullptr) {
     if (M.GetNumRows() != M.GetNumCols()) {
         ThrowError(__FILE__, std::string("gte::Inverse<") + RealName<Real>() + ">", __LINE__,
                    "Matrix must be square.");
@@ -77,8 +74,7 @@ GMatrix<Real> Inverse(GMatrix<Real> const& M, bool* reportInvertibility = nullpt
     return invM;
 }
 
-template <typename Real> GVector<Real> operator*(GMatrix<Real> const& M, GVector<Real> const& V)
-{
+template <typename Real> GVector<Real> operator*(GMatrix<Real> const& M, GVector<Real> const& V) {
     if (V.GetSize() != M.GetNumCols()) {
         ThrowError(__FILE__, std::string("gte::operator*<") + RealName<Real>() + ">", __LINE__,
                    "Mismatched sizes.");

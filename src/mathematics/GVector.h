@@ -14,8 +14,7 @@ public:
     explicit GVector(int size = 0) { SetSize(size); }
 
     // A negative size is a caller's mistake, reported as an assertion.
-    void SetSize(int size)
-    {
+    void SetSize(int size) {
         if (size < 0) {
             ThrowAssertion(__FILE__, std::string("gte::GVector<") + RealName<Real>() + ">::SetSize",
                            __LINE__, "Invalid size.");

@@ -19,8 +19,7 @@ public:
     // A singular matrix gives a zero inverse, a zero determinant and zero solutions, and false.
     bool operator()(int numRows, Real const* M, Real* inverseM, Real& determinant,
                     Real const* B = nullptr, Real* X = nullptr, Real const* C = nullptr,
-                    int numCols = 0, Real* Y = nullptr) const
-    {
+                    int numCols = 0, Real* Y = nullptr) const {
         if (numRows < 1 || M == nullptr || ((B != nullptr) != (X != nullptr)) ||
             (C != nullptr && (Y == nullptr || numCols < 1))) {
             ThrowError(__FILE__,

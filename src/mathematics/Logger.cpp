@@ -14,8 +14,7 @@ struct Registry {
     std::vector<Logger::Listener*> listeners;
 };
 
-Registry& TheRegistry()
-{
+Registry& TheRegistry() {
     static Registry registry;
     return registry;
 }
@@ -23,8 +22,7 @@ Registry& TheRegistry()
 } // namespace
 
 Logger::Logger(const char* file, const std::string& function, int line,
-               const std::string& message)
-{
+               const std::string& message) {
     m_message = "File: ";
     m_message += file;
     m_message += "\nFunc: ";
@@ -36,8 +34,7 @@ Logger::Logger(const char* file, const std::string& function, int line,
     m_message += "\n\n";
 }
 
-void Logger::Assertion()
-{
+void Logger::Assertion() {
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     for (Listener* listener : registry.listeners) {
@@ -47,8 +44,7 @@ void Logger::Assertion()
     }
 }
 
-void Logger::Error()
-{
+void Logger::Error() {
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     for (Listener* listener : registry.listeners) {
@@ -58,8 +54,7 @@ void Logger::Error()
     }
 }
 
-void Logger::Subscribe(Listener* listener)
-{
+void Logger::Subscribe(Listener* listener) {
     if (listener == nullptr) {
         return;
     }
@@ -71,8 +66,7 @@ void Logger::Subscribe(Listener* listener)
     }
 }
 
-void Logger::Unsubscribe(Listener* listener)
-{
+void Logger::Unsubscribe(Listener* listener) {
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.listeners.erase(

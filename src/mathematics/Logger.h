@@ -53,21 +53,25 @@ private:
 };
 
 // The name of a real type inside routine names ("gte::GVector<double>::SetSize").
-template <typename Real> constexpr const char* RealName() { return "Real"; }
-template <> constexpr const char* RealName<double>() { return "double"; }
-template <> constexpr const char* RealName<float>() { return "float"; }
+template <typename Real> constexpr const char* RealName() {
+    return "Real";
+}
+template <> constexpr const char* RealName<double>() {
+    return "double";
+}
+template <> constexpr const char* RealName<float>() {
+    return "float";
+}
 
 // Records an error and throws it; the exception carries only the message.
 [[noreturn]] inline void ThrowError(const char* file, const std::string& function, int line,
-                                    const std::string& message)
-{
+                                    const std::string& message) {
     Logger(file, function, line, message).Error();
     throw std::runtime_error(message);
 }
 
 [[noreturn]] inline void ThrowAssertion(const char* file, const std::string& function, int line,
-                                        const std::string& message)
-{
+                                        const std::string& message) {
     Logger(file, function, line, message).Assertion();
     throw std::invalid_argument(message);
 }

@@ -29,8 +29,7 @@ constexpr size_t kReadChunk = size_t{1} << 20;
 constexpr size_t kReadPad = 8;
 constexpr size_t kWriteBuffer = size_t{1} << 20;
 
-bool IsWell(int code, int first)
-{
+bool IsWell(int code, int first) {
     return code >= first && code < first + kWellCount;
 }
 
@@ -39,8 +38,7 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-FilePtr OpenFile(const std::filesystem::path& path, const char* mode)
-{
+FilePtr OpenFile(const std::filesystem::path& path, const char* mode) {
     return FilePtr(std::fopen(path.string().c_str(), mode));
 }
 
@@ -48,12 +46,9 @@ FilePtr OpenFile(const std::filesystem::path& path, const char* mode)
 class LineReader {
 public:
     explicit LineReader(std::FILE* file)
-        : m_file(file), m_buffer(kReadPad + kReadChunk + kReadPad, '0')
-    {
-    }
+        : m_file(file), m_buffer(kReadPad + kReadChunk + kReadPad, '0') {}
 
-    bool Next(const char*& first, const char*& last)
-    {
+    bool Next(const char*& first, const char*& last) {
         for (;;) {
             char* begin = m_buffer.data() + m_begin;
             const size_t available = m_end - m_begin;
@@ -83,15 +78,13 @@ public:
     bool Failed() const { return m_failed; }
 
 private:
-    static void TrimCarriageReturn(const char* first, const char*& last)
-    {
+    static void TrimCarriageReturn(const char* first, const char*& last) {
         if (last != first && last[-1] == '\r') {
             --last;
         }
     }
 
-    void Refill()
-    {
+    void Refill() {
         // Keep the unfinished line at the front; a line longer than the buffer grows it.
         const size_t kept = m_end - m_begin;
         if (m_begin > kReadPad && kept > 0) {
@@ -121,15 +114,14 @@ private:
 
 // The end of the field that starts at `field`: the next comma, or `last`. The eight bytes from
 // `field` on may be read (the reader's buffer has room behind the text).
-const char* FieldEnd(const char* field, const char* last)
-{
+const char* FieldEnd(const char* field, const char* last) {
     if constexpr (std::endian::native == std::endian::little) {
         uint64_t word;
         std::memcpy(&word, field, 8);
-        const uint64_t commas = word ^ uint64_t{0x2C2C2C2C2C2C2C2C};
+        const uint64_t commas = word ^ uint64_t { 0x2C2C2C2C2C2C2C2C };
         // The lowest byte that was a comma has its top bit set here.
-        const uint64_t found = (commas - uint64_t{0x0101010101010101}) & ~commas &
-                               uint64_t{0x8080808080808080};
+        const uint64_t found =
+            (commas - uint64_t{0x0101010101010101}) & ~commas & uint64_t{0x8080808080808080};
         if (found != 0) {
             const char* comma = field + std::countr_zero(found) / 8;
             return comma < last ? comma : last;
@@ -150,8 +142,7 @@ public:
     explicit OutputBuffer(std::FILE* file) : m_file(file), m_buffer(kWriteBuffer) {}
 
     // Room for `size` more bytes at Cursor().
-    char* Reserve(size_t size)
-    {
+    char* Reserve(size_t size) {
         if (m_buffer.size() - m_used < size) {
             Flush();
             if (m_buffer.size() < size) {
@@ -162,16 +153,14 @@ public:
     }
     void Commit(char* end) { m_used = static_cast<size_t>(end - m_buffer.data()); }
 
-    void Append(const char* text, size_t size)
-    {
+    void Append(const char* text, size_t size) {
         char* at = Reserve(size);
         std::memcpy(at, text, size);
         Commit(at + size);
     }
     void Append(std::string_view text) { Append(text.data(), text.size()); }
 
-    void Flush()
-    {
+    void Flush() {
         if (m_used > 0 && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used) {
             m_failed = true;
         }
@@ -191,8 +180,7 @@ private:
 // A value the hardware could not give (NaN) or that is not finite is written as an empty cell.
 class RecordWriter {
 public:
-    RecordWriter(OutputBuffer& out, const std::vector<int>& codes) : m_out(out)
-    {
+    RecordWriter(OutputBuffer& out, const std::vector<int>& codes) : m_out(out) {
         // Decoded once, so that the per-record loop is a plain switch.
         for (int code : codes) {
             Cell cell{};
@@ -238,8 +226,7 @@ public:
         m_bound = m_cells.size() * (fastnum::kMaxFixedLength + 1) + 2;
     }
 
-    void Write(const DataRecord& record)
-    {
+    void Write(const DataRecord& record) {
         char* out = m_out.Reserve(m_bound + record.name.size());
         for (const Op& op : m_cells) {
             switch (op.cell) {
@@ -310,8 +297,7 @@ private:
         uint8_t well;
     };
 
-    template <int Precision> [[gnu::always_inline]] static char* Number(char* out, double value)
-    {
+    template <int Precision> [[gnu::always_inline]] static char* Number(char* out, double value) {
         return std::isfinite(value) ? fastnum::FormatFixed<Precision>(out, value) : out;
     }
 
@@ -322,8 +308,7 @@ private:
 
 } // namespace
 
-int MapHeader(std::string_view field)
-{
+int MapHeader(std::string_view field) {
     struct Keyword {
         std::string_view text;
         int code;
@@ -356,8 +341,7 @@ int MapHeader(std::string_view field)
 }
 
 std::vector<int> SelectColumns(const std::vector<int>& inputCodes, bool hydrostatic,
-                               bool springValid, bool springModelValid, bool fullPass)
-{
+                               bool springValid, bool springModelValid, bool fullPass) {
     std::vector<int> output;
     for (int code : inputCodes) {
         if (code >= ColumnCode::Time && code <= ColumnCode::Cycle) {
@@ -381,8 +365,7 @@ std::vector<int> SelectColumns(const std::vector<int>& inputCodes, bool hydrosta
     return output;
 }
 
-std::string ColumnTitle(int code)
-{
+std::string ColumnTitle(int code) {
     switch (code) {
     case ColumnCode::Time:
         return "Time (mS)";
@@ -416,8 +399,7 @@ std::string ColumnTitle(int code)
 
 RecordConverter::RecordConverter(ForceModel& model)
     : m_model(model), m_hydrostatic(model.IsHydrostatic()),
-      m_springValid(model.Spring() != nullptr && model.Spring()->valid)
-{
+      m_springValid(model.Spring() != nullptr && model.Spring()->valid) {
     if (m_springValid) {
         m_springLow = model.Spring()->marginUm;
         m_springHigh = model.Spring()->travelUm - model.Spring()->marginUm;
@@ -426,8 +408,7 @@ RecordConverter::RecordConverter(ForceModel& model)
 
 template <bool Padded>
 void RecordConverter::ParseFieldAs(int code, const char* first, const char* last,
-                                   DataRecord& record)
-{
+                                   DataRecord& record) {
     auto ParseNumber = [](const char* begin, const char* end) {
         return Padded ? fastnum::ParseLeadingIntPadded(begin, end)
                       : fastnum::ParseLeadingInt(begin, end);
@@ -478,7 +459,8 @@ void RecordConverter::ParseFieldAs(int code, const char* first, const char* last
     const double position = std::isfinite(*computed) ? *computed : 0.0;
     record.position[k] = position;
     const double pressure = m_model.LatestActualPressure();
-    record.force[k] = std::isnan(pressure) ? kNaN : m_model.Force(pressure, position).value_or(kNaN);
+    record.force[k] =
+        std::isnan(pressure) ? kNaN : m_model.Force(pressure, position).value_or(kNaN);
     if (k == 0 && m_springValid) {
         record.springForce = (m_springLow < position && position < m_springHigh)
                                  ? m_model.Spring()->SpringForce(position)
@@ -486,8 +468,7 @@ void RecordConverter::ParseFieldAs(int code, const char* first, const char* last
     }
 }
 
-void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count) const
-{
+void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count) const {
     if (!m_springValid) {
         return;
     }
@@ -557,7 +538,8 @@ void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count)
             x = x < m_springLow ? m_springLow : (x > m_springHigh ? m_springHigh : x);
             // Horner's rule from the highest power, as the fitter evaluates.
             double factor = ((q3 * x + q2) * x + q1) * x + q0;
-            factor = factor < kFactorLow ? kFactorLow : (factor > kFactorHigh ? kFactorHigh : factor);
+            factor =
+                factor < kFactorLow ? kFactorLow : (factor > kFactorHigh ? kFactorHigh : factor);
             record.force[k] /= factor;
         }
     }
@@ -565,8 +547,7 @@ void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count)
 
 int ConvertFile(ForceModel& model, const std::filesystem::path& input,
                 const std::filesystem::path& output, bool springValid, bool fullPass,
-                const ConvertProgress& progress)
-{
+                const ConvertProgress& progress) {
     model.ResetConversion();
     FilePtr in = OpenFile(input, "rb");
     if (!in) {
@@ -589,7 +570,8 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
         for (const char* p = first;; ++p) {
             if (p == last || *p == ',') {
                 if (p != field) {
-                    inputCodes.push_back(MapHeader(std::string_view(field, static_cast<size_t>(p - field))));
+                    inputCodes.push_back(
+                        MapHeader(std::string_view(field, static_cast<size_t>(p - field))));
                 }
                 if (p == last) {
                     break;
@@ -598,9 +580,8 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
             }
         }
     }
-    const std::vector<int> outputCodes =
-        SelectColumns(inputCodes, model.IsHydrostatic(), springValid,
-                      converter.SpringModelValid(), fullPass);
+    const std::vector<int> outputCodes = SelectColumns(
+        inputCodes, model.IsHydrostatic(), springValid, converter.SpringModelValid(), fullPass);
     for (size_t i = 0; i < outputCodes.size(); ++i) {
         if (i > 0) {
             buffer.Append(",");

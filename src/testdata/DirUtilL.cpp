@@ -2,8 +2,7 @@
 
 #include <system_error>
 
-int DirUtilL::CreateDirectoryPath(const std::filesystem::path& path)
-{
+int DirUtilL::CreateDirectoryPath(const std::filesystem::path& path) {
     if (path.empty()) {
         return -1;
     }

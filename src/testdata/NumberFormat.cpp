@@ -4,8 +4,7 @@
 
 namespace fastnum {
 
-char* FormatFixedSlow(char* out, double value, int precision)
-{
+char* FormatFixedSlow(char* out, double value, int precision) {
     int written = std::snprintf(out, kMaxFixedLength, "%.*f", precision, value);
     if (written < 0) {
         return out;

@@ -32,8 +32,7 @@ inline constexpr char kDigitPairs[] = "00010203040506070809"
                                       "80818283848586878889"
                                       "90919293949596979899";
 
-inline char* WritePair(char* out, unsigned value)
-{
+inline char* WritePair(char* out, unsigned value) {
     std::memcpy(out, kDigitPairs + 2 * value, 2);
     return out + 2;
 }
@@ -50,8 +49,7 @@ struct SmallNumberTable {
     uint8_t count[10000];
 };
 
-constexpr SmallNumberTable MakeSmallNumberTable()
-{
+constexpr SmallNumberTable MakeSmallNumberTable() {
     SmallNumberTable table{};
     for (unsigned v = 0; v < 10000; ++v) {
         const unsigned d[4] = {v / 1000, v / 100 % 10, v / 10 % 10, v % 10};
@@ -66,17 +64,15 @@ constexpr SmallNumberTable MakeSmallNumberTable()
 
 inline constexpr SmallNumberTable kSmallNumbers = MakeSmallNumberTable();
 
-inline char* WriteSmall(char* out, unsigned value)
-{
+inline char* WriteSmall(char* out, unsigned value) {
     const unsigned count = kSmallNumbers.count[value];
     if constexpr (std::endian::native == std::endian::little) {
         const uint32_t word = kSmallNumbers.digits[value] >> (8 * (4 - count));
         std::memcpy(out, &word, 4);
     } else {
-        const char digits[4] = {static_cast<char>('0' + value / 1000),
-                                static_cast<char>('0' + value / 100 % 10),
-                                static_cast<char>('0' + value / 10 % 10),
-                                static_cast<char>('0' + value % 10)};
+        const char digits[4] = {
+            static_cast<char>('0' + value / 1000), static_cast<char>('0' + value / 100 % 10),
+            static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
         std::memcpy(out, digits + 4 - count, count);
     }
     return out + count;
@@ -88,8 +84,7 @@ inline constexpr uint32_t kPow10[] = {1, 10, 100, 1000, 10000};
 // |value| * 10^Precision rounded half to even, exactly, from the value's exponent field and
 // fraction bits (finite values whose result stays below 2^63). value * 10^p = m * 5^p * 2^(e+p)
 // and m * 5^p stays below 2^63, so integer shifts give the exact remainder.
-template <int Precision> inline uint64_t ScaleExactly(int biased, uint64_t fraction)
-{
+template <int Precision> inline uint64_t ScaleExactly(int biased, uint64_t fraction) {
     const uint64_t mantissa = biased == 0 ? fraction : (fraction | (uint64_t{1} << 52));
     const int exponent = (biased == 0 ? -1074 : biased - 1075) + Precision;
     const uint64_t scaled = mantissa * kPow5[Precision];
@@ -112,8 +107,7 @@ template <int Precision> inline uint64_t ScaleExactly(int biased, uint64_t fract
 // Writes `value` as printf("%.<Precision>f", value) would, for Precision 0 to 4, into `out`
 // (at least kMaxFixedLength bytes free); returns the end of the text. The precision is a
 // template argument so that the divisions below are by constants.
-template <int Precision> [[gnu::always_inline]] inline char* FormatFixed(char* out, double value)
-{
+template <int Precision> [[gnu::always_inline]] inline char* FormatFixed(char* out, double value) {
     static_assert(Precision >= 0 && Precision <= 4);
     const uint64_t bits = std::bit_cast<uint64_t>(value);
     const bool negative = (bits >> 63) != 0;
@@ -200,8 +194,7 @@ template <int Precision> [[gnu::always_inline]] inline char* FormatFixed(char* o
 }
 
 // The same with the precision chosen at run time (0 to 4; others go through printf).
-inline char* FormatFixed(char* out, double value, int precision)
-{
+inline char* FormatFixed(char* out, double value, int precision) {
     switch (precision) {
     case 0:
         return FormatFixed<0>(out, value);
@@ -219,8 +212,7 @@ inline char* FormatFixed(char* out, double value, int precision)
 }
 
 // printf's "%u" of a 32-bit value (a negative int shows as its unsigned counterpart).
-inline char* FormatUnsigned(char* out, uint32_t value)
-{
+inline char* FormatUnsigned(char* out, uint32_t value) {
     if (value < 10000) {
         return detail::WriteSmall(out, value);
     }
@@ -237,8 +229,7 @@ inline char* FormatUnsigned(char* out, uint32_t value)
 // The leading decimal integer of [first, last) in the manner of atoi: leading white space is
 // skipped, one sign is accepted, digits are read up to the first other character; text without
 // digits reads as 0. Values beyond the int range saturate.
-inline int ParseLeadingInt(const char* first, const char* last)
-{
+inline int ParseLeadingInt(const char* first, const char* last) {
     while (first != last && (*first == ' ' || (*first >= '\t' && *first <= '\r'))) {
         ++first;
     }
@@ -268,8 +259,7 @@ inline int ParseLeadingInt(const char* first, const char* last)
 // The same for a field of which the eight bytes before `last` may be read (they lie inside the
 // caller's buffer). A field of one to eight plain digits, the usual case, is converted in a few
 // word operations instead of digit by digit.
-inline int ParseLeadingIntPadded(const char* first, const char* last)
-{
+inline int ParseLeadingIntPadded(const char* first, const char* last) {
     const size_t length = static_cast<size_t>(last - first);
     if (length - 1 < 8 && std::endian::native == std::endian::little) {
         uint64_t word;

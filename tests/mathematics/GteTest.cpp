@@ -31,8 +31,7 @@ private:
     void Report(const std::string& text) override { texts.push_back(text); }
 };
 
-std::vector<int> AllIndices(size_t n)
-{
+std::vector<int> AllIndices(size_t n) {
     std::vector<int> indices(n);
     for (size_t i = 0; i < n; ++i) {
         indices[i] = static_cast<int>(i);
@@ -42,8 +41,7 @@ std::vector<int> AllIndices(size_t n)
 
 } // namespace
 
-TEST(ApprPolynomial2, ConstructionSetsDegreeDomainAndZeroParameters)
-{
+TEST(ApprPolynomial2, ConstructionSetsDegreeDomainAndZeroParameters) {
     ApprPolynomial2<double> fit(3);
     EXPECT_EQ(fit.GetDegree(), 3);
     EXPECT_EQ(fit.MinimumRequired(), 4);
@@ -57,8 +55,7 @@ TEST(ApprPolynomial2, ConstructionSetsDegreeDomainAndZeroParameters)
     EXPECT_FALSE(none.FitVectors({{1.0, 2.0}}, {0}));
 }
 
-TEST(ApprPolynomial2, FitsExactParabolaAndLine)
-{
+TEST(ApprPolynomial2, FitsExactParabolaAndLine) {
     ApprPolynomial2<double> fit(2);
     std::vector<Obs> parabola{{0, 0}, {1, 1}, {2, 4}};
     ASSERT_TRUE(fit.FitVectors(parabola, AllIndices(3)));
@@ -81,8 +78,7 @@ TEST(ApprPolynomial2, FitsExactParabolaAndLine)
     EXPECT_EQ(fit.GetXDomain()[1], 7.0);
 }
 
-TEST(ApprPolynomial2, CubicThroughNoisyPointsMatchesClosedForm)
-{
+TEST(ApprPolynomial2, CubicThroughNoisyPointsMatchesClosedForm) {
     // Least squares of a cubic with positions in the hundreds of micrometres, the shape the
     // spring correction uses: the fit must reproduce an exact cubic.
     ApprPolynomial2<double> fit(3);
@@ -96,8 +92,7 @@ TEST(ApprPolynomial2, CubicThroughNoisyPointsMatchesClosedForm)
     }
 }
 
-TEST(ApprPolynomial2, SelectsObservationsByIndex)
-{
+TEST(ApprPolynomial2, SelectsObservationsByIndex) {
     ApprPolynomial2<double> fit(1);
     // Only the two selected points lie on y = 2x + 1; the others would spoil the line.
     std::vector<Obs> points{{0, 100}, {1, 3}, {5, -40}, {3, 7}};
@@ -109,8 +104,7 @@ TEST(ApprPolynomial2, SelectsObservationsByIndex)
     EXPECT_EQ(fit.GetXDomain()[1], 3.0);
 }
 
-TEST(ApprPolynomial2, RejectedInputGivesZerosAndFalse)
-{
+TEST(ApprPolynomial2, RejectedInputGivesZerosAndFalse) {
     std::vector<Obs> points{{0, 1}, {1, 2}, {2, 5}, {3, 10}};
     struct Case {
         const char* name;
@@ -146,23 +140,20 @@ TEST(ApprPolynomial2, RejectedInputGivesZerosAndFalse)
     EXPECT_EQ(fresh.GetXDomain()[1], -1.7976931348623157e308);
 }
 
-TEST(ApprPolynomial2, TwoDistinctXValuesAreSingular)
-{
+TEST(ApprPolynomial2, TwoDistinctXValuesAreSingular) {
     ApprPolynomial2<double> fit(2);
     std::vector<Obs> points{{0, 3}, {0, 5}, {1, 9}};
     EXPECT_FALSE(fit.FitVectors(points, AllIndices(3)));
     EXPECT_EQ(fit.GetParameters(), std::vector<double>(3, 0.0));
 }
 
-TEST(ApprPolynomial2, ZeroDataFitsToZeroAndReportsFalse)
-{
+TEST(ApprPolynomial2, ZeroDataFitsToZeroAndReportsFalse) {
     ApprPolynomial2<double> fit(1);
     std::vector<Obs> points{{1, 0}, {2, 0}, {3, 0}};
     EXPECT_FALSE(fit.FitVectors(points, AllIndices(3)));
 }
 
-TEST(ApprPolynomial2, ErrorUsesHornerFromTheTop)
-{
+TEST(ApprPolynomial2, ErrorUsesHornerFromTheTop) {
     ApprPolynomial2<double> fit(2);
     std::vector<Obs> points{{0, 1}, {1, 3}, {2, 7}}; // 1 + x + x^2
     ASSERT_TRUE(fit.FitVectors(points, AllIndices(3)));
@@ -171,8 +162,7 @@ TEST(ApprPolynomial2, ErrorUsesHornerFromTheTop)
     EXPECT_NEAR(fit.Evaluate(10.0), 111.0, 1e-9);
 }
 
-TEST(ApprPolynomial2, CopyParametersOnlyFromItsOwnKind)
-{
+TEST(ApprPolynomial2, CopyParametersOnlyFromItsOwnKind) {
     ApprPolynomial2<double> source(1);
     ASSERT_TRUE(source.FitVectors({{0, 2}, {1, 5}}, {0, 1}));
 
@@ -196,8 +186,7 @@ TEST(ApprPolynomial2, CopyParametersOnlyFromItsOwnKind)
     EXPECT_EQ(untouched.GetParameters(), std::vector<double>(3, 0.0));
 }
 
-TEST(GaussianElimination, InverseAndDeterminantWithPivoting)
-{
+TEST(GaussianElimination, InverseAndDeterminantWithPivoting) {
     struct Case {
         const char* name;
         std::vector<double> m;
@@ -208,7 +197,10 @@ TEST(GaussianElimination, InverseAndDeterminantWithPivoting)
         {"identity", {1, 0, 0, 1}, {1, 0, 0, 1}, 1},
         {"swap needs a row exchange", {0, 1, 1, 0}, {0, 1, 1, 0}, -1},
         {"general 2x2", {4, 7, 2, 6}, {0.6, -0.7, -0.2, 0.4}, 10},
-        {"zero first pivot 3x3", {0, 2, 1, 1, 0, 0, 3, 0, 1}, {0, 1, 0, 0.5, 1.5, -0.5, 0, -3, 1}, -2},
+        {"zero first pivot 3x3",
+         {0, 2, 1, 1, 0, 0, 3, 0, 1},
+         {0, 1, 0, 0.5, 1.5, -0.5, 0, -3, 1},
+         -2},
         {"1x1", {-4}, {-0.25}, -4},
     };
     for (const Case& c : cases) {
@@ -224,8 +216,7 @@ TEST(GaussianElimination, InverseAndDeterminantWithPivoting)
     }
 }
 
-TEST(GaussianElimination, SolvesRightHandSidesAlongside)
-{
+TEST(GaussianElimination, SolvesRightHandSidesAlongside) {
     // 2x + y = 5, x + 3y = 10  ->  x = 1, y = 3.
     std::vector<double> m{2, 1, 1, 3};
     std::vector<double> b{5, 10};
@@ -244,8 +235,7 @@ TEST(GaussianElimination, SolvesRightHandSidesAlongside)
     EXPECT_NEAR(determinant, 5.0, 1e-12);
 }
 
-TEST(GaussianElimination, SingularGivesZeroInverseAndDeterminant)
-{
+TEST(GaussianElimination, SingularGivesZeroInverseAndDeterminant) {
     std::vector<double> m{1, 2, 3, 2, 4, 6, 0, 1, 1};
     std::vector<double> inverse(9, 7.0);
     std::vector<double> b{1, 2, 3};
@@ -265,8 +255,7 @@ TEST(GaussianElimination, SingularGivesZeroInverseAndDeterminant)
     EXPECT_EQ(inv(1, 1), 0.0);
 }
 
-TEST(GMatrix, SizesAndProducts)
-{
+TEST(GMatrix, SizesAndProducts) {
     GMatrix<double> empty(0, 3);
     EXPECT_EQ(empty.GetNumRows(), 0);
     EXPECT_EQ(empty.GetNumCols(), 0);
@@ -303,8 +292,7 @@ TEST(GMatrix, SizesAndProducts)
     EXPECT_NEAR(inv(1, 0), -0.2, 1e-12);
 }
 
-TEST(GteErrors, ThrownMessagesAndLogTexts)
-{
+TEST(GteErrors, ThrownMessagesAndLogTexts) {
     CapturingListener errors(gte::Logger::Listener::LISTEN_FOR_ERROR);
     CapturingListener assertions(gte::Logger::Listener::LISTEN_FOR_ASSERTION);
     CapturingListener deaf(gte::Logger::Listener::LISTEN_FOR_NOTHING);

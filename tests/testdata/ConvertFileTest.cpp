@@ -22,21 +22,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path)
-{
+std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-void WriteFile(const fs::path& path, const std::string& text)
-{
+void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-std::vector<std::string> Split(const std::string& text, const std::string& separator)
-{
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
     std::vector<std::string> parts;
     size_t start = 0;
     for (;;) {
@@ -50,8 +47,7 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
     }
 }
 
-std::string Fixed(double value, int precision)
-{
+std::string Fixed(double value, int precision) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", precision, value);
     return buffer;
@@ -62,8 +58,7 @@ struct Table {
     std::vector<std::string> titles;
     std::vector<std::vector<std::string>> rows;
 
-    size_t Column(const std::string& title) const
-    {
+    size_t Column(const std::string& title) const {
         for (size_t i = 0; i < titles.size(); ++i) {
             if (titles[i] == title) {
                 return i;
@@ -72,14 +67,12 @@ struct Table {
         ADD_FAILURE() << "no column " << title;
         return 0;
     }
-    const std::string& Cell(size_t row, const std::string& title) const
-    {
+    const std::string& Cell(size_t row, const std::string& title) const {
         return rows.at(row).at(Column(title));
     }
 };
 
-Table Parse(const std::string& text)
-{
+Table Parse(const std::string& text) {
     Table table;
     std::vector<std::string> lines = Split(text, "\r\n");
     EXPECT_EQ(lines.back(), "") << "output must end with a line end";
@@ -99,14 +92,12 @@ struct Rig {
     explicit Rig(int springType = Spring::GoldSpring_13mm_Diam,
                  ForceModel::Coefficients coefficients = std::nullopt,
                  ForceModel::Offsets offsets = std::nullopt)
-        : spring(springType)
-    {
+        : spring(springType) {
         hardware.SpringType = springType;
         Rebuild(std::move(coefficients), std::move(offsets));
     }
     void Rebuild(ForceModel::Coefficients coefficients = std::nullopt,
-                 ForceModel::Offsets offsets = std::nullopt)
-    {
+                 ForceModel::Offsets offsets = std::nullopt) {
         model = std::make_unique<ForceModel>(offsets, coefficients, hardware, &spring);
     }
 
@@ -116,8 +107,7 @@ struct Rig {
 };
 
 // Every well reads its position straight from the file value (counts / 100 = um).
-ForceModel::Coefficients IdentityCoefficients()
-{
+ForceModel::Coefficients IdentityCoefficients() {
     std::array<double, 3 * kWellCount> c{};
     for (int k = 0; k < kWellCount; ++k) {
         c[3 * k + 1] = 1.0;
@@ -129,9 +119,8 @@ class ConvertTest : public ::testing::Test {
 protected:
     TempFolder temp{"convert"};
 
-    std::string Convert(Rig& rig, const std::string& raw, bool fullPass,
-                        bool springValid = true, int* result = nullptr)
-    {
+    std::string Convert(Rig& rig, const std::string& raw, bool fullPass, bool springValid = true,
+                        int* result = nullptr) {
         const fs::path in = temp.Path() / "in_Raw.csv";
         const fs::path out = temp.Path() / "out.csv";
         WriteFile(in, raw);
@@ -148,17 +137,25 @@ protected:
 const std::string kRawHeader = "Time(mS),Set,Name,Cycle,SpecifiedPressure,ActualPressure,"
                                "Disp1,Disp2,Disp3,Disp4,Disp5,Disp6,Disp7,Disp8,Disp9";
 
-// A raw line with the given positions (identity coefficients) and pressures in MPa for the
-// default SMC1050 regulator.
+// The raw pressure sensor value (counts x 100) that reads about `mpa` with the default SMC1050
+// regulator.
+long ActualReading(double mpa) {
+    return std::lround((mpa / 0.000144875 + 1530.312) / 1.25616 * 100.0);
+}
+
+// The pressure the model reads from ActualReading(mpa).
+double ReadPressure(const ForceModel& model, double mpa) {
+    return *model.ActualPressure(static_cast<double>(ActualReading(mpa)) / 100.0);
+}
+
+// A raw line with the given positions (identity coefficients) and pressures in MPa.
 std::string RawLine(int time, int set, int cycle, double specifiedMPa, double actualMPa,
-                    double position1, double otherPositions = 800.0, const char* name = "S")
-{
-    const double scale = 0.000144875;
-    const long spec = std::lround(specifiedMPa / scale);
-    const long act = std::lround((actualMPa / scale + 1530.312) / 1.25616 * 100.0);
+                    double position1, double otherPositions = 800.0, const char* name = "S") {
+    const long spec = std::lround(specifiedMPa / 0.000144875);
     std::string line = std::to_string(time) + "," + std::to_string(set) + "," + name + "," +
                        std::to_string(cycle) + "," + std::to_string(spec) + "," +
-                       std::to_string(act) + "," + std::to_string(std::lround(position1 * 100));
+                       std::to_string(ActualReading(actualMPa)) + "," +
+                       std::to_string(std::lround(position1 * 100));
     for (int k = 1; k < kWellCount; ++k) {
         line += "," + std::to_string(std::lround(otherPositions * 100));
     }
@@ -167,28 +164,23 @@ std::string RawLine(int time, int set, int cycle, double specifiedMPa, double ac
 
 } // namespace
 
-TEST(MapHeader, FirstKeywordDecides)
-{
+TEST(MapHeader, FirstKeywordDecides) {
     const std::vector<std::pair<std::string, int>> cases{
-        {"Time(mS)", 0},         {"Set", 1},
-        {"Set Name", 1},         {"Name", 2},
-        {"Cycle", 3},            {"SpecifiedPressure", 4},
-        {"Force", 4},            {"AvgForce", 4},
-        {"ActualPressure", 5},   {"Pressure", 5},
-        {"MyPressure2", 5},      {"Disp1", 16},
-        {"Disp5", 20},           {"Disp9", 24},
-        {"Disp10", 16},          {"Time", 44},
-        {"time(ms)", 44},        {"Disp0", 44},
-        {"Temperature", 44},     {"Time(mS)Set", 0},
-        {"CycleName", 2},        {"ForcePressure", 4},
+        {"Time(mS)", 0},      {"Set", 1},         {"Set Name", 1},
+        {"Name", 2},          {"Cycle", 3},       {"SpecifiedPressure", 4},
+        {"Force", 4},         {"AvgForce", 4},    {"ActualPressure", 5},
+        {"Pressure", 5},      {"MyPressure2", 5}, {"Disp1", 16},
+        {"Disp5", 20},        {"Disp9", 24},      {"Disp10", 16},
+        {"Time", 44},         {"time(ms)", 44},   {"Disp0", 44},
+        {"Temperature", 44},  {"Time(mS)Set", 0}, {"CycleName", 2},
+        {"ForcePressure", 4},
     };
     for (const auto& [field, code] : cases) {
         EXPECT_EQ(MapHeader(field), code) << field;
     }
 }
 
-TEST(ColumnTitle, AllCodes)
-{
+TEST(ColumnTitle, AllCodes) {
     EXPECT_EQ(ColumnTitle(0), "Time (mS)");
     EXPECT_EQ(ColumnTitle(1), "Set");
     EXPECT_EQ(ColumnTitle(2), "Set Name");
@@ -205,8 +197,7 @@ TEST(ColumnTitle, AllCodes)
     EXPECT_EQ(ColumnTitle(44), "");
 }
 
-TEST_F(ConvertTest, HeaderColumnsForEachHardwareAndPass)
-{
+TEST_F(ConvertTest, HeaderColumnsForEachHardwareAndPass) {
     const std::string header = "Time(mS),Name,Cycle,SpecifiedPressure,ActualPressure,Disp1,Disp2,"
                                "Disp3,Disp4,Disp5,Disp6,Disp7,Disp8,Disp9,Extra\n";
     auto wells = [](bool calibrated, bool springColumn) {
@@ -256,16 +247,14 @@ TEST_F(ConvertTest, HeaderColumnsForEachHardwareAndPass)
     }
 }
 
-TEST_F(ConvertTest, HeaderDropsEmptyFieldsAndToleratesCarriageReturn)
-{
+TEST_F(ConvertTest, HeaderDropsEmptyFieldsAndToleratesCarriageReturn) {
     Rig rig(Spring::NoSpring);
     // Empty header fields are dropped, so the data line's fields map onto the remaining ones.
     const std::string text = Convert(rig, ",Time(mS),,Cycle,\r\n5,7\r\n", true, false);
     EXPECT_EQ(text, "Time (mS),Cycle\r\n5,7\r\n");
 }
 
-TEST_F(ConvertTest, EndToEndAgainstReference)
-{
+TEST_F(ConvertTest, EndToEndAgainstReference) {
     // The expectation comes from convert_reference.py beside this test (regenerate with
     // "python3 convert_reference.py data").
     const fs::path data = fs::path(KELVASTRA_SOURCE_DIR) / "tests" / "testdata" / "data";
@@ -289,8 +278,7 @@ TEST_F(ConvertTest, EndToEndAgainstReference)
     EXPECT_EQ(Convert(rig, crlf, true, true), ReadFile(data / "sample_full.csv"));
 }
 
-TEST_F(ConvertTest, SpringForceInsideMarginsOnly)
-{
+TEST_F(ConvertTest, SpringForceInsideMarginsOnly) {
     Rig rig(Spring::GoldSpring_13mm_Diam, IdentityCoefficients());
     std::string raw = kRawHeader + "\n";
     const std::vector<double> positions{250.0, 250.01, 1000.0, 1749.99, 1750.0, 0.0};
@@ -310,8 +298,7 @@ TEST_F(ConvertTest, SpringForceInsideMarginsOnly)
     }
 }
 
-TEST_F(ConvertTest, GroupsBySetAndCycleAndFirstEmptyGroupWritesNothing)
-{
+TEST_F(ConvertTest, GroupsBySetAndCycleAndFirstEmptyGroupWritesNothing) {
     Rig rig(Spring::NoSpring);
     const std::string raw = "Time(mS),Set,Cycle\n"
                             "10,2,1\n"
@@ -322,8 +309,7 @@ TEST_F(ConvertTest, GroupsBySetAndCycleAndFirstEmptyGroupWritesNothing)
               "Time (mS),Set,Cycle\r\n10,2,1\r\n20,2,1\r\n30,2,2\r\n40,1,1\r\n");
 }
 
-TEST_F(ConvertTest, ShortLinesSurplusFieldsAndBlankLines)
-{
+TEST_F(ConvertTest, ShortLinesSurplusFieldsAndBlankLines) {
     Rig rig(Spring::NoSpring);
     const std::string raw = "Time(mS),Set,Name,Cycle,Disp1\n"
                             "100,1,A|B|C,1,80000\n"
@@ -347,109 +333,114 @@ TEST_F(ConvertTest, ShortLinesSurplusFieldsAndBlankLines)
     EXPECT_EQ(table.rows[3][4], Fixed(*rig.model->Position(1, 0.0), 0));
 }
 
-TEST_F(ConvertTest, PressureColumnOrderDecidesWhichPressureAForceUses)
-{
+TEST_F(ConvertTest, PressureColumnOrderDecidesWhichPressureAForceUses) {
     Rig rig(Spring::NoSpring, IdentityCoefficients());
     // Position before pressure: a line's forces use the previous line's pressure.
-    const double scale = 0.000144875;
-    auto act = [&](double mpa) {
-        return std::to_string(std::lround((mpa / scale + 1530.312) / 1.25616 * 100.0));
-    };
-    const std::string raw = "Disp1,ActualPressure\n"
-                            "100000," +
-                            act(0.2) + "\n100000," + act(0.3) + "\n";
+    const std::string raw = "Disp1,ActualPressure\n100000," + std::to_string(ActualReading(0.2)) +
+                            "\n100000," + std::to_string(ActualReading(0.3)) + "\n";
+    const double p1 = ReadPressure(*rig.model, 0.2);
     for (int pass = 0; pass < 2; ++pass) {
         // The latest pressure starts at 0 on every pass.
         Table table = Parse(Convert(rig, raw, true, false));
         ASSERT_EQ(table.rows.size(), 2u);
-        const double p1 = *rig.model->ActualPressure(std::stod(act(0.2)) / 100.0);
         EXPECT_EQ(table.Cell(0, "Force 1 (N) (factory)"), "0.00");
         EXPECT_EQ(table.Cell(1, "Force 1 (N) (factory)"), Fixed(*rig.model->Force(p1, 1000.0), 2));
         EXPECT_EQ(table.Cell(0, "Pressure (MPa)"), Fixed(p1, 4));
     }
 }
 
-TEST_F(ConvertTest, CorrectionOfARisingGroup)
-{
+TEST_F(ConvertTest, CorrectionOfARisingGroup) {
     Rig rig(Spring::GoldSpring_13mm_Diam, IdentityCoefficients());
+    // Pressure rises with well 1 moving through the spring range, then falls; wells 2 to 9 stay
+    // at 800 um.
+    const std::vector<std::pair<double, double>> points{{0.10, 400},  {0.15, 600},  {0.20, 800},
+                                                        {0.25, 1000}, {0.30, 1200}, {0.35, 1400},
+                                                        {0.30, 1300}, {0.20, 900}};
     std::string raw = kRawHeader + "\n";
-    // Pressure rises with well 1 moving through the spring range, then falls.
-    const std::vector<std::pair<double, double>> points{
-        {0.10, 400}, {0.15, 600}, {0.20, 800}, {0.25, 1000}, {0.30, 1200}, {0.35, 1400},
-        {0.30, 1300}, {0.20, 900}};
     for (size_t i = 0; i < points.size(); ++i) {
-        raw += RawLine(static_cast<int>(i), 1, 1, points[i].first, points[i].first,
-                       points[i].second);
+        raw +=
+            RawLine(static_cast<int>(i), 1, 1, points[i].first, points[i].first, points[i].second);
     }
     Table table = Parse(Convert(rig, raw, true));
     ASSERT_EQ(table.rows.size(), points.size());
 
-    // Recompute the correction from the written positions and the model.
-    std::vector<double> pressures, forces;
+    // The rising part gives the ratios; the cubic through them divides every force.
+    std::vector<double> pressures;
     std::vector<std::array<double, 2>> pairs;
-    double lastRatio = 0;
     for (size_t i = 0; i < points.size(); ++i) {
-        const double p = std::stod(table.Cell(i, "Pressure (MPa)"));
-        (void)p;
-        const double actual =
-            *rig.model->ActualPressure(std::lround((points[i].first / 0.000144875 + 1530.312) /
-                                                   1.25616 * 100.0) /
-                                       100.0);
-        const double force = *rig.model->Force(actual, points[i].second);
-        forces.push_back(force);
+        pressures.push_back(ReadPressure(*rig.model, points[i].first));
         if (i < 6) {
-            lastRatio = force / rig.spring.SpringForce(points[i].second);
-            pairs.push_back({points[i].second, lastRatio});
+            const double f1 = *rig.model->Force(pressures[i], points[i].second);
+            pairs.push_back({points[i].second, f1 / rig.spring.SpringForce(points[i].second)});
         }
     }
+    const double lastRatio = pairs.back()[1];
     gte::ApprPolynomial2<double> fit(3);
     ASSERT_TRUE(fit.FitVectors(pairs, {0, 1, 2, 3, 4, 5}));
+    auto factor = [&](double x) {
+        return std::clamp(fit.Evaluate(std::clamp(x, 250.0, 1750.0)), 0.1, 10.0);
+    };
     for (size_t i = 0; i < points.size(); ++i) {
-        EXPECT_EQ(table.Cell(i, "Force 1 (N) (calibrated)"), Fixed(forces[i] / lastRatio, 2));
-        const double x = std::clamp(points[i].second, 250.0, 1750.0);
-        const double k = std::clamp(fit.Evaluate(x), 0.1, 10.0);
-        EXPECT_EQ(table.Cell(i, "Force 1 (N) (factory)"), Fixed(forces[i] / k, 2)) << i;
-        // The other wells sit at 800 um throughout.
-        const double other = *rig.model->Force(
-            *rig.model->ActualPressure(
-                std::lround((points[i].first / 0.000144875 + 1530.312) / 1.25616 * 100.0) /
-                100.0),
-            800.0);
-        EXPECT_EQ(table.Cell(i, "Force 5 (N) (factory)"),
-                  Fixed(other / std::clamp(fit.Evaluate(800.0), 0.1, 10.0), 2));
+        const double f1 = *rig.model->Force(pressures[i], points[i].second);
+        const double f5 = *rig.model->Force(pressures[i], 800.0);
+        EXPECT_EQ(table.Cell(i, "Force 1 (N) (calibrated)"), Fixed(f1 / lastRatio, 2)) << i;
+        EXPECT_EQ(table.Cell(i, "Force 1 (N) (factory)"), Fixed(f1 / factor(points[i].second), 2))
+            << i;
+        EXPECT_EQ(table.Cell(i, "Force 5 (N) (calibrated)"), Fixed(f5 / lastRatio, 2)) << i;
+        EXPECT_EQ(table.Cell(i, "Force 5 (N) (factory)"), Fixed(f5 / factor(800.0), 2)) << i;
     }
 }
 
-TEST_F(ConvertTest, GroupsTheCorrectionCannotHandle)
-{
+TEST_F(ConvertTest, GroupsTheCorrectionCannotHandle) {
     struct Case {
         const char* name;
         int spring;
-        std::vector<std::pair<double, double>> points; // specified = actual MPa, position 1
-        std::vector<double> actualOverride;            // actual MPa per line (when given)
+        std::vector<std::array<double, 3>> points; // specified MPa, actual MPa, position 1
         bool calibratedWritten;
         bool factoryCorrected;
     };
     const std::vector<Case> cases{
-        {"pressure falls from the start", Spring::GoldSpring_13mm_Diam,
-         {{0.30, 1000}, {0.25, 900}, {0.20, 800}, {0.15, 700}, {0.10, 600}}, {}, false, false},
-        {"only one ratio inside the bounds", Spring::GoldSpring_13mm_Diam,
-         {{0.10, 200}, {0.12, 220}, {0.30, 1000}, {0.4, 1800}}, {}, false, false},
-        {"three pairs: no cubic", Spring::GoldSpring_13mm_Diam,
-         {{0.10, 600}, {0.20, 900}, {0.30, 1200}}, {}, true, false},
-        {"last ratio is zero", Spring::GoldSpring_13mm_Diam,
-         {{0.10, 500}, {0.20, 800}, {0.30, 1100}, {0.35, 1300}, {0.40, 1500}},
-         {0.10, 0.20, 0.30, 0.35, 0.0}, false, true},
-        {"spring force 0 gives infinite ratios", Spring::RubberSpacer12d7_7d9,
-         {{0.10, 300}, {0.20, 600}, {0.25, 800}, {0.30, 1000}, {0.35, 1200}, {0.40, 400}},
-         {}, false, false},
+        {"pressure falls from the start",
+         Spring::GoldSpring_13mm_Diam,
+         {{0.30, 0.30, 1000}, {0.25, 0.25, 900}, {0.20, 0.20, 800}, {0.15, 0.15, 700}},
+         false,
+         false},
+        {"only one ratio inside the bounds",
+         Spring::GoldSpring_13mm_Diam,
+         {{0.10, 0.10, 200}, {0.12, 0.12, 220}, {0.30, 0.30, 1000}, {0.4, 0.4, 1800}},
+         false,
+         false},
+        {"three pairs: no cubic",
+         Spring::GoldSpring_13mm_Diam,
+         {{0.10, 0.10, 600}, {0.20, 0.20, 900}, {0.30, 0.30, 1200}},
+         true,
+         false},
+        {"last ratio is zero",
+         Spring::GoldSpring_13mm_Diam,
+         {{0.10, 0.10, 500},
+          {0.20, 0.20, 800},
+          {0.30, 0.30, 1100},
+          {0.35, 0.35, 1300},
+          {0.40, 0.0, 1500}},
+         false,
+         true},
+        {"spring force 0 gives infinite ratios",
+         Spring::RubberSpacer12d7_7d9,
+         {{0.10, 0.10, 300},
+          {0.20, 0.20, 600},
+          {0.25, 0.25, 800},
+          {0.30, 0.30, 1000},
+          {0.35, 0.35, 1200},
+          {0.40, 0.40, 400}},
+         false,
+         false},
     };
     for (const Case& c : cases) {
         Rig rig(c.spring, IdentityCoefficients());
         std::string raw = kRawHeader + "\n";
         for (size_t i = 0; i < c.points.size(); ++i) {
-            const double actual = c.actualOverride.empty() ? c.points[i].first : c.actualOverride[i];
-            raw += RawLine(static_cast<int>(i), 1, 1, c.points[i].first, actual, c.points[i].second);
+            raw +=
+                RawLine(static_cast<int>(i), 1, 1, c.points[i][0], c.points[i][1], c.points[i][2]);
         }
         const std::string text = Convert(rig, raw, true);
         EXPECT_EQ(text.find("inf"), std::string::npos) << c.name;
@@ -459,22 +450,14 @@ TEST_F(ConvertTest, GroupsTheCorrectionCannotHandle)
         bool anyCalibrated = false;
         bool anyCorrected = false;
         for (size_t i = 0; i < c.points.size(); ++i) {
+            const double pressure = ReadPressure(*rig.model, c.points[i][1]);
             for (int w = 1; w <= 9; ++w) {
                 const std::string n = std::to_string(w);
-                const std::string& calibrated = table.Cell(i, "Force " + n + " (N) (calibrated)");
-                anyCalibrated = anyCalibrated || !calibrated.empty();
+                anyCalibrated =
+                    anyCalibrated || !table.Cell(i, "Force " + n + " (N) (calibrated)").empty();
                 const double position = std::stod(table.Cell(i, "Position " + n + " (um)"));
-                const double pressure = std::stod(table.Cell(i, "Pressure (MPa)"));
-                // Pressure is written rounded, so compare through the model's own value.
-                (void)pressure;
-                const std::string& factory = table.Cell(i, "Force " + n + " (N) (factory)");
-                const double actual =
-                    c.actualOverride.empty() ? c.points[i].first : c.actualOverride[i];
-                const double exactPressure = *rig.model->ActualPressure(
-                    std::lround((actual / 0.000144875 + 1530.312) / 1.25616 * 100.0) / 100.0);
-                if (factory != Fixed(*rig.model->Force(exactPressure, position), 2)) {
-                    anyCorrected = true;
-                }
+                anyCorrected = anyCorrected || table.Cell(i, "Force " + n + " (N) (factory)") !=
+                                                   Fixed(*rig.model->Force(pressure, position), 2);
             }
         }
         EXPECT_EQ(anyCalibrated, c.calibratedWritten) << c.name;
@@ -482,10 +465,10 @@ TEST_F(ConvertTest, GroupsTheCorrectionCannotHandle)
     }
 }
 
-TEST_F(ConvertTest, HardwareWithoutTablesWritesEmptyCells)
-{
-    const std::string raw = kRawHeader + "\n" + "1,1,S,1,1000,150000,120000,120000,120000,120000,"
-                                                "120000,120000,120000,120000,120000\n";
+TEST_F(ConvertTest, HardwareWithoutTablesWritesEmptyCells) {
+    const std::string raw = kRawHeader + "\n" +
+                            "1,1,S,1,1000,150000,120000,120000,120000,120000,"
+                            "120000,120000,120000,120000,120000\n";
     {
         Rig rig(Spring::GoldSpring_13mm_Diam);
         rig.hardware.MagnetStyle = Magnet::NoMagnet;
@@ -530,8 +513,7 @@ TEST_F(ConvertTest, HardwareWithoutTablesWritesEmptyCells)
     }
 }
 
-TEST_F(ConvertTest, PositionThatIsNotANumberIsWrittenAsZero)
-{
+TEST_F(ConvertTest, PositionThatIsNotANumberIsWrittenAsZero) {
     auto coefficients = IdentityCoefficients();
     (*coefficients)[3] = std::nan(""); // well 2's m2
     Rig rig(Spring::NoSpring, coefficients);
@@ -540,8 +522,7 @@ TEST_F(ConvertTest, PositionThatIsNotANumberIsWrittenAsZero)
     EXPECT_EQ(table.Cell(0, "Position 2 (um)"), "0");
 }
 
-TEST_F(ConvertTest, ProgressEveryThousandLinesCountedPerPass)
-{
+TEST_F(ConvertTest, ProgressEveryThousandLinesCountedPerPass) {
     Rig rig(Spring::NoSpring);
     std::string raw = "Time(mS),Set,Cycle\n";
     for (int i = 0; i < 2500; ++i) {
@@ -559,8 +540,7 @@ TEST_F(ConvertTest, ProgressEveryThousandLinesCountedPerPass)
     }
 }
 
-TEST_F(ConvertTest, FilesThatCannotBeOpenedAreReported)
-{
+TEST_F(ConvertTest, FilesThatCannotBeOpenedAreReported) {
     Rig rig;
     const fs::path out = temp.Path() / "never.csv";
     EXPECT_EQ(ConvertFile(*rig.model, temp.Path() / "missing_Raw.csv", out, true, true),
@@ -573,8 +553,7 @@ TEST_F(ConvertTest, FilesThatCannotBeOpenedAreReported)
               ConvertOutputNotOpened);
 }
 
-TEST_F(ConvertTest, LongNamesAndLinesPassThrough)
-{
+TEST_F(ConvertTest, LongNamesAndLinesPassThrough) {
     Rig rig(Spring::NoSpring);
     const std::string name(3u << 20, 'n'); // longer than the reading and writing buffers
     std::string raw = "Time(mS),Name\n1," + name + "\n2,short\n";

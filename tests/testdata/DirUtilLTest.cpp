@@ -8,8 +8,7 @@
 
 namespace fs = std::filesystem;
 
-TEST(DirUtilL, CreatesEveryMissingParent)
-{
+TEST(DirUtilL, CreatesEveryMissingParent) {
     TempFolder temp("dirutil");
     const fs::path deep = temp.Path() / "Data" / "MyTest_0001" / "TestLogs";
     EXPECT_EQ(DirUtilL::CreateDirectoryPath(deep), 1);
@@ -21,8 +20,7 @@ TEST(DirUtilL, CreatesEveryMissingParent)
     EXPECT_TRUE(fs::is_directory(temp.Path() / "a" / "b"));
 }
 
-TEST(DirUtilL, FailsForEmptyPathAndFilesInTheWay)
-{
+TEST(DirUtilL, FailsForEmptyPathAndFilesInTheWay) {
     TempFolder temp("dirutil");
     EXPECT_EQ(DirUtilL::CreateDirectoryPath(""), -1);
 

@@ -12,23 +12,20 @@
 
 namespace {
 
-std::string Fast(double value, int precision)
-{
+std::string Fast(double value, int precision) {
     char buffer[fastnum::kMaxFixedLength];
     char* end = fastnum::FormatFixed(buffer, value, precision);
     return std::string(buffer, end);
 }
 
-std::string Printf(double value, int precision)
-{
+std::string Printf(double value, int precision) {
     char buffer[fastnum::kMaxFixedLength];
     int n = std::snprintf(buffer, sizeof buffer, "%.*f", precision, value);
     return std::string(buffer, static_cast<size_t>(n));
 }
 
 // Compares without building strings, so that millions of values stay quick.
-void ExpectSame(double value, int precision, int& failures)
-{
+void ExpectSame(double value, int precision, int& failures) {
     char fast[fastnum::kMaxFixedLength];
     char slow[fastnum::kMaxFixedLength];
     char* end = fastnum::FormatFixed(fast, value, precision);
@@ -44,21 +41,33 @@ void ExpectSame(double value, int precision, int& failures)
 
 } // namespace
 
-TEST(FormatFixed, KnownTexts)
-{
+TEST(FormatFixed, KnownTexts) {
     struct Case {
         double value;
         int precision;
         const char* text;
     };
     const std::vector<Case> cases{
-        {0.0, 2, "0.00"},          {-0.0, 0, "-0"},          {-0.3, 0, "-0"},
-        {-0.001, 2, "-0.00"},      {-0.00004, 4, "-0.0000"}, {0.5, 0, "0"},
-        {1.5, 0, "2"},             {2.5, 0, "2"},            {-2.5, 0, "-2"},
-        {0.125, 2, "0.12"},        {0.375, 2, "0.38"},       {0.03125, 4, "0.0312"},
-        {0.09375, 4, "0.0938"},    {1.005, 2, "1.00"},       {2.675, 2, "2.67"},
-        {1234.56789, 4, "1234.5679"}, {999888.0, 2, "999888.00"}, {99.995, 2, "100.00"},
-        {9.5, 0, "10"},            {1e20, 0, "100000000000000000000"},
+        {0.0, 2, "0.00"},
+        {-0.0, 0, "-0"},
+        {-0.3, 0, "-0"},
+        {-0.001, 2, "-0.00"},
+        {-0.00004, 4, "-0.0000"},
+        {0.5, 0, "0"},
+        {1.5, 0, "2"},
+        {2.5, 0, "2"},
+        {-2.5, 0, "-2"},
+        {0.125, 2, "0.12"},
+        {0.375, 2, "0.38"},
+        {0.03125, 4, "0.0312"},
+        {0.09375, 4, "0.0938"},
+        {1.005, 2, "1.00"},
+        {2.675, 2, "2.67"},
+        {1234.56789, 4, "1234.5679"},
+        {999888.0, 2, "999888.00"},
+        {99.995, 2, "100.00"},
+        {9.5, 0, "10"},
+        {1e20, 0, "100000000000000000000"},
         {-1e300, 2, Printf(-1e300, 2).c_str()},
         {std::numeric_limits<double>::denorm_min(), 4, "0.0000"},
     };
@@ -71,8 +80,7 @@ TEST(FormatFixed, KnownTexts)
               Printf(-std::numeric_limits<double>::quiet_NaN(), 0));
 }
 
-TEST(FormatFixed, MatchesPrintfOverMillionsOfValues)
-{
+TEST(FormatFixed, MatchesPrintfOverMillionsOfValues) {
     std::mt19937_64 random(20261206);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::uniform_int_distribution<int> decade(-8, 9);
@@ -114,8 +122,7 @@ TEST(FormatFixed, MatchesPrintfOverMillionsOfValues)
     EXPECT_EQ(failures, 0);
 }
 
-TEST(FormatUnsigned, AsPrintfU)
-{
+TEST(FormatUnsigned, AsPrintfU) {
     for (int64_t v : {0LL, 7LL, 10LL, 99LL, 12345LL, 4294967295LL, -1LL, -250LL}) {
         char buffer[16];
         char* end = fastnum::FormatUnsigned(buffer, static_cast<uint32_t>(v));
@@ -125,12 +132,11 @@ TEST(FormatUnsigned, AsPrintfU)
     }
 }
 
-TEST(ParseLeadingInt, LikeAtoi)
-{
+TEST(ParseLeadingInt, LikeAtoi) {
     const std::vector<std::string> texts{
-        "0",     "123",    "-45",   "+17",       "  42",  "\t-8x", "12abc", "abc",
-        "",      "-",      "+",     " - 3",      "007",   "1.99",  "-0",    "2147483647",
-        "-2147483648", "   ", "5 6", "\r\n9", "--5", "+-5", "1e5"};
+        "0",   "123",   "-45",  "+17", "  42", "\t-8x", "12abc",      "abc",         "",
+        "-",   "+",     " - 3", "007", "1.99", "-0",    "2147483647", "-2147483648", "   ",
+        "5 6", "\r\n9", "--5",  "+-5", "1e5"};
     for (const std::string& text : texts) {
         EXPECT_EQ(fastnum::ParseLeadingInt(text.data(), text.data() + text.size()),
                   std::atoi(text.c_str()))
@@ -154,15 +160,15 @@ TEST(ParseLeadingInt, LikeAtoi)
     }
 }
 
-TEST(ParseLeadingInt, WordAtATimeAgreesWithDigitByDigit)
-{
+TEST(ParseLeadingInt, WordAtATimeAgreesWithDigitByDigit) {
     // Each text sits at the end of a buffer with eight readable bytes before it, whatever they
     // hold.
     const std::vector<std::string> texts{
-        "",        "0",        "7",         "12",        "123456",    "12345678", "99999999",
-        "123456789", "00000042", "-5",      "+5",        " 5",        "5 ",       "12a4",
-        "1234567/", ":1234567", "abc",      "-",         "1.5",       "00",       "10000000"};
-    for (const std::string& prefix : {std::string(8, '9'), std::string(8, ','), std::string(8, '\0')}) {
+        "",          "0",        "7",   "12", "123456", "12345678", "99999999",
+        "123456789", "00000042", "-5",  "+5", " 5",     "5 ",       "12a4",
+        "1234567/",  ":1234567", "abc", "-",  "1.5",    "00",       "10000000"};
+    for (const std::string& prefix :
+         {std::string(8, '9'), std::string(8, ','), std::string(8, '\0')}) {
         for (const std::string& text : texts) {
             const std::string buffer = prefix + text;
             const char* first = buffer.data() + prefix.size();
@@ -189,7 +195,8 @@ TEST(ParseLeadingInt, WordAtATimeAgreesWithDigitByDigit)
         }
         const char* first = buffer.data() + 8;
         const char* last = buffer.data() + buffer.size();
-        ASSERT_EQ(fastnum::ParseLeadingIntPadded(first, last), fastnum::ParseLeadingInt(first, last))
+        ASSERT_EQ(fastnum::ParseLeadingIntPadded(first, last),
+                  fastnum::ParseLeadingInt(first, last))
             << buffer.substr(8);
     }
 }

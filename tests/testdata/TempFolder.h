@@ -10,8 +10,7 @@
 
 class TempFolder {
 public:
-    explicit TempFolder(const std::string& tag)
-    {
+    explicit TempFolder(const std::string& tag) {
         static std::atomic<int> counter{0};
         m_path = std::filesystem::temp_directory_path() /
                  ("kelvastra-" + tag + "-" + std::to_string(::getpid()) + "-" +
@@ -19,8 +18,7 @@ public:
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
     }
-    ~TempFolder()
-    {
+    ~TempFolder() {
         std::error_code error;
         std::filesystem::remove_all(m_path, error);
     }

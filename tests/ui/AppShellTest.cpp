@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -243,6 +245,32 @@ TEST(ProgramSmoke, StartsAndShowsItsWindow)
     QImage image(shot);
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(950, 600));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(AppShell, HoveringAButtonShowsItsPromptInTheStatusBar)
+{
+    CMainFrame frame;
+    FakeTarget target;
+    target.connected = true;
+    frame.SetCommandTarget(&target);
+    frame.CreateToolBar();
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    QWidget* button = frame.ToolBar()->widgetForAction(frame.Action(ID_PROGRAM_DEVICE));
+    QStatusTipEvent tip(button->statusTip());
+    QApplication::sendEvent(button, &tip);
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "Program Kelvastra Device");
+    // The indicator keeps its prompt while greyed, when the user needs it most.
+    target.connected = false;
+    frame.UpdateCommandStates();
+    QWidget* indicator = frame.ToolBar()->widgetForAction(frame.Action(ID_CONNECTION_INDICATOR));
+    EXPECT_FALSE(indicator->isEnabled());
+    EXPECT_EQ(indicator->statusTip(),
+              "Ensure that the device is powered on and all cables are properly connected");
 }
 
 } // namespace

@@ -226,6 +226,12 @@ public:
         m_bound = m_cells.size() * (fastnum::kMaxFixedLength + 1) + 2;
     }
 
+    void WriteGroup(const std::vector<DataRecord>& group, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            Write(group[i]);
+        }
+    }
+
     void Write(const DataRecord& record) {
         char* out = m_out.Reserve(m_bound + record.name.size());
         for (const Op& op : m_cells) {
@@ -553,15 +559,11 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
     if (!in) {
         return ConvertInputNotOpened;
     }
-    FilePtr out = OpenFile(output, "wb");
-    if (!out) {
-        return ConvertOutputNotOpened;
-    }
     LineReader reader(in.get());
-    OutputBuffer buffer(out.get());
     RecordConverter converter(model);
 
-    // Header: non-empty comma-separated fields.
+    // Header: non-empty comma-separated fields. It is read before the output is touched, so
+    // that an input that opens but cannot be read (a folder) leaves the output alone.
     std::vector<int> inputCodes;
     const char* first = nullptr;
     const char* last = nullptr;
@@ -580,6 +582,15 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
             }
         }
     }
+    if (reader.Failed()) {
+        return ConvertInputNotOpened;
+    }
+    FilePtr out = OpenFile(output, "wb");
+    if (!out) {
+        return ConvertOutputNotOpened;
+    }
+    OutputBuffer buffer(out.get());
+
     const std::vector<int> outputCodes = SelectColumns(
         inputCodes, model.IsHydrostatic(), springValid, converter.SpringModelValid(), fullPass);
     for (size_t i = 0; i < outputCodes.size(); ++i) {
@@ -600,9 +611,7 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
     auto closeGroup = [&] {
         if (holdGroups) {
             converter.CorrectGroup(group, groupSize);
-            for (size_t i = 0; i < groupSize; ++i) {
-                writer.Write(group[i]);
-            }
+            writer.WriteGroup(group, groupSize);
         }
         groupSize = 0;
     };

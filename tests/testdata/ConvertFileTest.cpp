@@ -547,6 +547,10 @@ TEST_F(ConvertTest, FilesThatCannotBeOpenedAreReported) {
               ConvertInputNotOpened);
     EXPECT_FALSE(fs::exists(out));
 
+    // A folder opens but cannot be read.
+    EXPECT_EQ(ConvertFile(*rig.model, temp.Path(), out, true, true), ConvertInputNotOpened);
+    EXPECT_FALSE(fs::exists(out));
+
     const fs::path in = temp.Path() / "x_Raw.csv";
     WriteFile(in, kRawHeader + "\n");
     EXPECT_EQ(ConvertFile(*rig.model, in, temp.Path() / "no" / "such" / "dir.csv", true, true),

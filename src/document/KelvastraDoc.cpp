@@ -20,39 +20,43 @@ constexpr const char* kHydrostaticAutoAdjust =
     "AutoAdjust cannot be used with Hydrostatic testing\nPlease change your set parameters\n\n"
     "Device not Programmed";
 
-// Milliseconds per time unit. The device knows seconds, minutes, hours and days; sets timed in
-// milliseconds or tenths of a second go out in milliseconds with the seconds flag.
+// Seconds per time unit and the unit the flags carry. The device knows seconds, minutes, hours
+// and days; sets timed in milliseconds or tenths of a second go out in milliseconds with the
+// seconds flag, so nothing of their durations is lost (and they read back in seconds).
 struct UnitScale {
-    double seconds;    // seconds per unit
-    int32_t flagUnits; // the unit the flags carry
-    bool subSecond;
+    double seconds;
+    int32_t flagUnits;
 };
 
 UnitScale ScaleOf(int32_t timeUnits)
 {
     switch (timeUnits) {
     case TimeUnits::Minutes:
-        return {60.0, TimeUnits::Minutes, false};
+        return {60.0, TimeUnits::Minutes};
     case TimeUnits::Hours:
-        return {3600.0, TimeUnits::Hours, false};
+        return {3600.0, TimeUnits::Hours};
     case TimeUnits::Days:
-        return {86400.0, TimeUnits::Days, false};
+        return {86400.0, TimeUnits::Days};
     case TimeUnits::mSeconds:
-        return {0.001, TimeUnits::Seconds, true};
+        return {0.001, TimeUnits::Seconds};
     case TimeUnits::dSeconds:
-        return {0.1, TimeUnits::Seconds, true};
-    default:
-        return {1.0, TimeUnits::Seconds, false};
+        return {0.1, TimeUnits::Seconds};
+    default: // seconds, and a unit the file named wrongly (timed as seconds everywhere)
+        return {1.0, TimeUnits::Seconds};
     }
 }
 
-int32_t ToMilliseconds(double duration, const UnitScale& scale)
+// The controller takes durations as 32-bit words and reads them back unsigned, so anything from
+// INT32_MIN up to 2^32 - 1 ms travels; beyond that there is no honest value to send.
+std::optional<int32_t> ToMilliseconds(double duration, const UnitScale& scale)
 {
     double ms = duration * scale.seconds * 1000.0;
-    // 0.29 ds is 29 ms, not 28.999...: settle on the microsecond before cutting.
-    if (scale.subSecond)
-        ms = std::round(ms * 1000.0) / 1000.0;
-    return static_cast<int32_t>(std::floor(ms));
+    // 1.005 s is 1005 ms and 0.29 ds is 29 ms, not one less: settle on the microsecond before
+    // cutting, so binary fractions do not eat a millisecond.
+    ms = std::floor(std::round(ms * 1000.0) / 1000.0);
+    if (!(ms >= -2147483648.0 && ms <= 4294967295.0))
+        return std::nullopt;
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ms)));
 }
 
 int32_t HundredthsSetpoint(double raw) { return static_cast<int32_t>(std::floor(raw * 100.0 + 0.5)); }
@@ -248,22 +252,21 @@ int CKelvastraDoc::OpenProtocolFile(const std::string& path)
         m_view->RefreshFromDocument();
         m_view->ClearMessageArea();
         m_view->AppendMessage("Protocol File Successfully Opened\n");
-        if (result.hardwareBlockFailed)
-            m_view->AppendMessage("Warning:  The hardware block of the file could not be read\n");
-        if (result.endedInsideSet)
-            m_view->AppendMessage(
-                "Warning:  The file ended inside a set; that incomplete set was left out\n");
+        // Whatever was read is shown, but the user learns that the file was not whole.
+        const std::string warning = ProtocolReadWarning(result);
+        if (!warning.empty())
+            m_view->AppendMessage(warning);
     }
     return result.Complete() ? 1 : -1;
 }
 
 // --- program and read ----------------------------------------------------------------------
 
-bool CKelvastraDoc::SequenceToDeviceProgram()
+bool CKelvastraDoc::SequenceToDeviceProgram(std::string* problem)
 {
     const ForceModel model(m_controller.hardware);
     ClearDeviceProgram(m_deviceProgram);
-    bool computable = true;
+    std::string why;
     const std::size_t count = std::min(m_sequence.sets.size(), m_deviceProgram.size());
     for (std::size_t i = 0; i < count; ++i) {
         const SetRecord& set = m_sequence.sets[i];
@@ -275,20 +278,30 @@ bool CKelvastraDoc::SequenceToDeviceProgram()
             entry.shapeCode = entry.shapeCode2 = ShapeLetter(set.XFunction);
         const auto magnitude = model.PressureSetpoint(set.XMagnitude, 0.0);
         const auto preload = model.PressureSetpoint(set.XPreloadMag, 0.0);
-        if (!magnitude || !preload)
-            computable = false;
+        if ((!magnitude || !preload) && why.empty())
+            why = "Error:  The fitted hardware cannot turn magnitudes into pressure set points\n" +
+                  model.MissingTablesMessage() + "\n";
         entry.magnitudeSetpoint = HundredthsSetpoint(magnitude.value_or(0.0));
         entry.preloadSetpoint = HundredthsSetpoint(preload.value_or(0.0));
-        entry.stretchMs = ToMilliseconds(set.StretchDurationSec, scale);
-        entry.recoveryMs = ToMilliseconds(set.RecoveryDurationSec, scale);
-        entry.holdMs = ToMilliseconds(set.HoldTimeSec, scale);
-        entry.restMs = ToMilliseconds(set.RestTimeSec, scale);
+        const auto stretch = ToMilliseconds(set.StretchDurationSec, scale);
+        const auto recovery = ToMilliseconds(set.RecoveryDurationSec, scale);
+        const auto hold = ToMilliseconds(set.HoldTimeSec, scale);
+        const auto rest = ToMilliseconds(set.RestTimeSec, scale);
+        if ((!stretch || !recovery || !hold || !rest) && why.empty())
+            why = "Error:  Set " + std::to_string(i + 1) +
+                  " has a duration longer than the device can time\n";
+        entry.stretchMs = stretch.value_or(0);
+        entry.recoveryMs = recovery.value_or(0);
+        entry.holdMs = hold.value_or(0);
+        entry.restMs = rest.value_or(0);
         entry.SetName(set.Name);
         entry.dataTypeCode = DataTypeLetter(set.DataType);
         entry.dataRateCode = DataRateLetter(set.DataFreqHz);
         entry.autoAdjust = set.AutoAdjust;
     }
-    return computable;
+    if (problem)
+        *problem = why;
+    return why.empty();
 }
 
 void CKelvastraDoc::DeviceProgramToSequence()
@@ -337,9 +350,10 @@ void CKelvastraDoc::ProgramDevice()
             }
         }
     }
-    if (!SequenceToDeviceProgram()) {
-        m_view->AppendMessage("\nProgramming Device... Failed\nThe fitted hardware has no table "
-                              "to turn the magnitudes into pressure set points\n");
+    std::string problem;
+    if (!SequenceToDeviceProgram(&problem)) {
+        // A table that would run something else than the protocol is not sent at all.
+        m_view->AppendMessage("\nProgramming Device... Failed\n" + problem);
         return;
     }
 
@@ -409,47 +423,65 @@ void CKelvastraDoc::SetConnected(bool connected)
         m_connectionListener(connected);
 }
 
+bool CKelvastraDoc::SetUpLink()
+{
+    int opened;
+    if (m_connectFailed) {
+        // Said once already; retry without repeating it every second.
+        MessageLog::ScopedMute mute;
+        opened = m_controller.Connect();
+    } else {
+        opened = m_controller.Connect();
+    }
+    if (opened != 1) {
+        if (!m_connectFailed)
+            MessageLog::Instance().WriteMessage("\nThe controller was found on " +
+                                                m_controller.portName +
+                                                " but its port could not be opened\n");
+        m_connectFailed = true;
+        m_controller.serial.Close();
+        return false;
+    }
+    m_connectFailed = false;
+    m_linkPort = m_controller.portName;
+    std::string name, number;
+    m_controller.ReadNameAndNumber(name, number);
+    if (m_view) {
+        m_view->SetTestName(name);
+        m_view->SetTestNumber(number);
+    }
+    {
+        std::lock_guard lock(m_dataMutex);
+        ReadDeviceHardware(m_controller.hardware);
+        m_fMaxStretchPosMm = 1000.0f;
+    }
+    m_bDeviceInfoLoaded = true;
+    // Last, so the commands come alive only once everything above is in place.
+    SetConnected(true);
+    return true;
+}
+
+void CKelvastraDoc::TearDownLink()
+{
+    m_controller.serial.Close();
+    m_bDeviceInfoLoaded = false;
+    SetConnected(false);
+    if (m_view)
+        m_view->ClearMessageArea();
+}
+
 void CKelvastraDoc::ConnectionWatch()
 {
     const bool present = m_controller.FindController();
+    if (present && m_bDeviceConnected && m_controller.portName != m_linkPort) {
+        // Unplugged and plugged in again between two watches: the old port is gone for good,
+        // so the link is set up afresh on the new one.
+        TearDownLink();
+    }
     if (present && !m_bDeviceConnected) {
-        int opened;
-        if (m_connectFailed) {
-            // Said once already; retry without repeating it every second.
-            MessageLog::ScopedMute mute;
-            opened = m_controller.Connect();
-        } else {
-            opened = m_controller.Connect();
-        }
-        if (opened != 1) {
-            if (!m_connectFailed)
-                MessageLog::Instance().WriteMessage("\nThe controller was found on " +
-                                                    m_controller.portName +
-                                                    " but its port could not be opened\n");
-            m_connectFailed = true;
-            m_controller.serial.Close();
-            return;
-        }
-        m_connectFailed = false;
-        std::string name, number;
-        m_controller.ReadNameAndNumber(name, number);
-        if (m_view) {
-            m_view->SetTestName(name);
-            m_view->SetTestNumber(number);
-        }
-        {
-            std::lock_guard lock(m_dataMutex);
-            ReadDeviceHardware(m_controller.hardware);
-            m_fMaxStretchPosMm = 1000.0f;
-        }
-        m_bDeviceInfoLoaded = true;
-        SetConnected(true);
+        SetUpLink();
     } else if (!present && m_bDeviceConnected) {
-        m_controller.serial.Close();
-        m_bDeviceInfoLoaded = false;
-        SetConnected(false);
-        if (m_view)
-            m_view->ClearMessageArea();
+        TearDownLink();
     } else if (!present) {
         m_connectFailed = false;
     }
@@ -466,7 +498,8 @@ std::optional<int> CKelvastraDoc::RunState()
 bool CKelvastraDoc::ActionBlocked(int action)
 {
     if (action == DeviceAction::AccessTestData) {
-        if (m_controller.serial.IsOpen() && !m_bDeviceConnected) {
+        // Without a link the dialog could do nothing but fail.
+        if (!m_controller.serial.IsOpen() || !m_bDeviceConnected) {
             Show(kNotDetected, MessageIcon::Error);
             return true;
         }
@@ -500,6 +533,9 @@ void CKelvastraDoc::RunDialogAction(int action)
     if (ActionBlocked(action) || !m_dialogHost)
         return;
     m_session.Reset();
+    // The worker is being stopped: a dialog opened now would never be closed by anyone.
+    if (m_stopRequested)
+        return;
     m_dialogHost->OpenDialog(action, m_session);
     const bool applied = m_session.Serve(m_controller);
     if (action == DeviceAction::HardwareSettings && applied && m_view)

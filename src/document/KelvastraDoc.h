@@ -76,14 +76,21 @@ public:
     // --- device operations (device worker) ---------------------------------------------
     void ProgramDevice();
     void ReadDevice();
-    // Clears m_deviceProgram and fills it from m_sequence; false when a magnitude cannot be
-    // turned into a set point for the fitted hardware.
-    bool SequenceToDeviceProgram();
+    // Clears m_deviceProgram and fills it from m_sequence. False, with the reason in `problem`,
+    // when a magnitude cannot be turned into a set point for the fitted hardware or a duration
+    // does not fit the controller's 32-bit millisecond words.
+    bool SequenceToDeviceProgram(std::string* problem = nullptr);
     void DeviceProgramToSequence();
     // Fills the description from the card's INFOW.INI; fewer than eight lines change nothing.
     void ReadDeviceHardware(HardwareDescription& description);
     // Sets the link up when the controller has appeared, tears it down when it has gone.
     void ConnectionWatch();
+    // The set-up half of the watch on the port in m_controller.portName: connect, test name and
+    // number into the view, INFOW.INI, then the flags. False (said once in the message log) when
+    // the port cannot be opened; the document then stays disconnected.
+    bool SetUpLink();
+    // Port closed, flags down, message area cleared.
+    void TearDownLink();
     // Runs the pending action, if any, and clears its code. False when the worker must stop.
     bool RunPendingAction();
     // Asks the worker to leave its loop at its next pass (the process is ending).
@@ -115,6 +122,8 @@ private:
     std::mutex m_dataMutex;
     // The port could not be opened at the last watch: say so once, then retry quietly.
     bool m_connectFailed = false;
+    // The port the link was set up on.
+    std::string m_linkPort;
 };
 
 // The device worker's procedure: runs actions and the connection watch until stopped. The

@@ -1,0 +1,223 @@
+// The sequence as the controller's program table and back: flags, letters, set points through
+// the force model, durations in milliseconds and names with blanks.
+#include "DocumentTestSupport.h"
+
+#include "testdata/ForceModel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+int32_t Hundredths(const HardwareDescription& hardware, double value)
+{
+    const auto raw = ForceModel(hardware).PressureSetpoint(value, 0.0);
+    EXPECT_TRUE(raw.has_value());
+    return static_cast<int32_t>(std::floor(raw.value_or(0.0) * 100.0 + 0.5));
+}
+
+double ValueOf(const HardwareDescription& hardware, int32_t hundredths)
+{
+    return ForceModel(hardware).SetpointValue(hundredths / 100.0, 0.0).value_or(-1.0);
+}
+
+class ConversionTest : public ::testing::Test {
+protected:
+    ScriptedDocument d;
+    CKelvastraDoc& doc = *d.doc;
+};
+
+TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared)
+{
+    SetRecord first = MakeSet("Warm up", ControlFunction::Sinusoid, 2.0, 1.5, 2.0,
+                              TimeUnits::Seconds, 12);
+    first.XPreloadMag = 1.5;
+    first.DataType = DataType::Peaks;
+    first.DataFreqHz = DataFrequency::Hz10;
+    first.AutoAdjust = 2;
+    first.HoldTimeSec = 0.25;
+    first.RestTimeSec = 3.0;
+    SetRecord second = MakeSet("Ramp", ControlFunction::Ramp, 3.0, 1.5, 1.5, TimeUnits::Minutes, 4);
+    second.XUnits = MagnitudeUnits::Percent;
+    second.DataType = DataType::All;
+    second.DataFreqHz = DataFrequency::Hz0_001;
+    SetRecord third = MakeSet("Step", ControlFunction::Step, 1.0, 2.0, 1.0, TimeUnits::Hours, 1);
+    third.DataType = DataType::None;
+    third.DataFreqHz = DataFrequency::Hz100;
+    doc.m_sequence.sets = {first, second, third};
+
+    ASSERT_TRUE(doc.SequenceToDeviceProgram());
+    const auto& hw = doc.m_controller.hardware;
+    const DeviceProgramTable& t = doc.m_deviceProgram;
+
+    EXPECT_EQ(t[0].flags, 0x0003 | 0x0400);
+    EXPECT_EQ(t[0].repetitions, 12);
+    EXPECT_EQ(t[0].shapeCode, 's');
+    EXPECT_EQ(t[0].shapeCode2, 's');
+    EXPECT_EQ(t[0].magnitudeSetpoint, Hundredths(hw, 2.0));
+    EXPECT_EQ(t[0].preloadSetpoint, Hundredths(hw, 1.5));
+    EXPECT_NE(t[0].magnitudeSetpoint, t[0].preloadSetpoint);
+    EXPECT_EQ(t[0].stretchMs, 1500);
+    EXPECT_EQ(t[0].recoveryMs, 2000);
+    EXPECT_EQ(t[0].holdMs, 250);
+    EXPECT_EQ(t[0].restMs, 3000);
+    EXPECT_EQ(t[0].name, "Warm up");
+    EXPECT_EQ(t[0].dataTypeCode, 'p');
+    EXPECT_EQ(t[0].dataRateCode, '1');
+    EXPECT_EQ(t[0].autoAdjust, 2);
+
+    EXPECT_EQ(t[1].flags, 0x0001 | 0x0800 | 0x1000);
+    EXPECT_EQ(t[1].shapeCode, 'r');
+    EXPECT_EQ(t[1].shapeCode2, 'r');
+    EXPECT_EQ(t[1].stretchMs, 90000);
+    EXPECT_EQ(t[1].dataTypeCode, 'm');
+    EXPECT_EQ(t[1].dataRateCode, '5');
+
+    EXPECT_EQ(t[2].flags, 0x0001 | 0x2000);
+    EXPECT_EQ(t[2].shapeCode, 's');
+    EXPECT_EQ(t[2].stretchMs, 7200000);
+    EXPECT_EQ(t[2].recoveryMs, 3600000);
+    EXPECT_EQ(t[2].dataTypeCode, 'n');
+    EXPECT_EQ(t[2].dataRateCode, '0');
+
+    for (std::size_t i = 3; i < t.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(t[i], DeviceProgramEntry{});
+        EXPECT_EQ(t[i].repetitions, 0);
+        EXPECT_EQ(t[i].shapeCode, 's');
+        EXPECT_EQ(t[i].dataTypeCode, 'n');
+        EXPECT_EQ(t[i].dataRateCode, '0');
+    }
+
+    // Back again: Step has become Sinusoid, magnitudes are newtons from the set points.
+    doc.DeviceProgramToSequence();
+    ASSERT_EQ(doc.m_sequence.sets.size(), 3u);
+    const auto& back = doc.m_sequence.sets;
+    EXPECT_EQ(back[0].XFunction, ControlFunction::Sinusoid);
+    EXPECT_EQ(back[1].XFunction, ControlFunction::Ramp);
+    EXPECT_EQ(back[2].XFunction, ControlFunction::Sinusoid);
+    EXPECT_EQ(back[0].XUnits, MagnitudeUnits::N);
+    EXPECT_EQ(back[1].XUnits, MagnitudeUnits::N);
+    EXPECT_DOUBLE_EQ(back[0].XMagnitude, ValueOf(hw, t[0].magnitudeSetpoint));
+    EXPECT_DOUBLE_EQ(back[0].XPreloadMag, ValueOf(hw, t[0].preloadSetpoint));
+    EXPECT_NEAR(back[0].XMagnitude, 2.0, 0.05);
+    EXPECT_NEAR(back[0].XPreloadMag, 1.5, 0.05);
+    EXPECT_EQ(back[0].Name, "Warm up");
+    EXPECT_EQ(back[0].DataType, DataType::Peaks);
+    EXPECT_EQ(back[0].DataFreqHz, DataFrequency::Hz10);
+    EXPECT_EQ(back[0].AutoAdjust, 2);
+    EXPECT_DOUBLE_EQ(back[0].HoldTimeSec, 0.25);
+    EXPECT_DOUBLE_EQ(back[0].RestTimeSec, 3.0);
+    EXPECT_EQ(back[0].NumReps, 12);
+    EXPECT_EQ(back[1].TimeUnits, TimeUnits::Minutes);
+    EXPECT_DOUBLE_EQ(back[1].StretchDurationSec, 1.5);
+    EXPECT_EQ(back[1].DataType, DataType::All);
+    EXPECT_EQ(back[1].DataFreqHz, DataFrequency::Hz0_001);
+    EXPECT_EQ(back[2].TimeUnits, TimeUnits::Hours);
+    EXPECT_DOUBLE_EQ(back[2].StretchDurationSec, 2.0);
+    EXPECT_EQ(back[2].DataType, DataType::None);
+    EXPECT_EQ(back[2].DataFreqHz, DataFrequency::Hz0);
+}
+
+// One duration in each unit: the milliseconds and flag sent, and what reads back.
+TEST_F(ConversionTest, DurationsInEveryUnit)
+{
+    struct Case {
+        int32_t units;
+        double duration;
+        uint32_t ms;
+        int32_t flag;
+        int32_t unitsBack;
+        double durationBack;
+    };
+    const Case cases[] = {
+        {TimeUnits::Seconds, 1.005, 1005, 0x0400, TimeUnits::Seconds, 1.0},
+        {TimeUnits::Seconds, 0.29, 290, 0x0400, TimeUnits::Seconds, 0.29},
+        {TimeUnits::Minutes, 1.5, 90000, 0x0800, TimeUnits::Minutes, 1.5},
+        {TimeUnits::Hours, 2.25, 8100000, 0x2000, TimeUnits::Hours, 2.25},
+        {TimeUnits::Days, 0.5, 43200000, 0, TimeUnits::Days, 0.5},
+        // Beyond the signed range: the controller reads the word back unsigned.
+        {TimeUnits::Days, 40.0, 3456000000u, 0, TimeUnits::Days, 40.0},
+        // Milliseconds and tenths go out exactly, with the seconds flag.
+        {TimeUnits::mSeconds, 250.0, 250, 0x0400, TimeUnits::Seconds, 0.25},
+        {TimeUnits::mSeconds, 1234.0, 1234, 0x0400, TimeUnits::Seconds, 1.23},
+        {TimeUnits::dSeconds, 2.9, 290, 0x0400, TimeUnits::Seconds, 0.29},
+        {TimeUnits::dSeconds, 0.07, 7, 0x0400, TimeUnits::Seconds, 0.01},
+        // A unit the file named wrongly is timed as seconds.
+        {kUnknownValue, 2.0, 2000, 0x0400, TimeUnits::Seconds, 2.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.units << " " << c.duration);
+        doc.m_sequence.sets = {MakeSet("T", ControlFunction::Ramp, 1.0, c.duration, c.duration,
+                                       c.units, 1)};
+        doc.m_sequence.sets[0].RestTimeSec = c.duration;
+        doc.m_sequence.sets[0].HoldTimeSec = c.duration;
+        ASSERT_TRUE(doc.SequenceToDeviceProgram());
+        const DeviceProgramEntry& e = doc.m_deviceProgram[0];
+        EXPECT_EQ(static_cast<uint32_t>(e.stretchMs), c.ms);
+        EXPECT_EQ(static_cast<uint32_t>(e.recoveryMs), c.ms);
+        EXPECT_EQ(static_cast<uint32_t>(e.holdMs), c.ms);
+        EXPECT_EQ(static_cast<uint32_t>(e.restMs), c.ms);
+        EXPECT_EQ(e.flags, 0x0001 | c.flag);
+        doc.DeviceProgramToSequence();
+        ASSERT_EQ(doc.m_sequence.sets.size(), 1u);
+        const SetRecord& back = doc.m_sequence.sets[0];
+        EXPECT_EQ(back.TimeUnits, c.unitsBack);
+        EXPECT_DOUBLE_EQ(back.StretchDurationSec, c.durationBack);
+        EXPECT_DOUBLE_EQ(back.RecoveryDurationSec, c.durationBack);
+        EXPECT_DOUBLE_EQ(back.HoldTimeSec, c.durationBack);
+        EXPECT_DOUBLE_EQ(back.RestTimeSec, c.durationBack);
+    }
+}
+
+TEST_F(ConversionTest, ADurationTheControllerCannotTimeIsRefused)
+{
+    doc.m_sequence.sets = {MakeSet("A", ControlFunction::Ramp, 1.0, 1.0, 1.0, TimeUnits::Seconds, 1),
+                           MakeSet("B", ControlFunction::Ramp, 1.0, 50.0, 1.0, TimeUnits::Days, 1)};
+    std::string problem;
+    EXPECT_FALSE(doc.SequenceToDeviceProgram(&problem));
+    EXPECT_EQ(problem, "Error:  Set 2 has a duration longer than the device can time\n");
+}
+
+TEST_F(ConversionTest, HardwareWithoutPressureScalingIsRefused)
+{
+    doc.m_controller.hardware.RegulatorType = Regulator::Invalid;
+    doc.m_sequence.sets = {MakeSet("A", ControlFunction::Ramp, 1.0, 1.0, 1.0, TimeUnits::Seconds, 1)};
+    std::string problem;
+    EXPECT_FALSE(doc.SequenceToDeviceProgram(&problem));
+    EXPECT_EQ(problem.rfind("Error:  The fitted hardware cannot turn magnitudes into pressure set "
+                            "points\nNo pressure scaling for regulator type InvalidRegulatorType",
+                            0),
+              0u)
+        << problem;
+}
+
+TEST_F(ConversionTest, EntriesWithoutRepetitionsAreSkippedAndNamesStopAtFifteen)
+{
+    ClearDeviceProgram(doc.m_deviceProgram);
+    ASSERT_EQ(ParseProgramLine("1000 0 2000 0 3 150 1025 0 s s One|two n 0 0",
+                               doc.m_deviceProgram[2]),
+              kProgramLineStored);
+    ASSERT_EQ(ParseProgramLine("1000 0 2000 0 0 150 1025 0 s s Zero n 0 0",
+                               doc.m_deviceProgram[4]),
+              kProgramLineStored);
+    // -1 repetitions is 4294967295 to the controller: used.
+    ASSERT_EQ(ParseProgramLine("500 0 500 0 -1 150 1 0 r r A_very_long_name_indeed a 3 1",
+                               doc.m_deviceProgram[7]),
+              kProgramLineStored);
+    doc.m_sequence.sets = {SetRecord{}, SetRecord{}, SetRecord{}, SetRecord{}};
+    doc.DeviceProgramToSequence();
+    ASSERT_EQ(doc.m_sequence.sets.size(), 2u);
+    EXPECT_EQ(doc.m_sequence.sets[0].Name, "One two");
+    EXPECT_EQ(doc.m_sequence.sets[0].NumReps, 3);
+    EXPECT_DOUBLE_EQ(doc.m_sequence.sets[0].StretchDurationSec, 1.0);
+    EXPECT_EQ(doc.m_sequence.sets[1].Name, "A_very_long_nam");
+    EXPECT_EQ(doc.m_sequence.sets[1].NumReps, -1);
+    EXPECT_EQ(doc.m_sequence.sets[1].DataType, DataType::All64);
+    EXPECT_EQ(doc.m_sequence.sets[1].DataFreqHz, DataFrequency::Hz0_1);
+    EXPECT_EQ(doc.m_sequence.sets[1].AutoAdjust, 1);
+}
+
+} // namespace

@@ -1,0 +1,359 @@
+// The device worker on its own thread against kelvastra-sim over a real pseudo-terminal: the
+// connection watch on attach and detach, Program and Read Device with the card's files, the
+// refusals of the dialog actions by run state, dropped requests and a port that will not open.
+#include "DocumentTestSupport.h"
+
+#include "devicelink/LogCapture.h"
+#include "devicelink/PortInfo.h"
+#include "document/DeviceWorker.h"
+#include "integration/LinkSimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <sstream>
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+const int kCommandIds[] = {ID_READ_DEVICE,      ID_PROGRAM_DEVICE,       ID_HARDWARE_SETTINGS,
+                           ID_CONNECTION_INDICATOR, ID_CALIBRATION_MODE, ID_ACCESS_TEST_DATA,
+                           ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,    ID_FILE_SAVE};
+
+// A document with a worker, finding its controller among the ports `Ports()` returns.
+class WorkerSimTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureCoreApplication(); }
+
+    void SetUp() override
+    {
+        doc = std::make_unique<CKelvastraDoc>();
+        view = std::make_unique<HeadlessStageView>(*doc);
+        doc->SetView(view.get());
+        doc->SetPrompt(&prompt);
+        doc->SetDialogHost(&host);
+        doc->m_controller.SetPortEnumerator([this] {
+            std::lock_guard lock(m_portsMutex);
+            return m_ports ? m_ports() : std::vector<PortInfo>{};
+        });
+    }
+
+    void TearDown() override
+    {
+        if (worker)
+            worker->Stop();
+        worker.reset();
+    }
+
+    void UsePorts(std::function<std::vector<PortInfo>()> ports)
+    {
+        std::lock_guard lock(m_portsMutex);
+        m_ports = std::move(ports);
+    }
+    void UseSimulator(const LinkSimProcess& sim)
+    {
+        const auto folder = sim.PortsFolder();
+        UsePorts([folder] { return ReadVirtualPorts(folder); });
+    }
+
+    void StartWorker()
+    {
+        worker = std::make_unique<DeviceWorker>(*doc);
+        worker->start();
+    }
+
+    bool WaitConnected(bool connected, int ms = 6000)
+    {
+        return WaitFor([&] { return doc->m_bDeviceConnected == connected; }, ms);
+    }
+
+    // Posts a command and waits until the worker has run it.
+    void Run(int commandId)
+    {
+        ASSERT_TRUE(doc->OnCommand(commandId));
+        ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 30000));
+    }
+
+    std::unique_ptr<CKelvastraDoc> doc;
+    std::unique_ptr<HeadlessStageView> view;
+    HeadlessPrompt prompt;
+    RecordingDialogHost host;
+    std::unique_ptr<DeviceWorker> worker;
+
+private:
+    std::mutex m_portsMutex;
+    std::function<std::vector<PortInfo>()> m_ports;
+};
+
+TEST_F(WorkerSimTest, AttachAndDetach)
+{
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    ASSERT_EQ(sim.Control("unplug"), "ok unplug");
+    UseSimulator(sim);
+    StartWorker();
+
+    // Nothing there: every device command greyed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_FALSE(doc->m_bDeviceConnected);
+    for (int id : kCommandIds)
+        EXPECT_FALSE(doc->IsCommandEnabled(id)) << id;
+    EXPECT_TRUE(doc->IsCommandEnabled(ID_APP_ABOUT));
+
+    const auto plugged = std::chrono::steady_clock::now();
+    ASSERT_EQ(sim.Control("replug").rfind("ok replug", 0), 0u);
+    ASSERT_TRUE(WaitConnected(true));
+    const auto attachMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - plugged)
+                              .count();
+    std::cout << "attach seen after " << attachMs << " ms\n";
+    EXPECT_TRUE(doc->m_bDeviceInfoLoaded);
+    EXPECT_EQ(doc->m_fMaxStretchPosMm, 1000.0f);
+    EXPECT_EQ(view->TestName(), "Sample");
+    EXPECT_EQ(view->TestNumberText(), "0001");
+    EXPECT_EQ(doc->m_controller.hardware.SpringType, Spring::GoldSpring_13mm_Diam);
+    for (int id : kCommandIds)
+        EXPECT_TRUE(doc->IsCommandEnabled(id)) << id;
+
+    view->AppendMessage("something said\n");
+    const auto unplugged = std::chrono::steady_clock::now();
+    ASSERT_EQ(sim.Control("unplug"), "ok unplug");
+    ASSERT_TRUE(WaitConnected(false));
+    const auto detachMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - unplugged)
+                              .count();
+    std::cout << "detach seen after " << detachMs << " ms\n";
+    EXPECT_TRUE(WaitFor([&] { return view->MessageArea().empty(); }, 1000));
+    EXPECT_FALSE(doc->m_bDeviceInfoLoaded);
+    for (int id : kCommandIds)
+        EXPECT_FALSE(doc->IsCommandEnabled(id)) << id;
+
+    // Plugged in again: set up afresh.
+    ASSERT_EQ(sim.Control("replug").rfind("ok replug", 0), 0u);
+    ASSERT_TRUE(WaitConnected(true));
+    EXPECT_TRUE(doc->m_bDeviceInfoLoaded);
+}
+
+TEST_F(WorkerSimTest, ProgramThenReadThroughTheCard)
+{
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseSimulator(sim);
+    StartWorker();
+    ASSERT_TRUE(WaitConnected(true));
+
+    SetSequence sequence;
+    sequence.sets = {MakeSet("Warm up", ControlFunction::Sinusoid, 2.0, 1.5, 2.5,
+                             TimeUnits::Seconds, 3),
+                     MakeSet("Slow", ControlFunction::Ramp, 3.0, 1.5, 0.5, TimeUnits::Minutes, 2)};
+    view->SetWorkingSequence(sequence);
+    view->SetTestName("Cell Study 7");
+    Run(ID_PROGRAM_DEVICE);
+    EXPECT_EQ(view->MessageArea(), "\nProgramming Device... Success\n");
+
+    EXPECT_EQ(ReadFile(sim.Card() / "NAME.INI"), "Cell Study 7");
+    EXPECT_EQ(ReadFile(sim.Card() / "TEMPLATE.INI"),
+              "##HARDWARE\n"
+              "Kelvastra TR\n"
+              "FirmwareVersion 4050\n"
+              "WellDepth_mm 18.5\n"
+              "MagnetStyle A100_25\n"
+              "MembraneStyle 70A_794um\n"
+              "RegulatorType SMC1050\n"
+              "SpringType GoldSpring_13mm_Diam\n"
+              "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tStretchDurationSec\t"
+              "RecoveryDurationSec\tHoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\tDataType\t"
+              "AutoAdjust\t\n"
+              "Warm[_]up\tSinusoid\tN\t2\t0\t1.5\t2.5\t0\t0\t3\tSeconds\tAll(64) \t0\t\n"
+              "Slow\tRamp\tN\t3\t0\t1.5\t0.5\t0\t0\t2\tMinutes\tAll(64) \t0\t\n");
+
+    // The user's sequence goes; the device's comes back.
+    view->SetWorkingSequence(SetSequence{});
+    doc->m_sequence.sets.clear();
+    Run(ID_READ_DEVICE);
+    EXPECT_EQ(view->MessageArea(), "\nReading Device... Success\n");
+    EXPECT_EQ(view->WorkingSequence().sets, sequence.sets);
+    EXPECT_EQ(doc->m_sequence.sets, sequence.sets);
+}
+
+TEST_F(WorkerSimTest, HydrostaticMembraneRefusesAutoAdjust)
+{
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    ASSERT_EQ(sim.Control("unplug"), "ok unplug");
+    {
+        std::ofstream infow(sim.Card() / "INFOW.INI", std::ios::binary | std::ios::trunc);
+        infow << "##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\nWellDepth_mm 18.5\n"
+                 "MagnetStyle A100_25\nMembraneStyle Hydrostatic\nRegulatorType SMC1050\n"
+                 "SpringType GoldSpring_13mm_Diam\n";
+    }
+    const std::string templateBefore = ReadFile(sim.Card() / "TEMPLATE.INI");
+    ASSERT_EQ(sim.Control("replug").rfind("ok replug", 0), 0u);
+    UseSimulator(sim);
+    StartWorker();
+    ASSERT_TRUE(WaitConnected(true));
+    EXPECT_EQ(doc->m_controller.hardware.MembraneStyle, Membrane::Hydrostatic);
+
+    SetSequence sequence;
+    sequence.sets = {MakeSet("A", ControlFunction::Ramp, 0.1, 1.0, 1.0, TimeUnits::Seconds, 1)};
+    sequence.sets[0].AutoAdjust = 1;
+    view->SetWorkingSequence(sequence);
+    Run(ID_PROGRAM_DEVICE);
+    ASSERT_EQ(prompt.Messages().size(), 1u);
+    EXPECT_EQ(prompt.Messages()[0].text,
+              "AutoAdjust cannot be used with Hydrostatic testing\nPlease change your set "
+              "parameters\n\nDevice not Programmed");
+    EXPECT_EQ(prompt.Messages()[0].icon, MessageIcon::None);
+    EXPECT_EQ(ReadFile(sim.Card() / "TEMPLATE.INI"), templateBefore);
+    EXPECT_EQ(view->MessageArea(), "");
+}
+
+TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs)
+{
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseSimulator(sim);
+    StartWorker();
+    ASSERT_TRUE(WaitConnected(true));
+
+    struct Case {
+        std::string state; // simulator control command
+        int command;
+        std::string refusal; // empty: the dialog opens
+        int action;
+    };
+    const std::string testData = "Cannot Access Test Data\nWhile Test is Running or Paused\n";
+    const Case cases[] = {
+        {"state 3", ID_ACCESS_TEST_DATA, testData, 0},
+        {"state 3", ID_CALIBRATION_MODE, "Cannot Access Calibration Mode\nWhile Test is Running\n",
+         0},
+        {"state 3", ID_HARDWARE_SETTINGS,
+         "Cannot Access Advanced Hardware Settings\nWhile Test is Running\n", 0},
+        {"state 3", ID_DISPLACEMENT_CALIBRATION,
+         "Cannot Access Displacement Calibration\nWhile Test is Running\n", 0},
+        {"state 4", ID_ACCESS_TEST_DATA, testData, 0},
+        {"state 4", ID_CALIBRATION_MODE, "", DeviceAction::CalibrationMode},
+        {"state 4", ID_HARDWARE_SETTINGS, "", DeviceAction::HardwareSettings},
+        {"state 4", ID_DISPLACEMENT_CALIBRATION, "", DeviceAction::DisplacementCalibration},
+        {"state 0", ID_ACCESS_TEST_DATA, "", DeviceAction::AccessTestData},
+        // A status query that fails does not stand in the way.
+        {"error 5 1", ID_ACCESS_TEST_DATA, "", DeviceAction::AccessTestData},
+        {"error 5 1", ID_CALIBRATION_MODE, "", DeviceAction::CalibrationMode},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state + " " + std::to_string(c.command));
+        ASSERT_EQ(sim.Control(c.state).rfind("ok", 0), 0u);
+        const auto shown = prompt.Messages().size();
+        const auto opened = host.Opened().size();
+        ASSERT_TRUE(doc->OnCommand(c.command));
+        if (c.refusal.empty()) {
+            ASSERT_TRUE(host.WaitForOpened(opened + 1, 10000));
+            EXPECT_EQ(host.Opened().back(), c.action);
+            // The dialog's work runs on the worker while it is open.
+            std::promise<int> state;
+            ASSERT_TRUE(host.Session()->Post([&state](Controller& controller) {
+                int value = -1;
+                controller.QueryInteger("0?S\r", value);
+                state.set_value(value);
+            }));
+            auto answer = state.get_future();
+            ASSERT_EQ(answer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+            EXPECT_EQ(answer.get(), c.state == "state 4" ? 4 : 0);
+            EXPECT_NE(doc->m_nPendingAction, DeviceAction::None);
+            host.Session()->Finish(false);
+        }
+        ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 10000));
+        if (c.refusal.empty()) {
+            EXPECT_EQ(prompt.Messages().size(), shown);
+        } else {
+            ASSERT_EQ(prompt.Messages().size(), shown + 1);
+            EXPECT_EQ(prompt.Messages().back().text, c.refusal);
+            EXPECT_EQ(prompt.Messages().back().icon, MessageIcon::Error);
+            EXPECT_EQ(host.Opened().size(), opened);
+        }
+    }
+    ASSERT_EQ(sim.Control("state auto").rfind("ok", 0), 0u);
+
+    // Hardware settings applied: the view's sequence is cleared.
+    const int cleared = view->ClearSequenceCount();
+    const auto opened = host.Opened().size();
+    ASSERT_TRUE(doc->OnCommand(ID_HARDWARE_SETTINGS));
+    ASSERT_TRUE(host.WaitForOpened(opened + 1, 10000));
+    host.Session()->Finish(true);
+    ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 10000));
+    EXPECT_EQ(view->ClearSequenceCount(), cleared + 1);
+}
+
+TEST_F(WorkerSimTest, RequestMadeWhileADialogIsOpenIsDropped)
+{
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseSimulator(sim);
+    StartWorker();
+    ASSERT_TRUE(WaitConnected(true));
+
+    ASSERT_TRUE(doc->OnCommand(ID_CALIBRATION_MODE));
+    ASSERT_TRUE(host.WaitForOpened(1, 10000));
+    ASSERT_TRUE(doc->OnCommand(ID_READ_DEVICE));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(doc->m_nPendingAction, DeviceAction::ReadDevice); // stored, not run
+    host.Session()->Finish(false);
+    ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(view->MessageArea().find("Reading Device"), std::string::npos);
+    EXPECT_EQ(host.Opened(), std::vector<int>{DeviceAction::CalibrationMode});
+    // The session is over: a late request from the closed dialog is refused.
+    EXPECT_FALSE(host.Session()->Post([](Controller&) {}));
+}
+
+TEST_F(WorkerSimTest, StopCodeEndsTheWorker)
+{
+    StartWorker();
+    doc->m_nPendingAction = DeviceAction::StopWorker;
+    ASSERT_TRUE(worker->wait(5000));
+    EXPECT_EQ(worker->ExitCode(), 1u);
+    EXPECT_EQ(doc->m_nPendingAction, DeviceAction::StopWorker);
+}
+
+TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected)
+{
+    LogCapture log;
+    const auto missing = std::filesystem::temp_directory_path() /
+                         ("kelvastra-no-port-" + std::to_string(::getpid()));
+    UsePorts([missing] {
+        return std::vector<PortInfo>{
+            {"Adafruit Kelvastra", "USB\\VID_239A&PID_800B", missing.string()}};
+    });
+    StartWorker();
+    // Three watches or more.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    EXPECT_FALSE(doc->m_bDeviceConnected);
+    EXPECT_FALSE(doc->m_bDeviceInfoLoaded);
+    for (int id : kCommandIds)
+        EXPECT_FALSE(doc->IsCommandEnabled(id)) << id;
+    const std::string text = log.Text();
+    const std::string said =
+        "\nThe controller was found on " + missing.string() + " but its port could not be opened\n";
+    ASSERT_NE(text.find(said), std::string::npos) << text;
+    EXPECT_EQ(text.find(said, text.find(said) + 1), std::string::npos) << text;
+    const auto messages = log.Messages().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(log.Messages().size(), messages) << log.Text();
+
+    // The watch keeps trying: a port that works is taken up.
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseSimulator(sim);
+    EXPECT_TRUE(WaitConnected(true));
+}
+
+} // namespace

@@ -304,7 +304,7 @@ private:
     };
 
     template <int Precision> [[gnu::always_inline]] static char* Number(char* out, double value) {
-        return std::isfinite(value) ? fastnum::FormatFixed<Precision>(out, value) : out;
+        return fastnum::FormatFixedOrEmpty<Precision>(out, value);
     }
 
     OutputBuffer& m_out;
@@ -413,8 +413,8 @@ RecordConverter::RecordConverter(ForceModel& model)
 }
 
 template <bool Padded>
-void RecordConverter::ParseFieldAs(int code, const char* first, const char* last,
-                                   DataRecord& record) {
+[[gnu::always_inline]] inline void
+RecordConverter::ParseFieldAs(int code, const char* first, const char* last, DataRecord& record) {
     auto ParseNumber = [](const char* begin, const char* end) {
         return Padded ? fastnum::ParseLeadingIntPadded(begin, end)
                       : fastnum::ParseLeadingInt(begin, end);
@@ -472,6 +472,16 @@ void RecordConverter::ParseFieldAs(int code, const char* first, const char* last
                                  ? m_model.Spring()->SpringForce(position)
                                  : kNoSpringForce;
     }
+}
+
+void RecordConverter::ParseField(int code, const char* first, const char* last,
+                                 DataRecord& record) {
+    ParseFieldAs<false>(code, first, last, record);
+}
+
+void RecordConverter::ParseBufferedField(int code, const char* first, const char* last,
+                                         DataRecord& record) {
+    ParseFieldAs<true>(code, first, last, record);
 }
 
 void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count) const {
@@ -616,10 +626,11 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
         groupSize = 0;
     };
 
-    DataRecord record;
-    for (int k = 0; k < kWellCount; ++k) {
-        record.calibratedForce[k] = kNaN;
-    }
+    // Every record starts like this; a field without an input column keeps its starting value
+    // throughout, since only the columns' fields are ever parsed.
+    DataRecord initial;
+    initial.calibratedForce.fill(kNaN);
+    DataRecord single = initial;
     const size_t fieldCount = inputCodes.size();
     while (reader.Next(first, last)) {
         if (first == last) {
@@ -630,29 +641,38 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
             progress(lines);
         }
 
-        record.name.clear();
+        // With groups held, the line is parsed straight into its place in the group.
+        DataRecord* record = &single;
+        if (holdGroups) {
+            if (groupSize == group.size()) {
+                group.push_back(initial);
+            }
+            record = &group[groupSize];
+            record->calibratedForce.fill(kNaN);
+        }
+        record->name.clear();
         const char* field = first;
         for (size_t i = 0; i < fieldCount; ++i) {
             const char* end = FieldEnd(field, last);
-            converter.ParseBufferedField(inputCodes[i], field, end, record);
+            converter.ParseBufferedField(inputCodes[i], field, end, *record);
             field = end == last ? last : end + 1;
         }
         // Fields beyond the header's count are dropped with their line.
 
-        if (record.set != groupSet || record.cycle != groupCycle) {
+        if (record->set != groupSet || record->cycle != groupCycle) {
+            const size_t slot = groupSize;
             closeGroup();
-            groupSet = record.set;
-            groupCycle = record.cycle;
+            if (holdGroups && slot != 0) {
+                std::swap(group[0], group[slot]);
+                record = &group[0];
+            }
+            groupSet = record->set;
+            groupCycle = record->cycle;
         }
         if (holdGroups) {
-            if (groupSize < group.size()) {
-                group[groupSize] = record;
-            } else {
-                group.push_back(record);
-            }
             ++groupSize;
         } else {
-            writer.Write(record);
+            writer.Write(*record);
         }
     }
     closeGroup();

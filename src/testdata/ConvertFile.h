@@ -84,14 +84,10 @@ public:
     explicit RecordConverter(ForceModel& model);
 
     // Reads one field of the given column code into the record (leading-integer numbers).
-    void ParseField(int code, const char* first, const char* last, DataRecord& record) {
-        ParseFieldAs<false>(code, first, last, record);
-    }
+    void ParseField(int code, const char* first, const char* last, DataRecord& record);
     // The same for a field of which the eight bytes before `last` may be read (inside the
     // caller's buffer), which lets numbers be read a word at a time.
-    void ParseBufferedField(int code, const char* first, const char* last, DataRecord& record) {
-        ParseFieldAs<true>(code, first, last, record);
-    }
+    void ParseBufferedField(int code, const char* first, const char* last, DataRecord& record);
     void ParseField(int code, std::string_view field, DataRecord& record) {
         ParseField(code, field.data(), field.data() + field.size(), record);
     }

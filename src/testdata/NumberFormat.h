@@ -107,14 +107,15 @@ template <int Precision> inline uint64_t ScaleExactly(int biased, uint64_t fract
 // Writes `value` as printf("%.<Precision>f", value) would, for Precision 0 to 4, into `out`
 // (at least kMaxFixedLength bytes free); returns the end of the text. The precision is a
 // template argument so that the divisions below are by constants.
-template <int Precision> [[gnu::always_inline]] inline char* FormatFixed(char* out, double value) {
+template <int Precision, bool EmptyIfNotFinite = false>
+[[gnu::always_inline]] inline char* FormatFixed(char* out, double value) {
     static_assert(Precision >= 0 && Precision <= 4);
     const uint64_t bits = std::bit_cast<uint64_t>(value);
     const bool negative = (bits >> 63) != 0;
     const int biased = static_cast<int>((bits >> 52) & 0x7FF);
     const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
     if (biased == 0x7FF) {
-        return FormatFixedSlow(out, value, Precision);
+        return EmptyIfNotFinite ? out : FormatFixedSlow(out, value, Precision);
     }
 
     uint64_t q;
@@ -191,6 +192,12 @@ template <int Precision> [[gnu::always_inline]] inline char* FormatFixed(char* o
         out = detail::WritePair(out, decimals % 100);
     }
     return out;
+}
+
+// As FormatFixed, but an infinity or NaN writes nothing (an empty cell).
+template <int Precision>
+[[gnu::always_inline]] inline char* FormatFixedOrEmpty(char* out, double value) {
+    return FormatFixed<Precision, true>(out, value);
 }
 
 // The same with the precision chosen at run time (0 to 4; others go through printf).

@@ -9,14 +9,12 @@
 
 #include <cmath>
 
-QSize ScaledSize(QSize size, double scale)
-{
+QSize ScaledSize(QSize size, double scale) {
     return {static_cast<int>(std::floor(size.width() * scale)),
             static_cast<int>(std::floor(size.height() * scale))};
 }
 
-CAboutDlg::CAboutDlg(double displayScale, QWidget* parent) : QDialog(parent)
-{
+CAboutDlg::CAboutDlg(double displayScale, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Kelvastra"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 

@@ -11,8 +11,7 @@ namespace {
 const QString kProtocolFilter = QStringLiteral("Kelvastra File (*.tmt)");
 
 std::optional<std::string> RunFileDialog(QWidget* parent, const std::string& startFolder,
-                                         QFileDialog::AcceptMode mode)
-{
+                                         QFileDialog::AcceptMode mode) {
     QFileDialog dialog(parent, QString(), QString::fromStdString(startFolder), kProtocolFilter);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
@@ -26,35 +25,40 @@ std::optional<std::string> RunFileDialog(QWidget* parent, const std::string& sta
 } // namespace
 
 CDocumentBridge::CDocumentBridge(CKelvastraDoc& document, QWidget* dialogParent)
-    : m_document(document), m_dialogParent(dialogParent)
-{
+    : m_document(document), m_dialogParent(dialogParent) {}
+
+CDocumentBridge::~CDocumentBridge() {
+    StopWorker();
 }
 
-CDocumentBridge::~CDocumentBridge() { StopWorker(); }
+SetSequence& CDocumentBridge::CommittedSequence() {
+    return m_document.m_sequence;
+}
 
-SetSequence& CDocumentBridge::CommittedSequence() { return m_document.m_sequence; }
+bool CDocumentBridge::DeviceInfoLoaded() const {
+    return m_document.m_bDeviceInfoLoaded;
+}
 
-bool CDocumentBridge::DeviceInfoLoaded() const { return m_document.m_bDeviceInfoLoaded; }
-
-const HardwareDescription& CDocumentBridge::Hardware() const
-{
+const HardwareDescription& CDocumentBridge::Hardware() const {
     return m_document.m_controller.hardware;
 }
 
-float CDocumentBridge::MaxStretchPosMm() const { return m_document.m_fMaxStretchPosMm; }
+float CDocumentBridge::MaxStretchPosMm() const {
+    return m_document.m_fMaxStretchPosMm;
+}
 
-void CDocumentBridge::StartWorker()
-{
+void CDocumentBridge::StartWorker() {
     if (m_worker)
         return;
     m_worker = std::make_unique<DeviceWorker>(m_document);
     m_worker->start(QThread::NormalPriority);
 }
 
-bool CDocumentBridge::WorkerRunning() const { return m_worker && m_worker->isRunning(); }
+bool CDocumentBridge::WorkerRunning() const {
+    return m_worker && m_worker->isRunning();
+}
 
-void CDocumentBridge::StopWorker()
-{
+void CDocumentBridge::StopWorker() {
     if (!m_worker)
         return;
     m_document.RequestWorkerStop();
@@ -65,8 +69,7 @@ void CDocumentBridge::StopWorker()
     m_worker.reset();
 }
 
-bool CDocumentBridge::OnCommand(int commandId)
-{
+bool CDocumentBridge::OnCommand(int commandId) {
     QWidget* parent = m_dialogParent.data();
     switch (commandId) {
     case ID_FILE_OPEN:
@@ -82,19 +85,16 @@ bool CDocumentBridge::OnCommand(int commandId)
     }
 }
 
-bool CDocumentBridge::IsCommandEnabled(int commandId) const
-{
+bool CDocumentBridge::IsCommandEnabled(int commandId) const {
     return m_document.IsCommandEnabled(commandId);
 }
 
 std::optional<std::string> CDocumentBridge::ChooseOpenFile(QWidget* parent,
-                                                           const std::string& startFolder)
-{
+                                                           const std::string& startFolder) {
     return RunFileDialog(parent, startFolder, QFileDialog::AcceptOpen);
 }
 
 std::optional<std::string> CDocumentBridge::ChooseSaveFile(QWidget* parent,
-                                                           const std::string& startFolder)
-{
+                                                           const std::string& startFolder) {
     return RunFileDialog(parent, startFolder, QFileDialog::AcceptSave);
 }

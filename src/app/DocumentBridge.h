@@ -36,8 +36,10 @@ public:
     bool WorkerRunning() const;
 
     // The protocol file dialogs, starting in `startFolder`.
-    static std::optional<std::string> ChooseOpenFile(QWidget* parent, const std::string& startFolder);
-    static std::optional<std::string> ChooseSaveFile(QWidget* parent, const std::string& startFolder);
+    static std::optional<std::string> ChooseOpenFile(QWidget* parent,
+                                                     const std::string& startFolder);
+    static std::optional<std::string> ChooseSaveFile(QWidget* parent,
+                                                     const std::string& startFolder);
 
 private:
     CKelvastraDoc& m_document;

@@ -9,8 +9,7 @@
 #include "document/KelvastraDoc.h"
 #include "protocol/ui/StageView.h"
 
-CKelvastraApp::CKelvastraApp(int& argc, char** argv) : QApplication(argc, argv)
-{
+CKelvastraApp::CKelvastraApp(int& argc, char** argv) : QApplication(argc, argv) {
     // The settings store is QSettings("Fenwarde", "Kelvastra").
     setOrganizationName(QStringLiteral("Fenwarde"));
     setApplicationName(QStringLiteral("Kelvastra"));
@@ -20,10 +19,11 @@ CKelvastraApp::CKelvastraApp(int& argc, char** argv) : QApplication(argc, argv)
     setWindowIcon(ToolbarArt::AppIcon());
 }
 
-CKelvastraApp::~CKelvastraApp() { ExitInstance(0); }
+CKelvastraApp::~CKelvastraApp() {
+    ExitInstance(0);
+}
 
-bool CKelvastraApp::InitInstance()
-{
+bool CKelvastraApp::InitInstance() {
     m_prompt = std::make_unique<CWidgetPrompt>();
     m_dialogHost = std::make_unique<CDialogHost>();
 
@@ -59,8 +59,7 @@ bool CKelvastraApp::InitInstance()
     return true;
 }
 
-int CKelvastraApp::ExitInstance(int exitCode)
-{
+int CKelvastraApp::ExitInstance(int exitCode) {
     if (m_bridge)
         m_bridge->StopWorker();
     if (m_document) {

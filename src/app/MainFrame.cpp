@@ -16,19 +16,17 @@
 namespace {
 
 // Ids whose state follows the document's enable rule.
-constexpr int kRuledCommands[] = {ID_READ_DEVICE,      ID_PROGRAM_DEVICE,
-                                  ID_HARDWARE_SETTINGS, ID_CONNECTION_INDICATOR,
-                                  ID_CALIBRATION_MODE,  ID_ACCESS_TEST_DATA,
-                                  ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,
-                                  ID_FILE_SAVE};
+constexpr int kRuledCommands[] = {
+    ID_READ_DEVICE,      ID_PROGRAM_DEVICE,   ID_HARDWARE_SETTINGS,        ID_CONNECTION_INDICATOR,
+    ID_CALIBRATION_MODE, ID_ACCESS_TEST_DATA, ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,
+    ID_FILE_SAVE};
 
 // How often the enable rule is applied while the program is idle.
 constexpr int kCommandUpdateMs = 200;
 
 } // namespace
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
-{
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     // A caption with the system menu and close box only: no sizing, no minimise or maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -47,8 +45,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
 }
 
 QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prompt,
-                                const QString& tip)
-{
+                                const QString& tip) {
     auto* action = new QAction(text, this);
     action->setData(id);
     if (!prompt.isEmpty())
@@ -60,8 +57,7 @@ QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prom
     return action;
 }
 
-void CMainFrame::CreateMenus()
-{
+void CMainFrame::CreateMenus() {
     QAction* open = MakeAction(ID_FILE_OPEN, QStringLiteral("&Open..."),
                                QStringLiteral("Open Protocol File"), QStringLiteral("Open"));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
@@ -70,16 +66,16 @@ void CMainFrame::CreateMenus()
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     QAction* exit = MakeAction(ID_APP_EXIT, QStringLiteral("E&xit"));
 
-    QAction* read = MakeAction(ID_READ_DEVICE, QStringLiteral("Read Device"),
-                               QStringLiteral("Read Kelvastra Device"),
-                               QStringLiteral("Read Device"));
-    QAction* program = MakeAction(ID_PROGRAM_DEVICE, QStringLiteral("Program Device"),
-                                  QStringLiteral("Program Kelvastra Device"),
-                                  QStringLiteral("Program Device"));
+    QAction* read =
+        MakeAction(ID_READ_DEVICE, QStringLiteral("Read Device"),
+                   QStringLiteral("Read Kelvastra Device"), QStringLiteral("Read Device"));
+    QAction* program =
+        MakeAction(ID_PROGRAM_DEVICE, QStringLiteral("Program Device"),
+                   QStringLiteral("Program Kelvastra Device"), QStringLiteral("Program Device"));
     QAction* testData = MakeAction(ID_ACCESS_TEST_DATA, QStringLiteral("Access Test Data"), {},
                                    QStringLiteral("Access Test Data"));
-    QAction* calibration = MakeAction(ID_CALIBRATION_MODE, QStringLiteral("Calibration Mode"),
-                                      {}, QStringLiteral("Calibration Mode"));
+    QAction* calibration = MakeAction(ID_CALIBRATION_MODE, QStringLiteral("Calibration Mode"), {},
+                                      QStringLiteral("Calibration Mode"));
     QAction* settings = MakeAction(ID_HARDWARE_SETTINGS, QStringLiteral("Settings"));
     QAction* displacement =
         MakeAction(ID_DISPLACEMENT_CALIBRATION, QStringLiteral("Displacement Calibration"));
@@ -88,8 +84,10 @@ void CMainFrame::CreateMenus()
     // The connection indicator is a toolbar button only; it has no command.
     QAction* indicator = MakeAction(
         ID_CONNECTION_INDICATOR, QStringLiteral("Device"),
-        QStringLiteral("Ensure that the device is powered on and all cables are properly connected"),
-        QStringLiteral("Ensure that the device is powered on and all cables are properly connected"));
+        QStringLiteral(
+            "Ensure that the device is powered on and all cables are properly connected"),
+        QStringLiteral(
+            "Ensure that the device is powered on and all cables are properly connected"));
     Q_UNUSED(indicator);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
@@ -114,61 +112,52 @@ void CMainFrame::CreateMenus()
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
 }
 
-void CMainFrame::CreateStatusBar()
-{
+void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     const QStringList texts{QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")};
     for (int i = 0; i < 3; ++i) {
         m_indicators[i] = new QLabel(texts[i]);
         m_indicators[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         m_indicators[i]->setAlignment(Qt::AlignCenter);
-        m_indicators[i]->setMinimumWidth(m_indicators[i]->fontMetrics().horizontalAdvance(
-                                             QStringLiteral("SCRL")) +
-                                         10);
+        m_indicators[i]->setMinimumWidth(
+            m_indicators[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 10);
         bar->addPermanentWidget(m_indicators[i]);
         // The lock states cannot be asked of every platform; an indicator is lit when known.
         SetIndicator(i, false);
     }
 }
 
-QLabel* CMainFrame::Indicator(int index) const
-{
+QLabel* CMainFrame::Indicator(int index) const {
     return index >= 0 && index < 3 ? m_indicators[index] : nullptr;
 }
 
-void CMainFrame::SetIndicator(int index, bool on)
-{
+void CMainFrame::SetIndicator(int index, bool on) {
     if (QLabel* label = Indicator(index))
         label->setEnabled(on);
 }
 
-QAction* CMainFrame::Action(int commandId) const
-{
+QAction* CMainFrame::Action(int commandId) const {
     const auto found = m_actions.find(commandId);
     return found == m_actions.end() ? nullptr : found->second;
 }
 
-void CMainFrame::SetCommandTarget(ICommandTarget* target)
-{
+void CMainFrame::SetCommandTarget(ICommandTarget* target) {
     m_target = target;
     UpdateCommandStates();
 }
 
-void CMainFrame::SetChildFrame(CChildFrame* child)
-{
+void CMainFrame::SetChildFrame(CChildFrame* child) {
     m_child = child;
     setCentralWidget(child);
 }
 
-void CMainFrame::UpdateCommandStates()
-{
+void CMainFrame::UpdateCommandStates() {
     for (int id : kRuledCommands)
         if (QAction* action = Action(id))
             action->setEnabled(m_target && m_target->IsCommandEnabled(id));
 }
 
-void CMainFrame::Dispatch(int commandId)
-{
+void CMainFrame::Dispatch(int commandId) {
     switch (commandId) {
     case ID_APP_ABOUT:
         OnAppAbout();
@@ -187,16 +176,16 @@ void CMainFrame::Dispatch(int commandId)
     UpdateCommandStates();
 }
 
-void CMainFrame::OnAppAbout()
-{
+void CMainFrame::OnAppAbout() {
     CAboutDlg about(m_displayScale, this);
     about.exec();
 }
 
-void CMainFrame::ScaleToDisplay() { setFixedSize(ScaledSize(kMainFrameSize, m_displayScale)); }
+void CMainFrame::ScaleToDisplay() {
+    setFixedSize(ScaledSize(kMainFrameSize, m_displayScale));
+}
 
-void CMainFrame::CreateToolBar()
-{
+void CMainFrame::CreateToolBar() {
     if (m_toolBar) {
         removeToolBar(m_toolBar);
         delete m_toolBar;
@@ -206,8 +195,8 @@ void CMainFrame::CreateToolBar()
     m_toolBar->SetImageLists(ToolbarArt::ButtonImages(ToolbarArt::Look::Normal),
                              ToolbarArt::ButtonImages(ToolbarArt::Look::Hot),
                              ToolbarArt::ButtonImages(ToolbarArt::Look::Disabled));
-    const int buttons[] = {ID_CONNECTION_INDICATOR, ID_FILE_OPEN,        ID_FILE_SAVE,
-                           ID_READ_DEVICE,          ID_PROGRAM_DEVICE,   ID_ACCESS_TEST_DATA,
+    const int buttons[] = {ID_CONNECTION_INDICATOR, ID_FILE_OPEN,      ID_FILE_SAVE,
+                           ID_READ_DEVICE,          ID_PROGRAM_DEVICE, ID_ACCESS_TEST_DATA,
                            ID_CALIBRATION_MODE};
     for (int i = 0; i < ToolbarArt::kButtonCount; ++i) {
         QAction* action = Action(buttons[i]);

@@ -22,8 +22,7 @@ const QColor kGreen(46, 150, 84);
 const QColor kAmber(232, 170, 48);
 
 // The controller: a small box with a status light, used by several pictures.
-void DrawDevice(QPainter& p, const QRectF& box)
-{
+void DrawDevice(QPainter& p, const QRectF& box) {
     p.setPen(QPen(kInk, 1.2));
     p.setBrush(QColor(200, 208, 216));
     p.drawRoundedRect(box, 2, 2);
@@ -35,8 +34,7 @@ void DrawDevice(QPainter& p, const QRectF& box)
                    QPointF(box.left() + box.width() * 0.55, box.bottom() - 3 - 2.5 * i));
 }
 
-void DrawArrow(QPainter& p, QPointF from, QPointF to, const QColor& colour)
-{
+void DrawArrow(QPainter& p, QPointF from, QPointF to, const QColor& colour) {
     p.setPen(QPen(colour, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawLine(from, to);
     const double angle = std::atan2(to.y() - from.y(), to.x() - from.x());
@@ -46,8 +44,7 @@ void DrawArrow(QPainter& p, QPointF from, QPointF to, const QColor& colour)
                                to.y() - head * std::sin(angle + side)));
 }
 
-void DrawPictogram(QPainter& p, int index)
-{
+void DrawPictogram(QPainter& p, int index) {
     switch (index) {
     case 0: { // connection: a USB plug on its cable
         p.setPen(QPen(kInk, 2, Qt::SolidLine, Qt::RoundCap));
@@ -147,8 +144,7 @@ void DrawPictogram(QPainter& p, int index)
     }
 }
 
-QImage NormalImage(int index)
-{
+QImage NormalImage(int index) {
     const QSize size = CMyToolBar::kImageSize;
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -175,8 +171,7 @@ QImage NormalImage(int index)
     return image;
 }
 
-QImage HotImage(int index)
-{
+QImage HotImage(int index) {
     const QSize size = CMyToolBar::kImageSize;
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -189,8 +184,7 @@ QImage HotImage(int index)
     return image;
 }
 
-QImage DisabledImage(int index)
-{
+QImage DisabledImage(int index) {
     QImage image = NormalImage(index);
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -209,8 +203,7 @@ QImage DisabledImage(int index)
 
 } // namespace
 
-std::vector<QPixmap> ButtonImages(Look look)
-{
+std::vector<QPixmap> ButtonImages(Look look) {
     std::vector<QPixmap> images;
     for (int i = 0; i < kButtonCount; ++i) {
         switch (look) {
@@ -228,8 +221,7 @@ std::vector<QPixmap> ButtonImages(Look look)
     return images;
 }
 
-QPixmap AboutPicture(QSize size)
-{
+QPixmap AboutPicture(QSize size) {
     QPixmap picture(size);
     picture.fill(Qt::white);
     QPainter p(&picture);
@@ -264,7 +256,9 @@ QPixmap AboutPicture(QSize size)
     QPainterPath trace;
     for (int x = 0; x <= 220; ++x) {
         const double phase = std::fmod(x / 55.0, 1.0);
-        const double level = phase < 0.3 ? phase / 0.3 : (phase < 0.5 ? 1 : (phase < 0.8 ? 1 - (phase - 0.5) / 0.3 : 0));
+        const double level = phase < 0.3
+                                 ? phase / 0.3
+                                 : (phase < 0.5 ? 1 : (phase < 0.8 ? 1 - (phase - 0.5) / 0.3 : 0));
         const QPointF point(410 + x, 420 - 70 * level);
         if (x == 0)
             trace.moveTo(point);
@@ -293,8 +287,7 @@ QPixmap AboutPicture(QSize size)
     return picture;
 }
 
-QIcon AppIcon()
-{
+QIcon AppIcon() {
     QIcon icon;
     for (int side : {16, 32, 48, 64, 128}) {
         QPixmap pixmap(side, side);

@@ -6,8 +6,7 @@
 CWidgetPrompt::CWidgetPrompt(QWidget* parent) : QObject(nullptr), m_parent(parent) {}
 
 MessageAnswer CWidgetPrompt::ShowMessage(const std::string& text, MessageIcon icon,
-                                         MessageButtons buttons)
-{
+                                         MessageButtons buttons) {
     if (QThread::currentThread() == thread())
         return Show(text, icon, buttons);
     MessageAnswer answer = MessageAnswer::Cancel;
@@ -17,8 +16,7 @@ MessageAnswer CWidgetPrompt::ShowMessage(const std::string& text, MessageIcon ic
 }
 
 MessageAnswer CWidgetPrompt::Show(const std::string& text, MessageIcon icon,
-                                  MessageButtons buttons)
-{
+                                  MessageButtons buttons) {
     QMessageBox box(m_parent.data());
     box.setWindowTitle(QStringLiteral("Kelvastra"));
     box.setText(QString::fromStdString(text));
@@ -57,7 +55,7 @@ MessageAnswer CWidgetPrompt::Show(const std::string& text, MessageIcon icon,
     case QMessageBox::No:
         return MessageAnswer::No;
     default:
-        return buttons == MessageButtons::Ok ? MessageAnswer::Ok
+        return buttons == MessageButtons::Ok      ? MessageAnswer::Ok
                : buttons == MessageButtons::YesNo ? MessageAnswer::No
                                                   : MessageAnswer::Cancel;
     }

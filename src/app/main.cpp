@@ -10,8 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     CKelvastraApp app(argc, argv);
     QString screenshot;
     int delayMs = 1500;

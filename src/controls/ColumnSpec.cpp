@@ -4,8 +4,7 @@
 
 namespace {
 
-std::string_view Trim(std::string_view text)
-{
+std::string_view Trim(std::string_view text) {
     const char* blanks = " \t\r\n";
     const auto first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos)
@@ -14,8 +13,7 @@ std::string_view Trim(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
-std::vector<std::string_view> Split(std::string_view text, char separator)
-{
+std::vector<std::string_view> Split(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
     size_t start = 0;
     for (;;) {
@@ -30,8 +28,7 @@ std::vector<std::string_view> Split(std::string_view text, char separator)
 }
 
 // Leading-number reading: "120px" is 120, "" or "x" gives nothing.
-bool LeadingInt(std::string_view text, int& value)
-{
+bool LeadingInt(std::string_view text, int& value) {
     text = Trim(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
@@ -41,8 +38,7 @@ bool LeadingInt(std::string_view text, int& value)
 
 } // namespace
 
-std::vector<ColumnSpec> ParseColumnSpec(std::string_view spec)
-{
+std::vector<ColumnSpec> ParseColumnSpec(std::string_view spec) {
     std::vector<ColumnSpec> columns;
     for (std::string_view entry : Split(spec, ';')) {
         if (Trim(entry).empty())

@@ -3,8 +3,7 @@
 #include <QAction>
 #include <QToolButton>
 
-CMyToolBar::CMyToolBar(const QString& title, QWidget* parent) : QToolBar(title, parent)
-{
+CMyToolBar::CMyToolBar(const QString& title, QWidget* parent) : QToolBar(title, parent) {
     setMovable(false);
     setFloatable(false);
     setIconSize(kImageSize);
@@ -15,15 +14,13 @@ CMyToolBar::CMyToolBar(const QString& title, QWidget* parent) : QToolBar(title, 
 }
 
 void CMyToolBar::SetImageLists(std::vector<QPixmap> normal, std::vector<QPixmap> hot,
-                               std::vector<QPixmap> disabled)
-{
+                               std::vector<QPixmap> disabled) {
     m_normal = std::move(normal);
     m_hot = std::move(hot);
     m_disabled = std::move(disabled);
 }
 
-QIcon CMyToolBar::IconOf(const QPixmap& normal, const QPixmap& hot, const QPixmap& disabled)
-{
+QIcon CMyToolBar::IconOf(const QPixmap& normal, const QPixmap& hot, const QPixmap& disabled) {
     QIcon icon;
     icon.addPixmap(normal, QIcon::Normal);
     icon.addPixmap(hot.isNull() ? normal : hot, QIcon::Active);
@@ -31,8 +28,7 @@ QIcon CMyToolBar::IconOf(const QPixmap& normal, const QPixmap& hot, const QPixma
     return icon;
 }
 
-void CMyToolBar::AddButton(QAction* action, int image)
-{
+void CMyToolBar::AddButton(QAction* action, int image) {
     const auto at = [image](const std::vector<QPixmap>& list) {
         return image >= 0 && image < int(list.size()) ? list[size_t(image)] : QPixmap();
     };

@@ -4,14 +4,12 @@
 #include <QPainter>
 
 CQuillmarkButton::CQuillmarkButton(const QString& text, QWidget* parent)
-    : QPushButton(text, parent)
-{
+    : QPushButton(text, parent) {
     setAttribute(Qt::WA_Hover);
 }
 
 void CQuillmarkButton::SetColors(const QColor& face, const QColor& hot, const QColor& pressed,
-                                 const QColor& border)
-{
+                                 const QColor& border) {
     m_face = face;
     m_hot = hot;
     m_pressed = pressed;
@@ -19,35 +17,30 @@ void CQuillmarkButton::SetColors(const QColor& face, const QColor& hot, const QC
     update();
 }
 
-QColor CQuillmarkButton::FaceColorFor(bool hot, bool pressed) const
-{
+QColor CQuillmarkButton::FaceColorFor(bool hot, bool pressed) const {
     if (pressed && hot)
         return m_pressed;
     return hot ? m_hot : m_face;
 }
 
-void CQuillmarkButton::SetHot(bool hot)
-{
+void CQuillmarkButton::SetHot(bool hot) {
     if (m_isHot != hot) {
         m_isHot = hot;
         update();
     }
 }
 
-void CQuillmarkButton::enterEvent(QEnterEvent* event)
-{
+void CQuillmarkButton::enterEvent(QEnterEvent* event) {
     SetHot(true);
     QPushButton::enterEvent(event);
 }
 
-void CQuillmarkButton::leaveEvent(QEvent* event)
-{
+void CQuillmarkButton::leaveEvent(QEvent* event) {
     SetHot(false);
     QPushButton::leaveEvent(event);
 }
 
-void CQuillmarkButton::paintEvent(QPaintEvent*)
-{
+void CQuillmarkButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const bool pressed = isDown();
     const QRect area = rect();

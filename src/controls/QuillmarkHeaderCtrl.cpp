@@ -3,30 +3,26 @@
 #include <QPainter>
 
 CQuillmarkHeaderCtrl::CQuillmarkHeaderCtrl(Qt::Orientation orientation, QWidget* parent)
-    : QHeaderView(orientation, parent)
-{
+    : QHeaderView(orientation, parent) {
     setFont(HeaderFont());
     setHighlightSections(false);
     setSectionsClickable(false);
     setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
-QFont CQuillmarkHeaderCtrl::HeaderFont()
-{
+QFont CQuillmarkHeaderCtrl::HeaderFont() {
     QFont font(QStringLiteral("Segoe UI"));
     font.setPointSize(8);
     font.setStyleHint(QFont::SansSerif);
     return font;
 }
 
-void CQuillmarkHeaderCtrl::SetTitles(const QStringList& titles)
-{
+void CQuillmarkHeaderCtrl::SetTitles(const QStringList& titles) {
     m_titles = titles;
     viewport()->update();
 }
 
-QString CQuillmarkHeaderCtrl::TitleOf(int logicalIndex) const
-{
+QString CQuillmarkHeaderCtrl::TitleOf(int logicalIndex) const {
     if (logicalIndex >= 0 && logicalIndex < m_titles.size())
         return m_titles.at(logicalIndex);
     if (model())
@@ -34,8 +30,7 @@ QString CQuillmarkHeaderCtrl::TitleOf(int logicalIndex) const
     return {};
 }
 
-void CQuillmarkHeaderCtrl::paintEvent(QPaintEvent* event)
-{
+void CQuillmarkHeaderCtrl::paintEvent(QPaintEvent* event) {
     {
         // The area right of the last column gets the same frame and fill as the cells.
         QPainter painter(viewport());
@@ -48,8 +43,7 @@ void CQuillmarkHeaderCtrl::paintEvent(QPaintEvent* event)
 }
 
 void CQuillmarkHeaderCtrl::paintSection(QPainter* painter, const QRect& rect,
-                                        int logicalIndex) const
-{
+                                        int logicalIndex) const {
     if (!rect.isValid())
         return;
     painter->save();
@@ -70,8 +64,7 @@ void CQuillmarkHeaderCtrl::paintSection(QPainter* painter, const QRect& rect,
     painter->restore();
 }
 
-QSize CQuillmarkHeaderCtrl::sectionSizeFromContents(int logicalIndex) const
-{
+QSize CQuillmarkHeaderCtrl::sectionSizeFromContents(int logicalIndex) const {
     const QFontMetrics metrics(HeaderFont());
     return {metrics.horizontalAdvance(TitleOf(logicalIndex)) + 2 * kTitleIndent,
             metrics.height() + 8};

@@ -17,8 +17,7 @@ public:
     explicit ReportDelegate(CReportCtrl* list) : QStyledItemDelegate(list), m_list(list) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override
-    {
+               const QModelIndex& index) const override {
         const bool selected = option.state.testFlag(QStyle::State_Selected);
         const CReportCtrl::CellStyle style = m_list->ItemStyle(index.row(), index.column());
         const QColor background =
@@ -33,8 +32,8 @@ public:
         const QVariant align = index.data(Qt::TextAlignmentRole);
         const Qt::Alignment alignment =
             align.isValid() ? Qt::Alignment(align.toInt()) : (Qt::AlignLeft | Qt::AlignVCenter);
-        const QString shown = option.fontMetrics.elidedText(index.data().toString(),
-                                                            Qt::ElideRight, textRect.width());
+        const QString shown = option.fontMetrics.elidedText(index.data().toString(), Qt::ElideRight,
+                                                            textRect.width());
         painter->drawText(textRect, int(alignment | Qt::AlignVCenter), shown);
         painter->restore();
     }
@@ -43,8 +42,7 @@ private:
     CReportCtrl* m_list;
 };
 
-Qt::Alignment ToQt(ColumnAlign align)
-{
+Qt::Alignment ToQt(ColumnAlign align) {
     switch (align) {
     case ColumnAlign::Center:
         return Qt::AlignHCenter;
@@ -58,8 +56,7 @@ Qt::Alignment ToQt(ColumnAlign align)
 
 } // namespace
 
-CReportCtrl::CReportCtrl(QWidget* parent) : QTableWidget(parent)
-{
+CReportCtrl::CReportCtrl(QWidget* parent) : QTableWidget(parent) {
     m_header = new CQuillmarkHeaderCtrl(Qt::Horizontal, this);
     setHorizontalHeader(m_header);
     m_header->setStretchLastSection(false);
@@ -77,8 +74,7 @@ CReportCtrl::CReportCtrl(QWidget* parent) : QTableWidget(parent)
     setStyleSheet(QStringLiteral("QTableWidget { background-color: white; }"));
 }
 
-int CReportCtrl::SetColumns(const QString& spec)
-{
+int CReportCtrl::SetColumns(const QString& spec) {
     DeleteAllRows();
     setColumnCount(0);
     const std::vector<ColumnSpec> columns = ParseColumnSpec(spec.toStdString());
@@ -96,8 +92,7 @@ int CReportCtrl::SetColumns(const QString& spec)
     return int(columns.size());
 }
 
-int CReportCtrl::InsertRow(int row)
-{
+int CReportCtrl::InsertRow(int row) {
     row = std::clamp(row, 0, rowCount());
     insertRow(row);
     for (int column = 0; column < columnCount(); ++column) {
@@ -110,42 +105,36 @@ int CReportCtrl::InsertRow(int row)
     return row;
 }
 
-int CReportCtrl::AddRow(const QStringList& texts)
-{
+int CReportCtrl::AddRow(const QStringList& texts) {
     const int row = InsertRow(rowCount());
     for (int column = 0; column < texts.size() && column < columnCount(); ++column)
         SetItemText(row, column, texts.at(column));
     return row;
 }
 
-void CReportCtrl::DeleteRow(int row)
-{
+void CReportCtrl::DeleteRow(int row) {
     if (row < 0 || row >= rowCount())
         return;
     removeRow(row);
     m_rowStyles.erase(m_rowStyles.begin() + row);
 }
 
-void CReportCtrl::DeleteAllRows()
-{
+void CReportCtrl::DeleteAllRows() {
     setRowCount(0);
     m_rowStyles.clear();
 }
 
-void CReportCtrl::SetItemText(int row, int column, const QString& text)
-{
+void CReportCtrl::SetItemText(int row, int column, const QString& text) {
     if (QTableWidgetItem* cell = item(row, column))
         cell->setText(text);
 }
 
-QString CReportCtrl::ItemText(int row, int column) const
-{
+QString CReportCtrl::ItemText(int row, int column) const {
     const QTableWidgetItem* cell = item(row, column);
     return cell ? cell->text() : QString();
 }
 
-void CReportCtrl::SetItemColors(int row, int column, const QColor& text, const QColor& background)
-{
+void CReportCtrl::SetItemColors(int row, int column, const QColor& text, const QColor& background) {
     if (row < 0 || row >= int(m_rowStyles.size()))
         return;
     auto& cells = m_rowStyles[size_t(row)];
@@ -158,29 +147,25 @@ void CReportCtrl::SetItemColors(int row, int column, const QColor& text, const Q
     viewport()->update();
 }
 
-void CReportCtrl::SetItemImage(int row, int column, int image)
-{
+void CReportCtrl::SetItemImage(int row, int column, int image) {
     if (row >= 0 && row < int(m_rowStyles.size()) && column >= 0 &&
         column < int(m_rowStyles[size_t(row)].size()))
         m_rowStyles[size_t(row)][size_t(column)].image = image;
 }
 
-CReportCtrl::CellStyle CReportCtrl::ItemStyle(int row, int column) const
-{
+CReportCtrl::CellStyle CReportCtrl::ItemStyle(int row, int column) const {
     if (row >= 0 && row < int(m_rowStyles.size()) && column >= 0 &&
         column < int(m_rowStyles[size_t(row)].size()))
         return m_rowStyles[size_t(row)][size_t(column)];
     return {};
 }
 
-bool CReportCtrl::IsRowSelected(int row) const
-{
+bool CReportCtrl::IsRowSelected(int row) const {
     return row >= 0 && row < rowCount() && selectionModel() &&
            selectionModel()->isRowSelected(row, QModelIndex());
 }
 
-std::vector<int> CReportCtrl::SelectedRows() const
-{
+std::vector<int> CReportCtrl::SelectedRows() const {
     std::vector<int> rows;
     for (int row = 0; row < rowCount(); ++row)
         if (IsRowSelected(row))
@@ -188,23 +173,20 @@ std::vector<int> CReportCtrl::SelectedRows() const
     return rows;
 }
 
-void CReportCtrl::SelectRow(int row, bool select)
-{
+void CReportCtrl::SelectRow(int row, bool select) {
     if (row < 0 || row >= rowCount() || columnCount() == 0)
         return;
     const QItemSelection range(model()->index(row, 0), model()->index(row, columnCount() - 1));
-    selectionModel()->select(range, select ? QItemSelectionModel::Select
-                                           : QItemSelectionModel::Deselect);
+    selectionModel()->select(range,
+                             select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
 }
 
-void CReportCtrl::SetSortable(bool sortable)
-{
+void CReportCtrl::SetSortable(bool sortable) {
     setSortingEnabled(sortable);
     m_header->setSectionsClickable(sortable);
 }
 
-void CReportCtrl::EndEdit(bool keepText)
-{
+void CReportCtrl::EndEdit(bool keepText) {
     if (state() != QAbstractItemView::EditingState)
         return;
     // The open cell editor is the focused widget inside the list, or, while the window is not
@@ -223,15 +205,13 @@ void CReportCtrl::EndEdit(bool keepText)
     closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
-void CReportCtrl::SetEditable(bool editable)
-{
+void CReportCtrl::SetEditable(bool editable) {
     m_editable = editable;
     setEditTriggers(editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                              : QAbstractItemView::NoEditTriggers);
 }
 
-void CReportCtrl::keyPressEvent(QKeyEvent* event)
-{
+void CReportCtrl::keyPressEvent(QKeyEvent* event) {
     if (state() != QAbstractItemView::EditingState) {
         if (event->key() == Qt::Key_Space) {
             // Space would toggle the current row's selection; the list ignores it.
@@ -247,8 +227,7 @@ void CReportCtrl::keyPressEvent(QKeyEvent* event)
     QTableWidget::keyPressEvent(event);
 }
 
-void CReportCtrl::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void CReportCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableWidget::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton && !m_editable)
         emit RowDoubleClicked();

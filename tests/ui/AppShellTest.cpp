@@ -30,8 +30,7 @@ namespace {
 struct FakeTarget : ICommandTarget {
     bool connected = false;
     std::vector<int> handled;
-    bool OnCommand(int id) override
-    {
+    bool OnCommand(int id) override {
         handled.push_back(id);
         return true;
     }
@@ -43,8 +42,7 @@ protected:
     void SetUp() override { TestApp(); }
 };
 
-TEST_F(AppShell, MainFrameIsFixedAndAlwaysTitledKelvastra)
-{
+TEST_F(AppShell, MainFrameIsFixedAndAlwaysTitledKelvastra) {
     CMainFrame frame;
     EXPECT_EQ(frame.windowTitle(), "Kelvastra");
     EXPECT_EQ(frame.size(), QSize(950, 600));
@@ -56,16 +54,14 @@ TEST_F(AppShell, MainFrameIsFixedAndAlwaysTitledKelvastra)
     EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
 }
 
-TEST(AppScale, SizesFollowTheDisplayScale)
-{
+TEST(AppScale, SizesFollowTheDisplayScale) {
     EXPECT_EQ(ScaledSize(kMainFrameSize, 1.0), QSize(950, 600));
     EXPECT_EQ(ScaledSize(kMainFrameSize, 1.5), QSize(1425, 900));
     EXPECT_EQ(ScaledSize(ToolbarArt::kAboutSize, 1.5), QSize(1020, 793));
     EXPECT_EQ(ScaledSize(ToolbarArt::kAboutSize, 1.25), QSize(850, 661));
 }
 
-TEST_F(AppShell, MenusCarryTheirItemsAndAccelerators)
-{
+TEST_F(AppShell, MenusCarryTheirItemsAndAccelerators) {
     CMainFrame frame;
     QStringList menus;
     for (QAction* menu : frame.menuBar()->actions())
@@ -96,8 +92,7 @@ TEST_F(AppShell, MenusCarryTheirItemsAndAccelerators)
               "Ensure that the device is powered on and all cables are properly connected");
 }
 
-TEST_F(AppShell, ToolBarHasSevenPictureButtonsInOrder)
-{
+TEST_F(AppShell, ToolBarHasSevenPictureButtonsInOrder) {
     CMainFrame frame;
     frame.CreateToolBar();
     frame.CreateToolBar(); // replaces the first
@@ -109,14 +104,13 @@ TEST_F(AppShell, ToolBarHasSevenPictureButtonsInOrder)
         EXPECT_FALSE(action->icon().isNull());
         EXPECT_EQ(frame.ToolBar()->widgetForAction(action)->size(), QSize(90, 38));
     }
-    EXPECT_EQ(ids, (std::vector<int>{ID_CONNECTION_INDICATOR, ID_FILE_OPEN, ID_FILE_SAVE,
-                                     ID_READ_DEVICE, ID_PROGRAM_DEVICE, ID_ACCESS_TEST_DATA,
-                                     ID_CALIBRATION_MODE}));
+    EXPECT_EQ(ids,
+              (std::vector<int>{ID_CONNECTION_INDICATOR, ID_FILE_OPEN, ID_FILE_SAVE, ID_READ_DEVICE,
+                                ID_PROGRAM_DEVICE, ID_ACCESS_TEST_DATA, ID_CALIBRATION_MODE}));
     EXPECT_EQ(frame.ToolBar()->iconSize(), QSize(83, 32));
 }
 
-TEST_F(AppShell, StatusBarHasTheLockIndicators)
-{
+TEST_F(AppShell, StatusBarHasTheLockIndicators) {
     CMainFrame frame;
     EXPECT_EQ(frame.Indicator(0)->text(), "CAP");
     EXPECT_EQ(frame.Indicator(1)->text(), "NUM");
@@ -125,15 +119,20 @@ TEST_F(AppShell, StatusBarHasTheLockIndicators)
     EXPECT_TRUE(frame.Indicator(1)->isEnabled());
 }
 
-TEST_F(AppShell, CommandsFollowTheConnectedRule)
-{
+TEST_F(AppShell, CommandsFollowTheConnectedRule) {
     CMainFrame frame;
     FakeTarget target;
     frame.CreateToolBar();
     frame.SetCommandTarget(&target);
-    const int ruled[] = {ID_READ_DEVICE,       ID_PROGRAM_DEVICE,       ID_HARDWARE_SETTINGS,
-                         ID_CONNECTION_INDICATOR, ID_CALIBRATION_MODE,  ID_ACCESS_TEST_DATA,
-                         ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,      ID_FILE_SAVE};
+    const int ruled[] = {ID_READ_DEVICE,
+                         ID_PROGRAM_DEVICE,
+                         ID_HARDWARE_SETTINGS,
+                         ID_CONNECTION_INDICATOR,
+                         ID_CALIBRATION_MODE,
+                         ID_ACCESS_TEST_DATA,
+                         ID_DISPLACEMENT_CALIBRATION,
+                         ID_FILE_OPEN,
+                         ID_FILE_SAVE};
     for (int id : ruled)
         EXPECT_FALSE(frame.Action(id)->isEnabled()) << id;
     EXPECT_TRUE(frame.Action(ID_APP_ABOUT)->isEnabled());
@@ -158,8 +157,7 @@ TEST_F(AppShell, CommandsFollowTheConnectedRule)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame.Action(ID_FILE_OPEN)->isEnabled(); }, 2000));
 }
 
-TEST_F(AppShell, AboutBoxShowsPictureAndVersion)
-{
+TEST_F(AppShell, AboutBoxShowsPictureAndVersion) {
     CAboutDlg about(1.0);
     EXPECT_EQ(about.windowTitle(), "About Kelvastra");
     EXPECT_EQ(about.Version()->text(), "Software Version 1.91");
@@ -168,8 +166,7 @@ TEST_F(AppShell, AboutBoxShowsPictureAndVersion)
     EXPECT_EQ(large.Picture()->pixmap().size(), QSize(1020, 793));
 }
 
-TEST_F(AppShell, ToolbarPicturesHaveThreeDistinctLooks)
-{
+TEST_F(AppShell, ToolbarPicturesHaveThreeDistinctLooks) {
     const auto normal = ToolbarArt::ButtonImages(ToolbarArt::Look::Normal);
     const auto hot = ToolbarArt::ButtonImages(ToolbarArt::Look::Hot);
     const auto disabled = ToolbarArt::ButtonImages(ToolbarArt::Look::Disabled);
@@ -193,8 +190,7 @@ TEST_F(AppShell, ToolbarPicturesHaveThreeDistinctLooks)
     }
 }
 
-TEST_F(AppShell, ChildFrameHostsTheView)
-{
+TEST_F(AppShell, ChildFrameHostsTheView) {
     CChildFrame child;
     auto* view = new QWidget;
     child.SetView(view);
@@ -202,8 +198,7 @@ TEST_F(AppShell, ChildFrameHostsTheView)
     EXPECT_EQ(view->parentWidget(), &child);
 }
 
-TEST_F(AppShell, DialogHostOpensOnTheGuiThreadAndFinishesTheSession)
-{
+TEST_F(AppShell, DialogHostOpensOnTheGuiThreadAndFinishesTheSession) {
     CDialogHost host;
     std::thread::id openedOn;
     host.Register(DeviceAction::HardwareSettings, [&](DialogSession&, QWidget*) {
@@ -223,8 +218,7 @@ TEST_F(AppShell, DialogHostOpensOnTheGuiThreadAndFinishesTheSession)
 }
 
 // The whole program starts, shows its window and saves a picture of it.
-TEST(ProgramSmoke, StartsAndShowsItsWindow)
-{
+TEST(ProgramSmoke, StartsAndShowsItsWindow) {
     const QString program = QStringLiteral(KELVASTRA_BINARY_DIR "/src/kelvastra");
     if (!std::filesystem::exists(program.toStdString()))
         GTEST_SKIP() << "the desktop program has not been built";
@@ -251,8 +245,7 @@ TEST(ProgramSmoke, StartsAndShowsItsWindow)
 
 namespace {
 
-TEST_F(AppShell, HoveringAButtonShowsItsPromptInTheStatusBar)
-{
+TEST_F(AppShell, HoveringAButtonShowsItsPromptInTheStatusBar) {
     CMainFrame frame;
     FakeTarget target;
     target.connected = true;

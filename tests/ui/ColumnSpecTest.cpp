@@ -11,12 +11,13 @@ struct SpecCase {
     std::vector<ColumnSpec> expected;
 };
 
-void PrintTo(const SpecCase& c, std::ostream* out) { *out << '"' << c.spec << '"'; }
+void PrintTo(const SpecCase& c, std::ostream* out) {
+    *out << '"' << c.spec << '"';
+}
 
 class ColumnSpecParse : public testing::TestWithParam<SpecCase> {};
 
-TEST_P(ColumnSpecParse, GivesColumns)
-{
+TEST_P(ColumnSpecParse, GivesColumns) {
     EXPECT_EQ(ParseColumnSpec(GetParam().spec), GetParam().expected);
 }
 
@@ -34,8 +35,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"C", 70, ColumnAlign::Left},
                   {"D", 80, ColumnAlign::Left}}},
         SpecCase{";;A, 10;; ;B, 20;", {{"A", 10, ColumnAlign::Left}, {"B", 20, ColumnAlign::Left}}},
-        SpecCase{"", {}},
-        SpecCase{"Stretch Dur, 80", {{"Stretch Dur", 80, ColumnAlign::Left}}},
+        SpecCase{"", {}}, SpecCase{"Stretch Dur, 80", {{"Stretch Dur", 80, ColumnAlign::Left}}},
         SpecCase{"A, 0", {{"A", 0, ColumnAlign::Left}}}));
 
 } // namespace

@@ -19,8 +19,7 @@ protected:
     void SetUp() override { TestApp(); }
 };
 
-TEST_F(Controls, ButtonFaceFollowsHotAndPressedStates)
-{
+TEST_F(Controls, ButtonFaceFollowsHotAndPressedStates) {
     CQuillmarkButton button("Edit Set");
     button.SetColors(QColor(230, 230, 230), QColor(224, 224, 224), QColor(189, 189, 189),
                      QColor(10, 20, 30));
@@ -43,8 +42,7 @@ TEST_F(Controls, ButtonFaceFollowsHotAndPressedStates)
     EXPECT_EQ(QColor(pressed.pixel(0, 0)), QColor(189, 189, 189)) << "no border while pressed";
 }
 
-TEST_F(Controls, HeaderDrawsFlatGreyCellsWithSeparators)
-{
+TEST_F(Controls, HeaderDrawsFlatGreyCellsWithSeparators) {
     CReportCtrl list;
     list.resize(400, 200);
     list.SetColumns("First, 120;Second, 80");
@@ -59,8 +57,7 @@ TEST_F(Controls, HeaderDrawsFlatGreyCellsWithSeparators)
     EXPECT_EQ(CQuillmarkHeaderCtrl::HeaderFont().pointSize(), 8);
 }
 
-TEST_F(Controls, SetColumnsReplacesRowsAndColumns)
-{
+TEST_F(Controls, SetColumnsReplacesRowsAndColumns) {
     CReportCtrl list;
     list.SetColumns("A, 10;B, 20;C");
     list.AddRow({"1", "2", "3"});
@@ -76,8 +73,7 @@ TEST_F(Controls, SetColumnsReplacesRowsAndColumns)
     EXPECT_EQ(list.horizontalHeaderItem(0)->text(), "X");
 }
 
-TEST_F(Controls, RowStylesFollowInsertAndDelete)
-{
+TEST_F(Controls, RowStylesFollowInsertAndDelete) {
     CReportCtrl list;
     list.SetColumns("A;B");
     list.AddRow({"r0", "x"});
@@ -93,8 +89,7 @@ TEST_F(Controls, RowStylesFollowInsertAndDelete)
     EXPECT_EQ(list.ItemStyle(1, 0).text, QColor(Qt::red));
 }
 
-TEST_F(Controls, SelectedRowsAreDrawnFlat)
-{
+TEST_F(Controls, SelectedRowsAreDrawnFlat) {
     CReportCtrl list;
     list.resize(300, 200);
     list.SetColumns("A, 100;B, 100");
@@ -110,8 +105,7 @@ TEST_F(Controls, SelectedRowsAreDrawnFlat)
     EXPECT_EQ(QColor(image.pixel(50, selectedY)), QColor(238, 238, 238));
 }
 
-TEST_F(Controls, SeveralRowsSelectableAndReportedInOrder)
-{
+TEST_F(Controls, SeveralRowsSelectableAndReportedInOrder) {
     CReportCtrl list;
     list.SetColumns("A");
     for (int i = 0; i < 4; ++i)
@@ -124,8 +118,7 @@ TEST_F(Controls, SeveralRowsSelectableAndReportedInOrder)
     EXPECT_FALSE(list.IsRowSelected(9));
 }
 
-TEST_F(Controls, DeleteKeyAndDoubleClickAreForwarded)
-{
+TEST_F(Controls, DeleteKeyAndDoubleClickAreForwarded) {
     CReportCtrl list;
     list.resize(300, 200);
     list.SetColumns("A, 100");
@@ -148,8 +141,7 @@ TEST_F(Controls, DeleteKeyAndDoubleClickAreForwarded)
     EXPECT_FALSE(list.IsRowSelected(0));
 }
 
-TEST_F(Controls, ToolBarButtonsTakeTheirThreePictures)
-{
+TEST_F(Controls, ToolBarButtonsTakeTheirThreePictures) {
     CMyToolBar bar("Main");
     QPixmap normal(83, 32), hot(83, 32), disabled(83, 32);
     normal.fill(Qt::red);
@@ -170,8 +162,7 @@ TEST_F(Controls, ToolBarButtonsTakeTheirThreePictures)
 
 namespace {
 
-TEST_F(Controls, EndEditKeepsOrDropsTheTypedText)
-{
+TEST_F(Controls, EndEditKeepsOrDropsTheTypedText) {
     CReportCtrl list;
     list.resize(300, 200);
     list.SetColumns("A, 100");

@@ -20,8 +20,7 @@ const char* const kSpringMessage =
     "Error:  Adjust Based on Calibration Spring\n\tRequires use of a calibration spring\n\nA "
     "calibration spring can be specified\nBy selecting Advanced Settings from Hardware Menu\n";
 
-SetEditValues Valid()
-{
+SetEditValues Valid() {
     SetEditValues v;
     v.name = "Data1";
     v.function = "Ramp";
@@ -36,8 +35,7 @@ SetEditValues Valid()
 }
 
 HardwareDescription Hardware(int32_t regulator, int32_t membrane = Membrane::M70A_794um,
-                             int32_t spring = Spring::GoldSpring_13mm_Diam)
-{
+                             int32_t spring = Spring::GoldSpring_13mm_Diam) {
     HardwareDescription hw;
     hw.RegulatorType = regulator;
     hw.MembraneStyle = membrane;
@@ -52,10 +50,11 @@ struct RuleCase {
     std::string expected;
 };
 
-void PrintTo(const RuleCase& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const RuleCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
-std::string RuleName(const testing::TestParamInfo<RuleCase>& info)
-{
+std::string RuleName(const testing::TestParamInfo<RuleCase>& info) {
     std::string name;
     for (const char* c = info.param.what; *c; ++c)
         name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
@@ -64,12 +63,10 @@ std::string RuleName(const testing::TestParamInfo<RuleCase>& info)
 
 class SetEditRule : public testing::TestWithParam<RuleCase> {};
 
-TEST_P(SetEditRule, CollectsMessage)
-{
+TEST_P(SetEditRule, CollectsMessage) {
     SetEditValues values = Valid();
     GetParam().change(values);
-    EXPECT_EQ(ValidateSetEdit(values, GetParam().hardware), GetParam().expected)
-        << GetParam().what;
+    EXPECT_EQ(ValidateSetEdit(values, GetParam().hardware), GetParam().expected) << GetParam().what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -99,25 +96,20 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"negative repetitions", [](SetEditValues& v) { v.repetitions = -3; },
                  Hardware(Regulator::SMC1050), "Error:  Minimum Repetitions = 1\n"},
         RuleCase{"magnitude over ITV1050", [](SetEditValues& v) { v.magnitude = 300; },
-                 Hardware(Regulator::ITV1050),
-                 "Error:  Maximum Compress Magnitude = 280.0 N\n"},
+                 Hardware(Regulator::ITV1050), "Error:  Maximum Compress Magnitude = 280.0 N\n"},
         RuleCase{"magnitude at ITV1050 limit", [](SetEditValues& v) { v.magnitude = 280; },
                  Hardware(Regulator::ITV1050), ""},
         RuleCase{"magnitude over ITV1030", [](SetEditValues& v) { v.magnitude = 161; },
-                 Hardware(Regulator::ITV1030),
-                 "Error:  Maximum Compress Magnitude = 160.0 N\n"},
-        RuleCase{"pressure over ITV1010 hydrostatic",
-                 [](SetEditValues& v) { v.magnitude = 0.2; },
+                 Hardware(Regulator::ITV1030), "Error:  Maximum Compress Magnitude = 160.0 N\n"},
+        RuleCase{"pressure over ITV1010 hydrostatic", [](SetEditValues& v) { v.magnitude = 0.2; },
                  Hardware(Regulator::ITV1010, Membrane::Hydrostatic),
                  "Error:  Maximum Compress Magnitude = 0.1 MPa\n"},
         RuleCase{"pressure at hydrostatic limit", [](SetEditValues& v) { v.magnitude = 0.9; },
                  Hardware(Regulator::SMC1030, Membrane::Hydrostatic), ""},
-        RuleCase{"negative preload on QPV+-15",
-                 [](SetEditValues& v) { v.preload = -10; },
+        RuleCase{"negative preload on QPV+-15", [](SetEditValues& v) { v.preload = -10; },
                  Hardware(Regulator::QPVPlusMinus15), ""},
         RuleCase{"negative preload elsewhere", [](SetEditValues& v) { v.preload = -10; },
-                 Hardware(Regulator::ITV1050),
-                 "Error:  Minimum Preload Magnitude = 0.0 N\n"},
+                 Hardware(Regulator::ITV1050), "Error:  Minimum Preload Magnitude = 0.0 N\n"},
         RuleCase{"preload below QPV+-15 minimum", [](SetEditValues& v) { v.preload = -33; },
                  Hardware(Regulator::QPVPlusMinus15),
                  "Error:  Minimum Preload Magnitude = -32.0 N\n"},
@@ -126,8 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
                      v.magnitude = 5;
                      v.preload = 6;
                  },
-                 Hardware(Regulator::SMC1050),
-                 "Error:  Preload Magnitude > Compress Magnitude\n"},
+                 Hardware(Regulator::SMC1050), "Error:  Preload Magnitude > Compress Magnitude\n"},
         RuleCase{"preload equal to a pressure magnitude",
                  [](SetEditValues& v) {
                      v.magnitude = 0.9;
@@ -163,8 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "Error:  Preload Magnitude > Compress Magnitude\n"}),
     RuleName);
 
-TEST(SetEditLimits, FollowRegulatorAndMembrane)
-{
+TEST(SetEditLimits, FollowRegulatorAndMembrane) {
     struct Case {
         int32_t regulator;
         int32_t membrane;
@@ -192,19 +182,18 @@ TEST(SetEditLimits, FollowRegulatorAndMembrane)
     }
 }
 
-TEST(SetEditDataRate, FollowsPausesAndDataType)
-{
+TEST(SetEditDataRate, FollowsPausesAndDataType) {
     struct Case {
         double hold, rest;
         int32_t dataType;
         int32_t expected;
     };
     const Case cases[] = {
-        {3, 3, DataType::All64, 6},      {0, 2, DataType::All64, 4},
-        {2000, 0, DataType::Peaks, 8},   {5, 0, DataType::All64, 4},
-        {100, 0.5, DataType::None, 7},   {100, 0, DataType::All64, 6},
-        {10000, 1, DataType::All64, 9},  {10000, 0, DataType::All64, 8},
-        {2000, 0, DataType::All, 4},     {0, 0, DataType::All, 4},
+        {3, 3, DataType::All64, 6},     {0, 2, DataType::All64, 4},
+        {2000, 0, DataType::Peaks, 8},  {5, 0, DataType::All64, 4},
+        {100, 0.5, DataType::None, 7},  {100, 0, DataType::All64, 6},
+        {10000, 1, DataType::All64, 9}, {10000, 0, DataType::All64, 8},
+        {2000, 0, DataType::All, 4},    {0, 0, DataType::All, 4},
         {20000, 0, kUnknownValue, 9},
     };
     for (const Case& c : cases)
@@ -212,8 +201,7 @@ TEST(SetEditDataRate, FollowsPausesAndDataType)
             << c.hold << "+" << c.rest << " type " << c.dataType;
 }
 
-TEST(SetEditApply, WritesTheEditedFieldsOnly)
-{
+TEST(SetEditApply, WritesTheEditedFieldsOnly) {
     SetRecord set;
     set.YMagnitude = 42;
     set.ImageFreqHz = 2;
@@ -258,8 +246,7 @@ TEST(SetEditApply, WritesTheEditedFieldsOnly)
     EXPECT_EQ(set.XPreloadType, PreloadType::Every);
 }
 
-TEST(SetEditApply, AdjustmentAndUnofferedListValues)
-{
+TEST(SetEditApply, AdjustmentAndUnofferedListValues) {
     SetRecord set;
     set.XFunction = ControlFunction::Step;
     set.TimeUnits = TimeUnits::mSeconds;
@@ -286,11 +273,11 @@ TEST(SetEditApply, AdjustmentAndUnofferedListValues)
     EXPECT_EQ(set.AutoAdjust, AutoAdjustMode::Off);
 }
 
-TEST(SetEditApply, NameCutNeverSplitsACharacter)
-{
+TEST(SetEditApply, NameCutNeverSplitsACharacter) {
     SetRecord set;
     SetEditValues v = Valid();
-    v.name = "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9" "abcdefghij";
+    v.name = "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+             "abcdefghij";
     ApplySetEdit(v, set);
     EXPECT_EQ(set.Name, "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
                         "abcdefg");
@@ -303,8 +290,7 @@ protected:
     RecordingPrompt prompt;
 };
 
-TEST_F(SetEditor, OpensWithTheSetsValuesSelected)
-{
+TEST_F(SetEditor, OpensWithTheSetsValuesSelected) {
     SetRecord set;
     set.XFunction = ControlFunction::Sinusoid;
     set.TimeUnits = TimeUnits::Hours;
@@ -326,8 +312,7 @@ TEST_F(SetEditor, OpensWithTheSetsValuesSelected)
     EXPECT_EQ(editor.MagnitudeLabel()->text(), "Compress Magnitude (N)");
 }
 
-TEST_F(SetEditor, UnofferedValuesLeaveListsUnselected)
-{
+TEST_F(SetEditor, UnofferedValuesLeaveListsUnselected) {
     SetRecord set;
     set.XFunction = ControlFunction::Step;
     set.TimeUnits = TimeUnits::dSeconds;
@@ -340,8 +325,7 @@ TEST_F(SetEditor, UnofferedValuesLeaveListsUnselected)
     EXPECT_EQ(set.TimeUnits, TimeUnits::dSeconds);
 }
 
-TEST_F(SetEditor, HydrostaticMembraneSwitchesToPressure)
-{
+TEST_F(SetEditor, HydrostaticMembraneSwitchesToPressure) {
     SetRecord set;
     set.AutoAdjust = AutoAdjustMode::Spring;
     set.XMagnitude = 0.1;
@@ -360,8 +344,7 @@ TEST_F(SetEditor, HydrostaticMembraneSwitchesToPressure)
     EXPECT_EQ(set.XUnits, MagnitudeUnits::N);
 }
 
-TEST_F(SetEditor, CheckBoxesEnableTheirControls)
-{
+TEST_F(SetEditor, CheckBoxesEnableTheirControls) {
     SetRecord set;
     HardwareDescription hw;
     CSetParamEditor editor(set, hw, prompt);
@@ -379,8 +362,7 @@ TEST_F(SetEditor, CheckBoxesEnableTheirControls)
     EXPECT_TRUE(editor.SpringRadio()->isChecked()) << "radio index AutoAdjust - 1, at least 0";
 }
 
-TEST_F(SetEditor, FailedRulesShowOneBoxAndLeaveTheSetAlone)
-{
+TEST_F(SetEditor, FailedRulesShowOneBoxAndLeaveTheSetAlone) {
     SetRecord set;
     const SetRecord before = set;
     HardwareDescription hw;
@@ -398,8 +380,7 @@ TEST_F(SetEditor, FailedRulesShowOneBoxAndLeaveTheSetAlone)
     EXPECT_EQ(editor.MagnitudeEdit()->text(), "5") << "the user's values stay";
 }
 
-TEST_F(SetEditor, TextThatIsNotANumberIsRefusedFirst)
-{
+TEST_F(SetEditor, TextThatIsNotANumberIsRefusedFirst) {
     SetRecord set;
     const SetRecord before = set;
     HardwareDescription hw;
@@ -420,8 +401,7 @@ TEST_F(SetEditor, TextThatIsNotANumberIsRefusedFirst)
     EXPECT_EQ(set, before);
 }
 
-TEST_F(SetEditor, OkWritesTypedValuesAndDerivedRate)
-{
+TEST_F(SetEditor, OkWritesTypedValuesAndDerivedRate) {
     SetRecord set;
     HardwareDescription hw;
     CSetParamEditor editor(set, hw, prompt);
@@ -450,8 +430,7 @@ TEST_F(SetEditor, OkWritesTypedValuesAndDerivedRate)
     EXPECT_EQ(set.DataFreqHz, DataFrequency::Hz10);
 }
 
-TEST_F(SetEditor, LongNameIsCutTo15Characters)
-{
+TEST_F(SetEditor, LongNameIsCutTo15Characters) {
     SetRecord set;
     set.Name = "ABCDEFGHIJKLMNOPQRST";
     HardwareDescription hw;
@@ -460,8 +439,7 @@ TEST_F(SetEditor, LongNameIsCutTo15Characters)
     EXPECT_EQ(set.Name, "ABCDEFGHIJKLMNO");
 }
 
-TEST_F(SetEditor, SpringAdjustmentNeedsASpring)
-{
+TEST_F(SetEditor, SpringAdjustmentNeedsASpring) {
     SetRecord set;
     HardwareDescription hw;
     hw.SpringType = Spring::NoSpring;

@@ -26,22 +26,19 @@ namespace {
 struct LockedPrompt : IUserPrompt {
     std::mutex mutex;
     std::vector<std::string> shown;
-    MessageAnswer ShowMessage(const std::string& text, MessageIcon, MessageButtons) override
-    {
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon, MessageButtons) override {
         std::lock_guard lock(mutex);
         shown.push_back(text);
         return MessageAnswer::Ok;
     }
 };
 
-std::string FileText(const std::filesystem::path& path)
-{
+std::string FileText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView)
-{
+TEST(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView) {
     TestApp();
     if (!std::filesystem::exists(LinkSimProcess::DefaultSimulator()))
         GTEST_SKIP() << "kelvastra-sim has not been built";
@@ -84,8 +81,8 @@ TEST(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView)
 
     // Read Device replaces the working copy with the controller's program.
     view.ClearSequence();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return document.m_nPendingAction == DeviceAction::None; },
-                                5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return document.m_nPendingAction == DeviceAction::None; }, 5000));
     bridge.OnCommand(ID_READ_DEVICE);
     EXPECT_TRUE(QTest::qWaitFor([&] { return view.List()->rowCount() == 2; }, 30000))
         << view.MessageText().toStdString();

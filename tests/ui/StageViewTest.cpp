@@ -16,8 +16,7 @@
 
 namespace {
 
-TEST(SequenceColumns, WidthsScaleWithTheScreen)
-{
+TEST(SequenceColumns, WidthsScaleWithTheScreen) {
     EXPECT_EQ(SequenceColumnWidths(96),
               (std::array<int, 10>{120, 120, 80, 60, 80, 80, 80, 80, 70, 80}));
     EXPECT_EQ(SequenceColumnWidths(144),
@@ -31,16 +30,14 @@ TEST(SequenceColumns, WidthsScaleWithTheScreen)
 
 class StageView : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         TestApp();
         view = std::make_unique<CStageView>(document, prompt);
         view->resize(900, 500);
     }
 
     // Four distinguishable sets in the list.
-    void FillFour()
-    {
+    void FillFour() {
         document.sequence.sets.clear();
         for (int i = 0; i < 4; ++i) {
             SetRecord set;
@@ -51,16 +48,14 @@ protected:
         view->RefreshFromDocument();
     }
 
-    std::vector<std::string> Names() const
-    {
+    std::vector<std::string> Names() const {
         std::vector<std::string> names;
         for (const SetRecord& set : view->WorkingSequence().sets)
             names.push_back(set.Name);
         return names;
     }
 
-    std::vector<std::string> ListNames() const
-    {
+    std::vector<std::string> ListNames() const {
         std::vector<std::string> names;
         for (int row = 0; row < view->List()->rowCount(); ++row)
             names.push_back(view->List()->ItemText(row, 0).toStdString());
@@ -72,8 +67,7 @@ protected:
     std::unique_ptr<CStageView> view;
 };
 
-TEST_F(StageView, InitialUpdateFillsColumnsAndStartsTheWorkerOnce)
-{
+TEST_F(StageView, InitialUpdateFillsColumnsAndStartsTheWorkerOnce) {
     document.sequence.sets.resize(2);
     view->InitialUpdate();
     view->InitialUpdate();
@@ -86,13 +80,12 @@ TEST_F(StageView, InitialUpdateFillsColumnsAndStartsTheWorkerOnce)
     EXPECT_TRUE(view->TestNumberEdit()->isReadOnly());
 }
 
-TEST_F(StageView, RefreshShowsRowsAndFigures)
-{
+TEST_F(StageView, RefreshShowsRowsAndFigures) {
     document.sequence.sets.resize(1);
     view->RefreshFromDocument();
     ASSERT_EQ(view->List()->rowCount(), 1);
-    const QStringList expected{"Data1",    "Ramp 10.0 (%)", "0.0 (%)",  "false",    "10.0 (S)",
-                               "0.0 (S)",  "10.0 (S)",      "0.0 (S)",  "1",        "All(64) "};
+    const QStringList expected{"Data1",   "Ramp 10.0 (%)", "0.0 (%)", "false", "10.0 (S)",
+                               "0.0 (S)", "10.0 (S)",      "0.0 (S)", "1",     "All(64) "};
     for (int column = 0; column < 10; ++column)
         EXPECT_EQ(view->List()->ItemText(0, column), expected[column]) << column;
     EXPECT_EQ(view->TotalTimeEdit()->text(), "00:00:20");
@@ -108,8 +101,7 @@ TEST_F(StageView, RefreshShowsRowsAndFigures)
     EXPECT_EQ(document.sequence.sets.size(), 1u) << "the document's sequence is not touched";
 }
 
-TEST_F(StageView, InsertBelowOnEmptyListAddsADefaultSetInNewtons)
-{
+TEST_F(StageView, InsertBelowOnEmptyListAddsADefaultSetInNewtons) {
     view->OnInsertBelow();
     ASSERT_EQ(view->WorkingSequence().sets.size(), 1u);
     EXPECT_EQ(view->WorkingSequence().sets[0].XUnits, MagnitudeUnits::N);
@@ -123,8 +115,7 @@ TEST_F(StageView, InsertBelowOnEmptyListAddsADefaultSetInNewtons)
     EXPECT_TRUE(prompt.shown.empty());
 }
 
-TEST_F(StageView, InsertOnHydrostaticMembraneUsesPressure)
-{
+TEST_F(StageView, InsertOnHydrostaticMembraneUsesPressure) {
     document.hardware.MembraneStyle = Membrane::Hydrostatic;
     view->OnInsertAbove();
     ASSERT_EQ(view->WorkingSequence().sets.size(), 1u);
@@ -133,8 +124,7 @@ TEST_F(StageView, InsertOnHydrostaticMembraneUsesPressure)
     EXPECT_EQ(view->List()->ItemText(0, 2), "0.000");
 }
 
-TEST_F(StageView, InsertDoesNothingBeforeTheDeviceIsKnown)
-{
+TEST_F(StageView, InsertDoesNothingBeforeTheDeviceIsKnown) {
     document.infoLoaded = false;
     view->OnInsertAbove();
     view->OnInsertBelow();
@@ -149,8 +139,7 @@ TEST_F(StageView, InsertDoesNothingBeforeTheDeviceIsKnown)
     EXPECT_EQ(view->List()->rowCount(), 1);
 }
 
-TEST_F(StageView, InsertAboveAndBelowCopyTheSelectedEnds)
-{
+TEST_F(StageView, InsertAboveAndBelowCopyTheSelectedEnds) {
     FillFour();
     view->List()->SelectRow(1);
     view->List()->SelectRow(3);
@@ -175,8 +164,7 @@ TEST_F(StageView, InsertAboveAndBelowCopyTheSelectedEnds)
     EXPECT_EQ(Names(), (std::vector<std::string>{"S0", "S0", "S1", "S2", "S3"}));
 }
 
-TEST_F(StageView, DeleteRemovesEverySelectedRow)
-{
+TEST_F(StageView, DeleteRemovesEverySelectedRow) {
     FillFour();
     view->List()->SelectRow(1);
     view->List()->SelectRow(3);
@@ -197,8 +185,7 @@ TEST_F(StageView, DeleteRemovesEverySelectedRow)
     EXPECT_EQ(Names(), (std::vector<std::string>{"S2"}));
 }
 
-TEST_F(StageView, TenRowsRefuseAnEleventh)
-{
+TEST_F(StageView, TenRowsRefuseAnEleventh) {
     document.sequence.sets.resize(10);
     view->RefreshFromDocument();
     view->List()->SelectRow(2);
@@ -213,8 +200,7 @@ TEST_F(StageView, TenRowsRefuseAnEleventh)
     EXPECT_EQ(view->UsedMemoryEdit()->text(), "100.0");
 }
 
-TEST_F(StageView, EditSetStoresTheAcceptedCopyOnly)
-{
+TEST_F(StageView, EditSetStoresTheAcceptedCopyOnly) {
     FillFour();
     int opened = 0;
     bool accept = false;
@@ -252,8 +238,7 @@ TEST_F(StageView, EditSetStoresTheAcceptedCopyOnly)
     EXPECT_EQ(editedNames, (std::vector<std::string>{"S2", "S2", "S0"}));
 }
 
-TEST_F(StageView, MessageAreaCountsAndScrollsToTheNewestLine)
-{
+TEST_F(StageView, MessageAreaCountsAndScrollsToTheNewestLine) {
     view->show();
     for (int i = 0; i < 30; ++i)
         view->AppendMessage("line " + std::to_string(i) + "\n");
@@ -272,8 +257,7 @@ TEST_F(StageView, MessageAreaCountsAndScrollsToTheNewestLine)
     EXPECT_EQ(view->MessageLineCount(), 2);
 }
 
-TEST_F(StageView, TestNameIsTakenWhenTheBoxLosesFocus)
-{
+TEST_F(StageView, TestNameIsTakenWhenTheBoxLosesFocus) {
     view->show();
     view->TestNameEdit()->setFocus();
     view->TestNameEdit()->setText("Run 7");
@@ -288,8 +272,7 @@ TEST_F(StageView, TestNameIsTakenWhenTheBoxLosesFocus)
     EXPECT_EQ(view->TestNumberEdit()->text(), "0042");
 }
 
-TEST_F(StageView, CheckCommitsTheWorkingCopyAndCleansTheName)
-{
+TEST_F(StageView, CheckCommitsTheWorkingCopyAndCleansTheName) {
     EXPECT_FALSE(view->CheckSequence());
     EXPECT_EQ(prompt.Last(), "Please Specify a Test Sequence Before Executing");
 
@@ -307,8 +290,7 @@ TEST_F(StageView, CheckCommitsTheWorkingCopyAndCleansTheName)
     EXPECT_EQ(document.sequence.sets.size(), 2u);
 }
 
-TEST_F(StageView, CheckRefusalLeavesTheDocumentAlone)
-{
+TEST_F(StageView, CheckRefusalLeavesTheDocumentAlone) {
     view->OnInsertBelow();
     SetSequence before = document.sequence;
     SetRecord& set = const_cast<SetSequence&>(view->WorkingSequence()).sets[0];
@@ -318,8 +300,7 @@ TEST_F(StageView, CheckRefusalLeavesTheDocumentAlone)
     EXPECT_EQ(document.sequence, before);
 }
 
-TEST_F(StageView, WorkerThreadCallsReachTheWidgetsOnTheGuiThread)
-{
+TEST_F(StageView, WorkerThreadCallsReachTheWidgetsOnTheGuiThread) {
     document.sequence.sets.resize(3);
     std::atomic<bool> done{false};
     std::string nameSeen;
@@ -347,8 +328,7 @@ TEST_F(StageView, WorkerThreadCallsReachTheWidgetsOnTheGuiThread)
     EXPECT_EQ(view->MessageLineCount(), 1);
 }
 
-TEST_F(StageView, ButtonsAndBoxesCarryTheFormColours)
-{
+TEST_F(StageView, ButtonsAndBoxesCarryTheFormColours) {
     EXPECT_EQ(view->EditButton()->text(), "Edit Set");
     EXPECT_EQ(view->DeleteButton()->text(), "Delete ");
     EXPECT_EQ(view->InsertAboveButton()->FaceColor(), QColor(230, 230, 230));

@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-inline QApplication& TestApp()
-{
+inline QApplication& TestApp() {
     static int argc = 1;
     static char name[] = "test_ui";
     static char* argv[] = {name, nullptr};
@@ -32,8 +31,7 @@ struct RecordingPrompt : IUserPrompt {
     std::vector<Shown> shown;
     MessageAnswer answer = MessageAnswer::Ok;
 
-    MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons) override
-    {
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons) override {
         shown.push_back({text, icon});
         return answer;
     }

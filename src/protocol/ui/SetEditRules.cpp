@@ -5,8 +5,7 @@
 
 namespace {
 
-std::string Format(const char* format, double value, const std::string& unit = {})
-{
+std::string Format(const char* format, double value, const std::string& unit = {}) {
     std::vector<char> buffer(256);
     const int length = std::snprintf(buffer.data(), buffer.size(), format, value, unit.c_str());
     return std::string(buffer.data(), size_t(std::max(length, 0)));
@@ -14,11 +13,12 @@ std::string Format(const char* format, double value, const std::string& unit = {
 
 // The editor holds these as 32-bit floats; the comparisons are made at that precision so a value
 // typed equal to a limit is never refused by rounding.
-float F(double value) { return static_cast<float>(value); }
+float F(double value) {
+    return static_cast<float>(value);
+}
 
 // The first `count` characters of UTF-8 text, never splitting a character.
-std::string FirstCharacters(const std::string& text, size_t count)
-{
+std::string FirstCharacters(const std::string& text, size_t count) {
     size_t characters = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const bool continuation = (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
@@ -30,8 +30,7 @@ std::string FirstCharacters(const std::string& text, size_t count)
 
 } // namespace
 
-SetEditLimits SetEditLimitsFor(const HardwareDescription& hardware)
-{
+SetEditLimits SetEditLimitsFor(const HardwareDescription& hardware) {
     const bool hydrostatic = hardware.MembraneStyle == Membrane::Hydrostatic;
     SetEditLimits limits;
     limits.unit = hydrostatic ? "MPa" : "N";
@@ -53,16 +52,15 @@ SetEditLimits SetEditLimitsFor(const HardwareDescription& hardware)
     return limits;
 }
 
-std::string ValidateSetEdit(const SetEditValues& values, const HardwareDescription& hardware)
-{
+std::string ValidateSetEdit(const SetEditValues& values, const HardwareDescription& hardware) {
     const SetEditLimits limits = SetEditLimitsFor(hardware);
     std::string messages;
     if (!values.doNotStretch && F(values.stretch) < kMinStretchRecovery)
-        messages += Format("Error:  Minimum non-zero Stretch duration = %.2f S\n",
-                           kMinStretchRecovery);
+        messages +=
+            Format("Error:  Minimum non-zero Stretch duration = %.2f S\n", kMinStretchRecovery);
     if (!values.doNotRecover && F(values.recovery) < kMinStretchRecovery)
-        messages += Format("Error:  Minimum non-zero Recovery duration = %.2f S\n",
-                           kMinStretchRecovery);
+        messages +=
+            Format("Error:  Minimum non-zero Recovery duration = %.2f S\n", kMinStretchRecovery);
     if (values.rest < 0)
         messages += "Error:  Minimum Rest duration = 0.0 S\n";
     if (values.hold < 0)
@@ -70,8 +68,8 @@ std::string ValidateSetEdit(const SetEditValues& values, const HardwareDescripti
     if (values.repetitions < 1)
         messages += "Error:  Minimum Repetitions = 1\n";
     if (F(values.magnitude) > limits.maxMagnitude)
-        messages +=
-            Format("Error:  Maximum Compress Magnitude = %.1f %s\n", limits.maxMagnitude, limits.unit);
+        messages += Format("Error:  Maximum Compress Magnitude = %.1f %s\n", limits.maxMagnitude,
+                           limits.unit);
     if (F(values.preload) > F(values.magnitude))
         messages += "Error:  Preload Magnitude > Compress Magnitude\n";
     if (F(values.preload) < limits.minPreload)
@@ -84,8 +82,7 @@ std::string ValidateSetEdit(const SetEditValues& values, const HardwareDescripti
     return messages;
 }
 
-int32_t DataFrequencyFor(double holdTime, double restTime, int32_t dataType)
-{
+int32_t DataFrequencyFor(double holdTime, double restTime, int32_t dataType) {
     if (dataType == DataType::All)
         return DataFrequency::Hz10;
     const double pause = holdTime + restTime;
@@ -100,8 +97,7 @@ int32_t DataFrequencyFor(double holdTime, double restTime, int32_t dataType)
     return DataFrequency::Hz10;
 }
 
-SetEditValues SetEditValuesFrom(const SetRecord& set)
-{
+SetEditValues SetEditValuesFrom(const SetRecord& set) {
     SetEditValues values;
     values.name = set.Name;
     values.function = ControlFunctionText(set.XFunction);
@@ -121,8 +117,7 @@ SetEditValues SetEditValuesFrom(const SetRecord& set)
     return values;
 }
 
-void ApplySetEdit(const SetEditValues& values, SetRecord& set)
-{
+void ApplySetEdit(const SetEditValues& values, SetRecord& set) {
     set.Name = FirstCharacters(values.name, kMaxSetNameLength);
     if (values.function == "Ramp")
         set.XFunction = ControlFunction::Ramp;

@@ -15,7 +15,7 @@ struct SetEditValues {
     double magnitude = 0.0;
     double preload = 0.0;
     bool autoAdjust = false;
-    int adjustIndex = 0; // 0 calibration spring, 1 displacements, -1 neither
+    int adjustIndex = 0;   // 0 calibration spring, 1 displacements, -1 neither
     std::string timeUnits; // "Seconds", "Minutes", "Hours", "Days"
     double stretch = 0.0;
     double hold = 0.0;

@@ -17,15 +17,15 @@
 namespace {
 
 // Shortest text that reads back as the same number, as the edit boxes show values.
-QString NumberText(double value) { return QString::number(value, 'g', 12); }
+QString NumberText(double value) {
+    return QString::number(value, 'g', 12);
+}
 
-void SelectText(QComboBox* list, const std::string& text)
-{
+void SelectText(QComboBox* list, const std::string& text) {
     list->setCurrentIndex(list->findText(QString::fromStdString(text), Qt::MatchExactly));
 }
 
-std::string SelectedText(const QComboBox* list)
-{
+std::string SelectedText(const QComboBox* list) {
     return list->currentIndex() < 0 ? std::string() : list->currentText().toStdString();
 }
 
@@ -33,8 +33,7 @@ std::string SelectedText(const QComboBox* list)
 
 CSetParamEditor::CSetParamEditor(SetRecord& set, const HardwareDescription& hardware,
                                  IUserPrompt& prompt, QWidget* parent)
-    : QDialog(parent), m_set(set), m_hardware(hardware), m_prompt(prompt)
-{
+    : QDialog(parent), m_set(set), m_hardware(hardware), m_prompt(prompt) {
     setWindowTitle(QStringLiteral("Set Parameter Editor"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
@@ -50,7 +49,8 @@ CSetParamEditor::CSetParamEditor(SetRecord& set, const HardwareDescription& hard
 
     m_name = new QLineEdit;
     m_name->setMaxLength(kMaxSetNameLength);
-    addRow(new QLabel(QStringLiteral("Set name")), m_name, new QLabel(QStringLiteral("(Max. 15 char)")));
+    addRow(new QLabel(QStringLiteral("Set name")), m_name,
+           new QLabel(QStringLiteral("(Max. 15 char)")));
 
     m_function = new QComboBox;
     m_function->addItems({QStringLiteral("Ramp"), QStringLiteral("Sinusoid")});
@@ -113,8 +113,7 @@ CSetParamEditor::CSetParamEditor(SetRecord& set, const HardwareDescription& hard
     SetMembers(SetEditValuesFrom(set));
 }
 
-void CSetParamEditor::SetMembers(const SetEditValues& values)
-{
+void CSetParamEditor::SetMembers(const SetEditValues& values) {
     m_name->setText(QString::fromStdString(values.name));
     SelectText(m_function, values.function);
     SelectText(m_timeUnits, values.timeUnits);
@@ -154,28 +153,24 @@ void CSetParamEditor::SetMembers(const SetEditValues& values)
     OnAutoAdjust(m_autoAdjust->isChecked());
 }
 
-void CSetParamEditor::OnDoNotStretch(bool ticked)
-{
+void CSetParamEditor::OnDoNotStretch(bool ticked) {
     if (ticked)
         m_stretch->setText(QStringLiteral("0"));
     m_stretch->setEnabled(!ticked);
 }
 
-void CSetParamEditor::OnDoNotRecover(bool ticked)
-{
+void CSetParamEditor::OnDoNotRecover(bool ticked) {
     if (ticked)
         m_recovery->setText(QStringLiteral("0"));
     m_recovery->setEnabled(!ticked);
 }
 
-void CSetParamEditor::OnAutoAdjust(bool ticked)
-{
+void CSetParamEditor::OnAutoAdjust(bool ticked) {
     m_adjustSpring->setEnabled(ticked);
     m_adjustDisplacement->setEnabled(ticked);
 }
 
-bool CSetParamEditor::ReadNumber(QLineEdit* box, double& value)
-{
+bool CSetParamEditor::ReadNumber(QLineEdit* box, double& value) {
     bool ok = false;
     value = box->text().trimmed().toDouble(&ok);
     // "inf" and "nan" read as numbers but would slip past every limit.
@@ -187,8 +182,7 @@ bool CSetParamEditor::ReadNumber(QLineEdit* box, double& value)
     return false;
 }
 
-bool CSetParamEditor::ReadControls(SetEditValues& values)
-{
+bool CSetParamEditor::ReadControls(SetEditValues& values) {
     values.name = m_name->text().left(kMaxSetNameLength).toStdString();
     values.function = SelectedText(m_function);
     values.timeUnits = SelectedText(m_timeUnits);
@@ -215,8 +209,7 @@ bool CSetParamEditor::ReadControls(SetEditValues& values)
     return true;
 }
 
-bool CSetParamEditor::TryAccept()
-{
+bool CSetParamEditor::TryAccept() {
     SetEditValues values;
     if (!ReadControls(values))
         return false;
@@ -230,4 +223,6 @@ bool CSetParamEditor::TryAccept()
     return true;
 }
 
-void CSetParamEditor::accept() { TryAccept(); }
+void CSetParamEditor::accept() {
+    TryAccept();
+}

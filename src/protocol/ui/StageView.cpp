@@ -21,15 +21,13 @@ namespace {
 
 constexpr std::array<int, 10> kColumnWidthsAt96{120, 120, 80, 60, 80, 80, 80, 80, 70, 80};
 
-void StyleButton(CQuillmarkButton* button)
-{
+void StyleButton(CQuillmarkButton* button) {
     button->SetColors(QColor(230, 230, 230), QColor(224, 224, 224), QColor(189, 189, 189),
                       QColor(189, 189, 189));
     button->setMinimumSize(96, 26);
 }
 
-QLineEdit* ReadOnlyBox(const QString& text)
-{
+QLineEdit* ReadOnlyBox(const QString& text) {
     auto* box = new QLineEdit(text);
     box->setReadOnly(true);
     box->setFocusPolicy(Qt::NoFocus);
@@ -37,16 +35,14 @@ QLineEdit* ReadOnlyBox(const QString& text)
 }
 
 bool DefaultEditorRunner(SetRecord& set, const HardwareDescription& hardware, IUserPrompt& prompt,
-                         QWidget* parent)
-{
+                         QWidget* parent) {
     CSetParamEditor editor(set, hardware, prompt, parent);
     return editor.exec() == QDialog::Accepted;
 }
 
 } // namespace
 
-std::array<int, 10> SequenceColumnWidths(int dpi)
-{
+std::array<int, 10> SequenceColumnWidths(int dpi) {
     std::array<int, 10> widths{};
     const double scale = dpi / 96.0;
     for (size_t i = 0; i < widths.size(); ++i)
@@ -54,8 +50,7 @@ std::array<int, 10> SequenceColumnWidths(int dpi)
     return widths;
 }
 
-std::string SequenceColumnSpec(int dpi)
-{
+std::string SequenceColumnSpec(int dpi) {
     const auto widths = SequenceColumnWidths(dpi);
     const auto& titles = SequenceListTitles();
     std::string spec;
@@ -68,8 +63,7 @@ std::string SequenceColumnSpec(int dpi)
 }
 
 CStageView::CStageView(IStageDocument& document, IUserPrompt& prompt, QWidget* parent)
-    : QWidget(parent), m_document(document), m_prompt(prompt), m_runEditor(DefaultEditorRunner)
-{
+    : QWidget(parent), m_document(document), m_prompt(prompt), m_runEditor(DefaultEditorRunner) {
     setObjectName(QStringLiteral("StageView"));
     setAutoFillBackground(true);
     QPalette colours = palette();
@@ -77,10 +71,11 @@ CStageView::CStageView(IStageDocument& document, IUserPrompt& prompt, QWidget* p
     colours.setColor(QPalette::WindowText, Qt::black);
     setPalette(colours);
     // Static texts black on light grey, read-only boxes on grey, editable boxes on white.
-    setStyleSheet(QStringLiteral("QLabel { color: black; background-color: rgb(250,250,250); }"
-                                 "QLineEdit { color: black; background-color: white; }"
-                                 "QLineEdit[readOnly=\"true\"] { background-color: rgb(238,238,238); }"
-                                 "QPlainTextEdit { color: black; background-color: rgb(238,238,238); }"));
+    setStyleSheet(
+        QStringLiteral("QLabel { color: black; background-color: rgb(250,250,250); }"
+                       "QLineEdit { color: black; background-color: white; }"
+                       "QLineEdit[readOnly=\"true\"] { background-color: rgb(238,238,238); }"
+                       "QPlainTextEdit { color: black; background-color: rgb(238,238,238); }"));
 
     m_testNameEdit = new QLineEdit(QString::fromStdString(m_testName));
     m_testNumberEdit = ReadOnlyBox(QString::fromStdString(m_testNumber));
@@ -103,9 +98,9 @@ CStageView::CStageView(IStageDocument& document, IUserPrompt& prompt, QWidget* p
     m_offsetEdit = ReadOnlyBox(QString::asprintf("%.2f", m_fOffset));
     m_helpButton = new CQuillmarkButton(QStringLiteral("?"));
     StyleButton(m_helpButton);
-    for (QWidget* hidden : {static_cast<QWidget*>(m_offsetLabel),
-                            static_cast<QWidget*>(m_offsetEdit),
-                            static_cast<QWidget*>(m_helpButton)}) {
+    for (QWidget* hidden :
+         {static_cast<QWidget*>(m_offsetLabel), static_cast<QWidget*>(m_offsetEdit),
+          static_cast<QWidget*>(m_helpButton)}) {
         hidden->setEnabled(false);
         hidden->hide();
     }
@@ -156,8 +151,7 @@ CStageView::CStageView(IStageDocument& document, IUserPrompt& prompt, QWidget* p
     layout->addWidget(m_messageArea);
 }
 
-void CStageView::InitialUpdate()
-{
+void CStageView::InitialUpdate() {
     if (m_initialised)
         return;
     m_initialised = true;
@@ -166,28 +160,24 @@ void CStageView::InitialUpdate()
     m_document.StartWorker();
 }
 
-bool CStageView::Hydrostatic() const
-{
+bool CStageView::Hydrostatic() const {
     return m_document.Hardware().MembraneStyle == Membrane::Hydrostatic;
 }
 
-void CStageView::FillRow(int row)
-{
+void CStageView::FillRow(int row) {
     const auto cells = SequenceListRow(m_sequence, row, Hydrostatic());
     for (int column = 0; column < int(cells.size()); ++column)
         m_list->SetItemText(row, column, QString::fromStdString(cells[size_t(column)]));
 }
 
-void CStageView::UpdateFigures()
-{
+void CStageView::UpdateFigures() {
     m_nTotalTime = TotalSeconds(m_sequence);
     m_totalTimeEdit->setText(QString::fromStdString(TimeText(m_nTotalTime)));
     m_fUsedMemory = UsedMemory(m_list->rowCount());
     m_usedMemoryEdit->setText(QString::fromStdString(UsedMemoryText(m_fUsedMemory)));
 }
 
-void CStageView::RefreshFromDocument()
-{
+void CStageView::RefreshFromDocument() {
     OnGuiThread(
         [this] {
             m_list->setUpdatesEnabled(false);
@@ -205,8 +195,7 @@ void CStageView::RefreshFromDocument()
         true);
 }
 
-void CStageView::ClearSequence()
-{
+void CStageView::ClearSequence() {
     OnGuiThread(
         [this] {
             m_list->DeleteAllRows();
@@ -216,8 +205,7 @@ void CStageView::ClearSequence()
         true);
 }
 
-void CStageView::InsertSet(int index, SetRecord set)
-{
+void CStageView::InsertSet(int index, SetRecord set) {
     set.XUnits = MagnitudeUnits::N;
     if (Hydrostatic())
         set.XMagnitude = 0.1;
@@ -228,8 +216,7 @@ void CStageView::InsertSet(int index, SetRecord set)
     UpdateFigures();
 }
 
-void CStageView::OnInsertAbove()
-{
+void CStageView::OnInsertAbove() {
     if (!m_document.DeviceInfoLoaded())
         return;
     if (m_list->rowCount() >= kMaxSets) {
@@ -243,8 +230,7 @@ void CStageView::OnInsertAbove()
     InsertSet(index, set);
 }
 
-void CStageView::OnInsertBelow()
-{
+void CStageView::OnInsertBelow() {
     if (!m_document.DeviceInfoLoaded())
         return;
     if (m_list->rowCount() >= kMaxSets) {
@@ -259,8 +245,7 @@ void CStageView::OnInsertBelow()
     InsertSet(index + 1, set);
 }
 
-void CStageView::OnDelete()
-{
+void CStageView::OnDelete() {
     for (std::vector<int> selected = m_list->SelectedRows(); !selected.empty();
          selected = m_list->SelectedRows()) {
         const int row = selected.front();
@@ -271,8 +256,7 @@ void CStageView::OnDelete()
     }
 }
 
-void CStageView::OnEditSet()
-{
+void CStageView::OnEditSet() {
     TakeTestName();
     const std::vector<int> selected = m_list->SelectedRows();
     if (selected.empty() || selected.front() >= int(m_sequence.sets.size()))
@@ -286,21 +270,20 @@ void CStageView::OnEditSet()
     UpdateFigures();
 }
 
-void CStageView::TakeTestName() { m_testName = m_testNameEdit->text().toStdString(); }
+void CStageView::TakeTestName() {
+    m_testName = m_testNameEdit->text().toStdString();
+}
 
-void CStageView::SetTestName(const std::string& name)
-{
+void CStageView::SetTestName(const std::string& name) {
     OnGuiThread([this, name] { SetTestNameBox(name); }, false);
 }
 
-void CStageView::SetTestNameBox(const std::string& name)
-{
+void CStageView::SetTestNameBox(const std::string& name) {
     m_testName = name;
     m_testNameEdit->setText(QString::fromStdString(name));
 }
 
-void CStageView::SetTestNumber(const std::string& number)
-{
+void CStageView::SetTestNumber(const std::string& number) {
     OnGuiThread(
         [this, number] {
             m_testNumber = number;
@@ -309,13 +292,11 @@ void CStageView::SetTestNumber(const std::string& number)
         false);
 }
 
-std::string CStageView::TestName()
-{
+std::string CStageView::TestName() {
     return OnGuiThread([this] { return m_testName; }, true);
 }
 
-void CStageView::ClearMessageArea()
-{
+void CStageView::ClearMessageArea() {
     OnGuiThread(
         [this] {
             m_messageArea->clear();
@@ -324,8 +305,7 @@ void CStageView::ClearMessageArea()
         false);
 }
 
-void CStageView::AppendMessage(const std::string& text)
-{
+void CStageView::AppendMessage(const std::string& text) {
     OnGuiThread(
         [this, text] {
             const int lines = int(std::count(text.begin(), text.end(), '\n'));
@@ -340,7 +320,9 @@ void CStageView::AppendMessage(const std::string& text)
         false);
 }
 
-QString CStageView::MessageText() const { return m_messageArea->toPlainText(); }
+QString CStageView::MessageText() const {
+    return m_messageArea->toPlainText();
+}
 
 namespace {
 
@@ -349,9 +331,7 @@ class CheckHost : public ISequenceCheckHost {
 public:
     CheckHost(std::function<void(const std::string&)> show, QLineEdit* box,
               std::function<void(const std::string&)> setName)
-        : m_show(std::move(show)), m_box(box), m_setName(std::move(setName))
-    {
-    }
+        : m_show(std::move(show)), m_box(box), m_setName(std::move(setName)) {}
     void ShowCheckMessage(const std::string& text) override { m_show(text); }
     std::string TestName() override { return m_box->text().toStdString(); }
     void SetTestName(const std::string& name) override { m_setName(name); }
@@ -364,8 +344,7 @@ private:
 
 } // namespace
 
-bool CStageView::CheckSequence()
-{
+bool CStageView::CheckSequence() {
     return OnGuiThread(
         [this] {
             // The name the device receives is the one checked and corrected here, even when the
@@ -380,9 +359,7 @@ bool CStageView::CheckSequence()
         true);
 }
 
-void CStageView::ShowCheckMessage(const std::string& text)
-{
+void CStageView::ShowCheckMessage(const std::string& text) {
     const bool warning = text.rfind("Warning:", 0) == 0;
     m_prompt.ShowMessage(text, warning ? MessageIcon::Exclamation : MessageIcon::Error);
 }
-

@@ -83,8 +83,7 @@ private:
 
     // Runs `work` on the GUI thread: directly when already there, otherwise queued, or blocking
     // when a result is needed (never wait on the GUI thread itself).
-    template <class Work>
-    auto OnGuiThread(Work work, bool wait) -> std::invoke_result_t<Work>;
+    template <class Work> auto OnGuiThread(Work work, bool wait) -> std::invoke_result_t<Work>;
 
     bool Hydrostatic() const;
     void FillRow(int row);
@@ -122,8 +121,7 @@ private:
 };
 
 template <class Work>
-auto CStageView::OnGuiThread(Work work, bool wait) -> std::invoke_result_t<Work>
-{
+auto CStageView::OnGuiThread(Work work, bool wait) -> std::invoke_result_t<Work> {
     using Result = std::invoke_result_t<Work>;
     if (QThread::currentThread() == thread())
         return work();

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -236,7 +237,10 @@ int CKelvastraDoc::OpenProtocolFile(const std::string& path)
 {
     Settings::SetTemplateDir(Folders::FolderOf(path));
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // A folder opens as a stream on this platform but reads as nothing: it would empty the
+    // sequence and call that a success.
+    std::error_code ignored;
+    if (!in || std::filesystem::is_directory(path, ignored)) {
         if (m_view) {
             m_view->ClearMessageArea();
             m_view->AppendMessage("Error:  Protocol File Could Not Be Opened\n" + path + "\n");

@@ -1,0 +1,183 @@
+// File Save and File Open through the document: the chosen folder becomes the template folder,
+// the bytes written, what reading a whole or a cut file leaves and says.
+#include "DocumentTestSupport.h"
+
+#include "app/Settings.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+const char* const kTable =
+    "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tStretchDurationSec\tRecoveryDurationSec\t"
+    "HoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\tDataType\tAutoAdjust\t\n"
+    "Pre[_]load\tSinusoid\tN\t2.5\t0\t1.5\t2\t0\t0\t4\tSeconds\tAll(64) \t0\t\n"
+    "Main\tRamp\tN\t3\t0\t0.25\t10\t0\t0\t1\tMinutes\tAll(64) \t0\t\n";
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+class ProtocolFileTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureCoreApplication(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
+        ::setenv("KELVASTRA_HOME", (m_dir.path() + "/home").toUtf8().constData(), 1);
+        folder = m_dir.path().toStdString() + "/protocols/";
+        std::filesystem::create_directories(folder);
+        ASSERT_TRUE(d.Connect());
+        SetSequence s;
+        s.sets = {MakeSet("Pre load", ControlFunction::Sinusoid, 2.5, 1.5, 2.0,
+                          TimeUnits::Seconds, 4),
+                  MakeSet("Main", ControlFunction::Ramp, 3.0, 0.25, 10.0, TimeUnits::Minutes, 1)};
+        d.view->SetWorkingSequence(s);
+    }
+    void TearDown() override { ::unsetenv("KELVASTRA_HOME"); }
+
+    // A chooser that records where it was started and answers `answer`.
+    CKelvastraDoc::FileChooser Chooser(std::optional<std::string> answer)
+    {
+        return [this, answer](const std::string& start) {
+            starts.push_back(start);
+            return answer;
+        };
+    }
+
+    QTemporaryDir m_dir;
+    ScriptedDocument d;
+    CKelvastraDoc& doc = *d.doc;
+    std::string folder;
+    std::vector<std::string> starts;
+};
+
+TEST_F(ProtocolFileTest, SaveWritesTheTableAndRemembersTheFolder)
+{
+    const std::string home = m_dir.path().toStdString() + "/home";
+    doc.OnFileSave(Chooser(folder + "study.tmt"));
+    ASSERT_EQ(starts, std::vector<std::string>{home + "/Templates"});
+    EXPECT_EQ(ReadFile(folder + "study.tmt"), kTable);
+    EXPECT_EQ(d.view->MessageArea(), "Protocol File Successfully Saved\n");
+    EXPECT_EQ(Settings::TemplateDirValue(), folder);
+    EXPECT_FALSE(std::filesystem::exists(folder + "study.tmt.part"));
+
+    // The next dialog starts where the last one ended; cancelling changes nothing.
+    doc.OnFileOpen(Chooser(std::nullopt));
+    doc.OnFileSave(Chooser(std::nullopt));
+    EXPECT_EQ(starts, (std::vector<std::string>{home + "/Templates", folder, folder}));
+    EXPECT_EQ(Settings::TemplateDirValue(), folder);
+}
+
+TEST_F(ProtocolFileTest, NothingHappensWithoutDeviceInfoOrWhileAnActionIsPending)
+{
+    doc.m_bDeviceInfoLoaded = false;
+    doc.OnFileSave(Chooser(folder + "a.tmt"));
+    doc.OnFileOpen(Chooser(folder + "a.tmt"));
+    doc.m_bDeviceInfoLoaded = true;
+    doc.m_nPendingAction = DeviceAction::ProgramDevice;
+    doc.OnFileSave(Chooser(folder + "a.tmt"));
+    doc.OnFileOpen(Chooser(folder + "a.tmt"));
+    EXPECT_TRUE(starts.empty());
+    EXPECT_FALSE(std::filesystem::exists(folder + "a.tmt"));
+}
+
+TEST_F(ProtocolFileTest, AFailedCheckSavesNothing)
+{
+    d.view->SetWorkingSequence(SetSequence{});
+    doc.OnFileSave(Chooser(folder + "a.tmt"));
+    EXPECT_TRUE(starts.empty());
+    EXPECT_EQ(d.view->CheckMessages(),
+              std::vector<std::string>{"Please Specify a Test Sequence Before Executing"});
+}
+
+TEST_F(ProtocolFileTest, AFileThatCannotBeWrittenSaysSo)
+{
+    const std::string path = folder + "missing/a.tmt";
+    doc.OnFileSave(Chooser(path));
+    EXPECT_EQ(d.view->MessageArea(), "Error:  Protocol File Could Not Be Saved\n" + path + "\n");
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(ProtocolFileTest, OpenReadsTheTableAndAHardwareBlock)
+{
+    WriteFile(folder + "device.tmt", std::string("##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\n"
+                                                 "WellDepth_mm 20\nMagnetStyle A25_10\n"
+                                                 "MembraneStyle Hydrostatic\nRegulatorType QB3_20\n"
+                                                 "SpringType NoSpring\n") +
+                                         kTable);
+    doc.OnFileOpen(Chooser(folder + "device.tmt"));
+    EXPECT_EQ(d.view->MessageArea(), "Protocol File Successfully Opened\n");
+    EXPECT_EQ(Settings::TemplateDirValue(), folder);
+    ASSERT_EQ(doc.m_sequence.sets.size(), 2u);
+    EXPECT_EQ(doc.m_sequence.sets[0].Name, "Pre load");
+    EXPECT_EQ(doc.m_sequence.sets[1].TimeUnits, TimeUnits::Minutes);
+    EXPECT_EQ(d.view->WorkingSequence(), doc.m_sequence);
+    EXPECT_EQ(doc.m_controller.hardware.MembraneStyle, Membrane::Hydrostatic);
+    EXPECT_EQ(doc.m_controller.hardware.RegulatorType, Regulator::QB3_20);
+    EXPECT_DOUBLE_EQ(doc.m_controller.hardware.WellDepth_mm, 20.0);
+
+    // Windows line ends read the same.
+    std::string crlf;
+    for (char c : std::string(kTable)) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    WriteFile(folder + "crlf.tmt", crlf);
+    EXPECT_EQ(doc.OpenProtocolFile(folder + "crlf.tmt"), 1);
+    EXPECT_EQ(doc.m_sequence.sets.size(), 2u);
+    EXPECT_EQ(doc.m_sequence.sets[1].Name, "Main");
+}
+
+TEST_F(ProtocolFileTest, AFileEndingInsideASetSaysSo)
+{
+    std::string cut = kTable;
+    cut.resize(cut.rfind("\tMinutes"));
+    WriteFile(folder + "cut.tmt", cut);
+    doc.OnFileOpen(Chooser(folder + "cut.tmt"));
+    EXPECT_EQ(d.view->MessageArea(),
+              "Protocol File Successfully Opened\n"
+              "Warning:  The protocol ends inside a set; that incomplete set was left out\n");
+    ASSERT_EQ(doc.m_sequence.sets.size(), 1u);
+    EXPECT_EQ(doc.m_sequence.sets[0].Name, "Pre load");
+}
+
+TEST_F(ProtocolFileTest, AFileThatCannotBeOpenedLeavesTheSequence)
+{
+    doc.m_sequence.sets = {SetRecord{}};
+    doc.OnFileOpen(Chooser(folder + "absent.tmt"));
+    EXPECT_EQ(d.view->MessageArea(),
+              "Error:  Protocol File Could Not Be Opened\n" + folder + "absent.tmt\n");
+    EXPECT_EQ(doc.m_sequence.sets.size(), 1u);
+
+    // A folder is no protocol either.
+    std::filesystem::create_directories(folder + "dir.tmt");
+    EXPECT_EQ(doc.OpenProtocolFile(folder + "dir.tmt"), -1);
+    EXPECT_EQ(d.view->MessageArea(),
+              "Error:  Protocol File Could Not Be Opened\n" + folder + "dir.tmt\n");
+    EXPECT_EQ(doc.m_sequence.sets.size(), 1u);
+}
+
+} // namespace

@@ -7,10 +7,34 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// Without any display Qt would abort; say what to do instead.
+bool DisplayAvailable() {
+#if defined(Q_OS_LINUX)
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    if (!DisplayAvailable()) {
+        std::fprintf(stderr,
+                     "kelvastra: no display is available (DISPLAY is not set).\n"
+                     "Run it in a desktop session, under xvfb-run, or use kelvastra-cli.\n");
+        return 1;
+    }
     CKelvastraApp app(argc, argv);
     QString screenshot;
     int delayMs = 1500;

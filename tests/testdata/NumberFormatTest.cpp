@@ -45,7 +45,7 @@ TEST(FormatFixed, KnownTexts) {
     struct Case {
         double value;
         int precision;
-        const char* text;
+        std::string text;
     };
     const std::vector<Case> cases{
         {0.0, 2, "0.00"},
@@ -68,7 +68,7 @@ TEST(FormatFixed, KnownTexts) {
         {99.995, 2, "100.00"},
         {9.5, 0, "10"},
         {1e20, 0, "100000000000000000000"},
-        {-1e300, 2, Printf(-1e300, 2).c_str()},
+        {-1e300, 2, Printf(-1e300, 2)},
         {std::numeric_limits<double>::denorm_min(), 4, "0.0000"},
     };
     for (const Case& c : cases) {

@@ -1,0 +1,175 @@
+// kelvastra-cli program and read against the simulator: a protocol file goes in and comes back
+// byte for byte; refusals and failures end with status 1 and say why on standard error.
+#include "LinkSimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+const char* const kProtocol =
+    "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tStretchDurationSec\tRecoveryDurationSec\t"
+    "HoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\tDataType\tAutoAdjust\t\n"
+    "Pre[_]load\tSinusoid\tN\t2.5\t0\t1.5\t2\t0\t0.5\t4\tSeconds\tAll(64) \t0\t\n"
+    "Long[_]hold\tRamp\tN\t3\t2\t0.25\t10\t1.5\t0\t12\tMinutes\tAll(64) \t1\t\n"
+    "Hours\tSinusoid\tN\t1\t0\t1\t1\t0\t0.75\t2\tHours\tAll(64) \t0\t\n";
+
+struct CliRun {
+    int status = -1;
+    std::string output;
+    std::string errors;
+};
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string ReadAll(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteAll(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+class CliProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim.Started());
+        folder = sim.Card().parent_path() / "cli";
+        std::filesystem::create_directories(folder);
+    }
+
+    // The program with the simulator's registration folder, so discovery finds it.
+    CliRun Run(const std::string& arguments)
+    {
+        const auto errors = folder / "stderr.txt";
+        const std::string command = "KELVASTRA_PORTS_DIR=" + Quote(sim.PortsFolder().string()) +
+                                    " " + Quote(KELVASTRA_BINARY_DIR "/src/kelvastra-cli") + " " +
+                                    arguments + " 2>" + Quote(errors.string());
+        CliRun run;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return run;
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            run.output.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.errors = ReadAll(errors);
+        return run;
+    }
+
+    LinkSimProcess sim;
+    std::filesystem::path folder;
+};
+
+TEST_F(CliProgramTest, ProgramThenReadGivesBackTheProtocol)
+{
+    WriteAll(folder / "study.tmt", kProtocol);
+    const CliRun program =
+        Run("--port " + Quote(sim.Port()) + " program " + Quote((folder / "study.tmt").string()) +
+            " --name 'Cell Study'");
+    EXPECT_EQ(program.status, 0) << program.errors;
+    EXPECT_NE(program.output.find("\nProgramming Device... Success\n"), std::string::npos)
+        << program.output;
+    EXPECT_EQ(program.errors, "");
+    EXPECT_EQ(ReadAll(sim.Card() / "NAME.INI"), "Cell Study");
+    const std::string templateText = ReadAll(sim.Card() / "TEMPLATE.INI");
+    EXPECT_EQ(templateText.rfind("##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\n", 0), 0u);
+    EXPECT_EQ(templateText.substr(templateText.find("Name\t")), kProtocol);
+
+    // To a file (messages on standard output), and to standard output (messages on error).
+    const CliRun toFile = Run("read " + Quote((folder / "back.tmt").string()));
+    EXPECT_EQ(toFile.status, 0) << toFile.errors;
+    EXPECT_EQ(ReadAll(folder / "back.tmt"), kProtocol);
+    EXPECT_NE(toFile.output.find("\nReading Device... Success\n"), std::string::npos);
+
+    const CliRun toOutput = Run("read");
+    EXPECT_EQ(toOutput.status, 0) << toOutput.errors;
+    EXPECT_EQ(toOutput.output, kProtocol);
+    EXPECT_NE(toOutput.errors.find("\nReading Device... Success\n"), std::string::npos);
+
+    // Without --name the device's own test name stays.
+    const CliRun again = Run("program " + Quote((folder / "study.tmt").string()));
+    EXPECT_EQ(again.status, 0) << again.errors;
+    EXPECT_EQ(ReadAll(sim.Card() / "NAME.INI"), "Cell Study");
+}
+
+TEST_F(CliProgramTest, RefusalsAndFailuresExitWithOne)
+{
+    const std::string before = ReadAll(sim.Card() / "TEMPLATE.INI");
+    struct Case {
+        const char* name;
+        std::string file;    // written to a.tmt unless empty
+        std::string errors;  // expected in standard error
+    };
+    const std::string header =
+        "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tStretchDurationSec\t"
+        "RecoveryDurationSec\tHoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\tDataType\t"
+        "AutoAdjust\t\n";
+    const Case cases[] = {
+        {"no sets", header, "Please Specify a Test Sequence Before Executing\n"},
+        {"cut inside a set", header + "A\tRamp\tN\t2\t0\t1\t1\t0",
+         "Warning:  The protocol ends inside a set; that incomplete set was left out\n"},
+        {"too far", header + "A\tRamp\tmm\t2000\t0\t1\t0\t0\t0\t1\tSeconds\tAll(64) \t0\t\n",
+         "Error:  Maximum Stretch Position\nAcross All Sets Must Be Less Than 1000.0mm\n"},
+        {"hydrostatic with auto adjust",
+         "##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\nWellDepth_mm 18.5\n"
+         "MagnetStyle A100_25\nMembraneStyle Hydrostatic\nRegulatorType SMC1050\n"
+         "SpringType GoldSpring_13mm_Diam\n" +
+             header + "A\tRamp\tN\t0.1\t0\t1\t1\t0\t0\t1\tSeconds\tAll(64) \t1\t\n",
+         "AutoAdjust cannot be used with Hydrostatic testing\nPlease change your set "
+         "parameters\n\nDevice not Programmed\n"},
+        {"no such file", "", "kelvastra-cli: cannot read "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = folder / (c.file.empty() ? "absent.tmt" : "a.tmt");
+        if (!c.file.empty())
+            WriteAll(path, c.file);
+        const CliRun run = Run("program " + Quote(path.string()));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.errors.find(c.errors), std::string::npos) << run.errors;
+        EXPECT_EQ(run.output.find("Programming Device... Success"), std::string::npos);
+    }
+    EXPECT_EQ(ReadAll(sim.Card() / "TEMPLATE.INI"), before);
+
+    // The card cannot take the template (a folder holds its name): the step is named.
+    std::filesystem::remove(sim.Card() / "TEMPLATE.INI");
+    std::filesystem::create_directories(sim.Card() / "TEMPLATE.INI" / "inside");
+    WriteAll(folder / "a.tmt", kProtocol);
+    const CliRun refused = Run("program " + Quote((folder / "a.tmt").string()));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.output.find("\nProgramming Device... Failed while writing TEMPLATE.INI\n"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_NE(refused.errors.find("kelvastra-cli: the device was not programmed\n"),
+              std::string::npos)
+        << refused.errors;
+
+    // Nothing to talk to.
+    ASSERT_EQ(sim.Control("unplug"), "ok unplug");
+    const CliRun read = Run("read");
+    EXPECT_EQ(read.status, 1);
+    EXPECT_EQ(read.output, "");
+    EXPECT_NE(read.errors.find("kelvastra-cli: no controller found"), std::string::npos);
+}
+
+} // namespace

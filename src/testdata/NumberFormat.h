@@ -5,6 +5,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <charconv>
 #include <climits>
 #include <cstddef>
@@ -128,10 +129,9 @@ template <int Precision, bool EmptyIfNotFinite = false>
         // Signed conversions are single instructions; the value fits.
         const int64_t truncated = static_cast<int64_t>(y);
         const double fractionPart = y - static_cast<double>(truncated); // exact
-        q = static_cast<uint64_t>(truncated);
-        if (fractionPart > 0.5 + kNearHalf) {
-            ++q;
-        } else if (fractionPart >= 0.5 - kNearHalf) {
+        // Which way a fraction rounds is random from value to value: no branch for it.
+        q = static_cast<uint64_t>(truncated) + static_cast<uint64_t>(fractionPart > 0.5);
+        if (std::fabs(fractionPart - 0.5) <= kNearHalf) [[unlikely]] {
             q = detail::ScaleExactly<Precision>(biased, fraction);
         }
     } else if (y < 4611686018427387904.0) { // 2^62: the exact result fits 64 bits
@@ -140,9 +140,8 @@ template <int Precision, bool EmptyIfNotFinite = false>
         return FormatFixedSlow(out, value, Precision);
     }
 
-    if (negative) {
-        *out++ = '-';
-    }
+    *out = '-';
+    out += negative ? 1 : 0;
     constexpr uint32_t unit = detail::kPow10[Precision];
     const uint64_t whole = q / unit;
     const unsigned decimals = static_cast<unsigned>(q - whole * unit);

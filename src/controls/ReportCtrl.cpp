@@ -61,6 +61,7 @@ CReportCtrl::CReportCtrl(QWidget* parent) : QTableWidget(parent) {
     setHorizontalHeader(m_header);
     m_header->setStretchLastSection(false);
     verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -318,6 +318,32 @@ TEST_F(ProgramHardwareTest, FailedStepsAreReportedAndAFailedWriteChangesNothing)
     }
 }
 
+// A later step failed: the box says which, the dialog stays open, and since the description did
+// change, cancelling now still counts as applied.
+TEST_F(ProgramHardwareTest, DialogStaysOpenAfterAPartlyFailedProgram) {
+    TestApp();
+    firmware->overrides["0P"] = {"Error 2\r"};
+    DialogSession session;
+    std::unique_ptr<QThread> worker(QThread::create([&] { session.Serve(controller); }));
+    worker->start();
+    RecordingPrompt prompt;
+    CHardwareAdvDlg3 dialog(controller.hardware, session, table, prompt);
+    dialog.MembraneList()->setCurrentText("Hydrostatic");
+    dialog.ProgramButton()->click();
+    EXPECT_TRUE(dialog.Busy());
+    EXPECT_FALSE(dialog.CancelButton()->isEnabled());
+    EXPECT_FALSE(dialog.MembraneList()->isEnabled());
+    EXPECT_TRUE(WaitUntil([&] { return !dialog.Busy(); }));
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.Applied());
+    EXPECT_EQ(dialog.Description().MembraneStyle, Membrane::Hydrostatic);
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_NE(prompt.Last().find("could not be cleared"), std::string::npos) << prompt.Last();
+    session.Finish(false);
+    worker->wait();
+    EXPECT_EQ(controller.hardware.MembraneStyle, Membrane::Hydrostatic);
+}
+
 // --- against the simulator -----------------------------------------------------------------
 
 class HardwareDialogSimTest : public ::testing::Test {

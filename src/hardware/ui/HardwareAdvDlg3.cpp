@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -254,8 +255,11 @@ bool CHardwareAdvDlg3::eventFilter(QObject* watched, QEvent* event) {
 
 void CHardwareAdvDlg3::SetBusy(bool busy) {
     m_bBusy = busy;
-    m_programButton->setEnabled(!busy);
-    m_cancelButton->setEnabled(!busy);
+    // Nothing may change under the work that is on its way to the device.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_wellDepthEdit, m_membraneList, m_springList, m_magnetList, m_regulatorList,
+             m_programButton, m_cancelButton})
+        control->setEnabled(!busy);
 }
 
 void CHardwareAdvDlg3::OnProgram() {
@@ -274,18 +278,19 @@ void CHardwareAdvDlg3::OnProgram() {
         [table, edited](Controller& controller) {
             return ProgramHardware(controller, *table, edited);
         },
-        [this](HardwareProgramResult result) { OnProgramDone(result); });
+        [this, edited](HardwareProgramResult result) { OnProgramDone(result, edited); });
     if (!queued) {
         SetBusy(false);
         m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
     }
 }
 
-void CHardwareAdvDlg3::OnProgramDone(const HardwareProgramResult& result) {
+void CHardwareAdvDlg3::OnProgramDone(const HardwareProgramResult& result,
+                                     const HardwareDescription& programmed) {
     SetBusy(false);
     if (result.infoWritten) {
         m_bApplied = true;
-        m_description = HardwareFromSelections(m_description, Selections());
+        m_description = programmed;
     }
     if (result.Succeeded()) {
         accept();

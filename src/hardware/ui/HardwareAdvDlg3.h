@@ -87,6 +87,7 @@ public:
     bool Applied() const { return m_bApplied; }
     // True while Program's work is on the worker.
     bool Busy() const { return m_bBusy; }
+    // The copy being edited; after a Program that reached the card, with the values it wrote.
     const HardwareDescription& Description() const { return m_description; }
     // The current selections and the last valid well depth.
     HardwareSelections Selections() const;
@@ -116,7 +117,7 @@ private:
     // message and the last valid value stays. Returns false when the text was refused.
     bool ReadWellDepth();
     void ShowFields();
-    void OnProgramDone(const HardwareProgramResult& result);
+    void OnProgramDone(const HardwareProgramResult& result, const HardwareDescription& programmed);
     void SetBusy(bool busy);
 
     HardwareDescription m_description;

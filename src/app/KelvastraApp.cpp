@@ -1,6 +1,7 @@
 #include "app/KelvastraApp.h"
 
 #include "app/ChildFrame.h"
+#include "app/DeviceDialogs.h"
 #include "app/DialogHost.h"
 #include "app/DocumentBridge.h"
 #include "app/MainFrame.h"
@@ -42,6 +43,7 @@ bool CKelvastraApp::InitInstance() {
     m_document->SetView(m_view);
     m_document->SetPrompt(m_prompt.get());
     m_document->SetDialogHost(m_dialogHost.get());
+    RegisterDeviceDialogs(*m_dialogHost, *m_document, *m_prompt);
     QPointer<CMainFrame> frame(m_mainFrame.get());
     m_document->SetConnectionListener([frame](bool) {
         if (frame)

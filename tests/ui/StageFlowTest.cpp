@@ -3,17 +3,21 @@
 // card.
 #include "UiTestSupport.h"
 
+#include "app/DeviceDialogs.h"
+#include "app/DialogHost.h"
 #include "app/DocumentBridge.h"
 #include "app/MessageLog.h"
 #include "controls/ReportCtrl.h"
 #include "document/DeviceAction.h"
 #include "document/KelvastraDoc.h"
+#include "hardware/ui/HardwareAdvDlg3.h"
 #include "integration/LinkSimProcess.h"
 #include "protocol/ui/StageView.h"
 
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +95,55 @@ TEST(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView) {
     bridge.StopWorker();
     document.SetView(nullptr);
     document.SetPrompt(nullptr);
+}
+
+// Hardware, Advanced, Settings: the worker asks the dialog host, the dialog opens on the GUI
+// thread with the connected device's description, and closing it ends the action.
+TEST(StageFlow, HardwareSettingsOpenThroughTheDialogHost) {
+    TestApp();
+    if (!std::filesystem::exists(LinkSimProcess::DefaultSimulator()))
+        GTEST_SKIP() << "kelvastra-sim has not been built";
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    QTemporaryDir home;
+    qputenv("KELVASTRA_PORTS_DIR", QByteArray::fromStdString(sim.PortsFolder().string()));
+    qputenv("KELVASTRA_HOME", home.path().toUtf8());
+    MessageLog::Instance().SetEchoToStdout(false);
+
+    LockedPrompt prompt;
+    CKelvastraDoc document;
+    CDocumentBridge bridge(document, nullptr);
+    CStageView view(bridge, prompt);
+    CDialogHost host;
+    RegisterDeviceDialogs(host, document, prompt);
+    document.SetView(&view);
+    document.SetPrompt(&prompt);
+    document.SetDialogHost(&host);
+    view.InitialUpdate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return document.m_bDeviceConnected.load(); }, 20000));
+    view.OnInsertBelow();
+
+    bool seen = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<CHardwareAdvDlg3*>(window);
+            if (dialog && dialog->isVisible()) {
+                seen = true;
+                dialog->reject();
+            }
+        }
+    });
+    closer.start(50);
+    bridge.OnCommand(ID_HARDWARE_SETTINGS);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return seen && document.m_nPendingAction == DeviceAction::None; }, 20000));
+    EXPECT_EQ(view.List()->rowCount(), 1) << "cancelled: the sequence stays";
+
+    bridge.StopWorker();
+    document.SetView(nullptr);
+    document.SetPrompt(nullptr);
+    document.SetDialogHost(nullptr);
 }
 
 } // namespace

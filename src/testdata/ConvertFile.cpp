@@ -221,9 +221,18 @@ public:
                     continue; // never selected for output
                 }
             }
+            // A well's position, factory and calibrated force usually follow each other: one
+            // step writes the three.
+            const size_t n = m_cells.size();
+            if (cell == Cell::Calibrated && n >= 2 && m_cells[n - 1].cell == Cell::Force &&
+                m_cells[n - 1].well == well && m_cells[n - 2].cell == Cell::Position &&
+                m_cells[n - 2].well == well) {
+                m_cells.resize(n - 2);
+                cell = Cell::WellTriple;
+            }
             m_cells.push_back({cell, static_cast<uint8_t>(well)});
         }
-        m_bound = m_cells.size() * (fastnum::kMaxFixedLength + 1) + 2;
+        m_bound = codes.size() * (fastnum::kMaxFixedLength + 1) + 2;
     }
 
     void WriteGroup(const std::vector<DataRecord>& group, size_t count) {
@@ -273,6 +282,13 @@ public:
             case Cell::Calibrated:
                 out = Number<2>(out, record.calibratedForce[op.well]);
                 break;
+            case Cell::WellTriple:
+                out = Number<0>(out, record.position[op.well]);
+                *out++ = ',';
+                out = Number<2>(out, record.force[op.well]);
+                *out++ = ',';
+                out = Number<2>(out, record.calibratedForce[op.well]);
+                break;
             }
             *out++ = ',';
         }
@@ -296,7 +312,8 @@ private:
         Spring,
         Position,
         Force,
-        Calibrated
+        Calibrated,
+        WellTriple // position, factory force, calibrated force of one well
     };
     struct Op {
         Cell cell;

@@ -671,7 +671,7 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
         const char* field = first;
         for (size_t i = 0; i < fieldCount; ++i) {
             const char* end = FieldEnd(field, last);
-            converter.ParseBufferedField(inputCodes[i], field, end, *record);
+            converter.ParseFieldAs<true>(inputCodes[i], field, end, *record);
             field = end == last ? last : end + 1;
         }
         // Fields beyond the header's count are dropped with their line.

@@ -99,6 +99,9 @@ public:
     bool SpringModelValid() const { return m_springValid; }
 
 private:
+    friend int ConvertFile(ForceModel&, const std::filesystem::path&, const std::filesystem::path&,
+                           bool, bool, const ConvertProgress&);
+
     template <bool Padded>
     void ParseFieldAs(int code, const char* first, const char* last, DataRecord& record);
 

@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -28,14 +29,17 @@ namespace {
 
 struct Usage {
     double wall = 0.0;
-    double cpu = 0.0; // user + system
+    double user = 0.0;
+    double system = 0.0;
+    double Cpu() const { return user + system; }
 };
 
-double CpuSeconds() {
+void CpuSeconds(double& user, double& system) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    user = seconds(usage.ru_utime);
+    system = seconds(usage.ru_stime);
 }
 
 double PeakResidentMB() {
@@ -45,13 +49,53 @@ double PeakResidentMB() {
 }
 
 template <typename F> Usage Measure(F&& work) {
-    const double cpu0 = CpuSeconds();
+    double user0 = 0.0;
+    double system0 = 0.0;
+    CpuSeconds(user0, system0);
     const auto wall0 = std::chrono::steady_clock::now();
     work();
     Usage usage;
     usage.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-    usage.cpu = CpuSeconds() - cpu0;
+    CpuSeconds(usage.user, usage.system);
+    usage.user -= user0;
+    usage.system -= system0;
     return usage;
+}
+
+// What merely writing `bytes` to a new file in `folder` costs here, in 1 MB pieces: the floor
+// under any conversion that writes that much.
+Usage WriteOnly(const fs::path& folder, uintmax_t bytes) {
+    const fs::path path = folder / "bench_write_only.bin";
+    std::vector<char> block(1 << 20, 'x');
+    Usage usage = Measure([&] {
+        std::FILE* out = std::fopen(path.string().c_str(), "wb");
+        if (out == nullptr) {
+            return;
+        }
+        for (uintmax_t done = 0; done < bytes; done += block.size()) {
+            const size_t size =
+                static_cast<size_t>(std::min<uintmax_t>(block.size(), bytes - done));
+            std::fwrite(block.data(), 1, size, out);
+        }
+        std::fclose(out);
+    });
+    fs::remove(path);
+    return usage;
+}
+
+long CountLines(const fs::path& path) {
+    std::FILE* in = std::fopen(path.string().c_str(), "rb");
+    if (in == nullptr) {
+        return 0;
+    }
+    std::vector<char> block(1 << 20);
+    long lines = 0;
+    size_t got = 0;
+    while ((got = std::fread(block.data(), 1, block.size(), in)) > 0) {
+        lines += std::count(block.begin(), block.begin() + static_cast<long>(got), '\n');
+    }
+    std::fclose(in);
+    return lines > 0 ? lines - 1 : 0; // without the header
 }
 
 // Well positions follow the pressure; the sensor counts are the inverse of the default model
@@ -179,12 +223,15 @@ int main(int argc, char** argv) {
             raw = folder / ("bench_" + std::to_string(lines) + "_Raw.csv");
             GenerateRaw(raw, lines);
         }
+        if (!givenRaw.empty()) {
+            lines = CountLines(raw);
+        }
         const double megabytes = static_cast<double>(fs::file_size(raw)) / 1e6;
         const double cat = CatSeconds(raw);
         std::printf("\n%ld lines, %.1f MB input; cat > /dev/null: %.4f s (%.0f MB/s)\n", lines,
                     megabytes, cat, cat > 0 ? megabytes / cat : 0.0);
-        std::printf("  %-5s %-10s %9s %10s %12s %9s %9s\n", "pass", "output", "wall s", "MB/s",
-                    "lines/s", "cpu s", "x cat");
+        std::printf("  %-5s %-9s %8s %8s %11s %7s %7s %7s %9s %6s\n", "pass", "output", "wall s",
+                    "MB/s", "lines/s", "user s", "sys s", "cpu s", "MB/cpu-s", "x cat");
         for (bool full : {false, true}) {
             for (bool toFile : {true, false}) {
                 const fs::path out = toFile ? folder / (full ? "bench_Full.csv" : "bench.csv")
@@ -196,15 +243,18 @@ int main(int argc, char** argv) {
                     std::fprintf(stderr, "conversion failed: %d\n", result);
                     return 1;
                 }
-                lines = model.DataLineCount();
-                std::printf("  %-5s %-10s %9.3f %10.1f %12.0f %9.3f %9.1f\n",
+                std::printf("  %-5s %-9s %8.3f %8.1f %11.0f %7.3f %7.3f %7.3f %9.1f %6.1f\n",
                             full ? "full" : "short", toFile ? "file" : "/dev/null", usage.wall,
-                            megabytes / usage.wall, lines / usage.wall, usage.cpu,
-                            cat > 0 ? usage.wall / cat : 0.0);
+                            megabytes / usage.wall, lines / usage.wall, usage.user, usage.system,
+                            usage.Cpu(), megabytes / usage.Cpu(), cat > 0 ? usage.wall / cat : 0.0);
                 if (toFile) {
-                    std::printf("        output %.1f MB\n",
-                                static_cast<double>(fs::file_size(out)) / 1e6);
+                    const uintmax_t bytes = fs::file_size(out);
                     fs::remove(out);
+                    const Usage write = WriteOnly(folder, bytes);
+                    std::printf("        output %.1f MB; writing that much alone to a new file: "
+                                "%.3f s wall, %.3f s cpu (%.3f sys)\n",
+                                static_cast<double>(bytes) / 1e6, write.wall, write.Cpu(),
+                                write.system);
                 }
             }
         }

@@ -198,6 +198,20 @@ TEST(HardwareAdvDlg3, IdealHeightFollowsTheWellDepthWhenItsBoxLosesFocus) {
     }
 }
 
+TEST(HardwareAdvDlg3, ProgramWithoutTheWorkerSaysSoAndStaysOpen) {
+    TestApp();
+    DialogSession session;
+    session.Finish(false); // the worker no longer serves the dialog
+    DeviceProgramTable table{};
+    RecordingPrompt prompt;
+    CHardwareAdvDlg3 dialog(HardwareDescription{}, session, table, prompt);
+    dialog.ProgramButton()->click();
+    EXPECT_FALSE(dialog.Busy());
+    EXPECT_FALSE(dialog.Applied());
+    EXPECT_TRUE(dialog.ProgramButton()->isEnabled());
+    EXPECT_EQ(prompt.Last(), CHardwareAdvDlg3::kDeviceGone);
+}
+
 // --- Program on a scripted line ------------------------------------------------------------
 
 class ProgramHardwareTest : public ::testing::Test {

@@ -181,6 +181,7 @@ CHardwareAdvDlg3::CHardwareAdvDlg3(const HardwareDescription& description, Dialo
     auto* idRow = new QHBoxLayout;
     idRow->addWidget(new QLabel(QStringLiteral("Hardware ID    ")));
     idRow->addWidget(m_hardwareIdEdit);
+    idRow->addStretch();
 
     auto* heightBox = new QWidget;
     auto* heightLayout = new QVBoxLayout(heightBox);

@@ -346,4 +346,29 @@ TEST_F(StageView, ButtonsAndBoxesCarryTheFormColours) {
               QColor(Qt::white));
 }
 
+TEST_F(StageView, EditIsDroppedWhenTheSequenceWasReplacedMeanwhile) {
+    FillFour();
+    view->List()->SelectRow(3);
+    view->SetEditorRunner([&](SetRecord& set, const HardwareDescription&, IUserPrompt&, QWidget*) {
+        // Read Device finishes while the editor is open: the device's own four sets now.
+        for (size_t i = 0; i < document.sequence.sets.size(); ++i)
+            document.sequence.sets[i].Name = "D" + std::to_string(i);
+        view->RefreshFromDocument();
+        set.Name = "Edited";
+        return true;
+    });
+    view->OnEditSet();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"D0", "D1", "D2", "D3"}));
+
+    view->List()->SelectRow(0);
+    view->SetEditorRunner([&](SetRecord& set, const HardwareDescription&, IUserPrompt&, QWidget*) {
+        view->ClearSequence();
+        set.Name = "Edited";
+        return true;
+    });
+    view->OnEditSet();
+    EXPECT_TRUE(Names().empty());
+    EXPECT_EQ(view->List()->rowCount(), 0);
+}
+
 } // namespace

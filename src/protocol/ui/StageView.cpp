@@ -180,6 +180,7 @@ void CStageView::UpdateFigures() {
 void CStageView::RefreshFromDocument() {
     OnGuiThread(
         [this] {
+            ++m_rebuilds;
             m_list->setUpdatesEnabled(false);
             m_list->DeleteAllRows();
             m_sequence = m_document.CommittedSequence();
@@ -198,6 +199,7 @@ void CStageView::RefreshFromDocument() {
 void CStageView::ClearSequence() {
     OnGuiThread(
         [this] {
+            ++m_rebuilds;
             m_list->DeleteAllRows();
             m_sequence.sets.clear();
             UpdateFigures();
@@ -263,7 +265,12 @@ void CStageView::OnEditSet() {
         return;
     const int index = selected.front();
     SetRecord copy = m_sequence.sets[size_t(index)];
+    const unsigned rebuilds = m_rebuilds;
     if (!m_runEditor(copy, m_document.Hardware(), m_prompt, this))
+        return;
+    // The device worker may have replaced or cleared the sequence while the editor was open
+    // (Read Device, hardware settings); the edited set then no longer exists.
+    if (rebuilds != m_rebuilds || index >= int(m_sequence.sets.size()))
         return;
     m_sequence.sets[size_t(index)] = copy;
     FillRow(index);

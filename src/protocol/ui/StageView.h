@@ -103,6 +103,7 @@ private:
     int m_nTotalTime = 0;
     int m_nMessageLines = 0;
     bool m_initialised = false;
+    unsigned m_rebuilds = 0; // refreshes and clears, so an open editor can tell
 
     QLineEdit* m_testNameEdit = nullptr;
     QLineEdit* m_testNumberEdit = nullptr;

@@ -5,7 +5,6 @@
 #include "protocol/SequenceDisplay.h"
 #include "protocol/ui/SetParamEditor.h"
 
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,7 +14,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 

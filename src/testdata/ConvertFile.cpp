@@ -27,7 +27,8 @@ constexpr size_t kReadChunk = size_t{1} << 20;
 // Bytes kept readable in front of and behind the input text, so that fields can be scanned and
 // numbers read a word at a time.
 constexpr size_t kReadPad = 8;
-constexpr size_t kWriteBuffer = size_t{1} << 20;
+// Output goes out in pieces small enough to stay in the cache while the kernel copies them.
+constexpr size_t kWriteBuffer = size_t{1} << 17;
 
 bool IsWell(int code, int first) {
     return code >= first && code < first + kWellCount;

@@ -215,6 +215,18 @@ TEST_F(ProgramReadTest, ProgramRefusals)
     EXPECT_EQ(d.view->MessageArea(), "\nProgramming Device... Success\n");
     d.firmware->commands.clear();
 
+    // Hardware without pressure scaling: said in the message area, nothing sent.
+    doc.m_controller.hardware.RegulatorType = Regulator::Invalid;
+    doc.ProgramDevice();
+    EXPECT_EQ(d.view->MessageArea().rfind("\nProgramming Device... Failed\nError:  The fitted "
+                                          "hardware cannot turn magnitudes into pressure set "
+                                          "points\n",
+                                          0),
+              0u)
+        << d.view->MessageArea();
+    EXPECT_TRUE(d.firmware->commands.empty());
+    doc.m_controller.hardware.RegulatorType = Regulator::SMC1050;
+
     // The check fails: its own message, the committed sequence untouched, nothing sent.
     d.view->SetWorkingSequence(SetSequence{});
     doc.ProgramDevice();

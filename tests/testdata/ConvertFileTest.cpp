@@ -566,3 +566,31 @@ TEST_F(ConvertTest, LongNamesAndLinesPassThrough) {
     EXPECT_EQ(table.rows[0][1], name);
     EXPECT_EQ(table.rows[1][1], "short");
 }
+
+TEST(RecordConverter, ParseFieldOnItsOwn) {
+    Rig rig(Spring::GoldSpring_13mm_Diam, IdentityCoefficients());
+    RecordConverter converter(*rig.model);
+    DataRecord record;
+    converter.ParseField(ColumnCode::SetName, "Ramp|Up|", record);
+    EXPECT_EQ(record.name, "Ramp Up ");
+    converter.ParseField(ColumnCode::Time, " 1234x", record);
+    EXPECT_EQ(record.time, 1234);
+    converter.ParseField(ColumnCode::SpecifiedPressure, "2000", record);
+    EXPECT_EQ(record.specifiedPressure, *rig.model->SpecifiedPressure(2000));
+    converter.ParseField(ColumnCode::ActualPressure, "150001", record);
+    EXPECT_EQ(record.actualPressure, *rig.model->ActualPressure(1500.01));
+    EXPECT_EQ(rig.model->LatestActualPressure(), record.actualPressure);
+    // Readings keep their hundredths: 123456 is 1234.56 counts.
+    converter.ParseField(ColumnCode::Position1 + 4, "123456", record);
+    EXPECT_EQ(record.position[4], 1234.56);
+    EXPECT_EQ(record.force[4], *rig.model->Force(record.actualPressure, 1234.56));
+    converter.ParseField(ColumnCode::Position1, "20000", record);
+    EXPECT_EQ(record.springForce, kNoSpringForce);
+    converter.ParseField(ColumnCode::Position1, "30000", record);
+    EXPECT_EQ(record.springForce, rig.spring.SpringForce(300.0));
+    // Unrecognised columns change nothing.
+    DataRecord before = record;
+    converter.ParseField(ColumnCode::Unrecognised, "999", record);
+    EXPECT_EQ(record.time, before.time);
+    EXPECT_EQ(record.position, before.position);
+}

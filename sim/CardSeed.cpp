@@ -12,7 +12,7 @@ std::string CoefficientFileText(const std::array<WellLaw, kWells>& laws) {
     std::string text;
     char line[64];
     for (const WellLaw& law : laws) {
-        for (double value : {law.a, law.b, law.c}) {
+        for (double value : FitQuadratic(law)) {
             std::snprintf(line, sizeof line, "%12f\n", value);
             text += line;
         }

@@ -10,7 +10,8 @@
 
 namespace sim {
 
-// The calibration file text of the well laws: 27 lines of "%12f", three per well (a, b, c).
+// The calibration file text of the well laws' quadratic fits: 27 lines of "%12f", three per
+// well (a, b, c).
 std::string CoefficientFileText(const std::array<WellLaw, kWells>& laws);
 // The POSCAL.INI text of the mounting offsets: nine lines, no line feed after the last.
 std::string OffsetFileText(const std::array<WellLaw, kWells>& laws);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace sim {
 
@@ -40,18 +41,72 @@ double Stiffness(int well) { return 0.010 + 0.0005 * (well - 5); }
 
 } // namespace
 
+double WellLaw::Position(double reading) const {
+    double t = (reading - m0) / m2;
+    return t < 0 ? 0.0 : m1 - std::sqrt(t) + mountOffsetUm;
+}
+
+double WellLaw::Reading(double positionUm) const {
+    double root = std::max(0.0, m1 + mountOffsetUm - positionUm);
+    return m0 + m2 * root * root;
+}
+
 std::array<WellLaw, kWells> DefaultWellLaws() {
     static constexpr int kMount[kWells] = {12, -8, 5, 0, -15, 7, 3, -4, 10};
+    // m2, m1, m0 of the A10x2.5 magnet; well 1 carries the gold spring.
+    static constexpr double kLaw[kWells][3] = {
+        {-2.549679059e-05, 4153.14583235, 1460.16984283},
+        {-2.3942e-05, 3582.88781221285, 1414.200491},
+        {-1.3605e-05, 5457.55237, 1533.039264},
+        {-7.884e-06, 8580.669711, 1744.607306},
+        {-8.559e-06, 7197.394555, 1631.940498},
+        {-2.0434e-05, 3869.041793, 1481.586444},
+        {-4.847e-06, 14318.13493, 2128.165564},
+        {-7.856e-06, 8342.668024, 1727.158462},
+        {-9.549e-06, 7540.05655, 1706.424072},
+    };
     std::array<WellLaw, kWells> laws{};
-    for (int w = 0; w < kWells; ++w) {
-        WellLaw& law = laws[static_cast<size_t>(w)];
-        law.a = Round6(-0.002374 + 0.00001 * (w - 4));
-        law.b = Round6(13.03619 * (1.0 + 0.004 * (w - 4)));
-        double zeroAt = 1080.0 + 6.0 * w; // reading of the lowest position
-        law.c = Round6(-(law.a * zeroAt * zeroAt + law.b * zeroAt));
-        law.mountOffsetUm = kMount[w];
+    for (size_t w = 0; w < laws.size(); ++w) {
+        laws[w] = WellLaw{kLaw[w][0], kLaw[w][1], kLaw[w][2], kMount[w]};
     }
     return laws;
+}
+
+std::array<double, 3> FitQuadratic(const WellLaw& law, double maxUm) {
+    WellLaw bare = law;
+    bare.mountOffsetUm = 0;
+    // Normal equations on readings centred at their mean, which keeps them well conditioned.
+    constexpr int kPoints = 81;
+    std::vector<double> xs, ys;
+    for (int i = 0; i < kPoints; ++i) {
+        double y = maxUm * i / (kPoints - 1);
+        xs.push_back(bare.Reading(y));
+        ys.push_back(y);
+    }
+    double mean = 0;
+    for (double x : xs) {
+        mean += x / kPoints;
+    }
+    double s[5] = {0, 0, 0, 0, 0}, t[3] = {0, 0, 0};
+    for (int i = 0; i < kPoints; ++i) {
+        double u = xs[size_t(i)] - mean, p = 1;
+        for (int k = 0; k < 5; ++k, p *= u) {
+            s[k] += p;
+            if (k < 3) {
+                t[k] += p * ys[size_t(i)];
+            }
+        }
+    }
+    // | s4 s3 s2 | |A|   |t2|
+    // | s3 s2 s1 | |B| = |t1|
+    // | s2 s1 s0 | |C|   |t0|
+    auto det3 = [](double a, double b, double c, double d, double e, double f, double g, double h,
+                   double k) { return a * (e * k - f * h) - b * (d * k - f * g) + c * (d * h - e * g); };
+    double d = det3(s[4], s[3], s[2], s[3], s[2], s[1], s[2], s[1], s[0]);
+    double A = det3(t[2], s[3], s[2], t[1], s[2], s[1], t[0], s[1], s[0]) / d;
+    double B = det3(s[4], t[2], s[2], s[3], t[1], s[1], s[2], t[0], s[0]) / d;
+    double C = det3(s[4], s[3], t[2], s[3], s[2], t[1], s[2], s[1], t[0]) / d;
+    return {Round6(A), Round6(B - 2 * A * mean), Round6(A * mean * mean - B * mean + C)};
 }
 
 Plant::Plant() : m_laws(DefaultWellLaws()), m_model(HardwareDescription{}) {
@@ -162,21 +217,7 @@ double Plant::WellPositionUm(int well) const {
 }
 
 double Plant::CountsForPosition(int well, double positionUm) const {
-    const WellLaw& law = m_laws[static_cast<size_t>(well - 1)];
-    double c = law.c + law.mountOffsetUm - positionUm;
-    if (law.a == 0) {
-        return law.b != 0 ? -c / law.b : 0;
-    }
-    double vertex = -law.b / (2 * law.a);
-    double d = law.b * law.b - 4 * law.a * c;
-    if (d < 0) {
-        return vertex;
-    }
-    // The root on the rising side of the parabola, where the sensor is used.
-    double r1 = (-law.b + std::sqrt(d)) / (2 * law.a);
-    double r2 = (-law.b - std::sqrt(d)) / (2 * law.a);
-    double rising = (2 * law.a * r1 + law.b > 0) ? r1 : r2;
-    return std::max(0.0, rising);
+    return std::max(0.0, m_laws[static_cast<size_t>(well - 1)].Reading(positionUm));
 }
 
 double Plant::SensorCounts(int channel) const {

@@ -4,10 +4,11 @@
 // The numbers are made so that the program's own measurement model reads them back sensibly:
 // the pressure sensor is the inverse of the regulator scaling, the wells settle where the
 // membrane force at the current pressure meets the load in the well, and each magnet sensor is
-// the inverse of a quadratic position law per well. That law is what the seeded MAGCAL.INI and
-// MAGCAL0.INI hold, and the seeded POSCAL.INI holds the mounting offsets, so a fresh card reads
-// true positions; a new displacement calibration or offset calibration changes what the program
-// computes, never the physics.
+// the inverse of a fixed position law per well (the program's built-in one for the fitted magnet
+// and spring). The seeded MAGCAL.INI and MAGCAL0.INI hold quadratic fits of those laws and the
+// seeded POSCAL.INI the mounting offsets, so a fresh card reads true positions within a few
+// micrometres; a new displacement or offset calibration changes what the program computes,
+// never the physics.
 #pragma once
 
 #include "hardware/HardwareDescription.h"
@@ -22,10 +23,23 @@ namespace sim {
 
 inline constexpr int kWells = 9;
 
+// The magnet sensor of one well: position = m1 - sqrt((r - m0) / m2) + mount offset, the form
+// the program's built-in table uses for this magnet. A displacement calibration fits a quadratic
+// to it; FitQuadratic does the same for the seeded calibration files.
 struct WellLaw {
-    double a = 0, b = 0, c = 0; // position = a*r^2 + b*r + c + mount offset
+    double m2 = 0, m1 = 0, m0 = 0;
     int mountOffsetUm = 0;
+
+    // Position (um) that a reading gives, mount offset included.
+    double Position(double reading) const;
+    // The reading at a position (the inverse of the line above).
+    double Reading(double positionUm) const;
 };
+
+// Least-squares a, b, c of position = a*r^2 + b*r + c over 0..maxUm (the range the wells
+// use; the fit is within about 12 um there), mount offset excluded
+// (it belongs in POSCAL.INI), rounded to the six decimals the card files keep.
+std::array<double, 3> FitQuadratic(const WellLaw& law, double maxUm = 1500.0);
 
 class Plant {
 public:
@@ -95,8 +109,7 @@ private:
     std::mt19937 m_rng{12345};
 };
 
-// The well laws of the simulated sensors, with coefficients that survive the card format
-// ("%12f") unchanged.
+// The well laws of the simulated sensors: magnet A10x2.5 with the gold spring in well 1.
 std::array<WellLaw, kWells> DefaultWellLaws();
 
 } // namespace sim

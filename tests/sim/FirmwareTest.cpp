@@ -6,6 +6,7 @@
 #include "protocol/DeviceProgram.h"
 #include "protocol/NumberText.h"
 #include "testdata/ForceModel.h"
+#include "testdata/SpringModel.h"
 
 #include <gtest/gtest.h>
 
@@ -367,7 +368,33 @@ TEST(Plant, WellsTravelOnEveryMembraneAndReadBackThroughTheirLaw) {
                 EXPECT_LT(x, 3000.0) << membrane << " " << version << " " << well;
                 const sim::WellLaw& law = plant.Laws()[size_t(well - 1)];
                 double r = plant.SensorCounts(well);
-                EXPECT_NEAR(law.a * r * r + law.b * r + law.c + law.mountOffsetUm, x, 1e-6);
+                EXPECT_NEAR(law.Position(r), x, 1e-6);
+            }
+        }
+    }
+}
+
+TEST(Plant, SensorLawsAgreeWithTheBuiltInTableAndTheSeededFits) {
+    auto laws = sim::DefaultWellLaws();
+    std::array<int32_t, 9> offsets{};
+    std::array<double, 27> coefficients{};
+    for (size_t w = 0; w < laws.size(); ++w) {
+        offsets[w] = laws[w].mountOffsetUm;
+        auto fit = sim::FitQuadratic(laws[w]);
+        std::copy(fit.begin(), fit.end(), coefficients.begin() + std::ptrdiff_t(3 * w));
+    }
+    HardwareDescription hardware; // A10x2.5 magnet, gold spring: the simulated board
+    SpringModel gold(hardware.SpringType);
+    ForceModel builtIn(offsets, std::nullopt, hardware, &gold);
+    ForceModel calibrated(offsets, coefficients, hardware);
+    for (int well = 1; well <= 9; ++well) {
+        const sim::WellLaw& law = laws[size_t(well - 1)];
+        for (double um = 0; um <= 2000; um += 50) {
+            double reading = law.Reading(um);
+            EXPECT_NEAR(*builtIn.Position(well, reading), um, 1e-6) << well << " " << um;
+            if (um <= 1500) {
+                // A quadratic fit of the sensor over the range in use, as a calibration gives.
+                EXPECT_NEAR(*calibrated.Position(well, reading), um, 15.0) << well << " " << um;
             }
         }
     }

@@ -40,7 +40,13 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 FilePtr OpenFile(const std::filesystem::path& path, const char* mode) {
-    return FilePtr(std::fopen(path.string().c_str(), mode));
+#if defined(_WIN32)
+    // Wide names, so that folders outside the ANSI code page open too.
+    const std::wstring wideMode(mode, mode + std::strlen(mode));
+    return FilePtr(_wfopen(path.c_str(), wideMode.c_str()));
+#else
+    return FilePtr(std::fopen(path.c_str(), mode));
+#endif
 }
 
 // Hands out the input's lines without the line end ("\n" or "\r\n"), reading large chunks.

@@ -236,6 +236,8 @@ int main(int argc, char** argv) {
             for (bool toFile : {true, false}) {
                 const fs::path out = toFile ? folder / (full ? "bench_Full.csv" : "bench.csv")
                                             : fs::path("/dev/null");
+                // Earlier runs' dirty pages would otherwise be written back at this run's cost.
+                ::sync();
                 int result = 0;
                 Usage usage =
                     Measure([&] { result = ConvertFile(model, raw, out, spring.valid, full); });
@@ -250,6 +252,7 @@ int main(int argc, char** argv) {
                 if (toFile) {
                     const uintmax_t bytes = fs::file_size(out);
                     fs::remove(out);
+                    ::sync();
                     const Usage write = WriteOnly(folder, bytes);
                     std::printf("        output %.1f MB; writing that much alone to a new file: "
                                 "%.3f s wall, %.3f s cpu (%.3f sys)\n",

@@ -21,13 +21,12 @@ namespace {
 constexpr const char* kProgramSuccess = "\nProgramming Device... Success\n";
 constexpr const char* kReadSuccess = "\nReading Device... Success\n";
 
-bool EndsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-void Fail(CliContext& context, const std::string& message)
-{
+void Fail(CliContext& context, const std::string& message) {
     std::cerr << "kelvastra-cli: " << message << "\n";
     context.exitCode = 1;
 }
@@ -36,9 +35,7 @@ void Fail(CliContext& context, const std::string& message)
 // through the message log) to `messages`, the sequence check and the boxes to standard error.
 class HeadlessDocument {
 public:
-    explicit HeadlessDocument(std::ostream& messages)
-        : m_prompt(&std::cerr), m_view(m_doc)
-    {
+    explicit HeadlessDocument(std::ostream& messages) : m_prompt(&std::cerr), m_view(m_doc) {
         m_view.SetEcho(&messages, &std::cerr);
         m_doc.SetView(&m_view);
         m_doc.SetPrompt(&m_prompt);
@@ -48,8 +45,7 @@ public:
         log.Bind([this](const std::string& text, CKelvastraDoc*) { m_view.AppendMessage(text); },
                  &m_doc);
     }
-    ~HeadlessDocument()
-    {
+    ~HeadlessDocument() {
         MessageLog::Instance().Unbind(&m_doc);
         MessageLog::Instance().SetEchoToStdout(true);
         m_doc.m_controller.serial.Close();
@@ -58,8 +54,7 @@ public:
     HeadlessDocument& operator=(const HeadlessDocument&) = delete;
 
     // The link as the connection watch sets it up: the given port, or the one discovery finds.
-    bool Open(const std::string& port, std::string& error)
-    {
+    bool Open(const std::string& port, std::string& error) {
         if (port.empty()) {
             if (!m_doc.m_controller.FindController()) {
                 error = "no controller found (no port matches; give one with --port)";
@@ -84,8 +79,7 @@ private:
     HeadlessStageView m_view;
 };
 
-bool ReadWholeFile(const std::string& path, std::string& text)
-{
+bool ReadWholeFile(const std::string& path, std::string& text) {
     std::error_code ignored;
     if (std::filesystem::is_directory(path, ignored))
         return false;
@@ -98,8 +92,7 @@ bool ReadWholeFile(const std::string& path, std::string& text)
     return !in.bad();
 }
 
-void RunProgram(CliContext& context, const std::string& file, const std::string* name)
-{
+void RunProgram(CliContext& context, const std::string& file, const std::string* name) {
     std::string text;
     if (!ReadWholeFile(file, text)) {
         Fail(context, "cannot read " + file);
@@ -130,8 +123,7 @@ void RunProgram(CliContext& context, const std::string& file, const std::string*
         Fail(context, "the device was not programmed");
 }
 
-void RunRead(CliContext& context, const std::string& out)
-{
+void RunRead(CliContext& context, const std::string& out) {
     // With the table on standard output the messages keep out of its way.
     HeadlessDocument headless(out.empty() ? std::cerr : std::cout);
     CKelvastraDoc& doc = headless.Doc();
@@ -160,8 +152,7 @@ void RunRead(CliContext& context, const std::string& out)
 
 } // namespace
 
-void AddProgramCommands(CLI::App& app, CliContext& context)
-{
+void AddProgramCommands(CLI::App& app, CliContext& context) {
     auto* program = app.add_subcommand(
         "program", "Check a protocol file and program it into the controller (TEMPLATE.INI, "
                    "NAME.INI and the program table)");
@@ -177,7 +168,8 @@ void AddProgramCommands(CLI::App& app, CliContext& context)
     auto* read = app.add_subcommand(
         "read", "Read the controller's program table and write it as a protocol table");
     auto out = std::make_shared<std::string>();
-    read->add_option("OUT", *out, "output file (default: standard output; messages then go to "
-                                  "standard error)");
+    read->add_option("OUT", *out,
+                     "output file (default: standard output; messages then go to "
+                     "standard error)");
     read->callback([&context, out] { RunRead(context, *out); });
 }

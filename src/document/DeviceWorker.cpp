@@ -3,18 +3,19 @@
 #include "document/KelvastraDoc.h"
 
 DeviceWorker::DeviceWorker(CKelvastraDoc& document, QObject* parent)
-    : QThread(parent), m_document(document)
-{
+    : QThread(parent), m_document(document) {}
+
+DeviceWorker::~DeviceWorker() {
+    Stop();
 }
 
-DeviceWorker::~DeviceWorker() { Stop(); }
-
-void DeviceWorker::Stop()
-{
+void DeviceWorker::Stop() {
     m_document.RequestWorkerStop();
     // A dialog still open would keep the worker serving it.
     m_document.Session().Finish(false);
     wait();
 }
 
-void DeviceWorker::run() { m_exitCode = DeviceWorkerProc(&m_document); }
+void DeviceWorker::run() {
+    m_exitCode = DeviceWorkerProc(&m_document);
+}

@@ -1,7 +1,6 @@
 #include "document/DialogSession.h"
 
-bool DialogSession::Post(Work work)
-{
+bool DialogSession::Post(Work work) {
     {
         std::lock_guard lock(m_mutex);
         if (m_finished)
@@ -12,8 +11,7 @@ bool DialogSession::Post(Work work)
     return true;
 }
 
-void DialogSession::Finish(bool applied)
-{
+void DialogSession::Finish(bool applied) {
     {
         std::lock_guard lock(m_mutex);
         m_finished = true;
@@ -22,8 +20,7 @@ void DialogSession::Finish(bool applied)
     m_wake.notify_all();
 }
 
-bool DialogSession::Serve(Controller& controller)
-{
+bool DialogSession::Serve(Controller& controller) {
     for (;;) {
         Work work;
         {
@@ -39,16 +36,14 @@ bool DialogSession::Serve(Controller& controller)
     }
 }
 
-void DialogSession::Reset()
-{
+void DialogSession::Reset() {
     std::lock_guard lock(m_mutex);
     m_queue.clear();
     m_finished = false;
     m_applied = false;
 }
 
-bool DialogSession::Finished() const
-{
+bool DialogSession::Finished() const {
     std::lock_guard lock(m_mutex);
     return m_finished;
 }

@@ -34,8 +34,8 @@ public:
     // GUI side: run `work` on the worker and hand its result to `done` on the thread of
     // `context` (dropped when `context` is gone by then).
     template <class R>
-    bool Request(QObject* context, std::function<R(Controller&)> work, std::function<void(R)> done)
-    {
+    bool Request(QObject* context, std::function<R(Controller&)> work,
+                 std::function<void(R)> done) {
         QPointer<QObject> guard(context);
         return Post([guard, work = std::move(work), done = std::move(done)](Controller& c) {
             auto result = std::make_shared<R>(work(c));
@@ -52,9 +52,7 @@ public:
 
     // GUI side: run `work` on the worker and wait for it with a local event loop, so the
     // windows keep painting. Returns `fallback` when the session has already finished.
-    template <class R>
-    R RunAndWait(std::function<R(Controller&)> work, R fallback = R())
-    {
+    template <class R> R RunAndWait(std::function<R(Controller&)> work, R fallback = R()) {
         QObject context;
         QEventLoop loop;
         R result = fallback;

@@ -7,8 +7,7 @@
 // The check talks to the view's boxes while the view's lock is held.
 struct HeadlessStageView::CheckHost : ISequenceCheckHost {
     explicit CheckHost(HeadlessStageView& view) : m_view(view) {}
-    void ShowCheckMessage(const std::string& text) override
-    {
+    void ShowCheckMessage(const std::string& text) override {
         m_view.m_checkMessages.push_back(text);
         if (m_view.m_checkEcho) {
             *m_view.m_checkEcho << text;
@@ -25,81 +24,68 @@ struct HeadlessStageView::CheckHost : ISequenceCheckHost {
 
 HeadlessStageView::HeadlessStageView(CKelvastraDoc& document) : m_document(document) {}
 
-void HeadlessStageView::SetEcho(std::ostream* messages, std::ostream* checkMessages)
-{
+void HeadlessStageView::SetEcho(std::ostream* messages, std::ostream* checkMessages) {
     std::lock_guard lock(m_mutex);
     m_echo = messages;
     m_checkEcho = checkMessages;
 }
 
-void HeadlessStageView::SetWorkingSequence(const SetSequence& sequence)
-{
+void HeadlessStageView::SetWorkingSequence(const SetSequence& sequence) {
     std::lock_guard lock(m_mutex);
     m_working = sequence;
 }
 
-SetSequence HeadlessStageView::WorkingSequence() const
-{
+SetSequence HeadlessStageView::WorkingSequence() const {
     std::lock_guard lock(m_mutex);
     return m_working;
 }
 
-std::string HeadlessStageView::MessageArea() const
-{
+std::string HeadlessStageView::MessageArea() const {
     std::lock_guard lock(m_mutex);
     return m_messages;
 }
 
-std::string HeadlessStageView::TestNumberText() const
-{
+std::string HeadlessStageView::TestNumberText() const {
     std::lock_guard lock(m_mutex);
     return m_testNumber;
 }
 
-std::vector<std::string> HeadlessStageView::CheckMessages() const
-{
+std::vector<std::string> HeadlessStageView::CheckMessages() const {
     std::lock_guard lock(m_mutex);
     return m_checkMessages;
 }
 
-int HeadlessStageView::RefreshCount() const
-{
+int HeadlessStageView::RefreshCount() const {
     std::lock_guard lock(m_mutex);
     return m_refreshCount;
 }
 
-int HeadlessStageView::ClearSequenceCount() const
-{
+int HeadlessStageView::ClearSequenceCount() const {
     std::lock_guard lock(m_mutex);
     return m_clearSequenceCount;
 }
 
-void HeadlessStageView::SetTestName(const std::string& name)
-{
+void HeadlessStageView::SetTestName(const std::string& name) {
     std::lock_guard lock(m_mutex);
     m_testName = name;
 }
 
-void HeadlessStageView::SetTestNumber(const std::string& number)
-{
+void HeadlessStageView::SetTestNumber(const std::string& number) {
     std::lock_guard lock(m_mutex);
     m_testNumber = number;
 }
 
-std::string HeadlessStageView::TestName()
-{
+std::string HeadlessStageView::TestName() {
     std::lock_guard lock(m_mutex);
     return m_testName;
 }
 
-void HeadlessStageView::ClearMessageArea()
-{
+void HeadlessStageView::ClearMessageArea() {
     std::lock_guard lock(m_mutex);
     m_messages.clear();
 }
 
-void HeadlessStageView::AppendMessage(const std::string& text)
-{
+void HeadlessStageView::AppendMessage(const std::string& text) {
     std::lock_guard lock(m_mutex);
     m_messages += text;
     if (m_echo) {
@@ -108,31 +94,27 @@ void HeadlessStageView::AppendMessage(const std::string& text)
     }
 }
 
-void HeadlessStageView::RefreshFromDocument()
-{
+void HeadlessStageView::RefreshFromDocument() {
     std::lock_guard lock(m_mutex);
     m_working = m_document.m_sequence;
     ++m_refreshCount;
 }
 
-void HeadlessStageView::ClearSequence()
-{
+void HeadlessStageView::ClearSequence() {
     std::lock_guard lock(m_mutex);
     m_working.sets.clear();
     ++m_clearSequenceCount;
 }
 
-bool HeadlessStageView::CheckSequence()
-{
+bool HeadlessStageView::CheckSequence() {
     std::lock_guard lock(m_mutex);
     CheckHost host(*this);
-    return ::CheckSequence(m_working, m_document.m_sequence, m_document.m_fMaxStretchPosMm,
-                           host) == 1;
+    return ::CheckSequence(m_working, m_document.m_sequence, m_document.m_fMaxStretchPosMm, host) ==
+           1;
 }
 
 MessageAnswer HeadlessPrompt::ShowMessage(const std::string& text, MessageIcon icon,
-                                          MessageButtons buttons)
-{
+                                          MessageButtons buttons) {
     std::lock_guard lock(m_mutex);
     m_shown.push_back({text, icon});
     if (m_echo) {
@@ -144,8 +126,7 @@ MessageAnswer HeadlessPrompt::ShowMessage(const std::string& text, MessageIcon i
     return buttons == MessageButtons::Ok ? MessageAnswer::Ok : m_answer;
 }
 
-std::vector<HeadlessPrompt::Shown> HeadlessPrompt::Messages() const
-{
+std::vector<HeadlessPrompt::Shown> HeadlessPrompt::Messages() const {
     std::lock_guard lock(m_mutex);
     return m_shown;
 }

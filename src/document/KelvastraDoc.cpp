@@ -29,8 +29,7 @@ struct UnitScale {
     int32_t flagUnits;
 };
 
-UnitScale ScaleOf(int32_t timeUnits)
-{
+UnitScale ScaleOf(int32_t timeUnits) {
     switch (timeUnits) {
     case TimeUnits::Minutes:
         return {60.0, TimeUnits::Minutes};
@@ -49,8 +48,7 @@ UnitScale ScaleOf(int32_t timeUnits)
 
 // The controller takes durations as 32-bit words and reads them back unsigned, so anything from
 // INT32_MIN up to 2^32 - 1 ms travels; beyond that there is no honest value to send.
-std::optional<int32_t> ToMilliseconds(double duration, const UnitScale& scale)
-{
+std::optional<int32_t> ToMilliseconds(double duration, const UnitScale& scale) {
     double ms = duration * scale.seconds * 1000.0;
     // 1.005 s is 1005 ms and 0.29 ds is 29 ms, not one less: settle on the microsecond before
     // cutting, so binary fractions do not eat a millisecond.
@@ -60,17 +58,18 @@ std::optional<int32_t> ToMilliseconds(double duration, const UnitScale& scale)
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ms)));
 }
 
-int32_t HundredthsSetpoint(double raw) { return static_cast<int32_t>(std::floor(raw * 100.0 + 0.5)); }
+int32_t HundredthsSetpoint(double raw) {
+    return static_cast<int32_t>(std::floor(raw * 100.0 + 0.5));
+}
 
-double FromMilliseconds(int32_t ms, int64_t divisor)
-{
-    const double value = static_cast<double>(static_cast<uint32_t>(ms)) / static_cast<double>(divisor);
+double FromMilliseconds(int32_t ms, int64_t divisor) {
+    const double value =
+        static_cast<double>(static_cast<uint32_t>(ms)) / static_cast<double>(divisor);
     return std::floor(value * 100.0 + 0.5) / 100.0;
 }
 
 // The value part of an INFOW.INI line, or nullopt when the line is too short to hold one.
-std::optional<std::string> ValueAt(const std::string& line, std::size_t column)
-{
+std::optional<std::string> ValueAt(const std::string& line, std::size_t column) {
     if (line.size() <= column)
         return std::nullopt;
     std::string value = line.substr(column);
@@ -79,14 +78,12 @@ std::optional<std::string> ValueAt(const std::string& line, std::size_t column)
     return value;
 }
 
-std::chrono::steady_clock::time_point ProcessStart()
-{
+std::chrono::steady_clock::time_point ProcessStart() {
     static const auto start = std::chrono::steady_clock::now();
     return start;
 }
 
-long long ClockMs()
-{
+long long ClockMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  ProcessStart())
         .count();
@@ -95,8 +92,7 @@ long long ClockMs()
 } // namespace
 
 CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
-    : m_controller(std::move(channel))
-{
+    : m_controller(std::move(channel)) {
     ProcessStart();
     ClearDeviceProgram(m_deviceProgram);
     // The first document binds the message log to its view; later documents leave it alone.
@@ -116,15 +112,15 @@ CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
     });
 }
 
-CKelvastraDoc::~CKelvastraDoc() { MessageLog::Instance().Unbind(this); }
+CKelvastraDoc::~CKelvastraDoc() {
+    MessageLog::Instance().Unbind(this);
+}
 
-void CKelvastraDoc::SetConnectionListener(std::function<void(bool)> listener)
-{
+void CKelvastraDoc::SetConnectionListener(std::function<void(bool)> listener) {
     m_connectionListener = std::move(listener);
 }
 
-bool CKelvastraDoc::OnCommand(int commandId)
-{
+bool CKelvastraDoc::OnCommand(int commandId) {
     switch (commandId) {
     case ID_READ_DEVICE:
         OnReadDevice();
@@ -149,8 +145,7 @@ bool CKelvastraDoc::OnCommand(int commandId)
     }
 }
 
-bool CKelvastraDoc::IsCommandEnabled(int commandId) const
-{
+bool CKelvastraDoc::IsCommandEnabled(int commandId) const {
     switch (commandId) {
     case ID_READ_DEVICE:
     case ID_PROGRAM_DEVICE:
@@ -167,8 +162,7 @@ bool CKelvastraDoc::IsCommandEnabled(int commandId) const
     }
 }
 
-MessageAnswer CKelvastraDoc::Show(const std::string& text, MessageIcon icon)
-{
+MessageAnswer CKelvastraDoc::Show(const std::string& text, MessageIcon icon) {
     if (m_prompt)
         return m_prompt->ShowMessage(text, icon);
     std::fprintf(stderr, "%s", text.c_str());
@@ -179,8 +173,7 @@ MessageAnswer CKelvastraDoc::Show(const std::string& text, MessageIcon icon)
 
 // --- protocol files ----------------------------------------------------------------------
 
-void CKelvastraDoc::OnFileSave(const FileChooser& chooseFile)
-{
+void CKelvastraDoc::OnFileSave(const FileChooser& chooseFile) {
     if (!m_view || !m_bDeviceInfoLoaded)
         return;
     // The sequence is the worker's while an action runs.
@@ -192,8 +185,7 @@ void CKelvastraDoc::OnFileSave(const FileChooser& chooseFile)
         SaveProtocolFile(*path);
 }
 
-void CKelvastraDoc::OnFileOpen(const FileChooser& chooseFile)
-{
+void CKelvastraDoc::OnFileOpen(const FileChooser& chooseFile) {
     if (!m_view || !m_bDeviceInfoLoaded)
         return;
     if (m_nPendingAction != DeviceAction::None)
@@ -202,8 +194,7 @@ void CKelvastraDoc::OnFileOpen(const FileChooser& chooseFile)
         OpenProtocolFile(*path);
 }
 
-int CKelvastraDoc::SaveProtocolFile(const std::string& path)
-{
+int CKelvastraDoc::SaveProtocolFile(const std::string& path) {
     Settings::SetTemplateDir(Folders::FolderOf(path));
     std::string text;
     {
@@ -233,8 +224,7 @@ int CKelvastraDoc::SaveProtocolFile(const std::string& path)
     return written ? 1 : -1;
 }
 
-int CKelvastraDoc::OpenProtocolFile(const std::string& path)
-{
+int CKelvastraDoc::OpenProtocolFile(const std::string& path) {
     Settings::SetTemplateDir(Folders::FolderOf(path));
     std::ifstream in(path, std::ios::binary);
     // A folder opens as a stream on this platform but reads as nothing: it would empty the
@@ -266,8 +256,7 @@ int CKelvastraDoc::OpenProtocolFile(const std::string& path)
 
 // --- program and read ----------------------------------------------------------------------
 
-bool CKelvastraDoc::SequenceToDeviceProgram(std::string* problem)
-{
+bool CKelvastraDoc::SequenceToDeviceProgram(std::string* problem) {
     const ForceModel model(m_controller.hardware);
     ClearDeviceProgram(m_deviceProgram);
     std::string why;
@@ -308,8 +297,7 @@ bool CKelvastraDoc::SequenceToDeviceProgram(std::string* problem)
     return why.empty();
 }
 
-void CKelvastraDoc::DeviceProgramToSequence()
-{
+void CKelvastraDoc::DeviceProgramToSequence() {
     const ForceModel model(m_controller.hardware);
     m_sequence.sets.clear();
     for (const DeviceProgramEntry& entry : m_deviceProgram) {
@@ -335,8 +323,7 @@ void CKelvastraDoc::DeviceProgramToSequence()
     }
 }
 
-void CKelvastraDoc::ProgramDevice()
-{
+void CKelvastraDoc::ProgramDevice() {
     if (!m_view || !m_controller.serial.IsOpen())
         return;
     m_view->ClearMessageArea();
@@ -377,8 +364,7 @@ void CKelvastraDoc::ProgramDevice()
                                          : "\nProgramming Device... Failed while " + failed + "\n");
 }
 
-void CKelvastraDoc::ReadDevice()
-{
+void CKelvastraDoc::ReadDevice() {
     if (!m_view || !m_controller.serial.IsOpen())
         return;
     m_view->ClearMessageArea();
@@ -398,8 +384,7 @@ void CKelvastraDoc::ReadDevice()
     m_view->AppendMessage(kReadSuccess);
 }
 
-void CKelvastraDoc::ReadDeviceHardware(HardwareDescription& description)
-{
+void CKelvastraDoc::ReadDeviceHardware(HardwareDescription& description) {
     std::vector<std::string> lines;
     m_controller.ReadFileLines("INFOW.INI", lines);
     if (lines.size() < 8)
@@ -420,15 +405,13 @@ void CKelvastraDoc::ReadDeviceHardware(HardwareDescription& description)
 
 // --- worker --------------------------------------------------------------------------------
 
-void CKelvastraDoc::SetConnected(bool connected)
-{
+void CKelvastraDoc::SetConnected(bool connected) {
     m_bDeviceConnected = connected;
     if (m_connectionListener)
         m_connectionListener(connected);
 }
 
-bool CKelvastraDoc::SetUpLink()
-{
+bool CKelvastraDoc::SetUpLink() {
     int opened;
     if (m_connectFailed) {
         // Said once already; retry without repeating it every second.
@@ -465,8 +448,7 @@ bool CKelvastraDoc::SetUpLink()
     return true;
 }
 
-void CKelvastraDoc::TearDownLink()
-{
+void CKelvastraDoc::TearDownLink() {
     m_controller.serial.Close();
     m_bDeviceInfoLoaded = false;
     SetConnected(false);
@@ -474,8 +456,7 @@ void CKelvastraDoc::TearDownLink()
         m_view->ClearMessageArea();
 }
 
-void CKelvastraDoc::ConnectionWatch()
-{
+void CKelvastraDoc::ConnectionWatch() {
     const bool present = m_controller.FindController();
     if (present && m_bDeviceConnected && m_controller.portName != m_linkPort) {
         // Unplugged and plugged in again between two watches: the old port is gone for good,
@@ -491,16 +472,14 @@ void CKelvastraDoc::ConnectionWatch()
     }
 }
 
-std::optional<int> CKelvastraDoc::RunState()
-{
+std::optional<int> CKelvastraDoc::RunState() {
     int state = 0;
     if (m_controller.QueryInteger("0?S\r", state) != 0)
         return std::nullopt;
     return state;
 }
 
-bool CKelvastraDoc::ActionBlocked(int action)
-{
+bool CKelvastraDoc::ActionBlocked(int action) {
     if (action == DeviceAction::AccessTestData) {
         // Without a link the dialog could do nothing but fail.
         if (!m_controller.serial.IsOpen() || !m_bDeviceConnected) {
@@ -532,8 +511,7 @@ bool CKelvastraDoc::ActionBlocked(int action)
     return true;
 }
 
-void CKelvastraDoc::RunDialogAction(int action)
-{
+void CKelvastraDoc::RunDialogAction(int action) {
     if (ActionBlocked(action) || !m_dialogHost)
         return;
     m_session.Reset();
@@ -546,8 +524,7 @@ void CKelvastraDoc::RunDialogAction(int action)
         m_view->ClearSequence();
 }
 
-bool CKelvastraDoc::RunPendingAction()
-{
+bool CKelvastraDoc::RunPendingAction() {
     const int action = m_nPendingAction;
     switch (action) {
     case DeviceAction::StopWorker:
@@ -572,8 +549,7 @@ bool CKelvastraDoc::RunPendingAction()
     return true;
 }
 
-unsigned DeviceWorkerProc(void* document)
-{
+unsigned DeviceWorkerProc(void* document) {
     auto& doc = *static_cast<CKelvastraDoc*>(document);
     long long lastWatch = 0;
     while (!doc.WorkerStopRequested()) {

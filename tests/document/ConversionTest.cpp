@@ -11,15 +11,13 @@
 
 namespace {
 
-int32_t Hundredths(const HardwareDescription& hardware, double value)
-{
+int32_t Hundredths(const HardwareDescription& hardware, double value) {
     const auto raw = ForceModel(hardware).PressureSetpoint(value, 0.0);
     EXPECT_TRUE(raw.has_value());
     return static_cast<int32_t>(std::floor(raw.value_or(0.0) * 100.0 + 0.5));
 }
 
-double ValueOf(const HardwareDescription& hardware, int32_t hundredths)
-{
+double ValueOf(const HardwareDescription& hardware, int32_t hundredths) {
     return ForceModel(hardware).SetpointValue(hundredths / 100.0, 0.0).value_or(-1.0);
 }
 
@@ -29,10 +27,9 @@ protected:
     CKelvastraDoc& doc = *d.doc;
 };
 
-TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared)
-{
-    SetRecord first = MakeSet("Warm up", ControlFunction::Sinusoid, 2.0, 1.5, 2.0,
-                              TimeUnits::Seconds, 12);
+TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared) {
+    SetRecord first =
+        MakeSet("Warm up", ControlFunction::Sinusoid, 2.0, 1.5, 2.0, TimeUnits::Seconds, 12);
     first.XPreloadMag = 1.5;
     first.DataType = DataType::Peaks;
     first.DataFreqHz = DataFrequency::Hz10;
@@ -122,8 +119,7 @@ TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared)
 }
 
 // One duration in each unit: the milliseconds and flag sent, and what reads back.
-TEST_F(ConversionTest, DurationsInEveryUnit)
-{
+TEST_F(ConversionTest, DurationsInEveryUnit) {
     struct Case {
         int32_t units;
         double duration;
@@ -150,8 +146,8 @@ TEST_F(ConversionTest, DurationsInEveryUnit)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.units << " " << c.duration);
-        doc.m_sequence.sets = {MakeSet("T", ControlFunction::Ramp, 1.0, c.duration, c.duration,
-                                       c.units, 1)};
+        doc.m_sequence.sets = {
+            MakeSet("T", ControlFunction::Ramp, 1.0, c.duration, c.duration, c.units, 1)};
         doc.m_sequence.sets[0].RestTimeSec = c.duration;
         doc.m_sequence.sets[0].HoldTimeSec = c.duration;
         ASSERT_TRUE(doc.SequenceToDeviceProgram());
@@ -172,19 +168,19 @@ TEST_F(ConversionTest, DurationsInEveryUnit)
     }
 }
 
-TEST_F(ConversionTest, ADurationTheControllerCannotTimeIsRefused)
-{
-    doc.m_sequence.sets = {MakeSet("A", ControlFunction::Ramp, 1.0, 1.0, 1.0, TimeUnits::Seconds, 1),
-                           MakeSet("B", ControlFunction::Ramp, 1.0, 50.0, 1.0, TimeUnits::Days, 1)};
+TEST_F(ConversionTest, ADurationTheControllerCannotTimeIsRefused) {
+    doc.m_sequence.sets = {
+        MakeSet("A", ControlFunction::Ramp, 1.0, 1.0, 1.0, TimeUnits::Seconds, 1),
+        MakeSet("B", ControlFunction::Ramp, 1.0, 50.0, 1.0, TimeUnits::Days, 1)};
     std::string problem;
     EXPECT_FALSE(doc.SequenceToDeviceProgram(&problem));
     EXPECT_EQ(problem, "Error:  Set 2 has a duration longer than the device can time\n");
 }
 
-TEST_F(ConversionTest, HardwareWithoutPressureScalingIsRefused)
-{
+TEST_F(ConversionTest, HardwareWithoutPressureScalingIsRefused) {
     doc.m_controller.hardware.RegulatorType = Regulator::Invalid;
-    doc.m_sequence.sets = {MakeSet("A", ControlFunction::Ramp, 1.0, 1.0, 1.0, TimeUnits::Seconds, 1)};
+    doc.m_sequence.sets = {
+        MakeSet("A", ControlFunction::Ramp, 1.0, 1.0, 1.0, TimeUnits::Seconds, 1)};
     std::string problem;
     EXPECT_FALSE(doc.SequenceToDeviceProgram(&problem));
     EXPECT_EQ(problem.rfind("Error:  The fitted hardware cannot turn magnitudes into pressure set "
@@ -194,14 +190,12 @@ TEST_F(ConversionTest, HardwareWithoutPressureScalingIsRefused)
         << problem;
 }
 
-TEST_F(ConversionTest, EntriesWithoutRepetitionsAreSkippedAndNamesStopAtFifteen)
-{
+TEST_F(ConversionTest, EntriesWithoutRepetitionsAreSkippedAndNamesStopAtFifteen) {
     ClearDeviceProgram(doc.m_deviceProgram);
-    ASSERT_EQ(ParseProgramLine("1000 0 2000 0 3 150 1025 0 s s One|two n 0 0",
-                               doc.m_deviceProgram[2]),
-              kProgramLineStored);
-    ASSERT_EQ(ParseProgramLine("1000 0 2000 0 0 150 1025 0 s s Zero n 0 0",
-                               doc.m_deviceProgram[4]),
+    ASSERT_EQ(
+        ParseProgramLine("1000 0 2000 0 3 150 1025 0 s s One|two n 0 0", doc.m_deviceProgram[2]),
+        kProgramLineStored);
+    ASSERT_EQ(ParseProgramLine("1000 0 2000 0 0 150 1025 0 s s Zero n 0 0", doc.m_deviceProgram[4]),
               kProgramLineStored);
     // -1 repetitions is 4294967295 to the controller: used.
     ASSERT_EQ(ParseProgramLine("500 0 500 0 -1 150 1 0 r r A_very_long_name_indeed a 3 1",

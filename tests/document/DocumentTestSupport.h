@@ -18,8 +18,7 @@
 #include <thread>
 #include <vector>
 
-inline void EnsureCoreApplication()
-{
+inline void EnsureCoreApplication() {
     if (!QCoreApplication::instance()) {
         static int argc = 1;
         static char name[] = "test_document";
@@ -29,8 +28,7 @@ inline void EnsureCoreApplication()
 }
 
 // Polls `condition` every 10 ms until it holds or `ms` have passed.
-inline bool WaitFor(const std::function<bool()>& condition, int ms)
-{
+inline bool WaitFor(const std::function<bool()>& condition, int ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline)
@@ -41,8 +39,7 @@ inline bool WaitFor(const std::function<bool()>& condition, int ms)
 }
 
 inline SetRecord MakeSet(const std::string& name, int32_t function, double magnitude,
-                         double stretch, double recovery, int32_t timeUnits, int32_t reps)
-{
+                         double stretch, double recovery, int32_t timeUnits, int32_t reps) {
     SetRecord set;
     set.Name = name;
     set.XFunction = function;
@@ -58,8 +55,7 @@ inline SetRecord MakeSet(const std::string& name, int32_t function, double magni
 // A document whose controller talks to the fake firmware over an open in-memory line, marked
 // connected as the watch leaves it, with a headless view and prompt.
 struct ScriptedDocument {
-    ScriptedDocument()
-    {
+    ScriptedDocument() {
         auto channel = std::make_unique<ScriptedSerialChannel>();
         line = channel.get();
         firmware = std::make_unique<FakeFirmware>(*line);
@@ -84,8 +80,7 @@ struct ScriptedDocument {
 // lets the test close it.
 class RecordingDialogHost : public IDialogHost {
 public:
-    void OpenDialog(int action, DialogSession& session) override
-    {
+    void OpenDialog(int action, DialogSession& session) override {
         {
             std::lock_guard lock(m_mutex);
             m_opened.push_back(action);
@@ -93,20 +88,17 @@ public:
         }
         m_changed.notify_all();
     }
-    std::vector<int> Opened() const
-    {
+    std::vector<int> Opened() const {
         std::lock_guard lock(m_mutex);
         return m_opened;
     }
     // Waits until `count` dialogs have opened.
-    bool WaitForOpened(std::size_t count, int ms)
-    {
+    bool WaitForOpened(std::size_t count, int ms) {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, std::chrono::milliseconds(ms),
                                   [&] { return m_opened.size() >= count; });
     }
-    DialogSession* Session() const
-    {
+    DialogSession* Session() const {
         std::lock_guard lock(m_mutex);
         return m_session;
     }

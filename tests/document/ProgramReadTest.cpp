@@ -27,8 +27,7 @@ const char* const kInfow = "##HARDWARE\n"
 
 class ProgramReadTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         d.firmware->files["NAME.INI"] = "Stretch Study";
         d.firmware->files["INFO1.INI"] = "DATA0007.CSV\n";
         ASSERT_TRUE(d.Connect());
@@ -36,17 +35,15 @@ protected:
         d.view->SetWorkingSequence(Sequence());
     }
 
-    static SetSequence Sequence()
-    {
+    static SetSequence Sequence() {
         SetSequence s;
-        s.sets = {MakeSet("Two words", ControlFunction::Sinusoid, 2.0, 1.0, 1.0,
-                          TimeUnits::Seconds, 5),
-                  MakeSet("Slow", ControlFunction::Ramp, 1.0, 1.5, 0.5, TimeUnits::Minutes, 2)};
+        s.sets = {
+            MakeSet("Two words", ControlFunction::Sinusoid, 2.0, 1.0, 1.0, TimeUnits::Seconds, 5),
+            MakeSet("Slow", ControlFunction::Ramp, 1.0, 1.5, 0.5, TimeUnits::Minutes, 2)};
         return s;
     }
 
-    std::vector<std::string> CommandsStartingWith(const std::string& prefix) const
-    {
+    std::vector<std::string> CommandsStartingWith(const std::string& prefix) const {
         std::vector<std::string> found;
         for (const auto& c : d.firmware->commands)
             if (c.rfind(prefix, 0) == 0)
@@ -58,8 +55,7 @@ protected:
     CKelvastraDoc& doc = *d.doc;
 };
 
-TEST_F(ProgramReadTest, SetUpReadsNameNumberAndDescription)
-{
+TEST_F(ProgramReadTest, SetUpReadsNameNumberAndDescription) {
     ScriptedDocument fresh;
     fresh.firmware->files["NAME.INI"] = "Stretch Study";
     fresh.firmware->files["INFO1.INI"] = "DATA0007.CSV\n";
@@ -80,8 +76,7 @@ TEST_F(ProgramReadTest, SetUpReadsNameNumberAndDescription)
     EXPECT_EQ(hw.SpringType, Spring::NoSpring);
 }
 
-TEST_F(ProgramReadTest, DeviceHardwareSkipsShortLinesAndShortFiles)
-{
+TEST_F(ProgramReadTest, DeviceHardwareSkipsShortLinesAndShortFiles) {
     struct Case {
         const char* name;
         std::string file;
@@ -125,8 +120,7 @@ TEST_F(ProgramReadTest, DeviceHardwareSkipsShortLinesAndShortFiles)
     }
 }
 
-TEST_F(ProgramReadTest, ProgramWritesNameTemplateAndTableInOrder)
-{
+TEST_F(ProgramReadTest, ProgramWritesNameTemplateAndTableInOrder) {
     doc.ProgramDevice();
     EXPECT_EQ(d.view->MessageArea(), "\nProgramming Device... Success\n");
     EXPECT_TRUE(d.prompt.Messages().empty());
@@ -135,8 +129,7 @@ TEST_F(ProgramReadTest, ProgramWritesNameTemplateAndTableInOrder)
     const auto& fw = *d.firmware;
     EXPECT_EQ(fw.files.at("NAME.INI"), "Stretch Study");
     SetSequence expected = Sequence();
-    EXPECT_EQ(fw.files.at("TEMPLATE.INI"),
-              DeviceTemplateText(expected, doc.m_controller.hardware));
+    EXPECT_EQ(fw.files.at("TEMPLATE.INI"), DeviceTemplateText(expected, doc.m_controller.hardware));
     // Each file is deleted before it is written; the table goes last.
     std::vector<std::string> order;
     for (const auto& c : fw.commands)
@@ -161,8 +154,7 @@ TEST_F(ProgramReadTest, ProgramWritesNameTemplateAndTableInOrder)
                                                 "", "n", "0", "0"}));
 }
 
-TEST_F(ProgramReadTest, ProgramNamesTheStepThatFailed)
-{
+TEST_F(ProgramReadTest, ProgramNamesTheStepThatFailed) {
     struct Case {
         std::string command;
         std::string reply;
@@ -187,8 +179,7 @@ TEST_F(ProgramReadTest, ProgramNamesTheStepThatFailed)
     }
 }
 
-TEST_F(ProgramReadTest, ProgramRefusals)
-{
+TEST_F(ProgramReadTest, ProgramRefusals) {
     // Not connected: the box, nothing sent.
     doc.m_bDeviceConnected = false;
     doc.ProgramDevice();
@@ -244,8 +235,7 @@ TEST_F(ProgramReadTest, ProgramRefusals)
     EXPECT_EQ(d.prompt.Messages().size(), shown);
 }
 
-TEST_F(ProgramReadTest, ReadBackRestoresTheProgrammedSequence)
-{
+TEST_F(ProgramReadTest, ReadBackRestoresTheProgrammedSequence) {
     doc.ProgramDevice();
     ASSERT_EQ(d.view->MessageArea(), "\nProgramming Device... Success\n");
     for (const auto& entry : doc.m_deviceProgram)
@@ -269,8 +259,7 @@ TEST_F(ProgramReadTest, ReadBackRestoresTheProgrammedSequence)
     EXPECT_EQ(working, doc.m_sequence.sets);
 }
 
-TEST_F(ProgramReadTest, EmptyProgramReadsAsAnEmptySequence)
-{
+TEST_F(ProgramReadTest, EmptyProgramReadsAsAnEmptySequence) {
     doc.m_sequence = Sequence();
     doc.ReadDevice();
     EXPECT_EQ(d.view->MessageArea(), "\nReading Device... Success\n");
@@ -278,8 +267,7 @@ TEST_F(ProgramReadTest, EmptyProgramReadsAsAnEmptySequence)
     EXPECT_TRUE(d.view->WorkingSequence().sets.empty());
 }
 
-TEST_F(ProgramReadTest, FailedReadBackKeepsTheUsersSequence)
-{
+TEST_F(ProgramReadTest, FailedReadBackKeepsTheUsersSequence) {
     struct Case {
         const char* name;
         std::function<void()> arrange;

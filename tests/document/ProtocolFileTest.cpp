@@ -21,16 +21,14 @@ const char* const kTable =
     "Pre[_]load\tSinusoid\tN\t2.5\t0\t1.5\t2\t0\t0\t4\tSeconds\tAll(64) \t0\t\n"
     "Main\tRamp\tN\t3\t0\t0.25\t10\t0\t0\t1\tMinutes\tAll(64) \t0\t\n";
 
-std::string ReadFile(const std::string& path)
-{
+std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-void WriteFile(const std::string& path, const std::string& text)
-{
+void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
 }
@@ -39,8 +37,7 @@ class ProtocolFileTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureCoreApplication(); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
@@ -50,16 +47,15 @@ protected:
         std::filesystem::create_directories(folder);
         ASSERT_TRUE(d.Connect());
         SetSequence s;
-        s.sets = {MakeSet("Pre load", ControlFunction::Sinusoid, 2.5, 1.5, 2.0,
-                          TimeUnits::Seconds, 4),
-                  MakeSet("Main", ControlFunction::Ramp, 3.0, 0.25, 10.0, TimeUnits::Minutes, 1)};
+        s.sets = {
+            MakeSet("Pre load", ControlFunction::Sinusoid, 2.5, 1.5, 2.0, TimeUnits::Seconds, 4),
+            MakeSet("Main", ControlFunction::Ramp, 3.0, 0.25, 10.0, TimeUnits::Minutes, 1)};
         d.view->SetWorkingSequence(s);
     }
     void TearDown() override { ::unsetenv("KELVASTRA_HOME"); }
 
     // A chooser that records where it was started and answers `answer`.
-    CKelvastraDoc::FileChooser Chooser(std::optional<std::string> answer)
-    {
+    CKelvastraDoc::FileChooser Chooser(std::optional<std::string> answer) {
         return [this, answer](const std::string& start) {
             starts.push_back(start);
             return answer;
@@ -73,8 +69,7 @@ protected:
     std::vector<std::string> starts;
 };
 
-TEST_F(ProtocolFileTest, SaveWritesTheTableAndRemembersTheFolder)
-{
+TEST_F(ProtocolFileTest, SaveWritesTheTableAndRemembersTheFolder) {
     const std::string home = m_dir.path().toStdString() + "/home";
     doc.OnFileSave(Chooser(folder + "study.tmt"));
     ASSERT_EQ(starts, std::vector<std::string>{home + "/Templates"});
@@ -90,8 +85,7 @@ TEST_F(ProtocolFileTest, SaveWritesTheTableAndRemembersTheFolder)
     EXPECT_EQ(Settings::TemplateDirValue(), folder);
 }
 
-TEST_F(ProtocolFileTest, NothingHappensWithoutDeviceInfoOrWhileAnActionIsPending)
-{
+TEST_F(ProtocolFileTest, NothingHappensWithoutDeviceInfoOrWhileAnActionIsPending) {
     doc.m_bDeviceInfoLoaded = false;
     doc.OnFileSave(Chooser(folder + "a.tmt"));
     doc.OnFileOpen(Chooser(folder + "a.tmt"));
@@ -103,8 +97,7 @@ TEST_F(ProtocolFileTest, NothingHappensWithoutDeviceInfoOrWhileAnActionIsPending
     EXPECT_FALSE(std::filesystem::exists(folder + "a.tmt"));
 }
 
-TEST_F(ProtocolFileTest, AFailedCheckSavesNothing)
-{
+TEST_F(ProtocolFileTest, AFailedCheckSavesNothing) {
     d.view->SetWorkingSequence(SetSequence{});
     doc.OnFileSave(Chooser(folder + "a.tmt"));
     EXPECT_TRUE(starts.empty());
@@ -112,16 +105,14 @@ TEST_F(ProtocolFileTest, AFailedCheckSavesNothing)
               std::vector<std::string>{"Please Specify a Test Sequence Before Executing"});
 }
 
-TEST_F(ProtocolFileTest, AFileThatCannotBeWrittenSaysSo)
-{
+TEST_F(ProtocolFileTest, AFileThatCannotBeWrittenSaysSo) {
     const std::string path = folder + "missing/a.tmt";
     doc.OnFileSave(Chooser(path));
     EXPECT_EQ(d.view->MessageArea(), "Error:  Protocol File Could Not Be Saved\n" + path + "\n");
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
-TEST_F(ProtocolFileTest, OpenReadsTheTableAndAHardwareBlock)
-{
+TEST_F(ProtocolFileTest, OpenReadsTheTableAndAHardwareBlock) {
     WriteFile(folder + "device.tmt", std::string("##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\n"
                                                  "WellDepth_mm 20\nMagnetStyle A25_10\n"
                                                  "MembraneStyle Hydrostatic\nRegulatorType QB3_20\n"
@@ -151,8 +142,7 @@ TEST_F(ProtocolFileTest, OpenReadsTheTableAndAHardwareBlock)
     EXPECT_EQ(doc.m_sequence.sets[1].Name, "Main");
 }
 
-TEST_F(ProtocolFileTest, AFileEndingInsideASetSaysSo)
-{
+TEST_F(ProtocolFileTest, AFileEndingInsideASetSaysSo) {
     std::string cut = kTable;
     cut.resize(cut.rfind("\tMinutes"));
     WriteFile(folder + "cut.tmt", cut);
@@ -164,8 +154,7 @@ TEST_F(ProtocolFileTest, AFileEndingInsideASetSaysSo)
     EXPECT_EQ(doc.m_sequence.sets[0].Name, "Pre load");
 }
 
-TEST_F(ProtocolFileTest, AFileThatCannotBeOpenedLeavesTheSequence)
-{
+TEST_F(ProtocolFileTest, AFileThatCannotBeOpenedLeavesTheSequence) {
     doc.m_sequence.sets = {SetRecord{}};
     doc.OnFileOpen(Chooser(folder + "absent.tmt"));
     EXPECT_EQ(d.view->MessageArea(),

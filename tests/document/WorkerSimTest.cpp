@@ -11,32 +11,31 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <future>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path)
-{
+std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-const int kCommandIds[] = {ID_READ_DEVICE,      ID_PROGRAM_DEVICE,       ID_HARDWARE_SETTINGS,
-                           ID_CONNECTION_INDICATOR, ID_CALIBRATION_MODE, ID_ACCESS_TEST_DATA,
-                           ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,    ID_FILE_SAVE};
+const int kCommandIds[] = {
+    ID_READ_DEVICE,      ID_PROGRAM_DEVICE,   ID_HARDWARE_SETTINGS,        ID_CONNECTION_INDICATOR,
+    ID_CALIBRATION_MODE, ID_ACCESS_TEST_DATA, ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,
+    ID_FILE_SAVE};
 
 // A document with a worker, finding its controller among the ports `Ports()` returns.
 class WorkerSimTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureCoreApplication(); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         doc = std::make_unique<CKelvastraDoc>();
         view = std::make_unique<HeadlessStageView>(*doc);
         doc->SetView(view.get());
@@ -48,38 +47,32 @@ protected:
         });
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (worker)
             worker->Stop();
         worker.reset();
     }
 
-    void UsePorts(std::function<std::vector<PortInfo>()> ports)
-    {
+    void UsePorts(std::function<std::vector<PortInfo>()> ports) {
         std::lock_guard lock(m_portsMutex);
         m_ports = std::move(ports);
     }
-    void UseSimulator(const LinkSimProcess& sim)
-    {
+    void UseSimulator(const LinkSimProcess& sim) {
         const auto folder = sim.PortsFolder();
         UsePorts([folder] { return ReadVirtualPorts(folder); });
     }
 
-    void StartWorker()
-    {
+    void StartWorker() {
         worker = std::make_unique<DeviceWorker>(*doc);
         worker->start();
     }
 
-    bool WaitConnected(bool connected, int ms = 6000)
-    {
+    bool WaitConnected(bool connected, int ms = 6000) {
         return WaitFor([&] { return doc->m_bDeviceConnected == connected; }, ms);
     }
 
     // Posts a command and waits until the worker has run it.
-    void Run(int commandId)
-    {
+    void Run(int commandId) {
         ASSERT_TRUE(doc->OnCommand(commandId));
         ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 30000));
     }
@@ -95,8 +88,7 @@ private:
     std::function<std::vector<PortInfo>()> m_ports;
 };
 
-TEST_F(WorkerSimTest, AttachAndDetach)
-{
+TEST_F(WorkerSimTest, AttachAndDetach) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     ASSERT_EQ(sim.Control("unplug"), "ok unplug");
@@ -144,8 +136,7 @@ TEST_F(WorkerSimTest, AttachAndDetach)
     EXPECT_TRUE(doc->m_bDeviceInfoLoaded);
 }
 
-TEST_F(WorkerSimTest, ProgramThenReadThroughTheCard)
-{
+TEST_F(WorkerSimTest, ProgramThenReadThroughTheCard) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     UseSimulator(sim);
@@ -153,9 +144,9 @@ TEST_F(WorkerSimTest, ProgramThenReadThroughTheCard)
     ASSERT_TRUE(WaitConnected(true));
 
     SetSequence sequence;
-    sequence.sets = {MakeSet("Warm up", ControlFunction::Sinusoid, 2.0, 1.5, 2.5,
-                             TimeUnits::Seconds, 3),
-                     MakeSet("Slow", ControlFunction::Ramp, 3.0, 1.5, 0.5, TimeUnits::Minutes, 2)};
+    sequence.sets = {
+        MakeSet("Warm up", ControlFunction::Sinusoid, 2.0, 1.5, 2.5, TimeUnits::Seconds, 3),
+        MakeSet("Slow", ControlFunction::Ramp, 3.0, 1.5, 0.5, TimeUnits::Minutes, 2)};
     view->SetWorkingSequence(sequence);
     view->SetTestName("Cell Study 7");
     Run(ID_PROGRAM_DEVICE);
@@ -186,8 +177,7 @@ TEST_F(WorkerSimTest, ProgramThenReadThroughTheCard)
     EXPECT_EQ(doc->m_sequence.sets, sequence.sets);
 }
 
-TEST_F(WorkerSimTest, HydrostaticMembraneRefusesAutoAdjust)
-{
+TEST_F(WorkerSimTest, HydrostaticMembraneRefusesAutoAdjust) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     ASSERT_EQ(sim.Control("unplug"), "ok unplug");
@@ -218,8 +208,7 @@ TEST_F(WorkerSimTest, HydrostaticMembraneRefusesAutoAdjust)
     EXPECT_EQ(view->MessageArea(), "");
 }
 
-TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs)
-{
+TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     UseSimulator(sim);
@@ -294,8 +283,7 @@ TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs)
     EXPECT_EQ(view->ClearSequenceCount(), cleared + 1);
 }
 
-TEST_F(WorkerSimTest, RequestMadeWhileADialogIsOpenIsDropped)
-{
+TEST_F(WorkerSimTest, RequestMadeWhileADialogIsOpenIsDropped) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     UseSimulator(sim);
@@ -316,8 +304,7 @@ TEST_F(WorkerSimTest, RequestMadeWhileADialogIsOpenIsDropped)
     EXPECT_FALSE(host.Session()->Post([](Controller&) {}));
 }
 
-TEST_F(WorkerSimTest, StopCodeEndsTheWorker)
-{
+TEST_F(WorkerSimTest, StopCodeEndsTheWorker) {
     StartWorker();
     doc->m_nPendingAction = DeviceAction::StopWorker;
     ASSERT_TRUE(worker->wait(5000));
@@ -325,8 +312,7 @@ TEST_F(WorkerSimTest, StopCodeEndsTheWorker)
     EXPECT_EQ(doc->m_nPendingAction, DeviceAction::StopWorker);
 }
 
-TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected)
-{
+TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected) {
     LogCapture log;
     const auto missing = std::filesystem::temp_directory_path() /
                          ("kelvastra-no-port-" + std::to_string(::getpid()));
@@ -359,8 +345,7 @@ TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected)
 
 // Not a check: prints the process's processor time while the worker idles on a connected
 // simulator. Run with --gtest_also_run_disabled_tests.
-TEST_F(WorkerSimTest, DISABLED_IdleProcessorUse)
-{
+TEST_F(WorkerSimTest, DISABLED_IdleProcessorUse) {
     auto cpuSeconds = [] {
         std::ifstream stat("/proc/self/stat");
         std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());

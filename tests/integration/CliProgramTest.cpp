@@ -24,40 +24,35 @@ struct CliRun {
     std::string errors;
 };
 
-std::string Quote(const std::string& text)
-{
+std::string Quote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
-std::string ReadAll(const std::filesystem::path& path)
-{
+std::string ReadAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-void WriteAll(const std::filesystem::path& path, const std::string& text)
-{
+void WriteAll(const std::filesystem::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
 }
 
 class CliProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(sim.Started());
         folder = sim.Card().parent_path() / "cli";
         std::filesystem::create_directories(folder);
     }
 
     // The program with the simulator's registration folder, so discovery finds it.
-    CliRun Run(const std::string& arguments)
-    {
+    CliRun Run(const std::string& arguments) {
         const auto errors = folder / "stderr.txt";
         const std::string command = "KELVASTRA_PORTS_DIR=" + Quote(sim.PortsFolder().string()) +
                                     " " + Quote(KELVASTRA_BINARY_DIR "/src/kelvastra-cli") + " " +
@@ -80,12 +75,10 @@ protected:
     std::filesystem::path folder;
 };
 
-TEST_F(CliProgramTest, ProgramThenReadGivesBackTheProtocol)
-{
+TEST_F(CliProgramTest, ProgramThenReadGivesBackTheProtocol) {
     WriteAll(folder / "study.tmt", kProtocol);
-    const CliRun program =
-        Run("--port " + Quote(sim.Port()) + " program " + Quote((folder / "study.tmt").string()) +
-            " --name 'Cell Study'");
+    const CliRun program = Run("--port " + Quote(sim.Port()) + " program " +
+                               Quote((folder / "study.tmt").string()) + " --name 'Cell Study'");
     EXPECT_EQ(program.status, 0) << program.errors;
     EXPECT_NE(program.output.find("\nProgramming Device... Success\n"), std::string::npos)
         << program.output;
@@ -112,13 +105,12 @@ TEST_F(CliProgramTest, ProgramThenReadGivesBackTheProtocol)
     EXPECT_EQ(ReadAll(sim.Card() / "NAME.INI"), "Cell Study");
 }
 
-TEST_F(CliProgramTest, RefusalsAndFailuresExitWithOne)
-{
+TEST_F(CliProgramTest, RefusalsAndFailuresExitWithOne) {
     const std::string before = ReadAll(sim.Card() / "TEMPLATE.INI");
     struct Case {
         const char* name;
-        std::string file;    // written to a.tmt unless empty
-        std::string errors;  // expected in standard error
+        std::string file;   // written to a.tmt unless empty
+        std::string errors; // expected in standard error
     };
     const std::string header =
         "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tStretchDurationSec\t"

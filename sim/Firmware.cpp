@@ -14,7 +14,9 @@ constexpr size_t kMaxLine = 4096;
 constexpr int kMaxTraceSamples = 100000;
 constexpr double kSampleSpacingUs = 590.0; // one raw trace sample every 0.59 ms
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0';
+}
 
 std::string Trim(std::string_view text) {
     size_t begin = 0, end = text.size();
@@ -27,7 +29,9 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(begin, end - begin));
 }
 
-std::string ErrorLine(int number) { return "Error " + std::to_string(number) + "\r"; }
+std::string ErrorLine(int number) {
+    return "Error " + std::to_string(number) + "\r";
+}
 
 // Whole decimal integer arguments; false when any is missing or not a number.
 bool ParseInts(const std::string& text, std::vector<long long>& values, size_t count) {
@@ -71,8 +75,8 @@ void Firmware::SyncFirmwareLine() {
     }
     size_t end = text->find('\n', at);
     std::string line = key + std::to_string(m_options.firmwareVersion);
-    std::string updated = text->substr(0, at) + line +
-                          (end == std::string::npos ? std::string() : text->substr(end));
+    std::string updated =
+        text->substr(0, at) + line + (end == std::string::npos ? std::string() : text->substr(end));
     if (updated != *text) {
         m_card.Replace("INFOW.INI", updated);
     }
@@ -179,7 +183,9 @@ void Firmware::AdvanceClock(double nowMs) {
     m_plant.Advance(dt);
 }
 
-void Firmware::Tick(double nowMs) { AdvanceClock(nowMs); }
+void Firmware::Tick(double nowMs) {
+    AdvanceClock(nowMs);
+}
 
 bool Firmware::StartTest(double nowMs, double speed, std::string* message) {
     AdvanceClock(nowMs);
@@ -416,8 +422,8 @@ void Firmware::HandleCommand(const std::string& line, std::vector<Chunk>& out) {
         m_mode = Mode::Write;
         m_writeName = args;
         m_writeOk = m_card.Append(args, "");
-        out.push_back({m_writeOk ? "OK\r" : ErrorLine(IsSafeCardName(args) ? CardWrite
-                                                                           : BadArgument)});
+        out.push_back(
+            {m_writeOk ? "OK\r" : ErrorLine(IsSafeCardName(args) ? CardWrite : BadArgument)});
     } else if (verb == "0X") {
         out.push_back({"OK\r"});
         out.push_back({m_card.Remove(args) ? "Deleted\r" : ErrorLine(NoSuchFile)});

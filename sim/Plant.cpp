@@ -11,7 +11,9 @@ namespace {
 constexpr double kPressureLagMs = 120.0;
 constexpr double kMaxTravelUm = 4000.0;
 
-double Round6(double v) { return std::floor(v * 1e6 + 0.5) / 1e6; }
+double Round6(double v) {
+    return std::floor(v * 1e6 + 0.5) / 1e6;
+}
 
 struct MembraneTable {
     double bp[4], s[4], t[4];
@@ -37,7 +39,9 @@ const MembraneTable& TableFor(int membrane, int hardwareVersion) {
 }
 
 // Specimen stiffness of the wells without the reference spring, N per um.
-double Stiffness(int well) { return 0.010 + 0.0005 * (well - 5); }
+double Stiffness(int well) {
+    return 0.010 + 0.0005 * (well - 5);
+}
 
 } // namespace
 
@@ -101,7 +105,9 @@ std::array<double, 3> FitQuadratic(const WellLaw& law, double maxUm) {
     // | s3 s2 s1 | |B| = |t1|
     // | s2 s1 s0 | |C|   |t0|
     auto det3 = [](double a, double b, double c, double d, double e, double f, double g, double h,
-                   double k) { return a * (e * k - f * h) - b * (d * k - f * g) + c * (d * h - e * g); };
+                   double k) {
+        return a * (e * k - f * h) - b * (d * k - f * g) + c * (d * h - e * g);
+    };
     double d = det3(s[4], s[3], s[2], s[3], s[2], s[1], s[2], s[1], s[0]);
     double A = det3(t[2], s[3], s[2], t[1], s[2], s[1], t[0], s[1], s[0]) / d;
     double B = det3(s[4], t[2], s[2], s[3], t[1], s[1], s[2], t[0], s[0]) / d;
@@ -141,7 +147,9 @@ double Plant::PressureSensorCounts(double mpa) const {
     return (mpa - zero) / slope;
 }
 
-double Plant::TargetPressure() const { return PressureForSetpoint(m_setpointCounts); }
+double Plant::TargetPressure() const {
+    return PressureForSetpoint(m_setpointCounts);
+}
 
 void Plant::Advance(double ms) {
     if (ms <= 0) {
@@ -179,7 +187,9 @@ double Plant::PressureForForce(double newton) const {
     return std::max(0.0, (newton - m.s[0]) / m.t[0]);
 }
 
-double Plant::SpringForce(double x) const { return m_spring.SpringForce(x); }
+double Plant::SpringForce(double x) const {
+    return m_spring.SpringForce(x);
+}
 
 double Plant::Load(int well, double x) const {
     if (well == 1 && m_spring.valid) {

@@ -68,9 +68,9 @@ public:
     double PressureMPa() const { return m_pressureMPa; }
     // Pressure seen by the wells.
     double WellPressureMPa() const;
-    double WellPositionUm(int well) const;      // well 1..9, true position
-    double SensorCounts(int channel) const;     // channel 0 pressure, 1..9 wells, noiseless
-    double NoisyCounts(int channel);            // with sensor noise
+    double WellPositionUm(int well) const;  // well 1..9, true position
+    double SensorCounts(int channel) const; // channel 0 pressure, 1..9 wells, noiseless
+    double NoisyCounts(int channel);        // with sensor noise
     int Reading(int channel) { return static_cast<int>(NoisyCounts(channel) + 0.5); }
 
     // Inverses used elsewhere: the raw set point of a pressure and the sensor counts of a

@@ -29,7 +29,9 @@ PortRegistration::PortRegistration(fs::path folder)
     : m_folder(std::move(folder)),
       m_file(m_folder / ("sim-" + std::to_string(getpid()) + ".port")) {}
 
-PortRegistration::~PortRegistration() { Unregister(); }
+PortRegistration::~PortRegistration() {
+    Unregister();
+}
 
 bool PortRegistration::Register(const PortRecord& record) {
     std::error_code ec;

@@ -9,7 +9,9 @@
 
 namespace sim {
 
-PtyLink::~PtyLink() { Close(); }
+PtyLink::~PtyLink() {
+    Close();
+}
 
 bool PtyLink::Open(std::string* error) {
     Close();

@@ -16,10 +16,10 @@
 namespace sim {
 
 struct CardEntry {
-    std::string name;  // as stored, relative to the card root, folders separated by '/'
-    int depth = 0;     // 0 for the root, 1 for a folder in the root, ...
+    std::string name; // as stored, relative to the card root, folders separated by '/'
+    int depth = 0;    // 0 for the root, 1 for a folder in the root, ...
     bool folder = false;
-    int64_t size = 0;  // bytes; 0 for folders
+    int64_t size = 0; // bytes; 0 for folders
 };
 
 class SimCard {

@@ -16,7 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void OnSignal(int signal) { sim::Simulator::s_signal = signal; }
+void OnSignal(int signal) {
+    sim::Simulator::s_signal = signal;
+}
 
 bool FolderIsEmpty(const fs::path& folder) {
     std::error_code ec;

@@ -1,7 +1,7 @@
 // The control channel: each command's reply and the state it changes, without a terminal.
 #include "CardSeed.h"
-#include "Simulator.h"
 #include "SimTestSupport.h"
+#include "Simulator.h"
 
 #include <gtest/gtest.h>
 
@@ -33,12 +33,36 @@ protected:
 };
 
 TEST_F(ControlTest, UsageErrorsAreReportedAndChangeNothing) {
-    for (const char* bad :
-         {"state", "state x", "start -1", "speed 0", "error97", "error", "error 5 x", "inject 2",
-          "inject x Error", "silence soon", "garbage", "garbage-hex 0", "garbage-hex zz",
-          "drop", "drop -3", "latency", "baud -1", "end-byte", "end-byte apart x", "firmware",
-          "hardware-version v", "identity 7 X", "identity 1", "description", "spacer",
-          "capacity", "nonsense", "pause", "resume", "finish"}) {
+    for (const char* bad : {"state",
+                            "state x",
+                            "start -1",
+                            "speed 0",
+                            "error97",
+                            "error",
+                            "error 5 x",
+                            "inject 2",
+                            "inject x Error",
+                            "silence soon",
+                            "garbage",
+                            "garbage-hex 0",
+                            "garbage-hex zz",
+                            "drop",
+                            "drop -3",
+                            "latency",
+                            "baud -1",
+                            "end-byte",
+                            "end-byte apart x",
+                            "firmware",
+                            "hardware-version v",
+                            "identity 7 X",
+                            "identity 1",
+                            "description",
+                            "spacer",
+                            "capacity",
+                            "nonsense",
+                            "pause",
+                            "resume",
+                            "finish"}) {
         std::string reply = simulator->Control(bad);
         EXPECT_EQ(reply.rfind("error ", 0), 0u) << bad << " -> " << reply;
     }

@@ -1,6 +1,6 @@
 // Reply bytes of the simulated firmware, command group by command group, driven in-process.
-#include "CardSeed.h"
 #include "Firmware.h"
+#include "CardSeed.h"
 #include "SimTestSupport.h"
 
 #include "protocol/DeviceProgram.h"
@@ -79,10 +79,18 @@ TEST_F(FirmwareTest, RunStateCapacityAndPlainCommands) {
         const char* command;
         const char* reply;
     } cases[] = {
-        {"0?S\r", "0\r"},        {"0?V\r", "3866624\r"}, {"0A 250\r", "OK\r"},
-        {"0R 1\r", "OK\r"},      {"0R 0\r", "OK\r"},     {"0H\r", "OK\r"},
-        {"0Q\r", "Error 1\r"},   {"hello\r", "Error 1\r"}, {"\r", "Error 1\r"},
-        {"0A\r", "Error 2\r"},   {"0?D 10\r", "Error 2\r"}, {"0?D -1\r", "Error 2\r"},
+        {"0?S\r", "0\r"},
+        {"0?V\r", "3866624\r"},
+        {"0A 250\r", "OK\r"},
+        {"0R 1\r", "OK\r"},
+        {"0R 0\r", "OK\r"},
+        {"0H\r", "OK\r"},
+        {"0Q\r", "Error 1\r"},
+        {"hello\r", "Error 1\r"},
+        {"\r", "Error 1\r"},
+        {"0A\r", "Error 2\r"},
+        {"0?D 10\r", "Error 2\r"},
+        {"0?D -1\r", "Error 2\r"},
         {"0Z 10 5 5\r", "Error 2\r"},
     };
     for (const Case& c : cases) {

@@ -39,8 +39,8 @@ public:
         std::string binary = KELVASTRA_BINARY_DIR "/sim/kelvastra-sim";
         std::string ports = portsDir.string();
         std::string cardText = card.string();
-        std::vector<std::string> args = {binary, "--ports-dir", ports, "--card", cardText,
-                                         "--quiet"};
+        std::vector<std::string> args = {binary,   "--ports-dir", ports,
+                                         "--card", cardText,      "--quiet"};
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (auto& a : args) {

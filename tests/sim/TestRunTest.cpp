@@ -1,9 +1,9 @@
 // Synthetic test runs: the files they leave on the card, in the card formats, and the run
 // states the program sees while they run.
+#include "TestRun.h"
 #include "CardSeed.h"
 #include "Firmware.h"
 #include "SimTestSupport.h"
-#include "TestRun.h"
 
 #include "protocol/NumberText.h"
 #include "testdata/ConvertFile.h"
@@ -39,8 +39,8 @@ protected:
 
 TEST_F(TestRunTest, TemplateBecomesTheDeviceTableTheProgramWouldUpload) {
     sim::Plant plant;
-    DeviceProgramTable table = sim::ProgramFromTemplate(ReadFile(dir.Path() / "TEMPLATE.INI"),
-                                                        plant);
+    DeviceProgramTable table =
+        sim::ProgramFromTemplate(ReadFile(dir.Path() / "TEMPLATE.INI"), plant);
     const DeviceProgramEntry& warm = table[0];
     EXPECT_EQ(warm.name, "Warm|up");
     EXPECT_EQ(warm.flags, ProgramFlag::Used | ProgramFlag::Seconds);
@@ -67,8 +67,7 @@ TEST_F(TestRunTest, SampleRunWritesDataFileCompanionsAndInfo) {
     // The seeded card already holds test 1; a run makes test 2.
     EXPECT_EQ(ReadFile(dir.Path() / "INFO1.INI"), "DATA0001.CSV\n");
     sim::Plant plant;
-    sim::TestRun run(card,
-                     sim::ProgramFromTemplate(ReadFile(dir.Path() / "TEMPLATE.INI"), plant),
+    sim::TestRun run(card, sim::ProgramFromTemplate(ReadFile(dir.Path() / "TEMPLATE.INI"), plant),
                      plant);
     ASSERT_TRUE(run.Start());
     EXPECT_EQ(run.DataFileName(), "DATA0002.CSV");
@@ -157,7 +156,7 @@ TEST_F(TestRunTest, DataTypesAndRatesDecideTheLines) {
         int32_t reps;
         size_t lines;
     } cases[] = {
-        {'n', '0', 3, 0}, {'p', '0', 3, 6}, {'a', '0', 2, 128}, {'m', '2', 2, 20},
+        {'n', '0', 3, 0},   {'p', '0', 3, 6}, {'a', '0', 2, 128}, {'m', '2', 2, 20},
         {'m', '1', 1, 100}, {'m', '3', 3, 3}, {'m', '0', 1, 100},
     };
     for (const Case& c : cases) {

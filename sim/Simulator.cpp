@@ -97,7 +97,8 @@ const char* ControlHelpText() {
   help                     this text
   status                   run state, port, faults in force
   quit                     leave (the port registration is removed)
-  state N | state auto     report run state N to "0?S" (3 running, 4 paused) / stop forcing it
+  state N | state auto     report run state N to "0?S" while no test runs (3 running,
+                           4 paused) / stop forcing it; start and stop also end the forcing
   start [SPEED]            start a test run of the programmed table (else TEMPLATE.INI, else a
                            short sample set); writes DATAnnnn.CSV/.TMT/.NAM and INFO1.INI
   pause | resume | stop    pause (state 4), resume (state 3), stop the test run (idle, state 0)

@@ -235,30 +235,6 @@ TEST_F(ProgramReadTest, ProgramRefusals) {
     EXPECT_EQ(d.prompt.Messages().size(), shown);
 }
 
-TEST_F(ProgramReadTest, ReadBackRestoresTheProgrammedSequence) {
-    doc.ProgramDevice();
-    ASSERT_EQ(d.view->MessageArea(), "\nProgramming Device... Success\n");
-    for (const auto& entry : doc.m_deviceProgram)
-        d.firmware->readBackLines.push_back(FormatProgramLine(entry));
-    d.view->SetWorkingSequence(SetSequence{});
-    doc.m_sequence.sets.clear();
-
-    doc.ReadDevice();
-    EXPECT_EQ(d.view->MessageArea(), "\nReading Device... Success\n");
-    const auto working = d.view->WorkingSequence().sets;
-    ASSERT_EQ(working.size(), 2u);
-    EXPECT_EQ(working[0].Name, "Two words");
-    EXPECT_EQ(working[0].XFunction, ControlFunction::Sinusoid);
-    EXPECT_NEAR(working[0].XMagnitude, 2.0, 0.05);
-    EXPECT_EQ(working[0].NumReps, 5);
-    EXPECT_EQ(working[1].Name, "Slow");
-    EXPECT_EQ(working[1].XFunction, ControlFunction::Ramp);
-    EXPECT_EQ(working[1].TimeUnits, TimeUnits::Minutes);
-    EXPECT_DOUBLE_EQ(working[1].StretchDurationSec, 1.5);
-    EXPECT_DOUBLE_EQ(working[1].RecoveryDurationSec, 0.5);
-    EXPECT_EQ(working, doc.m_sequence.sets);
-}
-
 TEST_F(ProgramReadTest, EmptyProgramReadsAsAnEmptySequence) {
     doc.m_sequence = Sequence();
     doc.ReadDevice();

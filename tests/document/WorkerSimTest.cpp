@@ -304,6 +304,20 @@ TEST_F(WorkerSimTest, RequestMadeWhileADialogIsOpenIsDropped) {
     EXPECT_FALSE(host.Session()->Post([](Controller&) {}));
 }
 
+TEST_F(WorkerSimTest, StoppingTheWorkerClosesAnOpenDialogsSession)
+{
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseSimulator(sim);
+    StartWorker();
+    ASSERT_TRUE(WaitConnected(true));
+    ASSERT_TRUE(doc->OnCommand(ID_ACCESS_TEST_DATA));
+    ASSERT_TRUE(host.WaitForOpened(1, 10000));
+    worker->Stop(); // returns: the session is finished for the dialog
+    EXPECT_TRUE(worker->isFinished());
+    EXPECT_FALSE(doc->m_controller.serial.IsOpen()); // closed on the worker's way out
+}
+
 TEST_F(WorkerSimTest, StopCodeEndsTheWorker) {
     StartWorker();
     doc->m_nPendingAction = DeviceAction::StopWorker;

@@ -1,6 +1,7 @@
 #include "TestRun.h"
 
 #include "protocol/NumberText.h"
+#include "protocol/ProtocolTable.h"
 #include "protocol/SetRecord.h"
 
 #include <algorithm>
@@ -127,88 +128,17 @@ DeviceProgramTable DefaultProgram(const Plant& plant) {
 
 DeviceProgramTable ProgramFromTemplate(const std::string& text, const Plant& plant) {
     DeviceProgramTable table;
-    std::istringstream in(text);
+    // TEMPLATE.INI is the program's own protocol text: read it with the program's reader.
+    SetSequence sequence;
     HardwareDescription ignored;
-    std::string first = ReadLeadingHardwareBlock(in, ignored);
-    if (first.empty()) {
-        return table;
-    }
-    std::string rest;
-    std::getline(in, rest);
-    std::vector<SetKey> columns{ParseSetKey(first)};
-    std::istringstream header(rest);
-    for (std::string key; header >> key;) {
-        columns.push_back(ParseSetKey(key));
-    }
+    ReadProtocolText(text, sequence, &ignored);
     bool hydrostatic = plant.Hardware().MembraneStyle == Membrane::Hydrostatic;
     auto setpoint = [&](double value) {
         double mpa = hydrostatic ? value : plant.PressureForForce(value);
         return static_cast<int32_t>(std::floor(plant.SetpointForPressure(mpa) * 100 + 0.5));
     };
-    size_t index = 0;
-    std::vector<std::string> tokens;
-    for (std::string token; in >> token;) {
-        tokens.push_back(token);
-    }
-    for (size_t at = 0; at + columns.size() <= tokens.size() && index < table.size();
-         at += columns.size(), ++index) {
-        SetRecord set;
-        for (size_t c = 0; c < columns.size(); ++c) {
-            const std::string& token = tokens[at + c];
-            switch (columns[c]) {
-            case SetKey::Name: {
-                std::string name = token;
-                for (size_t p; (p = name.find("[_]")) != std::string::npos;) {
-                    name.replace(p, 3, " ");
-                }
-                set.Name = name;
-                break;
-            }
-            case SetKey::XFunction:
-                set.XFunction = ParseControlFunction(token);
-                break;
-            case SetKey::XUnits:
-                set.XUnits = ParseMagnitudeUnits(token);
-                break;
-            case SetKey::XMagnitude:
-                set.XMagnitude = LeadingDouble(token);
-                break;
-            case SetKey::XPreloadMag:
-                set.XPreloadMag = LeadingDouble(token);
-                break;
-            case SetKey::StretchDurationSec:
-                set.StretchDurationSec = LeadingDouble(token);
-                break;
-            case SetKey::RecoveryDurationSec:
-                set.RecoveryDurationSec = LeadingDouble(token);
-                break;
-            case SetKey::HoldTimeSec:
-                set.HoldTimeSec = LeadingDouble(token);
-                break;
-            case SetKey::RestTimeSec:
-                set.RestTimeSec = LeadingDouble(token);
-                break;
-            case SetKey::NumReps:
-                set.NumReps = LeadingInt(token);
-                break;
-            case SetKey::TimeUnits:
-                set.TimeUnits = ParseTimeUnits(token);
-                break;
-            case SetKey::DataType: {
-                int32_t type = ParseDataType(token);
-                set.DataType = type >= 0 ? type : ParseDataType(token + " ");
-                break;
-            }
-            case SetKey::DataFreqHz:
-                set.DataFreqHz = ParseDataFrequency(token);
-                break;
-            case SetKey::AutoAdjust:
-                set.AutoAdjust = LeadingInt(token);
-                break;
-            default:
-                break;
-            }
-        }
+    for (size_t index = 0; index < sequence.sets.size() && index < table.size(); ++index) {
+        const SetRecord& set = sequence.sets[index];
         DeviceProgramEntry& e = table[index];
         e.flags = EntryFlags(set.XFunction, set.TimeUnits, set.XUnits);
         e.repetitions = set.NumReps;

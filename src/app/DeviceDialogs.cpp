@@ -6,11 +6,9 @@
 #include "hardware/ui/HardwareAdvDlg3.h"
 
 void RegisterDeviceDialogs(CDialogHost& host, CKelvastraDoc& document, IUserPrompt& prompt) {
+    // The opener copies the description on the worker, which owns the controller.
     host.Register(DeviceAction::HardwareSettings,
                   [&document, &prompt](DialogSession& session, QWidget* parent) {
-                      CHardwareAdvDlg3 dialog(document.m_controller.hardware, session,
-                                              document.m_deviceProgram, prompt, parent);
-                      dialog.exec();
-                      return dialog.Applied();
+                      return OpenHardwareSettingsDialog(document, session, parent, &prompt);
                   });
 }

@@ -1,20 +1,14 @@
 #include "testdata/ForceModel.h"
-#include "testdata/ModelReferenceValues.h"
 #include "testdata/SpringModel.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 namespace {
-
-// Reference values come from model_reference.py; the evaluation order is the same, so only
-// the last bits may differ. Rounding faults show up as whole steps (>= 0.00001).
-void ExpectClose(std::optional<double> actual, double expected, const std::string& what) {
-    ASSERT_TRUE(actual.has_value()) << what;
-    EXPECT_LE(std::fabs(*actual - expected), 1e-12 * std::max(1.0, std::fabs(expected)))
-        << what << ": got " << *actual << ", expected " << expected;
-}
 
 HardwareDescription Hardware(int magnet, int membrane, int regulator, int hardwareVersion) {
     HardwareDescription d;
@@ -25,112 +19,84 @@ HardwareDescription Hardware(int magnet, int membrane, int regulator, int hardwa
     return d;
 }
 
-std::string Label(int a, int b, int c, double x) {
-    return std::to_string(a) + "/" + std::to_string(b) + "/" + std::to_string(c) + " at " +
-           std::to_string(x);
-}
-
-TEST(ForceModelReference, Position) {
-    for (const PositionCase& c : kPositionCases) {
-        const HardwareDescription d = Hardware(c.magnet, 1, 0, 1000);
-        const SpringModel spring(c.spring);
-        ForceModel::Offsets offsets;
-        if (c.offset != 0) {
-            offsets.emplace();
-            offsets->fill(c.offset);
+// Reference values come from model_reference.py (data/model_reference.tsv), one evaluation per
+// line. The evaluation order is the same, so only the last bits may differ; rounding faults show
+// up as whole steps (>= 0.00001).
+TEST(ForceModelReference, EveryModelAgainstTheIndependentReference) {
+    std::ifstream in(KELVASTRA_SOURCE_DIR "/tests/testdata/data/model_reference.tsv");
+    ASSERT_TRUE(in.is_open());
+    std::array<double, 27> coefficients{};
+    std::map<std::string, int> counts;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
         }
-        const ForceModel model(offsets, std::nullopt, d, c.spring ? &spring : nullptr);
-        for (size_t i = 0; i < c.readings.size(); ++i) {
-            ExpectClose(model.Position(c.well, c.readings[i]), c.expected[i],
-                        "magnet/spring/well " + Label(c.magnet, c.spring, c.well, c.readings[i]));
+        std::istringstream fields(line);
+        std::string kind;
+        fields >> kind;
+        std::vector<double> v;
+        for (std::string f; fields >> f;) {
+            v.push_back(std::strtod(f.c_str(), nullptr));
         }
-    }
-}
-
-TEST(ForceModelReference, DirectCoefficientsReplaceEveryMagnetTable) {
-    std::array<double, 27> coefficients;
-    std::copy(std::begin(kDirectCoefficients), std::end(kDirectCoefficients), coefficients.begin());
-    for (int magnet : {0, 1, 2, 3}) {
-        for (int spring : {0, 4}) {
-            const HardwareDescription d = Hardware(magnet, 1, 0, 1000);
-            const SpringModel springModel(spring);
-            std::array<int32_t, 9> forty;
-            forty.fill(40);
-            const ForceModel plain(std::nullopt, coefficients, d, &springModel);
-            const ForceModel shifted(forty, coefficients, d, &springModel);
-            EXPECT_EQ(plain.MissingTables() & ForceModel::MissingPositionTable, 0u);
-            for (int well = 1; well <= 9; ++well) {
-                EXPECT_TRUE(plain.Well(well).directPolynomial);
-                for (size_t i = 0; i < kDirectReadings.size(); ++i) {
-                    const std::string what = Label(magnet, spring, well, kDirectReadings[i]);
-                    ExpectClose(plain.Position(well, kDirectReadings[i]),
-                                kDirectExpected[well - 1][0][i], what);
-                    ExpectClose(shifted.Position(well, kDirectReadings[i]),
-                                kDirectExpected[well - 1][1][i], what);
+        const auto i = [&](size_t k) { return static_cast<int>(v[k]); };
+        std::optional<double> actual;
+        if (kind == "coefficients") {
+            std::copy(v.begin(), v.end(), coefficients.begin());
+            continue;
+        } else if (kind == "position") {
+            const SpringModel spring(i(1));
+            ForceModel::Offsets offsets;
+            if (i(3) != 0) {
+                offsets.emplace();
+                offsets->fill(i(3));
+            }
+            const ForceModel model(offsets, std::nullopt, Hardware(i(0), 1, 0, 1000),
+                                   i(1) ? &spring : nullptr);
+            actual = model.Position(i(2), v[4]);
+        } else if (kind == "direct") {
+            // The direct coefficients replace every magnet's table, with or without a spring.
+            std::array<int32_t, 9> offsets;
+            offsets.fill(i(1));
+            for (int magnet : {0, 1, 2, 3}) {
+                for (int springType : {0, 4}) {
+                    const SpringModel spring(springType);
+                    const ForceModel model(offsets, coefficients, Hardware(magnet, 1, 0, 1000),
+                                           &spring);
+                    EXPECT_EQ(model.MissingTables() & ForceModel::MissingPositionTable, 0u);
+                    EXPECT_TRUE(model.Well(i(0)).directPolynomial);
+                    const std::optional<double> p = model.Position(i(0), v[2]);
+                    ASSERT_TRUE(p.has_value()) << line;
+                    EXPECT_NEAR(*p, v[3], 1e-12 * std::max(1.0, std::fabs(v[3]))) << line;
                 }
             }
+            actual = v[3];
+        } else if (kind == "pressure") {
+            actual = ForceModel(Hardware(0, 1, i(0), 1000)).ActualPressure(v[1]);
+        } else if (kind == "force") {
+            actual = ForceModel(Hardware(0, i(0), i(2), i(1))).Force(v[3], v[4]);
+        } else if (kind == "setpoint") {
+            actual = ForceModel(Hardware(0, i(0), i(2), i(1))).SetpointValue(v[4], v[3]);
+        } else if (kind == "pressuresetpoint") {
+            actual = ForceModel(Hardware(0, i(0), i(2), i(1))).PressureSetpoint(v[4], v[3]);
+        } else if (kind == "spring") {
+            const SpringModel spring(i(0));
+            EXPECT_TRUE(spring.valid);
+            actual = spring.SpringForce(v[1]);
+        } else {
+            ADD_FAILURE() << "unknown kind " << kind;
+            continue;
         }
+        const double expected = v.back();
+        ASSERT_TRUE(actual.has_value()) << line;
+        EXPECT_LE(std::fabs(*actual - expected), 1e-12 * std::max(1.0, std::fabs(expected)))
+            << line << ": got " << *actual;
+        ++counts[kind];
     }
-}
-
-TEST(ForceModelReference, ActualPressureEveryRegulator) {
-    for (int regulator = 0; regulator < 8; ++regulator) {
-        const HardwareDescription d = Hardware(0, 1, regulator, 1000);
-        const ForceModel model(d);
-        for (size_t i = 0; i < kPressureReadings.size(); ++i) {
-            ExpectClose(model.ActualPressure(kPressureReadings[i]),
-                        kActualPressureExpected[regulator][i],
-                        "regulator " + Label(regulator, 0, 0, kPressureReadings[i]));
-        }
-    }
-}
-
-TEST(ForceModelReference, ForceWithRounding) {
-    for (const ForceCase& c : kForceCases) {
-        const HardwareDescription d = Hardware(0, c.membrane, c.regulator, c.hardwareVersion);
-        const ForceModel model(d);
-        for (size_t i = 0; i < c.positions.size(); ++i) {
-            ExpectClose(model.Force(c.pressure, c.positions[i]), c.expected[i],
-                        "membrane/version/regulator " +
-                            Label(c.membrane, c.hardwareVersion, c.regulator, c.positions[i]) +
-                            " P " + std::to_string(c.pressure));
-        }
-    }
-}
-
-TEST(ForceModelReference, SetpointValue) {
-    for (const SetpointCase& c : kSetpointValueCases) {
-        const HardwareDescription d = Hardware(0, c.membrane, c.regulator, c.hardwareVersion);
-        const ForceModel model(d);
-        for (size_t i = 0; i < c.inputs.size(); ++i) {
-            const std::string what = Label(c.membrane, c.hardwareVersion, c.regulator, c.inputs[i]);
-            ExpectClose(model.SetpointValue(c.inputs[i], 0.0), c.atZero[i], what);
-            ExpectClose(model.SetpointValue(c.inputs[i], 1000.0), c.at1000[i], what);
-        }
-    }
-}
-
-TEST(ForceModelReference, PressureSetpoint) {
-    for (const SetpointCase& c : kPressureSetpointCases) {
-        const HardwareDescription d = Hardware(0, c.membrane, c.regulator, c.hardwareVersion);
-        const ForceModel model(d);
-        for (size_t i = 0; i < c.inputs.size(); ++i) {
-            const std::string what = Label(c.membrane, c.hardwareVersion, c.regulator, c.inputs[i]);
-            ExpectClose(model.PressureSetpoint(c.inputs[i], 0.0), c.atZero[i], what);
-            ExpectClose(model.PressureSetpoint(c.inputs[i], 1000.0), c.at1000[i], what);
-        }
-    }
-}
-
-TEST(ForceModelReference, SpringForceEveryType) {
-    for (const SpringCase& c : kSpringCases) {
-        const SpringModel spring(c.type);
-        EXPECT_TRUE(spring.valid);
-        for (size_t i = 0; i < c.positions.size(); ++i) {
-            ExpectClose(spring.SpringForce(c.positions[i]), c.expected[i],
-                        "spring " + Label(c.type, 0, 0, c.positions[i]));
-        }
-    }
+    const std::map<std::string, int> expectedCounts = {
+        {"direct", 54},    {"force", 1100},           {"position", 280}, {"pressure", 40},
+        {"setpoint", 480}, {"pressuresetpoint", 480}, {"spring", 48}};
+    EXPECT_EQ(counts, expectedCounts);
 }
 
 TEST(SpringModelTable, Geometry) {

@@ -1,10 +1,15 @@
 // The desktop program. "--screenshot FILE" saves a picture of the main window once it has
-// settled (after 1.5 s, or "--screenshot-after MS") and quits: a smoke check that needs no one
-// at the screen.
+// settled (after 1.5 s, or "--screenshot-after MS"), prints what the view shows on standard
+// output and quits: a smoke check that needs no one at the screen.
 #include "app/KelvastraApp.h"
 #include "app/MainFrame.h"
+#include "document/KelvastraDoc.h"
+#include "protocol/ui/StageView.h"
 
+#include <QLineEdit>
 #include <QTimer>
+
+#include <clocale>
 
 #include <algorithm>
 #include <cstdio>
@@ -36,6 +41,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     CKelvastraApp app(argc, argv);
+    // Qt takes the number format from the environment; files and wire texts need the C one.
+    std::setlocale(LC_NUMERIC, "C");
     QString screenshot;
     int delayMs = 1500;
     for (int i = 1; i + 1 < argc; ++i) {
@@ -50,6 +57,13 @@ int main(int argc, char* argv[]) {
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(delayMs, &app, [&app, screenshot] {
             const bool saved = app.MainFrame()->grab().save(screenshot, "PNG");
+            if (CStageView* view = app.View()) {
+                std::printf("connected: %d\ntest name: %s\nmessages:\n%s\n",
+                            app.Document()->m_bDeviceConnected ? 1 : 0,
+                            view->TestNameEdit()->text().toUtf8().constData(),
+                            view->MessageText().toUtf8().constData());
+                std::fflush(stdout);
+            }
             app.exit(saved ? 0 : 1);
         });
     }

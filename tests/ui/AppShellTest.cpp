@@ -10,6 +10,7 @@
 #include "document/DeviceAction.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
@@ -218,26 +219,43 @@ TEST_F(AppShell, DialogHostOpensOnTheGuiThreadAndFinishesTheSession) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return unserved.Finished(); }, 5000));
 }
 
-// The whole program starts, shows its window and saves a picture of it: under a real X server
-// (Xvfb) when one can be started, else on the offscreen platform.
-TEST(ProgramSmoke, StartsAndShowsItsWindow) {
+// The whole program starts under a real X server (Xvfb) when one can be started, else on the
+// offscreen platform, connects to the simulated controller and shows it; the picture of the window
+// is kept in $KELVASTRA_ARTIFACTS (or the build folder).
+TEST(ProgramSmoke, ConnectsToTheSimulatorAndShowsItsWindow) {
     const QString program = QStringLiteral(KELVASTRA_BINARY_DIR "/src/kelvastra");
-    if (!std::filesystem::exists(program.toStdString()))
-        GTEST_SKIP() << "the desktop program has not been built";
+    const QString simulator = QStringLiteral(KELVASTRA_BINARY_DIR "/sim/kelvastra-sim");
+    if (!std::filesystem::exists(program.toStdString()) ||
+        !std::filesystem::exists(simulator.toStdString()))
+        GTEST_SKIP() << "the desktop program or the simulator has not been built";
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("KELVASTRA_HOME", home.path());
     environment.insert("KELVASTRA_PORTS_DIR", home.path() + "/ports");
     environment.insert("XDG_CONFIG_HOME", home.path() + "/config");
     environment.remove("QT_QPA_PLATFORM");
-    const QString shot = home.path() + "/main.png";
-    const QStringList arguments{"--screenshot", shot};
+
+    QProcess sim;
+    sim.setProcessEnvironment(environment);
+    sim.start(simulator, {"--card", home.path() + "/card", "--quiet"});
+    ASSERT_TRUE(sim.waitForStarted(10000));
+    while (!sim.canReadLine() && sim.waitForReadyRead(10000)) {
+    }
+    ASSERT_TRUE(sim.readLine().startsWith("kelvastra-sim: port "));
+
+    QString artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
+    if (artifacts.isEmpty())
+        artifacts = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
+    std::filesystem::create_directories(artifacts.toStdString());
+    const QString shot = artifacts + "/main-window.png";
+    QFile::remove(shot);
+    const QStringList arguments{"--screenshot", shot, "--screenshot-after", "3000"};
     const QString xvfbRun = QStandardPaths::findExecutable("xvfb-run");
     const bool xvfb = !xvfbRun.isEmpty() && std::filesystem::exists("/usr/bin/Xvfb");
     if (!xvfb)
         environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess process;
     process.setProcessEnvironment(environment);
     if (xvfb)
         process.start(xvfbRun,
@@ -245,10 +263,19 @@ TEST(ProgramSmoke, StartsAndShowsItsWindow) {
     else
         process.start(program, arguments);
     ASSERT_TRUE(process.waitForFinished(60000));
+    sim.closeWriteChannel();
+    sim.terminate();
+    sim.waitForFinished(5000);
+
+    const QString shown = QString::fromUtf8(process.readAllStandardOutput());
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     QImage image(shot);
     ASSERT_FALSE(image.isNull()) << (xvfb ? "under Xvfb" : "offscreen");
     EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(950, 600));
+    // The simulator's card carries the test name "Sample"; its identity reaches the message area.
+    EXPECT_TRUE(shown.contains("connected: 1")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("test name: Sample")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("Software Version 1.91")) << shown.toStdString();
 }
 
 } // namespace

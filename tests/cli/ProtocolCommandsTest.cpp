@@ -1,4 +1,6 @@
 // kelvastra-cli protocol show|normalize, run as the built program.
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -30,25 +32,9 @@ struct CliRun {
     std::string err;
 };
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class ProtocolCli : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(fs::exists(kCli)) << kCli << " has not been built";
-        std::string pattern = (fs::temp_directory_path() / "kelvastra-cli-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
+    void SetUp() override { ASSERT_TRUE(fs::exists(kCli)) << kCli << " has not been built"; }
 
     fs::path Write(const std::string& name, const std::string& text) {
         const fs::path path = m_dir / name;
@@ -68,12 +54,13 @@ protected:
         CliRun run;
         const int raw = std::system(command.c_str());
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = ReadAll(m_dir / "out.txt");
-        run.err = ReadAll(m_dir / "err.txt");
+        run.out = ReadFile(m_dir / "out.txt");
+        run.err = ReadFile(m_dir / "err.txt");
         return run;
     }
 
-    fs::path m_dir;
+    TempFolder m_folder{"cli"};
+    const fs::path& m_dir = m_folder.Path();
 };
 
 TEST_F(ProtocolCli, ShowsTwoDefaultSets) {
@@ -96,7 +83,7 @@ TEST_F(ProtocolCli, ShowsTwoDefaultSets) {
 }
 
 TEST_F(ProtocolCli, SampleIsCanonicalAndPasses) {
-    const std::string sample = ReadAll(kSample);
+    const std::string sample = ReadFile(kSample);
     ASSERT_FALSE(sample.empty());
     const CliRun normalized = Cli({"protocol", "normalize", kSample});
     EXPECT_EQ(normalized.status, 0) << normalized.err;
@@ -115,11 +102,11 @@ TEST_F(ProtocolCli, NormalizeWritesStandardColumns) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
     // Columns the input lacked take a new set's defaults.
-    EXPECT_EQ(ReadAll(out), kHeader + "My[_]set[_]1\tRamp\t%\t0.123457\t0\t10\t10\t0\t0\t3\t"
-                                      "Seconds\tAll\t0\t\n");
+    EXPECT_EQ(ReadFile(out), kHeader + "My[_]set[_]1\tRamp\t%\t0.123457\t0\t10\t10\t0\t0\t3\t"
+                                       "Seconds\tAll\t0\t\n");
 
-    const CliRun piped = Cli({"protocol", "normalize", "-", "-"}, ReadAll(in));
-    EXPECT_EQ(piped.out, ReadAll(out));
+    const CliRun piped = Cli({"protocol", "normalize", "-", "-"}, ReadFile(in));
+    EXPECT_EQ(piped.out, ReadFile(out));
 }
 
 TEST_F(ProtocolCli, HardwareBlockIsKeptAndDecidesTheForms) {

@@ -3,6 +3,8 @@
 #include "devicelink/FakeFirmware.h"
 #include "devicelink/LogCapture.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,13 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class ControllerTest : public ::testing::Test {
 protected:
@@ -530,16 +525,9 @@ TEST_F(ControllerTest, ListingComesBackAsTheControllerSendsIt) {
 
 class DownloadTest : public ControllerTest {
 protected:
-    DownloadTest() {
-        folder = std::filesystem::temp_directory_path() /
-                 ("kelvastra-dl-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        OpenLine();
-    }
-    ~DownloadTest() override { std::filesystem::remove_all(folder); }
-    std::filesystem::path folder;
+    void SetUp() override { OpenLine(); }
+    TempFolder temp{"download"};
+    const std::filesystem::path& folder = temp.Path();
 };
 
 TEST_F(DownloadTest, DownloadWritesTheBytesAndReportsProgress) {
@@ -552,7 +540,7 @@ TEST_F(DownloadTest, DownloadWritesTheBytesAndReportsProgress) {
     EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", target.string(),
                                        [&](long long bytes) { steps.push_back(bytes); }),
               1);
-    EXPECT_EQ(ReadAll(target), content);
+    EXPECT_EQ(ReadFile(target), content);
     EXPECT_EQ(steps, (std::vector<long long>{1024, 2048, 3000}));
     EXPECT_FALSE(std::filesystem::exists(folder / "raw.csv.part"));
 }
@@ -563,7 +551,7 @@ TEST_F(DownloadTest, BrokenTransferLeavesNoCompleteLookingFile) {
     line->Receive("OK\r");
     line->Receive(std::string(500, 'x')); // then silence
     EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", target.string()), 0);
-    EXPECT_EQ(ReadAll(target), "previous");
+    EXPECT_EQ(ReadFile(target), "previous");
     EXPECT_FALSE(std::filesystem::exists(folder / "raw.csv.part"));
 
     line->Receive("OK\r");

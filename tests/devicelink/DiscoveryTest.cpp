@@ -2,6 +2,8 @@
 #include "devicelink/Controller.h"
 #include "devicelink/PortInfo.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -84,16 +86,7 @@ TEST(Discovery, HardwareIdAndDescriptionText) {
 
 class VirtualPortsTest : public ::testing::Test {
 protected:
-    VirtualPortsTest() {
-        folder = std::filesystem::temp_directory_path() /
-                 ("kelvastra-ports-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        device = folder / "fake-pty";
-        std::ofstream(device) << "";
-    }
-    ~VirtualPortsTest() override { std::filesystem::remove_all(folder); }
+    VirtualPortsTest() { std::ofstream(device) << ""; }
 
     void Register(const std::string& file, const std::string& port, long long pid,
                   const std::string& description = "Adafruit Kelvastra Simulator") {
@@ -102,8 +95,9 @@ protected:
             << "\nhardwareId=USB\\VID_239A&PID_800B\nlocation=" << port << "\npid=" << pid << "\n";
     }
 
-    std::filesystem::path folder;
-    std::filesystem::path device;
+    TempFolder temp{"ports"};
+    std::filesystem::path folder = temp.Path();
+    std::filesystem::path device = folder / "fake-pty";
 };
 
 TEST_F(VirtualPortsTest, ParsesTheRegistrationFile) {

@@ -2,6 +2,8 @@
 #include "devicelink/LogCapture.h"
 #include "devicelink/Serial.h"
 
+#include "TestSupport.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -16,14 +18,7 @@ namespace {
 
 class PtyTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "test_devicelink";
-            static char* argv[] = {name, nullptr};
-            static QCoreApplication app(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { EnsureCoreApplication(); }
 
     PtyTest() {
         int slave = -1;

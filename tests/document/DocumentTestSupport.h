@@ -8,7 +8,7 @@
 #include "document/KelvastraDoc.h"
 #include "protocol/SetRecord.h"
 
-#include <QCoreApplication>
+#include "TestSupport.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -17,15 +17,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-inline void EnsureCoreApplication() {
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "test_document";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication app(argc, argv);
-    }
-}
 
 // Polls `condition` every 10 ms until it holds or `ms` have passed.
 inline bool WaitFor(const std::function<bool()>& condition, int ms) {

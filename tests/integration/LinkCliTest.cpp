@@ -42,13 +42,6 @@ CliRun RunCli(const LinkSimProcess& sim, const std::string& arguments,
     return run;
 }
 
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(LinkCli, PortsMarksTheSimulatorAndInfoShowsItsIdentity) {
     LinkSimProcess sim({"--firmware", "4050", "--hardware-version", "1250"});
     ASSERT_TRUE(sim.Started());
@@ -84,14 +77,14 @@ TEST(LinkCli, CardPutThenGetGivesBackTheSameBytes) {
     std::ofstream(local, std::ios::binary) << content;
 
     EXPECT_EQ(RunCli(sim, "card put " + Quote(local.string()) + " BIG.CSV").status, 0);
-    EXPECT_EQ(ReadAll(sim.Card() / "BIG.CSV"), content);
+    EXPECT_EQ(ReadFile(sim.Card() / "BIG.CSV"), content);
     // A second put replaces the file rather than appending to it.
     EXPECT_EQ(RunCli(sim, "card put " + Quote(local.string()) + " BIG.CSV").status, 0);
     EXPECT_EQ(std::filesystem::file_size(sim.Card() / "BIG.CSV"), content.size());
 
     const auto back = folder / "back.csv";
     EXPECT_EQ(RunCli(sim, "card get BIG.CSV " + Quote(back.string())).status, 0);
-    EXPECT_EQ(ReadAll(back), content);
+    EXPECT_EQ(ReadFile(back), content);
 
     const CliRun list = RunCli(sim, "card ls");
     EXPECT_EQ(list.status, 0);
@@ -111,25 +104,25 @@ TEST(LinkCli, FailuresGoToStandardErrorWithStatusOne) {
     const CliRun missing =
         RunCli(sim, "card get NOPE.CSV " + Quote((folder / "n.csv").string()), errors);
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(ReadAll(errors).find("download of NOPE.CSV failed"), std::string::npos);
+    EXPECT_NE(ReadFile(errors).find("download of NOPE.CSV failed"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(folder / "n.csv"));
 
     EXPECT_EQ(RunCli(sim, "card rm NOPE.CSV", errors).status, 1);
-    EXPECT_NE(ReadAll(errors).find("NOPE.CSV not deleted"), std::string::npos);
+    EXPECT_NE(ReadFile(errors).find("NOPE.CSV not deleted"), std::string::npos);
 
     const auto crlf = folder / "crlf.txt";
     std::ofstream(crlf, std::ios::binary) << "a\r\nb\r\n";
     EXPECT_EQ(RunCli(sim, "card put " + Quote(crlf.string()) + " CRLF.TXT", errors).status, 1);
-    EXPECT_NE(ReadAll(errors).find("carriage return"), std::string::npos);
+    EXPECT_NE(ReadFile(errors).find("carriage return"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(sim.Card() / "CRLF.TXT"));
 
     EXPECT_EQ(RunCli(sim, "--port /dev/kelvastra-no-such-port info", errors).status, 1);
-    EXPECT_NE(ReadAll(errors).find("cannot open /dev/kelvastra-no-such-port"), std::string::npos);
-    EXPECT_NE(ReadAll(errors).find("CreateFile failed with error 2."), std::string::npos);
+    EXPECT_NE(ReadFile(errors).find("cannot open /dev/kelvastra-no-such-port"), std::string::npos);
+    EXPECT_NE(ReadFile(errors).find("CreateFile failed with error 2."), std::string::npos);
 
     EXPECT_EQ(sim.Control("unplug").rfind("ok", 0), 0u);
     EXPECT_EQ(RunCli(sim, "info", errors).status, 1);
-    EXPECT_NE(ReadAll(errors).find("no controller found"), std::string::npos);
+    EXPECT_NE(ReadFile(errors).find("no controller found"), std::string::npos);
 }
 
 } // namespace

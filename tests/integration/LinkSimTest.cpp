@@ -13,13 +13,6 @@
 
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Text with bare line feeds and lines shorter than 80 characters, as the card's files.
 std::string SampleText(std::size_t size) {
     std::string text;
@@ -43,12 +36,7 @@ std::string SampleText(std::size_t size) {
 class LinkSimTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "test_integration";
-            static char* argv[] = {name, nullptr};
-            static QCoreApplication app(argc, argv);
-        }
+        EnsureCoreApplication();
         MessageLog::Instance().SetEchoToStdout(false);
     }
 
@@ -184,7 +172,7 @@ TEST_F(LinkSimTest, CardFilesAreWrittenReadAndDeleted) {
     const std::string content = SampleText(5000);
     controller.DeleteCardFile("LINKTEST.TXT");
     EXPECT_EQ(controller.WriteCardFile("LINKTEST.TXT", content), 1);
-    EXPECT_EQ(ReadAll(sim.Card() / "LINKTEST.TXT"), content);
+    EXPECT_EQ(ReadFile(sim.Card() / "LINKTEST.TXT"), content);
 
     std::vector<std::string> lines;
     EXPECT_EQ(controller.ReadFileLines("LINKTEST.TXT", lines), 1);
@@ -198,7 +186,7 @@ TEST_F(LinkSimTest, CardFilesAreWrittenReadAndDeleted) {
     long long steps = 0;
     EXPECT_EQ(controller.DownloadFile("LINKTEST.TXT", local.string(), [&](long long) { ++steps; }),
               1);
-    EXPECT_EQ(ReadAll(local), content);
+    EXPECT_EQ(ReadFile(local), content);
     EXPECT_EQ(steps, 5);
 
     EXPECT_EQ(controller.DeleteCardFile("LINKTEST.TXT"), 1);
@@ -214,7 +202,7 @@ TEST_F(LinkSimTest, CardFilesAreWrittenReadAndDeleted) {
 
     // Offsets and coefficients written through the card come back at the next read.
     EXPECT_EQ(controller.ResetPositionOffsets(), 1);
-    EXPECT_EQ(ReadAll(sim.Card() / "POSCAL.INI"), "0\n0\n0\n0\n0\n0\n0\n0\n0");
+    EXPECT_EQ(ReadFile(sim.Card() / "POSCAL.INI"), "0\n0\n0\n0\n0\n0\n0\n0\n0");
     std::array<double, 27> values{};
     for (std::size_t i = 0; i < values.size(); ++i)
         values[i] = 0.5 * static_cast<double>(i) - 3.25;

@@ -6,13 +6,11 @@
 
 #include <filesystem>
 
-using simtest::TempDir;
-using simtest::WriteFile;
 
 namespace {
 
 TEST(SimCard, NamesMatchWithoutRegardToCaseAndStayInsideTheCard) {
-    TempDir dir;
+    TempFolder dir;
     sim::SimCard card(dir.Path());
     WriteFile(dir.Path() / "Mixed.Ini", "x");
     std::filesystem::create_directories(dir.Path() / "LOGS");
@@ -44,7 +42,7 @@ TEST(SimCard, NamesMatchWithoutRegardToCaseAndStayInsideTheCard) {
 }
 
 TEST(SimCard, ListingsInBothFirmwareFormats) {
-    TempDir dir;
+    TempFolder dir;
     sim::SimCard card(dir.Path());
     WriteFile(dir.Path() / "DATA0001.CSV", std::string(1234, 'a'));
     WriteFile(dir.Path() / "DATA0001.NAM", "Run\n");

@@ -8,7 +8,6 @@
 #include <sstream>
 
 using simtest::Joined;
-using simtest::TempDir;
 
 namespace {
 
@@ -27,7 +26,7 @@ protected:
         return Joined(simulator->Device().Feed(command, simulator->NowMs()));
     }
 
-    TempDir dir;
+    TempFolder dir;
     std::ostringstream out, log;
     std::unique_ptr<sim::Simulator> simulator;
 };
@@ -89,7 +88,7 @@ TEST_F(ControlTest, FaultsAndSettingsReachTheLine) {
     EXPECT_EQ(Ask("0?R 2\r"), "Firmware Version 1.500\r");
     EXPECT_EQ(Ask("0L\r").substr(0, 5), "OK\r[F");
     // INFOW.INI, where the program reads the version after connecting, says the same.
-    EXPECT_NE(simtest::ReadFile(dir.Path() / "INFOW.INI").find("\nFirmwareVersion 1500\n"),
+    EXPECT_NE(ReadFile(dir.Path() / "INFOW.INI").find("\nFirmwareVersion 1500\n"),
               std::string::npos);
     EXPECT_EQ(simulator->Control("hardware-version 1800"), "ok hardware-version 1800");
     EXPECT_EQ(Ask("0?R 3\r"), "Hardware = 1800\r");
@@ -153,7 +152,7 @@ TEST_F(ControlTest, TestRunCommands) {
 }
 
 TEST_F(ControlTest, DescriptionAndHardwareIdRewriteTheRegistration) {
-    TempDir ports;
+    TempFolder ports;
     sim::SimulatorOptions options;
     options.card = dir.Path();
     options.portsDir = ports.Path();
@@ -165,7 +164,7 @@ TEST_F(ControlTest, DescriptionAndHardwareIdRewriteTheRegistration) {
     EXPECT_EQ(registered.Control("hardware-id USB\\VID_239A&PID_000B"),
               "ok hardware-id USB\\VID_239A&PID_000B");
     EXPECT_EQ(registered.Control("description Generic Serial"), "ok description Generic Serial");
-    std::string text = simtest::ReadFile(file);
+    std::string text = ReadFile(file);
     EXPECT_NE(text.find("\ndescription=Generic Serial\nhardwareId=USB\\VID_239A&PID_000B\n"),
               std::string::npos)
         << text;

@@ -15,8 +15,6 @@
 #include <sstream>
 
 using simtest::Joined;
-using simtest::ReadFile;
-using simtest::TempDir;
 
 namespace {
 
@@ -36,7 +34,7 @@ protected:
         firmware->Tick(now);
     }
 
-    TempDir dir;
+    TempFolder dir;
     sim::SimCard card{dir.Path()};
     std::unique_ptr<sim::Firmware> firmware;
     double now = 1000;

@@ -16,8 +16,6 @@
 
 using simtest::Joined;
 using simtest::Lines;
-using simtest::ReadFile;
-using simtest::TempDir;
 
 namespace {
 
@@ -33,7 +31,7 @@ std::vector<std::string> Fields(const std::string& line) {
 class TestRunTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(sim::SeedCard(card, 4050, 1100)); }
-    TempDir dir;
+    TempFolder dir;
     sim::SimCard card{dir.Path()};
 };
 
@@ -160,7 +158,7 @@ TEST_F(TestRunTest, DataTypesAndRatesDecideTheLines) {
         {'m', '1', 1, 100}, {'m', '3', 3, 3}, {'m', '0', 1, 100},
     };
     for (const Case& c : cases) {
-        TempDir empty;
+        TempFolder empty;
         sim::SimCard fresh(empty.Path());
         DeviceProgramTable table{};
         table[0].stretchMs = 4000;
@@ -183,7 +181,7 @@ TEST_F(TestRunTest, DataTypesAndRatesDecideTheLines) {
 }
 
 TEST_F(TestRunTest, TestNumberFollowsInfo1AndTheCard) {
-    simtest::WriteFile(dir.Path() / "INFO1.INI", "DATA0041.CSV\n");
+    WriteFile(dir.Path() / "INFO1.INI", "DATA0041.CSV\n");
     sim::Plant plant;
     DeviceProgramTable table = sim::DefaultProgram(plant);
     sim::TestRun run(card, table, plant);

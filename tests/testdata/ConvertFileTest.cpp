@@ -4,7 +4,7 @@
 #include "testdata/ForceModel.h"
 #include "testdata/SpringModel.h"
 
-#include "TempFolder.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
     std::vector<std::string> parts;

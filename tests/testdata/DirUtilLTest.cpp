@@ -1,6 +1,6 @@
 #include "testdata/DirUtilL.h"
 
-#include "TempFolder.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -4,15 +4,28 @@
 #include "document/KelvastraDoc.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 
 namespace {
 
 const QString kProtocolFilter = QStringLiteral("Kelvastra File (*.tmt)");
 
+// The dialog starts in the folder itself; a folder that does not exist yet (the default
+// templates folder before the first save) starts it in the nearest folder above that does,
+// instead of taking the folder's name as the file name.
+QString StartDirectory(const std::string& startFolder) {
+    QString folder = QDir::cleanPath(QString::fromStdString(startFolder));
+    while (!folder.isEmpty() && !QDir(folder).exists()) {
+        const int cut = folder.lastIndexOf(QLatin1Char('/'));
+        folder = cut > 0 ? folder.left(cut) : QString();
+    }
+    return folder.isEmpty() ? QDir::homePath() : folder;
+}
+
 std::optional<std::string> RunFileDialog(QWidget* parent, const std::string& startFolder,
                                          QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(parent, QString(), QString::fromStdString(startFolder), kProtocolFilter);
+    QFileDialog dialog(parent, QString(), StartDirectory(startFolder), kProtocolFilter);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                        : QFileDialog::ExistingFile);

@@ -72,6 +72,39 @@ inline void EnsureCoreApplication() {
 }
 #endif
 
+struct CliRun {
+    int status = -1;
+    std::string output; // standard output
+    std::string errors; // standard error
+};
+
+inline std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs kelvastra-cli with `arguments` (quoted for the shell by the caller), `input` on its
+// standard input and `environment` ("NAME=value ...") in front; its files go to `scratch`.
+inline CliRun RunCli(const std::filesystem::path& scratch, const std::string& arguments,
+                     const std::string& input = "", const std::string& environment = "") {
+    const auto in = scratch / "cli-stdin.txt";
+    const auto out = scratch / "cli-stdout.txt";
+    const auto err = scratch / "cli-stderr.txt";
+    WriteFile(in, input);
+    const std::string command = environment + " " +
+                                ShellQuote(KELVASTRA_BINARY_DIR "/src/kelvastra-cli") + " " +
+                                arguments + " <" + ShellQuote(in.string()) + " >" +
+                                ShellQuote(out.string()) + " 2>" + ShellQuote(err.string());
+    CliRun run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.output = ReadFile(out);
+    run.errors = ReadFile(err);
+    return run;
+}
+
 // Runs kelvastra-sim with its own card folder and registration folder, the port path from its
 // first line, and control commands through its standard input.
 class LinkSimProcess {
@@ -174,6 +207,11 @@ public:
     }
     const std::filesystem::path& PortsFolder() const {
         return m_ports;
+    }
+
+    // kelvastra-cli with this simulator's registration folder, so that discovery finds it.
+    CliRun Cli(const std::string& arguments) const {
+        return RunCli(m_root, arguments, "", "KELVASTRA_PORTS_DIR=" + ShellQuote(m_ports.string()));
     }
 
     // Sends one control command and returns the simulator's "ok ..." or "error ..." answer.

@@ -26,12 +26,6 @@ const std::string kBlock = "##HARDWARE\nKelvastra TR\nFirmwareVersion 2150\nWell
                            "MagnetStyle A25_10\nMembraneStyle Hydrostatic\nRegulatorType QB3_20\n"
                            "SpringType NoSpring\n";
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 class ProtocolCli : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(fs::exists(kCli)) << kCli << " has not been built"; }
@@ -42,21 +36,11 @@ protected:
         return path;
     }
 
-    // Arguments are single-quoted for the shell; none of them holds a quote.
     CliRun Cli(const std::vector<std::string>& args, const std::string& input = "") {
-        std::string command = "'" + kCli + "'";
-        for (const std::string& arg : args) {
-            command += " '" + arg + "'";
-        }
-        const fs::path in = Write("stdin.txt", input);
-        command += " <'" + in.string() + "' >'" + (m_dir / "out.txt").string() + "' 2>'" +
-                   (m_dir / "err.txt").string() + "'";
-        CliRun run;
-        const int raw = std::system(command.c_str());
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = ReadFile(m_dir / "out.txt");
-        run.err = ReadFile(m_dir / "err.txt");
-        return run;
+        std::string arguments;
+        for (const std::string& arg : args)
+            arguments += " " + ShellQuote(arg);
+        return RunCli(m_dir, arguments, input);
     }
 
     TempFolder m_folder{"cli"};
@@ -68,16 +52,16 @@ TEST_F(ProtocolCli, ShowsTwoDefaultSets) {
         "two.tmt", kHeader + "Data1\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n" +
                        "Pre[_]load\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n");
     const CliRun run = Cli({"protocol", "show", file.string()});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "Data1\tRamp 10.0 (N)\t0.0 (N)\tfalse\t10.0 (S)\t0.0 (S)\t10.0 (S)\t"
-                       "0.0 (S)\t1\tAll(64) \n"
-                       "Pre load\tRamp 10.0 (N)\t0.0 (N)\tfalse\t10.0 (S)\t0.0 (S)\t10.0 (S)\t"
-                       "0.0 (S)\t1\tAll(64) \n"
-                       "Total Time\t00:00:40\nUsed Memory (%)\t20.0\nOK\n");
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.output, "Data1\tRamp 10.0 (N)\t0.0 (N)\tfalse\t10.0 (S)\t0.0 (S)\t10.0 (S)\t"
+                          "0.0 (S)\t1\tAll(64) \n"
+                          "Pre load\tRamp 10.0 (N)\t0.0 (N)\tfalse\t10.0 (S)\t0.0 (S)\t10.0 (S)\t"
+                          "0.0 (S)\t1\tAll(64) \n"
+                          "Total Time\t00:00:40\nUsed Memory (%)\t20.0\nOK\n");
+    EXPECT_EQ(run.errors, "");
 
     const CliRun hydro = Cli({"protocol", "show", "--hydrostatic", file.string()});
-    EXPECT_EQ(hydro.out.substr(0, hydro.out.find('\n')),
+    EXPECT_EQ(hydro.output.substr(0, hydro.output.find('\n')),
               "Data1\tRamp 10.000\t0.000\tfalse\t10.0 (S)\t0.0 (S)\t10.0 (S)\t0.0 (S)\t1\t"
               "All(64) ");
 }
@@ -86,12 +70,12 @@ TEST_F(ProtocolCli, SampleIsCanonicalAndPasses) {
     const std::string sample = ReadFile(kSample);
     ASSERT_FALSE(sample.empty());
     const CliRun normalized = Cli({"protocol", "normalize", kSample});
-    EXPECT_EQ(normalized.status, 0) << normalized.err;
-    EXPECT_EQ(normalized.out, sample);
+    EXPECT_EQ(normalized.status, 0) << normalized.errors;
+    EXPECT_EQ(normalized.output, sample);
 
     const CliRun shown = Cli({"protocol", "show", kSample});
     EXPECT_EQ(shown.status, 0);
-    EXPECT_NE(shown.out.find("Used Memory (%)\t30.0\nOK\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.output.find("Used Memory (%)\t30.0\nOK\n"), std::string::npos) << shown.output;
 }
 
 TEST_F(ProtocolCli, NormalizeWritesStandardColumns) {
@@ -99,14 +83,14 @@ TEST_F(ProtocolCli, NormalizeWritesStandardColumns) {
                                          "My[_]set[_]1 0.123456789 skip Max 3 25\r\n");
     const fs::path out = m_dir / "out.tmt";
     const CliRun run = Cli({"protocol", "normalize", in.string(), out.string()});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.output, "");
     // Columns the input lacked take a new set's defaults.
     EXPECT_EQ(ReadFile(out), kHeader + "My[_]set[_]1\tRamp\t%\t0.123457\t0\t10\t10\t0\t0\t3\t"
                                        "Seconds\tAll\t0\t\n");
 
     const CliRun piped = Cli({"protocol", "normalize", "-", "-"}, ReadFile(in));
-    EXPECT_EQ(piped.out, ReadFile(out));
+    EXPECT_EQ(piped.output, ReadFile(out));
 }
 
 TEST_F(ProtocolCli, HardwareBlockIsKeptAndDecidesTheForms) {
@@ -114,11 +98,11 @@ TEST_F(ProtocolCli, HardwareBlockIsKeptAndDecidesTheForms) {
                                         "All(64) \t0\t\n";
     const fs::path in = Write("template.ini", kBlock + table);
     const CliRun normalized = Cli({"protocol", "normalize", in.string()});
-    EXPECT_EQ(normalized.status, 0) << normalized.err;
-    EXPECT_EQ(normalized.out, kBlock + table);
+    EXPECT_EQ(normalized.status, 0) << normalized.errors;
+    EXPECT_EQ(normalized.output, kBlock + table);
 
     const CliRun shown = Cli({"protocol", "show", in.string()});
-    EXPECT_EQ(shown.out.substr(0, shown.out.find('\n')),
+    EXPECT_EQ(shown.output.substr(0, shown.output.find('\n')),
               "Data1\tRamp 0.100\t0.050\tfalse\t10.0 (S)\t0.0 (S)\t10.0 (S)\t0.0 (S)\t1\tAll(64) ");
 }
 
@@ -136,15 +120,15 @@ TEST_F(ProtocolCli, ShowsTotalsInEveryTimeUnit) {
     };
     for (const Case& c : cases) {
         const CliRun run = Cli({"protocol", "show", Write("t.tmt", kHeader + c.row).string()});
-        EXPECT_NE(run.out.find("Total Time\t" + c.total + "\n"), std::string::npos)
-            << c.row << run.out;
+        EXPECT_NE(run.output.find("Total Time\t" + c.total + "\n"), std::string::npos)
+            << c.row << run.output;
     }
     // The preload type is not a standard column; a file that has it is timed with it.
     const CliRun preload =
         Cli({"protocol", "show",
              Write("p.tmt", "NumReps XPreloadType TimeUnits\n2 First Minutes\n").string()});
     // 60 x (2 x 20 + 2.0)
-    EXPECT_NE(preload.out.find("Total Time\t00:42:00\n"), std::string::npos) << preload.out;
+    EXPECT_NE(preload.output.find("Total Time\t00:42:00\n"), std::string::npos) << preload.output;
 }
 
 TEST_F(ProtocolCli, FailingChecksExitWithOneAndTheMessage) {
@@ -173,8 +157,8 @@ TEST_F(ProtocolCli, FailingChecksExitWithOneAndTheMessage) {
     for (const Case& c : cases) {
         const CliRun run = Cli({"protocol", "show", Write("f.tmt", c.text).string()});
         EXPECT_EQ(run.status, 1) << c.tail;
-        ASSERT_GE(run.out.size(), c.tail.size());
-        EXPECT_EQ(run.out.substr(run.out.size() - c.tail.size()), c.tail);
+        ASSERT_GE(run.output.size(), c.tail.size());
+        EXPECT_EQ(run.output.substr(run.output.size() - c.tail.size()), c.tail);
     }
     // One "mm" set up by exactly the limit passes.
     const std::string exact = "u\tRamp\tmm\t1\t0\t10\t0\t0\t0\t1000\tSeconds\tAll\t0\t\n";
@@ -184,8 +168,8 @@ TEST_F(ProtocolCli, FailingChecksExitWithOneAndTheMessage) {
 TEST_F(ProtocolCli, UnreadableAndShortFiles) {
     const CliRun missing = Cli({"protocol", "show", (m_dir / "none.tmt").string()});
     EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(missing.out, "");
-    EXPECT_NE(missing.err.find("none.tmt"), std::string::npos);
+    EXPECT_EQ(missing.output, "");
+    EXPECT_NE(missing.errors.find("none.tmt"), std::string::npos);
     EXPECT_EQ(Cli({"protocol", "normalize", (m_dir / "none.tmt").string()}).status, 2);
     EXPECT_EQ(Cli({"protocol", "show", m_dir.string()}).status, 2);
 
@@ -194,12 +178,13 @@ TEST_F(ProtocolCli, UnreadableAndShortFiles) {
                                "b\tRamp\tN\t10\n");
     const CliRun shown = Cli({"protocol", "show", shortFile.string()});
     EXPECT_EQ(shown.status, 0);
-    EXPECT_NE(shown.err.find("ends inside a set"), std::string::npos);
-    EXPECT_EQ(shown.out.find("b\t"), std::string::npos);
+    EXPECT_NE(shown.errors.find("ends inside a set"), std::string::npos);
+    EXPECT_EQ(shown.output.find("b\t"), std::string::npos);
 
     const CliRun normalized = Cli({"protocol", "normalize", shortFile.string()});
     EXPECT_EQ(normalized.status, 1);
-    EXPECT_EQ(normalized.out, kHeader + "a\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll\t0\t\n");
+    EXPECT_EQ(normalized.output,
+              kHeader + "a\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll\t0\t\n");
 
     EXPECT_EQ(
         Cli({"protocol", "normalize", shortFile.string(), (m_dir / "no/such/dir").string()}).status,

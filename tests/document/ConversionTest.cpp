@@ -79,14 +79,8 @@ TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared) {
     EXPECT_EQ(t[2].dataTypeCode, 'n');
     EXPECT_EQ(t[2].dataRateCode, '0');
 
-    for (std::size_t i = 3; i < t.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(t[i], DeviceProgramEntry{});
-        EXPECT_EQ(t[i].repetitions, 0);
-        EXPECT_EQ(t[i].shapeCode, 's');
-        EXPECT_EQ(t[i].dataTypeCode, 'n');
-        EXPECT_EQ(t[i].dataRateCode, '0');
-    }
+    for (std::size_t i = 3; i < t.size(); ++i)
+        EXPECT_EQ(t[i], DeviceProgramEntry{}) << i; // its wire form is checked with the upload
 
     // Back again: Step has become Sinusoid, magnitudes are newtons from the set points.
     doc.DeviceProgramToSequence();

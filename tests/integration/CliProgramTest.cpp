@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <sys/wait.h>
-
 namespace {
 
 const char* const kProtocol =
@@ -18,31 +13,6 @@ const char* const kProtocol =
     "Long[_]hold\tRamp\tN\t3\t2\t0.25\t10\t1.5\t0\t12\tMinutes\tAll(64) \t1\t\n"
     "Hours\tSinusoid\tN\t1\t0\t1\t1\t0\t0.75\t2\tHours\tAll(64) \t0\t\n";
 
-struct CliRun {
-    int status = -1;
-    std::string output;
-    std::string errors;
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 class CliProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -51,47 +21,30 @@ protected:
         std::filesystem::create_directories(folder);
     }
 
-    // The program with the simulator's registration folder, so discovery finds it.
-    CliRun Run(const std::string& arguments) {
-        const auto errors = folder / "stderr.txt";
-        const std::string command = "KELVASTRA_PORTS_DIR=" + Quote(sim.PortsFolder().string()) +
-                                    " " + Quote(KELVASTRA_BINARY_DIR "/src/kelvastra-cli") + " " +
-                                    arguments + " 2>" + Quote(errors.string());
-        CliRun run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return run;
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            run.output.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.errors = ReadAll(errors);
-        return run;
-    }
+    CliRun Run(const std::string& arguments) { return sim.Cli(arguments); }
 
     LinkSimProcess sim;
     std::filesystem::path folder;
 };
 
 TEST_F(CliProgramTest, ProgramThenReadGivesBackTheProtocol) {
-    WriteAll(folder / "study.tmt", kProtocol);
-    const CliRun program = Run("--port " + Quote(sim.Port()) + " program " +
-                               Quote((folder / "study.tmt").string()) + " --name 'Cell Study'");
+    WriteFile(folder / "study.tmt", kProtocol);
+    const CliRun program =
+        Run("--port " + ShellQuote(sim.Port()) + " program " +
+            ShellQuote((folder / "study.tmt").string()) + " --name 'Cell Study'");
     EXPECT_EQ(program.status, 0) << program.errors;
     EXPECT_NE(program.output.find("\nProgramming Device... Success\n"), std::string::npos)
         << program.output;
     EXPECT_EQ(program.errors, "");
-    EXPECT_EQ(ReadAll(sim.Card() / "NAME.INI"), "Cell Study");
-    const std::string templateText = ReadAll(sim.Card() / "TEMPLATE.INI");
+    EXPECT_EQ(ReadFile(sim.Card() / "NAME.INI"), "Cell Study");
+    const std::string templateText = ReadFile(sim.Card() / "TEMPLATE.INI");
     EXPECT_EQ(templateText.rfind("##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\n", 0), 0u);
     EXPECT_EQ(templateText.substr(templateText.find("Name\t")), kProtocol);
 
     // To a file (messages on standard output), and to standard output (messages on error).
-    const CliRun toFile = Run("read " + Quote((folder / "back.tmt").string()));
+    const CliRun toFile = Run("read " + ShellQuote((folder / "back.tmt").string()));
     EXPECT_EQ(toFile.status, 0) << toFile.errors;
-    EXPECT_EQ(ReadAll(folder / "back.tmt"), kProtocol);
+    EXPECT_EQ(ReadFile(folder / "back.tmt"), kProtocol);
     EXPECT_NE(toFile.output.find("\nReading Device... Success\n"), std::string::npos);
 
     const CliRun toOutput = Run("read");
@@ -100,13 +53,13 @@ TEST_F(CliProgramTest, ProgramThenReadGivesBackTheProtocol) {
     EXPECT_NE(toOutput.errors.find("\nReading Device... Success\n"), std::string::npos);
 
     // Without --name the device's own test name stays.
-    const CliRun again = Run("program " + Quote((folder / "study.tmt").string()));
+    const CliRun again = Run("program " + ShellQuote((folder / "study.tmt").string()));
     EXPECT_EQ(again.status, 0) << again.errors;
-    EXPECT_EQ(ReadAll(sim.Card() / "NAME.INI"), "Cell Study");
+    EXPECT_EQ(ReadFile(sim.Card() / "NAME.INI"), "Cell Study");
 }
 
 TEST_F(CliProgramTest, RefusalsAndFailuresExitWithOne) {
-    const std::string before = ReadAll(sim.Card() / "TEMPLATE.INI");
+    const std::string before = ReadFile(sim.Card() / "TEMPLATE.INI");
     struct Case {
         const char* name;
         std::string file;   // written to a.tmt unless empty
@@ -135,19 +88,19 @@ TEST_F(CliProgramTest, RefusalsAndFailuresExitWithOne) {
         SCOPED_TRACE(c.name);
         const auto path = folder / (c.file.empty() ? "absent.tmt" : "a.tmt");
         if (!c.file.empty())
-            WriteAll(path, c.file);
-        const CliRun run = Run("program " + Quote(path.string()));
+            WriteFile(path, c.file);
+        const CliRun run = Run("program " + ShellQuote(path.string()));
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.errors.find(c.errors), std::string::npos) << run.errors;
         EXPECT_EQ(run.output.find("Programming Device... Success"), std::string::npos);
     }
-    EXPECT_EQ(ReadAll(sim.Card() / "TEMPLATE.INI"), before);
+    EXPECT_EQ(ReadFile(sim.Card() / "TEMPLATE.INI"), before);
 
     // The card cannot take the template (a folder holds its name): the step is named.
     std::filesystem::remove(sim.Card() / "TEMPLATE.INI");
     std::filesystem::create_directories(sim.Card() / "TEMPLATE.INI" / "inside");
-    WriteAll(folder / "a.tmt", kProtocol);
-    const CliRun refused = Run("program " + Quote((folder / "a.tmt").string()));
+    WriteFile(folder / "a.tmt", kProtocol);
+    const CliRun refused = Run("program " + ShellQuote((folder / "a.tmt").string()));
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.output.find("\nProgramming Device... Failed while writing TEMPLATE.INI\n"),
               std::string::npos)

@@ -1,5 +1,6 @@
 // The device link against kelvastra-sim over a real pseudo-terminal: discovery, connect,
-// identity, program upload and read-back, card files, retries and a link dropped mid-download.
+// identity, program upload and read-back, card files and a link dropped mid-download. The
+// matching rules, error replies and retries are checked byte by byte in tests/devicelink.
 #include "LinkSimProcess.h"
 
 #include "app/MessageLog.h"
@@ -53,45 +54,6 @@ protected:
     }
 };
 
-TEST_F(LinkSimTest, DiscoveryFindsTheSimulatorThroughTheEnvironment) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    ::setenv("KELVASTRA_PORTS_DIR", sim.PortsFolder().c_str(), 1);
-    Controller controller; // the platform ports and the registered ones
-    EXPECT_TRUE(controller.FindController());
-    EXPECT_EQ(controller.portName, sim.Port());
-    ::unsetenv("KELVASTRA_PORTS_DIR");
-}
-
-TEST_F(LinkSimTest, MatchingRulesApplyToRegisteredPorts) {
-    struct Case {
-        std::vector<std::string> options;
-        bool found;
-    };
-    const Case cases[] = {
-        {{"--description", "Kelvastra Board", "--hardware-id", "USB\\VID_239A&PID_000B"}, true},
-        {{"--description", "Kelvastra Board", "--hardware-id", "USB\\VID_239A&PID_1234"}, false},
-        {{"--description", "Adafruit Board", "--hardware-id", "USB\\VID_0000&PID_0000"}, true},
-    };
-    for (const Case& c : cases) {
-        LinkSimProcess sim(c.options);
-        ASSERT_TRUE(sim.Started());
-        Controller controller;
-        const auto folder = sim.PortsFolder();
-        controller.SetPortEnumerator([folder] { return ReadVirtualPorts(folder); });
-        EXPECT_EQ(controller.FindController(), c.found) << c.options[3];
-    }
-}
-
-TEST_F(LinkSimTest, UnplugRemovesThePortFromDiscovery) {
-    LinkSimProcess sim;
-    Controller controller;
-    ConnectTo(sim, controller);
-    EXPECT_EQ(sim.Control("unplug").rfind("ok", 0), 0u);
-    EXPECT_FALSE(controller.FindController());
-    EXPECT_EQ(controller.portName, sim.Port()); // kept from the last match
-}
-
 TEST_F(LinkSimTest, ConnectReadsIdentityAndCalibration) {
     LinkSimProcess sim({"--firmware", "4050", "--hardware-version", "1250"});
     Controller controller;
@@ -113,19 +75,6 @@ TEST_F(LinkSimTest, ConnectReadsIdentityAndCalibration) {
     EXPECT_EQ(sim.Control("state 3").rfind("ok", 0), 0u);
     EXPECT_EQ(controller.QueryInteger("0?S\r", state), 0);
     EXPECT_EQ(state, 3);
-}
-
-TEST_F(LinkSimTest, OldFirmwareOnOldHardwareGetsTheNotice) {
-    LinkSimProcess sim({"--firmware", "74050", "--hardware-version", "999"});
-    Controller controller;
-    std::vector<std::string> notices;
-    controller.SetNoticeHandler([&](const std::string& text, const std::string& caption) {
-        notices.push_back(caption + ":" + text);
-    });
-    ConnectTo(sim, controller);
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].rfind("Error:This Software requires firmware Rev 4.0 or higher", 0), 0u);
-    EXPECT_TRUE(controller.serial.IsOpen());
 }
 
 TEST_F(LinkSimTest, ProgramTableGoesUpAndComesBack) {
@@ -211,22 +160,6 @@ TEST_F(LinkSimTest, CardFilesAreWrittenReadAndDeleted) {
     controller.ReadDisplacementCoefficients();
     ASSERT_TRUE(controller.hardware.displacementCoefficients.has_value());
     EXPECT_EQ(*controller.hardware.displacementCoefficients, values);
-}
-
-TEST_F(LinkSimTest, RetriesRideOutShortBurstsOfError97) {
-    LinkSimProcess sim;
-    Controller controller;
-    ConnectTo(sim, controller);
-    int state = -1;
-    EXPECT_EQ(sim.Control("error97 2").rfind("ok", 0), 0u);
-    EXPECT_EQ(controller.QueryInteger("0?S\r", state), 0);
-    EXPECT_EQ(sim.Control("error97 3").rfind("ok", 0), 0u);
-    EXPECT_EQ(controller.QueryInteger("0?S\r", state), 97);
-    EXPECT_EQ(controller.lastResult, Controller::kErrorReply);
-    EXPECT_EQ(sim.Control("inject 1 Error").rfind("ok", 0), 0u);
-    EXPECT_EQ(controller.Command("0?S\r"), Controller::kErrorWithoutNumber);
-    EXPECT_EQ(sim.Control("inject 1 error 5").rfind("ok", 0), 0u);
-    EXPECT_EQ(controller.Command("0?S\r"), 0);
 }
 
 TEST_F(LinkSimTest, DroppedLinkMidDownloadFailsAndLeavesNoFile) {

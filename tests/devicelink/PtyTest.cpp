@@ -83,28 +83,6 @@ TEST_F(PtyTest, CommandAndReplyCrossTheLineUnchanged) {
     EXPECT_EQ(serial.Close(), 0);
 }
 
-TEST_F(PtyTest, StreamReadTakesAWholeFile) {
-    ASSERT_FALSE(path.empty());
-    Serial serial;
-    ASSERT_EQ(serial.Open(path, false, false, true, true, -1), 0);
-    std::string content;
-    for (int i = 0; i < 70000; ++i)
-        content += static_cast<char>(i % 61 == 60 ? '\n' : '0' + i % 10);
-    std::thread writer([&] { WriteMaster(content + "\x17" + "OK\r"); });
-    std::ostringstream out;
-    long long count = 0;
-    int steps = 0;
-    EXPECT_EQ(serial.ReadToStream(out, count, [&](long long) { ++steps; }), 0);
-    writer.join();
-    EXPECT_EQ(out.str(), content);
-    EXPECT_EQ(count, 70000);
-    EXPECT_EQ(steps, 70);
-    std::string text;
-    int n = 0;
-    EXPECT_EQ(serial.ReadLine(text, 1024, n), 0);
-    EXPECT_EQ(text, "OK");
-}
-
 TEST_F(PtyTest, SilenceTimesOutAndAHangUpFails) {
     ASSERT_FALSE(path.empty());
     Serial serial;
@@ -130,13 +108,6 @@ TEST_F(PtyTest, ClosedPortCanBeOpenedAgain) {
     EXPECT_EQ(second.Open(path, false, false, true, true, -1), 0);
     // Held by `second`: the port is opened exclusively.
     EXPECT_EQ(first.Open(path, true, false, false, false, 57600), 2);
-}
-
-TEST_F(PtyTest, MissingDeviceFailsAtTheFirstStep) {
-    Serial serial;
-    EXPECT_EQ(serial.Open("/dev/kelvastra-no-such-port", false, false, true, true, -1), 2);
-    EXPECT_FALSE(serial.IsOpen());
-    EXPECT_EQ(log.Messages().front(), "CreateFile failed with error 2.\n");
 }
 
 } // namespace

@@ -103,20 +103,6 @@ TEST(HardwareVocabulary, DialogListsMapToValues) {
     EXPECT_EQ(regulators, (std::vector<int32_t>{4, 5, 6, 0, 1, 2, 3, 7}));
 }
 
-TEST(HardwareDescriptionRecord, Defaults) {
-    HardwareDescription d;
-    EXPECT_EQ(d.hardwareVersion, 1000);
-    EXPECT_EQ(d.FirmwareVersion, 1000);
-    EXPECT_EQ(d.MagnetStyle, 0);
-    EXPECT_EQ(d.MembraneStyle, 1);
-    EXPECT_EQ(d.RegulatorType, 0);
-    EXPECT_EQ(d.SpringType, 4);
-    EXPECT_EQ(d.WellDepth_mm, 18.5);
-    EXPECT_EQ(d.heightOffset_mm, 10.5);
-    EXPECT_FALSE(d.positionOffsets.has_value());
-    EXPECT_FALSE(d.displacementCoefficients.has_value());
-}
-
 std::string Written(const HardwareDescription& d) {
     std::ostringstream out;
     EXPECT_EQ(WriteHardwareBlock(out, d), 1);

@@ -32,36 +32,15 @@ protected:
 };
 
 TEST_F(ControlTest, UsageErrorsAreReportedAndChangeNothing) {
-    for (const char* bad : {"state",
-                            "state x",
-                            "start -1",
-                            "speed 0",
-                            "error97",
-                            "error",
-                            "error 5 x",
-                            "inject 2",
-                            "inject x Error",
-                            "silence soon",
-                            "garbage",
-                            "garbage-hex 0",
-                            "garbage-hex zz",
-                            "drop",
-                            "drop -3",
-                            "latency",
-                            "baud -1",
-                            "end-byte",
-                            "end-byte apart x",
-                            "firmware",
-                            "hardware-version v",
-                            "identity 7 X",
-                            "identity 1",
-                            "description",
-                            "spacer",
-                            "capacity",
-                            "nonsense",
-                            "pause",
-                            "resume",
-                            "finish"}) {
+    // clang-format off
+    const char* const usageErrors[] = {
+        "state", "state x", "start -1", "speed 0", "error97", "error", "error 5 x", "inject 2",
+        "inject x Error", "silence soon", "garbage", "garbage-hex 0", "garbage-hex zz", "drop",
+        "drop -3", "latency", "baud -1", "end-byte", "end-byte apart x", "firmware",
+        "hardware-version v", "identity 7 X", "identity 1", "description", "spacer", "capacity",
+        "nonsense", "pause", "resume", "finish"};
+    // clang-format on
+    for (const char* bad : usageErrors) {
         std::string reply = simulator->Control(bad);
         EXPECT_EQ(reply.rfind("error ", 0), 0u) << bad << " -> " << reply;
     }

@@ -336,13 +336,9 @@ TEST_F(ControllerTest, ReadBackFillsEntriesUntilTheEndLine) {
     table[5].repetitions = 3; // cleared by the read-back
     EXPECT_EQ(controller->ReadProgram(table), 1);
     EXPECT_EQ(fw.commands, std::vector<std::string>{"0I"});
-    EXPECT_EQ(table[0].stretchMs, 1000);
-    EXPECT_EQ(table[0].flags, 1027);
-    EXPECT_EQ(table[0].shapeCode, 'r');
+    EXPECT_EQ(FormatProgramLine(table[0]), "1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1");
     EXPECT_EQ(table[0].name, "two words");
-    EXPECT_EQ(table[0].autoAdjust, 1);
-    EXPECT_EQ(table[1].stretchMs, 90000);
-    EXPECT_EQ(table[1].dataTypeCode, 'a');
+    EXPECT_EQ(FormatProgramLine(table[1]), "90000 0 0 0 1 0 2049 0 s s B a 0 0");
     EXPECT_EQ(table[5].repetitions, 0);
     EXPECT_EQ(line->PendingPieces(), 0u);
 }

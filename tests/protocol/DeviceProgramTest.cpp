@@ -128,21 +128,10 @@ TEST(DeviceProgramReadBack, ParsesAllFields) {
     DeviceProgramTable table;
     EXPECT_EQ(
         ParseProgramLine("10000 500 10000 0 3 12345 1027 -200 r r my|set|1 a 2 1\r", 2, table), 1);
-    const DeviceProgramEntry& e = table[2];
-    EXPECT_EQ(e.stretchMs, 10000);
-    EXPECT_EQ(e.holdMs, 500);
-    EXPECT_EQ(e.recoveryMs, 10000);
-    EXPECT_EQ(e.restMs, 0);
-    EXPECT_EQ(e.repetitions, 3);
-    EXPECT_EQ(e.magnitudeSetpoint, 12345);
-    EXPECT_EQ(e.flags, 1027);
-    EXPECT_EQ(e.preloadSetpoint, -200);
-    EXPECT_EQ(e.shapeCode, 'r');
-    EXPECT_EQ(e.shapeCode2, 'r');
-    EXPECT_EQ(e.name, "my set 1");
-    EXPECT_EQ(e.dataTypeCode, 'a');
-    EXPECT_EQ(e.dataRateCode, '2');
-    EXPECT_EQ(e.autoAdjust, 1);
+    // Every field in place; blanks come back in the name.
+    EXPECT_EQ(FormatProgramLine(table[2]),
+              "10000 500 10000 0 3 12345 1027 -200 r r my|set|1 a 2 1");
+    EXPECT_EQ(table[2].name, "my set 1");
     EXPECT_EQ(table[1], DeviceProgramEntry{});
 }
 
@@ -178,16 +167,7 @@ TEST(DeviceProgramReadBack, OddFields) {
               1);
     EXPECT_EQ(static_cast<uint32_t>(e.stretchMs), 4294967295u);
     EXPECT_EQ(static_cast<uint32_t>(e.holdMs), 3000000000u);
-    EXPECT_EQ(e.recoveryMs, 12);
-    EXPECT_EQ(e.restMs, 0);
-    EXPECT_EQ(e.magnitudeSetpoint, 7);
-    EXPECT_EQ(e.flags, 0);
-    EXPECT_EQ(e.shapeCode, 'r');
-    EXPECT_EQ(e.shapeCode2, 's');
-    EXPECT_EQ(e.name, "ABCDEFGHIJKLMNO");
-    EXPECT_EQ(e.dataTypeCode, 'a');
-    EXPECT_EQ(e.dataRateCode, '1');
-    EXPECT_EQ(e.autoAdjust, 3);
+    EXPECT_EQ(FormatProgramLine(e), "-1 -1294967296 12 0 2 7 0 9 r s ABCDEFGHIJKLMNO a 1 3");
 
     // A short line fills what it has; the rest stays cleared.
     EXPECT_EQ(ParseProgramLine("100 200 300", e), 1);

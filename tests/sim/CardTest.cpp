@@ -6,7 +6,6 @@
 
 #include <filesystem>
 
-
 namespace {
 
 TEST(SimCard, NamesMatchWithoutRegardToCaseAndStayInsideTheCard) {

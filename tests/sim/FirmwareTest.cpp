@@ -109,18 +109,7 @@ TEST_F(FirmwareTest, CommandLinesMayArriveInPiecesAndTogether) {
 
 TEST_F(FirmwareTest, LiveReadingsFollowTheSetPointThroughTheProgramsModel) {
     HardwareDescription hardware;
-    // Build the model the program builds at connect: offsets and coefficients from the card.
-    std::istringstream poscal(ReadFile(dir.Path() / "POSCAL.INI"));
-    std::array<int32_t, 9> offsets{};
-    for (auto& o : offsets) {
-        poscal >> o;
-    }
-    std::istringstream magcal(ReadFile(dir.Path() / "MAGCAL.INI"));
-    std::array<double, 27> coefficients{};
-    for (auto& c : coefficients) {
-        magcal >> c;
-    }
-    ForceModel program(offsets, coefficients, hardware);
+    const ForceModel program = simtest::CardForceModel(dir.Path(), hardware);
 
     // At rest every well reads position 0 and the pressure reads 0.
     EXPECT_NEAR(*program.ActualPressure(Reading("0?D 0\r")), 0.0, 0.002);

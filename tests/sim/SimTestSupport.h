@@ -5,6 +5,9 @@
 #include "SimCard.h"
 
 #include "TestSupport.h"
+#include "testdata/ForceModel.h"
+
+#include <sstream>
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +18,22 @@
 #include <vector>
 
 namespace simtest {
+
+// The force model the program builds at connect, from the card's offsets and coefficients. It
+// refers to `hardware` and `spring`, which must outlive it.
+inline ForceModel CardForceModel(const std::filesystem::path& card,
+                                 const HardwareDescription& hardware,
+                                 const SpringModel* spring = nullptr) {
+    std::istringstream poscal(ReadFile(card / "POSCAL.INI"));
+    std::istringstream magcal(ReadFile(card / "MAGCAL.INI"));
+    std::array<int32_t, 9> offsets{};
+    for (auto& o : offsets)
+        poscal >> o;
+    std::array<double, 27> coefficients{};
+    for (auto& c : coefficients)
+        magcal >> c;
+    return ForceModel(offsets, coefficients, hardware, spring);
+}
 
 // All reply bytes of the chunks, in order.
 inline std::string Joined(const std::vector<sim::Chunk>& chunks) {

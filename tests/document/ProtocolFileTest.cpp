@@ -21,18 +21,6 @@ const char* const kTable =
     "Pre[_]load\tSinusoid\tN\t2.5\t0\t1.5\t2\t0\t0\t4\tSeconds\tAll(64) \t0\t\n"
     "Main\tRamp\tN\t3\t0\t0.25\t10\t0\t0\t1\tMinutes\tAll(64) \t0\t\n";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 class ProtocolFileTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureCoreApplication(); }

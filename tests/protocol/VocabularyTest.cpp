@@ -21,85 +21,35 @@ struct ParseCases {
 };
 
 TEST(Vocabulary, ParsesTextsAsTabled) {
+    // clang-format off
     const std::vector<ParseCases> vocabularies{
-        {"mode",
-         ParseControlMode,
+        {"mode", ParseControlMode,
          {{"force", 1}, {"Force", 1}, {"FORCE", 1}, {"disp", 0}, {"Displacement", -1}}},
-        {"function",
-         ParseControlFunction,
-         {{"ramp", 0},
-          {"True Strain", 1},
-          {"strain", 1},
-          {"Custom", 2},
-          {"STEP", 3},
-          {"sinusoid", 4},
-          {"Sine", -1}}},
-        {"units",
-         ParseMagnitudeUnits,
+        {"function", ParseControlFunction,
+         {{"ramp", 0}, {"True Strain", 1}, {"strain", 1}, {"Custom", 2}, {"STEP", 3},
+          {"sinusoid", 4}, {"Sine", -1}}},
+        {"units", ParseMagnitudeUnits,
          {{"%", 0}, {"um", 1}, {"mN", 2}, {"uN", 3}, {"mm", 4}, {"N", 5}, {"n", -1}, {"MM", -1}}},
         {"preload", ParsePreloadType, {{"none", 0}, {"First", 1}, {"EVERY", 2}, {"Each", -1}}},
-        {"time",
-         ParseTimeUnits,
-         {{"seconds", 0},
-          {"Minutes", 1},
-          {"hours", 2},
-          {"DAYS", 3},
-          {"mSeconds", 4},
-          {"dseconds", 5},
-          {"S", -1}}},
-        {"data",
-         ParseDataType,
-         {{"Peaks", 0},
-          {"None", 1},
-          {"All(64)", 2},
-          {"All", 3},
-          {"Max", 3},
-          {"all(64)", -1},
+        {"time", ParseTimeUnits,
+         {{"seconds", 0}, {"Minutes", 1}, {"hours", 2}, {"DAYS", 3}, {"mSeconds", 4},
+          {"dseconds", 5}, {"S", -1}}},
+        {"data", ParseDataType,
+         {{"Peaks", 0}, {"None", 1}, {"All(64)", 2}, {"All", 3}, {"Max", 3}, {"all(64)", -1},
           {"All(64) ", -1}}},
         // No number reads as 0 Hz; 25 and 2.5 share the 30 and 5 Hz entries.
-        {"data frequency",
-         ParseDataFrequency,
-         {{"100", 0},
-          {"60", 1},
-          {"30", 2},
-          {"25", 2},
-          {"15", 3},
-          {"10", 4},
-          {"5", 5},
-          {"2.5", 5},
-          {"1", 6},
-          {"0.1", 7},
-          {"0.01", 8},
-          {"0.001", 9},
-          {"0", 10},
-          {"Fast", 10},
-          {"1Hz", 6},
+        {"data frequency", ParseDataFrequency,
+         {{"100", 0}, {"60", 1}, {"30", 2}, {"25", 2}, {"15", 3}, {"10", 4}, {"5", 5}, {"2.5", 5},
+          {"1", 6}, {"0.1", 7}, {"0.01", 8}, {"0.001", 9}, {"0", 10}, {"Fast", 10}, {"1Hz", 6},
           {"7", -1}}},
-        {"image frequency",
-         ParseImageFrequency,
-         {{"60", 0},
-          {"30", 1},
-          {"15", 2},
-          {"10", 3},
-          {"5", 3},
-          {"1", 4},
-          {"0.1", 5},
-          {"0.01", 6},
-          {"0.001", 7},
-          {"0", 8},
-          {"100", -1}}},
-        {"key",
-         [](std::string_view t) { return static_cast<int32_t>(ParseSetKey(t)); },
-         {{"name", 0},
-          {"XMAGNITUDE", 4},
-          {"numreps", 23},
-          {"StretchDurationSec", 19},
-          {"tolcorover", 28},
-          {"TimeUnits", 29},
-          {"AutoAdjust", 30},
-          {"Comment", -1},
-          {"", -1}}},
+        {"image frequency", ParseImageFrequency,
+         {{"60", 0}, {"30", 1}, {"15", 2}, {"10", 3}, {"5", 3}, {"1", 4}, {"0.1", 5}, {"0.01", 6},
+          {"0.001", 7}, {"0", 8}, {"100", -1}}},
+        {"key", [](std::string_view t) { return static_cast<int32_t>(ParseSetKey(t)); },
+         {{"name", 0}, {"XMAGNITUDE", 4}, {"numreps", 23}, {"StretchDurationSec", 19},
+          {"tolcorover", 28}, {"TimeUnits", 29}, {"AutoAdjust", 30}, {"Comment", -1}, {"", -1}}},
     };
+    // clang-format on
     for (const ParseCases& v : vocabularies) {
         for (const auto& [text, expected] : v.cases) {
             EXPECT_EQ(v.parse(text), expected) << v.vocabulary << " \"" << text << "\"";
@@ -108,38 +58,30 @@ TEST(Vocabulary, ParsesTextsAsTabled) {
 }
 
 TEST(Vocabulary, WritesTextsAndInvalidTexts) {
-    EXPECT_EQ(ControlModeText(0), "Disp");
-    EXPECT_EQ(ControlModeText(1), "Force");
-    EXPECT_EQ(ControlModeText(-1), "InvalidMode");
-    EXPECT_EQ(ControlFunctionText(1), "Strain");
-    EXPECT_EQ(ControlFunctionText(4), "Sinusoid");
-    EXPECT_EQ(ControlFunctionText(5), "InvalidFunction");
-    EXPECT_EQ(MagnitudeUnitsText(0), "%");
-    EXPECT_EQ(MagnitudeUnitsText(5), "N");
-    EXPECT_EQ(MagnitudeUnitsText(6), "InvalidUnits");
-    EXPECT_EQ(PreloadTypeText(2), "Every");
-    EXPECT_EQ(PreloadTypeText(-1), "InvalidPreloadType");
-    EXPECT_EQ(TimeUnitsName(4), "mSeconds");
-    EXPECT_EQ(TimeUnitsName(-1), "InvalidMode");
-    EXPECT_EQ(TimeUnitsAbbreviation(0), "S");
-    EXPECT_EQ(TimeUnitsAbbreviation(1), "m");
-    EXPECT_EQ(TimeUnitsAbbreviation(5), "dS");
-    EXPECT_EQ(TimeUnitsAbbreviation(9), "InvalidMode");
-    EXPECT_EQ(DataTypeText(2), "All(64) ");
-    EXPECT_EQ(DataTypeText(3), "All");
-    EXPECT_EQ(DataTypeText(4), "InvalidDataType");
-    EXPECT_EQ(DataTypeEditorText(2), "All Data (Max 64/phase)");
+    // clang-format off
+    const std::pair<std::string, std::string> written[] = {
+        {ControlModeText(0), "Disp"}, {ControlModeText(1), "Force"},
+        {ControlModeText(-1), "InvalidMode"}, {ControlFunctionText(1), "Strain"},
+        {ControlFunctionText(4), "Sinusoid"}, {ControlFunctionText(5), "InvalidFunction"},
+        {MagnitudeUnitsText(0), "%"}, {MagnitudeUnitsText(5), "N"},
+        {MagnitudeUnitsText(6), "InvalidUnits"}, {PreloadTypeText(2), "Every"},
+        {PreloadTypeText(-1), "InvalidPreloadType"}, {TimeUnitsName(4), "mSeconds"},
+        {TimeUnitsName(-1), "InvalidMode"}, {TimeUnitsAbbreviation(0), "S"},
+        {TimeUnitsAbbreviation(1), "m"}, {TimeUnitsAbbreviation(5), "dS"},
+        {TimeUnitsAbbreviation(9), "InvalidMode"}, {DataTypeText(2), "All(64) "},
+        {DataTypeText(3), "All"}, {DataTypeText(4), "InvalidDataType"},
+        {DataTypeEditorText(2), "All Data (Max 64/phase)"}, {DataFrequencyText(1), "60"},
+        {DataFrequencyText(11), "InvalidDataFrequency"}, {ImageFrequencyText(3), "5"},
+        {ImageFrequencyText(-1), "InvalidImageFrequency"}, {AutoAdjustText(0), "false"},
+        {AutoAdjustText(1), "true (Spring)"}, {AutoAdjustText(2), "true (Disp.)"},
+        {SetKeyText(SetKey::RecoveryDurationSec), "RecoveryDurationSec"},
+        {SetKeyText(SetKey::Invalid), "InvalidInstruction"},
+    };
+    // clang-format on
+    for (const auto& [text, expected] : written)
+        EXPECT_EQ(text, expected);
     EXPECT_EQ(ParseDataTypeEditorText("Peaks Only"), 0);
     EXPECT_EQ(ParseDataTypeEditorText("All Data"), 3);
-    EXPECT_EQ(DataFrequencyText(1), "60");
-    EXPECT_EQ(DataFrequencyText(11), "InvalidDataFrequency");
-    EXPECT_EQ(ImageFrequencyText(3), "5");
-    EXPECT_EQ(ImageFrequencyText(-1), "InvalidImageFrequency");
-    EXPECT_EQ(AutoAdjustText(0), "false");
-    EXPECT_EQ(AutoAdjustText(1), "true (Spring)");
-    EXPECT_EQ(AutoAdjustText(2), "true (Disp.)");
-    EXPECT_EQ(SetKeyText(SetKey::RecoveryDurationSec), "RecoveryDurationSec");
-    EXPECT_EQ(SetKeyText(SetKey::Invalid), "InvalidInstruction");
 }
 
 TEST(Vocabulary, EveryKeyAndValueRoundTrips) {
@@ -177,37 +119,34 @@ TEST(Vocabulary, OverlongTextsAreUnknownWithoutCutting) {
 }
 
 TEST(NumberText, ReadsLeadingNumbersLikeTheCLibrary) {
-    EXPECT_EQ(LeadingDouble("2.5"), 2.5);
-    EXPECT_EQ(LeadingDouble("-0.6mm"), -0.6);
-    EXPECT_EQ(LeadingDouble("+7"), 7.0);
-    EXPECT_EQ(LeadingDouble(".5"), 0.5);
-    EXPECT_EQ(LeadingDouble("1.23457e+06"), 1234570.0);
-    EXPECT_EQ(LeadingDouble("abc"), 0.0);
-    EXPECT_EQ(LeadingDouble(""), 0.0);
-    EXPECT_EQ(LeadingDouble("-"), 0.0);
-    EXPECT_EQ(LeadingDouble("1e999"), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(LeadingDouble("-1e999"), -std::numeric_limits<double>::infinity());
-    EXPECT_EQ(LeadingDouble("1e-999"), 0.0);
-    EXPECT_EQ(LeadingInt("12abc"), 12);
-    EXPECT_EQ(LeadingInt("-3"), -3);
-    EXPECT_EQ(LeadingInt("2.9"), 2);
-    EXPECT_EQ(LeadingInt("x1"), 0);
-    EXPECT_EQ(LeadingInt("99999999999999999999"), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(LeadingInt("-99999999999999999999"), std::numeric_limits<int32_t>::min());
+    const double infinity = std::numeric_limits<double>::infinity();
+    // clang-format off
+    const std::pair<const char*, double> doubles[] = {
+        {"2.5", 2.5}, {"-0.6mm", -0.6}, {"+7", 7.0}, {".5", 0.5}, {"1.23457e+06", 1234570.0},
+        {"abc", 0.0}, {"", 0.0}, {"-", 0.0}, {"1e999", infinity}, {"-1e999", -infinity},
+        {"1e-999", 0.0}};
+    const std::pair<const char*, int32_t> ints[] = {
+        {"12abc", 12}, {"-3", -3}, {"2.9", 2}, {"x1", 0},
+        {"99999999999999999999", std::numeric_limits<int32_t>::max()},
+        {"-99999999999999999999", std::numeric_limits<int32_t>::min()}};
+    // clang-format on
+    for (const auto& [text, value] : doubles)
+        EXPECT_EQ(LeadingDouble(text), value) << text;
+    for (const auto& [text, value] : ints)
+        EXPECT_EQ(LeadingInt(text), value) << text;
 }
 
 TEST(NumberText, WritesTheStreamDefaultNotation) {
-    EXPECT_EQ(DefaultDoubleText(10.0), "10");
-    EXPECT_EQ(DefaultDoubleText(2.5), "2.5");
-    EXPECT_EQ(DefaultDoubleText(0.1), "0.1");
-    EXPECT_EQ(DefaultDoubleText(0.123456789), "0.123457");
-    EXPECT_EQ(DefaultDoubleText(1234567.0), "1.23457e+06");
-    EXPECT_EQ(DefaultDoubleText(0.00001), "1e-05");
-    EXPECT_EQ(DefaultDoubleText(0.0), "0");
-    EXPECT_EQ(FixedText(10.0, 1), "10.0");
-    EXPECT_EQ(FixedText(0.1, 3), "0.100");
-    EXPECT_EQ(FixedText(-0.05, 1), "-0.1");
-    EXPECT_EQ(FixedText(1e20, 1), "100000000000000000000.0");
+    // clang-format off
+    const std::pair<std::string, std::string> written[] = {
+        {DefaultDoubleText(10.0), "10"}, {DefaultDoubleText(2.5), "2.5"},
+        {DefaultDoubleText(0.1), "0.1"}, {DefaultDoubleText(0.123456789), "0.123457"},
+        {DefaultDoubleText(1234567.0), "1.23457e+06"}, {DefaultDoubleText(0.00001), "1e-05"},
+        {DefaultDoubleText(0.0), "0"}, {FixedText(10.0, 1), "10.0"}, {FixedText(0.1, 3), "0.100"},
+        {FixedText(-0.05, 1), "-0.1"}, {FixedText(1e20, 1), "100000000000000000000.0"}};
+    // clang-format on
+    for (const auto& [text, expected] : written)
+        EXPECT_EQ(text, expected);
 }
 
 std::vector<std::string> Row(const SetRecord& set, bool hydrostatic) {

@@ -170,20 +170,22 @@ TEST(MapHeader, FirstKeywordDecides) {
 }
 
 TEST(ColumnTitle, AllCodes) {
-    EXPECT_EQ(ColumnTitle(0), "Time (mS)");
-    EXPECT_EQ(ColumnTitle(1), "Set");
-    EXPECT_EQ(ColumnTitle(2), "Set Name");
-    EXPECT_EQ(ColumnTitle(3), "Cycle");
-    EXPECT_EQ(ColumnTitle(4), "Specified Pressure (MPa)");
-    EXPECT_EQ(ColumnTitle(5), "Pressure (MPa)");
-    EXPECT_EQ(ColumnTitle(34), "Spring Force (N)");
-    EXPECT_EQ(ColumnTitle(16), "Position 1 (um)");
-    EXPECT_EQ(ColumnTitle(24), "Position 9 (um)");
-    EXPECT_EQ(ColumnTitle(7), "Force 1 (N) (factory)");
-    EXPECT_EQ(ColumnTitle(15), "Force 9 (N) (factory)");
-    EXPECT_EQ(ColumnTitle(35), "Force 1 (N) (calibrated)");
-    EXPECT_EQ(ColumnTitle(43), "Force 9 (N) (calibrated)");
-    EXPECT_EQ(ColumnTitle(44), "");
+    const std::pair<int, const char*> titles[] = {{0, "Time (mS)"},
+                                                  {1, "Set"},
+                                                  {2, "Set Name"},
+                                                  {3, "Cycle"},
+                                                  {4, "Specified Pressure (MPa)"},
+                                                  {5, "Pressure (MPa)"},
+                                                  {34, "Spring Force (N)"},
+                                                  {16, "Position 1 (um)"},
+                                                  {24, "Position 9 (um)"},
+                                                  {7, "Force 1 (N) (factory)"},
+                                                  {15, "Force 9 (N) (factory)"},
+                                                  {35, "Force 1 (N) (calibrated)"},
+                                                  {43, "Force 9 (N) (calibrated)"},
+                                                  {44, ""}};
+    for (const auto& [code, title] : titles)
+        EXPECT_EQ(ColumnTitle(code), title) << code;
 }
 
 TEST_F(ConvertTest, HeaderColumnsForEachHardwareAndPass) {
@@ -388,42 +390,25 @@ TEST_F(ConvertTest, GroupsTheCorrectionCannotHandle) {
         bool calibratedWritten;
         bool factoryCorrected;
     };
+    const int gold = Spring::GoldSpring_13mm_Diam;
+    // clang-format off
     const std::vector<Case> cases{
-        {"pressure falls from the start",
-         Spring::GoldSpring_13mm_Diam,
+        {"pressure falls from the start", gold,
          {{0.30, 0.30, 1000}, {0.25, 0.25, 900}, {0.20, 0.20, 800}, {0.15, 0.15, 700}},
-         false,
-         false},
-        {"only one ratio inside the bounds",
-         Spring::GoldSpring_13mm_Diam,
+         false, false},
+        {"only one ratio inside the bounds", gold,
          {{0.10, 0.10, 200}, {0.12, 0.12, 220}, {0.30, 0.30, 1000}, {0.4, 0.4, 1800}},
-         false,
-         false},
-        {"three pairs: no cubic",
-         Spring::GoldSpring_13mm_Diam,
-         {{0.10, 0.10, 600}, {0.20, 0.20, 900}, {0.30, 0.30, 1200}},
-         true,
-         false},
-        {"last ratio is zero",
-         Spring::GoldSpring_13mm_Diam,
-         {{0.10, 0.10, 500},
-          {0.20, 0.20, 800},
-          {0.30, 0.30, 1100},
-          {0.35, 0.35, 1300},
-          {0.40, 0.0, 1500}},
-         false,
-         true},
-        {"spring force 0 gives infinite ratios",
-         Spring::RubberSpacer12d7_7d9,
-         {{0.10, 0.10, 300},
-          {0.20, 0.20, 600},
-          {0.25, 0.25, 800},
-          {0.30, 0.30, 1000},
-          {0.35, 0.35, 1200},
-          {0.40, 0.40, 400}},
-         false,
-         false},
+         false, false},
+        {"three pairs: no cubic", gold,
+         {{0.10, 0.10, 600}, {0.20, 0.20, 900}, {0.30, 0.30, 1200}}, true, false},
+        {"last ratio is zero", gold,
+         {{0.10, 0.10, 500}, {0.20, 0.20, 800}, {0.30, 0.30, 1100}, {0.35, 0.35, 1300},
+          {0.40, 0.0, 1500}}, false, true},
+        {"spring force 0 gives infinite ratios", Spring::RubberSpacer12d7_7d9,
+         {{0.10, 0.10, 300}, {0.20, 0.20, 600}, {0.25, 0.25, 800}, {0.30, 0.30, 1000},
+          {0.35, 0.35, 1200}, {0.40, 0.40, 400}}, false, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         Rig rig(c.spring, IdentityCoefficients());
         std::string raw = kRawHeader + "\n";

@@ -93,7 +93,8 @@ TEST_F(LinkSimTest, ProgramTableGoesUpAndComesBack) {
         entry.flags = 0x0403;
         entry.preloadSetpoint = 100;
         entry.shapeCode = entry.shapeCode2 = i == 1 ? 'r' : 's';
-        entry.SetName(i == 0 ? "warm up" : "Set " + std::to_string(i + 1));
+        // Blanks travel as '|'; an empty name goes out as an empty line.
+        entry.SetName(i == 0 ? "warm up" : i == 1 ? "Set 2" : "");
         entry.dataTypeCode = "pam"[i];
         entry.dataRateCode = '2';
         entry.autoAdjust = i;

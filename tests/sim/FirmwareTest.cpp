@@ -216,51 +216,6 @@ TEST_F(FirmwareTest, UnsafeNamesNeverLeaveTheCard) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path().parent_path() / "OUT.TXT"));
 }
 
-TEST_F(FirmwareTest, ProgramTableUploadIsReadBackLineForLine) {
-    DeviceProgramTable table{};
-    table[0].stretchMs = 90000;
-    table[0].recoveryMs = 90000;
-    table[0].repetitions = 2;
-    table[0].magnitudeSetpoint = 54851;
-    table[0].flags = ProgramFlag::Used | ProgramFlag::Minutes;
-    table[0].shapeCode = table[0].shapeCode2 = 'r';
-    table[0].SetName("My set");
-    table[0].dataTypeCode = 'p';
-    table[0].dataRateCode = '2';
-    table[1].holdMs = 500;
-    table[1].repetitions = 7;
-    table[1].autoAdjust = 1;
-    table[1].SetName(""); // an empty name goes out as an empty line
-    table[1].dataTypeCode = 'm';
-    table[1].dataRateCode = '1';
-
-    DeviceProgramTable sent = table;
-    auto lines = ProgramUploadLines(sent);
-    ASSERT_EQ(lines.size(), 142u);
-    for (const std::string& line : lines) {
-        EXPECT_EQ(Send(line), "OK\r") << line;
-    }
-    std::string reply = Send("0I\r");
-    ASSERT_EQ(reply.substr(0, 3), "OK\r");
-    ASSERT_EQ(reply.substr(reply.size() - 2), kEnd + "\r");
-
-    DeviceProgramTable back{};
-    std::istringstream in(reply.substr(3));
-    std::string line;
-    size_t index = 0;
-    while (std::getline(in, line, '\r')) {
-        if (ParseProgramLine(line, index, back) != kProgramLineStored) {
-            break;
-        }
-        ++index;
-    }
-    EXPECT_EQ(index, 10u);
-    EXPECT_EQ(back[0].name, "My set");
-    back[0].SetName("My|set");
-    EXPECT_EQ(back, sent);
-    EXPECT_EQ(firmware->Program(), sent);
-}
-
 TEST_F(FirmwareTest, ListingFormatFollowsTheFirmwareVersion) {
     std::string listing = Send("0L\r");
     ASSERT_EQ(listing.substr(0, 3), "OK\r");

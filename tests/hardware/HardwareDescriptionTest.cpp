@@ -208,16 +208,6 @@ TEST(HardwareBlock, ReaderAcceptsCarriageReturnsAndIgnoresKeys) {
     EXPECT_EQ(d.SpringType, 0);
 }
 
-TEST(HardwareBlock, OtherCaseCodeReadsInvalidAndWritesInvalidWord) {
-    HardwareDescription d;
-    std::istringstream in("##HARDWARE Kelvastra TR FirmwareVersion 1000 WellDepth_mm 18.5 "
-                          "MagnetStyle nomagnet MembraneStyle 70A_794um RegulatorType SMC1050 "
-                          "SpringType GoldSpring_13mm_Diam");
-    ReadLeadingHardwareBlock(in, d);
-    EXPECT_EQ(d.MagnetStyle, 3);
-    EXPECT_NE(Written(d).find("MagnetStyle InvalidMagnetStyle\n"), std::string::npos);
-}
-
 TEST(HardwareBlock, FirstWordNotTagConsumesNothing) {
     for (const char* first : {"Set1", "##hardware", "##HARDWARE2", "#HARDWARE"}) {
         HardwareDescription d;

@@ -99,27 +99,6 @@ TEST(ForceModelReference, EveryModelAgainstTheIndependentReference) {
     EXPECT_EQ(counts, expectedCounts);
 }
 
-TEST(SpringModelTable, Geometry) {
-    const struct {
-        int type;
-        double travel, switchAt, minimum;
-    } rows[] = {{1, 2000, 500, 150}, {2, 2000, 500, 200}, {3, 1500, 500, 100}, {4, 2000, 600, 100}};
-    for (const auto& r : rows) {
-        const SpringModel s(r.type);
-        EXPECT_EQ(s.type, r.type);
-        EXPECT_EQ(s.referenceWell, 1);
-        EXPECT_EQ(s.travelUm, r.travel);
-        EXPECT_EQ(s.switchUm, r.switchAt);
-        EXPECT_EQ(s.minUm, r.minimum);
-        EXPECT_EQ(s.marginUm, 250.0);
-    }
-    // The rubber parts keep single-precision constants; 1.45697e-05 of the spacer does not.
-    EXPECT_EQ(SpringModel(1).c[1], static_cast<double>(0.012988f));
-    EXPECT_NE(SpringModel(1).c[1], 0.012988);
-    EXPECT_EQ(SpringModel(2).c[0], 1.45697e-05);
-    EXPECT_EQ(SpringModel(3).c[1], 0.0636606645);
-}
-
 TEST(SpringModelTable, OtherTypesAreInvalid) {
     for (int type : {0, 5, -1, 42}) {
         const SpringModel s(type);
@@ -280,19 +259,6 @@ TEST(ForceModelMissing, WellOutsideRange) {
     EXPECT_FALSE(model.Position(0, 1000.0).has_value());
     EXPECT_FALSE(model.Position(10, 1000.0).has_value());
     EXPECT_FALSE(model.HasPositionModel(-3));
-}
-
-TEST(ForceModelConversion, RunningState) {
-    ForceModel model(Hardware(0, 1, 0, 1000));
-    EXPECT_EQ(model.DataLineCount(), 0);
-    EXPECT_EQ(model.LatestActualPressure(), 0.0);
-    model.SetLatestActualPressure(0.25);
-    EXPECT_EQ(model.CountDataLine(), 1);
-    EXPECT_EQ(model.CountDataLine(), 2);
-    model.ResetConversion();
-    EXPECT_EQ(model.DataLineCount(), 0);
-    EXPECT_EQ(model.LatestActualPressure(), 0.0);
-    EXPECT_EQ(model.SpecifiedPressure(1000.0), 1000.0 * 0.000144875);
 }
 
 } // namespace

@@ -283,19 +283,7 @@ TEST_F(ControllerTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine) {
     OpenLine();
     FakeFirmware& fw = Firmware();
     DeviceProgramTable table;
-    table[0].stretchMs = 1000;
-    table[0].holdMs = 2000;
-    table[0].recoveryMs = 3000;
-    table[0].restMs = 4000;
-    table[0].repetitions = 5;
-    table[0].magnitudeSetpoint = 6;
-    table[0].flags = 0x0403;
-    table[0].preloadSetpoint = 8;
-    table[0].shapeCode = table[0].shapeCode2 = 'r';
-    table[0].SetName("two words");
-    table[0].dataTypeCode = 'p';
-    table[0].dataRateCode = '2';
-    table[0].autoAdjust = 1;
+    ASSERT_EQ(ParseProgramLine("1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1", table[0]), 1);
     EXPECT_EQ(controller->UploadProgram(table), 1);
 
     ASSERT_EQ(fw.commands.size(), 1u + 10 * 14 + 1);

@@ -26,13 +26,20 @@ protected:
     std::unique_ptr<Serial> serial;
 };
 
-TEST_F(SerialTest, OpeningAnOpenPortChangesNothing) {
+TEST_F(SerialTest, OpeningAnOpenPortChangesNothingAndDtrIsAssertedOnRequest) {
     ASSERT_EQ(OpenDefault(), 0);
     EXPECT_EQ(serial->Open("/dev/other", false, false, false, false, 9600), 0);
     EXPECT_EQ(line->OpenCount(), 1);
     EXPECT_EQ(line->PortName(), "/dev/ttyACM0");
     EXPECT_EQ(serial->BaudRate(), 115200);
     EXPECT_EQ(serial->ReadTimeoutMs(), Serial::kLongTimeoutMs);
+    EXPECT_FALSE(line->Settings().assertDtr);
+
+    auto channel = std::make_unique<ScriptedSerialChannel>();
+    ScriptedSerialChannel* raw = channel.get();
+    Serial withDtr(std::move(channel));
+    ASSERT_EQ(withDtr.Open("p", true, false, true, true, -1), 0);
+    EXPECT_TRUE(raw->Settings().assertDtr);
 }
 
 TEST_F(SerialTest, ClosingAClosedPortReturnsOneAndLogsNothing) {
@@ -70,11 +77,6 @@ TEST_F(SerialTest, BaudRateAndTimeoutPolicyFollowTheFlags) {
         EXPECT_EQ(port.ReadLine(text, 10, count), Serial::kTimedOut);
         EXPECT_EQ(raw->ReadTimeouts().back(), c.expectedTimeout);
     }
-}
-
-TEST_F(SerialTest, AssertDtrReachesTheChannel) {
-    ASSERT_EQ(serial->Open("p", true, false, true, true, -1), 0);
-    EXPECT_TRUE(line->Settings().assertDtr);
 }
 
 TEST_F(SerialTest, EachFailingOpenStepLogsItsTextAndReleasesThePort) {

@@ -27,11 +27,8 @@ TEST(ProtocolWriter, WritesTwoDefaultSetsToTheByte) {
     EXPECT_EQ(text, kHeader + "Data1\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n" +
                         "Pre[_]load\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n");
     EXPECT_EQ(sequence.columns, StandardColumns());
-}
-
-TEST(ProtocolWriter, EmptySequenceIsTheHeaderAlone) {
-    SetSequence sequence;
-    EXPECT_EQ(ProtocolTableText(sequence), kHeader);
+    SetSequence empty;
+    EXPECT_EQ(ProtocolTableText(empty), kHeader);
 }
 
 TEST(ProtocolWriter, WritesEveryColumnForm) {
@@ -50,25 +47,17 @@ TEST(ProtocolWriter, WritesEveryColumnForm) {
         SetKey key;
         const char* text;
     };
+    // clang-format off
     const Case cases[] = {
-        {SetKey::Name, "My[_]set[_]1"},
-        {SetKey::XMode, "Disp"},
-        {SetKey::YFunction, "Strain"},
-        {SetKey::XUnits, "InvalidUnits"},
-        {SetKey::XMagnitude, "0.123457"},
-        {SetKey::XPreloadMag, "1.23457e+06"},
-        {SetKey::YPreloadType, "First"},
-        {SetKey::StretchDurationSec, "2.5"},
-        {SetKey::RecoveryDurationSec, "0.1"},
-        {SetKey::NumReps, "1"},
-        {SetKey::DataFreqHz, "1"},
-        {SetKey::ImageFreqHz, "1"},
-        {SetKey::DataType, "All"},
-        {SetKey::Tolerance, "5"},
-        {SetKey::TolCorOver, "1"},
-        {SetKey::TimeUnits, "InvalidMode"},
-        {SetKey::AutoAdjust, "0"},
+        {SetKey::Name, "My[_]set[_]1"}, {SetKey::XMode, "Disp"}, {SetKey::YFunction, "Strain"},
+        {SetKey::XUnits, "InvalidUnits"}, {SetKey::XMagnitude, "0.123457"},
+        {SetKey::XPreloadMag, "1.23457e+06"}, {SetKey::YPreloadType, "First"},
+        {SetKey::StretchDurationSec, "2.5"}, {SetKey::RecoveryDurationSec, "0.1"},
+        {SetKey::NumReps, "1"}, {SetKey::DataFreqHz, "1"}, {SetKey::ImageFreqHz, "1"},
+        {SetKey::DataType, "All"}, {SetKey::Tolerance, "5"}, {SetKey::TolCorOver, "1"},
+        {SetKey::TimeUnits, "InvalidMode"}, {SetKey::AutoAdjust, "0"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         EXPECT_EQ(SetCellText(set, c.key), c.text) << SetKeyText(c.key);
     }
@@ -149,6 +138,11 @@ TEST(ProtocolReader, ValuesRunOnAcrossLines) {
     EXPECT_EQ(sequence.sets[1].Name, "b");
     EXPECT_EQ(sequence.sets[1].NumReps, 2);
     EXPECT_EQ(sequence.sets[2].XUnits, MagnitudeUnits::Percent);
+
+    // The last token at the very end of the text is kept.
+    EXPECT_TRUE(ReadProtocolText("Name\na\nb", sequence, nullptr).Complete());
+    ASSERT_EQ(sequence.sets.size(), 2u);
+    EXPECT_EQ(sequence.sets[1].Name, "b");
 }
 
 TEST(ProtocolReader, UnknownTextsAndNonNumbers) {
@@ -170,14 +164,6 @@ TEST(ProtocolReader, UnknownTextsAndNonNumbers) {
     EXPECT_EQ(SetCellText(set, SetKey::DataType), "InvalidDataType");
     EXPECT_EQ(SetCellText(set, SetKey::DataFreqHz), "30");
     EXPECT_EQ(SetCellText(set, SetKey::ImageFreqHz), "5");
-}
-
-TEST(ProtocolReader, LastTokenAtTheVeryEndIsKept) {
-    SetSequence sequence;
-    const auto result = ReadProtocolText("Name\na\nb", sequence, nullptr);
-    EXPECT_TRUE(result.Complete());
-    ASSERT_EQ(sequence.sets.size(), 2u);
-    EXPECT_EQ(sequence.sets[1].Name, "b");
 }
 
 TEST(ProtocolReader, ShortLastRowIsDroppedAndReported) {

@@ -14,7 +14,9 @@
 
 #include "hardware/HardwareDescription.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -126,3 +128,65 @@ private:
     double m_latestActualPressure = 0.0;
     int m_dataLineCount = 0;
 };
+
+// The per-reading functions are defined here so that the converter's hot loop can inline them.
+inline double RoundToForceStep(double value, double step) {
+    const double k = 1.0 / step;
+    return std::floor(value * k + 0.5) / k;
+}
+
+inline bool ForceModel::HasPositionModel(int well) const {
+    return well >= 1 && well <= kWellCount && Well(well).defined;
+}
+
+inline std::optional<double> ForceModel::Position(int well, double x) const {
+    if (!HasPositionModel(well)) {
+        return std::nullopt;
+    }
+    const WellModel& w = Well(well);
+    if (w.directPolynomial) {
+        return w.m2 * x * x + w.m1 * x + w.m0 + w.offset;
+    }
+    const double t = (x - w.m0) / w.m2;
+    if (t < 0.0) {
+        return 0.0;
+    }
+    return w.m1 - std::sqrt(t) + w.offset;
+}
+
+inline std::optional<double> ForceModel::ActualPressure(double x) const {
+    if (!m_hasPressureScaling) {
+        return std::nullopt;
+    }
+    return ((x * m_sensorGain + m_sensorOffset) * m_pressureScale) + m_pressureOffset;
+}
+
+inline double ForceModel::ForceStep() const {
+    return m_regulator == Regulator::QPV1 || m_regulator == Regulator::QB3_20 ? 0.001 : 0.1;
+}
+
+inline std::optional<double> ForceModel::Force(double P, double x) const {
+    if (!HasForceTable()) {
+        return std::nullopt;
+    }
+    if (P <= 0.0) {
+        return 0.0;
+    }
+    auto v = [&](int i) { return std::max(0.0, P * m_T[i] + m_S[i]); };
+    const int n = m_breakpointCount;
+    int i = 0;
+    for (; i <= n - 2; ++i) {
+        if (m_breakpoints[i] >= x) {
+            return v(i);
+        }
+        if (m_breakpoints[i + 1] >= x) {
+            break;
+        }
+    }
+    i = std::min(i, n - 2); // beyond the last breakpoint: extrapolate the last segment
+    const double vi = v(i);
+    const double vj = v(i + 1);
+    const double value =
+        vi + (vj - vi) * (x - m_breakpoints[i]) / (m_breakpoints[i + 1] - m_breakpoints[i]);
+    return RoundToForceStep(value, ForceStep());
+}

@@ -1,7 +1,6 @@
 #include "UiTestSupport.h"
 
 #include "app/AboutDlg.h"
-#include "app/ChildFrame.h"
 #include "app/CommandTarget.h"
 #include "app/DialogHost.h"
 #include "app/MainFrame.h"
@@ -44,7 +43,7 @@ protected:
     void SetUp() override { TestApp(); }
 };
 
-TEST_F(AppShell, MainFrameIsFixedAndAlwaysTitledKelvastra) {
+TEST_F(AppShell, MainFrameIsFixedWithItsMenusAndIndicators) {
     CMainFrame frame;
     EXPECT_EQ(frame.windowTitle(), "Kelvastra");
     EXPECT_EQ(frame.size(), QSize(950, 600));
@@ -54,44 +53,37 @@ TEST_F(AppShell, MainFrameIsFixedAndAlwaysTitledKelvastra) {
     EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
-}
+    EXPECT_EQ(frame.Indicator(0)->text(), "CAP");
+    EXPECT_EQ(frame.Indicator(1)->text(), "NUM");
+    EXPECT_EQ(frame.Indicator(2)->text(), "SCRL");
 
-TEST(AppScale, SizesFollowTheDisplayScale) {
-    EXPECT_EQ(ScaledSize(kMainFrameSize, 1.0), QSize(950, 600));
-    EXPECT_EQ(ScaledSize(kMainFrameSize, 1.5), QSize(1425, 900));
-    EXPECT_EQ(ScaledSize(ToolbarArt::kAboutSize, 1.5), QSize(1020, 793));
-    EXPECT_EQ(ScaledSize(ToolbarArt::kAboutSize, 1.25), QSize(850, 661));
-}
-
-TEST_F(AppShell, MenusCarryTheirItemsAndAccelerators) {
-    CMainFrame frame;
-    QStringList menus;
-    for (QAction* menu : frame.menuBar()->actions())
-        menus << menu->text();
-    EXPECT_EQ(menus, QStringList({"&File", "&Hardware", "&Help"}));
-
+    const auto texts = [](const QList<QAction*>& actions) {
+        QStringList list;
+        for (QAction* action : actions)
+            list << action->text();
+        return list;
+    };
+    EXPECT_EQ(texts(frame.menuBar()->actions()), QStringList({"&File", "&Hardware", "&Help"}));
     const QList<QAction*> hardware = frame.menuBar()->actions().at(1)->menu()->actions();
-    QStringList items;
-    for (QAction* item : hardware)
-        items << item->text();
-    EXPECT_EQ(items, QStringList({"Read Device", "Program Device", "Access Test Data",
-                                  "Calibration Mode", "Advanced"}));
-    QStringList advanced;
-    for (QAction* item : hardware.last()->menu()->actions())
-        advanced << item->text();
-    EXPECT_EQ(advanced, QStringList({"Settings", "Displacement Calibration"}));
+    EXPECT_EQ(texts(hardware), QStringList({"Read Device", "Program Device", "Access Test Data",
+                                            "Calibration Mode", "Advanced"}));
+    EXPECT_EQ(texts(hardware.last()->menu()->actions()),
+              QStringList({"Settings", "Displacement Calibration"}));
 
     EXPECT_EQ(frame.Action(ID_FILE_OPEN)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     EXPECT_EQ(frame.Action(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
     EXPECT_EQ(frame.Action(ID_APP_EXIT)->text(), "E&xit");
     EXPECT_EQ(frame.Action(ID_APP_ABOUT)->text(), "&About Kelvastra...");
-    EXPECT_EQ(frame.Action(ID_READ_DEVICE)->statusTip(), "Read Kelvastra Device");
-    EXPECT_EQ(frame.Action(ID_PROGRAM_DEVICE)->statusTip(), "Program Kelvastra Device");
-    EXPECT_EQ(frame.Action(ID_FILE_OPEN)->statusTip(), "Open Protocol File");
     EXPECT_EQ(frame.Action(ID_FILE_OPEN)->toolTip(), "Open");
-    EXPECT_EQ(frame.Action(ID_FILE_SAVE)->statusTip(), "Save As Protocol File");
-    EXPECT_EQ(frame.Action(ID_CONNECTION_INDICATOR)->statusTip(),
-              "Ensure that the device is powered on and all cables are properly connected");
+    const std::pair<int, QString> tips[] = {
+        {ID_READ_DEVICE, "Read Kelvastra Device"},
+        {ID_PROGRAM_DEVICE, "Program Kelvastra Device"},
+        {ID_FILE_OPEN, "Open Protocol File"},
+        {ID_FILE_SAVE, "Save As Protocol File"},
+        {ID_CONNECTION_INDICATOR,
+         "Ensure that the device is powered on and all cables are properly connected"}};
+    for (const auto& [id, tip] : tips)
+        EXPECT_EQ(frame.Action(id)->statusTip(), tip) << id;
 }
 
 TEST_F(AppShell, ToolBarHasSevenPictureButtonsInOrder) {
@@ -110,15 +102,26 @@ TEST_F(AppShell, ToolBarHasSevenPictureButtonsInOrder) {
               (std::vector<int>{ID_CONNECTION_INDICATOR, ID_FILE_OPEN, ID_FILE_SAVE, ID_READ_DEVICE,
                                 ID_PROGRAM_DEVICE, ID_ACCESS_TEST_DATA, ID_CALIBRATION_MODE}));
     EXPECT_EQ(frame.ToolBar()->iconSize(), QSize(83, 32));
-}
 
-TEST_F(AppShell, StatusBarHasTheLockIndicators) {
-    CMainFrame frame;
-    EXPECT_EQ(frame.Indicator(0)->text(), "CAP");
-    EXPECT_EQ(frame.Indicator(1)->text(), "NUM");
-    EXPECT_EQ(frame.Indicator(2)->text(), "SCRL");
-    frame.SetIndicator(1, true);
-    EXPECT_TRUE(frame.Indicator(1)->isEnabled());
+    // Normal, hot and greyed pictures differ; the greyed ones hold no colour.
+    const auto normal = ToolbarArt::ButtonImages(ToolbarArt::Look::Normal);
+    const auto hot = ToolbarArt::ButtonImages(ToolbarArt::Look::Hot);
+    const auto disabled = ToolbarArt::ButtonImages(ToolbarArt::Look::Disabled);
+    ASSERT_EQ(normal.size(), 7u);
+    ASSERT_EQ(hot.size(), 7u);
+    ASSERT_EQ(disabled.size(), 7u);
+    for (size_t i = 0; i < normal.size(); ++i) {
+        EXPECT_EQ(normal[i].size(), QSize(83, 32));
+        EXPECT_NE(normal[i].toImage(), hot[i].toImage()) << i;
+        EXPECT_NE(normal[i].toImage(), disabled[i].toImage()) << i;
+        const QImage grey = disabled[i].toImage();
+        for (int y = 0; y < grey.height(); y += 3)
+            for (int x = 0; x < grey.width(); x += 3) {
+                const QRgb pixel = grey.pixel(x, y);
+                ASSERT_TRUE(qAlpha(pixel) < 255 ||
+                            (qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel)));
+            }
+    }
 }
 
 TEST_F(AppShell, CommandsFollowTheConnectedRule) {
@@ -159,45 +162,15 @@ TEST_F(AppShell, CommandsFollowTheConnectedRule) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame.Action(ID_FILE_OPEN)->isEnabled(); }, 2000));
 }
 
-TEST_F(AppShell, AboutBoxShowsPictureAndVersion) {
+TEST_F(AppShell, AboutBoxAndWindowFollowTheDisplayScale) {
+    EXPECT_EQ(ScaledSize(kMainFrameSize, 1.5), QSize(1425, 900));
+    EXPECT_EQ(ScaledSize(ToolbarArt::kAboutSize, 1.25), QSize(850, 661));
     CAboutDlg about(1.0);
     EXPECT_EQ(about.windowTitle(), "About Kelvastra");
     EXPECT_EQ(about.Version()->text(), "Software Version 1.91");
     EXPECT_EQ(about.Picture()->pixmap().size(), QSize(680, 529));
     CAboutDlg large(1.5);
     EXPECT_EQ(large.Picture()->pixmap().size(), QSize(1020, 793));
-}
-
-TEST_F(AppShell, ToolbarPicturesHaveThreeDistinctLooks) {
-    const auto normal = ToolbarArt::ButtonImages(ToolbarArt::Look::Normal);
-    const auto hot = ToolbarArt::ButtonImages(ToolbarArt::Look::Hot);
-    const auto disabled = ToolbarArt::ButtonImages(ToolbarArt::Look::Disabled);
-    ASSERT_EQ(normal.size(), 7u);
-    ASSERT_EQ(hot.size(), 7u);
-    ASSERT_EQ(disabled.size(), 7u);
-    for (size_t i = 0; i < normal.size(); ++i) {
-        EXPECT_EQ(normal[i].size(), QSize(83, 32));
-        EXPECT_NE(normal[i].toImage(), hot[i].toImage()) << i;
-        EXPECT_NE(normal[i].toImage(), disabled[i].toImage()) << i;
-        // Disabled pictures hold no colour.
-        const QImage grey = disabled[i].toImage();
-        for (int y = 0; y < grey.height(); y += 3) {
-            for (int x = 0; x < grey.width(); x += 3) {
-                const QRgb pixel = grey.pixel(x, y);
-                if (qAlpha(pixel) == 255) {
-                    ASSERT_TRUE(qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel));
-                }
-            }
-        }
-    }
-}
-
-TEST_F(AppShell, ChildFrameHostsTheView) {
-    CChildFrame child;
-    auto* view = new QWidget;
-    child.SetView(view);
-    EXPECT_EQ(child.View(), view);
-    EXPECT_EQ(view->parentWidget(), &child);
 }
 
 TEST_F(AppShell, DialogHostOpensOnTheGuiThreadAndFinishesTheSession) {
@@ -217,6 +190,27 @@ TEST_F(AppShell, DialogHostOpensOnTheGuiThreadAndFinishesTheSession) {
     DialogSession unserved;
     host.OpenDialog(DeviceAction::CalibrationMode, unserved);
     EXPECT_TRUE(QTest::qWaitFor([&] { return unserved.Finished(); }, 5000));
+}
+
+TEST_F(AppShell, HoveringAButtonShowsItsPromptInTheStatusBar) {
+    CMainFrame frame;
+    FakeTarget target;
+    target.connected = true;
+    frame.SetCommandTarget(&target);
+    frame.CreateToolBar();
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    QWidget* button = frame.ToolBar()->widgetForAction(frame.Action(ID_PROGRAM_DEVICE));
+    QStatusTipEvent tip(button->statusTip());
+    QApplication::sendEvent(button, &tip);
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "Program Kelvastra Device");
+    // The indicator keeps its prompt while greyed, when the user needs it most.
+    target.connected = false;
+    frame.UpdateCommandStates();
+    QWidget* indicator = frame.ToolBar()->widgetForAction(frame.Action(ID_CONNECTION_INDICATOR));
+    EXPECT_FALSE(indicator->isEnabled());
+    EXPECT_EQ(indicator->statusTip(),
+              "Ensure that the device is powered on and all cables are properly connected");
 }
 
 // The whole program starts under a real X server (Xvfb) when one can be started, else on the
@@ -276,31 +270,6 @@ TEST(ProgramSmoke, ConnectsToTheSimulatorAndShowsItsWindow) {
     EXPECT_TRUE(shown.contains("connected: 1")) << shown.toStdString();
     EXPECT_TRUE(shown.contains("test name: Sample")) << shown.toStdString();
     EXPECT_TRUE(shown.contains("Software Version 1.91")) << shown.toStdString();
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(AppShell, HoveringAButtonShowsItsPromptInTheStatusBar) {
-    CMainFrame frame;
-    FakeTarget target;
-    target.connected = true;
-    frame.SetCommandTarget(&target);
-    frame.CreateToolBar();
-    frame.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
-    QWidget* button = frame.ToolBar()->widgetForAction(frame.Action(ID_PROGRAM_DEVICE));
-    QStatusTipEvent tip(button->statusTip());
-    QApplication::sendEvent(button, &tip);
-    EXPECT_EQ(frame.statusBar()->currentMessage(), "Program Kelvastra Device");
-    // The indicator keeps its prompt while greyed, when the user needs it most.
-    target.connected = false;
-    frame.UpdateCommandStates();
-    QWidget* indicator = frame.ToolBar()->widgetForAction(frame.Action(ID_CONNECTION_INDICATOR));
-    EXPECT_FALSE(indicator->isEnabled());
-    EXPECT_EQ(indicator->statusTip(),
-              "Ensure that the device is powered on and all cables are properly connected");
 }
 
 } // namespace

@@ -57,27 +57,19 @@ TEST_F(Controls, HeaderDrawsFlatGreyCellsWithSeparators) {
     EXPECT_EQ(CQuillmarkHeaderCtrl::HeaderFont().pointSize(), 8);
 }
 
-TEST_F(Controls, SetColumnsReplacesRowsAndColumns) {
+TEST_F(Controls, ListKeepsColumnsRowStylesAndSelection) {
     CReportCtrl list;
     list.SetColumns("A, 10;B, 20;C");
-    list.AddRow({"1", "2", "3"});
-    list.AddRow({"4", "5", "6"});
-    ASSERT_EQ(list.rowCount(), 2);
-    ASSERT_EQ(list.columnCount(), 3);
     EXPECT_EQ(list.columnWidth(2), 100);
+    for (int i = 0; i < 4; ++i)
+        list.AddRow({"r" + QString::number(i), "x", "y"});
+    list.SelectRow(3);
+    list.SelectRow(1);
+    EXPECT_EQ(list.SelectedRows(), (std::vector<int>{1, 3}));
+    EXPECT_FALSE(list.IsRowSelected(2));
+    EXPECT_FALSE(list.IsRowSelected(9));
 
-    EXPECT_EQ(list.SetColumns("X, 30, 2"), 1);
-    EXPECT_EQ(list.rowCount(), 0);
-    EXPECT_EQ(list.columnCount(), 1);
-    EXPECT_EQ(list.columnWidth(0), 30);
-    EXPECT_EQ(list.horizontalHeaderItem(0)->text(), "X");
-}
-
-TEST_F(Controls, RowStylesFollowInsertAndDelete) {
-    CReportCtrl list;
-    list.SetColumns("A;B");
-    list.AddRow({"r0", "x"});
-    list.AddRow({"r1", "y"});
+    // Styles move with their rows.
     list.SetItemColors(1, -1, Qt::red, Qt::yellow);
     list.InsertRow(0);
     EXPECT_EQ(list.ItemStyle(2, 1).background, QColor(Qt::yellow));
@@ -87,6 +79,12 @@ TEST_F(Controls, RowStylesFollowInsertAndDelete) {
     list.DeleteRow(0);
     EXPECT_EQ(list.ItemText(1, 0), "r1");
     EXPECT_EQ(list.ItemStyle(1, 0).text, QColor(Qt::red));
+
+    EXPECT_EQ(list.SetColumns("X, 30, 2"), 1);
+    EXPECT_EQ(list.rowCount(), 0);
+    EXPECT_EQ(list.columnCount(), 1);
+    EXPECT_EQ(list.columnWidth(0), 30);
+    EXPECT_EQ(list.horizontalHeaderItem(0)->text(), "X");
 }
 
 TEST_F(Controls, SelectedRowsAreDrawnFlat) {
@@ -103,19 +101,6 @@ TEST_F(Controls, SelectedRowsAreDrawnFlat) {
     const int selectedY = list.visualRect(list.model()->index(1, 0)).center().y();
     EXPECT_EQ(QColor(image.pixel(50, unselectedY)), QColor(1, 2, 3));
     EXPECT_EQ(QColor(image.pixel(50, selectedY)), QColor(238, 238, 238));
-}
-
-TEST_F(Controls, SeveralRowsSelectableAndReportedInOrder) {
-    CReportCtrl list;
-    list.SetColumns("A");
-    for (int i = 0; i < 4; ++i)
-        list.AddRow({QString::number(i)});
-    list.SelectRow(3);
-    list.SelectRow(1);
-    EXPECT_EQ(list.SelectedRows(), (std::vector<int>{1, 3}));
-    EXPECT_TRUE(list.IsRowSelected(3));
-    EXPECT_FALSE(list.IsRowSelected(2));
-    EXPECT_FALSE(list.IsRowSelected(9));
 }
 
 TEST_F(Controls, DeleteKeyAndDoubleClickAreForwarded) {
@@ -157,10 +142,6 @@ TEST_F(Controls, ToolBarButtonsTakeTheirThreePictures) {
               QColor(Qt::green).rgb());
     EXPECT_EQ(bar.widgetForAction(&action)->size(), CMyToolBar::kButtonSize);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(Controls, EndEditKeepsOrDropsTheTypedText) {
     CReportCtrl list;

@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <mutex>
 
 namespace {
@@ -37,31 +36,42 @@ struct LockedPrompt : IUserPrompt {
     }
 };
 
-std::string FileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+// The program's document, bridge and view on the simulator, as the main window wires them.
+class StageFlow : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(LinkSimProcess::DefaultSimulator()))
+            GTEST_SKIP() << "kelvastra-sim has not been built";
+        sim = std::make_unique<LinkSimProcess>();
+        ASSERT_TRUE(sim->Started());
+        qputenv("KELVASTRA_PORTS_DIR", QByteArray::fromStdString(sim->PortsFolder().string()));
+        qputenv("KELVASTRA_HOME", home.path().toUtf8());
+        MessageLog::Instance().SetEchoToStdout(false);
+        RegisterDeviceDialogs(host, document, prompt);
+        document.SetView(&view);
+        document.SetPrompt(&prompt);
+        document.SetDialogHost(&host);
+        view.InitialUpdate();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return document.m_bDeviceConnected.load(); }, 20000));
+    }
+    void TearDown() override {
+        bridge.StopWorker();
+        document.SetView(nullptr);
+        document.SetPrompt(nullptr);
+        document.SetDialogHost(nullptr);
+    }
 
-TEST(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView) {
-    TestApp();
-    if (!std::filesystem::exists(LinkSimProcess::DefaultSimulator()))
-        GTEST_SKIP() << "kelvastra-sim has not been built";
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
+    QApplication& app = TestApp(); // before the widgets below
+    std::unique_ptr<LinkSimProcess> sim;
     QTemporaryDir home;
-    qputenv("KELVASTRA_PORTS_DIR", QByteArray::fromStdString(sim.PortsFolder().string()));
-    qputenv("KELVASTRA_HOME", home.path().toUtf8());
-    MessageLog::Instance().SetEchoToStdout(false);
-
     LockedPrompt prompt;
     CKelvastraDoc document;
-    CDocumentBridge bridge(document, nullptr);
-    CStageView view(bridge, prompt);
-    document.SetView(&view);
-    document.SetPrompt(&prompt);
-    view.InitialUpdate();
+    CDocumentBridge bridge{document, nullptr};
+    CStageView view{bridge, prompt};
+    CDialogHost host;
+};
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return document.m_bDeviceConnected.load(); }, 20000));
+TEST_F(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView) {
     // The worker put the card's test name into the box through the GUI thread.
     EXPECT_TRUE(QTest::qWaitFor([&] { return view.TestNameEdit()->text() == "Sample"; }, 5000));
     EXPECT_TRUE(bridge.IsCommandEnabled(ID_PROGRAM_DEVICE));
@@ -75,7 +85,7 @@ TEST(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView) {
         << view.MessageText().toStdString();
     EXPECT_EQ(document.m_sequence.sets, view.WorkingSequence().sets);
     // The name was cleaned by the check before it went to the card.
-    EXPECT_EQ(FileText(sim.Card() / "NAME.INI"), "Flow 1");
+    EXPECT_EQ(ReadFile(sim->Card() / "NAME.INI"), "Flow 1");
     EXPECT_EQ(view.TestNameEdit()->text(), "Flow 1");
     {
         std::lock_guard lock(prompt.mutex);
@@ -91,38 +101,12 @@ TEST(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return view.List()->rowCount() == 2; }, 30000))
         << view.MessageText().toStdString();
     EXPECT_EQ(view.TotalTimeSeconds(), 40);
-
-    bridge.StopWorker();
-    document.SetView(nullptr);
-    document.SetPrompt(nullptr);
 }
 
 // Hardware, Advanced, Settings: the worker asks the dialog host, the dialog opens on the GUI
 // thread with the connected device's description, and closing it ends the action.
-TEST(StageFlow, HardwareSettingsOpenThroughTheDialogHost) {
-    TestApp();
-    if (!std::filesystem::exists(LinkSimProcess::DefaultSimulator()))
-        GTEST_SKIP() << "kelvastra-sim has not been built";
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    QTemporaryDir home;
-    qputenv("KELVASTRA_PORTS_DIR", QByteArray::fromStdString(sim.PortsFolder().string()));
-    qputenv("KELVASTRA_HOME", home.path().toUtf8());
-    MessageLog::Instance().SetEchoToStdout(false);
-
-    LockedPrompt prompt;
-    CKelvastraDoc document;
-    CDocumentBridge bridge(document, nullptr);
-    CStageView view(bridge, prompt);
-    CDialogHost host;
-    RegisterDeviceDialogs(host, document, prompt);
-    document.SetView(&view);
-    document.SetPrompt(&prompt);
-    document.SetDialogHost(&host);
-    view.InitialUpdate();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return document.m_bDeviceConnected.load(); }, 20000));
+TEST_F(StageFlow, HardwareSettingsOpenThroughTheDialogHost) {
     view.OnInsertBelow();
-
     bool seen = false;
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
@@ -139,11 +123,6 @@ TEST(StageFlow, HardwareSettingsOpenThroughTheDialogHost) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return seen && document.m_nPendingAction == DeviceAction::None; }, 20000));
     EXPECT_EQ(view.List()->rowCount(), 1) << "cancelled: the sequence stays";
-
-    bridge.StopWorker();
-    document.SetView(nullptr);
-    document.SetPrompt(nullptr);
-    document.SetDialogHost(nullptr);
 }
 
 } // namespace

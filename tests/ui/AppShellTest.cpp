@@ -38,10 +38,7 @@ struct FakeTarget : ICommandTarget {
     bool IsCommandEnabled(int) const override { return connected; }
 };
 
-class AppShell : public testing::Test {
-protected:
-    void SetUp() override { TestApp(); }
-};
+using AppShell = WidgetTest;
 
 TEST_F(AppShell, MainFrameIsFixedWithItsMenusAndIndicators) {
     CMainFrame frame;
@@ -157,9 +154,22 @@ TEST_F(AppShell, CommandsFollowTheConnectedRule) {
     EXPECT_EQ(target.handled,
               (std::vector<int>{ID_READ_DEVICE, ID_DISPLACEMENT_CALIBRATION, ID_FILE_SAVE}));
 
-    // The periodic update picks up a change of the rule without any user action.
+    // Hovering a button shows its prompt in the status bar.
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    QWidget* button = frame.ToolBar()->widgetForAction(frame.Action(ID_PROGRAM_DEVICE));
+    QStatusTipEvent tip(button->statusTip());
+    QApplication::sendEvent(button, &tip);
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "Program Kelvastra Device");
+
+    // The periodic update picks up a change of the rule without any user action; the indicator
+    // keeps its prompt while greyed, when the user needs it most.
     target.connected = false;
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame.Action(ID_FILE_OPEN)->isEnabled(); }, 2000));
+    QWidget* indicator = frame.ToolBar()->widgetForAction(frame.Action(ID_CONNECTION_INDICATOR));
+    EXPECT_FALSE(indicator->isEnabled());
+    EXPECT_EQ(indicator->statusTip(),
+              "Ensure that the device is powered on and all cables are properly connected");
 }
 
 TEST_F(AppShell, AboutBoxAndWindowFollowTheDisplayScale) {
@@ -190,27 +200,6 @@ TEST_F(AppShell, DialogHostOpensOnTheGuiThreadAndFinishesTheSession) {
     DialogSession unserved;
     host.OpenDialog(DeviceAction::CalibrationMode, unserved);
     EXPECT_TRUE(QTest::qWaitFor([&] { return unserved.Finished(); }, 5000));
-}
-
-TEST_F(AppShell, HoveringAButtonShowsItsPromptInTheStatusBar) {
-    CMainFrame frame;
-    FakeTarget target;
-    target.connected = true;
-    frame.SetCommandTarget(&target);
-    frame.CreateToolBar();
-    frame.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
-    QWidget* button = frame.ToolBar()->widgetForAction(frame.Action(ID_PROGRAM_DEVICE));
-    QStatusTipEvent tip(button->statusTip());
-    QApplication::sendEvent(button, &tip);
-    EXPECT_EQ(frame.statusBar()->currentMessage(), "Program Kelvastra Device");
-    // The indicator keeps its prompt while greyed, when the user needs it most.
-    target.connected = false;
-    frame.UpdateCommandStates();
-    QWidget* indicator = frame.ToolBar()->widgetForAction(frame.Action(ID_CONNECTION_INDICATOR));
-    EXPECT_FALSE(indicator->isEnabled());
-    EXPECT_EQ(indicator->statusTip(),
-              "Ensure that the device is powered on and all cables are properly connected");
 }
 
 // The whole program starts under a real X server (Xvfb) when one can be started, else on the

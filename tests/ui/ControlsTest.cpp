@@ -14,10 +14,7 @@
 
 namespace {
 
-class Controls : public testing::Test {
-protected:
-    void SetUp() override { TestApp(); }
-};
+using Controls = WidgetTest;
 
 TEST_F(Controls, ButtonFaceFollowsHotAndPressedStates) {
     CQuillmarkButton button("Edit Set");

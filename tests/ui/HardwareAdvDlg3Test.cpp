@@ -76,12 +76,10 @@ DeviceProgramTable OneSetProgram() {
 
 // --- opening and the fields ----------------------------------------------------------------
 
-class HardwareAdvDlg3 : public testing::Test {
+class HardwareAdvDlg3 : public WidgetTest {
 protected:
-    void SetUp() override { TestApp(); }
     DialogSession session;
     DeviceProgramTable table{};
-    RecordingPrompt prompt;
 };
 
 TEST_F(HardwareAdvDlg3, OpensWithTheListsInOrderAndTheDescriptionSelected) {

@@ -209,12 +209,10 @@ TEST(SetEditRules, ApplyWritesTheEditedFieldsOnly) {
 }
 
 // The dialog itself.
-class SetEditor : public testing::Test {
+class SetEditor : public WidgetTest {
 protected:
-    void SetUp() override { TestApp(); }
     SetRecord set;
     HardwareDescription hw;
-    RecordingPrompt prompt;
 };
 
 TEST_F(SetEditor, OpensWithTheSetsValuesSelected) {

@@ -32,13 +32,9 @@ TEST(SequenceColumns, WidthsScaleWithTheScreen) {
               "Hold Dur, 80;Recover Dur, 80;Rest Dur, 80;Repetitions, 70;Data, 80");
 }
 
-class StageView : public testing::Test {
+class StageView : public WidgetTest {
 protected:
-    void SetUp() override {
-        TestApp();
-        view = std::make_unique<CStageView>(document, prompt);
-        view->resize(900, 500);
-    }
+    void SetUp() override { view.resize(900, 500); }
 
     // Four distinguishable sets, S0..S3 with 1..4 repetitions, then `rows` selected.
     void FillFour(const std::vector<int>& rows = {}) {
@@ -49,84 +45,83 @@ protected:
             set.NumReps = i + 1;
             document.sequence.sets.push_back(set);
         }
-        view->RefreshFromDocument();
+        view.RefreshFromDocument();
         for (int row : rows)
-            view->List()->SelectRow(row);
+            view.List()->SelectRow(row);
     }
 
     // The working copy's names, checked against the list's first column.
     Names SetNames() const {
         Names names, shown;
-        for (const SetRecord& set : view->WorkingSequence().sets)
+        for (const SetRecord& set : view.WorkingSequence().sets)
             names.push_back(set.Name);
-        for (int row = 0; row < view->List()->rowCount(); ++row)
-            shown.push_back(view->List()->ItemText(row, 0).toStdString());
+        for (int row = 0; row < view.List()->rowCount(); ++row)
+            shown.push_back(view.List()->ItemText(row, 0).toStdString());
         EXPECT_EQ(shown, names);
         return names;
     }
 
     void UseEditor(std::function<bool(SetRecord&)> edit) {
-        view->SetEditorRunner([edit](SetRecord& set, const HardwareDescription&, IUserPrompt&,
-                                     QWidget*) { return edit(set); });
+        view.SetEditorRunner([edit](SetRecord& set, const HardwareDescription&, IUserPrompt&,
+                                    QWidget*) { return edit(set); });
     }
 
     FakeStageDocument document;
-    RecordingPrompt prompt;
-    std::unique_ptr<CStageView> view;
+    CStageView view{document, prompt};
 };
 
 TEST_F(StageView, InitialUpdateFillsTheListAndFiguresAndStartsTheWorkerOnce) {
     document.sequence.sets.resize(1);
-    view->InitialUpdate();
-    view->InitialUpdate();
+    view.InitialUpdate();
+    view.InitialUpdate();
     EXPECT_EQ(document.workerStarts, 1);
-    EXPECT_EQ(view->List()->horizontalHeaderItem(9)->text(), "Data");
-    EXPECT_EQ(view->TestNameEdit()->text(), "Test");
-    EXPECT_EQ(view->TestNumberEdit()->text(), "0001");
-    EXPECT_TRUE(view->TestNumberEdit()->isReadOnly());
-    ASSERT_EQ(view->List()->rowCount(), 1);
-    ASSERT_EQ(view->List()->columnCount(), 10);
+    EXPECT_EQ(view.List()->horizontalHeaderItem(9)->text(), "Data");
+    EXPECT_EQ(view.TestNameEdit()->text(), "Test");
+    EXPECT_EQ(view.TestNumberEdit()->text(), "0001");
+    EXPECT_TRUE(view.TestNumberEdit()->isReadOnly());
+    ASSERT_EQ(view.List()->rowCount(), 1);
+    ASSERT_EQ(view.List()->columnCount(), 10);
     const QStringList expected{"Data1",   "Ramp 10.0 (%)", "0.0 (%)", "false", "10.0 (S)",
                                "0.0 (S)", "10.0 (S)",      "0.0 (S)", "1",     "All(64) "};
     for (int column = 0; column < 10; ++column)
-        EXPECT_EQ(view->List()->ItemText(0, column), expected[column]) << column;
-    EXPECT_EQ(view->TotalTimeEdit()->text(), "00:00:20");
-    EXPECT_EQ(view->TotalTimeSeconds(), 20);
-    EXPECT_EQ(view->UsedMemoryEdit()->text(), "10.0");
-    EXPECT_EQ(view->WorkingSequence(), document.sequence);
+        EXPECT_EQ(view.List()->ItemText(0, column), expected[column]) << column;
+    EXPECT_EQ(view.TotalTimeEdit()->text(), "00:00:20");
+    EXPECT_EQ(view.TotalTimeSeconds(), 20);
+    EXPECT_EQ(view.UsedMemoryEdit()->text(), "10.0");
+    EXPECT_EQ(view.WorkingSequence(), document.sequence);
 
-    view->ClearSequence();
-    EXPECT_EQ(view->List()->rowCount(), 0);
-    EXPECT_TRUE(view->WorkingSequence().sets.empty());
-    EXPECT_EQ(view->TotalTimeEdit()->text(), "00:00:00");
-    EXPECT_EQ(view->UsedMemoryEdit()->text(), "0.0");
+    view.ClearSequence();
+    EXPECT_EQ(view.List()->rowCount(), 0);
+    EXPECT_TRUE(view.WorkingSequence().sets.empty());
+    EXPECT_EQ(view.TotalTimeEdit()->text(), "00:00:00");
+    EXPECT_EQ(view.UsedMemoryEdit()->text(), "0.0");
     EXPECT_EQ(document.sequence.sets.size(), 1u) << "the document's sequence is not touched";
 }
 
 TEST_F(StageView, InsertIntoAnEmptyListAddsADefaultSetInTheMembranesUnit) {
     document.infoLoaded = false; // nothing happens before the device is known
-    view->OnInsertAbove();
-    view->OnInsertBelow();
-    EXPECT_EQ(view->List()->rowCount(), 0);
+    view.OnInsertAbove();
+    view.OnInsertBelow();
+    EXPECT_EQ(view.List()->rowCount(), 0);
 
     document.infoLoaded = true;
-    view->OnInsertBelow();
-    ASSERT_EQ(view->WorkingSequence().sets.size(), 1u);
-    EXPECT_EQ(view->WorkingSequence().sets[0].XUnits, MagnitudeUnits::N);
-    EXPECT_EQ(view->List()->ItemText(0, 1), "Ramp 10.0 (N)");
-    EXPECT_EQ(view->List()->ItemText(0, 2), "0.0 (N)");
-    view->OnInsertAbove();
-    EXPECT_EQ(view->WorkingSequence().sets.size(), 2u);
-    EXPECT_EQ(view->TotalTimeEdit()->text(), "00:00:40");
+    view.OnInsertBelow();
+    ASSERT_EQ(view.WorkingSequence().sets.size(), 1u);
+    EXPECT_EQ(view.WorkingSequence().sets[0].XUnits, MagnitudeUnits::N);
+    EXPECT_EQ(view.List()->ItemText(0, 1), "Ramp 10.0 (N)");
+    EXPECT_EQ(view.List()->ItemText(0, 2), "0.0 (N)");
+    view.OnInsertAbove();
+    EXPECT_EQ(view.WorkingSequence().sets.size(), 2u);
+    EXPECT_EQ(view.TotalTimeEdit()->text(), "00:00:40");
     EXPECT_TRUE(prompt.shown.empty());
 
-    view->ClearSequence();
+    view.ClearSequence();
     document.hardware.MembraneStyle = Membrane::Hydrostatic;
-    view->OnInsertAbove();
-    ASSERT_EQ(view->WorkingSequence().sets.size(), 1u);
-    EXPECT_EQ(view->WorkingSequence().sets[0].XMagnitude, 0.1);
-    EXPECT_EQ(view->List()->ItemText(0, 1), "Ramp 0.100");
-    EXPECT_EQ(view->List()->ItemText(0, 2), "0.000");
+    view.OnInsertAbove();
+    ASSERT_EQ(view.WorkingSequence().sets.size(), 1u);
+    EXPECT_EQ(view.WorkingSequence().sets[0].XMagnitude, 0.1);
+    EXPECT_EQ(view.List()->ItemText(0, 1), "Ramp 0.100");
+    EXPECT_EQ(view.List()->ItemText(0, 2), "0.000");
 }
 
 TEST_F(StageView, InsertAboveAndBelowCopyTheSelectedEnds) {
@@ -143,10 +138,10 @@ TEST_F(StageView, InsertAboveAndBelowCopyTheSelectedEnds) {
     };
     for (const auto& c : cases) {
         FillFour(c.selected);
-        c.above ? view->OnInsertAbove() : view->OnInsertBelow();
+        c.above ? view.OnInsertAbove() : view.OnInsertBelow();
         EXPECT_EQ(SetNames(), c.expected) << c.above;
         // A copy of the set at that end, in the device's unit; the original keeps its own.
-        const auto& sets = view->WorkingSequence().sets;
+        const auto& sets = view.WorkingSequence().sets;
         const size_t original = c.above ? c.copy + 1 : c.copy - 1;
         EXPECT_EQ(sets[c.copy].NumReps, sets[original].NumReps);
         EXPECT_EQ(sets[c.copy].XUnits, MagnitudeUnits::N);
@@ -156,34 +151,34 @@ TEST_F(StageView, InsertAboveAndBelowCopyTheSelectedEnds) {
 
 TEST_F(StageView, DeleteRemovesEverySelectedRow) {
     FillFour({1, 3});
-    view->OnDelete();
+    view.OnDelete();
     EXPECT_EQ(SetNames(), (Names{"S0", "S2"}));
-    EXPECT_EQ(view->UsedMemoryEdit()->text(), "20.0");
+    EXPECT_EQ(view.UsedMemoryEdit()->text(), "20.0");
     // 1 + 3 repetitions of 20 s.
-    EXPECT_EQ(view->TotalTimeEdit()->text(), "00:01:20");
+    EXPECT_EQ(view.TotalTimeEdit()->text(), "00:01:20");
 
-    view->OnDelete(); // nothing selected
+    view.OnDelete(); // nothing selected
     EXPECT_EQ(SetNames().size(), 2u);
 
-    view->List()->SelectRow(0);
-    view->show();
-    view->List()->setFocus();
-    QTest::keyClick(view->List(), Qt::Key_Delete);
+    view.List()->SelectRow(0);
+    view.show();
+    view.List()->setFocus();
+    QTest::keyClick(view.List(), Qt::Key_Delete);
     EXPECT_EQ(SetNames(), (Names{"S2"}));
 }
 
 TEST_F(StageView, TenRowsRefuseAnEleventh) {
     document.sequence.sets.resize(10);
-    view->RefreshFromDocument();
-    view->List()->SelectRow(2);
-    view->OnInsertAbove();
-    view->OnInsertBelow();
+    view.RefreshFromDocument();
+    view.List()->SelectRow(2);
+    view.OnInsertAbove();
+    view.OnInsertBelow();
     ASSERT_EQ(prompt.shown.size(), 2u);
     EXPECT_EQ(prompt.shown[0].text, "Maximum Sets Limit Reached");
     EXPECT_EQ(prompt.shown[1].text, "Maximum Sets Limit Reached");
-    EXPECT_EQ(view->List()->rowCount(), 10);
-    EXPECT_EQ(view->WorkingSequence().sets.size(), 10u);
-    EXPECT_EQ(view->UsedMemoryEdit()->text(), "100.0");
+    EXPECT_EQ(view.List()->rowCount(), 10);
+    EXPECT_EQ(view.WorkingSequence().sets.size(), 10u);
+    EXPECT_EQ(view.UsedMemoryEdit()->text(), "100.0");
 }
 
 TEST_F(StageView, EditSetStoresTheAcceptedCopyOnly) {
@@ -196,26 +191,26 @@ TEST_F(StageView, EditSetStoresTheAcceptedCopyOnly) {
         set.NumReps = 10;
         return accept;
     });
-    view->OnEditSet(); // no selection
+    view.OnEditSet(); // no selection
     EXPECT_TRUE(edited.empty());
 
-    view->List()->SelectRow(3);
-    view->List()->SelectRow(2);
-    view->OnEditSet();
+    view.List()->SelectRow(3);
+    view.List()->SelectRow(2);
+    view.OnEditSet();
     EXPECT_EQ(SetNames()[2], "S2") << "cancelled";
 
     accept = true;
-    view->OnEditSet();
+    view.OnEditSet();
     EXPECT_EQ(SetNames()[2], "Edited");
-    EXPECT_EQ(view->List()->ItemText(2, 8), "10");
+    EXPECT_EQ(view.List()->ItemText(2, 8), "10");
     // 1 + 2 + 10 + 4 repetitions of 20 s.
-    EXPECT_EQ(view->TotalTimeSeconds(), 340);
+    EXPECT_EQ(view.TotalTimeSeconds(), 340);
 
     // A double click opens the editor too.
-    view->show();
-    const QPoint cell = view->List()->visualRect(view->List()->model()->index(0, 0)).center();
-    view->List()->clearSelection();
-    QTest::mouseDClick(view->List()->viewport(), Qt::LeftButton, {}, cell);
+    view.show();
+    const QPoint cell = view.List()->visualRect(view.List()->model()->index(0, 0)).center();
+    view.List()->clearSelection();
+    QTest::mouseDClick(view.List()->viewport(), Qt::LeftButton, {}, cell);
     EXPECT_EQ(edited, (Names{"S2", "S2", "S0"}));
 }
 
@@ -225,79 +220,73 @@ TEST_F(StageView, EditIsDroppedWhenTheSequenceWasReplacedMeanwhile) {
         // Read Device finishes while the editor is open: the device's own four sets now.
         for (size_t i = 0; i < document.sequence.sets.size(); ++i)
             document.sequence.sets[i].Name = "D" + std::to_string(i);
-        view->RefreshFromDocument();
+        view.RefreshFromDocument();
         set.Name = "Edited";
         return true;
     });
-    view->OnEditSet();
+    view.OnEditSet();
     EXPECT_EQ(SetNames(), (Names{"D0", "D1", "D2", "D3"}));
 
-    view->List()->SelectRow(0);
+    view.List()->SelectRow(0);
     UseEditor([&](SetRecord& set) {
-        view->ClearSequence();
+        view.ClearSequence();
         set.Name = "Edited";
         return true;
     });
-    view->OnEditSet();
+    view.OnEditSet();
     EXPECT_TRUE(SetNames().empty());
 }
 
 TEST_F(StageView, MessageAreaCountsAndScrollsToTheNewestLine) {
-    view->show();
+    view.show();
     for (int i = 0; i < 30; ++i)
-        view->AppendMessage("line " + std::to_string(i) + "\n");
-    EXPECT_EQ(view->MessageLineCount(), 30);
-    view->AppendMessage("\nProgramming Device... Success\n");
-    EXPECT_EQ(view->MessageLineCount(), 32);
-    EXPECT_TRUE(view->MessageText().endsWith("line 29\n\nProgramming Device... Success\n"));
-    QScrollBar* bar = view->MessageArea()->verticalScrollBar();
+        view.AppendMessage("line " + std::to_string(i) + "\n");
+    EXPECT_EQ(view.MessageLineCount(), 30);
+    view.AppendMessage("\nProgramming Device... Success\n");
+    EXPECT_EQ(view.MessageLineCount(), 32);
+    EXPECT_TRUE(view.MessageText().endsWith("line 29\n\nProgramming Device... Success\n"));
+    QScrollBar* bar = view.MessageArea()->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
 
-    view->ClearMessageArea();
-    EXPECT_EQ(view->MessageLineCount(), 0);
-    EXPECT_TRUE(view->MessageText().isEmpty());
-    view->AppendMessage("one\ntwo\n");
-    EXPECT_EQ(view->MessageLineCount(), 2);
+    view.ClearMessageArea();
+    EXPECT_EQ(view.MessageLineCount(), 0);
+    EXPECT_TRUE(view.MessageText().isEmpty());
+    view.AppendMessage("one\ntwo\n");
+    EXPECT_EQ(view.MessageLineCount(), 2);
 }
 
 TEST_F(StageView, TestNameIsTakenWhenTheBoxLosesFocus) {
-    view->show();
-    view->TestNameEdit()->setFocus();
-    view->TestNameEdit()->setText("Run 7");
-    EXPECT_EQ(view->TestName(), "Test");
-    emit view->TestNameEdit()->editingFinished();
-    EXPECT_EQ(view->TestName(), "Run 7");
-
-    view->SetTestName("From device");
-    view->SetTestNumber("0042");
-    EXPECT_EQ(view->TestNameEdit()->text(), "From device");
-    EXPECT_EQ(view->TestName(), "From device");
-    EXPECT_EQ(view->TestNumberEdit()->text(), "0042");
+    view.show();
+    view.TestNameEdit()->setFocus();
+    view.TestNameEdit()->setText("Run 7");
+    EXPECT_EQ(view.TestName(), "Test");
+    emit view.TestNameEdit()->editingFinished();
+    EXPECT_EQ(view.TestName(), "Run 7");
 }
 
 TEST_F(StageView, CheckCommitsTheWorkingCopyAndCleansTheName) {
-    EXPECT_FALSE(view->CheckSequence());
+    EXPECT_FALSE(view.CheckSequence());
     EXPECT_EQ(prompt.Last(), "Please Specify a Test Sequence Before Executing");
 
     // A sequence of no length is refused and the document keeps its own.
-    view->OnInsertBelow();
-    const_cast<SetSequence&>(view->WorkingSequence()).sets[0].NumReps = 0;
-    EXPECT_FALSE(view->CheckSequence());
+    view.OnInsertBelow();
+    const_cast<SetSequence&>(view.WorkingSequence()).sets[0].NumReps = 0;
+    EXPECT_FALSE(view.CheckSequence());
     EXPECT_EQ(prompt.Last(), "Error:  Test Sequence Must Be Greater Than 0 Seconds in Length");
     EXPECT_TRUE(document.sequence.sets.empty());
 
-    const_cast<SetSequence&>(view->WorkingSequence()).sets[0].NumReps = 1;
-    view->OnInsertBelow();
-    view->TestNameEdit()->setText("a/b:c");
+    const_cast<SetSequence&>(view.WorkingSequence()).sets[0].NumReps = 1;
+    view.OnInsertBelow();
+    view.TestNameEdit()->setText("a/b:c");
     prompt.shown.clear();
-    EXPECT_TRUE(view->CheckSequence());
+    EXPECT_TRUE(view.CheckSequence());
     ASSERT_EQ(prompt.shown.size(), 1u);
     EXPECT_EQ(prompt.Last(), "Warning:  Invalid Characters will be removed\nfrom Test Name / : * "
                              "? \" < > | \\\n");
-    EXPECT_EQ(view->TestNameEdit()->text(), "a b c");
-    EXPECT_EQ(view->TestName(), "a b c") << "the device receives the cleaned name";
-    EXPECT_EQ(document.sequence.sets, view->WorkingSequence().sets);
+    EXPECT_EQ(view.TestNameEdit()->text(), "a b c");
+    EXPECT_EQ(view.TestName(), "a b c") << "the device receives the cleaned name";
+    EXPECT_EQ(document.sequence.sets, view.WorkingSequence().sets);
     EXPECT_EQ(document.sequence.sets.size(), 2u);
 }
 
@@ -307,38 +296,39 @@ TEST_F(StageView, WorkerThreadCallsReachTheWidgetsOnTheGuiThread) {
     std::string nameSeen;
     bool checked = false;
     std::thread worker([&] {
-        view->SetTestName("Remote");
-        view->SetTestNumber("0007");
-        view->AppendMessage("first\n");
-        view->RefreshFromDocument();
-        nameSeen = view->TestName();
-        checked = view->CheckSequence();
-        view->ClearMessageArea();
-        view->AppendMessage("after clear\n");
+        view.SetTestName("Remote");
+        view.SetTestNumber("0007");
+        view.AppendMessage("first\n");
+        view.RefreshFromDocument();
+        nameSeen = view.TestName();
+        checked = view.CheckSequence();
+        view.ClearMessageArea();
+        view.AppendMessage("after clear\n");
         done = true;
     });
     EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 10000));
     worker.join();
     QCoreApplication::processEvents();
     EXPECT_EQ(nameSeen, "Remote");
+    EXPECT_EQ(view.TestNameEdit()->text(), "Remote");
     EXPECT_TRUE(checked);
-    EXPECT_EQ(view->TestNumberEdit()->text(), "0007");
-    EXPECT_EQ(view->List()->rowCount(), 3);
-    EXPECT_EQ(view->MessageText(), "after clear\n");
-    EXPECT_EQ(view->MessageLineCount(), 1);
+    EXPECT_EQ(view.TestNumberEdit()->text(), "0007");
+    EXPECT_EQ(view.List()->rowCount(), 3);
+    EXPECT_EQ(view.MessageText(), "after clear\n");
+    EXPECT_EQ(view.MessageLineCount(), 1);
 }
 
 TEST_F(StageView, ButtonsAndBoxesCarryTheFormColours) {
-    EXPECT_EQ(view->DeleteButton()->text(), "Delete ");
-    EXPECT_EQ(view->InsertBelowButton()->HotColor(), QColor(224, 224, 224));
-    view->show();
+    EXPECT_EQ(view.DeleteButton()->text(), "Delete ");
+    EXPECT_EQ(view.InsertBelowButton()->HotColor(), QColor(224, 224, 224));
+    view.show();
     const auto rightEdge = [](QWidget* box) {
         const QImage image = box->grab().toImage();
         return QColor(image.pixel(image.width() - 4, image.height() / 2));
     };
-    EXPECT_EQ(QColor(view->grab().toImage().pixel(1, 1)), QColor(250, 250, 250));
-    EXPECT_EQ(rightEdge(view->TotalTimeEdit()), QColor(238, 238, 238));
-    EXPECT_EQ(rightEdge(view->TestNameEdit()), QColor(Qt::white));
+    EXPECT_EQ(QColor(view.grab().toImage().pixel(1, 1)), QColor(250, 250, 250));
+    EXPECT_EQ(rightEdge(view.TotalTimeEdit()), QColor(238, 238, 238));
+    EXPECT_EQ(rightEdge(view.TestNameEdit()), QColor(Qt::white));
 }
 
 } // namespace

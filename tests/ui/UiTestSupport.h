@@ -1,12 +1,13 @@
 // Shared pieces of the widget tests: one QApplication for the whole test program (created on
-// first use, offscreen unless a platform was chosen) and a message-box stand-in that records
-// what would have been shown.
+// first use, offscreen unless a platform was chosen), a message-box stand-in that records what
+// would have been shown, and the fixture that has both before any widget is made.
 #pragma once
 
 #include "document/ViewInterfaces.h"
 #include "protocol/ui/StageDocument.h"
 
 #include <QApplication>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -50,4 +51,10 @@ struct FakeStageDocument : IStageDocument {
     const HardwareDescription& Hardware() const override { return hardware; }
     float MaxStretchPosMm() const override { return maxStretch; }
     void StartWorker() override { ++workerStarts; }
+};
+
+class WidgetTest : public testing::Test {
+protected:
+    QApplication& app = TestApp();
+    RecordingPrompt prompt;
 };

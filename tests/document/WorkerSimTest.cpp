@@ -147,19 +147,7 @@ TEST_F(WorkerSimTest, ProgramThenReadThroughTheCard) {
 
     EXPECT_EQ(ReadFile(sim.Card() / "NAME.INI"), "Cell Study 7");
     EXPECT_EQ(ReadFile(sim.Card() / "TEMPLATE.INI"),
-              "##HARDWARE\n"
-              "Kelvastra TR\n"
-              "FirmwareVersion 4050\n"
-              "WellDepth_mm 18.5\n"
-              "MagnetStyle A100_25\n"
-              "MembraneStyle 70A_794um\n"
-              "RegulatorType SMC1050\n"
-              "SpringType GoldSpring_13mm_Diam\n"
-              "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tStretchDurationSec\t"
-              "RecoveryDurationSec\tHoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\tDataType\t"
-              "AutoAdjust\t\n"
-              "Warm[_]up\tSinusoid\tN\t2\t0\t1.5\t2.5\t0\t0\t3\tSeconds\tAll(64) \t0\t\n"
-              "Slow\tRamp\tN\t3\t0\t1.5\t0.5\t0\t0\t2\tMinutes\tAll(64) \t0\t\n");
+              ReadFile(KELVASTRA_SOURCE_DIR "/tests/document/data/template_two_sets.ini"));
 
     // The user's sequence goes; the device's comes back.
     view->SetWorkingSequence(SetSequence{});

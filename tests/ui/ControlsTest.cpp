@@ -100,11 +100,11 @@ TEST_F(Controls, SelectedRowsAreDrawnFlat) {
     EXPECT_EQ(QColor(image.pixel(50, selectedY)), QColor(238, 238, 238));
 }
 
-TEST_F(Controls, DeleteKeyAndDoubleClickAreForwarded) {
+TEST_F(Controls, KeysDoubleClickAndInPlaceEditing) {
     CReportCtrl list;
     list.resize(300, 200);
     list.SetColumns("A, 100");
-    list.AddRow({"row"});
+    list.AddRow({"before"});
     list.show();
     QSignalSpy deletes(&list, &CReportCtrl::DeleteKeyPressed);
     QSignalSpy doubles(&list, &CReportCtrl::RowDoubleClicked);
@@ -121,6 +121,22 @@ TEST_F(Controls, DeleteKeyAndDoubleClickAreForwarded) {
     list.setCurrentCell(0, 0, QItemSelectionModel::NoUpdate);
     QTest::keyClick(&list, Qt::Key_Space);
     EXPECT_FALSE(list.IsRowSelected(0));
+
+    // Ending an edit keeps or drops the typed text.
+    list.SetEditable(true);
+    for (bool keep : {false, true}) {
+        list.setCurrentCell(0, 0);
+        list.editItem(list.item(0, 0));
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* candidate : list.viewport()->findChildren<QLineEdit*>())
+            if (candidate->isVisible())
+                editor = candidate;
+        ASSERT_NE(editor, nullptr);
+        editor->setText("after");
+        list.EndEdit(keep);
+        EXPECT_FALSE(list.IsEditing());
+        EXPECT_EQ(list.ItemText(0, 0), keep ? "after" : "before");
+    }
 }
 
 TEST_F(Controls, ToolBarButtonsTakeTheirThreePictures) {
@@ -138,28 +154,6 @@ TEST_F(Controls, ToolBarButtonsTakeTheirThreePictures) {
     EXPECT_EQ(icon.pixmap(QSize(83, 32), QIcon::Active).toImage().pixel(5, 5),
               QColor(Qt::green).rgb());
     EXPECT_EQ(bar.widgetForAction(&action)->size(), CMyToolBar::kButtonSize);
-}
-
-TEST_F(Controls, EndEditKeepsOrDropsTheTypedText) {
-    CReportCtrl list;
-    list.resize(300, 200);
-    list.SetColumns("A, 100");
-    list.AddRow({"before"});
-    list.SetEditable(true);
-    list.show();
-    for (bool keep : {false, true}) {
-        list.setCurrentCell(0, 0);
-        list.editItem(list.item(0, 0));
-        QLineEdit* editor = nullptr;
-        for (QLineEdit* candidate : list.viewport()->findChildren<QLineEdit*>())
-            if (candidate->isVisible())
-                editor = candidate;
-        ASSERT_NE(editor, nullptr);
-        editor->setText("after");
-        list.EndEdit(keep);
-        EXPECT_FALSE(list.IsEditing());
-        EXPECT_EQ(list.ItemText(0, 0), keep ? "after" : "before");
-    }
 }
 
 } // namespace

@@ -89,6 +89,19 @@ TEST(SetEditRules, CollectTheirMessagesInOrder) {
          Hw(R::SMC1050, kFoam, Spring::NoSpring), kSpringMessage},
         {"displacement, no spring", [](V& v) { v.autoAdjust = true, v.adjustIndex = 1; },
          Hw(R::SMC1050, kFoam, Spring::NoSpring), ""},
+        // The limits of the other regulators and membranes.
+        {"ITV1010", [](V& v) { v.magnitude = 33; }, Hw(R::ITV1010, Membrane::M10A_794um),
+         "Error:  Maximum Compress Magnitude = 32.0 N\n"},
+        {"QB3", [](V& v) { v.magnitude = 281; }, Hw(R::QB3_20),
+         "Error:  Maximum Compress Magnitude = 280.0 N\n"},
+        {"QPV+-15", [](V& v) { v.magnitude = 33; }, Hw(R::QPVPlusMinus15),
+         "Error:  Maximum Compress Magnitude = 32.0 N\n"},
+        {"ITV1030 hydrostatic", [](V& v) { v.magnitude = 0.6; }, Hw(R::ITV1030, kHydro),
+         "Error:  Maximum Compress Magnitude = 0.5 MPa\n"},
+        {"unknown regulator, hydrostatic", [](V& v) { v.magnitude = 1; }, Hw(R::Invalid, kHydro),
+         "Error:  Maximum Compress Magnitude = 0.9 MPa\n"},
+        {"QPV+-15 hydrostatic", [](V& v) { v.magnitude = 0.1, v.preload = -0.2; },
+         Hw(R::QPVPlusMinus15, kHydro), "Error:  Minimum Preload Magnitude = -0.1 MPa\n"},
         {"several failures",
          [](V& v) {
              v.magnitude = 300, v.preload = 301, v.repetitions = 0, v.stretch = 0, v.hold = -1;
@@ -104,31 +117,6 @@ TEST(SetEditRules, CollectTheirMessagesInOrder) {
         SetEditValues values = Valid();
         c.change(values);
         EXPECT_EQ(ValidateSetEdit(values, c.hw), c.expected) << c.what;
-    }
-}
-
-TEST(SetEditRules, LimitsFollowRegulatorAndMembrane) {
-    const struct {
-        int32_t regulator, membrane;
-        float max, minPreload;
-        const char* unit;
-    } cases[] = {
-        {R::ITV1050, kFoam, 280.0f, 0.0f, "N"},
-        {R::ITV1030, kFoam, 160.0f, 0.0f, "N"},
-        {R::ITV1010, Membrane::M10A_794um, 32.0f, 0.0f, "N"},
-        {R::QPVPlusMinus15, kFoam, 32.0f, -32.0f, "N"},
-        {R::QB3_20, kFoam, 280.0f, 0.0f, "N"},
-        {R::ITV1050, kHydro, 0.9f, 0.0f, "MPa"},
-        {R::ITV1030, kHydro, 0.5f, 0.0f, "MPa"},
-        {R::ITV1010, kHydro, 0.1f, 0.0f, "MPa"},
-        {R::QPVPlusMinus15, kHydro, 0.1f, -0.1f, "MPa"},
-        {R::Invalid, kHydro, 0.9f, 0.0f, "MPa"},
-    };
-    for (const auto& c : cases) {
-        const SetEditLimits limits = SetEditLimitsFor(Hw(c.regulator, c.membrane));
-        EXPECT_EQ(limits.maxMagnitude, c.max) << c.regulator << " " << c.membrane;
-        EXPECT_EQ(limits.minPreload, c.minPreload) << c.regulator << " " << c.membrane;
-        EXPECT_EQ(limits.unit, c.unit);
     }
 }
 
@@ -215,7 +203,7 @@ protected:
     HardwareDescription hw;
 };
 
-TEST_F(SetEditor, OpensWithTheSetsValuesSelected) {
+TEST_F(SetEditor, OpensWithTheSetsValuesAndTheMembranesUnit) {
     set.XFunction = ControlFunction::Sinusoid;
     set.TimeUnits = TimeUnits::Hours;
     set.DataType = DataType::Peaks;
@@ -246,19 +234,18 @@ TEST_F(SetEditor, OpensWithTheSetsValuesSelected) {
     ASSERT_TRUE(other.TryAccept());
     EXPECT_EQ(odd.XFunction, ControlFunction::Step);
     EXPECT_EQ(odd.TimeUnits, TimeUnits::dSeconds);
-}
 
-TEST_F(SetEditor, HydrostaticMembraneSwitchesToPressure) {
+    // On a hydrostatic membrane: pressure, and no adjustment whatever the set says.
     set.AutoAdjust = AutoAdjustMode::Spring;
     set.XMagnitude = 0.1;
     hw.MembraneStyle = Membrane::Hydrostatic;
-    CSetParamEditor editor(set, hw, prompt);
-    EXPECT_FALSE(editor.AutoAdjustCheck()->isChecked());
-    EXPECT_FALSE(editor.AutoAdjustCheck()->isEnabled());
-    EXPECT_FALSE(editor.SpringRadio()->isChecked());
-    EXPECT_EQ(editor.MagnitudeLabel()->text(), "Compress Magnitude (MPa)");
-    EXPECT_EQ(editor.PreloadLabel()->text(), "Preload Magnitude (MPa)");
-    ASSERT_TRUE(editor.TryAccept());
+    CSetParamEditor pressure(set, hw, prompt);
+    EXPECT_FALSE(pressure.AutoAdjustCheck()->isChecked());
+    EXPECT_FALSE(pressure.AutoAdjustCheck()->isEnabled());
+    EXPECT_FALSE(pressure.SpringRadio()->isChecked());
+    EXPECT_EQ(pressure.MagnitudeLabel()->text(), "Compress Magnitude (MPa)");
+    EXPECT_EQ(pressure.PreloadLabel()->text(), "Preload Magnitude (MPa)");
+    ASSERT_TRUE(pressure.TryAccept()) << prompt.Last();
     EXPECT_EQ(set.AutoAdjust, AutoAdjustMode::Off);
 }
 
@@ -289,7 +276,8 @@ TEST_F(SetEditor, FailedRulesShowOneBoxAndLeaveTheSetAlone) {
     EXPECT_EQ(set.AutoAdjust, AutoAdjustMode::Spring);
 }
 
-TEST_F(SetEditor, TextThatIsNotANumberIsRefusedFirst) {
+TEST_F(SetEditor, OkTakesTypedNumbersOnly) {
+    set.Name = "ABCDEFGHIJKLMNOPQRST";
     const SetRecord before = set;
     CSetParamEditor editor(set, hw, prompt);
     for (const char* text : {"abc", "", "inf", "nan", "-inf"}) {
@@ -297,21 +285,16 @@ TEST_F(SetEditor, TextThatIsNotANumberIsRefusedFirst) {
         EXPECT_FALSE(editor.TryAccept()) << text;
         EXPECT_EQ(prompt.Last(), "Please enter a number.") << text;
     }
-    editor.HoldEdit()->setText(" 2.5 ");
+    editor.HoldEdit()->setText(" 3 ");
     editor.RepetitionsEdit()->setText("3000000000");
     EXPECT_FALSE(editor.TryAccept());
     EXPECT_EQ(prompt.Last(), "Please enter a positive integer.");
     EXPECT_EQ(set, before);
-}
 
-TEST_F(SetEditor, OkWritesTypedValuesAndDerivedRate) {
-    set.Name = "ABCDEFGHIJKLMNOPQRST";
-    CSetParamEditor editor(set, hw, prompt);
+    prompt.shown.clear();
     editor.FunctionList()->setCurrentText("Sinusoid");
     editor.MagnitudeEdit()->setText("0.7");
-    editor.TimeUnitsList()->setCurrentText("Minutes");
     editor.StretchEdit()->setText("0.7");
-    editor.HoldEdit()->setText("3");
     editor.RestEdit()->setText("3");
     editor.RepetitionsEdit()->setText("4");
     ASSERT_TRUE(editor.TryAccept()) << prompt.Last();
@@ -321,7 +304,7 @@ TEST_F(SetEditor, OkWritesTypedValuesAndDerivedRate) {
     EXPECT_EQ(set.XFunction, ControlFunction::Sinusoid);
     EXPECT_EQ(set.XMagnitude, 0.7) << "stored as typed, not widened from 32 bits";
     EXPECT_EQ(set.StretchDurationSec, 0.7);
-    EXPECT_EQ(set.TimeUnits, TimeUnits::Minutes);
+    EXPECT_EQ(set.HoldTimeSec, 3);
     EXPECT_EQ(set.NumReps, 4);
     EXPECT_EQ(set.DataFreqHz, DataFrequency::Hz1);
 }

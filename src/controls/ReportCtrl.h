@@ -1,5 +1,5 @@
 // The report-style list used for the sequence and other tables: columns from a column
-// specification string ("Title, width, align;..."), per-cell colours, a flat selected-row look,
+// layout string ("Title, width, align;..."), per-cell colours, a flat selected-row look,
 // several rows selectable, whole rows selected, grid lines on white. The Delete key and double
 // clicks are passed to the owner.
 #pragma once

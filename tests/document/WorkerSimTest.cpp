@@ -306,38 +306,4 @@ TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected) {
     EXPECT_TRUE(WaitConnected(true));
 }
 
-// Not a check: prints the process's processor time while the worker idles on a connected
-// simulator. Run with --gtest_also_run_disabled_tests.
-TEST_F(WorkerSimTest, DISABLED_IdleProcessorUse) {
-    auto cpuSeconds = [] {
-        std::ifstream stat("/proc/self/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        // Fields after the command name in parentheses; utime and stime are fields 14 and 15.
-        std::istringstream rest(text.substr(text.rfind(')') + 2));
-        std::string field;
-        unsigned long long utime = 0, stime = 0;
-        for (int i = 3; i <= 15 && rest >> field; ++i) {
-            if (i == 14)
-                utime = std::stoull(field);
-            if (i == 15)
-                stime = std::stoull(field);
-        }
-        return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-    };
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    UseSimulator(sim);
-    StartWorker();
-    ASSERT_TRUE(WaitConnected(true));
-    const double before = cpuSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(10));
-    const double used = cpuSeconds() - before;
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::cout << "idle worker: " << used << " s of processor time in " << wall << " s ("
-              << 100.0 * used / wall << " % of one core)\n";
-    EXPECT_TRUE(doc->m_bDeviceConnected);
-}
-
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "app/MessageLog.h"
 #include "devicelink/LinkText.h"
+#include "protocol/NumberText.h"
 
 #include <algorithm>
 #include <climits>
@@ -31,7 +32,7 @@ int ErrorNumber(const std::string& reply) {
     const std::string_view rest = std::string_view(reply).substr(6);
     if (!linktext::HasLeadingNumber(rest))
         return Controller::kErrorWithoutNumber;
-    const int number = ClampToInt(linktext::LeadingInteger(rest));
+    const int number = LeadingInt(rest);
     return number == 0 ? Controller::kErrorWithoutNumber : number;
 }
 
@@ -93,7 +94,7 @@ int Controller::QueryInteger(const std::string& text, int& value) {
     int length = 0;
     const int result = Query(text, reply, kRecordCapacity, length);
     if (result == 0)
-        value = ClampToInt(linktext::LeadingInteger(reply));
+        value = LeadingInt(reply);
     return result;
 }
 
@@ -117,12 +118,12 @@ void Controller::Identify() {
 
     hardware.hardwareVersion = 1000;
     if (infoLines.size() >= 4) {
-        const std::string upper = linktext::UpperAscii(infoLines[3]);
+        const std::string upper = UpperAscii(infoLines[3]);
         const std::size_t p = upper.find("HARDWARE");
         // The number starts 11 characters after the word; a shorter record holds none.
         if (p != std::string::npos && upper.size() > p + 11) {
             const std::string number = infoLines[3].substr(p + 11, 15);
-            const double value = linktext::LeadingDouble(number);
+            const double value = LeadingDouble(number);
             hardware.hardwareVersion = std::isfinite(value)
                                            ? ClampToInt(static_cast<int64_t>(
                                                  std::trunc(std::clamp(value, -9.0e18, 9.0e18))))
@@ -132,11 +133,11 @@ void Controller::Identify() {
 
     hardware.FirmwareVersion = 1000;
     if (infoLines.size() >= 3) {
-        const std::string upper = linktext::UpperAscii(infoLines[2]);
+        const std::string upper = UpperAscii(infoLines[2]);
         const std::size_t p = upper.find("VERSION");
         if (p != std::string::npos) {
             const std::string number = infoLines[2].substr(p + 7, 8);
-            const float version = static_cast<float>(linktext::LeadingDouble(number));
+            const float version = static_cast<float>(LeadingDouble(number));
             const double scaled = static_cast<double>(version) * 1000.0;
             hardware.FirmwareVersion =
                 std::isfinite(scaled)

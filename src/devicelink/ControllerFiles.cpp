@@ -3,6 +3,7 @@
 
 #include "app/MessageLog.h"
 #include "devicelink/LinkText.h"
+#include "protocol/NumberText.h"
 
 #include <climits>
 #include <cstdio>
@@ -15,14 +16,6 @@ using linktext::Format;
 namespace {
 
 constexpr char kEndLine[] = {Serial::kTransferTerminator, '\r', '\0'};
-
-int32_t ToInt32(int64_t value) {
-    if (value > INT32_MAX)
-        return INT32_MAX;
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
 
 } // namespace
 
@@ -236,7 +229,7 @@ int Controller::ReadPositionOffsets() {
         lines.push_back(tail);
     if (lines.size() == kWellCount) {
         for (std::size_t i = 0; i < kWellCount; ++i)
-            offsets[i] = ToInt32(linktext::LeadingInteger(lines[i]));
+            offsets[i] = LeadingInt(lines[i]);
     }
     hardware.positionOffsets = offsets;
     return 1;
@@ -263,6 +256,6 @@ void Controller::ReadDisplacementCoefficients() {
         return;
     std::array<double, 3 * kWellCount> values{};
     for (std::size_t i = 0; i < values.size(); ++i)
-        values[i] = linktext::LeadingDouble(lines[i]);
+        values[i] = LeadingDouble(lines[i]);
     hardware.displacementCoefficients = values;
 }

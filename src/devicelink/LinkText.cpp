@@ -88,29 +88,6 @@ bool HasLeadingNumber(std::string_view text) {
     return i < text.size() && text[i] >= '0' && text[i] <= '9';
 }
 
-double LeadingDouble(std::string_view text) {
-    std::size_t i = SkipSpace(text);
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    std::string_view rest = text.substr(i);
-    // from_chars takes no sign of its own here; "inf" and "nan" are not numbers in our files.
-    if (rest.empty() || !(std::isdigit(static_cast<unsigned char>(rest[0])) || rest[0] == '.'))
-        return 0.0;
-    double value = 0.0;
-    const auto result =
-        std::from_chars(rest.data(), rest.data() + rest.size(), value, std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range) {
-        // Keep the direction of an overflow; an underflow reads as 0.
-        value = std::isinf(value) ? value : 0.0;
-    } else if (result.ec != std::errc()) {
-        return 0.0;
-    }
-    return negative ? -value : value;
-}
-
 std::string FixedSix(double value, int width) {
     char buffer[512];
     const auto result =
@@ -119,15 +96,6 @@ std::string FixedSix(double value, int width) {
     if (static_cast<int>(text.size()) < width)
         text.insert(0, static_cast<std::size_t>(width) - text.size(), ' ');
     return text;
-}
-
-std::string UpperAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
 }
 
 } // namespace linktext

@@ -1,5 +1,6 @@
 // Small text helpers of the device link: printf-style formatting into a std::string and the
-// leading-number conversions the controller's replies and card files are read with. Numbers are
+// 64-bit leading-number conversions the controller's replies are read with (the 32-bit and
+// floating-point ones are the protocol's, in protocol/NumberText.h). Numbers are
 // read and written independently of the process locale (the C locale's '.' always).
 #pragma once
 
@@ -16,15 +17,10 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 int64_t LeadingInteger(std::string_view text);
 // Same, for an unsigned decimal number (a leading '-' gives 0); values beyond the type saturate.
 uint64_t LeadingUnsigned(std::string_view text);
-// Leading white space skipped, the longest prefix that forms a decimal number; 0 when none.
-double LeadingDouble(std::string_view text);
 // True when `text` starts with a decimal number after optional white space and sign.
 bool HasLeadingNumber(std::string_view text);
 
 // "%12f": fixed point with six decimals, right-aligned in at least `width` characters.
 std::string FixedSix(double value, int width = 12);
-
-// ASCII a-z to A-Z only.
-std::string UpperAscii(std::string_view text);
 
 } // namespace linktext

@@ -1,6 +1,7 @@
 #include "devicelink/PortInfo.h"
 
 #include "devicelink/LinkText.h"
+#include "protocol/NumberText.h"
 
 #include <QSerialPortInfo>
 
@@ -64,7 +65,7 @@ std::string JoinDescription(std::string_view manufacturer, std::string_view prod
 std::optional<int> ComPortNumber(std::string_view portName) {
     if (portName.size() <= 3)
         return std::nullopt;
-    const std::string prefix = linktext::UpperAscii(portName.substr(0, 3));
+    const std::string prefix = UpperAscii(portName.substr(0, 3));
     if (prefix != "COM")
         return std::nullopt;
     const std::string_view digits = portName.substr(3);

@@ -216,13 +216,21 @@ void CStageView::InsertSet(int index, SetRecord set) {
     UpdateFigures();
 }
 
-void CStageView::OnInsertAbove() {
+// Inserting waits for the device's hardware (it decides the new set's units) and stops at the
+// device's ten sets.
+bool CStageView::MayInsert() {
     if (!m_document.DeviceInfoLoaded())
-        return;
+        return false;
     if (m_list->rowCount() >= kMaxSets) {
         m_prompt.ShowMessage("Maximum Sets Limit Reached", MessageIcon::Exclamation);
-        return;
+        return false;
     }
+    return true;
+}
+
+void CStageView::OnInsertAbove() {
+    if (!MayInsert())
+        return;
     const std::vector<int> selected = m_list->SelectedRows();
     const int index = selected.empty() ? 0 : selected.front();
     const SetRecord set =
@@ -231,12 +239,8 @@ void CStageView::OnInsertAbove() {
 }
 
 void CStageView::OnInsertBelow() {
-    if (!m_document.DeviceInfoLoaded())
+    if (!MayInsert())
         return;
-    if (m_list->rowCount() >= kMaxSets) {
-        m_prompt.ShowMessage("Maximum Sets Limit Reached", MessageIcon::Exclamation);
-        return;
-    }
     const std::vector<int> selected = m_list->SelectedRows();
     const int index = selected.empty() ? m_list->rowCount() - 1 : selected.back();
     const SetRecord set = index >= 0 && index < int(m_sequence.sets.size())

@@ -87,6 +87,7 @@ private:
 
     bool Hydrostatic() const;
     void FillRow(int row);
+    bool MayInsert();
     void InsertSet(int index, SetRecord set);
     void UpdateFigures();
     void TakeTestName();

@@ -1,6 +1,6 @@
 #include "Firmware.h"
 
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 
 #include <cmath>
 #include <cstdio>

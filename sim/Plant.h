@@ -12,8 +12,8 @@
 #pragma once
 
 #include "hardware/HardwareDescription.h"
-#include "testdata/ForceModel.h"
-#include "testdata/SpringModel.h"
+#include "recordings/ForceModel.h"
+#include "recordings/SpringModel.h"
 
 #include <array>
 #include <cstdint>

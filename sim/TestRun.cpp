@@ -1,6 +1,6 @@
 #include "TestRun.h"
 
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 #include "protocol/ProtocolTable.h"
 #include "protocol/SetRecord.h"
 

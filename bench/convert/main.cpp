@@ -5,9 +5,9 @@
 // bench_convert [--keep] [--lines N ...] [--dir FOLDER] [--raw FILE]
 // (--raw measures an existing raw file instead of generated ones)
 #include "hardware/HardwareDescription.h"
-#include "testdata/ConvertFile.h"
-#include "testdata/ForceModel.h"
-#include "testdata/SpringModel.h"
+#include "recordings/ConvertFile.h"
+#include "recordings/ForceModel.h"
+#include "recordings/SpringModel.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

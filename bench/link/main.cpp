@@ -3,7 +3,7 @@
 //   bench_link [--baud N] [--size BYTES] [--sim PATH]
 #include "../../tests/integration/LinkSimProcess.h"
 
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 #include "devicelink/Controller.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // user+system time over a quiet period.
 #include "TestSupport.h"
 
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 #include "devicelink/PortInfo.h"
 #include "document/DeviceWorker.h"
 #include "document/HeadlessView.h"

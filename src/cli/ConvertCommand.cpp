@@ -3,9 +3,9 @@
 #include "cli/Commands.h"
 
 #include "hardware/HardwareDescription.h"
-#include "testdata/ConvertFile.h"
-#include "testdata/ForceModel.h"
-#include "testdata/SpringModel.h"
+#include "recordings/ConvertFile.h"
+#include "recordings/ForceModel.h"
+#include "recordings/SpringModel.h"
 
 #include <CLI/CLI.hpp>
 

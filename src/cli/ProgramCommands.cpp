@@ -3,7 +3,7 @@
 // and Read Device.
 #include "cli/Commands.h"
 
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 #include "document/HeadlessView.h"
 #include "document/KelvastraDoc.h"
 #include "protocol/ProtocolTable.h"

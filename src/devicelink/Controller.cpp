@@ -1,8 +1,8 @@
 #include "devicelink/Controller.h"
 
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 #include "devicelink/LinkText.h"
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 
 #include <algorithm>
 #include <climits>

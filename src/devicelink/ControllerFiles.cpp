@@ -1,9 +1,9 @@
 // The file transfer to and from the controller's card, and the small fixed-name files.
 #include "devicelink/Controller.h"
 
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 #include "devicelink/LinkText.h"
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 
 #include <climits>
 #include <cstdio>

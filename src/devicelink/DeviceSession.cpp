@@ -1,6 +1,6 @@
 #include "devicelink/DeviceSession.h"
 
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 
 #include <algorithm>
 #include <cstdio>

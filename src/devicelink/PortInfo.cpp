@@ -1,7 +1,7 @@
 #include "devicelink/PortInfo.h"
 
 #include "devicelink/LinkText.h"
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 
 #include <QSerialPortInfo>
 

@@ -1,6 +1,6 @@
 #include "devicelink/Serial.h"
 
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 #include "devicelink/LinkText.h"
 #include "devicelink/QtSerialChannel.h"
 

@@ -1,10 +1,10 @@
 #include "document/KelvastraDoc.h"
 
-#include "app/MessageLog.h"
-#include "app/Settings.h"
-#include "protocol/NumberText.h"
+#include "common/MessageLog.h"
+#include "document/Settings.h"
+#include "common/NumberText.h"
 #include "protocol/ProtocolTable.h"
-#include "testdata/ForceModel.h"
+#include "recordings/ForceModel.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "protocol/ProtocolTable.h"
 
 #include "hardware/HardwareDescription.h"
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 
 #include <istream>
 #include <ostream>

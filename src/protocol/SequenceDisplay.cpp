@@ -1,6 +1,6 @@
 #include "protocol/SequenceDisplay.h"
 
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "protocol/SequenceRules.h"
 
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "protocol/SetRecord.h"
 
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 
 #include <array>
 #include <utility>

@@ -2,7 +2,7 @@
 // standard output.
 #pragma once
 
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 
 #include <mutex>
 #include <string>

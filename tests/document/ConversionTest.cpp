@@ -2,7 +2,7 @@
 // the force model, durations in milliseconds and names with blanks.
 #include "DocumentTestSupport.h"
 
-#include "testdata/ForceModel.h"
+#include "recordings/ForceModel.h"
 
 #include <gtest/gtest.h>
 

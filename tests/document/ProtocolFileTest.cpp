@@ -2,7 +2,7 @@
 // the bytes written, what reading a whole or a cut file leaves and says.
 #include "DocumentTestSupport.h"
 
-#include "app/Settings.h"
+#include "document/Settings.h"
 
 #include <QSettings>
 #include <QStandardPaths>

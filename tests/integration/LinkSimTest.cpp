@@ -3,7 +3,7 @@
 // matching rules, error replies and retries are checked byte by byte in tests/devicelink.
 #include "LinkSimProcess.h"
 
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 #include "devicelink/Controller.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 // Vocabulary texts and parses, number reading and writing, and the sequence-list texts.
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 #include "protocol/SequenceDisplay.h"
 #include "protocol/SetRecord.h"
 

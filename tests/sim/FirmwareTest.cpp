@@ -4,9 +4,9 @@
 #include "SimTestSupport.h"
 
 #include "protocol/DeviceProgram.h"
-#include "protocol/NumberText.h"
-#include "testdata/ForceModel.h"
-#include "testdata/SpringModel.h"
+#include "common/NumberText.h"
+#include "recordings/ForceModel.h"
+#include "recordings/SpringModel.h"
 
 #include <gtest/gtest.h>
 

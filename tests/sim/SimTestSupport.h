@@ -5,7 +5,7 @@
 #include "SimCard.h"
 
 #include "TestSupport.h"
-#include "testdata/ForceModel.h"
+#include "recordings/ForceModel.h"
 
 #include <sstream>
 

@@ -5,10 +5,10 @@
 #include "Firmware.h"
 #include "SimTestSupport.h"
 
-#include "protocol/NumberText.h"
-#include "testdata/ConvertFile.h"
-#include "testdata/ForceModel.h"
-#include "testdata/SpringModel.h"
+#include "common/NumberText.h"
+#include "recordings/ConvertFile.h"
+#include "recordings/ForceModel.h"
+#include "recordings/SpringModel.h"
 
 #include <gtest/gtest.h>
 

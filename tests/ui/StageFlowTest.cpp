@@ -6,7 +6,7 @@
 #include "app/DeviceDialogs.h"
 #include "app/DialogHost.h"
 #include "app/DocumentBridge.h"
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 #include "controls/ReportCtrl.h"
 #include "document/DeviceAction.h"
 #include "document/KelvastraDoc.h"

@@ -1,4 +1,4 @@
-#include "protocol/NumberText.h"
+#include "common/NumberText.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "testdata/ConvertFile.h"
+#include "recordings/ConvertFile.h"
 
 #include "mathematics/ApprPolynomial2.h"
-#include "testdata/ForceModel.h"
-#include "testdata/NumberFormat.h"
-#include "testdata/SpringModel.h"
+#include "recordings/ForceModel.h"
+#include "recordings/NumberFormat.h"
+#include "recordings/SpringModel.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "testdata/NumberFormat.h"
+#include "recordings/NumberFormat.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/MessageLog.h"
+#include "common/MessageLog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "testdata/SpringModel.h"
+#include "recordings/SpringModel.h"
 
 #include <algorithm>
 

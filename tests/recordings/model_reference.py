@@ -4,7 +4,7 @@
 The tables below are typed in from the hardware documentation, not taken from the C++ code.
 Run it to regenerate the data file the test reads:
 
-    python3 tests/testdata/model_reference.py > tests/testdata/data/model_reference.tsv
+    python3 tests/recordings/model_reference.py > tests/recordings/data/model_reference.tsv
 """
 import math
 import struct

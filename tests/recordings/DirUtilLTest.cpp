@@ -1,4 +1,4 @@
-#include "testdata/DirUtilL.h"
+#include "recordings/DirUtilL.h"
 
 #include "TestSupport.h"
 

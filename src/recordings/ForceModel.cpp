@@ -1,6 +1,6 @@
-#include "testdata/ForceModel.h"
+#include "recordings/ForceModel.h"
 
-#include "testdata/SpringModel.h"
+#include "recordings/SpringModel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
-#include "testdata/ConvertFile.h"
+#include "recordings/ConvertFile.h"
 
 #include "mathematics/ApprPolynomial2.h"
-#include "testdata/ForceModel.h"
-#include "testdata/SpringModel.h"
+#include "recordings/ForceModel.h"
+#include "recordings/SpringModel.h"
 
 #include "TestSupport.h"
 
@@ -248,7 +248,7 @@ TEST_F(ConvertTest, HeaderDropsEmptyFieldsAndToleratesCarriageReturn) {
 TEST_F(ConvertTest, EndToEndAgainstReference) {
     // The expectation comes from convert_reference.py beside this test (regenerate with
     // "python3 convert_reference.py data").
-    const fs::path data = fs::path(KELVASTRA_SOURCE_DIR) / "tests" / "testdata" / "data";
+    const fs::path data = fs::path(KELVASTRA_SOURCE_DIR) / "tests" / "recordings" / "data";
     Rig rig(Spring::GoldSpring_13mm_Diam);
     const fs::path raw = data / "sample_raw.csv";
     const fs::path shortOut = temp.Path() / "MyTest_0001.csv";

@@ -1,5 +1,5 @@
-#include "testdata/ForceModel.h"
-#include "testdata/SpringModel.h"
+#include "recordings/ForceModel.h"
+#include "recordings/SpringModel.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ HardwareDescription Hardware(int magnet, int membrane, int regulator, int hardwa
 // line. The evaluation order is the same, so only the last bits may differ; rounding faults show
 // up as whole steps (>= 0.00001).
 TEST(ForceModelReference, EveryModelAgainstTheIndependentReference) {
-    std::ifstream in(KELVASTRA_SOURCE_DIR "/tests/testdata/data/model_reference.tsv");
+    std::ifstream in(KELVASTRA_SOURCE_DIR "/tests/recordings/data/model_reference.tsv");
     ASSERT_TRUE(in.is_open());
     std::array<double, 27> coefficients{};
     std::map<std::string, int> counts;

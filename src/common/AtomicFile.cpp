@@ -1,0 +1,115 @@
+#include "common/AtomicFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+#if __has_include(<unistd.h>)
+#include <unistd.h>
+#define KELVASTRA_HAVE_FSYNC 1
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A name no other writer picks: the target's own name (so a leftover says what it was), the
+// process, a counter and the clock.
+std::string TemporaryName(const fs::path& target, unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    const auto ticks = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    unsigned long long process = 0;
+#ifdef KELVASTRA_HAVE_FSYNC
+    process = static_cast<unsigned long long>(getpid());
+#endif
+    return "." + target.filename().string() + "." + std::to_string(process) + "-" +
+           std::to_string(counter.fetch_add(1)) + "-" + std::to_string((ticks + attempt) % 1000000) +
+           ".part";
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(fs::path target) : m_target(std::move(target)) {}
+
+AtomicFile::~AtomicFile() { Abort(); }
+
+bool AtomicFile::Fail(const std::string& what, int errorNumber) {
+    m_failed = true;
+    if (m_error.empty()) {
+        m_error = what + " " + m_target.string();
+        if (errorNumber != 0) m_error += ": " + std::string(std::strerror(errorNumber));
+    }
+    return false;
+}
+
+bool AtomicFile::Open() {
+    if (m_file) return true;
+    if (m_target.filename().empty()) return Fail("Not a file name:", 0);
+    const fs::path folder = m_target.has_parent_path() ? m_target.parent_path() : fs::path(".");
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        m_temporary = folder / TemporaryName(m_target, attempt);
+        errno = 0;
+        // "x": created exclusively; an existing name, a link included, is never opened.
+        m_file = std::fopen(m_temporary.c_str(), "wbx");
+        if (m_file) return true;
+        if (errno != EEXIST) break;
+    }
+    const int error = errno;
+    m_temporary.clear();
+    return Fail("Cannot create a file beside", error);
+}
+
+bool AtomicFile::Write(std::string_view bytes) {
+    if (!m_file) return Fail("Not open for writing:", 0);
+    if (m_failed) return false;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
+        return Fail("Cannot write", errno);
+    return true;
+}
+
+bool AtomicFile::Commit() {
+    if (!m_file) return Fail("Not open for writing:", 0);
+    bool good = !m_failed && !std::ferror(m_file);
+    int error = good ? 0 : errno;
+    if (good && std::fflush(m_file) != 0) good = false, error = errno;
+#ifdef KELVASTRA_HAVE_FSYNC
+    if (good && fsync(fileno(m_file)) != 0) good = false, error = errno;
+#endif
+    if (std::fclose(m_file) != 0 && good) good = false, error = errno;
+    m_file = nullptr;
+    if (!good) {
+        Fail("Cannot write", error);
+        Abort();
+        return false;
+    }
+    std::error_code ec;
+    fs::rename(m_temporary, m_target, ec);
+    if (ec) {
+        Fail("Cannot replace", ec.value());
+        Abort();
+        return false;
+    }
+    m_temporary.clear();
+    return true;
+}
+
+void AtomicFile::Abort() {
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+    if (!m_temporary.empty()) {
+        std::error_code ec;
+        fs::remove(m_temporary, ec);
+        m_temporary.clear();
+    }
+}
+
+bool WriteFileAtomically(const fs::path& target, std::string_view bytes, std::string* error) {
+    AtomicFile file(target);
+    const bool written = file.Open() && file.Write(bytes) && file.Commit();
+    if (!written && error) *error = file.Error();
+    return written;
+}

@@ -1,0 +1,66 @@
+#include "common/AtomicFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+size_t EntriesIn(const fs::path& folder) {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++count;
+    return count;
+}
+
+}  // namespace
+
+TEST(AtomicFile, ReplacesTheTargetOnlyWhenCommitted) {
+    TempFolder dir;
+    const fs::path target = dir.Path() / "out.csv";
+    std::ofstream(target) << "old";
+    {
+        AtomicFile file(target);
+        ASSERT_TRUE(file.Open());
+        ASSERT_TRUE(file.Write("new "));
+        EXPECT_EQ(ReadFile(target), "old");  // nothing shows before the rename
+        EXPECT_EQ(file.TemporaryPath().parent_path(), dir.Path());
+    }  // dropped without Commit
+    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(target, "new\r\n", &error)) << error;
+    EXPECT_EQ(ReadFile(target), "new\r\n");
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+}
+
+TEST(AtomicFile, NeverWritesThroughALink) {
+    TempFolder dir;
+    const fs::path victim = dir.Path() / "victim.txt";
+    std::ofstream(victim) << "keep";
+    const fs::path target = dir.Path() / "LOCAL.CSV";
+    fs::create_symlink(victim, target);
+
+    ASSERT_TRUE(WriteFileAtomically(target, "data"));
+    EXPECT_EQ(ReadFile(victim), "keep");
+    EXPECT_FALSE(fs::is_symlink(target));
+    EXPECT_EQ(ReadFile(target), "data");
+}
+
+TEST(AtomicFile, ReportsAFolderItCannotUseAndLeavesNothing) {
+    TempFolder dir;
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(dir.Path() / "missing" / "x.csv", "data", &error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
+
+    // A folder in the way of the rename: the write fails and the temporary file is removed.
+    fs::create_directory(dir.Path() / "taken");
+    fs::create_directory(dir.Path() / "taken" / "inner");
+    EXPECT_FALSE(WriteFileAtomically(dir.Path() / "taken", "data", &error));
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+}

@@ -8,7 +8,11 @@
 #include <QObject>
 #include <QPointer>
 
+#include "common/Progress.h"
+
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -65,7 +69,45 @@ public:
         return result;
     }
 
+    // GUI side: as RunAndWait, for long work. `work` runs on the worker with a progress function
+    // to call as it goes; `shown` gets the latest (done, total) on the GUI thread, as often as
+    // the GUI keeps up. The progress function returns false after Cancel() or once the session
+    // has finished, and the work should stop then.
+    template <class R>
+    R RunWithProgress(std::function<R(Controller&, const ProgressFn&)> work,
+                      std::function<void(std::int64_t done, std::int64_t total)> shown,
+                      R fallback = R()) {
+        struct State {
+            std::atomic<std::int64_t> done{0}, total{0};
+            std::atomic<bool> poked{false};
+        };
+        auto state = std::make_shared<State>();
+        QObject context;
+        QPointer<QObject> target(&context);
+        m_cancel = false;
+        auto report = [this, state, target, shown](std::int64_t done, std::int64_t total) {
+            state->done = done;
+            state->total = total;
+            // One update in flight at a time: the GUI reads the newest values when it gets to it.
+            if (shown && !state->poked.exchange(true))
+                QMetaObject::invokeMethod(
+                    target.data(),
+                    [state, shown] {
+                        state->poked = false;
+                        shown(state->done.load(), state->total.load());
+                    },
+                    Qt::QueuedConnection);
+            return !m_cancel.load() && !Finished();
+        };
+        return RunAndWait<R>(
+            [work = std::move(work), report](Controller& c) { return work(c, report); },
+            std::move(fallback));
+    }
+    // Any thread: ask the running long work to stop at its next progress report.
+    void Cancel() { m_cancel = true; }
+
 private:
+    std::atomic<bool> m_cancel{false};
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Work> m_queue;

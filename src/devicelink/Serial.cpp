@@ -3,6 +3,7 @@
 #include "common/MessageLog.h"
 #include "devicelink/LinkText.h"
 #include "devicelink/QtSerialChannel.h"
+#include "devicelink/TrafficRecorder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,7 +43,9 @@ void Log(const std::string& text) {
 } // namespace
 
 Serial::Serial(std::unique_ptr<ISerialChannel> channel)
-    : m_channel(channel ? std::move(channel) : std::make_unique<QtSerialChannel>()) {}
+    : m_channel(channel ? std::move(channel)
+                        : std::make_unique<RecordingChannel>(std::make_unique<QtSerialChannel>(),
+                                                             TrafficRecorder::Shared())) {}
 
 Serial::~Serial() = default;
 

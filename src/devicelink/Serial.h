@@ -35,7 +35,8 @@ public:
     static constexpr int kLongTimeoutMs = 20000;
     static constexpr int kShortTimeoutMs = 500;
 
-    // Without a channel the platform port is used.
+    // Without a channel the platform port is used, recorded while the shared traffic recorder
+    // runs.
     explicit Serial(std::unique_ptr<ISerialChannel> channel = nullptr);
     // Destroying the object does not close the port through Close (the channel goes with it).
     virtual ~Serial();

@@ -1,0 +1,94 @@
+// The traffic record as the recording channel writes it under Serial: every byte both ways in
+// exchanges, link events, sessions appended, and files it must not write through.
+#include "common/TrafficRecord.h"
+#include "devicelink/LogCapture.h"
+#include "devicelink/ScriptedSerialChannel.h"
+#include "devicelink/Serial.h"
+#include "devicelink/TrafficRecorder.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sys/stat.h>
+
+namespace {
+
+// The record without its time stamps, which the tests cannot know.
+std::string WithoutStamps(const std::string& text) {
+    return std::regex_replace(text, std::regex("^[0-9]+\\.[0-9]{6} ", std::regex::multiline), "");
+}
+
+TEST(TrafficRecorder, RecordsEveryByteByExchangeAndAppendsSessions) {
+    LogCapture log;
+    TempFolder dir;
+    const auto path = (dir.Path() / "trace.txt").string();
+    TrafficRecorder recorder;
+    auto scripted = std::make_unique<ScriptedSerialChannel>();
+    ScriptedSerialChannel& line = *scripted;
+    Serial serial(std::make_unique<RecordingChannel>(std::move(scripted), recorder));
+    std::string error;
+    ASSERT_TRUE(recorder.Start(path, error)) << error;
+
+    ASSERT_EQ(serial.Open("/dev/ttyACM0", false, false, true, true, -1), 0);
+    line.Receive("OK\r");
+    line.Receive("a\nbc\x17");
+    ASSERT_EQ(serial.Write("0F A\\B\r"), 0);
+    std::string reply;
+    std::vector<std::string> lines;
+    int count = 0;
+    serial.ReadLine(reply, 1024, count);
+    serial.ReadLines(lines, count);
+    line.ReceiveTimeout();
+    serial.ReadLine(reply, 1024, count);
+    line.Receive(std::string(70, 'x'));
+    ASSERT_EQ(serial.Write("0?S\r"), 0);
+    long long got = 0;
+    std::ostringstream sink;
+    serial.ReadToStream(sink, got);
+    serial.Close();
+    recorder.Stop();
+    ASSERT_TRUE(recorder.Start(path, error)) << error;
+    ASSERT_EQ(serial.Open("/dev/ttyACM0", false, false, true, true, -1), 0);
+    recorder.Stop();
+
+    const std::string header = WithoutStamps(TrafficSessionHeader());
+    EXPECT_EQ(WithoutStamps(ReadFile(path)), header + "! 0 open\n"
+                                                      "> 1 0F A\\\\B\\r\n"
+                                                      "< 1 OK\\r\n"
+                                                      "< 1 a\\n\n"
+                                                      "< 1 bc\\x17\n"
+                                                      "! 1 timeout\n"
+                                                      "> 2 0?S\\r\n"
+                                                      "< 2 " + std::string(64, 'x') + "\n"
+                                                      "< 2 xxxxxx\n"
+                                                      "! 2 timeout\n"
+                                                      "! 2 close\n" +
+                                                 header + "! 0 open\n");
+    std::vector<TrafficExchange> exchanges;
+    ASSERT_TRUE(ParseTrafficRecord(ReadFile(path), exchanges, error)) << error;
+    ASSERT_EQ(exchanges.size(), 2u);
+    EXPECT_EQ(exchanges[0].received, "OK\ra\nbc\x17");
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(TrafficRecorder, NeverWritesThroughALinkOrIntoAnythingButAPlainFile) {
+    TempFolder dir;
+    const auto victim = dir.Path() / "victim";
+    WriteFile(victim, "keep");
+    std::filesystem::create_symlink(victim, dir.Path() / "link");
+    ASSERT_EQ(::mkfifo((dir.Path() / "fifo").c_str(), 0600), 0);
+    TrafficRecorder recorder;
+    for (const char* name : {"link", "fifo", "missing/trace.txt"}) {
+        std::string error;
+        EXPECT_FALSE(recorder.Start((dir.Path() / name).string(), error)) << name;
+        EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+        EXPECT_FALSE(recorder.IsRecording());
+    }
+    EXPECT_EQ(ReadFile(victim), "keep");
+}
+
+} // namespace

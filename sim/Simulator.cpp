@@ -157,6 +157,9 @@ Simulator::Simulator(SimulatorOptions options, std::ostream& out, std::ostream& 
     m_output.SetBaud(m_options.baud);
     m_output.SetLatencyMs(m_options.latencyMs);
     m_firmware.SetSpeed(m_options.speed);
+    if (m_options.replay) {
+        m_replay = std::make_unique<Replay>(*m_options.replay);
+    }
     if (m_options.registerPort) {
         m_registration = std::make_unique<PortRegistration>(
             m_options.portsDir.empty() ? DefaultPortsDir() : m_options.portsDir);
@@ -207,6 +210,9 @@ bool Simulator::Plug() {
         return false;
     }
     m_firmware.ResetLine();
+    if (m_replay) {
+        m_replay->ResetLine();
+    }
     m_output.Clear();
     if (!Reregister()) {
         m_log << "kelvastra-sim: cannot write the port registration" << std::endl;
@@ -535,7 +541,21 @@ void Simulator::ServiceLink(double nowMs) {
     if (!m_options.quiet) {
         m_log << "prog> " << Printable(bytes) << std::endl;
     }
-    m_output.Push(m_firmware.Feed(bytes, nowMs), nowMs);
+    if (!m_replay) {
+        m_output.Push(m_firmware.Feed(bytes, nowMs), nowMs);
+        return;
+    }
+    if (std::string reply = m_replay->Feed(bytes); !reply.empty()) {
+        m_output.Push({Chunk{std::move(reply)}}, nowMs);
+    }
+    // A departure from the record is news even with --quiet.
+    for (const std::string& report : m_replay->TakeReports()) {
+        m_log << "kelvastra-sim: " << report << std::endl;
+    }
+    if (!m_replayDone && m_replay->Answered() == m_replay->Total()) {
+        m_replayDone = true;
+        Announce("replay done: " + std::to_string(m_replay->Total()) + " exchanges answered");
+    }
 }
 
 void Simulator::ReadControl(int fd, std::string& buffer, bool& open) {

@@ -8,6 +8,7 @@
 #include "OutputQueue.h"
 #include "PortRegistration.h"
 #include "PtyLink.h"
+#include "Replay.h"
 #include "SimCard.h"
 
 #include <chrono>
@@ -32,6 +33,8 @@ struct SimulatorOptions {
     double latencyMs = 0;
     std::string controlFifo;
     bool quiet = false;
+    // Answer from this record instead of the simulated firmware.
+    std::optional<std::vector<TrafficExchange>> replay;
 };
 
 // The control commands and what they do, as --help and "help" print them.
@@ -81,6 +84,8 @@ private:
     OutputQueue m_output;
     PtyLink m_link;
     std::unique_ptr<PortRegistration> m_registration;
+    std::unique_ptr<Replay> m_replay;
+    bool m_replayDone = false;
     std::chrono::steady_clock::time_point m_start;
     double m_silentUntilMs = -1;
     std::optional<double> m_replugAtMs;

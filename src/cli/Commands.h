@@ -10,6 +10,7 @@ class App;
 // What the subcommands share: global options and the exit status the chosen one sets.
 struct CliContext {
     std::string port;  // --port PATH: use this port and skip discovery
+    std::string trace; // --trace FILE: the serial traffic record
     int exitCode = 0;
 };
 
@@ -18,3 +19,4 @@ void AddProtocolCommands(CLI::App& app, CliContext& context);
 void AddConvertCommand(CLI::App& app, CliContext& context);
 void AddDeviceCommands(CLI::App& app, CliContext& context);
 void AddProgramCommands(CLI::App& app, CliContext& context);
+void AddDoctorCommand(CLI::App& app, CliContext& context);

@@ -1,8 +1,25 @@
 #include "cli/Commands.h"
 
+#include "common/BuildInfo.h"
+#include "devicelink/TrafficRecorder.h"
+
 #include <CLI/CLI.hpp>
 
 void AddGlobalOptions(CLI::App& app, CliContext& context)
 {
     app.add_option("--port", context.port, "Serial port of the controller (skips discovery)");
+    // The record starts while the options are read, before any subcommand opens the port; a
+    // file that cannot be written is a usage error and nothing is sent.
+    app.add_option("--trace", context.trace,
+                   "Append every byte sent to and received from the controller to FILE, with "
+                   "time stamps and exchanges (format: see the README)")
+        ->type_name("FILE")
+        ->check(CLI::Validator(
+            [](std::string& path) {
+                std::string error;
+                return TrafficRecorder::Shared().Start(path, error) ? std::string() : error;
+            },
+            ""));
+    app.set_version_flag("--version", VersionLine("kelvastra-cli"),
+                         "Show the version and the build's commit, then exit");
 }

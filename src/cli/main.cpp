@@ -1,6 +1,8 @@
 // kelvastra-cli: the program's operations without a window.
 #include "cli/Commands.h"
 
+#include "devicelink/TrafficRecorder.h"
+
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 
@@ -21,11 +23,16 @@ int main(int argc, char** argv)
     AddConvertCommand(cli, context);
     AddDeviceCommands(cli, context);
     AddProgramCommands(cli, context);
+    AddDoctorCommand(cli, context);
 
+    int status = context.exitCode;
     try {
         cli.parse(argc, argv);
+        status = context.exitCode;
     } catch (const CLI::ParseError& e) {
-        return cli.exit(e) == 0 ? 0 : 2;
+        status = cli.exit(e) == 0 ? 0 : 2;
     }
-    return context.exitCode;
+    // The last bytes of the traffic record go out before the process does.
+    TrafficRecorder::Shared().Stop();
+    return status;
 }

@@ -1,0 +1,47 @@
+// A Program Device and a read-back recorded with --trace and replayed by kelvastra-sim --replay:
+// the same exit status and the same protocol back; a run the record does not hold fails. And the
+// doctor passes against a running simulator.
+#include "LinkSimProcess.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kSample = KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt";
+
+TEST(TraceReplay, ARecordedProgramAndReadGiveTheSameResultsWhenReplayed) {
+    const TempFolder folder("trace");
+    const std::filesystem::path trace = folder.Path() / "trace.txt";
+    CliRun program, read;
+    std::string readBack;
+    {
+        LinkSimProcess sim;
+        ASSERT_TRUE(sim.Started());
+        EXPECT_EQ(sim.Cli("doctor").status, 0);
+        const std::string option = "--trace " + ShellQuote(trace.string());
+        program = sim.Cli(option + " program " + ShellQuote(kSample));
+        read = sim.Cli(option + " read " + ShellQuote((sim.Root() / "back.tmt").string()));
+        ASSERT_EQ(program.status, 0) << program.errors;
+        ASSERT_EQ(read.status, 0) << read.errors;
+        readBack = ReadFile(sim.Root() / "back.tmt");
+        // The traffic only: neither the port nor the user's files are named.
+        const std::string record = ReadFile(trace);
+        EXPECT_EQ(record.find(sim.Port()), std::string::npos);
+        EXPECT_EQ(record.find("sample.tmt"), std::string::npos);
+    }
+    LinkSimProcess replay({"--replay", trace.string()});
+    ASSERT_TRUE(replay.Started());
+    EXPECT_EQ(replay.Cli("program " + ShellQuote(kSample)).status, program.status);
+    const CliRun again = replay.Cli("read " + ShellQuote((replay.Root() / "back.tmt").string()));
+    EXPECT_EQ(again.status, read.status) << again.errors;
+    EXPECT_EQ(ReadFile(replay.Root() / "back.tmt"), readBack);
+
+    // Reading first departs from the record at "0I", which is answered "Error 1".
+    LinkSimProcess other({"--replay", trace.string()});
+    ASSERT_TRUE(other.Started());
+    const CliRun departed = other.Cli("read");
+    EXPECT_EQ(departed.status, 1);
+    EXPECT_NE(departed.errors.find("the device's program could not be read"), std::string::npos);
+}
+
+} // namespace

@@ -5,13 +5,20 @@
 #include "app/CommandTarget.h"
 #include "app/ToolbarArt.h"
 #include "controls/MyToolBar.h"
+#include "devicelink/TrafficRecorder.h"
 #include "document/DeviceAction.h"
+#include "document/Settings.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
+
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -104,6 +111,15 @@ void CMainFrame::CreateMenus() {
     QMenu* advanced = hardware->addMenu(QStringLiteral("Advanced"));
     advanced->addAction(settings);
     advanced->addAction(displacement);
+    // Not a device command: it may be switched on before the controller is plugged in.
+    hardware->addSeparator();
+    m_recordTraffic = hardware->addAction(QStringLiteral("Record Serial Traffic"));
+    m_recordTraffic->setCheckable(true);
+    m_recordTraffic->setStatusTip(
+        QStringLiteral("Record every byte sent to and received from the controller in ") +
+        QString::fromStdString(Folders::SerialTrafficRecord()));
+    connect(m_recordTraffic, &QAction::toggled, this, &CMainFrame::OnRecordSerialTraffic);
+    m_recordTraffic->setChecked(Settings::RecordSerialTraffic());
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(about);
@@ -174,6 +190,27 @@ void CMainFrame::Dispatch(int commandId) {
     if (m_target && m_target->IsCommandEnabled(commandId))
         m_target->OnCommand(commandId);
     UpdateCommandStates();
+}
+
+void CMainFrame::OnRecordSerialTraffic(bool on) {
+    TrafficRecorder& recorder = TrafficRecorder::Shared();
+    if (!on) {
+        recorder.Stop();
+        Settings::SetRecordSerialTraffic(false);
+        return;
+    }
+    std::error_code ignored;
+    std::filesystem::create_directories(Folders::Root(), ignored);
+    std::string error;
+    if (!recorder.Start(Folders::SerialTrafficRecord(), error)) {
+        const QSignalBlocker quiet(m_recordTraffic);
+        m_recordTraffic->setChecked(false);
+        QMessageBox::warning(this, QStringLiteral("Kelvastra"),
+                             QStringLiteral("The serial traffic cannot be recorded:\n") +
+                                 QString::fromStdString(error));
+        return;
+    }
+    Settings::SetRecordSerialTraffic(true);
 }
 
 void CMainFrame::OnAppAbout() {

@@ -42,6 +42,8 @@ public:
     void SetIndicator(int index, bool on);
 
     void OnAppAbout();
+    // "Record Serial Traffic" (checkable, Hardware menu): the traffic record in the root folder.
+    QAction* RecordTrafficAction() const { return m_recordTraffic; }
 
 private:
     QAction* MakeAction(int id, const QString& text, const QString& prompt = {},
@@ -49,11 +51,13 @@ private:
     void CreateMenus();
     void CreateStatusBar();
     void Dispatch(int commandId);
+    void OnRecordSerialTraffic(bool on);
 
     ICommandTarget* m_target = nullptr;
     CChildFrame* m_child = nullptr;
     CMyToolBar* m_toolBar = nullptr;
     double m_displayScale = 1.0;
     std::map<int, QAction*> m_actions;
+    QAction* m_recordTraffic = nullptr;
     QLabel* m_indicators[3] = {nullptr, nullptr, nullptr};
 };

@@ -3,6 +3,7 @@
 // output and quits: a smoke check that needs no one at the screen.
 #include "app/KelvastraApp.h"
 #include "app/MainFrame.h"
+#include "common/BuildInfo.h"
 #include "document/KelvastraDoc.h"
 #include "protocol/ui/StageView.h"
 
@@ -17,6 +18,25 @@
 #include <cstring>
 
 namespace {
+
+const char* const kUsage =
+    "Usage: kelvastra [OPTIONS]\n"
+    "\n"
+    "The Kelvastra desktop program: design test protocols of up to ten sets, program them into\n"
+    "the controller and read them back, download and convert test data, calibrate the device\n"
+    "and describe its hardware. The controller (or a running kelvastra-sim) is found by itself.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help               Show this help and exit\n"
+    "  --version                Show the version and the build's commit, then exit\n"
+    "  --screenshot FILE        Save a picture of the main window once it has settled, print\n"
+    "                           what the view shows, and quit\n"
+    "  --screenshot-after MS    Take the picture after MS milliseconds (default 1500)\n"
+    "\n"
+    "Environment:\n"
+    "  KELVASTRA_HOME           Root folder for calibration files and the serial traffic\n"
+    "                           record (default ~/Quillmark/Kelvastra)\n"
+    "  KELVASTRA_PORTS_DIR      Where simulators register their ports\n";
 
 // Without any display Qt would abort; say what to do instead.
 bool DisplayAvailable() {
@@ -34,6 +54,17 @@ bool DisplayAvailable() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before any window system is needed: the man page is made from them at build time.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s\n", VersionLine("kelvastra").c_str());
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     if (!DisplayAvailable()) {
         std::fprintf(stderr,
                      "kelvastra: no display is available (DISPLAY is not set).\n"

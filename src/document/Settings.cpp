@@ -59,6 +59,19 @@ void SetFactoryAccess(int value)
     s.sync();
 }
 
+bool RecordSerialTraffic()
+{
+    QSettings s = Store();
+    return s.value(QStringLiteral("Settings/RecordSerialTraffic"), false).toBool();
+}
+
+void SetRecordSerialTraffic(bool on)
+{
+    QSettings s = Store();
+    s.setValue(QStringLiteral("Settings/RecordSerialTraffic"), on ? 1 : 0);
+    s.sync();
+}
+
 std::string TemplateDir()
 {
     std::string value = TemplateDirValue();
@@ -85,6 +98,7 @@ std::string Calibrations() { return Join(Join(Root(), "Software"), "Calibrations
 std::string CalibrationBackup() { return Join(Calibrations(), "Backup"); }
 std::string RawData() { return Join(Join(Root(), "Software"), "RawData"); }
 std::string SpecialPositions() { return Join(Root(), "specialPositions.csv"); }
+std::string SerialTrafficRecord() { return Join(Root(), "SerialTraffic.txt"); }
 
 std::string DefaultTemplates()
 {

@@ -13,6 +13,9 @@ std::string DataDirValue();
 void SetDataDir(const std::string& folder);
 int FactoryAccess();  // 0 when absent
 void SetFactoryAccess(int value);
+// "Record Serial Traffic" of the Hardware menu; off when absent.
+bool RecordSerialTraffic();
+void SetRecordSerialTraffic(bool on);
 
 // The folder protocol dialogs start in: the stored value, else the default templates folder.
 // Never empty.
@@ -31,6 +34,7 @@ std::string Calibrations();     // Root()/Software/Calibrations
 std::string CalibrationBackup(); // Calibrations()/Backup
 std::string RawData();          // Root()/Software/RawData
 std::string SpecialPositions(); // Root()/specialPositions.csv
+std::string SerialTrafficRecord(); // Root()/SerialTraffic.txt
 // Default folders for protocols and downloaded data: $KELVASTRA_HOME/Templates and /Data when
 // KELVASTRA_HOME is set, else ~/Documents/Kelvastra/Templates and .../Data.
 std::string DefaultTemplates();

@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-charts-dev libgl-dev libxkbcommon-dev
   libcli11-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-dejavu-core
+  dpkg-dev file help2man
 )
 
 missing=()

@@ -3,12 +3,16 @@
 #include "CardSeed.h"
 #include "Simulator.h"
 
+#include "common/BuildInfo.h"
+
 #include <CLI/CLI.hpp>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -33,6 +37,20 @@ fs::path MakeTempCard() {
         return {};
     }
     return pattern;
+}
+
+bool LoadReplay(const std::string& path, std::vector<TrafficExchange>& exchanges) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string error;
+    if (!in) {
+        error = "cannot be read";
+    } else if (ParseTrafficRecord(text.str(), exchanges, error)) {
+        return true;
+    }
+    std::cerr << "kelvastra-sim: " << path << ": " << error << std::endl;
+    return false;
 }
 
 } // namespace
@@ -78,7 +96,21 @@ int main(int argc, char** argv) {
     app.add_flag("--quiet", options.quiet, "no traffic log on standard error");
     app.add_flag("--no-seed", noSeed, "leave an empty --card folder empty");
     app.add_flag("--keep-card", keepCard, "keep the temporary card folder on exit");
+    std::string replay;
+    app.add_option("--replay", replay,
+                   "answer each command with the replies a serial traffic record (kelvastra-cli "
+                   "--trace) holds for it, in order; any other command gets \"Error 1\" and a "
+                   "line on standard error")
+        ->type_name("FILE");
+    app.set_version_flag("--version", VersionLine("kelvastra-sim"),
+                         "Show the version and the build's commit, then exit");
     CLI11_PARSE(app, argc, argv);
+    if (!replay.empty()) {
+        options.replay.emplace();
+        if (!LoadReplay(replay, *options.replay)) {
+            return 2;
+        }
+    }
 
     bool tempCard = card.empty();
     fs::path cardPath = tempCard ? MakeTempCard() : fs::path(card);

@@ -30,12 +30,12 @@ std::string Replay::Feed(std::string_view bytes) {
             reply += m_exchanges[m_next++].received;
         } else {
             reply += "Error 1\r";
-            m_reports.push_back(
-                "replay: " + Shown(m_line) + " answered Error 1: " +
-                (m_next < m_exchanges.size()
-                     ? "the record holds " + Shown(m_exchanges[m_next].sent) + " next (exchange " +
-                           std::to_string(m_exchanges[m_next].number) + ")"
-                     : "the record has ended"));
+            m_reports.push_back("replay: " + Shown(m_line) + " answered Error 1: " +
+                                (m_next < m_exchanges.size()
+                                     ? "the record holds " + Shown(m_exchanges[m_next].sent) +
+                                           " next (exchange " +
+                                           std::to_string(m_exchanges[m_next].number) + ")"
+                                     : "the record has ended"));
         }
         m_line.clear();
     }

@@ -35,6 +35,8 @@ struct TrafficExchange {
     uint64_t number = 0;
     std::string sent;
     std::string received;
+
+    bool operator==(const TrafficExchange&) const = default;
 };
 
 // The exchanges of a record in order, sessions one after the other. False with `error` ("line

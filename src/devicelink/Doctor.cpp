@@ -56,9 +56,8 @@ std::vector<fs::path> Entries(const fs::path& folder) {
 }
 
 bool IsNumber(const std::string& text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-        return std::isdigit(c) != 0;
-    });
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 class System {
@@ -72,9 +71,7 @@ public:
         std::error_code error;
         return fs::exists(Under(absolute), error);
     }
-    bool Alive(long long pid) const {
-        return pid > 0 && Exists("/proc/" + std::to_string(pid));
-    }
+    bool Alive(long long pid) const { return pid > 0 && Exists("/proc/" + std::to_string(pid)); }
     std::string Process(long long pid) const {
         const std::string name = Trimmed(ReadText(Under("/proc/" + std::to_string(pid) + "/comm")));
         return "process " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")");
@@ -179,8 +176,8 @@ DoctorCheck CheckPermission(const System& system, const std::string& node) {
     if (!has(S_IRGRP, S_IWGRP))
         return {CheckStatus::Fail, "permission: " + node + " is open to its owner only",
                 std::string("install the udev rule and plug the board in again: ") + kRuleFix};
-    if (group && std::find(group->members.begin(), group->members.end(), info.user) !=
-                     group->members.end())
+    if (group &&
+        std::find(group->members.begin(), group->members.end(), info.user) != group->members.end())
         return {CheckStatus::Fail,
                 "permission: you were added to group " + name +
                     " after you logged in, so this session is not in it yet",
@@ -194,8 +191,8 @@ DoctorCheck CheckPermission(const System& system, const std::string& node) {
 DoctorCheck CheckInUse(const System& system, const std::string& node) {
     const std::string tty = fs::path(node).filename().string();
     // Qt's serial port and the terminal programs leave a lock file in the first of these.
-    for (const char* folder : {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
-                               "/var/spool/uucp", "/tmp"}) {
+    for (const char* folder :
+         {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"}) {
         const fs::path lock = fs::path(folder) / ("LCK.." + tty);
         if (!system.Exists(lock))
             continue;
@@ -223,8 +220,7 @@ DoctorCheck CheckInUse(const System& system, const std::string& node) {
                 break;
             std::error_code linkError;
             if (fs::read_symlink(it->path(), linkError) == fs::path(node))
-                return {CheckStatus::Fail,
-                        "in use: " + node + " is open in " + system.Process(pid),
+                return {CheckStatus::Fail, "in use: " + node + " is open in " + system.Process(pid),
                         "close that program, or end it: kill " + std::to_string(pid)};
         }
     }
@@ -235,9 +231,9 @@ DoctorCheck CheckInUse(const System& system, const std::string& node) {
 }
 
 bool RuleInstalled(const System& system, std::string& where) {
-    for (const char* folder : {"/etc/udev/rules.d", "/run/udev/rules.d",
-                               "/usr/local/lib/udev/rules.d", "/usr/lib/udev/rules.d",
-                               "/lib/udev/rules.d"}) {
+    for (const char* folder :
+         {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/local/lib/udev/rules.d",
+          "/usr/lib/udev/rules.d", "/lib/udev/rules.d"}) {
         for (const fs::path& file : Entries(system.Under(folder))) {
             if (file.extension() != ".rules")
                 continue;
@@ -326,11 +322,11 @@ DoctorReport RunDoctor(const DoctorSystem& info) {
             if (simulatorPort.empty())
                 simulatorPort = port;
         } else {
-            simulators.push_back(
-                {CheckStatus::Warn,
-                 "simulator: " + file.filename().string() + " registers " + port +
-                     " for process " + std::to_string(registration->pid) + ", which is gone",
-                 "rm " + file.string()});
+            simulators.push_back({CheckStatus::Warn,
+                                  "simulator: " + file.filename().string() + " registers " + port +
+                                      " for process " + std::to_string(registration->pid) +
+                                      ", which is gone",
+                                  "rm " + file.string()});
         }
     }
     if (simulators.empty())
@@ -363,10 +359,10 @@ DoctorReport RunDoctor(const DoctorSystem& info) {
                               "sudo modprobe cdc_acm; if that fails, install the kernel's "
                               "modules package (linux-image-$(uname -r))"});
         } else if (!system.Exists(node)) {
-            checks.push_back({CheckStatus::Fail,
-                              "serial device: the kernel names it " + tty + ", but " + node +
-                                  " does not exist",
-                              "sudo udevadm trigger, or plug the board in again"});
+            checks.push_back(
+                {CheckStatus::Fail,
+                 "serial device: the kernel names it " + tty + ", but " + node + " does not exist",
+                 "sudo udevadm trigger, or plug the board in again"});
         } else {
             checks.push_back({CheckStatus::Ok, "serial device: " + node, ""});
         }
@@ -381,9 +377,9 @@ DoctorReport RunDoctor(const DoctorSystem& info) {
         }
     }
     checks.push_back(CheckModemManager(system, node.empty() ? "" : tty, ruleInstalled));
-    const bool boardUsable = !node.empty() && std::all_of(checks.begin(), checks.end(), [](const auto& c) {
-                      return c.status != CheckStatus::Fail;
-                  });
+    const bool boardUsable =
+        !node.empty() && std::all_of(checks.begin(), checks.end(),
+                                     [](const auto& c) { return c.status != CheckStatus::Fail; });
     if (ruleInstalled)
         checks.push_back({CheckStatus::Ok, "udev rule: " + rulePath, ""});
     else

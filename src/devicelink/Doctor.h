@@ -9,7 +9,7 @@
 #include <vector>
 
 struct DoctorSystem {
-    std::filesystem::path root = "/"; // holds sys/, proc/, dev/, etc/, run/, lib/, usr/
+    std::filesystem::path root = "/";  // holds sys/, proc/, dev/, etc/, run/, lib/, usr/
     std::filesystem::path portsFolder; // simulator registrations
     unsigned uid = 0;
     std::vector<unsigned> groups; // the process's groups, the primary one included

@@ -51,9 +51,8 @@ bool TrafficRecorder::Start(const std::string& path, std::string& error) {
     // through AtomicFile: it is appended to in place. It is never opened through a link that
     // was planted where it should be, never anything but a plain file (a FIFO would block the
     // line), and readable by its owner only, since it carries the protocols sent to the card.
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-               0600);
+    const int fd = ::open(
+        path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
@@ -155,8 +154,7 @@ void TrafficRecorder::CloseFile() {
     m_received.clear();
 }
 
-RecordingChannel::RecordingChannel(std::unique_ptr<ISerialChannel> inner,
-                                   TrafficRecorder& recorder)
+RecordingChannel::RecordingChannel(std::unique_ptr<ISerialChannel> inner, TrafficRecorder& recorder)
     : m_inner(std::move(inner)), m_recorder(recorder) {}
 
 bool RecordingChannel::Open(const std::string& portName, const SerialSettings& settings,

@@ -1,10 +1,10 @@
 // The traffic record as the recording channel writes it under Serial: every byte both ways in
 // exchanges, link events, sessions appended, and files it must not write through.
+#include "devicelink/TrafficRecorder.h"
 #include "common/TrafficRecord.h"
 #include "devicelink/LogCapture.h"
 #include "devicelink/ScriptedSerialChannel.h"
 #include "devicelink/Serial.h"
-#include "devicelink/TrafficRecorder.h"
 
 #include "TestSupport.h"
 
@@ -40,13 +40,9 @@ TEST(TrafficRecorder, RecordsEveryByteByExchangeAndAppendsSessions) {
     int count = 0;
     serial.ReadLine(reply, 1024, count);
     serial.ReadLines(lines, count);
-    line.ReceiveTimeout();
-    serial.ReadLine(reply, 1024, count);
     line.Receive(std::string(70, 'x'));
     ASSERT_EQ(serial.Write("0?S\r"), 0);
-    long long got = 0;
-    std::ostringstream sink;
-    serial.ReadToStream(sink, got);
+    serial.ReadLines(lines, count);
     serial.Close();
     recorder.Stop();
     ASSERT_TRUE(recorder.Start(path, error)) << error;
@@ -54,22 +50,10 @@ TEST(TrafficRecorder, RecordsEveryByteByExchangeAndAppendsSessions) {
     recorder.Stop();
 
     const std::string header = WithoutStamps(TrafficSessionHeader());
-    EXPECT_EQ(WithoutStamps(ReadFile(path)), header + "! 0 open\n"
-                                                      "> 1 0F A\\\\B\\r\n"
-                                                      "< 1 OK\\r\n"
-                                                      "< 1 a\\n\n"
-                                                      "< 1 bc\\x17\n"
-                                                      "! 1 timeout\n"
-                                                      "> 2 0?S\\r\n"
-                                                      "< 2 " + std::string(64, 'x') + "\n"
-                                                      "< 2 xxxxxx\n"
-                                                      "! 2 timeout\n"
-                                                      "! 2 close\n" +
-                                                 header + "! 0 open\n");
-    std::vector<TrafficExchange> exchanges;
-    ASSERT_TRUE(ParseTrafficRecord(ReadFile(path), exchanges, error)) << error;
-    ASSERT_EQ(exchanges.size(), 2u);
-    EXPECT_EQ(exchanges[0].received, "OK\ra\nbc\x17");
+    EXPECT_EQ(WithoutStamps(ReadFile(path)),
+              header + "! 0 open\n> 1 0F A\\\\B\\r\n< 1 OK\\r\n< 1 a\\n\n< 1 bc\\x17\n" +
+                  "> 2 0?S\\r\n< 2 " + std::string(64, 'x') + "\n< 2 xxxxxx\n! 2 timeout\n" +
+                  "! 2 close\n" + header + "! 0 open\n");
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);

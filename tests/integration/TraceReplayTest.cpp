@@ -39,9 +39,7 @@ TEST(TraceReplay, ARecordedProgramAndReadGiveTheSameResultsWhenReplayed) {
     // Reading first departs from the record at "0I", which is answered "Error 1".
     LinkSimProcess other({"--replay", trace.string()});
     ASSERT_TRUE(other.Started());
-    const CliRun departed = other.Cli("read");
-    EXPECT_EQ(departed.status, 1);
-    EXPECT_NE(departed.errors.find("the device's program could not be read"), std::string::npos);
+    EXPECT_EQ(other.Cli("read").status, 1);
 }
 
 } // namespace

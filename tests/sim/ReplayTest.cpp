@@ -17,11 +17,12 @@ TEST(Replay, AnswersRecordedCommandsInOrderAndRefusesOthers) {
     EXPECT_EQ(replay.TakeReports(),
               std::vector<std::string>{"replay: \"0?S\\r\" answered Error 1: the record holds "
                                        "\"0F X\\r\" next (exchange 2)"});
-    EXPECT_EQ(replay.Feed("0F X\r0?S\r0?S\r"), "OK\rab\n\x17" "Error 97\r3\r");
+    EXPECT_EQ(replay.Feed("0F X\r0?S\r0?S\r"), "OK\rab\n\x17"
+                                               "Error 97\r3\r");
     EXPECT_TRUE(replay.TakeReports().empty());
     EXPECT_EQ(replay.Answered(), 4u);
     EXPECT_EQ(replay.Feed("0?S\r"), "Error 1\r");
-    EXPECT_EQ(replay.TakeReports(),
-              std::vector<std::string>{
-                  "replay: \"0?S\\r\" answered Error 1: the record has ended"});
+    EXPECT_EQ(
+        replay.TakeReports(),
+        std::vector<std::string>{"replay: \"0?S\\r\" answered Error 1: the record has ended"});
 }

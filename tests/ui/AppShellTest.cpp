@@ -63,8 +63,9 @@ TEST_F(AppShell, MainFrameIsFixedWithItsMenusAndIndicators) {
     EXPECT_EQ(texts(frame.menuBar()->actions()), QStringList({"&File", "&Hardware", "&Help"}));
     const QList<QAction*> hardware = frame.menuBar()->actions().at(1)->menu()->actions();
     EXPECT_EQ(texts(hardware), QStringList({"Read Device", "Program Device", "Access Test Data",
-                                            "Calibration Mode", "Advanced"}));
-    EXPECT_EQ(texts(hardware.last()->menu()->actions()),
+                                            "Calibration Mode", "Advanced", "",
+                                            "Record Serial Traffic"}));
+    EXPECT_EQ(texts(hardware.at(4)->menu()->actions()),
               QStringList({"Settings", "Displacement Calibration"}));
 
     EXPECT_EQ(frame.Action(ID_FILE_OPEN)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));

@@ -54,7 +54,8 @@ bool TrafficRecorder::Start(const std::string& path, std::string& error) {
     const int fd = ::open(
         path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
+        error = "cannot write " + path + ": " +
+                (errno == ELOOP ? "it is a symbolic link" : std::strerror(errno));
         return false;
     }
     struct stat info {};

@@ -315,7 +315,8 @@ DoctorReport RunDoctor(const DoctorSystem& info) {
         if (!registration)
             continue;
         const std::string& port = registration->info.portName;
-        if (system.Alive(registration->pid) && system.Exists(port)) {
+        const bool alive = system.Alive(registration->pid);
+        if (alive && system.Exists(port)) {
             simulators.push_back({CheckStatus::Ok,
                                   "simulator: " + port + ", " + system.Process(registration->pid),
                                   ""});
@@ -325,7 +326,7 @@ DoctorReport RunDoctor(const DoctorSystem& info) {
             simulators.push_back({CheckStatus::Warn,
                                   "simulator: " + file.filename().string() + " registers " + port +
                                       " for process " + std::to_string(registration->pid) +
-                                      ", which is gone",
+                                      (alive ? ", but the port is gone" : ", which is gone"),
                                   "rm " + file.string()});
         }
     }

@@ -93,76 +93,27 @@ TEST_F(ProtocolCli, NormalizeWritesStandardColumns) {
     EXPECT_EQ(piped.output, ReadFile(out));
 }
 
-TEST_F(ProtocolCli, HardwareBlockIsKeptAndDecidesTheForms) {
+TEST_F(ProtocolCli, HardwareBlockIsKept) {
     const std::string table = kHeader + "Data1\tRamp\tN\t0.1\t0.05\t10\t10\t0\t0\t1\tSeconds\t"
                                         "All(64) \t0\t\n";
     const fs::path in = Write("template.ini", kBlock + table);
     const CliRun normalized = Cli({"protocol", "normalize", in.string()});
     EXPECT_EQ(normalized.status, 0) << normalized.errors;
     EXPECT_EQ(normalized.output, kBlock + table);
-
-    const CliRun shown = Cli({"protocol", "show", in.string()});
-    EXPECT_EQ(shown.output.substr(0, shown.output.find('\n')),
-              "Data1\tRamp 0.100\t0.050\tfalse\t10.0 (S)\t0.0 (S)\t10.0 (S)\t0.0 (S)\t1\tAll(64) ");
 }
 
-TEST_F(ProtocolCli, ShowsTotalsInEveryTimeUnit) {
-    struct Case {
-        std::string row;
-        std::string total;
-    };
-    const std::vector<Case> cases{
-        // 3725 s: one set of 3725 repetitions of a 1 s cycle.
-        {"a\tRamp\tN\t1\t0\t0.5\t0.5\t0\t0\t3725\tSeconds\tAll\t0\t\n", "01:02:05"},
-        // 100 hours.
-        {"a\tRamp\tN\t1\t0\t50\t50\t0\t0\t1\tHours\tAll\t0\t\n", "100:00:00"},
-        {"a\tRamp\tN\t1\t0\t500\t500\t0\t0\t3\tmSeconds\tAll\t0\t\n", "00:00:03"},
-    };
-    for (const Case& c : cases) {
-        const CliRun run = Cli({"protocol", "show", Write("t.tmt", kHeader + c.row).string()});
-        EXPECT_NE(run.output.find("Total Time\t" + c.total + "\n"), std::string::npos)
-            << c.row << run.output;
-    }
-    // The preload type is not a standard column; a file that has it is timed with it.
-    const CliRun preload =
-        Cli({"protocol", "show",
-             Write("p.tmt", "NumReps XPreloadType TimeUnits\n2 First Minutes\n").string()});
-    // 60 x (2 x 20 + 2.0)
-    EXPECT_NE(preload.output.find("Total Time\t00:42:00\n"), std::string::npos) << preload.output;
-}
-
-TEST_F(ProtocolCli, FailingChecksExitWithOneAndTheMessage) {
+// The check's rules and texts are the protocol layer's; the command shows the figures, then the
+// message, and fails.
+TEST_F(ProtocolCli, AFailingCheckExitsWithOneAfterTheFigures) {
     std::string eleven = kHeader;
-    for (int i = 0; i < 11; ++i) {
+    for (int i = 0; i < 11; ++i)
         eleven += "s\tRamp\tN\t1\t0\t10\t10\t0\t0\t1\tSeconds\tAll\t0\t\n";
-    }
-    const std::string up = "u\tRamp\tmm\t0.6\t0\t10\t0\t0\t0\t1000\tSeconds\tAll\t0\t\n";
-    const std::string down = "d\tRamp\tmm\t1\t0\t0\t10\t0\t0\t1\tSeconds\tAll\t0\t\n";
-    struct Case {
-        std::string text;
-        std::string tail;
-    };
-    const std::vector<Case> cases{
-        {eleven, "Used Memory (%)\t110.0\n"
-                 "Error:  Not Enough Memory Available\nReduce Number of Specified Sets\n"},
-        {kHeader + up + up, "Error:  Maximum Stretch Position\n"
-                            "Across All Sets Must Be Less Than 1000.0mm\n"},
-        {kHeader + down + up, "Error:  Minimum Stretch Position\n"
-                              "Across All Sets Must Be Greater Than 0.0 mm\n"},
-        {kHeader, "Total Time\t00:00:00\nUsed Memory (%)\t0.0\n"
-                  "Please Specify a Test Sequence Before Executing\n"},
-        {kHeader + "z\tRamp\tN\t1\t0\t10\t10\t0\t0\t0\tSeconds\tAll\t0\t\n",
-         "Error:  Test Sequence Must Be Greater Than 0 Seconds in Length\n"},
-    };
-    for (const Case& c : cases) {
-        const CliRun run = Cli({"protocol", "show", Write("f.tmt", c.text).string()});
-        EXPECT_EQ(run.status, 1) << c.tail;
-        ASSERT_GE(run.output.size(), c.tail.size());
-        EXPECT_EQ(run.output.substr(run.output.size() - c.tail.size()), c.tail);
-    }
-    // One "mm" set up by exactly the limit passes.
-    const std::string exact = "u\tRamp\tmm\t1\t0\t10\t0\t0\t0\t1000\tSeconds\tAll\t0\t\n";
-    EXPECT_EQ(Cli({"protocol", "show", Write("e.tmt", kHeader + exact).string()}).status, 0);
+    const CliRun run = Cli({"protocol", "show", Write("f.tmt", eleven).string()});
+    EXPECT_EQ(run.status, 1);
+    const std::string tail = "Used Memory (%)\t110.0\n"
+                             "Error:  Not Enough Memory Available\nReduce Number of Specified Sets\n";
+    ASSERT_GE(run.output.size(), tail.size());
+    EXPECT_EQ(run.output.substr(run.output.size() - tail.size()), tail);
 }
 
 TEST_F(ProtocolCli, UnreadableAndShortFiles) {
@@ -181,11 +132,7 @@ TEST_F(ProtocolCli, UnreadableAndShortFiles) {
     EXPECT_NE(shown.errors.find("ends inside a set"), std::string::npos);
     EXPECT_EQ(shown.output.find("b\t"), std::string::npos);
 
-    const CliRun normalized = Cli({"protocol", "normalize", shortFile.string()});
-    EXPECT_EQ(normalized.status, 1);
-    EXPECT_EQ(normalized.output,
-              kHeader + "a\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll\t0\t\n");
-
+    EXPECT_EQ(Cli({"protocol", "normalize", shortFile.string()}).status, 1);
     EXPECT_EQ(
         Cli({"protocol", "normalize", shortFile.string(), (m_dir / "no/such/dir").string()}).status,
         1);

@@ -6,13 +6,6 @@
 
 namespace {
 
-TEST(MessageLog, InstanceIsCreatedOnFirstUseAndIsTheSameEveryTime)
-{
-    MessageLog& a = MessageLog::Instance();
-    EXPECT_TRUE(MessageLog::Exists());
-    EXPECT_EQ(&a, &MessageLog::Instance());
-}
-
 TEST(MessageLog, GoesToTheBoundCallbackAndToStandardOutput)
 {
     auto& log = MessageLog::Instance();
@@ -39,10 +32,6 @@ TEST(MessageLog, GoesToTheBoundCallbackAndToStandardOutput)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "after\n");
     EXPECT_EQ(seen.size(), 1u);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(MessageLog, AMutedThreadWritesNothingUntilTheMuteEnds)
 {

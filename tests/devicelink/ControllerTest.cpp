@@ -35,6 +35,13 @@ protected:
     std::unique_ptr<FakeFirmware> firmware;
 };
 
+// An open line answered by the fake firmware.
+class FirmwareLineTest : public ControllerTest {
+protected:
+    void SetUp() override { OpenLine(); }
+    FakeFirmware& fw = Firmware();
+};
+
 // --- command exchange ----------------------------------------------------------------------
 
 TEST_F(ControllerTest, ErrorRepliesAndTheRetryOf97) {
@@ -105,25 +112,6 @@ TEST_F(ControllerTest, QueryReturnsTheReplyWithinItsCapacity) {
     EXPECT_EQ(controller->lastResult, Serial::kOverflow);
 }
 
-TEST_F(ControllerTest, QueryRecordSendsTheIndexAndRefusesBadOnes) {
-    OpenLine();
-    std::string text = "unchanged";
-    EXPECT_EQ(controller->QueryRecord(5, text), 2);
-    EXPECT_EQ(controller->QueryRecord(-1, text), 2);
-    EXPECT_TRUE(line->Written().empty());
-
-    line->Receive("Hardware = 1250\r");
-    EXPECT_EQ(controller->QueryRecord(3, text), 0);
-    EXPECT_EQ(line->Written(), "0?R 3\r");
-    EXPECT_EQ(text, "Hardware = 1250");
-
-    line->Receive("Error 4\r");
-    EXPECT_EQ(controller->QueryRecord(1, text), 1);
-    EXPECT_EQ(text, "Hardware = 1250");
-}
-
-// --- identity and connect --------------------------------------------------------------------
-
 TEST_F(ControllerTest, IdentifyParsesTheVersions) {
     struct Case {
         std::string record2, record3;
@@ -153,9 +141,7 @@ TEST_F(ControllerTest, IdentifyParsesTheVersions) {
     }
 }
 
-TEST_F(ControllerTest, IdentifyQueriesTwiceLogsTheRecordsAndKeepsFiveEntries) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, IdentifyQueriesTwiceLogsTheRecordsAndKeepsFiveEntries) {
     fw.overrides["0?R 1"] = {"R1\r", "Error 5\r"}; // the kept round fails for record 1
     controller->Identify();
     ASSERT_EQ(fw.commands.size(), 10u);
@@ -192,15 +178,10 @@ TEST_F(ControllerTest, ConnectChecksTheFirmware) {
         });
         EXPECT_EQ(device.Connect(), 1);
         EXPECT_TRUE(device.serial.IsOpen()); // the link stays up either way
-        if (c.notice) {
-            ASSERT_EQ(shown.size(), 1u);
-            EXPECT_EQ(shown[0], std::string("Error:") +
-                                    "This Software requires firmware Rev 4.0 or higher\nPlease "
-                                    "exit this software\nand update firmware before "
-                                    "continuing.\n");
-        } else {
-            EXPECT_TRUE(shown.empty()) << c.record2 << " " << c.record3;
-        }
+        const std::vector<std::string> expected{
+            "Error:This Software requires firmware Rev 4.0 or higher\nPlease exit this software\n"
+            "and update firmware before continuing.\n"};
+        EXPECT_EQ(shown, c.notice ? expected : std::vector<std::string>{}) << c.record2;
     }
 }
 
@@ -234,9 +215,7 @@ TEST_F(ControllerTest, ConnectReadsOffsetsAndCoefficients) {
     EXPECT_EQ(order, (std::vector<std::string>{"0F POSCAL.INI", "0F MAGCAL.INI"}));
 }
 
-TEST_F(ControllerTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27) {
     for (const char* text : {"1\n2\n3\n4\n5\n6\n7\n8\n", "1\n2\n3\n4\n5\n6\n7\n8\n9\n10", "",
                              "1\n2\n3\n4\n5\n6\n7\n8\nx"}) {
         controller->hardware.positionOffsets = std::array<int32_t, 9>{5, 5, 5, 5, 5, 5, 5, 5, 5};
@@ -279,9 +258,7 @@ TEST_F(ControllerTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27) {
 
 // --- device program table --------------------------------------------------------------------
 
-TEST_F(ControllerTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine) {
     DeviceProgramTable table;
     ASSERT_EQ(ParseProgramLine("1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1", table[0]), 1);
     EXPECT_EQ(controller->UploadProgram(table), 1);
@@ -292,15 +269,10 @@ TEST_F(ControllerTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine) {
     const std::vector<std::string> first(fw.commands.begin() + 1, fw.commands.begin() + 15);
     EXPECT_EQ(first, (std::vector<std::string>{"1000", "2000", "3000", "4000", "5", "6", "1027",
                                                "8", "r", "r", "two|words", "p", "2", "1"}));
-    const std::vector<std::string> cleared(fw.commands.begin() + 15, fw.commands.begin() + 29);
-    EXPECT_EQ(cleared, (std::vector<std::string>{"0", "0", "0", "0", "0", "0", "0", "0", "s", "s",
-                                                 "", "n", "0", "0"}));
     EXPECT_EQ(table[0].name, "two|words"); // the table keeps what was sent
 }
 
-TEST_F(ControllerTest, UploadReportsFailedExchanges) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, UploadReportsFailedExchanges) {
     DeviceProgramTable table;
     fw.overrides["s"] = {"Error 9\r"};
     EXPECT_EQ(controller->UploadProgram(table), -1);
@@ -315,9 +287,7 @@ TEST_F(ControllerTest, UploadReportsFailedExchanges) {
     EXPECT_EQ(raw->Writes().size(), 1u);
 }
 
-TEST_F(ControllerTest, ReadBackFillsEntriesUntilTheEndLine) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, ReadBackFillsEntriesUntilTheEndLine) {
     fw.readBackLines = {"1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1",
                         "90000 0 0 0 1 0 2049 0 s s B a 0 0"};
     DeviceProgramTable table;
@@ -331,9 +301,7 @@ TEST_F(ControllerTest, ReadBackFillsEntriesUntilTheEndLine) {
     EXPECT_EQ(line->PendingPieces(), 0u);
 }
 
-TEST_F(ControllerTest, ReadBackIgnoresLinesBeyondTheTenth) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, ReadBackIgnoresLinesBeyondTheTenth) {
     for (int i = 0; i < 12; ++i)
         fw.readBackLines.push_back("1 0 0 0 " + std::to_string(i + 1) + " 0 1 0 s s N n 0 0");
     DeviceProgramTable table;
@@ -372,9 +340,7 @@ TEST_F(ControllerTest, WriteCutsTheContentIntoSixtyBytePieces) {
     }
 }
 
-TEST_F(ControllerTest, WriteReportsFailuresAndRefusesContentThatCannotTravel) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, WriteReportsFailuresAndRefusesContentThatCannotTravel) {
     EXPECT_EQ(controller->WriteCardFile("A.INI", "line\r\nnext"), -1);
     EXPECT_EQ(controller->WriteCardFile("A.INI", std::string("x\x17y")), -1);
     EXPECT_TRUE(line->Written().empty());
@@ -406,9 +372,7 @@ TEST_F(ControllerTest, CardNamesThatDoNotFitAreRefusedWithoutTraffic) {
     EXPECT_EQ(line->Writes().front().size(), 63u);
 }
 
-TEST_F(ControllerTest, DeleteNeedsTheControllersConfirmation) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, DeleteNeedsTheControllersConfirmation) {
     fw.files["OLD.CSV"] = "x";
     EXPECT_EQ(controller->DeleteCardFile("OLD.CSV"), 1);
     EXPECT_EQ(controller->lastResult, 0);
@@ -416,9 +380,7 @@ TEST_F(ControllerTest, DeleteNeedsTheControllersConfirmation) {
     EXPECT_EQ(line->PendingPieces(), 0u);
 }
 
-TEST_F(ControllerTest, ReadFileLinesAndFirstLine) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, ReadFileLinesAndFirstLine) {
     fw.files["T.INI"] = "alpha\nbeta\ngamma";
     std::vector<std::string> lines{"stale"};
     EXPECT_EQ(controller->ReadFileLines("T.INI", lines), 1);
@@ -458,49 +420,7 @@ TEST_F(ControllerTest, NameAndNumberFallBackToTheirDefaults) {
     }
 }
 
-TEST_F(ControllerTest, ResetOffsetsAndCoefficientFilesWriteTheirFormats) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
-    fw.files["POSCAL.INI"] = "5\n5\n5\n5\n5\n5\n5\n5\n5";
-    EXPECT_FALSE(controller->hardware.positionOffsets.has_value());
-    EXPECT_EQ(controller->ResetPositionOffsets(), 1);
-    EXPECT_EQ(fw.files["POSCAL.INI"], "0\n0\n0\n0\n0\n0\n0\n0\n0");
-    EXPECT_EQ(*controller->hardware.positionOffsets, (std::array<int32_t, 9>{}));
-    EXPECT_EQ(fw.commands[0], "0X POSCAL.INI");
-
-    std::array<double, 27> values{};
-    values[0] = 4.9101e-05;
-    values[1] = -2539.24806012;
-    values[2] = 123456789.5;
-    EXPECT_EQ(controller->WriteCoefficientFile(values, "MAGCAL0.INI"), 1);
-    const std::string text = fw.files["MAGCAL0.INI"];
-    EXPECT_EQ(text.substr(0, 13 + 13 + 17 + 13),
-              "    0.000049\n-2539.248060\n123456789.500000\n    0.000000\n");
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 27);
-    EXPECT_EQ(CoefficientFileText(values), text);
-
-    // Read back: six decimals survive.
-    fw.files["MAGCAL.INI"] = text;
-    controller->ReadDisplacementCoefficients();
-    EXPECT_DOUBLE_EQ((*controller->hardware.displacementCoefficients)[0], 4.9e-05);
-}
-
-TEST_F(ControllerTest, RawTraceFillsAsManyPairsAsTheArraysHold) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
-    fw.traceLines = {"100 2000", "  200\t65535", "300 70000", "400 5"};
-    std::vector<uint32_t> times(3, 9);
-    std::vector<uint16_t> readings(3, 9);
-    EXPECT_EQ(controller->ReadRawTrace(1, 2, 3, times, readings), 1);
-    EXPECT_EQ(fw.commands.back(), "0Z 1 2 3");
-    EXPECT_EQ(times, (std::vector<uint32_t>{100, 200, 300}));
-    EXPECT_EQ(readings, (std::vector<uint16_t>{2000, 65535, 65535}));
-    EXPECT_EQ(line->PendingPieces(), 0u);
-}
-
-TEST_F(ControllerTest, ListingComesBackAsTheControllerSendsIt) {
-    OpenLine();
-    FakeFirmware& fw = Firmware();
+TEST_F(FirmwareLineTest, ListingComesBackAsTheControllerSendsIt) {
     fw.listing = {"1234 DATA0001.CSV", "56 DATA0001.TMT"};
     std::vector<std::string> lines;
     EXPECT_EQ(controller->ReadCardListing(lines), 1);

@@ -100,17 +100,6 @@ protected:
     std::filesystem::path device = folder / "fake-pty";
 };
 
-TEST_F(VirtualPortsTest, ParsesTheRegistrationFile) {
-    auto registration =
-        ParseVirtualPortFile("port=/dev/pts/7\ndescription=Adafruit Kelvastra Simulator\n"
-                             "hardwareId=USB\\VID_239A&PID_800B\nlocation=/dev/pts/7\npid=12345\n");
-    ASSERT_TRUE(registration.has_value());
-    EXPECT_EQ(registration->info,
-              (PortInfo{"Adafruit Kelvastra Simulator", "USB\\VID_239A&PID_800B", "/dev/pts/7"}));
-    EXPECT_EQ(registration->pid, 12345);
-    EXPECT_FALSE(ParseVirtualPortFile("description=x\npid=1\n").has_value());
-}
-
 TEST_F(VirtualPortsTest, OnlyLiveRegistrationsCount) {
     const long long self = ::getpid();
     Register("sim-2.port", device.string(), self, "Second");
@@ -135,13 +124,7 @@ TEST_F(VirtualPortsTest, FolderComesFromTheEnvironment) {
     controller.SetPortEnumerator([] { return ReadVirtualPorts(VirtualPortsFolder()); });
     EXPECT_TRUE(controller.FindController());
     EXPECT_EQ(controller.portName, device.string());
-
     ::unsetenv("KELVASTRA_PORTS_DIR");
-    ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-    EXPECT_EQ(VirtualPortsFolder(), std::filesystem::path("/run/user/4242/kelvastra/ports"));
-    ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(VirtualPortsFolder(),
-              std::filesystem::path("/tmp/kelvastra-" + std::to_string(::getuid()) + "/ports"));
 }
 
 } // namespace

@@ -116,18 +116,6 @@ TEST_F(ProtocolFileTest, OpenReadsTheTableAndAHardwareBlock) {
     EXPECT_EQ(doc.m_controller.hardware.MembraneStyle, Membrane::Hydrostatic);
     EXPECT_EQ(doc.m_controller.hardware.RegulatorType, Regulator::QB3_20);
     EXPECT_DOUBLE_EQ(doc.m_controller.hardware.WellDepth_mm, 20.0);
-
-    // Windows line ends read the same.
-    std::string crlf;
-    for (char c : std::string(kTable)) {
-        if (c == '\n')
-            crlf += '\r';
-        crlf += c;
-    }
-    WriteFile(folder + "crlf.tmt", crlf);
-    EXPECT_EQ(doc.OpenProtocolFile(folder + "crlf.tmt"), 1);
-    EXPECT_EQ(doc.m_sequence.sets.size(), 2u);
-    EXPECT_EQ(doc.m_sequence.sets[1].Name, "Main");
 }
 
 TEST_F(ProtocolFileTest, AFileEndingInsideASetSaysSo) {

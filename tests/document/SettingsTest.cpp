@@ -35,22 +35,13 @@ TEST_F(SettingsTest, TemplateFolderFallsBackToTheDefaultAndKeepsWhatIsStored)
 
     Settings::SetTemplateDir(Folders::FolderOf("/srv/protocols/x.tmt"));
     EXPECT_EQ(Settings::TemplateDir(), "/srv/protocols/");
-    EXPECT_EQ(Settings::FactoryAccess(), 0);
-    Settings::SetFactoryAccess(1);
-    EXPECT_EQ(Settings::FactoryAccess(), 1);
 }
 
-TEST(Folders, FolderOfKeepsTheSeparatorAndFixedFoldersHangOffTheRoot)
+TEST(Folders, FolderOfKeepsTheSeparator)
 {
     EXPECT_EQ(Folders::FolderOf("/p/x.tmt"), "/p/");
     EXPECT_EQ(Folders::FolderOf("D:\\P\\x.tmt"), "D:\\P\\");
     EXPECT_EQ(Folders::FolderOf("x.tmt"), "");
-    setenv("KELVASTRA_HOME", "/r", 1);
-    EXPECT_EQ(Folders::Calibrations(), "/r/Software/Calibrations");
-    EXPECT_EQ(Folders::CalibrationBackup(), "/r/Software/Calibrations/Backup");
-    EXPECT_EQ(Folders::RawData(), "/r/Software/RawData");
-    EXPECT_EQ(Folders::SpecialPositions(), "/r/specialPositions.csv");
-    unsetenv("KELVASTRA_HOME");
 }
 
 }  // namespace

@@ -47,15 +47,14 @@ TEST(ProtocolWriter, WritesEveryColumnForm) {
         SetKey key;
         const char* text;
     };
+    // Vocabulary columns are written as their texts (tested with the vocabularies).
     // clang-format off
     const Case cases[] = {
-        {SetKey::Name, "My[_]set[_]1"}, {SetKey::XMode, "Disp"}, {SetKey::YFunction, "Strain"},
-        {SetKey::XUnits, "InvalidUnits"}, {SetKey::XMagnitude, "0.123457"},
-        {SetKey::XPreloadMag, "1.23457e+06"}, {SetKey::YPreloadType, "First"},
-        {SetKey::StretchDurationSec, "2.5"}, {SetKey::RecoveryDurationSec, "0.1"},
-        {SetKey::NumReps, "1"}, {SetKey::DataFreqHz, "1"}, {SetKey::ImageFreqHz, "1"},
-        {SetKey::DataType, "All"}, {SetKey::Tolerance, "5"}, {SetKey::TolCorOver, "1"},
-        {SetKey::TimeUnits, "InvalidMode"}, {SetKey::AutoAdjust, "0"},
+        {SetKey::Name, "My[_]set[_]1"}, {SetKey::XUnits, "InvalidUnits"},
+        {SetKey::XMagnitude, "0.123457"}, {SetKey::XPreloadMag, "1.23457e+06"},
+        {SetKey::YPreloadType, "First"}, {SetKey::RecoveryDurationSec, "0.1"},
+        {SetKey::NumReps, "1"}, {SetKey::DataFreqHz, "1"}, {SetKey::Tolerance, "5"},
+        {SetKey::TolCorOver, "1"}, {SetKey::TimeUnits, "InvalidMode"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -93,10 +92,13 @@ TEST(ProtocolReader, RoundTripsWhatItWrites) {
     b.DataType = DataType::Peaks;
     b.NumReps = 7;
     SetSequence sequence{{a, b}, {}};
+    for (int i = 0; i < 9; ++i) // more sets than the device takes are read all the same
+        sequence.sets.push_back(ViewSet("s" + std::to_string(i)));
     SetSequence back;
     ReadProtocolText(ProtocolTableText(sequence), back, nullptr);
     a.XPreloadType = PreloadType::None;
-    EXPECT_EQ(back.sets, (std::vector<SetRecord>{a, b}));
+    sequence.sets[0] = a;
+    EXPECT_EQ(back.sets, sequence.sets);
     EXPECT_EQ(back.columns, StandardColumns());
 }
 
@@ -159,11 +161,6 @@ TEST(ProtocolReader, UnknownTextsAndNonNumbers) {
     EXPECT_EQ(set.DataType, -1);
     EXPECT_EQ(set.DataFreqHz, 2);
     EXPECT_EQ(set.ImageFreqHz, 3);
-    // Written back with the invalid texts and the shared rates' own texts.
-    EXPECT_EQ(SetCellText(set, SetKey::XFunction), "InvalidFunction");
-    EXPECT_EQ(SetCellText(set, SetKey::DataType), "InvalidDataType");
-    EXPECT_EQ(SetCellText(set, SetKey::DataFreqHz), "30");
-    EXPECT_EQ(SetCellText(set, SetKey::ImageFreqHz), "5");
 }
 
 TEST(ProtocolReader, ShortLastRowIsDroppedAndReported) {
@@ -179,17 +176,6 @@ TEST(ProtocolReader, ShortLastRowIsDroppedAndReported) {
     EXPECT_EQ(ProtocolReadWarning(ProtocolReadResult{}), "");
     ASSERT_EQ(sequence.sets.size(), 1u);
     EXPECT_EQ(sequence.sets[0].Name, "a");
-
-    // The step-by-step reader says the same.
-    std::istringstream in("Name NumReps\nx 1 y");
-    std::string token;
-    in >> token;
-    StartReading(sequence, in, token);
-    ASSERT_TRUE(MoreSetsToRead(in));
-    EXPECT_EQ(ReadOneSet(sequence, in, token), ReadSetResult::Appended);
-    ASSERT_TRUE(MoreSetsToRead(in));
-    EXPECT_EQ(ReadOneSet(sequence, in, token), ReadSetResult::EndedInsideSet);
-    EXPECT_EQ(sequence.sets.size(), 1u);
 }
 
 TEST(ProtocolReader, HeaderOfAnyLengthIsReadWhole) {
@@ -215,21 +201,9 @@ TEST(ProtocolReader, HeaderOfAnyLengthIsReadWhole) {
 TEST(ProtocolReader, EmptyTextGivesEmptySequence) {
     for (const char* text : {"", "  \n\n"}) {
         SetSequence sequence{{SetRecord{}}, {SetKey::Name}};
-        const auto result = ReadProtocolText(text, sequence, nullptr);
-        EXPECT_TRUE(result.Complete());
-        EXPECT_TRUE(sequence.sets.empty());
-        EXPECT_TRUE(sequence.columns.empty());
+        EXPECT_TRUE(ReadProtocolText(text, sequence, nullptr).Complete());
+        EXPECT_EQ(sequence, SetSequence{});
     }
-}
-
-TEST(ProtocolReader, ElevenSetsAreAllRead) {
-    SetSequence sequence;
-    for (int i = 0; i < 11; ++i) {
-        sequence.sets.push_back(ViewSet("s" + std::to_string(i)));
-    }
-    SetSequence back;
-    ReadProtocolText(ProtocolTableText(sequence), back, nullptr);
-    EXPECT_EQ(back.sets.size(), 11u);
 }
 
 TEST(DeviceTemplate, HardwareBlockThenTableReadsBack) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -169,25 +170,6 @@ TEST(MapHeader, FirstKeywordDecides) {
     }
 }
 
-TEST(ColumnTitle, AllCodes) {
-    const std::pair<int, const char*> titles[] = {{0, "Time (mS)"},
-                                                  {1, "Set"},
-                                                  {2, "Set Name"},
-                                                  {3, "Cycle"},
-                                                  {4, "Specified Pressure (MPa)"},
-                                                  {5, "Pressure (MPa)"},
-                                                  {34, "Spring Force (N)"},
-                                                  {16, "Position 1 (um)"},
-                                                  {24, "Position 9 (um)"},
-                                                  {7, "Force 1 (N) (factory)"},
-                                                  {15, "Force 9 (N) (factory)"},
-                                                  {35, "Force 1 (N) (calibrated)"},
-                                                  {43, "Force 9 (N) (calibrated)"},
-                                                  {44, ""}};
-    for (const auto& [code, title] : titles)
-        EXPECT_EQ(ColumnTitle(code), title) << code;
-}
-
 TEST_F(ConvertTest, HeaderColumnsForEachHardwareAndPass) {
     const std::string header = "Time(mS),Name,Cycle,SpecifiedPressure,ActualPressure,Disp1,Disp2,"
                                "Disp3,Disp4,Disp5,Disp6,Disp7,Disp8,Disp9,Extra\n";
@@ -340,45 +322,72 @@ TEST_F(ConvertTest, PressureColumnOrderDecidesWhichPressureAForceUses) {
     }
 }
 
+// The rising part of a group gives the ratios of measured to spring force; the last ratio
+// divides the calibrated forces and the cubic through the ratios, held between 0.1 and 10,
+// divides the factory forces at every well.
 TEST_F(ConvertTest, CorrectionOfARisingGroup) {
-    Rig rig(Spring::GoldSpring_13mm_Diam, IdentityCoefficients());
-    // Pressure rises with well 1 moving through the spring range, then falls; wells 2 to 9 stay
-    // at 800 um.
-    const std::vector<std::pair<double, double>> points{{0.10, 400},  {0.15, 600},  {0.20, 800},
-                                                        {0.25, 1000}, {0.30, 1200}, {0.35, 1400},
-                                                        {0.30, 1300}, {0.20, 900}};
-    std::string raw = kRawHeader + "\n";
-    for (size_t i = 0; i < points.size(); ++i) {
-        raw +=
-            RawLine(static_cast<int>(i), 1, 1, points[i].first, points[i].first, points[i].second);
-    }
-    Table table = Parse(Convert(rig, raw, true));
-    ASSERT_EQ(table.rows.size(), points.size());
-
-    // The rising part gives the ratios; the cubic through them divides every force.
-    std::vector<double> pressures;
-    std::vector<std::array<double, 2>> pairs;
-    for (size_t i = 0; i < points.size(); ++i) {
-        pressures.push_back(ReadPressure(*rig.model, points[i].first));
-        if (i < 6) {
-            const double f1 = *rig.model->Force(pressures[i], points[i].second);
-            pairs.push_back({points[i].second, f1 / rig.spring.SpringForce(points[i].second)});
-        }
-    }
-    const double lastRatio = pairs.back()[1];
-    gte::ApprPolynomial2<double> fit(3);
-    ASSERT_TRUE(fit.FitVectors(pairs, {0, 1, 2, 3, 4, 5}));
-    auto factor = [&](double x) {
-        return std::clamp(fit.Evaluate(std::clamp(x, 250.0, 1750.0)), 0.1, 10.0);
+    struct Point {
+        double specified, actual, position1, others; // MPa, MPa, um, um
     };
-    for (size_t i = 0; i < points.size(); ++i) {
-        const double f1 = *rig.model->Force(pressures[i], points[i].second);
-        const double f5 = *rig.model->Force(pressures[i], 800.0);
-        EXPECT_EQ(table.Cell(i, "Force 1 (N) (calibrated)"), Fixed(f1 / lastRatio, 2)) << i;
-        EXPECT_EQ(table.Cell(i, "Force 1 (N) (factory)"), Fixed(f1 / factor(points[i].second), 2))
-            << i;
-        EXPECT_EQ(table.Cell(i, "Force 5 (N) (calibrated)"), Fixed(f5 / lastRatio, 2)) << i;
-        EXPECT_EQ(table.Cell(i, "Force 5 (N) (factory)"), Fixed(f5 / factor(800.0), 2)) << i;
+    struct Case {
+        const char* name;
+        std::vector<Point> points;
+        size_t rising;      // the points that give ratios
+        bool pastTheBounds; // the cubic leaves 0.1..10 at some well
+    };
+    const std::vector<Case> cases{
+        {"moderate",
+         {{0.10, 0.10, 400, 800}, {0.15, 0.15, 600, 800}, {0.20, 0.20, 800, 800},
+          {0.25, 0.25, 1000, 800}, {0.30, 0.30, 1200, 800}, {0.35, 0.35, 1400, 800},
+          {0.30, 0.30, 1300, 800}, {0.20, 0.20, 900, 800}},
+         6, false},
+        {"steep",
+         {{0.10, 0.02, 400, 1750}, {0.15, 0.06, 600, 250}, {0.20, 0.20, 800, 1750},
+          {0.25, 0.80, 1000, 250}, {0.30, 2.50, 1200, 1750}, {0.20, 0.20, 900, 250}},
+         5, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(Spring::GoldSpring_13mm_Diam, IdentityCoefficients());
+        std::string raw = kRawHeader + "\n";
+        for (size_t i = 0; i < c.points.size(); ++i) {
+            const Point& p = c.points[i];
+            raw += RawLine(static_cast<int>(i), 1, 1, p.specified, p.actual, p.position1, p.others);
+        }
+        Table table = Parse(Convert(rig, raw, true));
+        ASSERT_EQ(table.rows.size(), c.points.size());
+
+        std::vector<std::array<double, 2>> pairs;
+        for (size_t i = 0; i < c.rising; ++i) {
+            const Point& p = c.points[i];
+            const double f1 = *rig.model->Force(ReadPressure(*rig.model, p.actual), p.position1);
+            pairs.push_back({p.position1, f1 / rig.spring.SpringForce(p.position1)});
+        }
+        const double lastRatio = pairs.back()[1];
+        gte::ApprPolynomial2<double> fit(3);
+        std::vector<int> indices(pairs.size());
+        std::iota(indices.begin(), indices.end(), 0);
+        ASSERT_TRUE(fit.FitVectors(pairs, indices));
+        bool above = false, below = false;
+        auto factor = [&](double x) {
+            const double raw = fit.Evaluate(std::clamp(x, 250.0, 1750.0));
+            above = above || raw > 10.0;
+            below = below || raw < 0.1;
+            return std::clamp(raw, 0.1, 10.0);
+        };
+        for (size_t i = 0; i < c.points.size(); ++i) {
+            const Point& p = c.points[i];
+            const double pressure = ReadPressure(*rig.model, p.actual);
+            const double f1 = *rig.model->Force(pressure, p.position1);
+            const double f5 = *rig.model->Force(pressure, p.others);
+            EXPECT_EQ(table.Cell(i, "Force 1 (N) (calibrated)"), Fixed(f1 / lastRatio, 2)) << i;
+            EXPECT_EQ(table.Cell(i, "Force 1 (N) (factory)"), Fixed(f1 / factor(p.position1), 2))
+                << i;
+            EXPECT_EQ(table.Cell(i, "Force 5 (N) (calibrated)"), Fixed(f5 / lastRatio, 2)) << i;
+            EXPECT_EQ(table.Cell(i, "Force 5 (N) (factory)"), Fixed(f5 / factor(p.others), 2))
+                << i;
+        }
+        EXPECT_EQ(above && below, c.pastTheBounds) << "the case no longer reaches the bounds";
     }
 }
 
@@ -399,6 +408,9 @@ TEST_F(ConvertTest, GroupsTheCorrectionCannotHandle) {
         {"only one ratio inside the bounds", gold,
          {{0.10, 0.10, 200}, {0.12, 0.12, 220}, {0.30, 0.30, 1000}, {0.4, 0.4, 1800}},
          false, false},
+        // Two ratios far outside the bounds still shape the cubic; two inside are enough.
+        {"exactly two ratios inside the bounds", gold,
+         {{0.10, 2.5, 300}, {0.12, 2.5, 350}, {0.15, 0.10, 600}, {0.20, 0.20, 900}}, true, true},
         {"three pairs: no cubic", gold,
          {{0.10, 0.10, 600}, {0.20, 0.20, 900}, {0.30, 0.30, 1200}}, true, false},
         {"last ratio is zero", gold,
@@ -439,51 +451,40 @@ TEST_F(ConvertTest, GroupsTheCorrectionCannotHandle) {
     }
 }
 
+// A cell that needs a missing table is left empty, never made up; the others are written.
 TEST_F(ConvertTest, HardwareWithoutTablesWritesEmptyCells) {
     const std::string raw = kRawHeader + "\n" +
                             "1,1,S,1,1000,150000,120000,120000,120000,120000,"
                             "120000,120000,120000,120000,120000\n";
-    {
+    const struct {
+        const char* name;
+        int magnet, membrane, regulator;
+        bool coefficients;
+        std::string filled; // P pressures, X positions, F factory forces, C calibrated, S spring
+    } cases[] = {
+        {"no magnet table", Magnet::NoMagnet, 1, 0, false, "P"},
+        {"coefficients stand in for it", Magnet::NoMagnet, 1, 0, true, "PXFS"},
+        {"no membrane table", 0, Membrane::A1_32, 0, false, "PXS"},
+        {"no pressure scaling", 0, 1, Regulator::Invalid, false, "XS"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Rig rig(Spring::GoldSpring_13mm_Diam);
-        rig.hardware.MagnetStyle = Magnet::NoMagnet;
-        rig.Rebuild();
+        rig.hardware.MagnetStyle = c.magnet;
+        rig.hardware.MembraneStyle = c.membrane;
+        rig.hardware.RegulatorType = c.regulator;
+        rig.Rebuild(c.coefficients ? IdentityCoefficients() : std::nullopt);
         Table table = Parse(Convert(rig, raw, true));
+        const auto filled = [&](char kind) { return c.filled.find(kind) != std::string::npos; };
+        EXPECT_EQ(!table.Cell(0, "Specified Pressure (MPa)").empty(), filled('P'));
+        EXPECT_EQ(!table.Cell(0, "Pressure (MPa)").empty(), filled('P'));
+        EXPECT_EQ(!table.Cell(0, "Spring Force (N)").empty(), filled('S'));
         for (int w = 1; w <= 9; ++w) {
             const std::string n = std::to_string(w);
-            EXPECT_EQ(table.Cell(0, "Position " + n + " (um)"), "");
-            EXPECT_EQ(table.Cell(0, "Force " + n + " (N) (factory)"), "");
-            EXPECT_EQ(table.Cell(0, "Force " + n + " (N) (calibrated)"), "");
+            EXPECT_EQ(!table.Cell(0, "Position " + n + " (um)").empty(), filled('X')) << w;
+            EXPECT_EQ(!table.Cell(0, "Force " + n + " (N) (factory)").empty(), filled('F')) << w;
+            EXPECT_EQ(table.Cell(0, "Force " + n + " (N) (calibrated)"), "") << w;
         }
-        EXPECT_EQ(table.Cell(0, "Spring Force (N)"), "");
-        EXPECT_NE(table.Cell(0, "Pressure (MPa)"), "");
-    }
-    {
-        // With coefficients the magnet needs no table: positions come back.
-        Rig rig(Spring::GoldSpring_13mm_Diam);
-        rig.hardware.MagnetStyle = Magnet::NoMagnet;
-        rig.Rebuild(IdentityCoefficients());
-        Table table = Parse(Convert(rig, raw, true));
-        EXPECT_EQ(table.Cell(0, "Position 3 (um)"), "1200");
-        EXPECT_NE(table.Cell(0, "Force 3 (N) (factory)"), "");
-    }
-    {
-        Rig rig(Spring::GoldSpring_13mm_Diam);
-        rig.hardware.MembraneStyle = Membrane::A1_32;
-        rig.Rebuild();
-        Table table = Parse(Convert(rig, raw, true));
-        EXPECT_NE(table.Cell(0, "Position 2 (um)"), "");
-        EXPECT_EQ(table.Cell(0, "Force 2 (N) (factory)"), "");
-        EXPECT_NE(table.Cell(0, "Spring Force (N)"), "");
-    }
-    {
-        Rig rig(Spring::GoldSpring_13mm_Diam);
-        rig.hardware.RegulatorType = Regulator::Invalid;
-        rig.Rebuild();
-        Table table = Parse(Convert(rig, raw, true));
-        EXPECT_EQ(table.Cell(0, "Specified Pressure (MPa)"), "");
-        EXPECT_EQ(table.Cell(0, "Pressure (MPa)"), "");
-        EXPECT_NE(table.Cell(0, "Position 2 (um)"), "");
-        EXPECT_EQ(table.Cell(0, "Force 2 (N) (factory)"), "");
     }
 }
 
@@ -539,32 +540,4 @@ TEST_F(ConvertTest, LongNamesAndLinesPassThrough) {
     ASSERT_EQ(table.rows.size(), 2u);
     EXPECT_EQ(table.rows[0][1], name);
     EXPECT_EQ(table.rows[1][1], "short");
-}
-
-TEST(RecordConverter, ParseFieldOnItsOwn) {
-    Rig rig(Spring::GoldSpring_13mm_Diam, IdentityCoefficients());
-    RecordConverter converter(*rig.model);
-    DataRecord record;
-    converter.ParseField(ColumnCode::SetName, "Ramp|Up|", record);
-    EXPECT_EQ(record.name, "Ramp Up ");
-    converter.ParseField(ColumnCode::Time, " 1234x", record);
-    EXPECT_EQ(record.time, 1234);
-    converter.ParseField(ColumnCode::SpecifiedPressure, "2000", record);
-    EXPECT_EQ(record.specifiedPressure, *rig.model->SpecifiedPressure(2000));
-    converter.ParseField(ColumnCode::ActualPressure, "150001", record);
-    EXPECT_EQ(record.actualPressure, *rig.model->ActualPressure(1500.01));
-    EXPECT_EQ(rig.model->LatestActualPressure(), record.actualPressure);
-    // Readings keep their hundredths: 123456 is 1234.56 counts.
-    converter.ParseField(ColumnCode::Position1 + 4, "123456", record);
-    EXPECT_EQ(record.position[4], 1234.56);
-    EXPECT_EQ(record.force[4], *rig.model->Force(record.actualPressure, 1234.56));
-    converter.ParseField(ColumnCode::Position1, "20000", record);
-    EXPECT_EQ(record.springForce, kNoSpringForce);
-    converter.ParseField(ColumnCode::Position1, "30000", record);
-    EXPECT_EQ(record.springForce, rig.spring.SpringForce(300.0));
-    // Unrecognised columns change nothing.
-    DataRecord before = record;
-    converter.ParseField(ColumnCode::Unrecognised, "999", record);
-    EXPECT_EQ(record.time, before.time);
-    EXPECT_EQ(record.position, before.position);
 }

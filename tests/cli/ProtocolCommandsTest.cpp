@@ -110,8 +110,9 @@ TEST_F(ProtocolCli, AFailingCheckExitsWithOneAfterTheFigures) {
         eleven += "s\tRamp\tN\t1\t0\t10\t10\t0\t0\t1\tSeconds\tAll\t0\t\n";
     const CliRun run = Cli({"protocol", "show", Write("f.tmt", eleven).string()});
     EXPECT_EQ(run.status, 1);
-    const std::string tail = "Used Memory (%)\t110.0\n"
-                             "Error:  Not Enough Memory Available\nReduce Number of Specified Sets\n";
+    const std::string tail =
+        "Used Memory (%)\t110.0\n"
+        "Error:  Not Enough Memory Available\nReduce Number of Specified Sets\n";
     ASSERT_GE(run.output.size(), tail.size());
     EXPECT_EQ(run.output.substr(run.output.size() - tail.size()), tail);
 }

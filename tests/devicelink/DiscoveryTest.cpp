@@ -16,11 +16,6 @@ namespace {
 const PortInfo kAdafruit9{"Adafruit Feather M4", "", "COM9"};
 const PortInfo kVid3{"USB Serial Device", "USB\\VID_239A&PID_800B&MI_00", "COM3"};
 
-TEST(Discovery, DescriptionMatchWinsOverIdentifierMatchInAnyOrder) {
-    EXPECT_EQ(MatchControllerPort({kAdafruit9, kVid3}), "COM9");
-    EXPECT_EQ(MatchControllerPort({kVid3, kAdafruit9}), "COM9");
-}
-
 TEST(Discovery, IdentifierRule) {
     struct Case {
         std::string hardwareId;
@@ -38,7 +33,10 @@ TEST(Discovery, IdentifierRule) {
     }
 }
 
-TEST(Discovery, DescriptionIsCaseSensitiveAndEarliestWinsWithinAPass) {
+// A description match wins over an identifier match in any order; within a pass the earliest.
+TEST(Discovery, DescriptionFirstThenIdentifierEarliestWins) {
+    EXPECT_EQ(MatchControllerPort({kAdafruit9, kVid3}), "COM9");
+    EXPECT_EQ(MatchControllerPort({kVid3, kAdafruit9}), "COM9");
     EXPECT_FALSE(MatchControllerPort({{"adafruit board", "", "COM1"}}).has_value());
     EXPECT_EQ(MatchControllerPort(
                   {{"x", "", "COM1"}, {"Adafruit A", "", "COM7"}, {"Adafruit B", "", "COM2"}}),
@@ -114,17 +112,6 @@ TEST_F(VirtualPortsTest, OnlyLiveRegistrationsCount) {
     EXPECT_EQ(ports[1].description, "Second");
     EXPECT_EQ(ports[0].portName, device.string());
     EXPECT_TRUE(ReadVirtualPorts(folder / "missing").empty());
-}
-
-TEST_F(VirtualPortsTest, FolderComesFromTheEnvironment) {
-    ::setenv("KELVASTRA_PORTS_DIR", folder.c_str(), 1);
-    EXPECT_EQ(VirtualPortsFolder(), folder);
-    Register("sim-1.port", device.string(), ::getpid());
-    Controller controller;
-    controller.SetPortEnumerator([] { return ReadVirtualPorts(VirtualPortsFolder()); });
-    EXPECT_TRUE(controller.FindController());
-    EXPECT_EQ(controller.portName, device.string());
-    ::unsetenv("KELVASTRA_PORTS_DIR");
 }
 
 } // namespace

@@ -163,12 +163,9 @@ TEST_F(ConversionTest, EntriesWithoutRepetitionsAreSkippedAndNamesStopAtFifteen)
     ASSERT_EQ(doc.m_sequence.sets.size(), 2u);
     EXPECT_EQ(doc.m_sequence.sets[0].Name, "One two");
     EXPECT_EQ(doc.m_sequence.sets[0].NumReps, 3);
-    EXPECT_DOUBLE_EQ(doc.m_sequence.sets[0].StretchDurationSec, 1.0);
     EXPECT_EQ(doc.m_sequence.sets[1].Name, "A_very_long_nam");
     EXPECT_EQ(doc.m_sequence.sets[1].NumReps, -1);
-    EXPECT_EQ(doc.m_sequence.sets[1].DataType, DataType::All64);
     EXPECT_EQ(doc.m_sequence.sets[1].DataFreqHz, DataFrequency::Hz0_1);
-    EXPECT_EQ(doc.m_sequence.sets[1].AutoAdjust, 1);
 }
 
 } // namespace

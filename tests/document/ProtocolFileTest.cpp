@@ -81,14 +81,12 @@ TEST_F(ProtocolFileTest, NothingHappensWithoutDeviceInfoOrWhileAnActionIsPending
     doc.m_nPendingAction = DeviceAction::ProgramDevice;
     doc.OnFileSave(Chooser(folder + "a.tmt"));
     doc.OnFileOpen(Chooser(folder + "a.tmt"));
-    EXPECT_TRUE(starts.empty());
-    EXPECT_FALSE(std::filesystem::exists(folder + "a.tmt"));
-}
-
-TEST_F(ProtocolFileTest, AFailedCheckSavesNothing) {
+    // A failed check saves nothing either.
+    doc.m_nPendingAction = DeviceAction::None;
     d.view->SetWorkingSequence(SetSequence{});
     doc.OnFileSave(Chooser(folder + "a.tmt"));
     EXPECT_TRUE(starts.empty());
+    EXPECT_FALSE(std::filesystem::exists(folder + "a.tmt"));
     EXPECT_EQ(d.view->CheckMessages(),
               std::vector<std::string>{"Please Specify a Test Sequence Before Executing"});
 }

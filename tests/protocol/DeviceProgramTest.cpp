@@ -130,7 +130,7 @@ TEST(DeviceProgramReadBack, ParsesAllFields) {
     EXPECT_EQ(table[1], DeviceProgramEntry{});
 }
 
-TEST(DeviceProgramReadBack, EndByte) {
+TEST(DeviceProgramReadBack, EndByteAndLinesBeyondTheTable) {
     DeviceProgramTable table;
     table[0].repetitions = 4;
     EXPECT_EQ(ParseProgramLine("\x17", 0, table), -1);
@@ -138,10 +138,7 @@ TEST(DeviceProgramReadBack, EndByte) {
     EXPECT_EQ(table[0].repetitions, 4);
     // The end byte only counts at the start of the line.
     EXPECT_EQ(ParseProgramLine(" \x17", 0, table), 1);
-}
 
-TEST(DeviceProgramReadBack, LinesBeyondTheTableAreIgnored) {
-    DeviceProgramTable table;
     const std::string line = "1 1 1 1 9 1 1 1 s s extra n 0 0";
     for (size_t i = 0; i < 10; ++i) {
         EXPECT_EQ(ParseProgramLine(line, i, table), 1);

@@ -60,8 +60,6 @@ TEST(ProtocolWriter, WritesEveryColumnForm) {
     for (const Case& c : cases) {
         EXPECT_EQ(SetCellText(set, c.key), c.text) << SetKeyText(c.key);
     }
-    set.DataFreqHz = 1;
-    EXPECT_EQ(SetCellText(set, SetKey::DataFreqHz), "60");
 }
 
 TEST(ProtocolWriter, NamesAlwaysStayOneToken) {

@@ -75,8 +75,6 @@ TEST(SequenceTiming, TotalAndTimeText) {
     huge.TimeUnits = TimeUnits::Days;
     EXPECT_EQ(TotalSeconds(Of({huge})), 2147483647);
 
-    EXPECT_EQ(TimeText(20), "00:00:20");
-    EXPECT_EQ(TimeText(110), "00:01:50");
     EXPECT_EQ(TimeText(3725), "01:02:05");
     EXPECT_EQ(TimeText(360000), "100:00:00");
     EXPECT_EQ(TimeText(0), "00:00:00");

@@ -15,6 +15,7 @@ namespace {
 // Each vocabulary's texts round-trip below; here the parses that are not plain round trips:
 // case, synonyms, near misses and the texts that stand for invalid values.
 TEST(Vocabulary, ParsesSynonymsAndCaseAndRefusesNearMisses) {
+    // clang-format off
     const std::pair<int32_t, int32_t> parsed[] = {
         {ParseControlMode("FORCE"), 1},        {ParseControlMode("Displacement"), -1},
         {ParseControlFunction("strain"), 1},   {ParseControlFunction("Sine"), -1},
@@ -26,14 +27,15 @@ TEST(Vocabulary, ParsesSynonymsAndCaseAndRefusesNearMisses) {
         {ParseImageFrequency("100"), -1},      {static_cast<int32_t>(ParseSetKey("")), -1},
         {static_cast<int32_t>(ParseSetKey("Comment")), -1},
     };
+    // clang-format on
     for (const auto& [value, expected] : parsed)
         EXPECT_EQ(value, expected);
     EXPECT_EQ(ParseDataTypeEditorText("Peaks Only"), 0);
     EXPECT_EQ(ParseDataTypeEditorText("All Data"), 3);
     EXPECT_EQ(AutoAdjustText(2), "true (Disp.)");
     EXPECT_EQ(TimeUnitsAbbreviation(5), "dS");
-    for (const std::string& invalid : {ControlModeText(-1), TimeUnitsName(-1),
-                                       TimeUnitsAbbreviation(9)})
+    for (const std::string& invalid :
+         {ControlModeText(-1), TimeUnitsName(-1), TimeUnitsAbbreviation(9)})
         EXPECT_EQ(invalid, "InvalidMode");
     EXPECT_EQ(DataFrequencyText(11), "InvalidDataFrequency");
     EXPECT_EQ(SetKeyText(SetKey::Invalid), "InvalidInstruction");
@@ -82,9 +84,6 @@ TEST(Vocabulary, OverlongTextsAreUnknownWithoutCutting) {
     // A text cut to its first 1023 characters could match a key; it must not.
     const std::string longKey = std::string("NumReps") + std::string(1100, ' ');
     EXPECT_EQ(ParseSetKey(longKey), SetKey::Invalid);
-    const std::string justFits = std::string(1023, 'x');
-    EXPECT_EQ(ParseControlMode(justFits), -1);
-    EXPECT_EQ(ParseControlMode(std::string(1024, 'x')), -1);
     EXPECT_EQ(ParsePreloadType("EVERY" + std::string(1200, '\0')), -1);
     EXPECT_EQ(ParseTimeUnits(std::string(5000, 'S')), -1);
 }
@@ -105,19 +104,6 @@ TEST(NumberText, ReadsLeadingNumbersLikeTheCLibrary) {
         EXPECT_EQ(LeadingDouble(text), value) << text;
     for (const auto& [text, value] : ints)
         EXPECT_EQ(LeadingInt(text), value) << text;
-}
-
-TEST(NumberText, WritesTheStreamDefaultNotation) {
-    // clang-format off
-    const std::pair<std::string, std::string> written[] = {
-        {DefaultDoubleText(10.0), "10"}, {DefaultDoubleText(2.5), "2.5"},
-        {DefaultDoubleText(0.1), "0.1"}, {DefaultDoubleText(0.123456789), "0.123457"},
-        {DefaultDoubleText(1234567.0), "1.23457e+06"}, {DefaultDoubleText(0.00001), "1e-05"},
-        {DefaultDoubleText(0.0), "0"}, {FixedText(10.0, 1), "10.0"}, {FixedText(0.1, 3), "0.100"},
-        {FixedText(-0.05, 1), "-0.1"}, {FixedText(1e20, 1), "100000000000000000000.0"}};
-    // clang-format on
-    for (const auto& [text, expected] : written)
-        EXPECT_EQ(text, expected);
 }
 
 std::vector<std::string> Row(const SetRecord& set, bool hydrostatic) {

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <numeric>
 #include <memory>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -335,6 +335,7 @@ TEST_F(ConvertTest, CorrectionOfARisingGroup) {
         size_t rising;      // the points that give ratios
         bool pastTheBounds; // the cubic leaves 0.1..10 at some well
     };
+    // clang-format off
     const std::vector<Case> cases{
         {"moderate",
          {{0.10, 0.10, 400, 800}, {0.15, 0.15, 600, 800}, {0.20, 0.20, 800, 800},
@@ -346,6 +347,7 @@ TEST_F(ConvertTest, CorrectionOfARisingGroup) {
           {0.25, 0.80, 1000, 250}, {0.30, 2.50, 1200, 1750}, {0.20, 0.20, 900, 250}},
          5, true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(Spring::GoldSpring_13mm_Diam, IdentityCoefficients());
@@ -384,8 +386,7 @@ TEST_F(ConvertTest, CorrectionOfARisingGroup) {
             EXPECT_EQ(table.Cell(i, "Force 1 (N) (factory)"), Fixed(f1 / factor(p.position1), 2))
                 << i;
             EXPECT_EQ(table.Cell(i, "Force 5 (N) (calibrated)"), Fixed(f5 / lastRatio, 2)) << i;
-            EXPECT_EQ(table.Cell(i, "Force 5 (N) (factory)"), Fixed(f5 / factor(p.others), 2))
-                << i;
+            EXPECT_EQ(table.Cell(i, "Force 5 (N) (factory)"), Fixed(f5 / factor(p.others), 2)) << i;
         }
         EXPECT_EQ(above && below, c.pastTheBounds) << "the case no longer reaches the bounds";
     }

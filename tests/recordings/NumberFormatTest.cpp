@@ -85,15 +85,12 @@ TEST(FormatFixed, MatchesPrintfOverMillionsOfValues) {
     for (int p = 0; p <= 4; ++p) {
         const double unitValue = std::pow(10.0, -p);
         for (int i = 0; i < 120000; ++i) {
-            // Exactly on or next to a rounding half of this precision.
+            // Exactly on or next to a rounding half of this precision; k / 32 is a true tie.
             const int64_t k = integer(random);
-            double half = (static_cast<double>(k) + 0.5) * unitValue;
-            ExpectSame(half, p, failures);
-            ExpectSame(std::nextafter(half, 0.0), p, failures);
-            ExpectSame(std::nextafter(half, INFINITY), p, failures);
-            // Binary fractions are exact, so these are true ties.
-            ExpectSame(static_cast<double>(k) / 32.0, p, failures);
-            ExpectSame(static_cast<double>(k) / 1024.0, p, failures);
+            const double half = (static_cast<double>(k) + 0.5) * unitValue;
+            for (double v : {half, std::nextafter(half, 0.0), std::nextafter(half, INFINITY),
+                             static_cast<double>(k) / 32.0})
+                ExpectSame(v, p, failures);
         }
     }
     // Raw bit patterns: every exponent, including subnormals and huge values.
@@ -107,8 +104,8 @@ TEST(FormatFixed, MatchesPrintfOverMillionsOfValues) {
 }
 
 TEST(ParseLeadingInt, LikeAtoi) {
-    const std::vector<std::string> texts{"+17", "  42", "\t-8x", "abc", "", "-", " - 3", "007",
-                                         "1.99", "-2147483648", "\r\n9", "+-5", "1e5"};
+    const std::vector<std::string> texts{"+17", "  42", "\t-8x",       "abc",   "",    "-",  " - 3",
+                                         "007", "1.99", "-2147483648", "\r\n9", "+-5", "1e5"};
     for (const std::string& text : texts) {
         EXPECT_EQ(fastnum::ParseLeadingInt(text.data(), text.data() + text.size()),
                   std::atoi(text.c_str()))

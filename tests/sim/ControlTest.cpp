@@ -32,9 +32,9 @@ protected:
 };
 
 TEST_F(ControlTest, UsageErrorsAreReportedAndChangeNothing) {
-    const char* const usageErrors[] = {"state x", "start -1", "error 5 x", "inject x Error",
-                                       "garbage-hex zz", "drop -3", "end-byte apart x",
-                                       "identity 7 X", "nonsense", "pause"};
+    const char* const usageErrors[] = {
+        "state x", "start -1",         "error 5 x",    "inject x Error", "garbage-hex zz",
+        "drop -3", "end-byte apart x", "identity 7 X", "nonsense",       "pause"};
     for (const char* bad : usageErrors) {
         std::string reply = simulator->Control(bad);
         EXPECT_EQ(reply.rfind("error ", 0), 0u) << bad << " -> " << reply;
@@ -107,8 +107,6 @@ TEST_F(ControlTest, TestRunCommands) {
     EXPECT_EQ(Ask("0?S\r"), "0\r");
     EXPECT_EQ(simulator->Device().CurrentRun()->LinesWritten(), 196);
     EXPECT_EQ(simulator->Control("stop"), "ok stop (no test)");
-    EXPECT_EQ(simulator->Control("speed 20"), "ok speed 20");
-    EXPECT_EQ(simulator->Device().Speed(), 20);
     EXPECT_EQ(simulator->Control("status").rfind("ok state 0 port - firmware 4050", 0), 0u);
 }
 

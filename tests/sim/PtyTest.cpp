@@ -70,11 +70,6 @@ TEST(SimulatorProcess, AnswersOnItsPtyAndRegistersAndUnregistersThePort) {
     EXPECT_EQ(Exchange(fd, "0?R 2\r"), "Firmware Version 4.050\r");
     EXPECT_EQ(Exchange(fd, "0?S\r"), "0\r");
 
-    // Control commands on standard input change what the line says (each command's effect is
-    // tested in ControlTest).
-    EXPECT_EQ(sim.Control("state 4"), "ok state 4");
-    EXPECT_EQ(Exchange(fd, "0?S\r"), "4\r");
-
     // Unplug removes the registration and kills the line; replug brings a new one.
     EXPECT_EQ(sim.Control("unplug"), "ok unplug");
     EXPECT_FALSE(std::filesystem::exists(registration));

@@ -3,9 +3,9 @@
 #include "hardware/ui/HardwareAdvDlg3.h"
 
 #include "UiTestSupport.h"
+#include "devicelink/Controller.h"
 #include "devicelink/FakeFirmware.h"
 #include "devicelink/LogCapture.h"
-#include "devicelink/Controller.h"
 #include "document/DialogSession.h"
 
 #include <QComboBox>
@@ -64,7 +64,11 @@ TEST_F(HardwareAdvDlg3, OpensWithTheDescriptionSelected) {
     };
     const std::string first = "ITV1050 (130 psi Max.)";
     const Case cases[] = {
-        {3, 1, 2, 7, {"Hydrostatic", "Rubber Grommet 12.7x7.9_mm", "NoMagnet", "QB3 (20 psi Max.)"}},
+        {3,
+         1,
+         2,
+         7,
+         {"Hydrostatic", "Rubber Grommet 12.7x7.9_mm", "NoMagnet", "QB3 (20 psi Max.)"}},
         // A1_32 and invalid values are not offered: the first entry stands for them.
         {Membrane::A1_32, 5, 3, 8, {"70A_794um", "No Spring", "A10x2.5_mm", first}},
         {-1, 99, -7, 42, {"70A_794um", "No Spring", "A10x2.5_mm", first}},

@@ -9,8 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <unistd.h>
 
 namespace {
 

@@ -11,11 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <future>
-#include <iterator>
 #include <mutex>
-#include <sstream>
 
 namespace {
 

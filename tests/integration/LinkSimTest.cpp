@@ -7,7 +7,6 @@
 #include "common/MessageLog.h"
 #include "devicelink/Controller.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <fstream>

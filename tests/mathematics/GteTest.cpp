@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <string>
 #include <vector>
 
 using gte::ApprPolynomial2;

@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 namespace {

@@ -12,7 +12,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 
 using simtest::Joined;
 

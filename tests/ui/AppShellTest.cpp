@@ -6,18 +6,14 @@
 #include "controls/MyToolBar.h"
 #include "document/DeviceAction.h"
 
-#include <QAction>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QStatusBar>
-#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <thread>
 

@@ -9,7 +9,6 @@
 #include "document/DialogSession.h"
 
 #include <QComboBox>
-#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>

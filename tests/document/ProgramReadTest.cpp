@@ -55,8 +55,7 @@ protected:
     CKelvastraDoc& doc = *d.doc;
 };
 
-// The link set-up fills the view and the description, then raises the flags. The parsing of
-// each file is tested with its reader.
+// The link set-up fills the view and the description, then raises the flags.
 TEST_F(ProgramReadTest, SetUpReadsNameNumberAndDescription) {
     ScriptedDocument fresh;
     fresh.firmware->files["NAME.INI"] = "Stretch Study";
@@ -69,7 +68,13 @@ TEST_F(ProgramReadTest, SetUpReadsNameNumberAndDescription) {
     EXPECT_EQ(fresh.doc->m_fMaxStretchPosMm, 1000.0f);
     EXPECT_EQ(fresh.view->TestName(), "Stretch Study");
     EXPECT_EQ(fresh.view->TestNumberText(), "0007");
-    EXPECT_EQ(fresh.doc->m_controller.hardware.RegulatorType, Regulator::ITV1030);
+    const HardwareDescription& hw = fresh.doc->m_controller.hardware;
+    EXPECT_EQ(hw.FirmwareVersion, 4050);
+    EXPECT_DOUBLE_EQ(hw.WellDepth_mm, 17.25);
+    EXPECT_EQ(hw.MagnetStyle, Magnet::A25_10);
+    EXPECT_EQ(hw.MembraneStyle, Membrane::M10A_794um);
+    EXPECT_EQ(hw.RegulatorType, Regulator::ITV1030);
+    EXPECT_EQ(hw.SpringType, Spring::NoSpring);
 }
 
 // INFOW.INI is read by position: each value after its key's width; lines too short to hold a

@@ -374,6 +374,10 @@ void Firmware::HandleCommand(const std::string& line, std::vector<Chunk>& out) {
             out.push_back({ErrorLine(BadArgument)});
             return;
         }
+        if (const int error = m_sensorErrors[static_cast<size_t>(n[0])]) {
+            out.push_back({"Error " + std::to_string(error) + "\r"});
+            return;
+        }
         out.push_back({std::to_string(m_plant.Reading(static_cast<int>(n[0]))) + "\r"});
     } else if (verb == "0A") {
         if (!ParseInts(args, n, 1)) {

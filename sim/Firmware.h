@@ -79,6 +79,8 @@ public:
     void SetIdentity(int index, std::optional<std::string> text);
     std::string Identity(int index) const;
     void SetCapacityKb(int64_t kb) { m_options.capacityKb = kb; }
+    // "0?D channel" is answered "Error <error>" (a broken sensor); 0 makes it read again.
+    void SetSensorError(int channel, int error) { m_sensorErrors.at(channel) = error; }
 
     // The run state "0?S" reports while no test run drives it; cleared by the next start/stop.
     void ForceRunState(std::optional<int> state) { m_forcedState = state; }
@@ -144,6 +146,7 @@ private:
     bool m_writeOk = true;
     std::vector<std::string> m_uploadLines;
 
+    std::array<int, kWells + 1> m_sensorErrors{}; // per "0?D" channel; 0: reads
     std::deque<std::string> m_injected;
     bool m_endApart = false;
     int m_endDelayMs = 30;

@@ -6,9 +6,9 @@
 namespace sim {
 
 namespace {
-// Burst allowance of the line rate: a few milliseconds' worth, so that pacing stays smooth
-// whatever the event loop's period.
-constexpr double kBurstMs = 4.0;
+// Paced bytes go out in pieces of this many (about 1.4 ms at 115200 baud) or the rest of a
+// reply, whichever is smaller, so that a long transfer does not wake the loop for every byte.
+constexpr size_t kPacedPiece = 16;
 } // namespace
 
 void OutputQueue::Push(const std::vector<Chunk>& chunks, double nowMs) {
@@ -28,8 +28,24 @@ void OutputQueue::PushNow(std::string bytes, double nowMs) {
 
 void OutputQueue::SetBaud(int baud) {
     m_baud = baud > 0 ? baud : 0;
-    m_credit = 0;
-    m_creditMs = -1;
+    m_lineFreeMs = 0;
+    m_inputFreeMs = 0;
+}
+
+double OutputQueue::ByteMs() const {
+    return 10.0 * 1000.0 / m_baud; // 8N1: ten bit times
+}
+
+double OutputQueue::ReceivedMs(double nowMs, size_t bytes) {
+    if (m_baud == 0) {
+        return nowMs;
+    }
+    m_inputFreeMs = std::max(nowMs, m_inputFreeMs) + double(bytes) * ByteMs();
+    return m_inputFreeMs;
+}
+
+double OutputQueue::PacedStartMs(const Item& item) const {
+    return std::max(item.readyMs, m_lineFreeMs);
 }
 
 size_t OutputQueue::PendingBytes() const {
@@ -44,41 +60,42 @@ double OutputQueue::NextDueMs(double nowMs) const {
     if (m_items.empty()) {
         return -1;
     }
-    double due = std::max(nowMs, m_items.front().readyMs);
-    if (m_baud > 0 && m_credit < 1.0) {
-        double rate = m_baud / 10.0 / 1000.0; // bytes per ms
-        due = std::max(due, nowMs + (1.0 - m_credit) / rate);
+    const Item& item = m_items.front();
+    double due = std::max(nowMs, item.readyMs);
+    if (m_baud > 0 && !item.paced) {
+        const size_t piece = std::min(item.bytes.size(), kPacedPiece);
+        due = std::max(due, PacedStartMs(item) + double(piece) * ByteMs());
     }
     return due;
 }
 
 OutputQueue::Slice OutputQueue::Take(double nowMs) {
     Slice slice;
-    if (m_baud > 0) {
-        double rate = m_baud / 10.0 / 1000.0;
-        double cap = std::max(1.0, rate * kBurstMs);
-        if (m_creditMs < 0) {
-            m_credit = cap;
-        } else {
-            m_credit = std::min(cap, m_credit + (nowMs - m_creditMs) * rate);
-        }
-        m_creditMs = nowMs;
-    }
     if (m_items.empty() || m_items.front().readyMs > nowMs) {
         return slice;
     }
     Item& item = m_items.front();
     size_t count = item.bytes.size();
-    if (m_baud > 0) {
-        count = std::min(count, static_cast<size_t>(std::floor(m_credit)));
+    const bool paced = m_baud > 0 && !item.paced;
+    double start = 0;
+    if (paced) {
+        // A byte reaches the other end one byte time after the line has finished the one
+        // before; the line never banks idle time, so short replies pay their full line time.
+        start = PacedStartMs(item);
+        const double arrived = std::floor((nowMs - start) / ByteMs() + 1e-9);
+        const size_t done = arrived <= 0 ? 0 : static_cast<size_t>(std::min(arrived, 1e12));
+        if (done < std::min(count, kPacedPiece)) {
+            return slice;
+        }
+        count = std::min(count, done);
     }
     if (item.transfer && m_dropAfter) {
         count = std::min(count, static_cast<size_t>(std::max(0LL, *m_dropAfter)));
     }
     slice.bytes = item.bytes.substr(0, count);
     item.bytes.erase(0, count);
-    if (m_baud > 0) {
-        m_credit -= double(count);
+    if (paced) {
+        m_lineFreeMs = start + double(count) * ByteMs();
     }
     if (item.transfer && m_dropAfter) {
         *m_dropAfter -= static_cast<long long>(count);
@@ -99,10 +116,8 @@ void OutputQueue::PutBack(std::string bytes) {
     if (bytes.empty()) {
         return;
     }
-    if (m_baud > 0) {
-        m_credit += double(bytes.size());
-    }
-    m_items.push_front({std::move(bytes), 0, false});
+    // These bytes have had their line time already.
+    m_items.push_front({std::move(bytes), 0, false, true});
 }
 
 } // namespace sim

@@ -32,13 +32,18 @@ public:
 
     bool Empty() const { return m_items.empty(); }
     size_t PendingBytes() const;
+    // Emulated line: when `bytes` read from the program at `nowMs` have all come in, one byte
+    // time each after the line was free (now when no line rate is set). Replies are queued from
+    // then.
+    double ReceivedMs(double nowMs, size_t bytes);
     // Time at which Take will next have something (now when it has; -1 when empty).
     double NextDueMs(double nowMs) const;
     void Clear() { m_items.clear(); }
 
     void SetLatencyMs(double ms) { m_latencyMs = ms < 0 ? 0 : ms; }
     double LatencyMs() const { return m_latencyMs; }
-    // 0 sends as fast as the terminal takes it; otherwise 10 bit times per byte (8N1).
+    // 0 sends as fast as the terminal takes it; otherwise 10 bit times per byte (8N1) in each
+    // direction: a byte is handed over only once its line time has passed.
     void SetBaud(int baud);
     int Baud() const { return m_baud; }
     // Drop the link after `bytes` more bytes of file transfers; empty disarms.
@@ -50,12 +55,16 @@ private:
         std::string bytes;
         double readyMs = 0;
         bool transfer = false;
+        bool paced = false; // line time already spent (bytes the terminal did not take)
     };
+    double ByteMs() const;
+    double PacedStartMs(const Item& item) const;
+
     std::deque<Item> m_items;
     double m_latencyMs = 0;
     int m_baud = 0;
-    double m_credit = 0;
-    double m_creditMs = -1;
+    double m_lineFreeMs = 0;  // the outgoing line has sent everything handed over by then
+    double m_inputFreeMs = 0; // the incoming line has delivered everything read by then
     std::optional<long long> m_dropAfter;
 };
 

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <random>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -124,6 +125,7 @@ const char* ControlHelpText() {
   description TEXT | hardware-id TEXT     change the registration (rewritten at once)
   spacer UM | spacer off   put spacers of UM micrometres under every shuttle
   capacity KB              card capacity reported by "0?V"
+  sensor-error CH N | sensor-error CH off   "0?D CH" answers "Error N" (a broken sensor)
 Replies go to standard output as "kelvastra-sim: ok ..." or "kelvastra-sim: error ...";
 notices as "kelvastra-sim: port PATH", "kelvastra-sim: unplugged", "kelvastra-sim: test ...".
 )";
@@ -486,6 +488,16 @@ std::string Simulator::Control(const std::string& line) {
         m_firmware.LivePlant().SetSpacerUm(f);
         return "ok spacer " + words[1];
     }
+    if (cmd == "sensor-error") {
+        long long channel = 0;
+        const bool off = words.size() > 2 && words[2] == "off";
+        if (!wantInt(1, channel) || channel < 0 || channel > kWells ||
+            (!off && (!wantInt(2, n) || n <= 0))) {
+            return "error usage: sensor-error CH N | sensor-error CH off";
+        }
+        m_firmware.SetSensorError(static_cast<int>(channel), off ? 0 : static_cast<int>(n));
+        return "ok sensor-error " + words[1] + " " + words[2];
+    }
     if (cmd == "capacity") {
         if (!wantInt(1, n) || n < 0) {
             return "error usage: capacity KB";
@@ -541,12 +553,13 @@ void Simulator::ServiceLink(double nowMs) {
     if (!m_options.quiet) {
         m_log << "prog> " << Printable(bytes) << std::endl;
     }
+    const double received = m_output.ReceivedMs(nowMs, bytes.size());
     if (!m_replay) {
-        m_output.Push(m_firmware.Feed(bytes, nowMs), nowMs);
+        m_output.Push(m_firmware.Feed(bytes, nowMs), received);
         return;
     }
     if (std::string reply = m_replay->Feed(bytes); !reply.empty()) {
-        m_output.Push({Chunk{std::move(reply)}}, nowMs);
+        m_output.Push({Chunk{std::move(reply)}}, received);
     }
     // A departure from the record is news even with --quiet.
     for (const std::string& report : m_replay->TakeReports()) {
@@ -608,6 +621,9 @@ bool Simulator::OpenFifo() {
 }
 
 int Simulator::Run() {
+    // The emulated line rate times bytes to a few microseconds; the kernel's default slack of
+    // 50 us per wake-up would add up over a thousand short exchanges.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     if (!OpenFifo()) {
         return 1;
     }
@@ -645,7 +661,12 @@ int Simulator::Run() {
             }
             wait = 5.0;
         }
-        int ready = ::poll(fds.data(), fds.size(), static_cast<int>(std::ceil(wait)));
+        // Sub-millisecond waits: an emulated line's bytes are due a fraction of a millisecond
+        // apart, and whole-millisecond sleeps would slow every exchange down.
+        const double waitNs = std::max(0.0, wait) * 1e6;
+        timespec timeout{static_cast<time_t>(waitNs / 1e9),
+                         static_cast<long>(std::fmod(waitNs, 1e9))};
+        int ready = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
         if (ready < 0 && errno != EINTR) {
             m_log << "kelvastra-sim: poll failed" << std::endl;
             break;

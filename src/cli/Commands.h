@@ -20,3 +20,4 @@ void AddConvertCommand(CLI::App& app, CliContext& context);
 void AddDeviceCommands(CLI::App& app, CliContext& context);
 void AddProgramCommands(CLI::App& app, CliContext& context);
 void AddDoctorCommand(CLI::App& app, CliContext& context);
+void AddCalibrationCommands(CLI::App& app, CliContext& context);

@@ -24,6 +24,7 @@ int main(int argc, char** argv)
     AddDeviceCommands(cli, context);
     AddProgramCommands(cli, context);
     AddDoctorCommand(cli, context);
+    AddCalibrationCommands(cli, context);
 
     int status = context.exitCode;
     try {

@@ -111,9 +111,11 @@ public:
     int WriteCardFile(const std::string& name, const std::string& content);
     // 1 when the controller confirmed, -1 otherwise.
     int DeleteCardFile(const std::string& name);
-    // "0Z a b c": pairs of time (µs) and raw reading, as many as the arrays hold. Returns 1.
+    // "0Z a b c": pairs of time (µs) and raw reading, as many as the arrays hold; `received`
+    // (when given) gets how many were stored. 1, or -1 when the exchange failed or the lines did
+    // not end with the end byte (whatever arrived is stored all the same).
     int ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
-                     std::vector<uint16_t>& readings);
+                     std::vector<uint16_t>& readings, std::size_t* received = nullptr);
     // NAME.INI and INFO1.INI, with the defaults "Test" and "0001".
     void ReadNameAndNumber(std::string& name, std::string& number);
     // POSCAL.INI: nine lines give the offsets, anything else nine zeros. Returns 1.

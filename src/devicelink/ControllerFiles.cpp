@@ -185,13 +185,18 @@ int Controller::DeleteCardFile(const std::string& name) {
 }
 
 int Controller::ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
-                             std::vector<uint16_t>& readings) {
-    if (Command(Format("0Z %d %d %d\r", a, b, c)) == 1)
-        return 1;
+                             std::vector<uint16_t>& readings, std::size_t* received) {
+    if (received)
+        *received = 0;
+    const int result = Command(Format("0Z %d %d %d\r", a, b, c));
+    if (result == 1)
+        return -1;
     std::vector<std::string> lines;
     int count = 0;
-    serial.ReadLines(lines, count);
+    const int status = serial.ReadLines(lines, count);
     const std::size_t capacity = std::min(times.size(), readings.size());
+    if (received)
+        *received = std::min(lines.size(), capacity);
     for (std::size_t i = 0; i < lines.size() && i < capacity; ++i) {
         const std::string& line = lines[i];
         std::size_t split = line.find_first_not_of(" \t\r\n\f\v");
@@ -203,7 +208,7 @@ int Controller::ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
         readings[i] = static_cast<uint16_t>(
             std::min<uint64_t>(linktext::LeadingUnsigned(second), UINT16_MAX));
     }
-    return 1;
+    return result == 0 && status == Serial::kSuccess ? 1 : -1;
 }
 
 void Controller::ReadNameAndNumber(std::string& name, std::string& number) {

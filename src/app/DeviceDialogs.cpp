@@ -1,6 +1,8 @@
 #include "app/DeviceDialogs.h"
 
 #include "app/DialogHost.h"
+#include "calibration/ui/CallibrationModeDlg.h"
+#include "calibration/ui/DisplacementCalibrationDlg.h"
 #include "document/DeviceAction.h"
 #include "document/KelvastraDoc.h"
 #include "hardware/ui/HardwareAdvDlg3.h"
@@ -10,5 +12,13 @@ void RegisterDeviceDialogs(CDialogHost& host, CKelvastraDoc& document, IUserProm
     host.Register(DeviceAction::HardwareSettings,
                   [&document, &prompt](DialogSession& session, QWidget* parent) {
                       return OpenHardwareSettingsDialog(document, session, parent, &prompt);
+                  });
+    host.Register(DeviceAction::CalibrationMode,
+                  [&prompt](DialogSession& session, QWidget* parent) {
+                      return OpenCalibrationModeDialog(session, parent, &prompt);
+                  });
+    host.Register(DeviceAction::DisplacementCalibration,
+                  [&prompt](DialogSession& session, QWidget* parent) {
+                      return OpenDisplacementCalibrationDialog(session, parent, &prompt);
                   });
 }

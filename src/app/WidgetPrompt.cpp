@@ -46,6 +46,10 @@ MessageAnswer CWidgetPrompt::Show(const std::string& text, MessageIcon icon,
     case MessageButtons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
+    case MessageButtons::YesNoDefaultNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        break;
     }
     switch (box.exec()) {
     case QMessageBox::Ok:
@@ -55,8 +59,9 @@ MessageAnswer CWidgetPrompt::Show(const std::string& text, MessageIcon icon,
     case QMessageBox::No:
         return MessageAnswer::No;
     default:
-        return buttons == MessageButtons::Ok      ? MessageAnswer::Ok
-               : buttons == MessageButtons::YesNo ? MessageAnswer::No
-                                                  : MessageAnswer::Cancel;
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok
+               : buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoDefaultNo
+                   ? MessageAnswer::No
+                   : MessageAnswer::Cancel;
     }
 }

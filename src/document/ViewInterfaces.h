@@ -10,7 +10,9 @@
 // Icon of a message box.
 enum class MessageIcon { None, Error, Exclamation, Information, Question };
 // Buttons of a message box and the answer.
-enum class MessageButtons { Ok, OkCancel, YesNo };
+// YesNoDefaultNo: Yes and No with No as the default button (questions before a change that
+// cannot be undone).
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoDefaultNo };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 // Modal message boxes.

@@ -237,7 +237,7 @@ bool AppendToFile(const std::filesystem::path& path, std::string_view text, std:
     std::string content;
     if (std::filesystem::exists(path, code)) {
         std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        if (!in || !std::filesystem::is_regular_file(path, code)) {
             if (error)
                 *error = "cannot read " + path.string();
             return false;

@@ -1,0 +1,141 @@
+// The calibration texts and files: list numbers, the exported file written and read back, card
+// calibration files, the raw output and the special positions line.
+#include "calibration/CalibrationFiles.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+CalibrationFactors SampleFactors() {
+    CalibrationFactors factors;
+    for (int w = 0; w < kWellCount; ++w) {
+        factors.a[w] = 4.9101e-05;
+        factors.b[w] = 2539.24806012;
+        factors.c[w] = -w;
+    }
+    return factors;
+}
+
+TEST(CalibrationFiles, NumbersShowAsTheListsShowThem) {
+    const std::pair<double, const char*> cases[] = {
+        {1234.5, "1234.5"}, {1234.0, "1234"}, {0.1234567, "0.123457"}, {-0.5, "-0.5"},
+        {0.0, "0"},         {100.0, "100"},   {1e-7, "0"}};
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(ListNumberText(value), text) << value;
+
+    const auto rows = FactorListRows(SampleFactors());
+    EXPECT_EQ(rows[0][0], "a");
+    EXPECT_EQ(rows[0][1], "0.000049101");
+    EXPECT_EQ(rows[1][1], "2539.2481");
+    EXPECT_EQ(rows[2][0], "c");
+    EXPECT_EQ(rows[2][9], "-8.0");
+}
+
+TEST(CalibrationFiles, ExportedTextAndItsReading) {
+    const std::string factorLines =
+        "Factor,Well 1,Well 2,Well 3,Well 4,Well 5,Well 6,Well 7,Well 8,Well 9\r\n"
+        "a,4.9101e-05,4.9101e-05,4.9101e-05,4.9101e-05,4.9101e-05,4.9101e-05,4.9101e-05,"
+        "4.9101e-05,4.9101e-05\r\n"
+        "b,2539.25,2539.25,2539.25,2539.25,2539.25,2539.25,2539.25,2539.25,2539.25\r\n"
+        "c,0,-1,-2,-3,-4,-5,-6,-7,-8";
+    // No rows: the text ends right after the last c value.
+    EXPECT_EQ(CalibrationFileText(SampleFactors(), {}), factorLines);
+    const DataRow row{"500", "1234.5", "1234", "2", "3", "4", "5", "6", "7", "8.123456"};
+    const std::string withRows = CalibrationFileText(SampleFactors(), {row, row});
+    const std::string rowLine = "500,1234.5,1234,2,3,4,5,6,7,8.12346\r\n";
+    EXPECT_EQ(withRows, factorLines + "\r\n\r\nPosition(um),Well 1,Well 2,Well 3,Well 4,Well 5,"
+                                      "Well 6,Well 7,Well 8,Well 9\r\n" +
+                            rowLine + rowLine);
+
+    // Read back: six significant digits survive, rows come back as the list shows them.
+    const auto parsed = ParseCalibrationFile(withRows);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->factorLines, 3);
+    EXPECT_DOUBLE_EQ(parsed->factors.b[0], 2539.25);
+    EXPECT_DOUBLE_EQ(parsed->factors.a[8], 4.9101e-05);
+    ASSERT_EQ(parsed->rows.size(), 2u);
+    EXPECT_EQ(parsed->rows[0][9], "8.12346");
+    const auto empty = ParseCalibrationFile(factorLines);
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->rows.empty());
+}
+
+TEST(CalibrationFiles, ReadingShortAndOddFiles) {
+    const std::string head = "Factor,x\na,1,2\nb,3\nc,4,5,6,7,8,9,10,11,12,13\n\nheader\n";
+    // Missing fields read as 0; a line ending in a comma has an empty last field; reading stops
+    // at the first line with fewer than two fields.
+    const auto parsed = ParseCalibrationFile(head + "100,1,2\n200,\nlast\n300,1\n");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->factors.a[1], 2);
+    EXPECT_EQ(parsed->factors.a[2], 0);
+    EXPECT_EQ(parsed->factors.c[8], 12);
+    ASSERT_EQ(parsed->rows.size(), 2u);
+    EXPECT_EQ(parsed->rows[0], (DataRow{"100", "1", "2", "0", "0", "0", "0", "0", "0", "0"}));
+    EXPECT_EQ(parsed->rows[1][0], "200");
+    EXPECT_EQ(parsed->rows[1][1], "0");
+
+    // A file that ends early reaches only some factor lines.
+    const auto early = ParseCalibrationFile("Factor\r\na,1\r\nb,2");
+    ASSERT_TRUE(early);
+    EXPECT_EQ(early->factorLines, 2);
+
+    for (const char* notCalibration :
+         {"", "Factor only", "Position,1\na,1", "Factor\nb,1", "Factor\na,1\nc,2"})
+        EXPECT_FALSE(ParseCalibrationFile(notCalibration)) << notCalibration;
+}
+
+TEST(CalibrationFiles, CardFilesNeedExactly27Lines) {
+    std::vector<std::string> lines(27, "   -1.500000");
+    lines[0] = "    0.000049";
+    const auto values = ParseCardCalibration(lines);
+    ASSERT_TRUE(values);
+    EXPECT_DOUBLE_EQ((*values)[0], 4.9e-05);
+    EXPECT_DOUBLE_EQ((*values)[26], -1.5);
+    for (std::size_t count : {26u, 28u, 0u})
+        EXPECT_FALSE(ParseCardCalibration(std::vector<std::string>(count, "1"))) << count;
+
+    std::array<double, 27> written{};
+    written[0] = 4.9101e-05;
+    written[1] = 2539.24806012;
+    EXPECT_DOUBLE_EQ(CardRoundedValues(written)[0], 4.9e-05);
+    EXPECT_DOUBLE_EQ(CardRoundedValues(written)[1], 2539.248060);
+}
+
+TEST(CalibrationFiles, RawOutputTableAndText) {
+    const auto table = RawSetpointTable(1000);
+    EXPECT_EQ(table[0], 38);
+    EXPECT_EQ(table[3], 499); // 500 * (1 - cos(pi/2)) falls a hair short
+    EXPECT_EQ(table[7], 1000);
+    EXPECT_EQ(table[8], 961);
+    EXPECT_EQ(table[15], 0);
+    EXPECT_EQ(RawSamplesPerStep(), 53);
+
+    RawTraceStep step{3000, 38, {0, 250}, {1200, 65535}};
+    EXPECT_EQ(RawOutputText({step}),
+              "Time (us), Sensor Pressure (Raw), Desired Pressure (Raw)\n3000,1200,38\n"
+              "3250,65535,38\n");
+}
+
+TEST(CalibrationFiles, StampsAndAppendedLines) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    EXPECT_EQ(ExportStamp(86400 * 365 + 3661), "_1971-01-01_01-01-01");
+
+    TempFolder temp("special");
+    const auto path = temp.Path() / "new" / "specialPositions.csv";
+    std::array<std::string, 9> positions{"1", "2", "3", "4", "5", "6", "7", "8", "1234.57"};
+    std::string error;
+    ASSERT_TRUE(AppendToFile(path, SpecialPositionsLine(positions), &error)) << error;
+    ASSERT_TRUE(AppendToFile(path, SpecialPositionsLine(positions), &error)) << error;
+    EXPECT_EQ(ReadFile(path), "1,2,3,4,5,6,7,8,1234.57\n1,2,3,4,5,6,7,8,1234.57\n");
+    // A folder in the way of the file.
+    std::filesystem::create_directories(temp.Path() / "blocked.csv");
+    EXPECT_FALSE(AppendToFile(temp.Path() / "blocked.csv", "x", &error));
+    EXPECT_FALSE(error.empty());
+}
+
+} // namespace

@@ -1,0 +1,85 @@
+// A stand-in for the controller behind the calibration code: readings per channel, card files
+// in memory, and every command line recorded.
+#pragma once
+
+#include "calibration/CalibrationDevice.h"
+#include "common/NumberText.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct FakeCalibrationDevice : ICalibrationDevice {
+    std::vector<std::string> lines;     // every command line, in order
+    std::map<int, double> readings;     // "0?D n" answers; unset channels read 1000
+    std::map<int, int> sensorErrors;    // channel -> error number answered
+    int alternate = 0;                  // readings go +/- this on alternate samples
+    std::map<std::string, std::vector<std::string>> files;
+    std::map<std::string, std::array<double, 3 * kWellCount>> coefficientFiles;
+    bool failWrites = false;
+    int failTraceAt = -1; // the trace request (counted from 0) that fails
+    HardwareDescription hardware;
+    std::vector<int> sleeps;
+    double clock = 0;
+
+    int Query(const std::string& line, std::string& reply) override {
+        lines.push_back(line);
+        const int channel = LeadingInt(line.substr(4));
+        if (sensorErrors.count(channel))
+            return sensorErrors[channel];
+        const double base = readings.count(channel) ? readings[channel] : 1000.0;
+        const int sign = (m_samples[channel]++ % 2) ? -1 : 1;
+        reply = std::to_string(static_cast<int>(base) + sign * alternate);
+        return 0;
+    }
+    int Command(const std::string& line) override {
+        lines.push_back(line);
+        return 0;
+    }
+    std::vector<std::string> ReadFileLines(const std::string& name) override {
+        return files.count(name) ? files[name] : std::vector<std::string>{};
+    }
+    bool WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
+                              const std::string& name) override {
+        lines.push_back("write " + name);
+        if (!failWrites)
+            coefficientFiles[name] = values;
+        return !failWrites;
+    }
+    bool WritePositionOffsets(const std::array<int32_t, kWellCount>& offsets) override {
+        lines.push_back("write POSCAL.INI");
+        if (!failWrites)
+            writtenOffsets.push_back(offsets);
+        return !failWrites;
+    }
+    bool ResetPositionOffsets() override {
+        lines.push_back("reset POSCAL.INI");
+        hardware.positionOffsets = std::array<int32_t, kWellCount>{};
+        return !failWrites;
+    }
+    bool ReadRawTrace(int sensor, int setpoint, int samples, std::vector<uint32_t>& times,
+                      std::vector<uint16_t>& values) override {
+        lines.push_back("0Z " + std::to_string(sensor) + " " + std::to_string(setpoint) + " " +
+                        std::to_string(samples));
+        if (m_traces++ == failTraceAt)
+            return false;
+        for (int i = 0; i < samples; ++i) {
+            times[i] = static_cast<uint32_t>(100 * i);
+            values[i] = static_cast<uint16_t>(setpoint + i);
+        }
+        clock += 10;
+        return true;
+    }
+    HardwareDescription& Hardware() override { return hardware; }
+    void SleepMs(int ms) override {
+        sleeps.push_back(ms);
+        lines.push_back("sleep " + std::to_string(ms));
+    }
+    double NowMs() override { return clock; }
+
+    std::vector<std::array<int32_t, kWellCount>> writtenOffsets;
+
+private:
+    std::map<int, int> m_samples;
+    int m_traces = 0;
+};

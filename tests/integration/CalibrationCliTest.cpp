@@ -1,0 +1,118 @@
+// kelvastra-cli's calibration commands against the simulator: a displacement calibration at
+// three spacer heights, the position offsets on the card, and refusals that change nothing.
+#include "LinkSimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+namespace {
+
+// The values of the "NAME<TAB>VALUE" lines named `prefix` 1 to 9.
+std::vector<double> Wells(const std::string& output, const std::string& prefix) {
+    std::vector<double> values;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(prefix, 0) == 0)
+            values.push_back(std::stod(line.substr(line.find('\t') + 1)));
+    }
+    return values;
+}
+
+TEST(CalibrationCli, ThreeHeightsGiveEveryWellItsPositionWithin15um) {
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    const std::string session = ShellQuote((sim.Root() / "session.csv").string());
+    for (int height : {500, 1000, 1500}) {
+        ASSERT_EQ(sim.Control("spacer " + std::to_string(height)).rfind("ok", 0), 0u);
+        for (int round = 0; round < 3; ++round)
+            ASSERT_EQ(sim.Cli("calibrate collect " + std::to_string(height) + " --session " +
+                              session)
+                          .status,
+                      0);
+    }
+    const CliRun analyzed = sim.Cli("calibrate analyze --session " + session);
+    ASSERT_EQ(analyzed.status, 0) << analyzed.errors;
+    EXPECT_EQ(analyzed.output.rfind("Factor\tWell 1\t", 0), 0u) << analyzed.output;
+    ASSERT_EQ(sim.Cli("calibrate apply --session " + session).status, 0);
+
+    std::istringstream card(ReadFile(sim.Card() / "MAGCAL.INI"));
+    std::vector<double> factors;
+    for (double value; card >> value;)
+        factors.push_back(value);
+    ASSERT_EQ(factors.size(), 27u);
+    EXPECT_EQ(ReadFile(sim.Card() / "POSCAL.INI"), "0\n0\n0\n0\n0\n0\n0\n0\n0");
+    // Between and at the calibrated heights, the card's quadratics turn the mean reading of each
+    // well into the spacer height.
+    for (int height : {500, 750, 1000, 1250, 1500}) {
+        sim.Control("spacer " + std::to_string(height));
+        const CliRun raw = sim.Cli("sensors --raw");
+        ASSERT_EQ(raw.status, 0) << raw.errors;
+        const std::vector<double> readings = Wells(raw.output, "Position ");
+        ASSERT_EQ(readings.size(), 9u);
+        for (std::size_t w = 0; w < 9; ++w) {
+            const double r = readings[w];
+            const double position = factors[3 * w] * r * r + factors[3 * w + 1] * r +
+                                    factors[3 * w + 2];
+            EXPECT_NEAR(position, height, 15.0) << "well " << w + 1;
+        }
+    }
+    // The position offsets: every well then reads the absolute position.
+    sim.Control("spacer 800");
+    ASSERT_EQ(sim.Cli("offsets set 790 --yes").status, 0);
+    const std::string offsets = ReadFile(sim.Card() / "POSCAL.INI");
+    EXPECT_EQ(std::count(offsets.begin(), offsets.end(), '\n'), 8) << offsets;
+    EXPECT_NE(offsets.back(), '\n');
+    for (double position : Wells(sim.Cli("sensors").output, "Position "))
+        EXPECT_NEAR(position, 790, 6); // two means of noisy readings
+    ASSERT_EQ(sim.Cli("offsets reset --yes").status, 0);
+    EXPECT_EQ(ReadFile(sim.Card() / "POSCAL.INI"), "0\n0\n0\n0\n0\n0\n0\n0\n0");
+}
+
+TEST(CalibrationCli, RefusalsExitWithTheMessageAndChangeNothing) {
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    const auto path = sim.Root() / "session.csv";
+    const std::string session = ShellQuote(path.string());
+    for (int height : {500, 500, 900})
+        ASSERT_EQ(sim.Cli("calibrate collect " + std::to_string(height) + " --session " + session)
+                      .status,
+                  0);
+    const std::string before = ReadFile(path);
+    const std::string card = ReadFile(sim.Card() / "MAGCAL.INI");
+    const std::string offsets = ReadFile(sim.Card() / "POSCAL.INI");
+
+    sim.Control("sensor-error 6 5");
+    struct Case {
+        std::string arguments;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"calibrate collect 100 --session " + session, "channel 6 (Well 6) failed"},
+        {"offsets set 100 --yes", "channel 6 (Well 6) failed"},
+        {"calibrate analyze --session " + session, "Insufficient data to Analyze. \n"},
+        {"calibrate apply --session " + session, "Nothing to Apply. Please Analyze first."},
+        {"calibrate restore-factory", "Would you like to continue?"},
+        {"offsets reset", "Are you sure you would like to Continue?"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = sim.Cli(c.arguments);
+        EXPECT_EQ(run.status, 1) << c.arguments;
+        EXPECT_NE(run.errors.find(c.says), std::string::npos) << c.arguments << ": " << run.errors;
+    }
+    const CliRun sensors = sim.Cli("sensors --samples 3");
+    EXPECT_EQ(sensors.status, 1);
+    EXPECT_NE(sensors.output.find("Position 6\tfailed\n"), std::string::npos) << sensors.output;
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(ReadFile(sim.Card() / "MAGCAL.INI"), card);
+    EXPECT_EQ(ReadFile(sim.Card() / "POSCAL.INI"), offsets);
+
+    // A test that runs keeps the calibrations away.
+    sim.Control("state 3");
+    const CliRun busy = sim.Cli("calibrate read");
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_EQ(busy.errors, "Cannot Access Displacement Calibration\nWhile Test is Running\n");
+}
+
+} // namespace

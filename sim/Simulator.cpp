@@ -116,7 +116,7 @@ const char* ControlHelpText() {
   drop N [REPLUG_MS] | drop off   close the link after N bytes of the next file transfer
                            ("0F", "0L", "0Z" content); replug after REPLUG_MS when given
   latency MS               hold every reply back by MS milliseconds
-  baud N                   pace output at N baud, 8N1 (0: unlimited)
+  baud N                   emulate an N-baud line both ways, 8N1 (0: unlimited)
   end-byte apart [MS] | end-byte joined   send 0x17 in its own write MS (30) ms after the
                            content / right behind the last content byte (default)
   firmware N               firmware version code (4050 = 4.05); below 1540 the old listing

@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     app.add_option("--hardware-version", options.firmware.hardwareVersion,
                    "hardware number in identity record 3")
         ->capture_default_str();
-    app.add_option("--baud", options.baud, "pace output at this line rate, 8N1 (0: unlimited)")
+    app.add_option("--baud", options.baud, "emulate this line rate both ways, 8N1 (0: unlimited)")
         ->capture_default_str();
     app.add_option("--speed", options.speed, "simulated seconds per real second in test runs")
         ->capture_default_str()

@@ -22,8 +22,8 @@ CalibrationFactors SampleFactors() {
 
 TEST(CalibrationFiles, NumbersShowAsTheListsShowThem) {
     const std::pair<double, const char*> cases[] = {
-        {1234.5, "1234.5"}, {1234.0, "1234"}, {0.1234567, "0.123457"}, {-0.5, "-0.5"},
-        {0.0, "0"},         {100.0, "100"},   {1e-7, "0"}};
+        {1234.5, "1234.5"}, {1234.0, "1234"}, {0.1234567, "0.123457"}, {-0.5, "-0.5"}, {0.0, "0"},
+        {100.0, "100"},     {1e-7, "0"}};
     for (const auto& [value, text] : cases)
         EXPECT_EQ(ListNumberText(value), text) << value;
 
@@ -47,8 +47,9 @@ TEST(CalibrationFiles, ExportedTextAndItsReading) {
     const DataRow row{"500", "1234.5", "1234", "2", "3", "4", "5", "6", "7", "8.123456"};
     const std::string withRows = CalibrationFileText(SampleFactors(), {row, row});
     const std::string rowLine = "500,1234.5,1234,2,3,4,5,6,7,8.12346\r\n";
-    EXPECT_EQ(withRows, factorLines + "\r\n\r\nPosition(um),Well 1,Well 2,Well 3,Well 4,Well 5,"
-                                      "Well 6,Well 7,Well 8,Well 9\r\n" +
+    EXPECT_EQ(withRows, factorLines +
+                            "\r\n\r\nPosition(um),Well 1,Well 2,Well 3,Well 4,Well 5,"
+                            "Well 6,Well 7,Well 8,Well 9\r\n" +
                             rowLine + rowLine);
 
     // Read back: six significant digits survive, rows come back as the list shows them.

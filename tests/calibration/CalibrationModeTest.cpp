@@ -156,8 +156,7 @@ TEST_F(CalibrationModeTest, CalibrateMovesEachOffsetToTheAbsolutePosition) {
 
 TEST_F(CalibrationModeTest, LeavingAndSpecialPositions) {
     LeaveCalibrationMode(device);
-    EXPECT_EQ(device.lines,
-              (std::vector<std::string>{"0A 0\r", "0R 1\r", "sleep 500", "0R 0\r"}));
+    EXPECT_EQ(device.lines, (std::vector<std::string>{"0A 0\r", "0R 1\r", "sleep 500", "0R 0\r"}));
 
     TempFolder temp("special");
     const auto path = temp.Path() / "folder" / "specialPositions.csv";

@@ -111,8 +111,7 @@ TEST_F(DisplacementCalibrationTest, AnalyzeFitsEachWellAndApplyWritesTheFactors)
         const double shift = 5.0 - w, b = -20 + 0.02 * shift;
         EXPECT_NEAR(calibration.Factors().a[w - 1], 0.01, 1e-6) << w;
         EXPECT_NEAR(calibration.Factors().b[w - 1], b, 1e-3) << w;
-        EXPECT_NEAR(calibration.Factors().c[w - 1], 10000 + 0.01 * shift * shift - 20 * shift,
-                    0.5)
+        EXPECT_NEAR(calibration.Factors().c[w - 1], 10000 + 0.01 * shift * shift - 20 * shift, 0.5)
             << w;
     }
 
@@ -216,9 +215,9 @@ TEST_F(DisplacementCalibrationTest, DeviceCalibrationsAndFactoryRestore) {
 }
 
 TEST_F(DisplacementCalibrationTest, RawOutputRecordsSixteenStepsPerCycle) {
-    for (const RawOutputRequest bad : {RawOutputRequest{0, 1, 0}, RawOutputRequest{1000, 0, 0},
-                                       RawOutputRequest{1000, 1, 10},
-                                       RawOutputRequest{1000, -1, 1}})
+    for (const RawOutputRequest bad :
+         {RawOutputRequest{0, 1, 0}, RawOutputRequest{1000, 0, 0}, RawOutputRequest{1000, 1, 10},
+          RawOutputRequest{1000, -1, 1}})
         EXPECT_FALSE(bad.Valid());
     const RawOutputRequest request{1000, 1, 3};
     ASSERT_TRUE(request.Valid());

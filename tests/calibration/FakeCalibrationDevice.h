@@ -10,10 +10,10 @@
 #include <vector>
 
 struct FakeCalibrationDevice : ICalibrationDevice {
-    std::vector<std::string> lines;     // every command line, in order
-    std::map<int, double> readings;     // "0?D n" answers; unset channels read 1000
-    std::map<int, int> sensorErrors;    // channel -> error number answered
-    int alternate = 0;                  // readings go +/- this on alternate samples
+    std::vector<std::string> lines;  // every command line, in order
+    std::map<int, double> readings;  // "0?D n" answers; unset channels read 1000
+    std::map<int, int> sensorErrors; // channel -> error number answered
+    int alternate = 0;               // readings go +/- this on alternate samples
     std::map<std::string, std::vector<std::string>> files;
     std::map<std::string, std::array<double, 3 * kWellCount>> coefficientFiles;
     bool failWrites = false;

@@ -27,10 +27,10 @@ TEST(CalibrationCli, ThreeHeightsGiveEveryWellItsPositionWithin15um) {
     for (int height : {500, 1000, 1500}) {
         ASSERT_EQ(sim.Control("spacer " + std::to_string(height)).rfind("ok", 0), 0u);
         for (int round = 0; round < 3; ++round)
-            ASSERT_EQ(sim.Cli("calibrate collect " + std::to_string(height) + " --session " +
-                              session)
-                          .status,
-                      0);
+            ASSERT_EQ(
+                sim.Cli("calibrate collect " + std::to_string(height) + " --session " + session)
+                    .status,
+                0);
     }
     const CliRun analyzed = sim.Cli("calibrate analyze --session " + session);
     ASSERT_EQ(analyzed.status, 0) << analyzed.errors;
@@ -53,8 +53,8 @@ TEST(CalibrationCli, ThreeHeightsGiveEveryWellItsPositionWithin15um) {
         ASSERT_EQ(readings.size(), 9u);
         for (std::size_t w = 0; w < 9; ++w) {
             const double r = readings[w];
-            const double position = factors[3 * w] * r * r + factors[3 * w + 1] * r +
-                                    factors[3 * w + 2];
+            const double position =
+                factors[3 * w] * r * r + factors[3 * w + 1] * r + factors[3 * w + 2];
             EXPECT_NEAR(position, height, 15.0) << "well " << w + 1;
         }
     }
@@ -76,9 +76,9 @@ TEST(CalibrationCli, RefusalsExitWithTheMessageAndChangeNothing) {
     const auto path = sim.Root() / "session.csv";
     const std::string session = ShellQuote(path.string());
     for (int height : {500, 500, 900})
-        ASSERT_EQ(sim.Cli("calibrate collect " + std::to_string(height) + " --session " + session)
-                      .status,
-                  0);
+        ASSERT_EQ(
+            sim.Cli("calibrate collect " + std::to_string(height) + " --session " + session).status,
+            0);
     const std::string before = ReadFile(path);
     const std::string card = ReadFile(sim.Card() / "MAGCAL.INI");
     const std::string offsets = ReadFile(sim.Card() / "POSCAL.INI");

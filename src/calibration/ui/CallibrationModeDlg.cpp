@@ -1,8 +1,8 @@
 #include "calibration/ui/CallibrationModeDlg.h"
 
 #include "app/WidgetPrompt.h"
-#include "devicelink/Controller.h"
 #include "calibration/ui/CalibrationWork.h"
+#include "devicelink/Controller.h"
 #include "document/Settings.h"
 #include "document/ViewInterfaces.h"
 

@@ -122,7 +122,6 @@ CDisplacementCalibrationDlg::CDisplacementCalibrationDlg(DialogSession& session,
 
     m_dataList = MakeList(QStringLiteral("Position"));
     m_factorList = MakeList(QStringLiteral("Factor"));
-    m_factorList->setSelectionMode(QAbstractItemView::NoSelection);
     // Room for the header and the three factor rows.
     m_factorList->setMinimumHeight(m_factorList->horizontalHeader()->sizeHint().height() +
                                    4 * m_factorList->verticalHeader()->defaultSectionSize());

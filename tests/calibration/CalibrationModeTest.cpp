@@ -150,6 +150,12 @@ TEST_F(CalibrationModeTest, CalibrateMovesEachOffsetToTheAbsolutePosition) {
     EXPECT_EQ(device.writtenOffsets.size(), 2u);
     EXPECT_EQ(*device.hardware.positionOffsets, before);
 
+    // A write that fails is reported and leaves the offsets in memory as they were.
+    device.sensorErrors.clear();
+    device.failWrites = true;
+    EXPECT_TRUE(OffsetsOutcome(CalibratePositions(device, 0)).error);
+    EXPECT_EQ(*device.hardware.positionOffsets, before);
+    device.failWrites = false;
     EXPECT_TRUE(ResetPositions(device).ok);
     EXPECT_EQ(*device.hardware.positionOffsets, (std::array<int32_t, 9>{}));
 }

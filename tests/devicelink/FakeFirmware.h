@@ -31,6 +31,7 @@ public:
     std::vector<std::string> listing;       // "0L" lines (line feeds added)
     std::vector<std::string> programLines;  // what "0P" received
     std::vector<std::string> readBackLines; // what "0I" answers, before the end line
+    std::vector<std::string> traceLines;    // what "0Z" answers
     // Replies that replace the normal answer to a command line, used once each in order.
     std::map<std::string, std::deque<std::string>> overrides;
     std::vector<std::string> commands;
@@ -92,6 +93,11 @@ private:
         } else if (line == "0L") {
             channel.Receive("OK\r");
             for (const auto& entry : listing)
+                channel.Receive(entry + "\n");
+            channel.Receive("\x17");
+        } else if (line.rfind("0Z ", 0) == 0) {
+            channel.Receive("OK\r");
+            for (const auto& entry : traceLines)
                 channel.Receive(entry + "\n");
             channel.Receive("\x17");
         } else {

@@ -1,7 +1,10 @@
 #include "protocol/ProtocolTable.h"
 
-#include "hardware/HardwareDescription.h"
 #include "common/NumberText.h"
+#include "hardware/HardwareDescription.h"
+#include "protocol/SetEditRules.h"
+
+#include <algorithm>
 
 #include <istream>
 #include <ostream>
@@ -291,6 +294,12 @@ ReadSetResult ReadOneSet(SetSequence& sequence, std::istream& in, std::string& t
             return ReadSetResult::EndedInsideSet;
         }
     }
+    // The standard columns carry no recording rate: the set gets the one the editor would have
+    // given it, not the default of a new set.
+    if (std::find(sequence.columns.begin(), sequence.columns.end(), SetKey::DataFreqHz) ==
+        sequence.columns.end()) {
+        set.DataFreqHz = DataFrequencyFor(set.HoldTimeSec, set.RestTimeSec, set.DataType);
+    }
     sequence.sets.push_back(std::move(set));
     return ReadSetResult::Appended;
 }
@@ -299,6 +308,9 @@ std::string ProtocolReadWarning(const ProtocolReadResult& result) {
     std::string warning;
     if (result.hardwareBlockFailed) {
         warning += "Warning:  The hardware block could not be read; nothing after it was read\n";
+    }
+    if (result.noTable) {
+        warning += "Error:  This file holds no protocol: its first line names no known column\n";
     }
     if (result.endedInsideSet) {
         warning += "Warning:  The protocol ends inside a set; that incomplete set was left out\n";
@@ -320,6 +332,8 @@ ProtocolReadResult ReadProtocolText(std::istream& in, SetSequence& sequence,
         result.hardwareBlockFailed = in.fail();
     }
     StartReading(sequence, in, token);
+    result.noTable = std::none_of(sequence.columns.begin(), sequence.columns.end(),
+                                  [](SetKey key) { return key != SetKey::Invalid; });
     while (MoreSetsToRead(in)) {
         if (ReadOneSet(sequence, in, token) == ReadSetResult::EndedInsideSet) {
             result.endedInsideSet = true;

@@ -36,7 +36,9 @@ enum class ReadSetResult {
     Appended,       // a whole set was read and appended
     EndedInsideSet, // the text ended before the set's last column: nothing was appended
 };
-// Reads one set, one token per column whatever line the tokens stand on, and appends it. Call
+// Reads one set, one token per column whatever line the tokens stand on, and appends it. Without a
+// "DataFreqHz" column the set's rate is derived from its hold, rest and data type, as the set
+// editor derives it. Call
 // while MoreSetsToRead(in); stop on EndedInsideSet.
 ReadSetResult ReadOneSet(SetSequence& sequence, std::istream& in, std::string& token);
 // True while the last read succeeded. Testing for the end of the text alone would lose a last
@@ -48,8 +50,9 @@ struct ProtocolReadResult {
     bool hardwareBlock = false;       // the text started with "##HARDWARE"
     bool hardwareBlockFailed = false; // the block was cut short or held an unreadable number
     bool endedInsideSet = false;      // the last row was short and has been dropped
+    bool noTable = false;             // no known column key in the header (or an empty text)
 
-    bool Complete() const { return !hardwareBlockFailed && !endedInsideSet; }
+    bool Complete() const { return !hardwareBlockFailed && !endedInsideSet && !noTable; }
 };
 
 // What went wrong in a read that did not complete, for the user ("" when it completed): the

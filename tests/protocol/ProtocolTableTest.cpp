@@ -18,6 +18,7 @@ SetRecord ViewSet(const std::string& name) {
     SetRecord set;
     set.Name = name;
     set.XUnits = MagnitudeUnits::N;
+    set.DataFreqHz = DataFrequency::Hz10; // the editor's rate without hold or rest
     return set;
 }
 
@@ -199,7 +200,7 @@ TEST(ProtocolReader, HeaderOfAnyLengthIsReadWhole) {
 TEST(ProtocolReader, EmptyTextGivesEmptySequence) {
     for (const char* text : {"", "  \n\n"}) {
         SetSequence sequence{{SetRecord{}}, {SetKey::Name}};
-        EXPECT_TRUE(ReadProtocolText(text, sequence, nullptr).Complete());
+        EXPECT_TRUE(ReadProtocolText(text, sequence, nullptr).noTable); // File Open refuses it
         EXPECT_EQ(sequence, SetSequence{});
     }
 }

@@ -1,7 +1,7 @@
 // The set editor: its rules as one table, then the dialog wired to them.
 #include "UiTestSupport.h"
 
-#include "protocol/ui/SetEditRules.h"
+#include "protocol/SetEditRules.h"
 #include "protocol/ui/SetParamEditor.h"
 
 #include <QCheckBox>

@@ -176,7 +176,7 @@ bool CSetParamEditor::ReadNumber(QLineEdit* box, double& value) {
     // "inf" and "nan" read as numbers but would slip past every limit.
     if (ok && std::isfinite(value))
         return true;
-    m_prompt.ShowMessage("Please enter a number.", MessageIcon::Exclamation);
+    m_prompt.ShowMessage(kNotANumberText, MessageIcon::Exclamation);
     box->setFocus();
     box->selectAll();
     return false;

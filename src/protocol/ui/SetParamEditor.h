@@ -4,7 +4,7 @@
 #pragma once
 
 #include "document/ViewInterfaces.h"
-#include "protocol/ui/SetEditRules.h"
+#include "protocol/SetEditRules.h"
 
 #include <QDialog>
 

@@ -1,6 +1,8 @@
-#include "protocol/ui/SetEditRules.h"
+#include "protocol/SetEditRules.h"
 
+#include <cmath>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -146,4 +148,33 @@ void ApplySetEdit(const SetEditValues& values, SetRecord& set) {
     else
         set.AutoAdjust = AutoAdjustMode::Off;
     set.DataFreqHz = DataFrequencyFor(values.hold, values.rest, set.DataType);
+}
+
+std::string SetRuleProblems(const SetRecord& set, const HardwareDescription& hardware) {
+    const std::pair<const char*, double> numbers[] = {
+        {"Compress Magnitude", set.XMagnitude},    {"Preload Magnitude", set.XPreloadMag},
+        {"Compress Duration", set.StretchDurationSec}, {"Hold Duration", set.HoldTimeSec},
+        {"Recovery Duration", set.RecoveryDurationSec}, {"Rest Duration", set.RestTimeSec}};
+    std::string problems;
+    for (const auto& [label, value] : numbers) {
+        if (!std::isfinite(value))
+            problems += std::string(label) + ":  " + kNotANumberText + "\n";
+    }
+    // The editor never gets to its rules while a box holds no number.
+    if (!problems.empty())
+        return problems;
+    return ValidateSetEdit(SetEditValuesFrom(set), hardware);
+}
+
+std::string SequenceRuleProblems(const SetSequence& sequence, const HardwareDescription& hardware) {
+    std::string text;
+    for (size_t i = 0; i < sequence.sets.size(); ++i) {
+        const std::string problems = SetRuleProblems(sequence.sets[i], hardware);
+        if (problems.empty())
+            continue;
+        if (!text.empty())
+            text += "\n";
+        text += "Set " + std::to_string(i + 1) + " (" + sequence.sets[i].Name + ")\n" + problems;
+    }
+    return text;
 }

@@ -1,5 +1,7 @@
 // The set editor's rules, free of widgets: the hardware-dependent limits, the checks with their
-// collected messages, and how the accepted values are written into the set.
+// collected messages, and how the accepted values are written into the set. Program Device, File
+// Save and the command-line program apply the same rules to sets that never went through the
+// editor (protocol files, scripts).
 #pragma once
 
 #include "hardware/HardwareDescription.h"
@@ -35,6 +37,8 @@ struct SetEditLimits {
 
 inline constexpr float kMinStretchRecovery = 0.01f;
 inline constexpr int kMaxSetNameLength = 15;
+// The editor's answer to text that is not a number.
+inline constexpr const char* kNotANumberText = "Please enter a number.";
 
 SetEditLimits SetEditLimitsFor(const HardwareDescription& hardware);
 
@@ -52,3 +56,12 @@ SetEditValues SetEditValuesFrom(const SetRecord& set);
 // Writes accepted values into `set`. A list without a selection (a function or time unit the
 // editor does not offer) keeps the set's value.
 void ApplySetEdit(const SetEditValues& values, SetRecord& set);
+
+// The editor's checks for a set that did not come through the editor: a magnitude or duration
+// that is not a finite number ("nan", "inf", or beyond the double range in a file) is refused as
+// the editor refuses text that is not a number, naming the field; otherwise the editor's rules
+// apply to the values as the editor would hold them. Empty when the set passes.
+std::string SetRuleProblems(const SetRecord& set, const HardwareDescription& hardware);
+// The problems of every set that has any, each under its number and name ("Set 2 (Pre load)"),
+// sets separated by an empty line; empty when every set passes.
+std::string SequenceRuleProblems(const SetSequence& sequence, const HardwareDescription& hardware);

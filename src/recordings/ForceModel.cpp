@@ -180,10 +180,13 @@ void ForceModel::LoadRegulator() {
 }
 
 double ForceModel::SetpointStep() const {
-    if (m_regulator == Regulator::QPVPlusMinus15) {
-        return 0.00001;
+    const double step = m_regulator == Regulator::QPVPlusMinus15 ? 0.00001 : ForceStep();
+    // A pressure read back to 0.1 MPa would turn a 0.04 MPa set into 0, and the next Program
+    // Device would send that 0.
+    if (IsHydrostatic()) {
+        return std::min(step, kHydrostaticSetpointStep);
     }
-    return ForceStep();
+    return step;
 }
 
 std::optional<double> ForceModel::SpecifiedPressure(double raw) const {

@@ -103,6 +103,8 @@ private:
     // Rounding step of Force's interpolated values and of SetpointValue.
     double ForceStep() const;
     double SetpointStep() const;
+    // Pressures (Hydrostatic membrane) read back from set points keep at least this much.
+    static constexpr double kHydrostaticSetpointStep = 0.001;
 
     std::array<WellModel, kWellCount> m_wells{};
 

@@ -138,8 +138,10 @@ def regulator(name):
 def setpoint_value(membrane, reg, raw, x):
     _, scale, offset, _, _ = regulator(reg)
     P = raw * scale + offset
-    v = P if membrane == "Hydrostatic" else force(membrane, reg, P, x)
-    return round_step(v, setpoint_step(reg))
+    if membrane == "Hydrostatic":
+        # Pressures keep at least 0.001 MPa.
+        return round_step(P, min(setpoint_step(reg), 0.001))
+    return round_step(force(membrane, reg, P, x), setpoint_step(reg))
 
 
 def pressure_setpoint(membrane, reg, F, x):

@@ -147,9 +147,13 @@ void Controller::Identify() {
     }
 }
 
-int Controller::Connect() {
+int Controller::OpenPort() {
     lastResult = serial.Open(portName, false, false, true, true, -1);
-    if (lastResult != Serial::kSuccess)
+    return lastResult == Serial::kSuccess ? 1 : -1;
+}
+
+int Controller::Connect() {
+    if (OpenPort() != 1)
         return -1;
     Identify();
     ReadPositionOffsets();

@@ -78,6 +78,8 @@ public:
     // --- connect ------------------------------------------------------------------------
     // -1 when the port cannot be opened, otherwise 1.
     int Connect();
+    // The first step of Connect alone: 1 when the port is open (or already was), else -1.
+    int OpenPort();
     void Identify();
 
     // --- device program table ------------------------------------------------------------
@@ -116,7 +118,8 @@ public:
     // not end with the end byte (whatever arrived is stored all the same).
     int ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
                      std::vector<uint16_t>& readings, std::size_t* received = nullptr);
-    // NAME.INI and INFO1.INI, with the defaults "Test" and "0001".
+    // NAME.INI and INFO1.INI, with the defaults "Test" and "0001". NAME.INI holds the name
+    // without a line end, so a one-character name is read from the unterminated tail.
     void ReadNameAndNumber(std::string& name, std::string& number);
     // POSCAL.INI: nine lines give the offsets, anything else nine zeros. Returns 1.
     int ReadPositionOffsets();

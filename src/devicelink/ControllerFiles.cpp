@@ -215,9 +215,12 @@ void Controller::ReadNameAndNumber(std::string& name, std::string& number) {
     name = "Test";
     number = "0001";
     std::vector<std::string> lines;
-    ReadFileLines("NAME.INI", lines);
+    std::string tail;
+    ReadFileLines("NAME.INI", lines, &tail);
     if (!lines.empty())
         name = lines.front();
+    else if (!tail.empty())
+        name = tail;
     ReadFileLines("INFO1.INI", lines);
     if (!lines.empty() && lines.front().size() > 8)
         number = lines.front().substr(4, 4);

@@ -377,7 +377,7 @@ TEST_F(ControllerTest, NameAndNumberFallBackToTheirDefaults) {
         {"MyTest\n", "DATA0042.CSV\n", "MyTest", "0042"},
         {"\nignored\n", "12345678\n", "", "0001"}, // first line exactly 8 characters
         {"Run 7", "ABCDEFGHI", "Run 7", "EFGH"},   // 9 characters
-        {"A", "", "Test", "0001"},                 // one unterminated character is no line
+        {"A", "", "A", "0001"}, // NAME.INI has no line end: one character is still the name
     };
     OpenLine();
     FakeFirmware& fw = Firmware();

@@ -6,6 +6,7 @@
 #include "protocol/ProtocolTable.h"
 #include "protocol/SequenceDisplay.h"
 #include "protocol/SequenceRules.h"
+#include "protocol/SetEditRules.h"
 
 #include <CLI/CLI.hpp>
 
@@ -73,6 +74,20 @@ int Show(const ProtocolOptions& options) {
     const bool hydrostatic =
         options.hydrostatic ||
         (result.hardwareBlock && hardware.MembraneStyle == Membrane::Hydrostatic);
+    // The set editor's rules, for the file's own hardware block or else the default hardware: a
+    // warning only, since the protocol may be meant for another device.
+    if (!result.hardwareBlock) {
+        hardware = HardwareDescription{};
+    }
+    if (hydrostatic) {
+        hardware.MembraneStyle = Membrane::Hydrostatic;
+    }
+    const std::string problems = SequenceRuleProblems(sequence, hardware);
+    if (!problems.empty()) {
+        std::cerr << options.file << ":\nWarning:  Program Device will refuse this protocol on "
+                  << "that hardware:\n"
+                  << problems;
+    }
     std::string text;
     for (size_t i = 0; i < sequence.sets.size(); ++i) {
         const auto cells = SequenceListRow(sequence, static_cast<int>(i), hydrostatic);

@@ -123,4 +123,9 @@ public:
     // waiting for it; it posts its device work to `session` and calls session.Finish(applied)
     // when it closes.
     virtual void OpenDialog(int action, DialogSession& session) = 0;
+    // Whether a dialog exists for `action`; an action without one is refused with a message.
+    virtual bool HasDialog(int action) const {
+        (void)action;
+        return true;
+    }
 };

@@ -33,6 +33,7 @@ void HeadlessStageView::SetEcho(std::ostream* messages, std::ostream* checkMessa
 void HeadlessStageView::SetWorkingSequence(const SetSequence& sequence) {
     std::lock_guard lock(m_mutex);
     m_working = sequence;
+    m_document.m_bModified = true; // as an edit in the window would
 }
 
 SetSequence HeadlessStageView::WorkingSequence() const {

@@ -23,6 +23,7 @@ public:
     // (either may be null).
     void SetEcho(std::ostream* messages, std::ostream* checkMessages);
 
+    // Stands for the user's edits: the document is marked modified.
     void SetWorkingSequence(const SetSequence& sequence);
     SetSequence WorkingSequence() const;
     std::string MessageArea() const;

@@ -1,9 +1,11 @@
 #include "document/KelvastraDoc.h"
 
+#include "common/AtomicFile.h"
 #include "common/MessageLog.h"
-#include "document/Settings.h"
 #include "common/NumberText.h"
+#include "document/Settings.h"
 #include "protocol/ProtocolTable.h"
+#include "protocol/SetEditRules.h"
 #include "recordings/ForceModel.h"
 
 #include <chrono>
@@ -20,6 +22,11 @@ constexpr const char* kReadSuccess = "\nReading Device... Success\n";
 constexpr const char* kHydrostaticAutoAdjust =
     "AutoAdjust cannot be used with Hydrostatic testing\nPlease change your set parameters\n\n"
     "Device not Programmed";
+constexpr const char* kNotProgrammed = "\nDevice not Programmed";
+// Said when Program Device stopped after the card files were touched.
+constexpr const char* kCardMayDiffer =
+    "The card's NAME.INI and TEMPLATE.INI may no longer match the device's program.\n"
+    "Program the device again before running a test.\n";
 
 // Seconds per time unit and the unit the flags carry. The device knows seconds, minutes, hours
 // and days; sets timed in milliseconds or tenths of a second go out in milliseconds with the
@@ -58,8 +65,31 @@ std::optional<int32_t> ToMilliseconds(double duration, const UnitScale& scale) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ms)));
 }
 
-int32_t HundredthsSetpoint(double raw) {
-    return static_cast<int32_t>(std::floor(raw * 100.0 + 0.5));
+// The set point in hundredths of a count, or nullopt when it is no number or does not fit the
+// controller's 32-bit word (a cast would be undefined, and garbage on the wire).
+std::optional<int32_t> HundredthsSetpoint(std::optional<double> raw) {
+    if (!raw)
+        return std::nullopt;
+    const double hundredths = std::floor(*raw * 100.0 + 0.5);
+    if (!(hundredths >= -2147483648.0 && hundredths <= 2147483647.0))
+        return std::nullopt;
+    return static_cast<int32_t>(hundredths);
+}
+
+// What the user sees of the failing action in the message area.
+const char* ActionTitle(int action) {
+    switch (action) {
+    case DeviceAction::AccessTestData:
+        return "Access Test Data";
+    case DeviceAction::CalibrationMode:
+        return "Calibration Mode";
+    case DeviceAction::HardwareSettings:
+        return "Advanced Hardware Settings";
+    case DeviceAction::DisplacementCalibration:
+        return "Displacement Calibration";
+    default:
+        return "This command";
+    }
 }
 
 double FromMilliseconds(int32_t ms, int64_t divisor) {
@@ -106,7 +136,7 @@ CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
     }
     m_controller.SetNoticeHandler([this](const std::string& text, const std::string& caption) {
         if (m_prompt)
-            m_prompt->ShowMessage(text, MessageIcon::Error);
+            m_prompt->ShowCaptionedMessage(caption, text, MessageIcon::Error);
         else
             std::fprintf(stderr, "%s: %s", caption.c_str(), text.c_str());
     });
@@ -118,6 +148,40 @@ CKelvastraDoc::~CKelvastraDoc() {
 
 void CKelvastraDoc::SetConnectionListener(std::function<void(bool)> listener) {
     m_connectionListener = std::move(listener);
+}
+
+void CKelvastraDoc::SetActivityListener(std::function<void()> listener) {
+    m_activityListener = std::move(listener);
+}
+
+void CKelvastraDoc::SetActivity(const std::string& text) {
+    {
+        std::lock_guard lock(m_activityMutex);
+        if (m_activity == text)
+            return;
+        m_activity = text;
+    }
+    if (m_activityListener)
+        m_activityListener();
+}
+
+std::string CKelvastraDoc::ActivityText() const {
+    std::lock_guard lock(m_activityMutex);
+    return m_activity;
+}
+
+bool CKelvastraDoc::IsBusy() const {
+    switch (m_nPendingAction.load()) {
+    case DeviceAction::ReadDevice:
+    case DeviceAction::ProgramDevice:
+    case DeviceAction::AccessTestData:
+    case DeviceAction::CalibrationMode:
+    case DeviceAction::HardwareSettings:
+    case DeviceAction::DisplacementCalibration:
+        return true;
+    default:
+        return false; // idle, or a code the worker leaves alone
+    }
 }
 
 bool CKelvastraDoc::OnCommand(int commandId) {
@@ -147,16 +211,19 @@ bool CKelvastraDoc::OnCommand(int commandId) {
 
 bool CKelvastraDoc::IsCommandEnabled(int commandId) const {
     switch (commandId) {
+    case ID_CONNECTION_INDICATOR:
+        return m_bDeviceConnected;
     case ID_READ_DEVICE:
     case ID_PROGRAM_DEVICE:
     case ID_HARDWARE_SETTINGS:
-    case ID_CONNECTION_INDICATOR:
     case ID_CALIBRATION_MODE:
     case ID_ACCESS_TEST_DATA:
     case ID_DISPLACEMENT_CALIBRATION:
     case ID_FILE_OPEN:
     case ID_FILE_SAVE:
-        return m_bDeviceConnected;
+        // A click while the worker is busy would be stored and then dropped when the running
+        // action ends; greyed, it is plainly not taken.
+        return m_bDeviceConnected && !IsBusy();
     default:
         return true;
     }
@@ -177,8 +244,10 @@ void CKelvastraDoc::OnFileSave(const FileChooser& chooseFile) {
     if (!m_view || !m_bDeviceInfoLoaded)
         return;
     // The sequence is the worker's while an action runs.
-    if (m_nPendingAction != DeviceAction::None)
+    if (IsBusy()) {
+        Show(kSaveWhileBusy, MessageIcon::Exclamation);
         return;
+    }
     if (!m_view->CheckSequence())
         return;
     if (auto path = chooseFile(Settings::TemplateDir()))
@@ -188,38 +257,65 @@ void CKelvastraDoc::OnFileSave(const FileChooser& chooseFile) {
 void CKelvastraDoc::OnFileOpen(const FileChooser& chooseFile) {
     if (!m_view || !m_bDeviceInfoLoaded)
         return;
-    if (m_nPendingAction != DeviceAction::None)
+    if (IsBusy()) {
+        Show(kOpenWhileBusy, MessageIcon::Exclamation);
+        return;
+    }
+    if (!MaySaveChanges())
         return;
     if (auto path = chooseFile(Settings::TemplateDir()))
         OpenProtocolFile(*path);
 }
 
+bool CKelvastraDoc::MaySaveChanges() {
+    if (!m_bModified)
+        return true;
+    MessageAnswer answer = MessageAnswer::No;
+    if (m_prompt)
+        answer = m_prompt->ShowMessage(kSaveChanges, MessageIcon::Exclamation,
+                                       MessageButtons::YesNoCancel);
+    if (answer == MessageAnswer::Cancel)
+        return false;
+    if (answer != MessageAnswer::Yes)
+        return true;
+    // Saved as File Save saves: the view's sets pass the check first.
+    if (!m_view || !m_saveChooser || !m_view->CheckSequence())
+        return false;
+    const auto path = m_saveChooser(Settings::TemplateDir());
+    return path && SaveProtocolFile(*path) == 1;
+}
+
+bool CKelvastraDoc::MayExit() {
+    if (m_bModified && IsBusy()) {
+        Show(kSaveWhileBusy, MessageIcon::Exclamation);
+        return false;
+    }
+    return MaySaveChanges();
+}
+
 int CKelvastraDoc::SaveProtocolFile(const std::string& path) {
     Settings::SetTemplateDir(Folders::FolderOf(path));
     std::string text;
+    std::string problems;
     {
         std::lock_guard lock(m_dataMutex);
         text = ProtocolTableText(m_sequence);
+        problems = SequenceRuleProblems(m_sequence, m_controller.hardware);
     }
     // Written beside the target and renamed, so a full disk never leaves half a protocol.
-    const std::string temporary = path + ".part";
-    bool written = false;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (out) {
-            out << text;
-            out.flush();
-            written = static_cast<bool>(out);
-        }
-    }
+    std::string error;
+    const bool written = WriteFileAtomically(path, text, &error);
     if (written)
-        written = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!written)
-        std::remove(temporary.c_str());
+        m_bModified = false;
     if (m_view) {
         m_view->ClearMessageArea();
         m_view->AppendMessage(written ? "Protocol File Successfully Saved\n"
                                       : "Error:  Protocol File Could Not Be Saved\n" + path + "\n");
+        // Saved all the same: the protocol may be meant for another device.
+        if (written && !problems.empty())
+            m_view->AppendMessage("Warning:  Program Device will refuse this protocol on the "
+                                  "fitted hardware:\n" +
+                                  problems);
     }
     return written ? 1 : -1;
 }
@@ -237,11 +333,29 @@ int CKelvastraDoc::OpenProtocolFile(const std::string& path) {
         }
         return -1;
     }
+    // Read aside first: a file that holds no protocol leaves everything as it was.
     ProtocolReadResult result;
+    SetSequence sequence;
+    HardwareDescription hardware;
     {
         std::lock_guard lock(m_dataMutex);
-        result = ReadProtocolText(in, m_sequence, &m_controller.hardware);
+        hardware = m_controller.hardware;
     }
+    result = ReadProtocolText(in, sequence, &hardware);
+    if (result.noTable) {
+        if (m_view) {
+            m_view->ClearMessageArea();
+            m_view->AppendMessage(ProtocolReadWarning(result) + path + "\n");
+        }
+        return -1;
+    }
+    {
+        std::lock_guard lock(m_dataMutex);
+        m_sequence = std::move(sequence);
+        if (result.hardwareBlock)
+            m_controller.hardware = hardware;
+    }
+    m_bModified = false;
     if (m_view) {
         m_view->RefreshFromDocument();
         m_view->ClearMessageArea();
@@ -269,15 +383,22 @@ bool CKelvastraDoc::SequenceToDeviceProgram(std::string* problem) {
         entry.repetitions = set.NumReps;
         if (set.XFunction == ControlFunction::Sinusoid || set.XFunction == ControlFunction::Ramp)
             entry.shapeCode = entry.shapeCode2 = ShapeLetter(set.XFunction);
-        const auto magnitude = model.PressureSetpoint(set.XMagnitude, 0.0);
-        const auto preload = model.PressureSetpoint(set.XPreloadMag, 0.0);
-        if ((!magnitude || !preload) && why.empty())
+        const auto magnitudeRaw = model.PressureSetpoint(set.XMagnitude, 0.0);
+        const auto preloadRaw = model.PressureSetpoint(set.XPreloadMag, 0.0);
+        if ((!magnitudeRaw || !preloadRaw) && why.empty())
             why = "Error:  The fitted hardware cannot turn magnitudes into pressure set points\n" +
                   model.MissingTablesMessage() + "\n";
-        entry.magnitudeSetpoint = HundredthsSetpoint(magnitude.value_or(0.0));
-        entry.preloadSetpoint = HundredthsSetpoint(preload.value_or(0.0));
-        const auto stretch = ToMilliseconds(set.StretchDurationSec, scale);
-        const auto recovery = ToMilliseconds(set.RecoveryDurationSec, scale);
+        const auto magnitude = HundredthsSetpoint(magnitudeRaw);
+        const auto preload = HundredthsSetpoint(preloadRaw);
+        if ((!magnitude || !preload) && why.empty())
+            why = "Error:  Set " + std::to_string(i + 1) +
+                  " has a magnitude the device cannot take\n";
+        entry.magnitudeSetpoint = magnitude.value_or(0);
+        entry.preloadSetpoint = preload.value_or(0);
+        // A duration of 0 or less is "Do Not Stretch" / "Do Not Recover", as the set editor
+        // reads it: nothing below 0 goes to the controller.
+        const auto stretch = ToMilliseconds(std::max(set.StretchDurationSec, 0.0), scale);
+        const auto recovery = ToMilliseconds(std::max(set.RecoveryDurationSec, 0.0), scale);
         const auto hold = ToMilliseconds(set.HoldTimeSec, scale);
         const auto rest = ToMilliseconds(set.RestTimeSec, scale);
         if ((!stretch || !recovery || !hold || !rest) && why.empty())
@@ -297,17 +418,26 @@ bool CKelvastraDoc::SequenceToDeviceProgram(std::string* problem) {
     return why.empty();
 }
 
-void CKelvastraDoc::DeviceProgramToSequence() {
+bool CKelvastraDoc::DeviceProgramToSequence(std::string* problem) {
     const ForceModel model(m_controller.hardware);
-    m_sequence.sets.clear();
+    std::vector<SetRecord> sets;
     for (const DeviceProgramEntry& entry : m_deviceProgram) {
         if (!entry.IsUsed())
             continue;
+        const auto magnitude = model.SetpointValue(entry.magnitudeSetpoint / 100.0, 0.0);
+        const auto preload = model.SetpointValue(entry.preloadSetpoint / 100.0, 0.0);
+        if (!magnitude || !preload) {
+            // Zero magnitudes would read as a harmless program and be sent back as one.
+            if (problem)
+                *problem = "Error:  The fitted hardware cannot turn set points into magnitudes\n" +
+                           model.MissingTablesMessage() + "\n";
+            return false;
+        }
         SetRecord set;
         set.XFunction = FunctionFromShapeLetter(entry.shapeCode);
         set.XUnits = MagnitudeUnits::N;
-        set.XMagnitude = model.SetpointValue(entry.magnitudeSetpoint / 100.0, 0.0).value_or(0.0);
-        set.XPreloadMag = model.SetpointValue(entry.preloadSetpoint / 100.0, 0.0).value_or(0.0);
+        set.XMagnitude = *magnitude;
+        set.XPreloadMag = *preload;
         set.TimeUnits = TimeUnitsFromFlags(entry.flags);
         const int64_t divisor = TimeUnitsDivisorMs(entry.flags);
         set.NumReps = entry.repetitions;
@@ -319,8 +449,26 @@ void CKelvastraDoc::DeviceProgramToSequence() {
         set.DataType = DataTypeFromLetter(entry.dataTypeCode);
         set.DataFreqHz = DataFrequencyFromLetter(entry.dataRateCode);
         set.AutoAdjust = entry.autoAdjust;
-        m_sequence.sets.push_back(set);
+        sets.push_back(set);
     }
+    m_sequence.sets = std::move(sets);
+    if (problem)
+        problem->clear();
+    return true;
+}
+
+void CKelvastraDoc::ReportFailure(const std::string& text) {
+    m_lastFailure = text;
+    if (m_view)
+        m_view->AppendMessage(text);
+}
+
+bool CKelvastraDoc::RefusedByRules() {
+    const std::string problems = SequenceRuleProblems(m_sequence, m_controller.hardware);
+    if (problems.empty())
+        return false;
+    Show(problems + kNotProgrammed, MessageIcon::Error);
+    return true;
 }
 
 void CKelvastraDoc::ProgramDevice() {
@@ -341,10 +489,18 @@ void CKelvastraDoc::ProgramDevice() {
             }
         }
     }
+    // A protocol file or a script can hold what the set editor would never let through.
+    if (RefusedByRules())
+        return;
     std::string problem;
     if (!SequenceToDeviceProgram(&problem)) {
         // A table that would run something else than the protocol is not sent at all.
-        m_view->AppendMessage("\nProgramming Device... Failed\n" + problem);
+        ReportFailure("\nProgramming Device... Failed\n" + problem);
+        return;
+    }
+    // Rewriting TEMPLATE.INI under a running test would break that test's copy of its protocol.
+    if (const auto state = RunState(); state && (*state == 3 || *state == 4)) {
+        Show(kProgramDuringTest, MessageIcon::Error);
         return;
     }
 
@@ -360,8 +516,10 @@ void CKelvastraDoc::ProgramDevice() {
     }
     if (failed.empty() && m_controller.UploadProgram(m_deviceProgram) != 1)
         failed = "uploading the program table";
-    m_view->AppendMessage(failed.empty() ? std::string(kProgramSuccess)
-                                         : "\nProgramming Device... Failed while " + failed + "\n");
+    if (failed.empty())
+        m_view->AppendMessage(kProgramSuccess);
+    else
+        ReportFailure("\nProgramming Device... Failed while " + failed + "\n" + kCardMayDiffer);
 }
 
 void CKelvastraDoc::ReadDevice() {
@@ -375,11 +533,18 @@ void CKelvastraDoc::ReadDevice() {
     DeviceProgramTable table{};
     if (m_controller.ReadProgram(table) != 1) {
         // The sequence the user has stays as it is.
-        m_view->AppendMessage("\nReading Device... Failed\n");
+        ReportFailure("\nReading Device... Failed\n");
         return;
     }
+    const DeviceProgramTable previous = m_deviceProgram;
     m_deviceProgram = table;
-    DeviceProgramToSequence();
+    std::string problem;
+    if (!DeviceProgramToSequence(&problem)) {
+        m_deviceProgram = previous;
+        ReportFailure("\nReading Device... Failed\n" + problem);
+        return;
+    }
+    m_bModified = false;
     m_view->RefreshFromDocument();
     m_view->AppendMessage(kReadSuccess);
 }
@@ -412,13 +577,15 @@ void CKelvastraDoc::SetConnected(bool connected) {
 }
 
 bool CKelvastraDoc::SetUpLink() {
+    SetActivity(kWaiting);
     int opened;
     if (m_connectFailed) {
-        // Said once already; retry without repeating it every second.
+        // The open failure has been said once already; retry without repeating it every
+        // second. Only the opening is quiet: what the connect says once open is news.
         MessageLog::ScopedMute mute;
-        opened = m_controller.Connect();
+        opened = m_controller.OpenPort();
     } else {
-        opened = m_controller.Connect();
+        opened = m_controller.OpenPort();
     }
     if (opened != 1) {
         if (!m_connectFailed)
@@ -427,9 +594,15 @@ bool CKelvastraDoc::SetUpLink() {
                                                 " but its port could not be opened\n");
         m_connectFailed = true;
         m_controller.serial.Close();
+        SetActivity({});
         return false;
     }
+    // The old complaint no longer holds.
+    if (m_connectFailed && m_view)
+        m_view->ClearMessageArea();
     m_connectFailed = false;
+    m_lastFailure.clear();
+    m_controller.Connect(); // the port is open: identity, calibration tables, firmware check
     m_linkPort = m_controller.portName;
     std::string name, number;
     m_controller.ReadNameAndNumber(name, number);
@@ -443,6 +616,7 @@ bool CKelvastraDoc::SetUpLink() {
         m_fMaxStretchPosMm = 1000.0f;
     }
     m_bDeviceInfoLoaded = true;
+    SetActivity({});
     // Last, so the commands come alive only once everything above is in place.
     SetConnected(true);
     return true;
@@ -452,12 +626,27 @@ void CKelvastraDoc::TearDownLink() {
     m_controller.serial.Close();
     m_bDeviceInfoLoaded = false;
     SetConnected(false);
-    if (m_view)
+    if (m_view) {
         m_view->ClearMessageArea();
+        // A Program or Read Device cut off by the unplug must not vanish with the rest.
+        if (!m_lastFailure.empty())
+            m_view->AppendMessage(m_lastFailure);
+    }
 }
 
 void CKelvastraDoc::ConnectionWatch() {
-    const bool present = m_controller.FindController();
+    bool present = m_controller.FindController();
+    if (m_bDeviceConnected && !m_linkPort.empty()) {
+        // The link stays on its port while that port is listed: a second board that matches
+        // (or one listed first) does not take it over.
+        for (const PortInfo& port : m_controller.ports) {
+            if (port.portName == m_linkPort) {
+                m_controller.portName = m_linkPort;
+                present = true;
+                break;
+            }
+        }
+    }
     if (present && m_bDeviceConnected && m_controller.portName != m_linkPort) {
         // Unplugged and plugged in again between two watches: the old port is gone for good,
         // so the link is set up afresh on the new one.
@@ -512,16 +701,32 @@ bool CKelvastraDoc::ActionBlocked(int action) {
 }
 
 void CKelvastraDoc::RunDialogAction(int action) {
-    if (ActionBlocked(action) || !m_dialogHost)
+    if (!m_dialogHost)
+        return;
+    if (!m_dialogHost->HasDialog(action)) {
+        // Finishing silently would look like a command that did something.
+        Show(std::string(ActionTitle(action)) + " is not available yet.\n",
+             MessageIcon::Information);
+        return;
+    }
+    SetActivity(kWaiting);
+    if (ActionBlocked(action))
         return;
     m_session.Reset();
     // The worker is being stopped: a dialog opened now would never be closed by anyone.
     if (m_stopRequested)
         return;
     m_dialogHost->OpenDialog(action, m_session);
+    // The dialog speaks for itself while it is open.
+    SetActivity({});
     const bool applied = m_session.Serve(m_controller);
-    if (action == DeviceAction::HardwareSettings && applied && m_view)
-        m_view->ClearSequence();
+    if (action == DeviceAction::HardwareSettings && applied && m_view) {
+        // The new hardware invalidates the sets; unsaved ones are offered for saving first.
+        if (MaySaveChanges()) {
+            m_view->ClearSequence();
+            m_bModified = false;
+        }
+    }
 }
 
 bool CKelvastraDoc::RunPendingAction() {
@@ -530,20 +735,26 @@ bool CKelvastraDoc::RunPendingAction() {
     case DeviceAction::StopWorker:
         return false;
     case DeviceAction::ReadDevice:
+        m_lastFailure.clear();
+        SetActivity(kReading);
         ReadDevice();
         break;
     case DeviceAction::ProgramDevice:
+        m_lastFailure.clear();
+        SetActivity(kProgramming);
         ProgramDevice();
         break;
     case DeviceAction::AccessTestData:
     case DeviceAction::CalibrationMode:
     case DeviceAction::HardwareSettings:
     case DeviceAction::DisplacementCalibration:
+        m_lastFailure.clear();
         RunDialogAction(action);
         break;
     default:
         return true; // nothing to do; an unknown code stays where it is
     }
+    SetActivity({});
     // A request made while the action ran is dropped here.
     m_nPendingAction = DeviceAction::None;
     return true;

@@ -40,6 +40,8 @@ public:
     std::atomic<bool> m_bDeviceInfoLoaded{false};
     std::atomic<bool> m_bDeviceConnected{false};
     std::atomic<int> m_nPendingAction{DeviceAction::None};
+    // The protocol has edits that no Save, Open or Read Device has caught up with.
+    std::atomic<bool> m_bModified{false};
 
     // --- seams -------------------------------------------------------------------------
     void SetView(IStageView* view) { m_view = view; }
@@ -48,6 +50,8 @@ public:
     void SetDialogHost(IDialogHost* host) { m_dialogHost = host; }
     // Called on the worker whenever the connected flag changes.
     void SetConnectionListener(std::function<void(bool connected)> listener);
+    // Called on the worker whenever the activity text changes.
+    void SetActivityListener(std::function<void()> listener);
 
     // --- commands (GUI thread) ---------------------------------------------------------
     void OnReadDevice() { m_nPendingAction = DeviceAction::ReadDevice; }
@@ -59,17 +63,34 @@ public:
     // Runs the handler of a command id; false for an id the document does not handle.
     bool OnCommand(int commandId);
     // The one enable rule of the Hardware commands, File Open, File Save and the connection
-    // indicator: enabled exactly while the device is connected. Other ids: true.
+    // indicator: enabled while the device is connected, and (the indicator excepted) while no
+    // device action is waiting or running. Other ids: true.
     bool IsCommandEnabled(int commandId) const;
+    // A device action is waiting for the worker or running.
+    bool IsBusy() const;
+    // What the worker is doing, for the status bar ("Programming device..."); empty when idle
+    // or while an action's dialog is open. Any thread.
+    std::string ActivityText() const;
 
     // Asks for a file path, starting in the given folder; nullopt when the user cancels.
     using FileChooser = std::function<std::optional<std::string>(const std::string& startFolder)>;
     // File Save: check, ask for the path, remember its folder as the template folder, write.
     void OnFileSave(const FileChooser& chooseFile);
-    // File Open: ask for the path, remember its folder, read, refresh the view.
+    // File Open: offer to save unsaved edits, ask for the path, remember its folder, read,
+    // refresh the view.
     void OnFileOpen(const FileChooser& chooseFile);
+    // The Save dialog that MaySaveChanges uses; it may be called from the worker.
+    void SetSaveFileChooser(FileChooser chooser) { m_saveChooser = std::move(chooser); }
+    // Before unsaved edits are discarded: asks "Save changes to the protocol?" (Yes/No/Cancel)
+    // when the protocol is modified and saves on Yes. True when the caller may go on (nothing to
+    // save, No, or saved); false on Cancel or when the save did not happen.
+    bool MaySaveChanges();
+    // Exit: as MaySaveChanges, but unsaved edits cannot be saved while a device action holds
+    // the sequence; the user is told so and the program stays. GUI thread.
+    bool MayExit();
     // The file steps alone (the path already chosen). 1 on success, -1 on failure; both say
-    // what happened in the view's message area.
+    // what happened in the view's message area. A file that holds no protocol is refused and
+    // changes nothing; a sequence that breaks the set editor's rules is saved with a warning.
     int SaveProtocolFile(const std::string& path);
     int OpenProtocolFile(const std::string& path);
 
@@ -77,10 +98,14 @@ public:
     void ProgramDevice();
     void ReadDevice();
     // Clears m_deviceProgram and fills it from m_sequence. False, with the reason in `problem`,
-    // when a magnitude cannot be turned into a set point for the fitted hardware or a duration
-    // does not fit the controller's 32-bit millisecond words.
+    // when a magnitude cannot be turned into a set point for the fitted hardware (or the set
+    // point does not fit the controller's 32-bit words) or a duration does not fit the
+    // controller's 32-bit millisecond words.
     bool SequenceToDeviceProgram(std::string* problem = nullptr);
-    void DeviceProgramToSequence();
+    // Replaces the sets of m_sequence by the used entries of m_deviceProgram. False, with the
+    // sequence unchanged and the reason in `problem`, when the fitted hardware cannot turn set
+    // points back into magnitudes.
+    bool DeviceProgramToSequence(std::string* problem = nullptr);
     // Fills the description from the card's INFOW.INI; fewer than eight lines change nothing.
     void ReadDeviceHardware(HardwareDescription& description);
     // Sets the link up when the controller has appeared, tears it down when it has gone.
@@ -103,10 +128,25 @@ public:
     static constexpr const char* kNotDetected =
         "Kelvastra Device Not Detected.\nPlease ensure that the device is powered on and all "
         "cables are properly connected\n";
+    static constexpr const char* kProgramDuringTest =
+        "Cannot Program Device\nWhile Test is Running or Paused\n";
+    static constexpr const char* kOpenWhileBusy = "Cannot Open Protocol File\nWhile Device is Busy\n";
+    static constexpr const char* kSaveWhileBusy = "Cannot Save Protocol File\nWhile Device is Busy\n";
+    static constexpr const char* kSaveChanges = "Save changes to the protocol?";
+    static constexpr const char* kProgramming = "Programming device...";
+    static constexpr const char* kReading = "Reading device...";
+    static constexpr const char* kWaiting = "Waiting for the controller...";
 
 private:
     MessageAnswer Show(const std::string& text, MessageIcon icon);
     void SetConnected(bool connected);
+    void SetActivity(const std::string& text);
+    // Program Device and Read Device end with this line when they fail; it is written again
+    // after a disconnect has cleared the message area.
+    void ReportFailure(const std::string& text);
+    // Program Device's check of every set with the set editor's rules: true, having shown the
+    // problems, when the sequence must not be programmed.
+    bool RefusedByRules();
     // "0?S": the run state, or nullopt when the query failed.
     std::optional<int> RunState();
     void RunDialogAction(int action);
@@ -117,6 +157,12 @@ private:
     IDialogHost* m_dialogHost = nullptr;
     DialogSession m_session;
     std::function<void(bool)> m_connectionListener;
+    std::function<void()> m_activityListener;
+    FileChooser m_saveChooser;
+    mutable std::mutex m_activityMutex;
+    std::string m_activity;
+    // The failure line of the last Program or Read Device, until the next action (worker only).
+    std::string m_lastFailure;
     std::atomic<bool> m_stopRequested{false};
     // Guards the hardware description and the sequence between File Open and the watch.
     std::mutex m_dataMutex;

@@ -12,7 +12,7 @@ enum class MessageIcon { None, Error, Exclamation, Information, Question };
 // Buttons of a message box and the answer.
 // YesNoDefaultNo: Yes and No with No as the default button (questions before a change that
 // cannot be undone).
-enum class MessageButtons { Ok, OkCancel, YesNo, YesNoDefaultNo };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoDefaultNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 // Modal message boxes.
@@ -21,6 +21,13 @@ public:
     virtual ~IUserPrompt() = default;
     virtual MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
                                       MessageButtons buttons = MessageButtons::Ok) = 0;
+    // As ShowMessage, under a caption of its own instead of the program's name.
+    virtual MessageAnswer ShowCaptionedMessage(const std::string& caption, const std::string& text,
+                                               MessageIcon icon,
+                                               MessageButtons buttons = MessageButtons::Ok) {
+        (void)caption;
+        return ShowMessage(text, icon, buttons);
+    }
 };
 
 // What the document asks of its sequence view.

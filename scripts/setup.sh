@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-charts-dev libgl-dev libxkbcommon-dev
+  qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-charts-dev libgl-dev libxkbcommon-dev libx11-dev
   libcli11-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-dejavu-core
   dpkg-dev file help2man

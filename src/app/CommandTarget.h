@@ -1,10 +1,16 @@
 // Where the menus and the toolbar send their commands, and the rule that enables them.
 #pragma once
 
+#include <string>
+
 class ICommandTarget {
 public:
     virtual ~ICommandTarget() = default;
     // Runs the handler of `commandId`; false when nothing handles it.
     virtual bool OnCommand(int commandId) = 0;
     virtual bool IsCommandEnabled(int commandId) const = 0;
+    // What the device is busy with, for the status bar; empty when idle.
+    virtual std::string ActivityText() const { return {}; }
+    // Asked before the main window closes: false keeps it open (unsaved work the user keeps).
+    virtual bool MayClose() { return true; }
 };

@@ -22,6 +22,7 @@ public:
     void SetParentWidget(QWidget* parent) { m_parent = parent; }
     void Register(int action, Opener opener);
     bool IsRegistered(int action) const { return m_openers.count(action) != 0; }
+    bool HasDialog(int action) const override { return IsRegistered(action); }
 
     // Any thread; returns at once. The session is finished when the dialog closes, or at once
     // when no dialog is registered for the action.

@@ -4,6 +4,7 @@
 #include "document/KelvastraDoc.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QDir>
 #include <QFileDialog>
 
@@ -38,10 +39,25 @@ std::optional<std::string> RunFileDialog(QWidget* parent, const std::string& sta
 } // namespace
 
 CDocumentBridge::CDocumentBridge(CKelvastraDoc& document, QWidget* dialogParent)
-    : m_document(document), m_dialogParent(dialogParent) {}
+    : m_document(document), m_dialogParent(dialogParent) {
+    // The worker may offer to save before the hardware change clears the sequence: the file
+    // dialog then opens on the GUI thread while the worker waits.
+    QPointer<QWidget> parent(dialogParent);
+    m_document.SetSaveFileChooser([parent](const std::string& folder) {
+        std::optional<std::string> path;
+        auto choose = [&] { path = ChooseSaveFile(parent.data(), folder); };
+        if (QThread::currentThread() == QCoreApplication::instance()->thread())
+            choose();
+        else
+            QMetaObject::invokeMethod(QCoreApplication::instance(), choose,
+                                      Qt::BlockingQueuedConnection);
+        return path;
+    });
+}
 
 CDocumentBridge::~CDocumentBridge() {
     StopWorker();
+    m_document.SetSaveFileChooser({});
 }
 
 SetSequence& CDocumentBridge::CommittedSequence() {
@@ -100,6 +116,18 @@ bool CDocumentBridge::OnCommand(int commandId) {
 
 bool CDocumentBridge::IsCommandEnabled(int commandId) const {
     return m_document.IsCommandEnabled(commandId);
+}
+
+std::string CDocumentBridge::ActivityText() const {
+    return m_document.ActivityText();
+}
+
+void CDocumentBridge::MarkModified() {
+    m_document.m_bModified = true;
+}
+
+bool CDocumentBridge::MayClose() {
+    return m_document.MayExit();
 }
 
 std::optional<std::string> CDocumentBridge::ChooseOpenFile(QWidget* parent,

@@ -26,10 +26,13 @@ public:
     const HardwareDescription& Hardware() const override;
     float MaxStretchPosMm() const override;
     void StartWorker() override;
+    void MarkModified() override;
 
     // ICommandTarget
     bool OnCommand(int commandId) override;
     bool IsCommandEnabled(int commandId) const override;
+    std::string ActivityText() const override;
+    bool MayClose() override;
 
     // Ends the worker while the GUI thread keeps serving what the worker may be waiting for.
     void StopWorker();

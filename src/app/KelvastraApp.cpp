@@ -45,11 +45,13 @@ bool CKelvastraApp::InitInstance() {
     m_document->SetDialogHost(m_dialogHost.get());
     RegisterDeviceDialogs(*m_dialogHost, *m_document, *m_prompt);
     QPointer<CMainFrame> frame(m_mainFrame.get());
-    m_document->SetConnectionListener([frame](bool) {
+    const auto update = [frame] {
         if (frame)
             QMetaObject::invokeMethod(frame.data(), &CMainFrame::UpdateCommandStates,
                                       Qt::QueuedConnection);
-    });
+    };
+    m_document->SetConnectionListener([update](bool) { update(); });
+    m_document->SetActivityListener(update);
     m_mainFrame->SetCommandTarget(m_bridge.get());
 
     // The view's first update fills it from the document and starts the device worker.
@@ -69,6 +71,7 @@ int CKelvastraApp::ExitInstance(int exitCode) {
         m_document->SetPrompt(nullptr);
         m_document->SetDialogHost(nullptr);
         m_document->SetConnectionListener({});
+        m_document->SetActivityListener({});
     }
     m_mainFrame.reset();
     m_view = nullptr;

@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/ChildFrame.h"
 #include "app/CommandTarget.h"
+#include "app/KeyboardLocks.h"
 #include "app/ToolbarArt.h"
 #include "controls/MyToolBar.h"
 #include "devicelink/TrafficRecorder.h"
@@ -10,6 +11,8 @@
 #include "document/Settings.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -47,8 +50,15 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
+    connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateIndicators);
     timer->start(kCommandUpdateMs);
     UpdateCommandStates();
+    UpdateIndicators();
+}
+
+CMainFrame::~CMainFrame() {
+    if (m_busyPointer)
+        QApplication::restoreOverrideCursor();
 }
 
 QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prompt,
@@ -130,6 +140,9 @@ void CMainFrame::CreateMenus() {
 
 void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
+    m_activity = new QLabel;
+    m_activity->setObjectName(QStringLiteral("ActivityLabel"));
+    bar->addWidget(m_activity, 1);
     const QStringList texts{QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")};
     for (int i = 0; i < 3; ++i) {
         m_indicators[i] = new QLabel(texts[i]);
@@ -141,6 +154,12 @@ void CMainFrame::CreateStatusBar() {
         // The lock states cannot be asked of every platform; an indicator is lit when known.
         SetIndicator(i, false);
     }
+}
+
+void CMainFrame::UpdateIndicators() {
+    const auto locks = KeyboardLockStates();
+    for (int i = 0; i < 3; ++i)
+        SetIndicator(i, locks && (*locks)[static_cast<size_t>(i)]);
 }
 
 QLabel* CMainFrame::Indicator(int index) const {
@@ -171,6 +190,32 @@ void CMainFrame::UpdateCommandStates() {
     for (int id : kRuledCommands)
         if (QAction* action = Action(id))
             action->setEnabled(m_target && m_target->IsCommandEnabled(id));
+
+    const QString activity =
+        m_target ? QString::fromStdString(m_target->ActivityText()) : QString();
+    if (m_activity && m_activity->text() != activity)
+        m_activity->setText(activity);
+    // Busy pointer while the device works, but not over a message box it is waiting on.
+    const bool busy = !activity.isEmpty() && !QApplication::activeModalWidget();
+    if (busy != m_busyPointer) {
+        m_busyPointer = busy;
+        if (busy)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_target && !m_target->MayClose()) {
+        event->ignore();
+        return;
+    }
+    if (m_busyPointer) {
+        m_busyPointer = false;
+        QApplication::restoreOverrideCursor();
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::Dispatch(int commandId) {

@@ -19,6 +19,7 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
 
     // Commands go to `target` (the document); null greys every document command.
     void SetCommandTarget(ICommandTarget* target);
@@ -35,15 +36,23 @@ public:
 
     // The action of a command id (menus and toolbar share it); null when there is none.
     QAction* Action(int commandId) const;
-    // Applies the document's enable rule to every command now.
+    // Applies the document's enable rule to every command now, and shows what the device is
+    // busy with: its activity in the status bar and a busy pointer over the window.
     void UpdateCommandStates();
     // Status-bar indicators "CAP", "NUM", "SCRL".
     QLabel* Indicator(int index) const;
     void SetIndicator(int index, bool on);
+    // Lights the indicators from the keyboard's lock states where the platform tells them.
+    void UpdateIndicators();
+    // The status-bar text of the device's activity.
+    QLabel* ActivityLabel() const { return m_activity; }
 
     void OnAppAbout();
     // "Record Serial Traffic" (checkable, Hardware menu): the traffic record in the root folder.
     QAction* RecordTrafficAction() const { return m_recordTraffic; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QAction* MakeAction(int id, const QString& text, const QString& prompt = {},
@@ -60,4 +69,6 @@ private:
     std::map<int, QAction*> m_actions;
     QAction* m_recordTraffic = nullptr;
     QLabel* m_indicators[3] = {nullptr, nullptr, nullptr};
+    QLabel* m_activity = nullptr;
+    bool m_busyPointer = false;
 };

@@ -7,18 +7,25 @@ CWidgetPrompt::CWidgetPrompt(QWidget* parent) : QObject(nullptr), m_parent(paren
 
 MessageAnswer CWidgetPrompt::ShowMessage(const std::string& text, MessageIcon icon,
                                          MessageButtons buttons) {
+    return ShowCaptionedMessage("Kelvastra", text, icon, buttons);
+}
+
+MessageAnswer CWidgetPrompt::ShowCaptionedMessage(const std::string& caption,
+                                                  const std::string& text, MessageIcon icon,
+                                                  MessageButtons buttons) {
+    const QString title = QString::fromStdString(caption);
     if (QThread::currentThread() == thread())
-        return Show(text, icon, buttons);
+        return Show(title, text, icon, buttons);
     MessageAnswer answer = MessageAnswer::Cancel;
     QMetaObject::invokeMethod(
-        this, [&] { answer = Show(text, icon, buttons); }, Qt::BlockingQueuedConnection);
+        this, [&] { answer = Show(title, text, icon, buttons); }, Qt::BlockingQueuedConnection);
     return answer;
 }
 
-MessageAnswer CWidgetPrompt::Show(const std::string& text, MessageIcon icon,
-                                  MessageButtons buttons) {
+MessageAnswer CWidgetPrompt::Show(const QString& caption, const std::string& text,
+                                  MessageIcon icon, MessageButtons buttons) {
     QMessageBox box(m_parent.data());
-    box.setWindowTitle(QStringLiteral("Kelvastra"));
+    box.setWindowTitle(caption);
     box.setText(QString::fromStdString(text));
     switch (icon) {
     case MessageIcon::Error:
@@ -50,6 +57,9 @@ MessageAnswer CWidgetPrompt::Show(const std::string& text, MessageIcon icon,
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::No);
         break;
+    case MessageButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
     }
     switch (box.exec()) {
     case QMessageBox::Ok:
@@ -58,6 +68,8 @@ MessageAnswer CWidgetPrompt::Show(const std::string& text, MessageIcon icon,
         return MessageAnswer::Yes;
     case QMessageBox::No:
         return MessageAnswer::No;
+    case QMessageBox::Cancel:
+        return MessageAnswer::Cancel;
     default:
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok
                : buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoDefaultNo

@@ -17,9 +17,13 @@ public:
 
     MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
                               MessageButtons buttons = MessageButtons::Ok) override;
+    MessageAnswer ShowCaptionedMessage(const std::string& caption, const std::string& text,
+                                       MessageIcon icon,
+                                       MessageButtons buttons = MessageButtons::Ok) override;
 
 private:
-    MessageAnswer Show(const std::string& text, MessageIcon icon, MessageButtons buttons);
+    MessageAnswer Show(const QString& caption, const std::string& text, MessageIcon icon,
+                       MessageButtons buttons);
 
     QPointer<QWidget> m_parent;
 };

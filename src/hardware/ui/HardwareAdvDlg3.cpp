@@ -151,14 +151,22 @@ CHardwareAdvDlg3::CHardwareAdvDlg3(const HardwareDescription& description, Dialo
     setWindowTitle(QStringLiteral("Hardware Advanced"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    m_hardwareIdEdit = new QLineEdit;
-    m_hardwareIdEdit->setReadOnly(true);
+    // Shown boxes that cannot be typed in: grey like the dialog, and passed over by Tab.
+    const auto readOnlyBox = [this] {
+        auto* box = new QLineEdit;
+        box->setReadOnly(true);
+        box->setFocusPolicy(Qt::NoFocus);
+        QPalette colours = box->palette();
+        colours.setColor(QPalette::Base, palette().color(QPalette::Window));
+        box->setPalette(colours);
+        return box;
+    };
+    m_hardwareIdEdit = readOnlyBox();
     m_hardwareIdEdit->setObjectName(QStringLiteral("hardwareId"));
     m_wellDepthEdit = new QLineEdit;
     m_wellDepthEdit->setObjectName(QStringLiteral("wellDepth"));
     m_wellDepthEdit->installEventFilter(this);
-    m_idealHeightEdit = new QLineEdit;
-    m_idealHeightEdit->setReadOnly(true);
+    m_idealHeightEdit = readOnlyBox();
     m_idealHeightEdit->setObjectName(QStringLiteral("idealSpecimenHeight"));
 
     m_membraneList = MakeList(MembraneDialogNames());

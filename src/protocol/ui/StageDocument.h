@@ -15,4 +15,6 @@ public:
     virtual float MaxStretchPosMm() const = 0;
     // Starts the device worker with the document; called once, on the view's first update.
     virtual void StartWorker() = 0;
+    // The user has changed the working copy of the sequence.
+    virtual void MarkModified() {}
 };

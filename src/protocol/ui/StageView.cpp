@@ -73,6 +73,9 @@ CStageView::CStageView(IStageDocument& document, IUserPrompt& prompt, QWidget* p
         QStringLiteral("QLabel { color: black; background-color: rgb(250,250,250); }"
                        "QLineEdit { color: black; background-color: white; }"
                        "QLineEdit[readOnly=\"true\"] { background-color: rgb(238,238,238); }"
+                       // The set editor inherits these: its switched-off boxes must look off.
+                       "QLineEdit:disabled { color: rgb(120,120,120); "
+                       "background-color: rgb(238,238,238); }"
                        "QPlainTextEdit { color: black; background-color: rgb(238,238,238); }"));
 
     m_testNameEdit = new QLineEdit(QString::fromStdString(m_testName));
@@ -214,6 +217,7 @@ void CStageView::InsertSet(int index, SetRecord set) {
     m_list->InsertRow(index);
     FillRow(index);
     UpdateFigures();
+    m_document.MarkModified();
 }
 
 // Inserting waits for the device's hardware (it decides the new set's units) and stops at the
@@ -257,6 +261,7 @@ void CStageView::OnDelete() {
         if (row < int(m_sequence.sets.size()))
             m_sequence.sets.erase(m_sequence.sets.begin() + row);
         UpdateFigures();
+        m_document.MarkModified();
     }
 }
 
@@ -277,6 +282,7 @@ void CStageView::OnEditSet() {
     m_sequence.sets[size_t(index)] = copy;
     FillRow(index);
     UpdateFigures();
+    m_document.MarkModified();
 }
 
 void CStageView::TakeTestName() {

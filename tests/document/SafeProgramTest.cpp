@@ -1,0 +1,116 @@
+// Against the fake firmware: refusals before any card write, values that survive files and
+// read-back, the offer to save, and the watch after a failed open or beside a second board.
+#include "DocumentTestSupport.h"
+
+#include "devicelink/LogCapture.h"
+#include "protocol/ProtocolTable.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class SafeProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(d.Connect()); }
+    void Edit(const std::string& row) {
+        SetSequence sequence;
+        ReadProtocolText("Name XMagnitude HoldTimeSec RestTimeSec DataType\nA " + row, sequence,
+                         nullptr);
+        d.view->SetWorkingSequence(sequence);
+        d.firmware->commands.clear();
+    }
+    std::string Saved(const std::string& name) {
+        EXPECT_TRUE(d.view->CheckSequence());
+        const std::string path = (temp.Path() / name).string();
+        EXPECT_EQ(doc.SaveProtocolFile(path), 1);
+        return path;
+    }
+
+    ScriptedDocument d;
+    CKelvastraDoc& doc = *d.doc;
+    TempFolder temp{"safe-program"};
+};
+
+// (The set rules' refusals of Program Device are checked through kelvastra-cli program.)
+TEST_F(SafeProgramTest, ProgramWaitsForTheTestToEndAndSaveOnlyWarns) {
+    Edit("5 0 0 Peaks");
+    d.firmware->runState = 4;
+    doc.ProgramDevice();
+    EXPECT_EQ(d.prompt.Messages().back().text, CKelvastraDoc::kProgramDuringTest);
+    EXPECT_EQ(d.firmware->commands, std::vector<std::string>{"0?S"});
+    Edit("5000 0 0 Peaks");
+    Saved("big.tmt");
+    EXPECT_NE(d.view->MessageArea().find("Warning:  Program Device will refuse this protocol on "
+                                         "the fitted hardware:\nSet 1 (A)\nError:  Maximum"),
+              std::string::npos);
+}
+
+TEST_F(SafeProgramTest, RateAndPressureSurviveFilesAndReadBack) {
+    Edit("1 3 3 Max"); // "All Data": 10 Hz, rate letter '1'
+    ASSERT_EQ(doc.OpenProtocolFile(Saved("all.tmt")), 1);
+    doc.ProgramDevice();
+    EXPECT_EQ(d.firmware->programLines.at(12), "1");
+
+    HardwareDescription& hw = doc.m_controller.hardware;
+    hw.MembraneStyle = Membrane::Hydrostatic;
+    hw.RegulatorType = Regulator::ITV1010;
+    Edit("0.04 0 0 Peaks");
+    d.firmware->programLines.clear();
+    doc.ProgramDevice();
+    std::string entry;
+    for (std::size_t f = 0; f < 14; ++f)
+        entry += d.firmware->programLines.at(f) + " ";
+    d.firmware->readBackLines = {entry};
+    doc.ReadDevice();
+    EXPECT_DOUBLE_EQ(doc.m_sequence.sets.at(0).XMagnitude, 0.04);
+    hw.RegulatorType = Regulator::Invalid; // no pressure scaling: a failure, the sets stay
+    doc.ReadDevice();
+    EXPECT_EQ(d.view->MessageArea().rfind("\nReading Device... Failed\nError:  The fitted", 0), 0u);
+    EXPECT_DOUBLE_EQ(doc.m_sequence.sets.at(0).XMagnitude, 0.04);
+}
+
+TEST_F(SafeProgramTest, FileOpenOffersToSaveUnsavedEdits) {
+    std::string asked;
+    doc.SetSaveFileChooser([&](const std::string&) {
+        asked += "save ";
+        return std::optional<std::string>((temp.Path() / "kept.tmt").string());
+    });
+    const std::pair<MessageAnswer, std::string> cases[] = {
+        {MessageAnswer::Cancel, ""}, {MessageAnswer::No, "open "}, {MessageAnswer::Yes, "save open "}};
+    for (const auto& [answer, expected] : cases) {
+        Edit("1 0 0 Peaks");
+        const std::string other = Saved("other.tmt");
+        Edit("2 0 0 Peaks");
+        asked.clear();
+        d.prompt.SetAnswer(answer);
+        doc.OnFileOpen([&](const std::string&) {
+            asked += "open ";
+            return std::optional<std::string>(other);
+        });
+        EXPECT_EQ(d.prompt.Messages().back().text, "Save changes to the protocol?");
+        EXPECT_EQ(asked, expected);
+        EXPECT_EQ(doc.m_bModified.load(), answer == MessageAnswer::Cancel);
+    }
+}
+
+TEST_F(SafeProgramTest, WatchKeepsIdentityAfterARetryAndStaysOnItsPort) {
+    ScriptedDocument fresh;
+    LogCapture log;
+    std::vector<PortInfo> ports{{"Adafruit", "", "scripted"}};
+    fresh.doc->m_controller.SetPortEnumerator([&] { return ports; });
+    fresh.line->FailOpenAt(OpenStep::OpenPath, 16);
+    fresh.doc->ConnectionWatch();
+    fresh.view->AppendMessage(log.Text()); // the complaint, as the window showed it
+    log.Clear();
+    fresh.doc->ConnectionWatch();
+    EXPECT_EQ(log.Text(), "\nR0\nR1\nVERSION 4.05\nHardware = 1250\nR4\nSoftware Version 1.91\n");
+    EXPECT_EQ(fresh.view->MessageArea(), "");
+    ports.insert(ports.begin(), PortInfo{"Adafruit", "", "/dev/ttyACM7"});
+    fresh.doc->ConnectionWatch();
+    EXPECT_EQ(fresh.line->OpenCount(), 1); // a second board does not take the link over
+    ports.pop_back();
+    fresh.doc->ConnectionWatch();
+    EXPECT_EQ(fresh.line->PortName(), "/dev/ttyACM7"); // its own port gone, the link moves
+}
+
+} // namespace

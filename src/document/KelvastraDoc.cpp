@@ -577,7 +577,6 @@ void CKelvastraDoc::SetConnected(bool connected) {
 }
 
 bool CKelvastraDoc::SetUpLink() {
-    SetActivity(kWaiting);
     int opened;
     if (m_connectFailed) {
         // The open failure has been said once already; retry without repeating it every
@@ -594,9 +593,10 @@ bool CKelvastraDoc::SetUpLink() {
                                                 " but its port could not be opened\n");
         m_connectFailed = true;
         m_controller.serial.Close();
-        SetActivity({});
         return false;
     }
+    // The identity exchange can take a while (time-outs on a controller that does not answer).
+    SetActivity(kWaiting);
     // The old complaint no longer holds.
     if (m_connectFailed && m_view)
         m_view->ClearMessageArea();

@@ -4,9 +4,9 @@
 #include "document/KelvastraDoc.h"
 
 #include <QCoreApplication>
-#include <QThread>
 #include <QDir>
 #include <QFileDialog>
+#include <QThread>
 
 namespace {
 

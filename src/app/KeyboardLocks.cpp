@@ -20,8 +20,7 @@ std::optional<std::array<bool, 3>> KeyboardLockStates() {
     for (int i = 0; i < 3; ++i) {
         const Atom name = XInternAtom(display, kNames[i], True);
         Bool on = False;
-        if (name == None ||
-            !XkbGetNamedIndicator(display, name, nullptr, &on, nullptr, nullptr))
+        if (name == None || !XkbGetNamedIndicator(display, name, nullptr, &on, nullptr, nullptr))
             return std::nullopt;
         states[static_cast<size_t>(i)] = on == True;
     }

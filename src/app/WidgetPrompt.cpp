@@ -22,8 +22,8 @@ MessageAnswer CWidgetPrompt::ShowCaptionedMessage(const std::string& caption,
     return answer;
 }
 
-MessageAnswer CWidgetPrompt::Show(const QString& caption, const std::string& text,
-                                  MessageIcon icon, MessageButtons buttons) {
+MessageAnswer CWidgetPrompt::Show(const QString& caption, const std::string& text, MessageIcon icon,
+                                  MessageButtons buttons) {
     QMessageBox box(m_parent.data());
     box.setWindowTitle(caption);
     box.setText(QString::fromStdString(text));

@@ -130,8 +130,10 @@ public:
         "cables are properly connected\n";
     static constexpr const char* kProgramDuringTest =
         "Cannot Program Device\nWhile Test is Running or Paused\n";
-    static constexpr const char* kOpenWhileBusy = "Cannot Open Protocol File\nWhile Device is Busy\n";
-    static constexpr const char* kSaveWhileBusy = "Cannot Save Protocol File\nWhile Device is Busy\n";
+    static constexpr const char* kOpenWhileBusy =
+        "Cannot Open Protocol File\nWhile Device is Busy\n";
+    static constexpr const char* kSaveWhileBusy =
+        "Cannot Save Protocol File\nWhile Device is Busy\n";
     static constexpr const char* kSaveChanges = "Save changes to the protocol?";
     static constexpr const char* kProgramming = "Programming device...";
     static constexpr const char* kReading = "Reading device...";

@@ -152,8 +152,8 @@ void ApplySetEdit(const SetEditValues& values, SetRecord& set) {
 
 std::string SetRuleProblems(const SetRecord& set, const HardwareDescription& hardware) {
     const std::pair<const char*, double> numbers[] = {
-        {"Compress Magnitude", set.XMagnitude},    {"Preload Magnitude", set.XPreloadMag},
-        {"Compress Duration", set.StretchDurationSec}, {"Hold Duration", set.HoldTimeSec},
+        {"Compress Magnitude", set.XMagnitude},         {"Preload Magnitude", set.XPreloadMag},
+        {"Compress Duration", set.StretchDurationSec},  {"Hold Duration", set.HoldTimeSec},
         {"Recovery Duration", set.RecoveryDurationSec}, {"Rest Duration", set.RestTimeSec}};
     std::string problems;
     for (const auto& [label, value] : numbers) {

@@ -75,8 +75,9 @@ TEST_F(SafeProgramTest, FileOpenOffersToSaveUnsavedEdits) {
         asked += "save ";
         return std::optional<std::string>((temp.Path() / "kept.tmt").string());
     });
-    const std::pair<MessageAnswer, std::string> cases[] = {
-        {MessageAnswer::Cancel, ""}, {MessageAnswer::No, "open "}, {MessageAnswer::Yes, "save open "}};
+    const std::pair<MessageAnswer, std::string> cases[] = {{MessageAnswer::Cancel, ""},
+                                                           {MessageAnswer::No, "open "},
+                                                           {MessageAnswer::Yes, "save open "}};
     for (const auto& [answer, expected] : cases) {
         Edit("1 0 0 Peaks");
         const std::string other = Saved("other.tmt");

@@ -76,8 +76,9 @@ TEST_F(CliProgramTest, RefusalsAndFailuresExitWithOne) {
         {"no such file", "", "kelvastra-cli: cannot read "},
         {"not numbers", header + "A\tRamp\tN\tnan\tinf\t1\t1\t0\t0\t1\tSeconds\tMax\t0\t\n",
          "Set 1 (A)\nCompress Magnitude:  Please enter a number.\n"},
-        {"beyond the regulator", header + "A\tRamp\tN\t5000\t0\t1\t1\t0\t0\t-4\tSeconds\tMax\t0\t\n"
-         "B\tRamp\tN\t5\t0\t1\t1\t0\t0\t9\tSeconds\tMax\t0\t\n",
+        {"beyond the regulator",
+         header + "A\tRamp\tN\t5000\t0\t1\t1\t0\t0\t-4\tSeconds\tMax\t0\t\n"
+                  "B\tRamp\tN\t5\t0\t1\t1\t0\t0\t9\tSeconds\tMax\t0\t\n",
          "Error:  Minimum Repetitions = 1\nError:  Maximum Compress Magnitude = 280.0 N\n"},
     };
     for (const Case& c : cases) {

@@ -26,7 +26,8 @@ TEST(SetRules, SetsFromTextAreCheckedAsTheEditorChecksThem) {
     for (const auto& c : cases) {
         SetSequence sequence;
         ReadProtocolText("Name XMagnitude XPreloadMag StretchDurationSec HoldTimeSec NumReps\n"
-                         "ok 0.05 0 1 0 1\nA " + c.row + "\n",
+                         "ok 0.05 0 1 0 1\nA " +
+                             c.row + "\n",
                          sequence, nullptr);
         EXPECT_EQ(SequenceRuleProblems(sequence, c.hardware), c.expected) << c.row;
     }

@@ -1,5 +1,4 @@
-// Against the fake firmware: refusals before any card write, values that survive files and
-// read-back, the offer to save, and the watch after a failed open or beside a second board.
+// Refusals, values through files and read-back, the offer to save, and the watch after a retry.
 #include "DocumentTestSupport.h"
 
 #include "devicelink/LogCapture.h"
@@ -31,7 +30,6 @@ protected:
     TempFolder temp{"safe-program"};
 };
 
-// (The set rules' refusals of Program Device are checked through kelvastra-cli program.)
 TEST_F(SafeProgramTest, ProgramWaitsForTheTestToEndAndSaveOnlyWarns) {
     Edit("5 0 0 Peaks");
     d.firmware->runState = 4;

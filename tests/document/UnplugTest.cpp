@@ -1,5 +1,4 @@
-// The device worker against kelvastra-sim, unplugged in the middle of Program Device: the failure
-// is still readable after the disconnect has cleared the message area.
+// Unplugged mid-Program: the failure stays readable after the disconnect clears the messages.
 #include "DocumentTestSupport.h"
 
 #include "devicelink/PortInfo.h"

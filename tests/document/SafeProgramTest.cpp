@@ -48,6 +48,8 @@ TEST_F(SafeProgramTest, RateAndPressureSurviveFilesAndReadBack) {
     ASSERT_EQ(doc.OpenProtocolFile(Saved("all.tmt")), 1);
     doc.ProgramDevice();
     EXPECT_EQ(d.firmware->programLines.at(12), "1");
+    doc.m_sequence.sets.at(0).StretchDurationSec = -5; // "Do Not Stretch", as the editor reads it
+    EXPECT_TRUE(doc.SequenceToDeviceProgram() && doc.m_deviceProgram[0].stretchMs == 0);
 
     HardwareDescription& hw = doc.m_controller.hardware;
     hw.MembraneStyle = Membrane::Hydrostatic;

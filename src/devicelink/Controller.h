@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+class AtomicFile;
+
 class Controller {
 public:
     // Result of Command and Query besides 0, 1 and the controller's error numbers: an error
@@ -107,6 +109,10 @@ public:
     // (error reply, time-out, serial failure or a failed local write): the local file is then
     // left as it was, since the bytes go to a temporary file renamed only on success.
     int DownloadFile(const std::string& name, const std::string& localPath,
+                     const Progress& progress = {});
+    // The same into an open file that the caller commits; `bytes` counts what arrived. 1, or 0
+    // when the transfer or a write failed (-1 for a refused name).
+    int DownloadInto(const std::string& name, AtomicFile& out, long long& bytes,
                      const Progress& progress = {});
     // 1, or -1 when any exchange failed or the content cannot travel (a carriage return or
     // the end byte inside it).

@@ -1,6 +1,7 @@
 // The file transfer to and from the controller's card, and the small fixed-name files.
 #include "devicelink/Controller.h"
 
+#include "common/AtomicFile.h"
 #include "common/MessageLog.h"
 #include "devicelink/LinkText.h"
 #include "common/NumberText.h"
@@ -8,7 +9,8 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <ostream>
+#include <streambuf>
 #include <system_error>
 
 using linktext::Format;
@@ -16,6 +18,35 @@ using linktext::Format;
 namespace {
 
 constexpr char kEndLine[] = {Serial::kTransferTerminator, '\r', '\0'};
+
+// A stream buffer that hands what it is given to an AtomicFile in large pieces.
+class AtomicFileBuffer : public std::streambuf {
+public:
+    explicit AtomicFileBuffer(AtomicFile& file) : m_file(file), m_buffer(1 << 16) {
+        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+    }
+    ~AtomicFileBuffer() override { sync(); }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (sync() != 0)
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override {
+        const auto used = static_cast<std::size_t>(pptr() - pbase());
+        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+        return used == 0 || m_file.Write(std::string_view(m_buffer.data(), used)) ? 0 : -1;
+    }
+
+private:
+    AtomicFile& m_file;
+    std::vector<char> m_buffer;
+};
 
 } // namespace
 
@@ -103,45 +134,36 @@ int Controller::DownloadFile(const std::string& name, const std::string& localPa
         return -1;
     // The bytes go to a temporary file beside the target, renamed only once the transfer has
     // ended properly: a broken transfer never leaves a file that looks complete.
-    const std::filesystem::path target(localPath);
-    std::filesystem::path partial = target;
-    partial += ".part";
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out)
+    AtomicFile out{std::filesystem::path(localPath)};
+    if (!out.Open())
         return -1;
-    std::error_code ignored;
-    auto discard = [&] {
-        out.close();
-        std::filesystem::remove(partial, ignored);
+    long long bytes = 0;
+    if (DownloadInto(name, out, bytes, progress) != 1)
         return 0;
-    };
+    return out.Commit() ? 1 : 0;
+}
 
+int Controller::DownloadInto(const std::string& name, AtomicFile& out, long long& bytes,
+                             const Progress& progress) {
+    bytes = 0;
+    if (RefuseName(name))
+        return -1;
     const int result = Command(Format("0F %s\r", name.c_str()));
     if (result == 1)
-        return discard();
-    long long count = 0;
-    const int status = serial.ReadToStream(out, count, [&](long long bytes) {
+        return 0;
+    AtomicFileBuffer buffer(out);
+    std::ostream stream(&buffer);
+    const int status = serial.ReadToStream(stream, bytes, [&](long long count) {
         if (progress)
-            progress(bytes);
+            progress(count);
     });
+    stream.flush();
     if (status != Serial::kSuccess) {
         lastResult = status;
-        return discard();
-    }
-    if (result != 0)
-        return discard(); // the controller refused the file
-    out.close();
-    if (out.fail()) {
-        std::filesystem::remove(partial, ignored);
         return 0;
     }
-    std::error_code error;
-    std::filesystem::rename(partial, target, error);
-    if (error) {
-        std::filesystem::remove(partial, ignored);
-        return 0;
-    }
-    return 1;
+    // An error reply (the controller refused the file) still ends with the end byte.
+    return result == 0 && !stream.fail() ? 1 : 0;
 }
 
 int Controller::WriteCardFile(const std::string& name, const std::string& content) {

@@ -1,5 +1,6 @@
 #include "recordings/ConvertFile.h"
 
+#include "common/AtomicFile.h"
 #include "mathematics/ApprPolynomial2.h"
 #include "recordings/ForceModel.h"
 #include "recordings/NumberFormat.h"
@@ -619,11 +620,12 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
     if (reader.Failed()) {
         return ConvertInputNotOpened;
     }
-    FilePtr out = OpenFile(output, "wb");
-    if (!out) {
+    // The output is written beside its target and takes its place only when complete.
+    AtomicFile out(output);
+    if (!out.Open()) {
         return ConvertOutputNotOpened;
     }
-    OutputBuffer buffer(out.get());
+    OutputBuffer buffer(out.Stream());
 
     const std::vector<int> outputCodes = SelectColumns(
         inputCodes, model.IsHydrostatic(), springValid, converter.SpringModelValid(), fullPass);
@@ -702,10 +704,11 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
     closeGroup();
 
     buffer.Flush();
-    const bool readFailed = reader.Failed();
-    const bool writeFailed = buffer.Failed() || std::fclose(out.release()) != 0;
-    if (writeFailed) {
+    if (reader.Failed()) {
+        return ConvertReadFailed; // the target keeps what it held
+    }
+    if (buffer.Failed() || !out.Commit()) {
         return ConvertWriteFailed;
     }
-    return readFailed ? ConvertReadFailed : ConvertSuccess;
+    return ConvertSuccess;
 }

@@ -32,7 +32,8 @@ enum : int {
 };
 } // namespace ColumnCode
 
-// What ConvertFile reports. The files are left as far as they were written.
+// What ConvertFile reports. The output is written beside its target and replaces it only when
+// the whole conversion went through; on any failure the target keeps what it held.
 enum ConvertResult : int {
     ConvertSuccess = 0,
     ConvertInputNotOpened = -1,  // nothing written, the output untouched

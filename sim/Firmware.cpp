@@ -2,6 +2,7 @@
 
 #include "common/NumberText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -420,6 +421,10 @@ void Firmware::HandleCommand(const std::string& line, std::vector<Chunk>& out) {
             return;
         }
         out.push_back({"OK\r"});
+        if (m_cutNext) {
+            content->resize(std::min(content->size(), *m_cutNext));
+            m_cutNext.reset();
+        }
         AppendTransfer(out, std::move(*content), std::string(1, kEndByte));
     } else if (verb == "0W") {
         // The firmware opens files for appending and creates them at once.
@@ -430,7 +435,12 @@ void Firmware::HandleCommand(const std::string& line, std::vector<Chunk>& out) {
             {m_writeOk ? "OK\r" : ErrorLine(IsSafeCardName(args) ? CardWrite : BadArgument)});
     } else if (verb == "0X") {
         out.push_back({"OK\r"});
-        out.push_back({m_card.Remove(args) ? "Deleted\r" : ErrorLine(NoSuchFile)});
+        const bool isProtected = std::find(m_protected.begin(), m_protected.end(),
+                                           UpperCase(args)) != m_protected.end();
+        if (isProtected && m_card.Exists(args))
+            out.push_back({ErrorLine(CardWrite)});
+        else
+            out.push_back({m_card.Remove(args) ? "Deleted\r" : ErrorLine(NoSuchFile)});
     } else if (verb == "0Z") {
         if (!ParseInts(args, n, 3) || n[0] < 0 || n[0] > kWells || n[2] < 0 ||
             n[2] > kMaxTraceSamples) {
@@ -451,6 +461,13 @@ void Firmware::HandleCommand(const std::string& line, std::vector<Chunk>& out) {
     } else {
         out.push_back({ErrorLine(UnknownCommand)});
     }
+}
+
+void Firmware::ProtectFile(const std::string& name) {
+    if (name.empty())
+        m_protected.clear();
+    else
+        m_protected.push_back(UpperCase(name));
 }
 
 } // namespace sim

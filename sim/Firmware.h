@@ -107,6 +107,13 @@ public:
         m_endDelayMs = delayMs;
     }
 
+    // "0X" of a protected name is refused ("Error 4" as the outcome), as a card file the
+    // firmware cannot remove; an empty name lifts every protection.
+    void ProtectFile(const std::string& name);
+    // The next "0F" sends only the first `bytes` bytes of the file before its end byte, as a
+    // transfer that lost bytes on the way; nullopt cancels.
+    void CutNextTransfer(std::optional<size_t> bytes) { m_cutNext = bytes; }
+
     Plant& LivePlant() { return m_plant; }
     const DeviceProgramTable& Program() const { return m_program; }
     void SetProgram(const DeviceProgramTable& table) { m_program = table; }
@@ -148,6 +155,8 @@ private:
 
     std::array<int, kWells + 1> m_sensorErrors{}; // per "0?D" channel; 0: reads
     std::deque<std::string> m_injected;
+    std::vector<std::string> m_protected; // upper case
+    std::optional<size_t> m_cutNext;
     bool m_endApart = false;
     int m_endDelayMs = 30;
 

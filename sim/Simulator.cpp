@@ -126,6 +126,8 @@ const char* ControlHelpText() {
   spacer UM | spacer off   put spacers of UM micrometres under every shuttle
   capacity KB              card capacity reported by "0?V"
   sensor-error CH N | sensor-error CH off   "0?D CH" answers "Error N" (a broken sensor)
+  protect NAME | protect off   "0X NAME" fails ("Error 4") while NAME is on the card
+  short BYTES | short off  the next "0F" sends only its first BYTES bytes, then 0x17
 Replies go to standard output as "kelvastra-sim: ok ..." or "kelvastra-sim: error ...";
 notices as "kelvastra-sim: port PATH", "kelvastra-sim: unplugged", "kelvastra-sim: test ...".
 )";
@@ -497,6 +499,25 @@ std::string Simulator::Control(const std::string& line) {
         }
         m_firmware.SetSensorError(static_cast<int>(channel), off ? 0 : static_cast<int>(n));
         return "ok sensor-error " + words[1] + " " + words[2];
+    }
+    if (cmd == "protect") {
+        const std::string name = Rest(line, 1);
+        if (name.empty()) {
+            return "error usage: protect NAME | protect off";
+        }
+        m_firmware.ProtectFile(name == "off" ? std::string() : name);
+        return "ok protect " + name;
+    }
+    if (cmd == "short") {
+        if (words.size() > 1 && words[1] == "off") {
+            m_firmware.CutNextTransfer(std::nullopt);
+            return "ok short off";
+        }
+        if (!wantInt(1, n) || n < 0) {
+            return "error usage: short BYTES | short off";
+        }
+        m_firmware.CutNextTransfer(static_cast<size_t>(n));
+        return "ok short " + std::to_string(n);
     }
     if (cmd == "capacity") {
         if (!wantInt(1, n) || n < 0) {

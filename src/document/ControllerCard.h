@@ -1,0 +1,25 @@
+// The controller's card as a source of test data files: the "0L" listing (parsed for the
+// controller's firmware), file reads, downloads and deletions through the controller. Used on
+// the thread that owns the controller (the device worker, or a tool's one thread).
+#pragma once
+
+#include "recordings/TestDataCard.h"
+
+class Controller;
+
+class ControllerCard : public ITestDataCard {
+public:
+    explicit ControllerCard(Controller& controller) : m_controller(controller) {}
+
+    bool ListDataFiles(std::vector<TestDataFile>& files) override;
+    int ReadFirstLine(const std::string& name, std::string& line) override;
+    int Fetch(const std::string& name, AtomicFile& out, long long& bytes,
+              const ByteProgress& progress) override;
+    int Delete(const std::string& name) override;
+
+private:
+    Controller& m_controller;
+};
+
+// The card's capacity in kilobytes ("0?V"), or -1 when the query fails.
+int CardCapacityKb(Controller& controller);

@@ -21,3 +21,4 @@ void AddDeviceCommands(CLI::App& app, CliContext& context);
 void AddProgramCommands(CLI::App& app, CliContext& context);
 void AddDoctorCommand(CLI::App& app, CliContext& context);
 void AddCalibrationCommands(CLI::App& app, CliContext& context);
+void AddDataCommands(CLI::App& app, CliContext& context);

@@ -25,6 +25,7 @@ int main(int argc, char** argv)
     AddProgramCommands(cli, context);
     AddDoctorCommand(cli, context);
     AddCalibrationCommands(cli, context);
+    AddDataCommands(cli, context);
 
     int status = context.exitCode;
     try {

@@ -1,0 +1,310 @@
+// list, download and delete: the test data dialog's Scan for Data, Download Selected, Delete
+// Selected and Delete All for scripts, on the controller's card or on a copy of it in a folder.
+#include "cli/Commands.h"
+
+#include "common/MessageLog.h"
+#include "document/ControllerCard.h"
+#include "document/KelvastraDoc.h"
+#include "document/Settings.h"
+#include "recordings/TestDataAccess.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+struct DataOptions {
+    std::string local;
+    int hardwareVersion = HardwareDescription{}.hardwareVersion;
+    std::vector<std::string> names;
+    bool all = false;
+    std::string to;
+    bool yes = false;
+};
+
+void Fail(CliContext& context, const std::string& message) {
+    std::string oneLine = message;
+    std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
+    std::cerr << "kelvastra-cli: " << oneLine << "\n";
+    context.exitCode = 1;
+}
+
+// The controller connected as the desktop program connects (identity, offsets, coefficients,
+// hardware description), with what the link logs kept for error reports instead of printed.
+class DeviceLink {
+public:
+    DeviceLink() {
+        MessageLog& log = MessageLog::Instance();
+        log.SetEchoToStdout(false);
+        log.Bind([this](const std::string& text, CKelvastraDoc*) { m_log += text; }, &m_doc);
+    }
+    ~DeviceLink() {
+        m_doc.m_controller.serial.Close();
+        MessageLog::Instance().Unbind(&m_doc);
+        MessageLog::Instance().SetEchoToStdout(true);
+    }
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    // `port`, or the one discovery finds. Nullopt when none was found; false when it was found
+    // but could not be opened.
+    std::optional<bool> Open(const std::string& port) {
+        Controller& controller = m_doc.m_controller;
+        if (port.empty()) {
+            if (!controller.FindController())
+                return std::nullopt;
+        } else {
+            controller.portName = port;
+        }
+        return m_doc.SetUpLink();
+    }
+
+    Controller& GetController() { return m_doc.m_controller; }
+    const std::string& Log() const { return m_log; }
+
+private:
+    CKelvastraDoc m_doc;
+    std::string m_log;
+};
+
+// Where the files come from and go: the card, or a folder (with or without a controller for
+// the display names and the device description).
+class DataSource {
+public:
+    bool Open(CliContext& context, const DataOptions& options) {
+        m_link = std::make_unique<DeviceLink>();
+        const std::optional<bool> opened = m_link->Open(context.port);
+        if (opened && !*opened) {
+            Fail(context, "cannot open " + m_link->GetController().portName);
+            return false;
+        }
+        if (!opened) {
+            m_link.reset();
+            if (options.local.empty()) {
+                Fail(context, "no controller found (no port matches; give one with --port, or "
+                              "work on a card copy with --local DIR)");
+                return false;
+            }
+        }
+        if (!options.local.empty()) {
+            std::error_code error;
+            if (!std::filesystem::is_directory(options.local, error)) {
+                Fail(context, "not a folder: " + options.local);
+                return false;
+            }
+            m_folder = std::make_unique<FolderCard>(options.local);
+        }
+        if (m_link) {
+            m_card = std::make_unique<ControllerCard>(m_link->GetController());
+            m_description = m_link->GetController().hardware;
+            m_capacityKb = CardCapacityKb(m_link->GetController());
+        } else {
+            m_description = DescriptionFromFolder(options.local, options.hardwareVersion);
+        }
+        return true;
+    }
+
+    // Listing, fetches and deletions.
+    ITestDataCard& Files() {
+        return m_folder ? static_cast<ITestDataCard&>(*m_folder) : *m_card;
+    }
+    // Display names: the controller's card when there is one.
+    ITestDataCard& Names() {
+        return m_card ? static_cast<ITestDataCard&>(*m_card) : *m_folder;
+    }
+    const HardwareDescription& Description() const { return m_description; }
+    int CapacityKb() const { return m_capacityKb; }
+    std::string Log() const { return m_link ? m_link->Log() : std::string(); }
+
+    bool Scan(CliContext& context, std::vector<TestDataFile>& files) {
+        if (ScanTestData(Files(), Names(), files))
+            return true;
+        Fail(context, "the file list could not be read completely");
+        return false;
+    }
+
+private:
+    std::unique_ptr<DeviceLink> m_link;
+    std::unique_ptr<ControllerCard> m_card;
+    std::unique_ptr<FolderCard> m_folder;
+    HardwareDescription m_description;
+    int m_capacityKb = -1;
+};
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+// The listed rows the names ask for, in listing order; names that match no row are reported.
+std::vector<int> Select(CliContext& context, const std::vector<TestDataFile>& files,
+                        const DataOptions& options) {
+    std::set<int> rows;
+    if (options.all) {
+        for (size_t i = 0; i < files.size(); ++i)
+            rows.insert(static_cast<int>(i));
+    }
+    for (const std::string& name : options.names) {
+        bool found = false;
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (SameIgnoringCase(files[i].cardName, name) || files[i].displayName == name) {
+                rows.insert(static_cast<int>(i));
+                found = true;
+            }
+        }
+        if (!found)
+            Fail(context, "no data file " + name + " on the " +
+                              (options.local.empty() ? "card" : "folder " + options.local));
+    }
+    return {rows.begin(), rows.end()};
+}
+
+void RunList(CliContext& context, const DataOptions& options) {
+    DataSource source;
+    if (!source.Open(context, options))
+        return;
+    std::vector<TestDataFile> files;
+    source.Scan(context, files);
+    for (const TestDataFile& file : files)
+        std::cout << file.displayName << '\t' << SizeKbText(file.sizeBytes) << '\t'
+                  << file.cardName << '\n';
+    std::cout << "Used Storage\t" << UsedStorageText(files, source.CapacityKb()) << '\n';
+}
+
+void RunDownload(CliContext& context, const DataOptions& options) {
+    DataSource source;
+    if (!source.Open(context, options))
+        return;
+    std::vector<TestDataFile> files;
+    source.Scan(context, files);
+    const std::vector<int> rows = Select(context, files, options);
+    if (rows.empty())
+        return;
+    const std::filesystem::path folder = options.to.empty() ? Settings::DataDir() : options.to;
+    std::string message;
+    if (!PrepareDownloadFolder(folder, message)) {
+        Fail(context, message);
+        return;
+    }
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    for (int row : rows) {
+        const TestDataFile& file = files[static_cast<size_t>(row)];
+        ProgressFn progress;
+        if (terminal) {
+            progress = [&file](std::int64_t done, std::int64_t total) {
+                std::fprintf(stderr, "\r%s: %lld/%lld   ", file.cardName.c_str(),
+                             static_cast<long long>(done), static_cast<long long>(total));
+                return true;
+            };
+        }
+        const DownloadResult result =
+            DownloadAndConvert(source.Files(), file, folder, source.Description(), progress);
+        if (terminal)
+            std::fprintf(stderr, "\n");
+        if (result.status == DownloadResult::Converted)
+            std::cout << result.paths.converted.string() << std::endl;
+        else
+            Fail(context, DownloadMessage(result, file));
+    }
+}
+
+void RunDelete(CliContext& context, const DataOptions& options) {
+    const bool interactive = ::isatty(STDIN_FILENO) != 0;
+    if (options.all && !options.yes && !interactive) {
+        std::cerr << "kelvastra-cli: delete --all needs --yes when standard input is not a "
+                     "terminal\n";
+        context.exitCode = 2;
+        return;
+    }
+    DataSource source;
+    if (!source.Open(context, options))
+        return;
+    std::vector<TestDataFile> files;
+    source.Scan(context, files);
+    if (options.all) {
+        if (!options.yes) {
+            std::cerr << "Delete All.  Are You sure? [y/N] " << std::flush;
+            std::string answer;
+            std::getline(std::cin, answer);
+            if (answer != "y" && answer != "Y" && answer != "yes")
+                return;
+        }
+        const std::string stuck = DeleteAllFiles(source.Files(), files);
+        if (!stuck.empty())
+            Fail(context, std::string(kFileNotDeleted) + ": " + stuck);
+        return;
+    }
+    const std::vector<int> rows = Select(context, files, options);
+    for (const std::string& name : DeleteSelectedFiles(source.Files(), files, rows))
+        Fail(context, std::string(kFileNotDeleted) + ": " + name);
+}
+
+void AddSourceOptions(CLI::App* command, DataOptions& options) {
+    command->add_option("--local", options.local,
+                        "Work on a copy of the card in this folder instead of the card");
+    command
+        ->add_option("--hardware-version", options.hardwareVersion,
+                     "The controller's hardware version, for --local without a controller")
+        ->capture_default_str();
+}
+
+void AddNameOptions(CLI::App* command, DataOptions& options) {
+    command->add_option("NAME", options.names, "Card file name (any case) or display name");
+    command->add_flag("--all", options.all, "Every listed data file");
+}
+
+} // namespace
+
+void AddDataCommands(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<DataOptions>();
+
+    auto* list = app.add_subcommand(
+        "list", "List the test data files: display name, size in kB and card name, then the "
+                "used storage");
+    AddSourceOptions(list, *options);
+    list->callback([&context, options] { RunList(context, *options); });
+
+    auto* download = app.add_subcommand(
+        "download", "Download and convert test data files into result folders, printing the "
+                    "converted files");
+    AddNameOptions(download, *options);
+    AddSourceOptions(download, *options);
+    download->add_option("--to", options->to,
+                         "Download folder (default: the DataDir setting, else the data folder)");
+    download->callback([&context, options, download] {
+        if (options->names.empty() && !options->all) {
+            std::cerr << "kelvastra-cli: download needs NAME... or --all\n"
+                      << download->help();
+            context.exitCode = 2;
+            return;
+        }
+        RunDownload(context, *options);
+    });
+
+    auto* remove = app.add_subcommand(
+        "delete", "Delete test data files with their protocol copies and test names");
+    AddNameOptions(remove, *options);
+    AddSourceOptions(remove, *options);
+    remove->add_flag("--yes", options->yes, "Do not ask before --all");
+    remove->callback([&context, options, remove] {
+        if (options->names.empty() && !options->all) {
+            std::cerr << "kelvastra-cli: delete needs NAME... or --all\n" << remove->help();
+            context.exitCode = 2;
+            return;
+        }
+        RunDelete(context, *options);
+    });
+}

@@ -6,6 +6,7 @@
 #include "document/DeviceAction.h"
 #include "document/KelvastraDoc.h"
 #include "hardware/ui/HardwareAdvDlg3.h"
+#include "recordings/ui/AccessTestDataDlg.h"
 
 void RegisterDeviceDialogs(CDialogHost& host, CKelvastraDoc& document, IUserPrompt& prompt) {
     // The opener copies the description on the worker, which owns the controller.
@@ -20,5 +21,9 @@ void RegisterDeviceDialogs(CDialogHost& host, CKelvastraDoc& document, IUserProm
     host.Register(DeviceAction::DisplacementCalibration,
                   [&prompt](DialogSession& session, QWidget* parent) {
                       return OpenDisplacementCalibrationDialog(session, parent, &prompt);
+                  });
+    host.Register(DeviceAction::AccessTestData,
+                  [&prompt](DialogSession& session, QWidget* parent) {
+                      return OpenAccessTestDataDialog(session, parent, &prompt);
                   });
 }

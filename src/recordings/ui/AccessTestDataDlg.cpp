@@ -1,0 +1,428 @@
+#include "recordings/ui/AccessTestDataDlg.h"
+
+#include "app/WidgetPrompt.h"
+#include "controls/ReportCtrl.h"
+#include "devicelink/Controller.h"
+#include "document/ControllerCard.h"
+#include "document/DialogSession.h"
+#include "document/Settings.h"
+#include "document/ViewInterfaces.h"
+#include "recordings/TestDataAccess.h"
+#include "recordings/ui/AdvancedProcess.h"
+#include "recordings/ui/PlotWindow.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QDir>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+constexpr const char* kDeviceGone = "Error:  The device is no longer available.\n";
+
+// The card or its copy in a folder, for one piece of work on the worker. Display names always
+// come from the controller's card.
+struct WorkCards {
+    WorkCards(Controller& controller, bool local, const std::string& folder)
+        : card(controller), copy(folder), files(local ? static_cast<ITestDataCard&>(copy) : card) {}
+    ControllerCard card;
+    FolderCard copy;
+    ITestDataCard& files;
+};
+
+QPushButton* Button(const char* text) {
+    auto* button = new QPushButton(QString::fromLatin1(text));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prompt,
+                                       QWidget* parent)
+    : QDialog(parent), m_session(session), m_prompt(prompt) {
+    setWindowTitle(QStringLiteral("Access Test Data"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    m_list = new CReportCtrl;
+    m_list->SetColumns(QStringLiteral("File Name, %1;Size (kB), %2").arg(300).arg(100));
+    m_list->setMinimumSize(420, 260);
+    connect(m_list, &QTableWidget::itemSelectionChanged, this,
+            &CAccessTestDataDlg::UpdatePlotButton);
+
+    m_scanButton = Button("Scan for Data");
+    m_downloadButton = Button("Download Selected");
+    m_plotButton = Button("Plot");
+    m_deleteButton = Button("Delete Selected");
+    m_deleteAllButton = Button("Delete All");
+    m_advancedButton = Button("Advanced");
+    m_browseButton = Button("Browse");
+    m_doneButton = Button("Done");
+    m_doneButton->setDefault(true);
+    connect(m_scanButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnScanForData);
+    connect(m_downloadButton, &QPushButton::clicked, this,
+            &CAccessTestDataDlg::OnDownloadSelected);
+    connect(m_plotButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnPlot);
+    connect(m_deleteButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnDeleteSelected);
+    connect(m_deleteAllButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnDeleteAll);
+    connect(m_advancedButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnAdvanced);
+    connect(m_browseButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnBrowse);
+    connect(m_doneButton, &QPushButton::clicked, this, &QDialog::accept);
+
+    m_folderEdit = new QLineEdit(QString::fromStdString(Settings::DataDir()));
+    m_usedEdit = new QLineEdit;
+    m_usedEdit->setReadOnly(true);
+    m_progress = new QProgressBar;
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_status = new QLabel;
+    m_status->setMinimumWidth(160);
+
+    auto* side = new QVBoxLayout;
+    for (QPushButton* button : {m_scanButton, m_downloadButton, m_plotButton, m_deleteButton,
+                                m_deleteAllButton, m_advancedButton})
+        side->addWidget(button);
+    side->addStretch();
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_list, 1);
+    top->addLayout(side);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(new QLabel(QStringLiteral("Download Folder")), 0, 0);
+    fields->addWidget(m_folderEdit, 0, 1);
+    fields->addWidget(m_browseButton, 0, 2);
+    fields->addWidget(new QLabel(QStringLiteral("Used Storage")), 1, 0);
+    fields->addWidget(m_usedEdit, 1, 1);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_progress, 1);
+    bottom->addWidget(m_status);
+    bottom->addWidget(m_doneButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(fields);
+    layout->addLayout(bottom);
+
+    m_chooseFolder = [this](const QString& title, const std::string& start) {
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, title, QString::fromStdString(start));
+        return folder.isEmpty() ? std::nullopt : std::optional(folder.toStdString());
+    };
+    m_askAdvanced = [this]() -> std::optional<bool> {
+        CAdvancedProcess advanced(this);
+        if (advanced.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return advanced.ProcessExternal();
+    };
+    m_openPlot = [this](const std::string& path) {
+        auto* window = new CPlotWindow(this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        std::string error;
+        if (!window->Open(path, error)) {
+            delete window;
+            m_prompt.ShowMessage("Error:  " + error, MessageIcon::Error);
+            return;
+        }
+        window->show();
+    };
+
+    m_nCapacityKb = m_session.RunAndWait<int>(
+        [](Controller& controller) { return CardCapacityKb(controller); }, -1);
+    FillList();
+    ShowUsedStorage();
+    UpdatePlotButton();
+}
+
+std::optional<std::string> CAccessTestDataDlg::ConvertedFile(int row) const {
+    if (row < 0 || static_cast<size_t>(row) >= m_files.size())
+        return std::nullopt;
+    const auto found = m_converted.find(m_files[static_cast<size_t>(row)].cardName);
+    return found == m_converted.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::string CAccessTestDataDlg::DownloadFolder() const {
+    return m_folderEdit->text().trimmed().toStdString();
+}
+
+void CAccessTestDataDlg::FillList() {
+    m_list->setUpdatesEnabled(false);
+    m_list->DeleteAllRows();
+    m_list->setUpdatesEnabled(true);
+    for (const TestDataFile& file : m_files)
+        m_list->AddRow({QString::fromStdString(file.displayName),
+                        QString::fromStdString(SizeKbText(file.sizeBytes))});
+}
+
+void CAccessTestDataDlg::ShowUsedStorage() {
+    m_usedEdit->setText(QString::fromStdString(UsedStorageText(m_files, m_nCapacityKb)));
+}
+
+void CAccessTestDataDlg::SetBusy(bool busy) {
+    m_bBusy = busy;
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_list, m_scanButton, m_downloadButton, m_deleteButton,
+                                         m_deleteAllButton, m_advancedButton, m_browseButton,
+                                         m_folderEdit, m_doneButton})
+        control->setEnabled(!busy);
+    UpdatePlotButton();
+}
+
+void CAccessTestDataDlg::UpdatePlotButton() {
+    bool plottable = false;
+    for (int row : m_list->SelectedRows())
+        plottable = plottable || ConvertedFile(row).has_value();
+    m_plotButton->setEnabled(!m_bBusy && plottable);
+}
+
+void CAccessTestDataDlg::ShowProgress(std::int64_t done, std::int64_t total) {
+    const int maximum = static_cast<int>(std::clamp<std::int64_t>(total, 1, INT32_MAX));
+    m_progress->setRange(0, maximum);
+    m_progress->setValue(static_cast<int>(std::clamp<std::int64_t>(done, 0, maximum)));
+}
+
+void CAccessTestDataDlg::SetStatus(const QString& text) {
+    m_status->setText(text);
+}
+
+void CAccessTestDataDlg::OnScanForData() {
+    if (m_bBusy)
+        return;
+    struct Outcome {
+        bool ran = false;
+        bool listed = false;
+        std::vector<TestDataFile> files;
+    };
+    SetBusy(true);
+    m_files.clear();
+    m_converted.clear();
+    FillList();
+    SetStatus(QStringLiteral("Scanning..."));
+    const bool local = m_bLocalMode;
+    const std::string folder = m_localFolder;
+    const Outcome outcome = m_session.RunWithProgress<Outcome>(
+        [local, folder](Controller& controller, const ProgressFn& progress) {
+            WorkCards cards(controller, local, folder);
+            Outcome result;
+            result.ran = true;
+            result.listed = ScanTestData(cards.files, cards.card, result.files, progress);
+            return result;
+        },
+        [this](std::int64_t done, std::int64_t total) { ShowProgress(done, total); });
+    m_files = outcome.files;
+    FillList();
+    ShowProgress(0, 1);
+    SetStatus(outcome.listed ? QStringLiteral("Scan Complete") : QStringLiteral("Scan Failed"));
+    ShowUsedStorage();
+    SetBusy(false);
+    if (!outcome.ran)
+        m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
+}
+
+void CAccessTestDataDlg::OnDownloadSelected() {
+    if (m_bBusy || m_list->SelectedRows().empty())
+        return;
+    const std::string folder = DownloadFolder();
+    SetBusy(true);
+    struct Check {
+        bool ok = false;
+        std::string message = kDeviceGone;
+    };
+    const Check check = m_session.RunAndWait<Check>([folder](Controller&) {
+        Check result;
+        result.ok = PrepareDownloadFolder(folder, result.message);
+        return result;
+    });
+    if (!check.ok) {
+        SetBusy(false);
+        m_prompt.ShowMessage(check.message, MessageIcon::Error);
+        return;
+    }
+
+    const bool local = m_bLocalMode;
+    const std::string source = m_localFolder;
+    QPointer<CAccessTestDataDlg> guard(this);
+    auto stage = [guard](DownloadStage next) {
+        static const char* const texts[] = {"Downloading...", "Processing...",
+                                            "Download Complete"};
+        const QString text = QString::fromLatin1(texts[static_cast<int>(next)]);
+        QMetaObject::invokeMethod(
+            guard.data(),
+            [guard, text] {
+                if (guard)
+                    guard->SetStatus(text);
+            },
+            Qt::QueuedConnection);
+    };
+    // Every selected row in list order, each deselected when done.
+    for (;;) {
+        const std::vector<int> rows = m_list->SelectedRows();
+        if (rows.empty())
+            break;
+        const int row = rows.front();
+        const TestDataFile file = m_files[static_cast<size_t>(row)];
+        const auto result = m_session.RunWithProgress<std::optional<DownloadResult>>(
+            [=](Controller& controller, const ProgressFn& progress) {
+                WorkCards cards(controller, local, source);
+                return std::optional(DownloadAndConvert(cards.files, file, folder,
+                                                        controller.hardware, progress, stage));
+            },
+            [this](std::int64_t done, std::int64_t total) { ShowProgress(done, total); },
+            std::nullopt);
+        ShowProgress(0, 1);
+        if (!result) {
+            m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
+            break;
+        }
+        m_list->SelectRow(row, false);
+        if (result->status == DownloadResult::Converted) {
+            m_converted[file.cardName] = result->paths.converted.string();
+        } else {
+            SetStatus(QStringLiteral("Download Failed"));
+            m_prompt.ShowMessage(DownloadMessage(*result, file), MessageIcon::Error);
+        }
+    }
+    SetBusy(false);
+}
+
+void CAccessTestDataDlg::OnDeleteSelected() {
+    if (m_bBusy)
+        return;
+    const std::vector<int> rows = m_list->SelectedRows();
+    if (rows.empty())
+        return;
+    struct Outcome {
+        bool ran = false;
+        std::vector<TestDataFile> files;
+        std::vector<std::string> failed;
+    };
+    SetBusy(true);
+    const bool local = m_bLocalMode;
+    const std::string folder = m_localFolder;
+    const Outcome outcome = m_session.RunAndWait<Outcome>(
+        [local, folder, rows, files = m_files](Controller& controller) {
+            WorkCards cards(controller, local, folder);
+            Outcome result{true, files, {}};
+            result.failed = DeleteSelectedFiles(cards.files, result.files, rows);
+            return result;
+        });
+    if (outcome.ran)
+        m_files = outcome.files;
+    FillList();
+    ShowUsedStorage();
+    SetBusy(false);
+    if (!outcome.ran)
+        m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
+    for (size_t i = 0; i < outcome.failed.size(); ++i)
+        m_prompt.ShowMessage(kFileNotDeleted, MessageIcon::Error);
+}
+
+void CAccessTestDataDlg::OnDeleteAll() {
+    if (m_bBusy)
+        return;
+    if (m_prompt.ShowMessage(kDeleteAllQuestion, MessageIcon::Question, MessageButtons::YesNo) !=
+        MessageAnswer::Yes)
+        return;
+    if (m_files.empty())
+        return;
+    struct Outcome {
+        bool ran = false;
+        std::vector<TestDataFile> files;
+        std::string stuck;
+    };
+    SetBusy(true);
+    const bool local = m_bLocalMode;
+    const std::string folder = m_localFolder;
+    const Outcome outcome = m_session.RunAndWait<Outcome>(
+        [local, folder, files = m_files](Controller& controller) {
+            WorkCards cards(controller, local, folder);
+            Outcome result{true, files, {}};
+            result.stuck = DeleteAllFiles(cards.files, result.files);
+            return result;
+        });
+    if (outcome.ran)
+        m_files = outcome.files;
+    FillList();
+    ShowUsedStorage();
+    SetBusy(false);
+    if (!outcome.ran)
+        m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
+    else if (!outcome.stuck.empty())
+        m_prompt.ShowMessage(kFileNotDeleted, MessageIcon::Error);
+}
+
+void CAccessTestDataDlg::OnBrowse() {
+    if (m_bBusy)
+        return;
+    std::string start = DownloadFolder();
+    std::error_code error;
+    if (start.empty() || !std::filesystem::is_directory(start, error))
+        start = QDir::homePath().toStdString();
+    const auto chosen = m_chooseFolder(QStringLiteral("Select Download Folder Location"), start);
+    if (!chosen)
+        return;
+    m_folderEdit->setText(QString::fromStdString(*chosen));
+    Settings::SetDataDir(*chosen);
+}
+
+void CAccessTestDataDlg::OnAdvanced() {
+    if (m_bBusy)
+        return;
+    m_bLocalMode = false;
+    const std::optional<bool> external = m_askAdvanced();
+    if (external)
+        m_bLocalMode = *external;
+    if (!m_bLocalMode)
+        return;
+    std::string start = Folders::Root();
+    std::error_code error;
+    if (!std::filesystem::is_directory(start, error))
+        start = QDir::homePath().toStdString();
+    const auto chosen = m_chooseFolder(QStringLiteral("Select Folder Containing Raw Data"), start);
+    if (!chosen)
+        return;
+    m_localFolder = *chosen;
+    if (m_localFolder.empty() || m_localFolder.back() != '/')
+        m_localFolder += '/';
+    OnScanForData();
+}
+
+void CAccessTestDataDlg::OnPlot() {
+    if (m_bBusy)
+        return;
+    for (int row : m_list->SelectedRows()) {
+        if (const auto path = ConvertedFile(row)) {
+            m_openPlot(*path);
+            return;
+        }
+    }
+}
+
+void CAccessTestDataDlg::reject() {
+    if (!m_bBusy)
+        QDialog::reject();
+}
+
+bool OpenAccessTestDataDialog(DialogSession& session, QWidget* parent, IUserPrompt* prompt) {
+    std::unique_ptr<CWidgetPrompt> ownPrompt;
+    if (!prompt) {
+        ownPrompt = std::make_unique<CWidgetPrompt>();
+        prompt = ownPrompt.get();
+    }
+    CAccessTestDataDlg dialog(session, *prompt, parent);
+    if (ownPrompt)
+        ownPrompt->SetParentWidget(&dialog);
+    dialog.exec();
+    return false;
+}

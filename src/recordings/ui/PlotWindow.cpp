@@ -1,0 +1,282 @@
+#include "recordings/ui/PlotWindow.h"
+
+#include "common/AtomicFile.h"
+
+#include <QBuffer>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// One colour per well; the quantity is told by the line style.
+QColor WellColour(int well) {
+    static const QRgb colours[] = {0x1f77b4, 0xff7f0e, 0x2ca02c, 0xd62728, 0x9467bd,
+                                   0x8c564b, 0xe377c2, 0x7f7f7f, 0xbcbd22};
+    return well >= 1 && well <= 9 ? QColor(colours[well - 1]) : QColor(Qt::black);
+}
+
+QPen SeriesPen(const PlotSeriesInfo& info) {
+    QPen pen(WellColour(info.well));
+    pen.setWidthF(1.2);
+    switch (info.quantity) {
+    case PlotQuantity::FactoryForce:
+        pen.setStyle(Qt::DashLine);
+        break;
+    case PlotQuantity::CalibratedForce:
+        pen.setStyle(Qt::DotLine);
+        break;
+    case PlotQuantity::SpecifiedPressure:
+        pen.setColor(QColor(0x40, 0x40, 0x40));
+        pen.setStyle(Qt::DashLine);
+        break;
+    case PlotQuantity::ActualPressure:
+        pen.setColor(Qt::black);
+        break;
+    case PlotQuantity::SpringForce:
+        pen.setColor(QColor(0xb8, 0x86, 0x0b));
+        break;
+    case PlotQuantity::Position:
+        break;
+    }
+    return pen;
+}
+
+bool IsPressure(PlotQuantity quantity) {
+    return quantity == PlotQuantity::SpecifiedPressure || quantity == PlotQuantity::ActualPressure;
+}
+
+QValueAxis* MakeAxis(const QString& title) {
+    auto* axis = new QValueAxis;
+    axis->setTitleText(title);
+    axis->setLabelFormat(QStringLiteral("%g"));
+    return axis;
+}
+
+} // namespace
+
+CPlotWindow::CPlotWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setWindowTitle(QStringLiteral("Plot"));
+    resize(1100, 650);
+
+    m_chart = new QChart;
+    m_chart->legend()->setAlignment(Qt::AlignBottom);
+    m_xAxis = MakeAxis(QStringLiteral("Time (mS)"));
+    m_positionAxis = MakeAxis(QStringLiteral("Position (um)"));
+    m_forceAxis = MakeAxis(QStringLiteral("Force (N)"));
+    m_pressureAxis = MakeAxis(QStringLiteral("Pressure (MPa)"));
+    m_chart->addAxis(m_xAxis, Qt::AlignBottom);
+    m_chart->addAxis(m_positionAxis, Qt::AlignLeft);
+    m_chart->addAxis(m_forceAxis, Qt::AlignRight);
+    m_chart->addAxis(m_pressureAxis, Qt::AlignRight);
+
+    m_view = new QChartView(m_chart);
+    m_view->setRenderHint(QPainter::Antialiasing);
+    m_view->setRubberBand(QChartView::HorizontalRubberBand);
+
+    m_refresh = new QTimer(this);
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(0);
+    connect(m_refresh, &QTimer::timeout, this, &CPlotWindow::RefreshNow);
+    connect(m_xAxis, &QValueAxis::rangeChanged, this, &CPlotWindow::ScheduleRefresh);
+
+    m_boxPanel = new QWidget;
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(m_boxPanel);
+    scroll->setWidgetResizable(true);
+    scroll->setMinimumWidth(300);
+
+    auto* reset = new QPushButton(QStringLiteral("Reset Zoom"));
+    auto* save = new QPushButton(QStringLiteral("Save PNG..."));
+    auto* close = new QPushButton(QStringLiteral("Close"));
+    connect(reset, &QPushButton::clicked, this, &CPlotWindow::ResetZoom);
+    connect(save, &QPushButton::clicked, this, &CPlotWindow::OnSave);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(reset);
+    buttons->addWidget(save);
+    buttons->addStretch();
+    buttons->addWidget(close);
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(scroll, 1);
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_view, 1);
+    top->addLayout(side);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addLayout(buttons);
+
+    m_chooseFile = [this](const std::string& suggested) -> std::optional<std::string> {
+        const QString path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Save Plot"), QString::fromStdString(suggested),
+            QStringLiteral("PNG image (*.png)"));
+        return path.isEmpty() ? std::nullopt : std::optional(path.toStdString());
+    };
+}
+
+bool CPlotWindow::Open(const std::string& path, std::string& error) {
+    if (!m_data.Load(path, error))
+        return false;
+    setWindowTitle(QFileInfo(QString::fromStdString(path)).fileName() +
+                   QStringLiteral(" - Plot"));
+
+    // Per well: position, factory and calibrated force in three columns; the rest below.
+    auto* grid = new QGridLayout(m_boxPanel);
+    grid->addWidget(new QLabel(QStringLiteral("Well")), 0, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Position")), 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Force\n(factory)")), 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Force\n(calibrated)")), 0, 3);
+    for (int well = 1; well <= 9; ++well)
+        grid->addWidget(new QLabel(QString::number(well)), well, 0);
+    int nextRow = 10;
+    const auto& series = m_data.Series();
+    m_boxes.assign(series.size(), nullptr);
+    for (size_t i = 0; i < series.size(); ++i) {
+        const PlotSeriesInfo& info = series[i];
+        auto* box = new QCheckBox;
+        box->setEnabled(m_data.HasValues(static_cast<int>(i)));
+        box->setChecked(info.quantity == PlotQuantity::Position && box->isEnabled());
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::WindowText, SeriesPen(info).color());
+        box->setPalette(palette);
+        connect(box, &QCheckBox::toggled, this, &CPlotWindow::ScheduleRefresh);
+        m_boxes[i] = box;
+        const int column = info.quantity == PlotQuantity::Position       ? 1
+                           : info.quantity == PlotQuantity::FactoryForce ? 2
+                           : info.quantity == PlotQuantity::CalibratedForce ? 3
+                                                                            : -1;
+        if (column > 0) {
+            grid->addWidget(box, info.well, column);
+        } else {
+            box->setText(QString::fromStdString(info.title));
+            grid->addWidget(box, nextRow++, 0, 1, 4);
+        }
+    }
+    grid->setRowStretch(nextRow, 1);
+    ResetZoom();
+    RefreshNow();
+    return true;
+}
+
+void CPlotWindow::ResetZoom() {
+    m_chart->zoomReset();
+    m_xAxis->setRange(m_data.XMin(), m_data.XMax());
+}
+
+void CPlotWindow::ScheduleRefresh() {
+    m_refresh->start();
+}
+
+int CPlotWindow::DrawnPoints(int series) const {
+    return series >= 0 && static_cast<size_t>(series) < m_drawnPoints.size()
+               ? m_drawnPoints[static_cast<size_t>(series)]
+               : 0;
+}
+
+void CPlotWindow::RefreshNow() {
+    m_refresh->stop();
+    m_chart->removeAllSeries();
+    const auto& infos = m_data.Series();
+    m_drawnPoints.assign(infos.size(), 0);
+    std::vector<int> shown;
+    for (size_t i = 0; i < m_boxes.size(); ++i) {
+        if (m_boxes[i] && m_boxes[i]->isChecked())
+            shown.push_back(static_cast<int>(i));
+    }
+    const double plotWidth = m_chart->plotArea().width();
+    const int columns = std::max(100, static_cast<int>(plotWidth > 0 ? plotWidth : width()));
+    const auto reduced = m_data.Reduce(shown, m_xAxis->min(), m_xAxis->max(), columns);
+
+    struct Range {
+        double low = std::numeric_limits<double>::infinity();
+        double high = -std::numeric_limits<double>::infinity();
+    };
+    Range position, force, pressure;
+    for (size_t k = 0; k < shown.size(); ++k) {
+        const PlotSeriesInfo& info = infos[static_cast<size_t>(shown[k])];
+        QValueAxis* yAxis = info.quantity == PlotQuantity::Position ? m_positionAxis
+                            : IsPressure(info.quantity)             ? m_pressureAxis
+                                                                    : m_forceAxis;
+        Range& range = info.quantity == PlotQuantity::Position ? position
+                       : IsPressure(info.quantity)             ? pressure
+                                                               : force;
+        const QString name = QString::fromStdString(info.title);
+        bool first = true;
+        for (const PlotSegment& segment : reduced[k]) {
+            QList<QPointF> points;
+            points.reserve(static_cast<qsizetype>(segment.size()));
+            for (const PlotPoint& p : segment) {
+                points.append(QPointF(p.x, p.y));
+                range.low = std::min(range.low, p.y);
+                range.high = std::max(range.high, p.y);
+            }
+            m_drawnPoints[static_cast<size_t>(shown[k])] += static_cast<int>(points.size());
+            auto* line = new QLineSeries;
+            line->setName(name);
+            line->setPen(SeriesPen(info));
+            line->replace(points);
+            m_chart->addSeries(line);
+            line->attachAxis(m_xAxis);
+            line->attachAxis(yAxis);
+            // One legend entry per quantity, however many pieces its gaps cut it into.
+            if (!first) {
+                for (QLegendMarker* marker : m_chart->legend()->markers(line))
+                    marker->setVisible(false);
+            }
+            first = false;
+        }
+    }
+    auto fit = [](QValueAxis* axis, const Range& range) {
+        axis->setVisible(range.low <= range.high);
+        if (range.low > range.high)
+            return;
+        const double margin = std::max((range.high - range.low) * 0.05, 1e-6);
+        axis->setRange(range.low - margin, range.high + margin);
+    };
+    fit(m_positionAxis, position);
+    fit(m_forceAxis, force);
+    fit(m_pressureAxis, pressure);
+}
+
+bool CPlotWindow::SavePng(const std::string& path, std::string& error) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!m_view->grab().save(&buffer, "PNG")) {
+        error = "Cannot make the picture";
+        return false;
+    }
+    return WriteFileAtomically(path, std::string_view(bytes.constData(), bytes.size()), &error);
+}
+
+void CPlotWindow::OnSave() {
+    std::string suggested = m_data.Path().string();
+    if (suggested.size() > 4)
+        suggested = suggested.substr(0, suggested.size() - 4);
+    const auto path = m_chooseFile(suggested + ".png");
+    if (!path)
+        return;
+    std::string error;
+    if (!SavePng(*path, error))
+        QMessageBox::critical(this, QStringLiteral("Kelvastra"),
+                              QStringLiteral("Error:  ") + QString::fromStdString(error));
+}

@@ -51,7 +51,7 @@ double OutputQueue::PacedStartMs(const Item& item) const {
 size_t OutputQueue::PendingBytes() const {
     size_t total = 0;
     for (const Item& item : m_items) {
-        total += item.bytes.size();
+        total += item.Left();
     }
     return total;
 }
@@ -63,7 +63,7 @@ double OutputQueue::NextDueMs(double nowMs) const {
     const Item& item = m_items.front();
     double due = std::max(nowMs, item.readyMs);
     if (m_baud > 0 && !item.paced) {
-        const size_t piece = std::min(item.bytes.size(), kPacedPiece);
+        const size_t piece = std::min(item.Left(), kPacedPiece);
         due = std::max(due, PacedStartMs(item) + double(piece) * ByteMs());
     }
     return due;
@@ -75,7 +75,7 @@ OutputQueue::Slice OutputQueue::Take(double nowMs) {
         return slice;
     }
     Item& item = m_items.front();
-    size_t count = item.bytes.size();
+    size_t count = std::min(item.Left(), kMaxSlice);
     const bool paced = m_baud > 0 && !item.paced;
     double start = 0;
     if (paced) {
@@ -92,8 +92,8 @@ OutputQueue::Slice OutputQueue::Take(double nowMs) {
     if (item.transfer && m_dropAfter) {
         count = std::min(count, static_cast<size_t>(std::max(0LL, *m_dropAfter)));
     }
-    slice.bytes = item.bytes.substr(0, count);
-    item.bytes.erase(0, count);
+    slice.bytes = item.bytes.substr(item.sent, count);
+    item.sent += count;
     if (paced) {
         m_lineFreeMs = start + double(count) * ByteMs();
     }
@@ -106,7 +106,7 @@ OutputQueue::Slice OutputQueue::Take(double nowMs) {
             return slice;
         }
     }
-    if (item.bytes.empty()) {
+    if (item.Left() == 0) {
         m_items.pop_front();
     }
     return slice;
@@ -117,7 +117,7 @@ void OutputQueue::PutBack(std::string bytes) {
         return;
     }
     // These bytes have had their line time already.
-    m_items.push_front({std::move(bytes), 0, false, true});
+    m_items.push_front({std::move(bytes), 0, false, true, 0});
 }
 
 } // namespace sim

@@ -14,6 +14,10 @@ namespace sim {
 
 class OutputQueue {
 public:
+    // A terminal takes far less than this at once; larger slices would only be copied to be
+    // put back.
+    static constexpr size_t kMaxSlice = size_t{1} << 16;
+
     struct Slice {
         std::string bytes;
         bool dropAfter = false; // the link goes down once these bytes are out
@@ -56,6 +60,8 @@ private:
         double readyMs = 0;
         bool transfer = false;
         bool paced = false; // line time already spent (bytes the terminal did not take)
+        size_t sent = 0;    // bytes already taken from the front
+        size_t Left() const { return bytes.size() - sent; }
     };
     double ByteMs() const;
     double PacedStartMs(const Item& item) const;

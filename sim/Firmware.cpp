@@ -421,7 +421,7 @@ void Firmware::HandleCommand(const std::string& line, std::vector<Chunk>& out) {
             return;
         }
         out.push_back({"OK\r"});
-        if (m_cutNext) {
+        if (m_cutNext && UpperCase(args) == m_cutName) {
             content->resize(std::min(content->size(), *m_cutNext));
             m_cutNext.reset();
         }
@@ -461,6 +461,11 @@ void Firmware::HandleCommand(const std::string& line, std::vector<Chunk>& out) {
     } else {
         out.push_back({ErrorLine(UnknownCommand)});
     }
+}
+
+void Firmware::CutNextTransfer(const std::string& name, std::optional<size_t> bytes) {
+    m_cutName = UpperCase(name);
+    m_cutNext = bytes;
 }
 
 void Firmware::ProtectFile(const std::string& name) {

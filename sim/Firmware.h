@@ -110,9 +110,9 @@ public:
     // "0X" of a protected name is refused ("Error 4" as the outcome), as a card file the
     // firmware cannot remove; an empty name lifts every protection.
     void ProtectFile(const std::string& name);
-    // The next "0F" sends only the first `bytes` bytes of the file before its end byte, as a
-    // transfer that lost bytes on the way; nullopt cancels.
-    void CutNextTransfer(std::optional<size_t> bytes) { m_cutNext = bytes; }
+    // The next "0F" of `name` sends only the first `bytes` bytes of the file before its end
+    // byte, as a transfer that lost bytes on the way; nullopt cancels.
+    void CutNextTransfer(const std::string& name, std::optional<size_t> bytes);
 
     Plant& LivePlant() { return m_plant; }
     const DeviceProgramTable& Program() const { return m_program; }
@@ -157,6 +157,7 @@ private:
     std::deque<std::string> m_injected;
     std::vector<std::string> m_protected; // upper case
     std::optional<size_t> m_cutNext;
+    std::string m_cutName; // upper case
     bool m_endApart = false;
     int m_endDelayMs = 30;
 

@@ -127,7 +127,7 @@ const char* ControlHelpText() {
   capacity KB              card capacity reported by "0?V"
   sensor-error CH N | sensor-error CH off   "0?D CH" answers "Error N" (a broken sensor)
   protect NAME | protect off   "0X NAME" fails ("Error 4") while NAME is on the card
-  short BYTES | short off  the next "0F" sends only its first BYTES bytes, then 0x17
+  short NAME BYTES | short off   the next "0F NAME" sends only BYTES bytes, then 0x17
 Replies go to standard output as "kelvastra-sim: ok ..." or "kelvastra-sim: error ...";
 notices as "kelvastra-sim: port PATH", "kelvastra-sim: unplugged", "kelvastra-sim: test ...".
 )";
@@ -510,14 +510,14 @@ std::string Simulator::Control(const std::string& line) {
     }
     if (cmd == "short") {
         if (words.size() > 1 && words[1] == "off") {
-            m_firmware.CutNextTransfer(std::nullopt);
+            m_firmware.CutNextTransfer({}, std::nullopt);
             return "ok short off";
         }
-        if (!wantInt(1, n) || n < 0) {
-            return "error usage: short BYTES | short off";
+        if (words.size() < 3 || !wantInt(2, n) || n < 0) {
+            return "error usage: short NAME BYTES | short off";
         }
-        m_firmware.CutNextTransfer(static_cast<size_t>(n));
-        return "ok short " + std::to_string(n);
+        m_firmware.CutNextTransfer(words[1], static_cast<size_t>(n));
+        return "ok short " + words[1] + " " + std::to_string(n);
     }
     if (cmd == "capacity") {
         if (!wantInt(1, n) || n < 0) {

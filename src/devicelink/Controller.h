@@ -14,9 +14,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
-
-class AtomicFile;
 
 class Controller {
 public:
@@ -110,9 +109,11 @@ public:
     // left as it was, since the bytes go to a temporary file renamed only on success.
     int DownloadFile(const std::string& name, const std::string& localPath,
                      const Progress& progress = {});
-    // The same into an open file that the caller commits; `bytes` counts what arrived. 1, or 0
-    // when the transfer or a write failed (-1 for a refused name).
-    int DownloadInto(const std::string& name, AtomicFile& out, long long& bytes,
+    // Takes the bytes of a download as they arrive; false stops taking them (a failed write).
+    using ByteSink = std::function<bool(std::string_view bytes)>;
+    // The same into `sink`; `bytes` counts what arrived. 1, or 0 when the transfer or the sink
+    // failed (-1 for a refused name).
+    int DownloadInto(const std::string& name, const ByteSink& sink, long long& bytes,
                      const Progress& progress = {});
     // 1, or -1 when any exchange failed or the content cannot travel (a carriage return or
     // the end byte inside it).

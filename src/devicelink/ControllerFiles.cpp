@@ -19,13 +19,13 @@ namespace {
 
 constexpr char kEndLine[] = {Serial::kTransferTerminator, '\r', '\0'};
 
-// A stream buffer that hands what it is given to an AtomicFile in large pieces.
-class AtomicFileBuffer : public std::streambuf {
+// A stream buffer that hands what it is given to a sink in large pieces.
+class SinkBuffer : public std::streambuf {
 public:
-    explicit AtomicFileBuffer(AtomicFile& file) : m_file(file), m_buffer(1 << 16) {
+    explicit SinkBuffer(const Controller::ByteSink& sink) : m_sink(sink), m_buffer(1 << 16) {
         setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
     }
-    ~AtomicFileBuffer() override { sync(); }
+    ~SinkBuffer() override { sync(); }
 
 protected:
     int_type overflow(int_type c) override {
@@ -40,11 +40,11 @@ protected:
     int sync() override {
         const auto used = static_cast<std::size_t>(pptr() - pbase());
         setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
-        return used == 0 || m_file.Write(std::string_view(m_buffer.data(), used)) ? 0 : -1;
+        return used == 0 || m_sink(std::string_view(m_buffer.data(), used)) ? 0 : -1;
     }
 
 private:
-    AtomicFile& m_file;
+    const Controller::ByteSink& m_sink;
     std::vector<char> m_buffer;
 };
 
@@ -138,12 +138,13 @@ int Controller::DownloadFile(const std::string& name, const std::string& localPa
     if (!out.Open())
         return -1;
     long long bytes = 0;
-    if (DownloadInto(name, out, bytes, progress) != 1)
+    if (DownloadInto(name, [&out](std::string_view piece) { return out.Write(piece); }, bytes,
+                     progress) != 1)
         return 0;
     return out.Commit() ? 1 : 0;
 }
 
-int Controller::DownloadInto(const std::string& name, AtomicFile& out, long long& bytes,
+int Controller::DownloadInto(const std::string& name, const ByteSink& sink, long long& bytes,
                              const Progress& progress) {
     bytes = 0;
     if (RefuseName(name))
@@ -151,7 +152,7 @@ int Controller::DownloadInto(const std::string& name, AtomicFile& out, long long
     const int result = Command(Format("0F %s\r", name.c_str()));
     if (result == 1)
         return 0;
-    AtomicFileBuffer buffer(out);
+    SinkBuffer buffer(sink);
     std::ostream stream(&buffer);
     const int status = serial.ReadToStream(stream, bytes, [&](long long count) {
         if (progress)

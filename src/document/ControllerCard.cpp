@@ -13,9 +13,9 @@ int ControllerCard::ReadFirstLine(const std::string& name, std::string& line) {
     return m_controller.ReadFirstLine(name, line);
 }
 
-int ControllerCard::Fetch(const std::string& name, AtomicFile& out, long long& bytes,
+int ControllerCard::Fetch(const std::string& name, const ByteSink& sink, long long& bytes,
                           const ByteProgress& progress) {
-    return m_controller.DownloadInto(name, out, bytes, progress) == 1 ? 1 : 0;
+    return m_controller.DownloadInto(name, sink, bytes, progress) == 1 ? 1 : 0;
 }
 
 int ControllerCard::Delete(const std::string& name) {

@@ -13,7 +13,7 @@ public:
 
     bool ListDataFiles(std::vector<TestDataFile>& files) override;
     int ReadFirstLine(const std::string& name, std::string& line) override;
-    int Fetch(const std::string& name, AtomicFile& out, long long& bytes,
+    int Fetch(const std::string& name, const ByteSink& sink, long long& bytes,
               const ByteProgress& progress) override;
     int Delete(const std::string& name) override;
 

@@ -53,8 +53,8 @@ FilePtr OpenFile(const std::filesystem::path& path, const char* mode) {
 // Hands out the input's lines without the line end ("\n" or "\r\n"), reading large chunks.
 class LineReader {
 public:
-    explicit LineReader(std::FILE* file)
-        : m_file(file), m_buffer(kReadPad + kReadChunk + kReadPad, '0') {}
+    explicit LineReader(const ConvertSource& source)
+        : m_source(source), m_buffer(kReadPad + kReadChunk + kReadPad, '0') {}
 
     bool Next(const char*& first, const char*& last) {
         for (;;) {
@@ -103,16 +103,17 @@ private:
         if (m_buffer.size() - kReadPad - m_end < kReadChunk / 2) {
             m_buffer.resize(m_buffer.size() * 2);
         }
-        const size_t got =
-            std::fread(m_buffer.data() + m_end, 1, m_buffer.size() - kReadPad - m_end, m_file);
-        m_end += got;
-        if (got == 0) {
+        const long long got =
+            m_source(m_buffer.data() + m_end, m_buffer.size() - kReadPad - m_end);
+        if (got <= 0) {
             m_atEnd = true;
-            m_failed = std::ferror(m_file) != 0;
+            m_failed = got < 0;
+            return;
         }
+        m_end += static_cast<size_t>(got);
     }
 
-    std::FILE* m_file;
+    const ConvertSource& m_source;
     std::vector<char> m_buffer;
     size_t m_begin = kReadPad;
     size_t m_end = kReadPad;
@@ -589,12 +590,24 @@ void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count)
 int ConvertFile(ForceModel& model, const std::filesystem::path& input,
                 const std::filesystem::path& output, bool springValid, bool fullPass,
                 const ConvertProgress& progress) {
-    model.ResetConversion();
     FilePtr in = OpenFile(input, "rb");
     if (!in) {
+        model.ResetConversion();
         return ConvertInputNotOpened;
     }
-    LineReader reader(in.get());
+    std::FILE* file = in.get();
+    const ConvertSource source = [file](char* buffer, size_t capacity) -> long long {
+        const size_t got = std::fread(buffer, 1, capacity, file);
+        return got == 0 && std::ferror(file) ? -1 : static_cast<long long>(got);
+    };
+    return ConvertStream(model, source, output, springValid, fullPass, progress);
+}
+
+int ConvertStream(ForceModel& model, const ConvertSource& source,
+                  const std::filesystem::path& output, bool springValid, bool fullPass,
+                  const ConvertProgress& progress) {
+    model.ResetConversion();
+    LineReader reader(source);
     RecordConverter converter(model);
 
     // Header: non-empty comma-separated fields. It is read before the output is touched, so

@@ -79,6 +79,14 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
                 const std::filesystem::path& output, bool springValid, bool fullPass,
                 const ConvertProgress& progress = {});
 
+// Gives the next raw bytes: how many were put into the buffer, 0 at the end of the input, -1
+// when the input broke off (the output is then left alone).
+using ConvertSource = std::function<long long(char* buffer, size_t capacity)>;
+// ConvertFile over bytes that arrive from elsewhere (a download on its way).
+int ConvertStream(ForceModel& model, const ConvertSource& source,
+                  const std::filesystem::path& output, bool springValid, bool fullPass,
+                  const ConvertProgress& progress = {});
+
 // The pieces of a conversion, exposed for tests and for callers that convert text themselves.
 class RecordConverter {
 public:
@@ -100,8 +108,8 @@ public:
     bool SpringModelValid() const { return m_springValid; }
 
 private:
-    friend int ConvertFile(ForceModel&, const std::filesystem::path&, const std::filesystem::path&,
-                           bool, bool, const ConvertProgress&);
+    friend int ConvertStream(ForceModel&, const ConvertSource&, const std::filesystem::path&,
+                             bool, bool, const ConvertProgress&);
 
     template <bool Padded>
     void ParseFieldAs(int code, const char* first, const char* last, DataRecord& record);

@@ -7,55 +7,135 @@
 #include "recordings/SpringModel.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Lines of a file, for the conversions' progress (a pass over a file in the page cache is
-// quick next to the conversion itself).
-long long CountLines(const fs::path& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
-    if (!file)
-        return 0;
-    std::vector<char> chunk(1 << 20);
-    long long lines = 0;
-    for (;;) {
-        const size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        if (got == 0)
-            break;
-        for (const char* p = chunk.data(), *end = p + got;
-             (p = static_cast<const char*>(std::memchr(p, '\n', end - p))) != nullptr; ++p)
-            ++lines;
-    }
-    return lines;
-}
-
 constexpr int kWrongSize = 2;
 
-// Copies a card file into `target` through a temporary file. 1, -1 when the local file cannot
-// be made, 0 when the copy failed, kWrongSize when another size than expected arrived (the
-// target is untouched unless 1).
+// Copies a card file into `target` through a temporary file, handing every piece to `tee` as
+// well. 1, -1 when the local file cannot be made, 0 when the copy failed, kWrongSize when
+// another size than expected arrived (the target is untouched unless 1).
 int FetchInto(ITestDataCard& card, const std::string& name, const fs::path& target,
               long long& bytes, const ITestDataCard::ByteProgress& progress,
-              long long expectedBytes = -1) {
+              long long expectedBytes = -1, const ITestDataCard::ByteSink& tee = {}) {
     bytes = 0;
     AtomicFile out(target);
     if (!out.Open())
         return -1;
-    if (card.Fetch(name, out, bytes, progress) != 1)
+    const auto sink = [&](std::string_view piece) { return out.Write(piece) && (!tee || tee(piece)); };
+    if (card.Fetch(name, sink, bytes, progress) != 1)
         return 0;
     if (expectedBytes >= 0 && bytes != expectedBytes)
         return kWrongSize;
     return out.Commit() ? 1 : -1;
 }
+
+// The bytes of a download handed on to readers on other threads as they arrive: each reader
+// gets every byte in order; pieces every reader has passed are freed, and the writer waits while
+// too much is held. The end tells whether the download was complete.
+class Feed {
+public:
+    explicit Feed(int readers) : m_cursors(static_cast<size_t>(readers)) {}
+
+    void Write(std::string_view bytes) {
+        std::unique_lock lock(m_mutex);
+        m_room.wait(lock, [&] { return m_held < kHeldLimit || !AnyReader(); });
+        m_pieces.emplace_back(bytes);
+        m_held += bytes.size();
+        m_lines += std::count(bytes.begin(), bytes.end(), '\n');
+        m_arrived.notify_all();
+    }
+    void End(bool complete) {
+        std::lock_guard lock(m_mutex);
+        m_ended = true;
+        m_complete = complete;
+        m_arrived.notify_all();
+    }
+    // Reader `k`: up to `capacity` bytes; 0 at the end of a complete download, -1 when it broke
+    // off.
+    long long Read(int k, char* buffer, size_t capacity) {
+        std::unique_lock lock(m_mutex);
+        Cursor& cursor = m_cursors[static_cast<size_t>(k)];
+        m_arrived.wait(lock, [&] { return cursor.piece < m_first + m_pieces.size() || m_ended; });
+        if (cursor.piece >= m_first + m_pieces.size())
+            return m_complete ? 0 : -1;
+        size_t copied = 0;
+        while (copied < capacity && cursor.piece < m_first + m_pieces.size()) {
+            const std::string& piece = m_pieces[cursor.piece - m_first];
+            const size_t n = std::min(capacity - copied, piece.size() - cursor.offset);
+            std::memcpy(buffer + copied, piece.data() + cursor.offset, n);
+            copied += n;
+            cursor.offset += n;
+            if (cursor.offset == piece.size()) {
+                ++cursor.piece;
+                cursor.offset = 0;
+            }
+        }
+        Trim();
+        return static_cast<long long>(copied);
+    }
+    // Reader `k` reads no more.
+    void Leave(int k) {
+        std::lock_guard lock(m_mutex);
+        m_cursors[static_cast<size_t>(k)].active = false;
+        Trim();
+    }
+    long long Lines() const {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    static constexpr size_t kHeldLimit = size_t{32} << 20;
+    struct Cursor {
+        size_t piece = 0; // counted from the first piece ever written
+        size_t offset = 0;
+        bool active = true;
+    };
+
+    bool AnyReader() const {
+        return std::any_of(m_cursors.begin(), m_cursors.end(),
+                           [](const Cursor& c) { return c.active; });
+    }
+    void Trim() {
+        size_t lowest = m_first + m_pieces.size();
+        for (const Cursor& cursor : m_cursors) {
+            if (cursor.active)
+                lowest = std::min(lowest, cursor.piece);
+        }
+        while (m_first < lowest) {
+            m_held -= m_pieces.front().size();
+            m_pieces.pop_front();
+            ++m_first;
+        }
+        m_room.notify_all();
+    }
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_arrived, m_room;
+    std::deque<std::string> m_pieces;
+    size_t m_first = 0;
+    size_t m_held = 0;
+    long long m_lines = 0;
+    std::vector<Cursor> m_cursors;
+    bool m_ended = false;
+    bool m_complete = false;
+};
 
 } // namespace
 
@@ -112,60 +192,90 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
         return result;
     }
 
+    // The protocol copy comes first (it is small): its spring type lets both conversions run
+    // while the data file is still arriving.
     enter(DownloadStage::Downloading);
-    const std::int64_t kilobytes = file.sizeBytes / 1000;
-    report(0, kilobytes);
-    const int fetched =
-        FetchInto(card, file.cardName, paths.raw, result.bytes,
-                  [&](long long bytes) { report(std::min<std::int64_t>(bytes / 1000, kilobytes), kilobytes); },
-                  file.sizeBytes);
-    report(0, kilobytes);
-    if (fetched == -1) {
-        result.status = DownloadResult::CannotWrite;
-        return result;
-    }
-    if (fetched != 1) {
-        result.status = fetched == kWrongSize ? DownloadResult::Incomplete : DownloadResult::Failed;
-        return result;
-    }
-
-    enter(DownloadStage::Processing);
     long long protocolBytes = 0;
-    if (FetchInto(card, ProtocolFileOf(file.cardName), paths.protocol, protocolBytes, {}) != 1) {
-        result.status = DownloadResult::NoTemplate;
-        return result;
+    std::optional<SpringModel> spring;
+    if (FetchInto(card, ProtocolFileOf(file.cardName), paths.protocol, protocolBytes, {}) == 1) {
+        std::ifstream protocol(paths.protocol, std::ios::binary);
+        if (protocol) {
+            HardwareDescription copy;
+            ReadLeadingHardwareBlock(protocol, copy);
+            spring.emplace(copy.SpringType);
+        }
     }
-    std::ifstream protocol(paths.protocol, std::ios::binary);
-    if (!protocol) {
-        result.status = DownloadResult::NoTemplate;
-        return result;
-    }
-    // The protocol copy contributes only its spring type; the rest is the controller's.
-    HardwareDescription copy;
-    ReadLeadingHardwareBlock(protocol, copy);
-    protocol.close();
-    const SpringModel spring(copy.SpringType);
-    ForceModel model(device, &spring);
 
-    const long long lines = std::max<long long>(1, CountLines(paths.raw));
-    report(0, 100);
+    // The two passes read the download as it comes, each with a model of its own (a pass keeps
+    // running state in its model), on threads of their own.
+    Feed feed(2);
     struct Pass {
         const fs::path& output;
         bool full;
-        int from;
+        std::atomic<long long> lines{0};
+        std::atomic<bool> done{false};
+        int result = ConvertSuccess;
     };
-    for (const Pass& pass : {Pass{paths.converted, false, 0}, Pass{paths.full, true, 50}}) {
-        const int converted =
-            ConvertFile(model, paths.raw, pass.output, spring.valid, pass.full, [&](int done) {
-                report(pass.from + std::min<long long>(50, done * 50LL / lines), 100);
+    Pass passes[2] = {{paths.converted, false}, {paths.full, true}};
+    std::vector<std::thread> converters;
+    if (spring) {
+        for (int k = 0; k < 2; ++k) {
+            converters.emplace_back([&, k] {
+                Pass& pass = passes[k];
+                ForceModel model(device, &*spring);
+                pass.result = ConvertStream(
+                    model,
+                    [&feed, k](char* buffer, size_t capacity) {
+                        return feed.Read(k, buffer, capacity);
+                    },
+                    pass.output, spring->valid, pass.full, [&pass](int done) { pass.lines = done; });
+                feed.Leave(k);
+                pass.done = true;
             });
-        if (converted != ConvertSuccess) {
-            result.status = DownloadResult::ConvertFailed;
-            return result;
         }
     }
-    report(100, 100);
-    enter(DownloadStage::Complete);
+
+    const std::int64_t kilobytes = file.sizeBytes / 1000;
+    report(0, kilobytes);
+    const int fetched = FetchInto(
+        card, file.cardName, paths.raw, result.bytes,
+        [&](long long bytes) {
+            report(std::min<std::int64_t>(bytes / 1000, kilobytes), kilobytes);
+        },
+        file.sizeBytes,
+        [&](std::string_view piece) {
+            if (spring)
+                feed.Write(piece);
+            return true;
+        });
+    // An incomplete download ends the conversions without their files.
+    feed.End(fetched == 1);
+    if (fetched == 1 && spring) {
+        enter(DownloadStage::Processing);
+        const long long lines = std::max<long long>(1, feed.Lines());
+        // Progress from this thread, while the conversions finish what has arrived.
+        while (!(passes[0].done && passes[1].done)) {
+            report(std::min<long long>(100, (passes[0].lines + passes[1].lines) * 50 / lines),
+                   100);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    for (std::thread& converter : converters)
+        converter.join();
+    report(0, 100);
+
+    if (fetched == -1) {
+        result.status = DownloadResult::CannotWrite;
+    } else if (fetched != 1) {
+        result.status = fetched == kWrongSize ? DownloadResult::Incomplete : DownloadResult::Failed;
+    } else if (!spring) {
+        result.status = DownloadResult::NoTemplate;
+    } else if (passes[0].result != ConvertSuccess || passes[1].result != ConvertSuccess) {
+        result.status = DownloadResult::ConvertFailed;
+    } else {
+        report(100, 100);
+        enter(DownloadStage::Complete);
+    }
     return result;
 }
 

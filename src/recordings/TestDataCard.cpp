@@ -1,6 +1,5 @@
 #include "recordings/TestDataCard.h"
 
-#include "common/AtomicFile.h"
 #include "common/NumberText.h"
 
 #include <algorithm>
@@ -86,7 +85,7 @@ int FolderCard::ReadFirstLine(const std::string& name, std::string& line) {
     return 1;
 }
 
-int FolderCard::Fetch(const std::string& name, AtomicFile& out, long long& bytes,
+int FolderCard::Fetch(const std::string& name, const ByteSink& sink, long long& bytes,
                       const ByteProgress& progress) {
     bytes = 0;
     const fs::path path = PathOf(name);
@@ -101,7 +100,7 @@ int FolderCard::Fetch(const std::string& name, AtomicFile& out, long long& bytes
         const auto got = static_cast<size_t>(in.gcount());
         if (got == 0)
             break;
-        if (!out.Write(std::string_view(chunk.data(), got)))
+        if (!sink(std::string_view(chunk.data(), got)))
             return 0;
         bytes += static_cast<long long>(got);
         if (progress)

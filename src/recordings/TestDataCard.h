@@ -8,14 +8,15 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
-
-class AtomicFile;
 
 class ITestDataCard {
 public:
     // Receives the running byte count of a copy.
     using ByteProgress = std::function<void(long long bytes)>;
+    // Takes the bytes of a copy as they come; false stops taking them (a failed write).
+    using ByteSink = std::function<bool(std::string_view bytes)>;
 
     virtual ~ITestDataCard() = default;
     // The data files (card names and sizes) in listing order. False when the listing could not
@@ -23,9 +24,9 @@ public:
     virtual bool ListDataFiles(std::vector<TestDataFile>& files) = 0;
     // 1 and the first line of the file, or -1 when it gave no line.
     virtual int ReadFirstLine(const std::string& name, std::string& line) = 0;
-    // Copies the file's bytes into `out` (open); `bytes` counts them. 1 when the copy ended
-    // properly, 0 when it failed (the caller then drops `out`).
-    virtual int Fetch(const std::string& name, AtomicFile& out, long long& bytes,
+    // Hands the file's bytes to `sink`; `bytes` counts them. 1 when the copy ended properly,
+    // 0 when it failed (the caller then drops what it was given).
+    virtual int Fetch(const std::string& name, const ByteSink& sink, long long& bytes,
                       const ByteProgress& progress) = 0;
     // 1 when the file was deleted, -1 otherwise.
     virtual int Delete(const std::string& name) = 0;
@@ -41,7 +42,7 @@ public:
 
     bool ListDataFiles(std::vector<TestDataFile>& files) override;
     int ReadFirstLine(const std::string& name, std::string& line) override;
-    int Fetch(const std::string& name, AtomicFile& out, long long& bytes,
+    int Fetch(const std::string& name, const ByteSink& sink, long long& bytes,
               const ByteProgress& progress) override;
     int Delete(const std::string& name) override;
 

@@ -1,11 +1,13 @@
 // The desktop program. "--screenshot FILE" saves a picture of the main window once it has
 // settled (after 1.5 s, or "--screenshot-after MS"), prints what the view shows on standard
-// output and quits: a smoke check that needs no one at the screen.
+// output and quits: a smoke check that needs no one at the screen. "--plot FILE.csv" shows a
+// plot of a converted test data file instead (with --screenshot, a picture of the plot).
 #include "app/KelvastraApp.h"
 #include "app/MainFrame.h"
 #include "common/BuildInfo.h"
 #include "document/KelvastraDoc.h"
 #include "protocol/ui/StageView.h"
+#include "recordings/ui/PlotWindow.h"
 
 #include <QLineEdit>
 #include <QTimer>
@@ -75,14 +77,38 @@ int main(int argc, char* argv[]) {
     // Qt takes the number format from the environment; files and wire texts need the C one.
     std::setlocale(LC_NUMERIC, "C");
     QString screenshot;
+    QString plot;
     int delayMs = 1500;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--screenshot") == 0)
             screenshot = QString::fromLocal8Bit(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--plot") == 0)
+            plot = QString::fromLocal8Bit(argv[i + 1]);
         else if (std::strcmp(argv[i], "--screenshot-after") == 0)
             delayMs = std::max(0, std::atoi(argv[i + 1]));
     }
 
+    if (!plot.isEmpty()) {
+        // A quick look at a converted file: no document, no device.
+        CPlotWindow window;
+        std::string error;
+        if (!window.Open(plot.toLocal8Bit().toStdString(), error)) {
+            std::fprintf(stderr, "kelvastra: %s\n", error.c_str());
+            return 1;
+        }
+        window.show();
+        if (!screenshot.isEmpty()) {
+            QTimer::singleShot(delayMs, &app, [&app, &window, screenshot] {
+                std::string failure;
+                const bool saved =
+                    SaveWidgetPng(window, screenshot.toLocal8Bit().toStdString(), failure);
+                if (!saved)
+                    std::fprintf(stderr, "kelvastra: %s\n", failure.c_str());
+                app.exit(saved ? 0 : 1);
+            });
+        }
+        return app.exec();
+    }
     if (!app.InitInstance())
         return 1;
     if (!screenshot.isEmpty()) {

@@ -77,8 +77,9 @@ CPlotWindow::CPlotWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(1100, 650);
 
     m_chart = new QChart;
-    m_chart->legend()->setAlignment(Qt::AlignBottom);
+    m_chart->legend()->setAlignment(Qt::AlignRight);
     m_xAxis = MakeAxis(QStringLiteral("Time (mS)"));
+    m_xAxis->setLabelFormat(QStringLiteral("%.0f"));
     m_positionAxis = MakeAxis(QStringLiteral("Position (um)"));
     m_forceAxis = MakeAxis(QStringLiteral("Force (N)"));
     m_pressureAxis = MakeAxis(QStringLiteral("Pressure (MPa)"));
@@ -251,21 +252,26 @@ void CPlotWindow::RefreshNow() {
             return;
         const double margin = std::max((range.high - range.low) * 0.05, 1e-6);
         axis->setRange(range.low - margin, range.high + margin);
+        axis->applyNiceNumbers();
     };
     fit(m_positionAxis, position);
     fit(m_forceAxis, force);
     fit(m_pressureAxis, pressure);
 }
 
-bool CPlotWindow::SavePng(const std::string& path, std::string& error) {
+bool SaveWidgetPng(QWidget& widget, const std::string& path, std::string& error) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!m_view->grab().save(&buffer, "PNG")) {
+    if (!widget.grab().save(&buffer, "PNG")) {
         error = "Cannot make the picture";
         return false;
     }
     return WriteFileAtomically(path, std::string_view(bytes.constData(), bytes.size()), &error);
+}
+
+bool CPlotWindow::SavePng(const std::string& path, std::string& error) {
+    return SaveWidgetPng(*m_view, path, error);
 }
 
 void CPlotWindow::OnSave() {

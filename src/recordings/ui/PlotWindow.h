@@ -21,6 +21,9 @@ class QPushButton;
 class QTimer;
 class QValueAxis;
 
+// Saves a picture of a widget as PNG through a temporary file. False with a message on failure.
+bool SaveWidgetPng(QWidget& widget, const std::string& path, std::string& error);
+
 class CPlotWindow : public QWidget {
     Q_OBJECT
 public:

@@ -2,11 +2,14 @@
 
 #include "document/DeviceWorker.h"
 #include "document/KelvastraDoc.h"
+#include "document/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QThread>
+
+#include <filesystem>
 
 namespace {
 
@@ -102,19 +105,52 @@ bool CDocumentBridge::OnCommand(int commandId) {
     QWidget* parent = m_dialogParent.data();
     switch (commandId) {
     case ID_FILE_OPEN:
-        m_document.OnFileOpen(
-            [parent](const std::string& folder) { return ChooseOpenFile(parent, folder); });
+    case ID_FILE_SAVE: {
+        std::optional<std::string> chosen;
+        auto choose = [&](const std::string& folder) {
+            chosen = commandId == ID_FILE_OPEN ? ChooseOpenFile(parent, folder)
+                                               : ChooseSaveFile(parent, folder);
+            return chosen;
+        };
+        if (commandId == ID_FILE_OPEN)
+            m_document.OnFileOpen(choose);
+        else
+            m_document.OnFileSave(choose);
+        NoteRecentFile(chosen);
         return true;
-    case ID_FILE_SAVE:
-        m_document.OnFileSave(
-            [parent](const std::string& folder) { return ChooseSaveFile(parent, folder); });
-        return true;
-    default:
-        return m_document.OnCommand(commandId);
     }
+    default:
+        break;
+    }
+    const int recent = commandId - ID_FILE_MRU_FILE1;
+    if (recent >= 0 && recent < Settings::kRecentFileCount) {
+        const std::vector<std::string> files = Settings::RecentFiles();
+        if (static_cast<size_t>(recent) >= files.size())
+            return true;
+        const std::optional<std::string> path = files[static_cast<size_t>(recent)];
+        std::optional<std::string> used;
+        m_document.OnFileOpen([&](const std::string&) { return used = path; });
+        NoteRecentFile(used);
+        return true;
+    }
+    return m_document.OnCommand(commandId);
+}
+
+void CDocumentBridge::NoteRecentFile(const std::optional<std::string>& path) {
+    if (!path)
+        return;
+    // A file that is there after Open or Save heads the list; a vanished one leaves it.
+    std::error_code error;
+    if (std::filesystem::is_regular_file(*path, error))
+        Settings::AddRecentFile(*path);
+    else
+        Settings::RemoveRecentFile(*path);
 }
 
 bool CDocumentBridge::IsCommandEnabled(int commandId) const {
+    const int recent = commandId - ID_FILE_MRU_FILE1;
+    if (recent >= 0 && recent < Settings::kRecentFileCount)
+        return m_document.IsCommandEnabled(ID_FILE_OPEN);
     return m_document.IsCommandEnabled(commandId);
 }
 

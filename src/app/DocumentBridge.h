@@ -45,6 +45,9 @@ public:
                                                      const std::string& startFolder);
 
 private:
+    // Keeps the recent-file list in step after an Open or Save of `path`.
+    void NoteRecentFile(const std::optional<std::string>& path);
+
     CKelvastraDoc& m_document;
     QPointer<QWidget> m_dialogParent;
     std::unique_ptr<DeviceWorker> m_worker;

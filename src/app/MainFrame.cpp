@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -29,7 +30,8 @@ namespace {
 constexpr int kRuledCommands[] = {
     ID_READ_DEVICE,      ID_PROGRAM_DEVICE,   ID_HARDWARE_SETTINGS,        ID_CONNECTION_INDICATOR,
     ID_CALIBRATION_MODE, ID_ACCESS_TEST_DATA, ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,
-    ID_FILE_SAVE};
+    ID_FILE_SAVE,        ID_FILE_MRU_FILE1,   ID_FILE_MRU_FILE1 + 1,       ID_FILE_MRU_FILE1 + 2,
+    ID_FILE_MRU_FILE1 + 3};
 
 // How often the enable rule is applied while the program is idle.
 constexpr int kCommandUpdateMs = 200;
@@ -110,8 +112,13 @@ void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(open);
     file->addAction(save);
+    m_recentSeparator = file->addSeparator();
+    for (int i = 0; i < Settings::kRecentFileCount; ++i)
+        file->addAction(MakeAction(ID_FILE_MRU_FILE1 + i, QString()));
     file->addSeparator();
     file->addAction(exit);
+    connect(file, &QMenu::aboutToShow, this, &CMainFrame::UpdateRecentFiles);
+    UpdateRecentFiles();
 
     QMenu* hardware = menuBar()->addMenu(QStringLiteral("&Hardware"));
     hardware->addAction(read);
@@ -256,6 +263,21 @@ void CMainFrame::OnRecordSerialTraffic(bool on) {
         return;
     }
     Settings::SetRecordSerialTraffic(true);
+}
+
+void CMainFrame::UpdateRecentFiles() {
+    const std::vector<std::string> files = Settings::RecentFiles();
+    for (int i = 0; i < Settings::kRecentFileCount; ++i) {
+        QAction* action = Action(ID_FILE_MRU_FILE1 + i);
+        const bool shown = static_cast<size_t>(i) < files.size();
+        action->setVisible(shown);
+        if (shown) {
+            const QString path = QString::fromStdString(files[static_cast<size_t>(i)]);
+            action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+            action->setStatusTip(path);
+        }
+    }
+    m_recentSeparator->setVisible(!files.empty());
 }
 
 void CMainFrame::OnAppAbout() {

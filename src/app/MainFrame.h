@@ -50,6 +50,8 @@ public:
     void OnAppAbout();
     // "Record Serial Traffic" (checkable, Hardware menu): the traffic record in the root folder.
     QAction* RecordTrafficAction() const { return m_recordTraffic; }
+    // Shows the recent protocol files (from the settings) in the File menu.
+    void UpdateRecentFiles();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -68,6 +70,7 @@ private:
     double m_displayScale = 1.0;
     std::map<int, QAction*> m_actions;
     QAction* m_recordTraffic = nullptr;
+    QAction* m_recentSeparator = nullptr;
     QLabel* m_indicators[3] = {nullptr, nullptr, nullptr};
     QLabel* m_activity = nullptr;
     bool m_busyPointer = false;

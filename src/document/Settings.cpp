@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QSettings>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -70,6 +71,53 @@ void SetRecordSerialTraffic(bool on)
     QSettings s = Store();
     s.setValue(QStringLiteral("Settings/RecordSerialTraffic"), on ? 1 : 0);
     s.sync();
+}
+
+std::vector<std::string> RecentFiles()
+{
+    QSettings s = Store();
+    std::vector<std::string> files;
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString path = s.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
+        if (!path.isEmpty())
+            files.push_back(path.toStdString());
+    }
+    return files;
+}
+
+namespace {
+
+void StoreRecentFiles(const std::vector<std::string>& files)
+{
+    QSettings s = Store();
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString key = QStringLiteral("Recent File List/File%1").arg(i);
+        if (static_cast<size_t>(i) <= files.size())
+            s.setValue(key, QString::fromStdString(files[static_cast<size_t>(i) - 1]));
+        else
+            s.remove(key);
+    }
+    s.sync();
+}
+
+}  // namespace
+
+std::vector<std::string> WithRecentFile(std::vector<std::string> list, const std::string& path)
+{
+    list.erase(std::remove(list.begin(), list.end(), path), list.end());
+    list.insert(list.begin(), path);
+    if (list.size() > static_cast<size_t>(kRecentFileCount))
+        list.resize(static_cast<size_t>(kRecentFileCount));
+    return list;
+}
+
+void AddRecentFile(const std::string& path) { StoreRecentFiles(WithRecentFile(RecentFiles(), path)); }
+
+void RemoveRecentFile(const std::string& path)
+{
+    std::vector<std::string> files = RecentFiles();
+    files.erase(std::remove(files.begin(), files.end(), path), files.end());
+    StoreRecentFiles(files);
 }
 
 std::string TemplateDir()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace Settings {
 
@@ -16,6 +17,16 @@ void SetFactoryAccess(int value);
 // "Record Serial Traffic" of the Hardware menu; off when absent.
 bool RecordSerialTraffic();
 void SetRecordSerialTraffic(bool on);
+
+// The protocol files opened or saved last, newest first (section "Recent File List", values
+// "File1" to "File4").
+inline constexpr int kRecentFileCount = 4;
+std::vector<std::string> RecentFiles();
+// Puts `path` first (once), keeping at most kRecentFileCount entries.
+void AddRecentFile(const std::string& path);
+void RemoveRecentFile(const std::string& path);
+// The list with `path` first, without an earlier copy of it, cut to kRecentFileCount.
+std::vector<std::string> WithRecentFile(std::vector<std::string> list, const std::string& path);
 
 // The folder protocol dialogs start in: the stored value, else the default templates folder.
 // Never empty.

@@ -1,0 +1,129 @@
+// kelvastra-cli list, download and delete against the simulator's card and a copy of it.
+#include "LinkSimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The seeded test (DATA0001, named "Sample") twice more: DATA0002 named "Other", DATA0003
+// without name or protocol copy.
+void AddTests(const fs::path& card) {
+    fs::copy_file(card / "DATA0001.CSV", card / "DATA0002.CSV");
+    fs::copy_file(card / "DATA0001.TMT", card / "DATA0002.TMT");
+    WriteFile(card / "DATA0002.NAM", "Other\n");
+    fs::copy_file(card / "DATA0001.CSV", card / "DATA0003.CSV");
+}
+
+std::string Kb(const fs::path& file) {
+    return std::to_string(fs::file_size(file) / 1000);
+}
+
+TEST(DataCli, ListDownloadAndDeleteAsTheDialogDoes) {
+    LinkSimProcess sim({"--firmware", "4050"});
+    ASSERT_TRUE(sim.Started());
+    AddTests(sim.Card());
+    ASSERT_EQ(sim.Control("capacity 1000").rfind("ok", 0), 0u);
+    const std::string kb = Kb(sim.Card() / "DATA0001.CSV");
+
+    const CliRun list = sim.Cli("list");
+    EXPECT_EQ(list.status, 0) << list.errors;
+    char used[32];
+    std::snprintf(used, sizeof used, "%.1f%%", 3 * fs::file_size(sim.Card() / "DATA0001.CSV") / 1000.0 / 10);
+    EXPECT_EQ(list.output, "Sample_0001.csv\t" + kb + "\tDATA0001.CSV\nOther_0002.csv\t" + kb +
+                               "\tDATA0002.CSV\nDATA0003.CSV\t" + kb +
+                               "\tDATA0003.CSV\nUsed Storage\t" + used + "\n");
+
+    // Every row is tried; the one without a protocol copy fails the run.
+    const fs::path out = sim.Root() / "out";
+    const CliRun all = sim.Cli("download --all --to " + ShellQuote(out.string()));
+    EXPECT_EQ(all.status, 1);
+    EXPECT_EQ(all.output, (out / "Sample_0001" / "Sample_0001.csv").string() + "\n" +
+                              (out / "Other_0002" / "Other_0002.csv").string() + "\n");
+    EXPECT_NE(all.errors.find("Error:  Cannot Open Template File"), std::string::npos);
+    EXPECT_EQ(ReadFile(out / "Other_0002" / "TestLogs" / "Other_0002_Raw.csv"),
+              ReadFile(sim.Card() / "DATA0002.CSV"));
+    EXPECT_TRUE(fs::exists(out / "Other_0002" / "TestLogs" / "Other_0002_Full.csv"));
+    EXPECT_TRUE(fs::exists(out / "Other_0002" / "Other_0002.tmt"));
+
+    // By card name in any case or by display name; an unknown name fails, the others are done.
+    const CliRun some = sim.Cli("download data0002.csv Sample_0001.csv NOSUCH.CSV --to " +
+                                ShellQuote((sim.Root() / "again").string()));
+    EXPECT_EQ(some.status, 1);
+    EXPECT_EQ(std::count(some.output.begin(), some.output.end(), '\n'), 2);
+    EXPECT_NE(some.errors.find("NOSUCH.CSV"), std::string::npos);
+
+    EXPECT_EQ(sim.Cli("delete DATA0002.CSV").status, 0);
+    for (const char* gone : {"DATA0002.CSV", "DATA0002.TMT", "DATA0002.NAM"})
+        EXPECT_FALSE(fs::exists(sim.Card() / gone)) << gone;
+    EXPECT_EQ(sim.Cli("delete --all").status, 2); // standard input is not a terminal
+
+    ASSERT_EQ(sim.Control("protect DATA0003.CSV").rfind("ok", 0), 0u);
+    const CliRun rest = sim.Cli("delete --all --yes");
+    EXPECT_EQ(rest.status, 1);
+    EXPECT_NE(rest.errors.find("Error:  File Not Deleted: DATA0003.CSV"), std::string::npos);
+    EXPECT_FALSE(fs::exists(sim.Card() / "DATA0001.CSV"));
+    EXPECT_TRUE(fs::exists(sim.Card() / "DATA0003.CSV"));
+}
+
+TEST(DataCli, OldListingFolderFilesAndAShortTransfer) {
+    LinkSimProcess sim({"--firmware", "1500"});
+    ASSERT_TRUE(sim.Started());
+    fs::create_directories(sim.Card() / "SUB");
+    fs::copy_file(sim.Card() / "DATA0001.CSV", sim.Card() / "SUB" / "DATA0003.CSV");
+    fs::copy_file(sim.Card() / "DATA0001.TMT", sim.Card() / "SUB" / "DATA0003.TMT");
+    WriteFile(sim.Card() / "SUB" / "DATA0003.NAM", "../../Escape\n");
+
+    const CliRun list = sim.Cli("list");
+    EXPECT_EQ(list.status, 0) << list.errors;
+    EXPECT_NE(list.output.find("../../Escape_DATA.csv\t"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("\tSUB\\DATA0003.CSV\n"), std::string::npos) << list.output;
+
+    const fs::path out = sim.Root() / "out";
+    const CliRun folderFile =
+        sim.Cli("download 'SUB\\DATA0003.CSV' --to " + ShellQuote(out.string()));
+    EXPECT_EQ(folderFile.status, 0) << folderFile.errors;
+    EXPECT_EQ(folderFile.output, (out / "DATA0003" / "DATA0003.CSV").string() + "\n");
+    EXPECT_EQ(ReadFile(out / "DATA0003" / "TestLogs" / "DATA0003_Raw.csv"),
+              ReadFile(sim.Card() / "SUB" / "DATA0003.CSV"));
+
+    ASSERT_EQ(sim.Control("short DATA0001.CSV 100").rfind("ok", 0), 0u);
+    const CliRun cut = sim.Cli("download DATA0001.CSV --to " + ShellQuote(out.string()));
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.errors.find("Download Incomplete"), std::string::npos) << cut.errors;
+    EXPECT_FALSE(fs::exists(out / "Sample_0001" / "TestLogs" / "Sample_0001_Raw.csv"));
+    EXPECT_FALSE(fs::exists(out / "Sample_0001" / "Sample_0001.csv"));
+}
+
+TEST(DataCli, CardCopyOfflineGivesTheDevicesResult) {
+    LinkSimProcess sim({"--firmware", "4050", "--hardware-version", "1100"});
+    ASSERT_TRUE(sim.Started());
+    const fs::path copy = sim.Root() / "copy";
+    fs::copy(sim.Card(), copy);
+    const fs::path device = sim.Root() / "device";
+    ASSERT_EQ(sim.Cli("download --all --to " + ShellQuote(device.string())).status, 0);
+
+    // No controller to be found: names, description and calibration come from the copy.
+    const fs::path offline = sim.Root() / "offline";
+    const std::string alone = "KELVASTRA_PORTS_DIR=" + ShellQuote((sim.Root() / "none").string());
+    const CliRun list = RunCli(sim.Root(), "list --local " + ShellQuote(copy.string()), "", alone);
+    EXPECT_EQ(list.status, 0) << list.errors;
+    EXPECT_EQ(list.output.rfind("Sample_0001.csv\t", 0), 0u) << list.output;
+    EXPECT_NE(list.output.find("Used Storage\t"), std::string::npos);
+    const CliRun run = RunCli(sim.Root(),
+                              "download --all --hardware-version 1100 --local " +
+                                  ShellQuote(copy.string()) + " --to " +
+                                  ShellQuote(offline.string()),
+                              "", alone);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    for (const char* file : {"Sample_0001.csv", "TestLogs/Sample_0001_Full.csv"})
+        EXPECT_EQ(ReadFile(offline / "Sample_0001" / file), ReadFile(device / "Sample_0001" / file))
+            << file;
+    EXPECT_EQ(RunCli(sim.Root(), "list", "", alone).status, 1); // no card, no copy
+}
+
+} // namespace

@@ -1,0 +1,225 @@
+// The test data dialog against the simulator, its device work served by a worker thread as in
+// the program: what the list shows, which files land where, what the user is told, local mode.
+#include "recordings/ui/AccessTestDataDlg.h"
+#include "UiTestSupport.h"
+#include "common/MessageLog.h"
+#include "controls/ReportCtrl.h"
+#include "devicelink/Controller.h"
+#include "document/DialogSession.h"
+#include "integration/LinkSimProcess.h"
+#include "recordings/ui/PlotWindow.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TestDataDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApp();
+        MessageLog::Instance().SetEchoToStdout(false);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+        if (!fs::exists(LinkSimProcess::DefaultSimulator()))
+            GTEST_SKIP() << "kelvastra-sim is not built";
+        sim = std::make_unique<LinkSimProcess>(std::vector<std::string>{"--firmware", "4050"});
+        ASSERT_TRUE(sim->Started());
+        // DATA0001 "Sample" (seeded), DATA0002 "Other", DATA0003 without name or protocol copy.
+        const fs::path card = sim->Card();
+        fs::copy_file(card / "DATA0001.CSV", card / "DATA0002.CSV");
+        fs::copy_file(card / "DATA0001.TMT", card / "DATA0002.TMT");
+        WriteFile(card / "DATA0002.NAM", "Other\n");
+        fs::copy_file(card / "DATA0001.CSV", card / "DATA0003.CSV");
+        worker.reset(QThread::create([this] {
+            controller.portName = sim->Port();
+            controller.Connect();
+            session.Serve(controller);
+            controller.serial.Close();
+        }));
+        worker->start();
+        dialog = std::make_unique<CAccessTestDataDlg>(session, prompt);
+        dialog->FolderEdit()->setText(QString::fromStdString(out.string()));
+        dialog->SetPlotOpener([this](const std::string& path) { plotted = path; });
+    }
+    void TearDown() override {
+        dialog.reset();
+        session.Finish(false);
+        if (worker)
+            worker->wait();
+    }
+    QStringList Rows() const {
+        QStringList rows;
+        for (int row = 0; row < dialog->List()->rowCount(); ++row)
+            rows << dialog->List()->ItemText(row, 0) + " " + dialog->List()->ItemText(row, 1);
+        return rows;
+    }
+    void Select(std::initializer_list<int> rows) {
+        dialog->List()->clearSelection();
+        for (int row : rows)
+            dialog->List()->SelectRow(row);
+    }
+
+    QTemporaryDir settings;
+    TempFolder temp{"dialog"};
+    fs::path out = temp.Path() / "out";
+    std::unique_ptr<LinkSimProcess> sim;
+    Controller controller;
+    DialogSession session;
+    RecordingPrompt prompt;
+    std::unique_ptr<QThread> worker;
+    std::unique_ptr<CAccessTestDataDlg> dialog;
+    std::string plotted;
+};
+
+TEST_F(TestDataDialogTest, ScanDownloadPlotAndDeleteSelected) {
+    const QString kb = QString::number(fs::file_size(sim->Card() / "DATA0001.CSV") / 1000);
+    EXPECT_TRUE(Rows().isEmpty()); // nothing is listed before a scan
+    dialog->ScanButton()->click();
+    EXPECT_EQ(Rows(), QStringList({"Sample_0001.csv " + kb, "Other_0002.csv " + kb,
+                                   "DATA0003.CSV " + kb}));
+    EXPECT_EQ(dialog->Status()->text(), "Scan Complete");
+    EXPECT_EQ(dialog->UsedStorageEdit()->text(), "< 0.1%");
+
+    // While the download runs the progress moves and nothing else can be started.
+    int moves = 0, busyMoves = 0;
+    QObject::connect(dialog->Progress(), &QProgressBar::valueChanged, [&](int value) {
+        moves += value > 0;
+        busyMoves += value > 0 && !dialog->ScanButton()->isEnabled() &&
+                     !dialog->DeleteAllButton()->isEnabled() && !dialog->DoneButton()->isEnabled();
+    });
+    Select({0, 1});
+    dialog->DownloadButton()->click();
+    EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
+    EXPECT_GT(moves, 0);
+    EXPECT_EQ(busyMoves, moves);
+    EXPECT_EQ(dialog->Status()->text(), "Download Complete");
+    EXPECT_TRUE(dialog->List()->SelectedRows().empty());
+    for (const char* name : {"Sample_0001", "Other_0002"}) {
+        const fs::path folder = out / name;
+        EXPECT_TRUE(fs::exists(folder / (std::string(name) + ".csv"))) << name;
+        EXPECT_TRUE(fs::exists(folder / (std::string(name) + ".tmt"))) << name;
+        EXPECT_TRUE(fs::exists(folder / "TestLogs" / (std::string(name) + "_Full.csv"))) << name;
+    }
+    Select({2});
+    EXPECT_FALSE(dialog->PlotButton()->isEnabled()); // not downloaded here
+    Select({1});
+    dialog->PlotButton()->click();
+    EXPECT_EQ(plotted, (out / "Other_0002" / "Other_0002.csv").string());
+
+    Select({0, 2});
+    dialog->DeleteSelectedButton()->click();
+    EXPECT_EQ(Rows(), QStringList({"Other_0002.csv " + kb}));
+    for (const char* gone : {"DATA0001.CSV", "DATA0001.TMT", "DATA0001.NAM", "DATA0003.CSV"})
+        EXPECT_FALSE(fs::exists(sim->Card() / gone)) << gone;
+    EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
+}
+
+TEST_F(TestDataDialogTest, FailuresAreToldAndDeleteAllStops) {
+    dialog->ScanButton()->click();
+    ASSERT_EQ(dialog->List()->rowCount(), 3);
+    fs::remove(sim->Card() / "DATA0002.CSV"); // gone between the scan and the download
+    Select({1, 2});
+    dialog->DownloadButton()->click();
+    ASSERT_EQ(prompt.shown.size(), 2u);
+    EXPECT_EQ(prompt.shown[0].text, "Error:  Download Failed\nDATA0002.CSV");
+    EXPECT_EQ(prompt.shown[1].text, "Error:  Cannot Open Template File");
+    EXPECT_FALSE(fs::exists(out / "Other_0002" / "TestLogs" / "Other_0002_Raw.csv"));
+
+    WriteFile(temp.Path() / "file", "x");
+    dialog->FolderEdit()->setText(QString::fromStdString((temp.Path() / "file" / "sub").string()));
+    Select({0});
+    dialog->DownloadButton()->click();
+    EXPECT_NE(prompt.Last().find("cannot be created or written"), std::string::npos);
+
+    // Delete All asks; a file that cannot be deleted is told once and stays first.
+    fs::copy_file(sim->Card() / "DATA0003.CSV", sim->Card() / "DATA0002.CSV");
+    ASSERT_EQ(sim->Control("protect DATA0003.CSV").rfind("ok", 0), 0u);
+    prompt.shown.clear();
+    prompt.answer = MessageAnswer::Yes;
+    dialog->DeleteAllButton()->click();
+    ASSERT_EQ(prompt.shown.size(), 2u);
+    EXPECT_EQ(prompt.shown[0].text, CAccessTestDataDlg::kDeleteAllQuestion);
+    EXPECT_EQ(prompt.shown[1].text, "Error:  File Not Deleted");
+    EXPECT_EQ(dialog->List()->rowCount(), 1);
+    EXPECT_EQ(dialog->List()->ItemText(0, 0), "DATA0003.CSV");
+}
+
+TEST_F(TestDataDialogTest, AdvancedWorksOnACardCopy) {
+    std::optional<bool> advanced;
+    std::optional<std::string> chosen;
+    int asked = 0;
+    dialog->SetAdvancedAsker([&] { return advanced; });
+    dialog->SetFolderChooser([&](const QString&, const std::string&) {
+        ++asked;
+        return chosen;
+    });
+    dialog->AdvancedButton()->click(); // Cancel
+    EXPECT_FALSE(dialog->LocalMode());
+    advanced = true;
+    dialog->AdvancedButton()->click(); // checked, then no folder chosen
+    EXPECT_TRUE(dialog->LocalMode());
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(dialog->List()->rowCount(), 0);
+
+    const fs::path copy = temp.Path() / "copy";
+    fs::create_directories(copy);
+    fs::copy_file(sim->Card() / "DATA0001.CSV", copy / "DATA0001.CSV");
+    fs::copy_file(sim->Card() / "DATA0001.TMT", copy / "DATA0001.TMT");
+    chosen = copy.string();
+    dialog->AdvancedButton()->click();
+    // The name comes from the controller's card, the file from the copy.
+    EXPECT_EQ(dialog->LocalFolder(), copy.string() + "/");
+    EXPECT_EQ(Rows(), QStringList({"Sample_0001.csv " +
+                                   QString::number(fs::file_size(copy / "DATA0001.CSV") / 1000)}));
+    fs::remove(sim->Card() / "DATA0001.CSV");
+    Select({0});
+    dialog->DownloadButton()->click();
+    EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
+    EXPECT_EQ(ReadFile(out / "Sample_0001" / "TestLogs" / "Sample_0001_Raw.csv"),
+              ReadFile(copy / "DATA0001.CSV"));
+    Select({0});
+    dialog->DeleteSelectedButton()->click();
+    EXPECT_FALSE(fs::exists(copy / "DATA0001.CSV"));
+    EXPECT_FALSE(fs::exists(copy / "DATA0001.TMT"));
+    EXPECT_TRUE(fs::exists(sim->Card() / "DATA0001.NAM"));
+}
+
+// Pictures of the dialog and of a plot, kept in $KELVASTRA_ARTIFACTS (or the build folder); run
+// under Xvfb by its own test entry, skipped on the offscreen platform.
+TEST_F(TestDataDialogTest, ScreenshotsUnderXvfb) {
+    if (QGuiApplication::platformName() != "xcb")
+        GTEST_SKIP() << "needs an X server (Xvfb)";
+    QString artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
+    if (artifacts.isEmpty())
+        artifacts = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
+    fs::create_directories(artifacts.toStdString());
+    dialog->show();
+    dialog->ScanButton()->click();
+    Select({0});
+    dialog->DownloadButton()->click();
+    Select({0, 1});
+    QTest::qWait(200);
+    std::string error;
+    EXPECT_TRUE(SaveWidgetPng(*dialog, (artifacts + "/test-data-dialog.png").toStdString(), error));
+
+    CPlotWindow plot;
+    ASSERT_TRUE(plot.Open((out / "Sample_0001" / "TestLogs" / "Sample_0001_Full.csv").string(),
+                          error))
+        << error;
+    plot.SeriesBox(1)->setChecked(true); // pressure, with the positions
+    plot.show();
+    QTest::qWait(300);
+    EXPECT_GT(plot.DrawnPoints(1), 10);
+    EXPECT_TRUE(SaveWidgetPng(plot, (artifacts + "/plot.png").toStdString(), error));
+}
+
+} // namespace

@@ -64,24 +64,18 @@ echo start >"$control"
 sleep 1
 echo finish >"$control"
 sleep 1
-"$cli" card ls
+"$cli" list
 
-data="$("$cli" card ls | awk '{print $NF}' | grep -E '^DATA[0-9]+\.CSV$' | tail -n 1)"
+data="$("$cli" list | awk -F '\t' '$3 ~ /^DATA[0-9]+\.CSV$/ {print $3}' | tail -n 1)"
 if [ -z "$data" ]; then
   echo "No test data found on the card." >&2
   exit 1
 fi
-base="${data%.CSV}"
 
-step "Download $data and its protocol copy"
-"$cli" card get "$data" "$out/$data"
-"$cli" card get "$base.TMT" "$out/$base.TMT"
-
-step "Convert to CSV"
-"$cli" convert "$out/$data" --template "$out/$base.TMT" \
-    --out "$out/$base.csv" --full "$out/${base}_Full.csv"
-echo "First lines of $out/$base.csv:"
-head -n 5 "$out/$base.csv"
+step "Download $data with its protocol copy and convert it to CSV"
+converted="$("$cli" download "$data" --to "$out")"
+echo "First lines of $converted:"
+head -n 5 "$converted"
 echo
 echo "Outputs are in $out"
 trap - EXIT

@@ -1,11 +1,15 @@
 // The test data dialog against the simulator, its device work served by a worker thread as in
 // the program: what the list shows, which files land where, what the user is told, local mode.
 #include "recordings/ui/AccessTestDataDlg.h"
+#include "app/DeviceDialogs.h"
+#include "app/DialogHost.h"
 #include "UiTestSupport.h"
 #include "common/MessageLog.h"
 #include "controls/ReportCtrl.h"
 #include "devicelink/Controller.h"
+#include "document/DeviceAction.h"
 #include "document/DialogSession.h"
+#include "document/KelvastraDoc.h"
 #include "integration/LinkSimProcess.h"
 #include "recordings/ui/PlotWindow.h"
 
@@ -18,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 namespace fs = std::filesystem;
 
@@ -191,6 +196,25 @@ TEST_F(TestDataDialogTest, AdvancedWorksOnACardCopy) {
     EXPECT_FALSE(fs::exists(copy / "DATA0001.CSV"));
     EXPECT_FALSE(fs::exists(copy / "DATA0001.TMT"));
     EXPECT_TRUE(fs::exists(sim->Card() / "DATA0001.NAM"));
+}
+
+TEST_F(TestDataDialogTest, AccessTestDataActionOpensTheDialog) {
+    CDialogHost host;
+    CKelvastraDoc doc;
+    RegisterDeviceDialogs(host, doc, prompt);
+    QString shownTitle;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* shown = qobject_cast<CAccessTestDataDlg*>(QApplication::activeModalWidget())) {
+            shownTitle = shown->windowTitle();
+            shown->DoneButton()->click();
+        }
+    });
+    poll.start();
+    host.OpenDialog(DeviceAction::AccessTestData, session);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session.Finished(); }, 20000));
+    EXPECT_EQ(shownTitle, "Access Test Data");
 }
 
 // Pictures of the dialog and of a plot, kept in $KELVASTRA_ARTIFACTS (or the build folder); run

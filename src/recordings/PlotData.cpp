@@ -77,6 +77,14 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+FilePtr OpenForReading(const fs::path& path) {
+#if defined(_WIN32)
+    return FilePtr(_wfopen(path.c_str(), L"rb")); // wide names reach every folder
+#else
+    return FilePtr(std::fopen(path.c_str(), "rb"));
+#endif
+}
+
 // The file's first line (without its line end) and the offset after it.
 bool ReadHeader(std::FILE* file, std::string& header, long long& end) {
     header.clear();
@@ -246,7 +254,7 @@ bool PlotData::FullForm() const {
 bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
     *this = PlotData();
     m_path = path;
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    FilePtr file = OpenForReading(path);
     std::error_code sizeError;
     m_fileSize = static_cast<long long>(fs::file_size(path, sizeError));
     if (!file || sizeError) {
@@ -350,7 +358,7 @@ bool PlotData::LoadPass(int loadColumns) {
     // A large file is read in two halves at once, split at a line end.
     long long split = m_fileSize;
     if (m_fileSize - m_dataStart > (8 << 20) && std::thread::hardware_concurrency() > 1) {
-        FilePtr file(std::fopen(m_path.c_str(), "rb"));
+        FilePtr file = OpenForReading(m_path);
         const long long middle = m_dataStart + (m_fileSize - m_dataStart) / 2;
         if (file && std::fseek(file.get(), middle, SEEK_SET) == 0) {
             int c;
@@ -409,7 +417,7 @@ bool PlotData::LoadPass(int loadColumns) {
 }
 
 bool PlotData::Scan(long long from, long long to, ScanState& state) const {
-    FilePtr file(std::fopen(m_path.c_str(), "rb"));
+    FilePtr file = OpenForReading(m_path);
     if (!file || std::fseek(file.get(), from, SEEK_SET) != 0)
         return false;
     MinMaxColumns& into = *state.into;

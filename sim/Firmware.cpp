@@ -435,8 +435,8 @@ void Firmware::HandleCommand(const std::string& line, std::vector<Chunk>& out) {
             {m_writeOk ? "OK\r" : ErrorLine(IsSafeCardName(args) ? CardWrite : BadArgument)});
     } else if (verb == "0X") {
         out.push_back({"OK\r"});
-        const bool isProtected = std::find(m_protected.begin(), m_protected.end(),
-                                           UpperCase(args)) != m_protected.end();
+        const bool isProtected =
+            std::find(m_protected.begin(), m_protected.end(), UpperCase(args)) != m_protected.end();
         if (isProtected && m_card.Exists(args))
             out.push_back({ErrorLine(CardWrite)});
         else

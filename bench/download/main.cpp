@@ -51,9 +51,9 @@ std::string RawData(long size) {
         seed = seed * 1103515245u + 12345u;
         const long phase = i % 64;
         const long setpoint = 200 + phase * 20;
-        int n = std::snprintf(line, sizeof line, "%ld,%ld,Stretch|A,%ld,%ld,%ld", i * 15,
-                              1 + i / 20000, 1 + (i / 64) % 300, setpoint,
-                              140000 + phase * 900 + (seed >> 26));
+        int n =
+            std::snprintf(line, sizeof line, "%ld,%ld,Stretch|A,%ld,%ld,%ld", i * 15, 1 + i / 20000,
+                          1 + (i / 64) % 300, setpoint, 140000 + phase * 900 + (seed >> 26));
         for (int well = 0; well < 9; ++well)
             n += std::snprintf(line + n, sizeof line - n, ",%ld",
                                105000 + well * 1500 + phase * 250 + ((seed >> (well + 3)) & 63));
@@ -141,12 +141,11 @@ int main(int argc, char** argv) {
         start = std::chrono::steady_clock::now();
         cpu = CpuSeconds();
         std::chrono::steady_clock::time_point arrived = start;
-        const DownloadResult result =
-            DownloadAndConvert(card, *file, folder, controller.hardware, {},
-                               [&](DownloadStage stage) {
-                                   if (stage == DownloadStage::Processing)
-                                       arrived = std::chrono::steady_clock::now();
-                               });
+        const DownloadResult result = DownloadAndConvert(
+            card, *file, folder, controller.hardware, {}, [&](DownloadStage stage) {
+                if (stage == DownloadStage::Processing)
+                    arrived = std::chrono::steady_clock::now();
+            });
         wholes.push_back(Since(start));
         tails.push_back(Since(arrived));
         wholeCpus.push_back(CpuSeconds() - cpu);
@@ -162,8 +161,8 @@ int main(int argc, char** argv) {
                 baud > 0 ? (std::to_string(baud) + " baud").c_str() : "unlimited pty", repeats);
     std::printf("transfer alone:               %.3f s (%.0f bytes/s, %.3f s cpu)\n", transfer,
                 size / transfer, transferCpu);
-    std::printf("download selected (+convert): %.3f s (%.3f s cpu) = %.2f x the transfer\n",
-                whole, wholeCpu, whole / transfer);
+    std::printf("download selected (+convert): %.3f s (%.3f s cpu) = %.2f x the transfer\n", whole,
+                wholeCpu, whole / transfer);
     std::printf("  of which after the last byte (conversions finishing): %.3f s\n", Median(tails));
     if (baud > 0) {
         const double lineRate = baud / 10.0; // 8N1: ten bit times per byte

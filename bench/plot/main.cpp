@@ -72,8 +72,8 @@ void WriteFile(const std::filesystem::path& path, long lines) {
 
 int main(int argc, char** argv) {
     long lines = 2000000;
-    std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("bench-plot-" + std::to_string(::getpid()) + ".csv");
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("bench-plot-" + std::to_string(::getpid()) + ".csv");
     bool keep = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--lines") == 0 && i + 1 < argc)
@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
 
     const double span = data.XMax() - data.XMin();
     const auto zoomStart = std::chrono::steady_clock::now();
-    const auto zoomed = data.Reduce(all, data.XMin() + span * 0.5, data.XMin() + span * 0.505, 1920);
+    const auto zoomed =
+        data.Reduce(all, data.XMin() + span * 0.5, data.XMin() + span * 0.505, 1920);
     const double zoomSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - zoomStart).count();
 

@@ -28,9 +28,9 @@ namespace {
 
 // Ids whose state follows the document's enable rule.
 constexpr int kRuledCommands[] = {
-    ID_READ_DEVICE,      ID_PROGRAM_DEVICE,   ID_HARDWARE_SETTINGS,        ID_CONNECTION_INDICATOR,
-    ID_CALIBRATION_MODE, ID_ACCESS_TEST_DATA, ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,
-    ID_FILE_SAVE,        ID_FILE_MRU_FILE1,   ID_FILE_MRU_FILE1 + 1,       ID_FILE_MRU_FILE1 + 2,
+    ID_READ_DEVICE,       ID_PROGRAM_DEVICE,   ID_HARDWARE_SETTINGS,        ID_CONNECTION_INDICATOR,
+    ID_CALIBRATION_MODE,  ID_ACCESS_TEST_DATA, ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,
+    ID_FILE_SAVE,         ID_FILE_MRU_FILE1,   ID_FILE_MRU_FILE1 + 1,       ID_FILE_MRU_FILE1 + 2,
     ID_FILE_MRU_FILE1 + 3};
 
 // How often the enable rule is applied while the program is idle.

@@ -116,13 +116,9 @@ public:
     }
 
     // Listing, fetches and deletions.
-    ITestDataCard& Files() {
-        return m_folder ? static_cast<ITestDataCard&>(*m_folder) : *m_card;
-    }
+    ITestDataCard& Files() { return m_folder ? static_cast<ITestDataCard&>(*m_folder) : *m_card; }
     // Display names: the controller's card when there is one.
-    ITestDataCard& Names() {
-        return m_card ? static_cast<ITestDataCard&>(*m_card) : *m_folder;
-    }
+    ITestDataCard& Names() { return m_card ? static_cast<ITestDataCard&>(*m_card) : *m_folder; }
     const HardwareDescription& Description() const { return m_description; }
     int CapacityKb() const { return m_capacityKb; }
     std::string Log() const { return m_link ? m_link->Log() : std::string(); }
@@ -179,8 +175,8 @@ void RunList(CliContext& context, const DataOptions& options) {
     std::vector<TestDataFile> files;
     source.Scan(context, files);
     for (const TestDataFile& file : files)
-        std::cout << file.displayName << '\t' << SizeKbText(file.sizeBytes) << '\t'
-                  << file.cardName << '\n';
+        std::cout << file.displayName << '\t' << SizeKbText(file.sizeBytes) << '\t' << file.cardName
+                  << '\n';
     std::cout << "Used Storage\t" << UsedStorageText(files, source.CapacityKb()) << '\n';
 }
 
@@ -286,8 +282,7 @@ void AddDataCommands(CLI::App& app, CliContext& context) {
                          "Download folder (default: the DataDir setting, else the data folder)");
     download->callback([&context, options, download] {
         if (options->names.empty() && !options->all) {
-            std::cerr << "kelvastra-cli: download needs NAME... or --all\n"
-                      << download->help();
+            std::cerr << "kelvastra-cli: download needs NAME... or --all\n" << download->help();
             context.exitCode = 2;
             return;
         }

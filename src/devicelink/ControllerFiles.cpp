@@ -3,8 +3,8 @@
 
 #include "common/AtomicFile.h"
 #include "common/MessageLog.h"
-#include "devicelink/LinkText.h"
 #include "common/NumberText.h"
+#include "devicelink/LinkText.h"
 
 #include <climits>
 #include <cstdio>
@@ -138,8 +138,9 @@ int Controller::DownloadFile(const std::string& name, const std::string& localPa
     if (!out.Open())
         return -1;
     long long bytes = 0;
-    if (DownloadInto(name, [&out](std::string_view piece) { return out.Write(piece); }, bytes,
-                     progress) != 1)
+    if (DownloadInto(
+            name, [&out](std::string_view piece) { return out.Write(piece); }, bytes, progress) !=
+        1)
         return 0;
     return out.Commit() ? 1 : 0;
 }

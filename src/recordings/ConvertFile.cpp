@@ -103,8 +103,7 @@ private:
         if (m_buffer.size() - kReadPad - m_end < kReadChunk / 2) {
             m_buffer.resize(m_buffer.size() * 2);
         }
-        const long long got =
-            m_source(m_buffer.data() + m_end, m_buffer.size() - kReadPad - m_end);
+        const long long got = m_source(m_buffer.data() + m_end, m_buffer.size() - kReadPad - m_end);
         if (got <= 0) {
             m_atEnd = true;
             m_failed = got < 0;

@@ -108,8 +108,8 @@ public:
     bool SpringModelValid() const { return m_springValid; }
 
 private:
-    friend int ConvertStream(ForceModel&, const ConvertSource&, const std::filesystem::path&,
-                             bool, bool, const ConvertProgress&);
+    friend int ConvertStream(ForceModel&, const ConvertSource&, const std::filesystem::path&, bool,
+                             bool, const ConvertProgress&);
 
     template <bool Padded>
     void ParseFieldAs(int code, const char* first, const char* last, DataRecord& record);

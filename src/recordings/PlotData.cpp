@@ -25,8 +25,7 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8
 // A cell's number, read up to the next comma or `last`: the fixed-point texts the converter
 // writes are read without a library call; an empty cell or "--" is NaN; anything else goes
 // through strtod. Returns where the cell ends.
-[[gnu::always_inline]] inline const char* ReadCell(const char* p, const char* last,
-                                                  double& value) {
+[[gnu::always_inline]] inline const char* ReadCell(const char* p, const char* last, double& value) {
     const char* first = p;
     const bool negative = p != last && *p == '-';
     p += negative ? 1 : 0;
@@ -46,9 +45,8 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8
         }
     }
     if ((p == last || *p == ',') && digits > 0 && digits <= 18) {
-        const double magnitude =
-            fraction > 0 ? static_cast<double>(mantissa) / kPow10[fraction]
-                         : static_cast<double>(mantissa);
+        const double magnitude = fraction > 0 ? static_cast<double>(mantissa) / kPow10[fraction]
+                                              : static_cast<double>(mantissa);
         value = negative ? -magnitude : magnitude;
         return p;
     }
@@ -170,8 +168,8 @@ std::vector<PlotSegment> MinMaxColumns::MergedSegments(int series, double x0, do
     std::vector<PlotSegment> segments;
     PlotSegment segment;
     const int first = ColumnOf(x0);
-    const int last = std::max(first, x1 >= m_x0 + m_width * m_columns ? m_columns - 1
-                                                                       : ColumnOf(x1));
+    const int last =
+        std::max(first, x1 >= m_x0 + m_width * m_columns ? m_columns - 1 : ColumnOf(x1));
     const int span = last - first + 1;
     columns = std::clamp(columns, 1, span);
     int from = first;
@@ -197,8 +195,7 @@ std::vector<PlotSegment> MinMaxColumns::MergedSegments(int series, double x0, do
             }
         }
         if (minColumn >= 0) {
-            const bool minLast =
-                minColumn > maxColumn || (minColumn == maxColumn && minLastThere);
+            const bool minLast = minColumn > maxColumn || (minColumn == maxColumn && minLastThere);
             Emit(segment, (Middle(from) + Middle(to - 1)) / 2.0, min, max, minLast);
         } else if (empty) {
             EndSegment(segments, segment); // every line there had an empty cell
@@ -281,8 +278,8 @@ bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
         known.push_back({ColumnTitle(ColumnCode::Position1 + k), PlotQuantity::Position, k + 1});
         known.push_back(
             {ColumnTitle(ColumnCode::FactoryForce1 + k), PlotQuantity::FactoryForce, k + 1});
-        known.push_back({ColumnTitle(ColumnCode::CalibratedForce1 + k),
-                         PlotQuantity::CalibratedForce, k + 1});
+        known.push_back(
+            {ColumnTitle(ColumnCode::CalibratedForce1 + k), PlotQuantity::CalibratedForce, k + 1});
     }
     std::string_view rest(header);
     for (int column = 0;; ++column) {

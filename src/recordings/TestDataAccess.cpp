@@ -10,14 +10,14 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <optional>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -37,7 +37,9 @@ int FetchInto(ITestDataCard& card, const std::string& name, const fs::path& targ
     AtomicFile out(target);
     if (!out.Open())
         return -1;
-    const auto sink = [&](std::string_view piece) { return out.Write(piece) && (!tee || tee(piece)); };
+    const auto sink = [&](std::string_view piece) {
+        return out.Write(piece) && (!tee || tee(piece));
+    };
     if (card.Fetch(name, sink, bytes, progress) != 1)
         return 0;
     if (expectedBytes >= 0 && bytes != expectedBytes)
@@ -228,7 +230,8 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                     [&feed, k](char* buffer, size_t capacity) {
                         return feed.Read(k, buffer, capacity);
                     },
-                    pass.output, spring->valid, pass.full, [&pass](int done) { pass.lines = done; });
+                    pass.output, spring->valid, pass.full,
+                    [&pass](int done) { pass.lines = done; });
                 feed.Leave(k);
                 pass.done = true;
             });
@@ -255,8 +258,7 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
         const long long lines = std::max<long long>(1, feed.Lines());
         // Progress from this thread, while the conversions finish what has arrived.
         while (!(passes[0].done && passes[1].done)) {
-            report(std::min<long long>(100, (passes[0].lines + passes[1].lines) * 50 / lines),
-                   100);
+            report(std::min<long long>(100, (passes[0].lines + passes[1].lines) * 50 / lines), 100);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }

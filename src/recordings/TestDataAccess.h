@@ -47,7 +47,8 @@ struct DownloadResult {
 // kilobytes while the data file arrives, then percent of the conversions.
 DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                                   const std::filesystem::path& folder,
-                                  const HardwareDescription& device, const ProgressFn& progress = {},
+                                  const HardwareDescription& device,
+                                  const ProgressFn& progress = {},
                                   const std::function<void(DownloadStage)>& stage = {});
 // What to tell the user about a result; empty when it was converted.
 std::string DownloadMessage(const DownloadResult& result, const TestDataFile& file);

@@ -33,7 +33,8 @@ TEST(DataCli, ListDownloadAndDeleteAsTheDialogDoes) {
     const CliRun list = sim.Cli("list");
     EXPECT_EQ(list.status, 0) << list.errors;
     char used[32];
-    std::snprintf(used, sizeof used, "%.1f%%", 3 * fs::file_size(sim.Card() / "DATA0001.CSV") / 1000.0 / 10);
+    std::snprintf(used, sizeof used, "%.1f%%",
+                  3 * fs::file_size(sim.Card() / "DATA0001.CSV") / 1000.0 / 10);
     EXPECT_EQ(list.output, "Sample_0001.csv\t" + kb + "\tDATA0001.CSV\nOther_0002.csv\t" + kb +
                                "\tDATA0002.CSV\nDATA0003.CSV\t" + kb +
                                "\tDATA0003.CSV\nUsed Storage\t" + used + "\n");
@@ -114,11 +115,11 @@ TEST(DataCli, CardCopyOfflineGivesTheDevicesResult) {
     EXPECT_EQ(list.status, 0) << list.errors;
     EXPECT_EQ(list.output.rfind("Sample_0001.csv\t", 0), 0u) << list.output;
     EXPECT_NE(list.output.find("Used Storage\t"), std::string::npos);
-    const CliRun run = RunCli(sim.Root(),
-                              "download --all --hardware-version 1100 --local " +
-                                  ShellQuote(copy.string()) + " --to " +
-                                  ShellQuote(offline.string()),
-                              "", alone);
+    const CliRun run =
+        RunCli(sim.Root(),
+               "download --all --hardware-version 1100 --local " + ShellQuote(copy.string()) +
+                   " --to " + ShellQuote(offline.string()),
+               "", alone);
     EXPECT_EQ(run.status, 0) << run.errors;
     for (const char* file : {"Sample_0001.csv", "TestLogs/Sample_0001_Full.csv"})
         EXPECT_EQ(ReadFile(offline / "Sample_0001" / file), ReadFile(device / "Sample_0001" / file))

@@ -20,7 +20,8 @@ const fs::path kData = fs::path(KELVASTRA_SOURCE_DIR) / "tests";
 std::vector<std::string> Names(const std::vector<TestDataFile>& files) {
     std::vector<std::string> names;
     for (const TestDataFile& file : files)
-        names.push_back(file.cardName + "=" + file.displayName + ":" + std::to_string(file.sizeBytes));
+        names.push_back(file.cardName + "=" + file.displayName + ":" +
+                        std::to_string(file.sizeBytes));
     return names;
 }
 
@@ -61,8 +62,9 @@ protected:
 
 TEST(TestDataListing, BothListingFormatsWithFoldersAndTheFilter) {
     const std::vector<std::string> plain = {
-        "17962 DATA0001.CSV\r", "414 DATA0001.TMT", "7 DATA0001.NAM", "13 INFO1.INI",
-        "0 SYSTEM~1", "  55   LONG NAME.CSV ", "12 data0002.tmt", "lonely", "9 DATA0002.CSV"};
+        "17962 DATA0001.CSV\r", "414 DATA0001.TMT", "7 DATA0001.NAM",
+        "13 INFO1.INI",         "0 SYSTEM~1",       "  55   LONG NAME.CSV ",
+        "12 data0002.tmt",      "lonely",           "9 DATA0002.CSV"};
     EXPECT_EQ(Names(ParseCardListing(plain, 1540)),
               (std::vector<std::string>{"DATA0001.CSV=DATA0001.CSV:17962",
                                         "LONG NAME.CSV=LONG NAME.CSV:55",
@@ -70,15 +72,15 @@ TEST(TestDataListing, BothListingFormatsWithFoldersAndTheFilter) {
 
     // Folders set the current folder of their depth; a file joins the folders above it.
     const std::vector<std::string> bracketed = {
-        "[F0_500]DATA0001.CSV", "[F0_7]DATA0001.NAM", "[D1]SUB",      "[F1_1234]DATA0003.CSV",
-        "[D2]DEEP",             "[F2_10]X.CSV",       "[D1]OTHER\r",  "[F1_7]Y.CSV",
-        "[F2_8]Z.CSV",          "[D11]TOODEEP",       "no bracket",   "[Fx]BROKEN.CSV"};
+        "[F0_500]DATA0001.CSV",  "[F0_7]DATA0001.NAM", "[D1]SUB",
+        "[F1_1234]DATA0003.CSV", "[D2]DEEP",           "[F2_10]X.CSV",
+        "[D1]OTHER\r",           "[F1_7]Y.CSV",        "[F2_8]Z.CSV",
+        "[D11]TOODEEP",          "no bracket",         "[Fx]BROKEN.CSV"};
     EXPECT_EQ(Names(ParseCardListing(bracketed, 1539)),
-              (std::vector<std::string>{"DATA0001.CSV=DATA0001.CSV:500",
-                                        "SUB\\DATA0003.CSV=SUB\\DATA0003.CSV:1234",
-                                        "SUB\\DEEP\\X.CSV=SUB\\DEEP\\X.CSV:10",
-                                        "OTHER\\Y.CSV=OTHER\\Y.CSV:7",
-                                        "OTHER\\DEEP\\Z.CSV=OTHER\\DEEP\\Z.CSV:8"}));
+              (std::vector<std::string>{
+                  "DATA0001.CSV=DATA0001.CSV:500", "SUB\\DATA0003.CSV=SUB\\DATA0003.CSV:1234",
+                  "SUB\\DEEP\\X.CSV=SUB\\DEEP\\X.CSV:10", "OTHER\\Y.CSV=OTHER\\Y.CSV:7",
+                  "OTHER\\DEEP\\Z.CSV=OTHER\\DEEP\\Z.CSV:8"}));
 }
 
 TEST(TestDataListing, NamesStorageAndResultFolders) {
@@ -122,10 +124,10 @@ TEST_F(TestDataTest, ScanDownloadsAndConvertsLikeTheConverter) {
         steps.push_back(done);
         return true;
     }));
-    EXPECT_EQ(Names(files), (std::vector<std::string>{
-                                "DATA0001.CSV=MyTest_0001.csv:" +
-                                    std::to_string(fs::file_size(card / "DATA0001.CSV")),
-                                "DATA0002.CSV=DATA0002.CSV:11"}));
+    EXPECT_EQ(Names(files),
+              (std::vector<std::string>{"DATA0001.CSV=MyTest_0001.csv:" +
+                                            std::to_string(fs::file_size(card / "DATA0001.CSV")),
+                                        "DATA0002.CSV=DATA0002.CSV:11"}));
     EXPECT_EQ(steps, (std::vector<std::int64_t>{0, 1, 2}));
 
     std::string message;
@@ -194,10 +196,9 @@ TEST_F(TestDataTest, DeletionsGoFromTheHighestRowAndDeleteAllEnds) {
     EXPECT_EQ(DeleteSelectedFiles(faulty, files, {0, 2, 1}),
               std::vector<std::string>{"DATA0002.CSV"});
     // Companions of a file without them are no failure; a file that stays keeps its companions.
-    EXPECT_EQ(faulty.deleted,
-              (std::vector<std::string>{"DATA0003.CSV", "DATA0003.TMT", "DATA0003.NAM",
-                                        "DATA0002.CSV", "DATA0001.CSV", "DATA0001.TMT",
-                                        "DATA0001.NAM"}));
+    EXPECT_EQ(faulty.deleted, (std::vector<std::string>{
+                                  "DATA0003.CSV", "DATA0003.TMT", "DATA0003.NAM", "DATA0002.CSV",
+                                  "DATA0001.CSV", "DATA0001.TMT", "DATA0001.NAM"}));
     EXPECT_EQ(Names(files), std::vector<std::string>{"DATA0002.CSV=DATA0002.CSV:1"});
     EXPECT_FALSE(fs::exists(card / "DATA0001.NAM"));
     EXPECT_TRUE(fs::exists(card / "INFO1.INI"));
@@ -218,7 +219,7 @@ TEST_F(TestDataTest, CardCopyDescription) {
     std::string offsets;
     for (int i = 1; i <= 9; ++i)
         offsets += std::to_string(i * 10) + (i < 9 ? "\n" : "");
-    WriteFile(card / "poscal.ini", offsets); // any case, as on the card
+    WriteFile(card / "poscal.ini", offsets);    // any case, as on the card
     WriteFile(card / "MAGCAL.INI", "1.5\n2\n"); // not 27 lines: not taken
     const HardwareDescription description = DescriptionFromFolder(card, 1234);
     EXPECT_EQ(description.hardwareVersion, 1234);

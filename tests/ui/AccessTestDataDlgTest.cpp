@@ -1,9 +1,9 @@
 // The test data dialog against the simulator, its device work served by a worker thread as in
 // the program: what the list shows, which files land where, what the user is told, local mode.
 #include "recordings/ui/AccessTestDataDlg.h"
+#include "UiTestSupport.h"
 #include "app/DeviceDialogs.h"
 #include "app/DialogHost.h"
-#include "UiTestSupport.h"
 #include "common/MessageLog.h"
 #include "controls/ReportCtrl.h"
 #include "devicelink/Controller.h"
@@ -89,8 +89,8 @@ TEST_F(TestDataDialogTest, ScanDownloadPlotAndDeleteSelected) {
     const QString kb = QString::number(fs::file_size(sim->Card() / "DATA0001.CSV") / 1000);
     EXPECT_TRUE(Rows().isEmpty()); // nothing is listed before a scan
     dialog->ScanButton()->click();
-    EXPECT_EQ(Rows(), QStringList({"Sample_0001.csv " + kb, "Other_0002.csv " + kb,
-                                   "DATA0003.CSV " + kb}));
+    EXPECT_EQ(Rows(),
+              QStringList({"Sample_0001.csv " + kb, "Other_0002.csv " + kb, "DATA0003.CSV " + kb}));
     EXPECT_EQ(dialog->Status()->text(), "Scan Complete");
     EXPECT_EQ(dialog->UsedStorageEdit()->text(), "< 0.1%");
 
@@ -236,8 +236,8 @@ TEST_F(TestDataDialogTest, ScreenshotsUnderXvfb) {
     EXPECT_TRUE(SaveWidgetPng(*dialog, (artifacts + "/test-data-dialog.png").toStdString(), error));
 
     CPlotWindow plot;
-    ASSERT_TRUE(plot.Open((out / "Sample_0001" / "TestLogs" / "Sample_0001_Full.csv").string(),
-                          error))
+    ASSERT_TRUE(
+        plot.Open((out / "Sample_0001" / "TestLogs" / "Sample_0001_Full.csv").string(), error))
         << error;
     plot.SeriesBox(1)->setChecked(true); // pressure, with the positions
     plot.show();

@@ -1,7 +1,7 @@
 // The plot window: a zoom redraws the visible stretch from the file, and the picture is saved.
 #include "recordings/ui/PlotWindow.h"
-#include "UiTestSupport.h"
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include <QChart>
 #include <QCheckBox>
@@ -48,7 +48,7 @@ TEST(PlotWindow, ZoomRedrawsTheVisibleStretchAndThePictureIsSaved) {
         }
     }
     EXPECT_EQ(window.DrawnPoints(0), 301); // every line of the stretch, read again
-    EXPECT_EQ(forcePieces, 2); // the empty forces at 50000..50090 cut the line
+    EXPECT_EQ(forcePieces, 2);             // the empty forces at 50000..50090 cut the line
 
     const std::string png = (temp.Path() / "plot.png").string();
     ASSERT_TRUE(window.SavePng(png, error)) << error;

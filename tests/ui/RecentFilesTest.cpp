@@ -1,9 +1,9 @@
 // The File menu's recent protocol files: kept in the settings, newest first, opened again from
 // the menu, and dropped when the file has gone.
+#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "app/DocumentBridge.h"
 #include "app/MainFrame.h"
-#include "UiTestSupport.h"
-#include "TestSupport.h"
 #include "common/MessageLog.h"
 #include "document/DeviceAction.h"
 #include "document/HeadlessView.h"
@@ -35,7 +35,8 @@ TEST(RecentFiles, KeptNewestFirstAndOpenedFromTheMenu) {
     EXPECT_EQ(frame.Action(ID_FILE_MRU_FILE1 + 1)->text(), "&2 e.tmt");
 
     // An entry opens and heads the list; one whose file is not there leaves it.
-    WriteFile(folder + "/e.tmt", ReadFile(KELVASTRA_SOURCE_DIR "/tests/document/data/template_two_sets.ini"));
+    WriteFile(folder + "/e.tmt",
+              ReadFile(KELVASTRA_SOURCE_DIR "/tests/document/data/template_two_sets.ini"));
     CKelvastraDoc doc;
     HeadlessStageView view(doc);
     doc.SetView(&view);

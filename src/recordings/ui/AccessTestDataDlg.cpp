@@ -11,6 +11,7 @@
 #include "recordings/ui/AdvancedProcess.h"
 #include "recordings/ui/PlotWindow.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
-#include <QDir>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -47,8 +47,7 @@ QPushButton* Button(const char* text) {
 
 } // namespace
 
-CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prompt,
-                                       QWidget* parent)
+CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prompt, QWidget* parent)
     : QDialog(parent), m_session(session), m_prompt(prompt) {
     setWindowTitle(QStringLiteral("Access Test Data"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -69,8 +68,7 @@ CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prom
     m_doneButton = Button("Done");
     m_doneButton->setDefault(true);
     connect(m_scanButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnScanForData);
-    connect(m_downloadButton, &QPushButton::clicked, this,
-            &CAccessTestDataDlg::OnDownloadSelected);
+    connect(m_downloadButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnDownloadSelected);
     connect(m_plotButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnPlot);
     connect(m_deleteButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnDeleteSelected);
     connect(m_deleteAllButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnDeleteAll);
@@ -171,10 +169,9 @@ void CAccessTestDataDlg::ShowUsedStorage() {
 
 void CAccessTestDataDlg::SetBusy(bool busy) {
     m_bBusy = busy;
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{m_list, m_scanButton, m_downloadButton, m_deleteButton,
-                                         m_deleteAllButton, m_advancedButton, m_browseButton,
-                                         m_folderEdit, m_doneButton})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_list, m_scanButton, m_downloadButton, m_deleteButton, m_deleteAllButton,
+             m_advancedButton, m_browseButton, m_folderEdit, m_doneButton})
         control->setEnabled(!busy);
     UpdatePlotButton();
 }
@@ -254,8 +251,7 @@ void CAccessTestDataDlg::OnDownloadSelected() {
     const std::string source = m_localFolder;
     QPointer<CAccessTestDataDlg> guard(this);
     auto stage = [guard](DownloadStage next) {
-        static const char* const texts[] = {"Downloading...", "Processing...",
-                                            "Download Complete"};
+        static const char* const texts[] = {"Downloading...", "Processing...", "Download Complete"};
         const QString text = QString::fromLatin1(texts[static_cast<int>(next)]);
         QMetaObject::invokeMethod(
             guard.data(),
@@ -344,8 +340,8 @@ void CAccessTestDataDlg::OnDeleteAll() {
     SetBusy(true);
     const bool local = m_bLocalMode;
     const std::string folder = m_localFolder;
-    const Outcome outcome = m_session.RunAndWait<Outcome>(
-        [local, folder, files = m_files](Controller& controller) {
+    const Outcome outcome =
+        m_session.RunAndWait<Outcome>([local, folder, files = m_files](Controller& controller) {
             WorkCards cards(controller, local, folder);
             Outcome result{true, files, {}};
             result.stuck = DeleteAllFiles(cards.files, result.files);

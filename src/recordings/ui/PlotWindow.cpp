@@ -17,8 +17,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -127,9 +127,9 @@ CPlotWindow::CPlotWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addLayout(buttons);
 
     m_chooseFile = [this](const std::string& suggested) -> std::optional<std::string> {
-        const QString path = QFileDialog::getSaveFileName(
-            this, QStringLiteral("Save Plot"), QString::fromStdString(suggested),
-            QStringLiteral("PNG image (*.png)"));
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Plot"),
+                                                          QString::fromStdString(suggested),
+                                                          QStringLiteral("PNG image (*.png)"));
         return path.isEmpty() ? std::nullopt : std::optional(path.toStdString());
     };
 }
@@ -137,8 +137,7 @@ CPlotWindow::CPlotWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 bool CPlotWindow::Open(const std::string& path, std::string& error) {
     if (!m_data.Load(path, error))
         return false;
-    setWindowTitle(QFileInfo(QString::fromStdString(path)).fileName() +
-                   QStringLiteral(" - Plot"));
+    setWindowTitle(QFileInfo(QString::fromStdString(path)).fileName() + QStringLiteral(" - Plot"));
 
     // Per well: position, factory and calibrated force in three columns; the rest below.
     auto* grid = new QGridLayout(m_boxPanel);
@@ -161,8 +160,8 @@ bool CPlotWindow::Open(const std::string& path, std::string& error) {
         box->setPalette(palette);
         connect(box, &QCheckBox::toggled, this, &CPlotWindow::ScheduleRefresh);
         m_boxes[i] = box;
-        const int column = info.quantity == PlotQuantity::Position       ? 1
-                           : info.quantity == PlotQuantity::FactoryForce ? 2
+        const int column = info.quantity == PlotQuantity::Position          ? 1
+                           : info.quantity == PlotQuantity::FactoryForce    ? 2
                            : info.quantity == PlotQuantity::CalibratedForce ? 3
                                                                             : -1;
         if (column > 0) {

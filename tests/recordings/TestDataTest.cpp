@@ -16,6 +16,11 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path kData = fs::path(KELVASTRA_SOURCE_DIR) / "tests";
+// A test's protocol copy: the hardware block (a gold spring in well 1), then the sets.
+const std::string kProtocolCopy =
+    "##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\nWellDepth_mm 18.5\nMagnetStyle A100_25\n"
+    "MembraneStyle 70A_794um\nRegulatorType SMC1050\nSpringType GoldSpring_13mm_Diam\n"
+    "Name\tXFunction\tXUnits\tXMagnitude\nWarm[_]up\tSinusoid\tN\t2\n";
 
 std::vector<std::string> Names(const std::vector<TestDataFile>& files) {
     std::vector<std::string> names;
@@ -51,7 +56,7 @@ protected:
     void SetUp() override {
         fs::create_directories(card);
         fs::copy_file(kData / "recordings/data/sample_raw.csv", card / "DATA0001.CSV");
-        fs::copy_file(kData / "document/data/template_two_sets.ini", card / "DATA0001.TMT");
+        WriteFile(card / "DATA0001.TMT", kProtocolCopy);
         WriteFile(card / "DATA0001.NAM", "MyTest\r\nsecond line\n");
         WriteFile(card / "INFO1.INI", "DATA0001.CSV\n");
     }

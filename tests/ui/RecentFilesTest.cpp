@@ -36,7 +36,7 @@ TEST(RecentFiles, KeptNewestFirstAndOpenedFromTheMenu) {
 
     // An entry opens and heads the list; one whose file is not there leaves it.
     WriteFile(folder + "/e.tmt",
-              ReadFile(KELVASTRA_SOURCE_DIR "/tests/document/data/template_two_sets.ini"));
+              ReadFile(KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt"));
     CKelvastraDoc doc;
     HeadlessStageView view(doc);
     doc.SetView(&view);
@@ -44,7 +44,7 @@ TEST(RecentFiles, KeptNewestFirstAndOpenedFromTheMenu) {
     doc.m_bDeviceConnected = true;
     CDocumentBridge bridge(doc, nullptr);
     bridge.OnCommand(ID_FILE_MRU_FILE1 + 1);
-    EXPECT_EQ(doc.m_sequence.sets.size(), 2u);
+    EXPECT_EQ(doc.m_sequence.sets.size(), 3u);
     EXPECT_EQ(Settings::RecentFiles().front(), folder + "/e.tmt");
     bridge.OnCommand(ID_FILE_MRU_FILE1 + 1);
     EXPECT_EQ(Settings::RecentFiles().size(), 3u);

@@ -35,8 +35,7 @@ TEST(RecentFiles, KeptNewestFirstAndOpenedFromTheMenu) {
     EXPECT_EQ(frame.Action(ID_FILE_MRU_FILE1 + 1)->text(), "&2 e.tmt");
 
     // An entry opens and heads the list; one whose file is not there leaves it.
-    WriteFile(folder + "/e.tmt",
-              ReadFile(KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt"));
+    WriteFile(folder + "/e.tmt", ReadFile(KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt"));
     CKelvastraDoc doc;
     HeadlessStageView view(doc);
     doc.SetView(&view);

@@ -1,18 +1,22 @@
 // kelvastra-cli: the program's operations without a window.
 #include "cli/Commands.h"
 
+#include "common/Interruption.h"
 #include "devicelink/TrafficRecorder.h"
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 
 #include <clocale>
+#include <cstdio>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     // Qt takes the number format from the environment; files and wire texts need the C one.
     std::setlocale(LC_NUMERIC, "C");
+    // Ctrl-C or a termination request during a card write or program upload ends that transfer
+    // properly before the port closes; at any other moment it ends the program at once.
+    interruption::InstallSignalHandlers();
     CLI::App cli{"Kelvastra command-line program"};
     cli.require_subcommand(1);
     cli.set_help_all_flag("--help-all", "Show help for every subcommand");
@@ -33,6 +37,10 @@ int main(int argc, char** argv)
         status = context.exitCode;
     } catch (const CLI::ParseError& e) {
         status = cli.exit(e) == 0 ? 0 : 2;
+    }
+    if (const int signal = interruption::Pending()) {
+        std::fprintf(stderr, "kelvastra-cli: interrupted\n");
+        status = 128 + signal;
     }
     // The last bytes of the traffic record go out before the process does.
     TrafficRecorder::Shared().Stop();

@@ -1,8 +1,9 @@
 #include "devicelink/Controller.h"
 
+#include "common/Interruption.h"
 #include "common/MessageLog.h"
-#include "devicelink/LinkText.h"
 #include "common/NumberText.h"
+#include "devicelink/LinkText.h"
 
 #include <algorithm>
 #include <climits>
@@ -51,6 +52,11 @@ bool Controller::FindController() {
 }
 
 int Controller::Exchange(const std::string& text, std::string& reply, int capacity, int& length) {
+    // After a stop request only the work that has to end properly goes on.
+    if (interruption::Pending() != 0 && !interruption::Shielded()) {
+        lastResult = kInterrupted;
+        return 1;
+    }
     for (int attempt = 1;; ++attempt) {
         lastResult = serial.Write(text);
         if (lastResult != Serial::kSuccess)
@@ -93,15 +99,60 @@ int Controller::QueryInteger(const std::string& text, int& value) {
     std::string reply;
     int length = 0;
     const int result = Query(text, reply, kRecordCapacity, length);
-    if (result == 0)
-        value = LeadingInt(reply);
-    return result;
+    if (result != 0)
+        return result;
+    // Blanks around the number are allowed; anything else means the reply is not the value.
+    const std::size_t first = reply.find_first_not_of(" \t\n");
+    const std::size_t last = reply.find_last_not_of(" \t\n");
+    const std::string_view number = first == std::string::npos
+                                        ? std::string_view{}
+                                        : std::string_view(reply).substr(first, last - first + 1);
+    const bool sign = !number.empty() && (number[0] == '-' || number[0] == '+');
+    const std::string_view digits = number.substr(sign ? 1 : 0);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        lastResult = kErrorReply;
+        return kNotANumber;
+    }
+    value = LeadingInt(number);
+    return 0;
 }
 
-void Controller::Identify() {
+int Controller::SendEndLine() {
+    return Command(std::string{Serial::kTransferTerminator, '\r'});
+}
+
+int Controller::Greet(std::string& record0) {
+    // A silent controller would otherwise cost a time-out for every query of the connect.
+    if (QueryRecord(0, record0) == 1 && lastResult != kErrorReply &&
+        lastResult != Serial::kOverflow) {
+        MessageLog::Instance().WriteMessage("\nThe controller on " + portName +
+                                            " does not answer.\n");
+        return kConnectNoAnswer;
+    }
+    if (record0 != "OK")
+        return 1;
+    // Where it should name itself it acknowledges: it is still in the write or upload mode of
+    // a transfer that an earlier session did not end.
+    SendEndLine();
+    MessageLog::Instance().WriteMessage(
+        "\nThe controller was still taking a file or program from an earlier session that was "
+        "cut off. That transfer has now been ended; what it wrote on the card may be "
+        "incomplete.\n");
+    if (QueryRecord(0, record0) != 0 || record0 != "OK")
+        return 1;
+    MessageLog::Instance().WriteMessage(
+        "\nThe controller answers \"OK\" to every command, even after the end of a transfer: it "
+        "is not taking commands. Unplug it and plug it in again.\n");
+    return kConnectNotTakingCommands;
+}
+
+bool Controller::Identify() {
     std::string text;
     // The first round wakes the controller's identity replies up; its answers are not kept.
-    for (int i = 0; i < kRecordCount; ++i)
+    m_greeting = Greet(text);
+    if (m_greeting != 1)
+        return false;
+    for (int i = 1; i < kRecordCount; ++i)
         QueryRecord(i, text);
 
     infoLines.clear();
@@ -145,6 +196,7 @@ void Controller::Identify() {
                     : 1000;
         }
     }
+    return true;
 }
 
 int Controller::OpenPort() {
@@ -155,7 +207,10 @@ int Controller::OpenPort() {
 int Controller::Connect() {
     if (OpenPort() != 1)
         return -1;
-    Identify();
+    if (!Identify()) {
+        serial.Close();
+        return m_greeting;
+    }
     ReadPositionOffsets();
     ReadDisplacementCoefficients();
     if (hardware.FirmwareVersion == 74050 && hardware.hardwareVersion < 1000 && m_notice)
@@ -164,6 +219,9 @@ int Controller::Connect() {
 }
 
 int Controller::UploadProgram(DeviceProgramTable& table) {
+    // A short table: it is sent to its end line even when a stop is requested meanwhile, so
+    // that the controller does not stay in its upload mode.
+    interruption::Shield shield;
     bool failed = false;
     for (const std::string& line : ProgramUploadLines(table)) {
         const int result = Command(line);

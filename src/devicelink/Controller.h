@@ -24,8 +24,17 @@ public:
     static constexpr int kErrorWithoutNumber = -1;
     static constexpr int kRetryError = 97;
     static constexpr int kMaxAttempts = 3;
-    // lastResult after an error reply.
+    // lastResult after an error reply (or a reply that is not what the command asks for).
     static constexpr int kErrorReply = 1024;
+    // lastResult when nothing more was sent because a stop was requested.
+    static constexpr int kInterrupted = 2048;
+    // QueryInteger's result for a reply that is not a number.
+    static constexpr int kNotANumber = -2;
+    // Connect's results besides 1 and -1: the port opened but the controller did not answer
+    // the first identity query; or it answered every line "OK" even after the end line of an
+    // earlier transfer.
+    static constexpr int kConnectNoAnswer = -2;
+    static constexpr int kConnectNotTakingCommands = -3;
     static constexpr int kReplyCapacity = 1024;
     static constexpr int kRecordCapacity = 512;
     static constexpr int kRecordCount = 5;
@@ -72,16 +81,20 @@ public:
     int Query(const std::string& text, std::string& reply, int capacity, int& length);
     // Identity record 0..4 ("0?R n"): 0, 1 on failure (text unchanged), 2 for a bad index.
     int QueryRecord(int index, std::string& text);
-    // A query whose reply is a decimal integer ("0?S", "0?V", "0?D n"): 0 and the value, or
-    // the Query failure.
+    // A query whose reply is a decimal integer ("0?S", "0?V", "0?D n"): 0 and the value, the
+    // Query failure, or kNotANumber when the reply is anything but a number (line noise read as
+    // 0 would be a false reading).
     int QueryInteger(const std::string& text, int& value);
 
     // --- connect ------------------------------------------------------------------------
-    // -1 when the port cannot be opened, otherwise 1.
+    // 1 when connected; -1 when the port cannot be opened; kConnectNoAnswer or
+    // kConnectNotTakingCommands (the port is closed again, the reason is in the message log).
     int Connect();
     // The first step of Connect alone: 1 when the port is open (or already was), else -1.
     int OpenPort();
-    void Identify();
+    // False when the first identity query got no answer at all (the rest is then not asked),
+    // or when the controller kept answering "OK" to everything.
+    bool Identify();
 
     // --- device program table ------------------------------------------------------------
     // "0P": 1, or -1 when an exchange failed (serial failure or error reply).
@@ -115,9 +128,13 @@ public:
     // failed (-1 for a refused name).
     int DownloadInto(const std::string& name, const ByteSink& sink, long long& bytes,
                      const Progress& progress = {});
-    // 1, or -1 when any exchange failed or the content cannot travel (a carriage return or
-    // the end byte inside it).
+    // 1, or -1 when the content cannot travel (a carriage return or the end byte inside it) or
+    // the write failed. The write stops at the first piece that fails (and at a stop request),
+    // ends the controller's write mode with the end line all the same, and says in the message
+    // log that the card copy is incomplete.
     int WriteCardFile(const std::string& name, const std::string& content);
+    // What the last failed WriteCardFile wrote to the message log (one line).
+    const std::string& WriteProblem() const { return m_writeProblem; }
     // 1 when the controller confirmed, -1 otherwise.
     int DeleteCardFile(const std::string& name);
     // "0Z a b c": pairs of time (µs) and raw reading, as many as the arrays hold; `received`
@@ -141,12 +158,19 @@ public:
 
 private:
     int Exchange(const std::string& text, std::string& reply, int capacity, int& length);
+    // The end line of a write or upload, as a command of its own.
+    int SendEndLine();
+    // The first identity query: 1, kConnectNoAnswer, or kConnectNotTakingCommands. A controller
+    // that acknowledges it with "OK" is taken out of a transfer mode with the end line first.
+    int Greet(std::string& record0);
     int ReadFileLines(const std::string& name, std::vector<std::string>& lines,
                       std::string* shortTail);
     bool RefuseName(const std::string& name);
 
     NoticeHandler m_notice;
     PortEnumerator m_enumerate;
+    int m_greeting = 1;
+    std::string m_writeProblem;
 };
 
 // "%d\n" times nine without the last line feed, as POSCAL.INI holds the offsets.

@@ -2,6 +2,7 @@
 #include "devicelink/Controller.h"
 
 #include "common/AtomicFile.h"
+#include "common/Interruption.h"
 #include "common/MessageLog.h"
 #include "common/NumberText.h"
 #include "devicelink/LinkText.h"
@@ -16,8 +17,6 @@
 using linktext::Format;
 
 namespace {
-
-constexpr char kEndLine[] = {Serial::kTransferTerminator, '\r', '\0'};
 
 // A stream buffer that hands what it is given to a sink in large pieces.
 class SinkBuffer : public std::streambuf {
@@ -169,32 +168,63 @@ int Controller::DownloadInto(const std::string& name, const ByteSink& sink, long
 }
 
 int Controller::WriteCardFile(const std::string& name, const std::string& content) {
-    if (RefuseName(name))
+    m_writeProblem.clear();
+    if (RefuseName(name)) {
+        m_writeProblem = "Card file name refused: " + name;
         return -1;
+    }
     // A carriage return would end a command line early and the end byte would end the file:
     // such content cannot travel.
     if (content.find_first_of(std::string{'\r', Serial::kTransferTerminator}) !=
         std::string::npos) {
-        MessageLog::Instance().WriteMessage(
-            Format("%s not written: its content holds a carriage return or the byte 0x17.\n",
-                   name.c_str()));
+        m_writeProblem = Format(
+            "%s not written: its content holds a carriage return or the byte 0x17.", name.c_str());
+        MessageLog::Instance().WriteMessage(m_writeProblem + "\n");
         return -1;
     }
-    bool failed = false;
+    // A stop request while the controller is in its write mode ends the file properly.
+    interruption::Shield shield;
+    auto incomplete = [&](std::size_t sent, const std::string& cause) {
+        m_writeProblem =
+            Format("%s on the card is incomplete: writing it stopped after %zu of %zu bytes (%s).",
+                   name.c_str(), sent, content.size(), cause.c_str());
+        MessageLog::Instance().WriteMessage("Error:  " + m_writeProblem + "\n");
+        return -1;
+    };
+    auto causeOf = [this](int result) {
+        if (result == 1)
+            return std::string(lastResult == kInterrupted ? "interrupted" : "no answer");
+        return result == kErrorWithoutNumber ? std::string("the controller answered Error")
+                                             : Format("the controller answered Error %d", result);
+    };
+    if (interruption::Pending() != 0)
+        return incomplete(0, "interrupted");
     int result = Command(Format("0W %s\r", name.c_str()));
     if (result == 1)
-        return -1;
-    failed = result != 0;
-    for (std::size_t offset = 0; offset < content.size(); offset += kWritePiece) {
-        result = Command(content.substr(offset, kWritePiece) + "\r");
+        return incomplete(0, causeOf(result)); // nothing more can be said on this line
+    std::size_t sent = 0;
+    std::string cause = result != 0 ? causeOf(result) : std::string();
+    while (cause.empty() && sent < content.size()) {
+        if (interruption::Pending() != 0) {
+            cause = "interrupted";
+            break;
+        }
+        const std::string piece = content.substr(sent, kWritePiece);
+        result = Command(piece + "\r");
         if (result == 1)
-            return -1; // the line is down
-        failed = failed || result != 0;
+            return incomplete(sent, causeOf(result)); // the line is down
+        if (result != 0)
+            cause = causeOf(result);
+        else
+            sent += piece.size();
     }
-    result = Command(kEndLine);
+    // The end line goes out after a failed piece too: the controller must leave its write mode.
+    result = SendEndLine();
+    if (!cause.empty())
+        return incomplete(sent, cause);
     if (result != 0)
-        return -1;
-    return failed ? -1 : 1;
+        return incomplete(sent, "its end was not confirmed: " + causeOf(result));
+    return 1;
 }
 
 int Controller::DeleteCardFile(const std::string& name) {

@@ -38,11 +38,19 @@ bool DeviceSession::Open(const std::string& port, std::string& error) {
     } else {
         m_controller.portName = port;
     }
-    if (m_controller.Connect() != 1) {
+    switch (m_controller.Connect()) {
+    case 1:
+        return true;
+    case Controller::kConnectNoAnswer:
+        error = "the controller on " + m_controller.portName + " does not answer";
+        return false;
+    case Controller::kConnectNotTakingCommands:
+        error = "the controller on " + m_controller.portName + " is not taking commands";
+        return false;
+    default:
         error = "cannot open " + m_controller.portName;
         return false;
     }
-    return true;
 }
 
 std::string DeviceSession::LogText() const {

@@ -106,3 +106,12 @@ long long ScriptedSerialChannel::Read(char* buffer, std::size_t maxBytes, int ti
         m_incoming.pop_front();
     return static_cast<long long>(n);
 }
+
+std::size_t ScriptedSerialChannel::DiscardInput(int settleMs) {
+    (void)settleMs;
+    std::size_t dropped = 0;
+    for (const Piece& piece : m_incoming)
+        dropped += piece.bytes.size();
+    m_incoming.clear();
+    return dropped;
+}

@@ -51,6 +51,8 @@ public:
     int Close() override;
     long long Write(const char* data, std::size_t length) override;
     long long Read(char* buffer, std::size_t maxBytes, int timeoutMs) override;
+    // Everything queued so far has arrived: it is all dropped, time-outs and failures included.
+    std::size_t DiscardInput(int settleMs) override;
     int LastErrorNumber() const override { return m_lastError; }
     std::string LastErrorText() const override { return m_lastErrorText; }
 

@@ -76,8 +76,12 @@ int Serial::Open(const std::string& portName, bool assertDtr, bool nonBlocking, 
         return failure.step == OpenStep::WriteTimeouts ? kTimeoutSetupFailure : kSystemFailure;
     }
 
+    // Whatever is already waiting belongs to no exchange of this session (the tail of one cut
+    // off, line noise) and would be read as the first replies.
+    m_channel->DiscardInput(kDiscardSettleMs);
+
     if (longTimeout)
-        m_readTimeoutMs = kLongTimeoutMs;
+        m_readTimeoutMs = m_longTimeoutMs;
     else if (nonBlocking)
         m_readTimeoutMs = 0;
     else
@@ -118,7 +122,7 @@ int Serial::Write(const char* data, std::size_t length) {
     return kSuccess;
 }
 
-int Serial::ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got) {
+int Serial::ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got, bool logTimeout) {
     got = 0;
     if (!m_pending.empty()) {
         got = std::min(maxBytes, m_pending.size());
@@ -132,7 +136,8 @@ int Serial::ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got) {
     if (n < 0)
         return kReadFailure;
     if (n == 0) {
-        Log(kTimeoutText);
+        if (logTimeout)
+            Log(kTimeoutText);
         return kTimedOut;
     }
     got = static_cast<std::size_t>(n);
@@ -157,8 +162,18 @@ int Serial::ReadLine(std::string& text, int capacity, int& count) {
         if (byte == kLineTerminator)
             return kSuccess;
         text.push_back(byte);
-        if (++count >= capacity)
+        if (++count >= capacity) {
+            SkipToLineEnd();
             return kOverflow;
+        }
+    }
+}
+
+void Serial::SkipToLineEnd() {
+    // Quietly: the overflow is the caller's news, and a rest that never comes is none.
+    char byte = 0;
+    std::size_t got = 0;
+    while (ReadSome(&byte, 1, got, false) == kSuccess && byte != kLineTerminator) {
     }
 }
 

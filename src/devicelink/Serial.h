@@ -34,6 +34,8 @@ public:
     // Read waits of the three policies, in milliseconds.
     static constexpr int kLongTimeoutMs = 20000;
     static constexpr int kShortTimeoutMs = 500;
+    // Bytes found waiting at open are dropped together with whatever follows them this soon.
+    static constexpr int kDiscardSettleMs = 50;
 
     // Without a channel the platform port is used, recorded while the shared traffic recorder
     // runs.
@@ -50,7 +52,8 @@ public:
     int Write(const std::string& bytes) { return Write(bytes.data(), bytes.size()); }
 
     // One reply ended by a carriage return (not stored). At most `capacity` characters fit: a
-    // reply that fills them without a carriage return gives 64.
+    // reply that fills them without a carriage return gives 64, and the rest of it, up to its
+    // carriage return, is read and dropped so that the next reply is read whole.
     int ReadLine(std::string& text, int capacity, int& count);
     // Line-feed-separated lines up to the end byte 0x17; `count` counts the stored characters.
     // A final piece of one character is not a line; `shortTail` receives it if wanted.
@@ -64,6 +67,9 @@ public:
     // The read wait of the policy chosen at open; tests and tools may shorten it.
     int ReadTimeoutMs() const { return m_readTimeoutMs; }
     void SetReadTimeoutMs(int timeoutMs) { m_readTimeoutMs = timeoutMs; }
+    // The wait of the long policy for later opens (20 s unless changed), for tests and tools that
+    // must not wait that long for a silent controller.
+    void SetLongTimeoutMs(int timeoutMs) { m_longTimeoutMs = timeoutMs; }
     // The baud rate of the last open.
     int BaudRate() const { return m_baudRate; }
     ISerialChannel& Channel() { return *m_channel; }
@@ -71,15 +77,19 @@ public:
 private:
     // Reads at most `maxBytes`, bytes kept from an earlier stream read first. Status 0, 16 or
     // 32 (logged).
-    int ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got);
+    int ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got, bool logTimeout = true);
     int ReadByte(char& byte);
     // After an overlong text line, reads on to the end byte so that the next exchange starts on
     // a clean line.
     void DrainTransfer();
 
     std::unique_ptr<ISerialChannel> m_channel;
+    // Reads and drops bytes up to and including the next carriage return (or a silent line).
+    void SkipToLineEnd();
+
     bool m_open = false;
     int m_readTimeoutMs = kShortTimeoutMs;
+    int m_longTimeoutMs = kLongTimeoutMs;
     int m_baudRate = 0;
     // Bytes that arrived after an end byte in the same chunk: the next exchange's.
     std::string m_pending;

@@ -43,6 +43,18 @@ public:
     // Waits up to `timeoutMs` for data (0: return at once) and reads at most `maxBytes`.
     // Returns the number read, 0 when nothing arrived in time, -1 when the read failed.
     virtual long long Read(char* buffer, std::size_t maxBytes, int timeoutMs) = 0;
+    // Drops every byte that has arrived and not been read, and what follows within `settleMs` of
+    // it (a controller still sending); returns how many bytes were dropped.
+    virtual std::size_t DiscardInput(int settleMs) {
+        char chunk[256];
+        std::size_t dropped = 0;
+        for (int wait = 0;; wait = settleMs) {
+            const long long n = Read(chunk, sizeof chunk, wait);
+            if (n <= 0)
+                return dropped;
+            dropped += static_cast<std::size_t>(n);
+        }
+    }
     // The platform error of the last failed call.
     virtual int LastErrorNumber() const = 0;
     virtual std::string LastErrorText() const = 0;

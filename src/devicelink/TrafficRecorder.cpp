@@ -187,3 +187,10 @@ long long RecordingChannel::Read(char* buffer, std::size_t maxBytes, int timeout
         m_recorder.Event(got == 0 ? "timeout" : "read failed");
     return got;
 }
+
+std::size_t RecordingChannel::DiscardInput(int settleMs) {
+    const std::size_t dropped = m_inner->DiscardInput(settleMs);
+    if (dropped > 0)
+        m_recorder.Event(("discarded " + std::to_string(dropped) + " waiting bytes").c_str());
+    return dropped;
+}

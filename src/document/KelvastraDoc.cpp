@@ -505,21 +505,27 @@ void CKelvastraDoc::ProgramDevice() {
     }
 
     std::string failed;
-    m_controller.DeleteCardFile("NAME.INI");
-    if (m_controller.WriteCardFile("NAME.INI", m_view->TestName()) != 1)
-        failed = "writing NAME.INI";
-    if (failed.empty()) {
-        const std::string templateText = DeviceTemplateText(m_sequence, m_controller.hardware);
-        m_controller.DeleteCardFile("TEMPLATE.INI");
-        if (m_controller.WriteCardFile("TEMPLATE.INI", templateText) != 1)
-            failed = "writing TEMPLATE.INI";
-    }
+    std::string writeProblem;
+    // A card file that did not go through is named in the failure line below, which (unlike
+    // the log) is shown again after a disconnect.
+    auto writeFile = [&](const std::string& name, const std::string& content) {
+        m_controller.DeleteCardFile(name);
+        MessageLog::ScopedMute mute;
+        if (m_controller.WriteCardFile(name, content) == 1)
+            return true;
+        failed = "writing " + name;
+        writeProblem = m_controller.WriteProblem() + "\n";
+        return false;
+    };
+    if (writeFile("NAME.INI", m_view->TestName()))
+        writeFile("TEMPLATE.INI", DeviceTemplateText(m_sequence, m_controller.hardware));
     if (failed.empty() && m_controller.UploadProgram(m_deviceProgram) != 1)
         failed = "uploading the program table";
     if (failed.empty())
         m_view->AppendMessage(kProgramSuccess);
     else
-        ReportFailure("\nProgramming Device... Failed while " + failed + "\n" + kCardMayDiffer);
+        ReportFailure("\nProgramming Device... Failed while " + failed + "\n" + writeProblem +
+                      kCardMayDiffer);
 }
 
 void CKelvastraDoc::ReadDevice() {
@@ -602,7 +608,17 @@ bool CKelvastraDoc::SetUpLink() {
         m_view->ClearMessageArea();
     m_connectFailed = false;
     m_lastFailure.clear();
-    m_controller.Connect(); // the port is open: identity, calibration tables, firmware check
+    // The port is open: identity, calibration tables, firmware check.
+    // What the last attempt said is replaced by what this one says.
+    if (m_connectUnanswered && m_view)
+        m_view->ClearMessageArea();
+    if (m_controller.Connect() != 1) {
+        // The connect has closed the port and said why; the watch tries again.
+        m_connectUnanswered = true;
+        SetActivity({});
+        return false;
+    }
+    m_connectUnanswered = false;
     m_linkPort = m_controller.portName;
     std::string name, number;
     m_controller.ReadNameAndNumber(name, number);
@@ -658,6 +674,7 @@ void CKelvastraDoc::ConnectionWatch() {
         TearDownLink();
     } else if (!present) {
         m_connectFailed = false;
+        m_connectUnanswered = false;
     }
 }
 

@@ -112,7 +112,8 @@ public:
     void ConnectionWatch();
     // The set-up half of the watch on the port in m_controller.portName: connect, test name and
     // number into the view, INFOW.INI, then the flags. False (said once in the message log) when
-    // the port cannot be opened; the document then stays disconnected.
+    // the port cannot be opened or the controller does not answer on it; the document then stays
+    // disconnected.
     bool SetUpLink();
     // Port closed, flags down, message area cleared.
     void TearDownLink();
@@ -170,6 +171,8 @@ private:
     std::mutex m_dataMutex;
     // The port could not be opened at the last watch: say so once, then retry quietly.
     bool m_connectFailed = false;
+    // The controller did not answer at the last watch: the next attempt replaces that message.
+    bool m_connectUnanswered = false;
     // The port the link was set up on.
     std::string m_linkPort;
 };

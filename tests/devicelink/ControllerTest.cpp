@@ -181,18 +181,16 @@ TEST_F(ControllerTest, ConnectChecksTheFirmware) {
     }
 }
 
-TEST_F(ControllerTest, ConnectFailsOnlyWhenThePortDoesNotOpen) {
+TEST_F(ControllerTest, ConnectFailsWhenThePortDoesNotOpenOrNothingAnswers) {
     line->FailOpenAt(OpenStep::OpenPath, 2);
     EXPECT_EQ(controller->Connect(), -1);
     EXPECT_EQ(controller->lastResult, 2);
     EXPECT_TRUE(line->Written().empty());
 
-    // A silent controller: every later step times out, and the link is up all the same.
-    EXPECT_EQ(controller->Connect(), 1);
-    EXPECT_EQ(controller->infoLines.size(), 5u);
-    ASSERT_TRUE(controller->hardware.positionOffsets.has_value());
-    EXPECT_EQ(*controller->hardware.positionOffsets, (std::array<int32_t, 9>{}));
-    EXPECT_FALSE(controller->hardware.displacementCoefficients.has_value());
+    // A silent controller: the first identity query times out and nothing more is asked.
+    EXPECT_EQ(controller->Connect(), Controller::kConnectNoAnswer);
+    EXPECT_EQ(line->Writes(), std::vector<std::string>{"0?R 0\r"});
+    EXPECT_FALSE(controller->serial.IsOpen());
 }
 
 TEST_F(ControllerTest, ConnectReadsOffsetsAndCoefficients) {

@@ -1,0 +1,55 @@
+#include "common/Interruption.h"
+
+#include <atomic>
+#include <csignal>
+
+namespace interruption {
+
+namespace {
+
+// Lock-free atomics are safe to touch in a signal handler.
+std::atomic<int> g_pending{0};
+std::atomic<int> g_shields{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnSignal(int signal) {
+    if (g_shields.load() > 0) {
+        g_pending.store(signal);
+        return;
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+} // namespace
+
+void InstallSignalHandlers() {
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+}
+
+int Pending() {
+    return g_pending.load();
+}
+
+void Request(int signal) {
+    g_pending.store(signal);
+}
+
+void Clear() {
+    g_pending.store(0);
+}
+
+bool Shielded() {
+    return g_shields.load() > 0;
+}
+
+Shield::Shield() {
+    g_shields.fetch_add(1);
+}
+
+Shield::~Shield() {
+    g_shields.fetch_sub(1);
+}
+
+} // namespace interruption

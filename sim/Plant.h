@@ -11,6 +11,7 @@
 // never the physics.
 #pragma once
 
+#include "common/NumberText.h"
 #include "hardware/HardwareDescription.h"
 #include "recordings/ForceModel.h"
 #include "recordings/SpringModel.h"
@@ -71,7 +72,7 @@ public:
     double WellPositionUm(int well) const;  // well 1..9, true position
     double SensorCounts(int channel) const; // channel 0 pressure, 1..9 wells, noiseless
     double NoisyCounts(int channel);        // with sensor noise
-    int Reading(int channel) { return static_cast<int>(NoisyCounts(channel) + 0.5); }
+    int Reading(int channel) { return SaturatedInt32(NoisyCounts(channel) + 0.5); }
 
     // Inverses used elsewhere: the raw set point of a pressure and the sensor counts of a
     // pressure (regulator scaling of the fitted regulator).

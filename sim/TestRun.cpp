@@ -116,9 +116,8 @@ DeviceProgramTable DefaultProgram(const Plant& plant) {
     e.repetitions = 3;
     e.shapeCode = e.shapeCode2 = 's';
     double counts = plant.SetpointForPressure(plant.PressureForForce(10.0));
-    e.magnitudeSetpoint = static_cast<int32_t>(std::floor(counts * 100 + 0.5));
-    e.preloadSetpoint =
-        static_cast<int32_t>(std::floor(plant.SetpointForPressure(0.0) * 100 + 0.5));
+    e.magnitudeSetpoint = SaturatedInt32(std::floor(counts * 100 + 0.5));
+    e.preloadSetpoint = SaturatedInt32(std::floor(plant.SetpointForPressure(0.0) * 100 + 0.5));
     e.flags = ProgramFlag::Used | ProgramFlag::Sinusoid | ProgramFlag::Seconds;
     e.SetName("Sample");
     e.dataTypeCode = 'a';
@@ -135,7 +134,8 @@ DeviceProgramTable ProgramFromTemplate(const std::string& text, const Plant& pla
     bool hydrostatic = plant.Hardware().MembraneStyle == Membrane::Hydrostatic;
     auto setpoint = [&](double value) {
         double mpa = hydrostatic ? value : plant.PressureForForce(value);
-        return static_cast<int32_t>(std::floor(plant.SetpointForPressure(mpa) * 100 + 0.5));
+        // A template can hold any number; the firmware's words hold 32 bits.
+        return SaturatedInt32(std::floor(plant.SetpointForPressure(mpa) * 100 + 0.5));
     };
     for (size_t index = 0; index < sequence.sets.size() && index < table.size(); ++index) {
         const SetRecord& set = sequence.sets[index];
@@ -146,10 +146,10 @@ DeviceProgramTable ProgramFromTemplate(const std::string& text, const Plant& pla
         e.magnitudeSetpoint = setpoint(set.XMagnitude);
         e.preloadSetpoint = setpoint(set.XPreloadMag);
         double ms = TimeUnitsFactor(set.TimeUnits) * 1000.0;
-        e.stretchMs = static_cast<int32_t>(std::floor(set.StretchDurationSec * ms));
-        e.recoveryMs = static_cast<int32_t>(std::floor(set.RecoveryDurationSec * ms));
-        e.holdMs = static_cast<int32_t>(std::floor(set.HoldTimeSec * ms));
-        e.restMs = static_cast<int32_t>(std::floor(set.RestTimeSec * ms));
+        e.stretchMs = SaturatedInt32(std::floor(set.StretchDurationSec * ms));
+        e.recoveryMs = SaturatedInt32(std::floor(set.RecoveryDurationSec * ms));
+        e.holdMs = SaturatedInt32(std::floor(set.HoldTimeSec * ms));
+        e.restMs = SaturatedInt32(std::floor(set.RestTimeSec * ms));
         std::string name = set.Name;
         std::replace(name.begin(), name.end(), ' ', '|');
         e.SetName(name);

@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/NumberText.h"
+#include "common/TextLines.h"
 
 #include <charconv>
 #include <cmath>
@@ -31,25 +32,6 @@ std::vector<std::string> SplitFields(std::string_view line) {
         fields.emplace_back(line.substr(start, comma - start));
         start = comma + 1;
     }
-}
-
-// Lines as a text-mode reader sees them: a final line end ends the last line, it does not start
-// an empty one; carriage returns before line feeds are dropped.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        start = next;
-    }
-    return lines;
 }
 
 std::string Joined(const std::array<double, kWellCount>& values) {
@@ -141,7 +123,7 @@ std::string CalibrationFileText(const CalibrationFactors& factors,
 }
 
 std::optional<ParsedCalibrationFile> ParseCalibrationFile(std::string_view text) {
-    const std::vector<std::string_view> lines = SplitLines(text);
+    const std::vector<std::string_view> lines = SplitTextLines(text);
     if (lines.size() < 2 || lines[0].substr(0, 6) != "Factor")
         return std::nullopt;
     ParsedCalibrationFile parsed;

@@ -102,7 +102,16 @@ DisplacementCalibration::ApplyValues(std::string& message) const {
         message = kNothingToApply;
         return std::nullopt;
     }
-    return m_factors.CardValues();
+    const std::array<double, 3 * kWellCount> values = m_factors.CardValues();
+    // A factor MAGCAL.INI cannot hold would make the next connect drop the whole file.
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!CardHoldsCoefficient(values[i])) {
+            message = "Error:  The factors of Well " + std::to_string(i / 3 + 1) +
+                      " are beyond what the controller can hold. Nothing was applied.";
+            return std::nullopt;
+        }
+    }
+    return values;
 }
 
 void DisplacementCalibration::ShowDeviceCalibration(

@@ -2,6 +2,8 @@
 // passes over a raw test data file already on this computer.
 #include "cli/Commands.h"
 
+#include "common/AtomicFile.h"
+#include "common/TextLines.h"
 #include "hardware/HardwareDescription.h"
 #include "recordings/ConvertFile.h"
 #include "recordings/ForceModel.h"
@@ -9,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -38,28 +41,28 @@ struct ConvertOptions {
     int hardwareVersion = HardwareDescription{}.hardwareVersion;
 };
 
-// The lines of a small text file (either line end); nullopt when it cannot be read.
+// The lines of a small text file (any line end); nullopt when it cannot be read.
 std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) {
         return std::nullopt;
     }
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-    }
+    std::ostringstream text;
+    text << in.rdbuf();
     if (in.bad()) {
         return std::nullopt;
+    }
+    const std::string content = text.str();
+    std::vector<std::string> lines;
+    for (const std::string_view line : SplitTextLines(content)) {
+        lines.emplace_back(line);
     }
     return lines;
 }
 
-// Card calibration files: a fixed number of lines, each read for its leading number.
-bool ReadCardTable(const std::string& path, size_t count, const char* what,
+// Card calibration files: a fixed number of lines, each read for its leading number, each
+// within what the card file can hold.
+bool ReadCardTable(const std::string& path, size_t count, const char* what, bool (*holds)(double),
                    std::vector<double>& values) {
     auto lines = ReadLines(path);
     if (!lines) {
@@ -78,16 +81,63 @@ bool ReadCardTable(const std::string& path, size_t count, const char* what,
         if (!(in >> value)) {
             value = 0.0;
         }
+        if (!holds(value)) {
+            std::cerr << "Error:  Line " << values.size() + 1 << " of the " << what << " file "
+                      << path << " (" << text << ") is beyond what the controller can hold\n";
+            return false;
+        }
         values.push_back(value);
     }
     return true;
 }
 
+// A written file must not replace one that is read: --out and --full against every input and
+// against each other.
+bool OutputsAreNotInputs(const ConvertOptions& options) {
+    const std::pair<const char*, const std::string*> inputs[] = {
+        {"raw data", &options.raw},
+        {"template", &options.templateFile},
+        {"hardware", &options.hardware},
+        {"position offsets", &options.offsets},
+        {"displacement coefficients", &options.coefficients},
+    };
+    for (const std::string* output : {&options.shortOut, &options.fullOut}) {
+        for (const auto& [what, input] : inputs) {
+            if (!input->empty() && SameFile(*output, *input)) {
+                std::cerr << "Error:  " << *output << " is the " << what
+                          << " file; the converted file would replace it. Nothing was written\n";
+                return false;
+            }
+        }
+    }
+    std::error_code error;
+    if (std::filesystem::weakly_canonical(options.shortOut, error) ==
+            std::filesystem::weakly_canonical(options.fullOut, error) ||
+        SameFile(options.shortOut, options.fullOut)) {
+        std::cerr << "Error:  --out and --full name the same file " << options.fullOut
+                  << "; the full pass would replace the converted file. Nothing was written\n";
+        return false;
+    }
+    return true;
+}
+
 int Convert(const ConvertOptions& options) {
+    if (!OutputsAreNotInputs(options)) {
+        return 1;
+    }
     // The protocol copy contributes only its spring type, as in the download.
-    std::ifstream templateIn(options.templateFile, std::ios::binary);
+    std::error_code error;
+    std::ifstream templateIn;
+    if (!std::filesystem::is_directory(options.templateFile, error)) {
+        templateIn.open(options.templateFile, std::ios::binary);
+    }
     if (!templateIn.is_open()) {
         std::cerr << "Error:  Cannot Open Template File " << options.templateFile << "\n";
+        return 1;
+    }
+    if (templateIn.peek() == std::char_traits<char>::eof()) {
+        std::cerr << "Error:  The template file " << options.templateFile
+                  << " is empty: it holds no protocol copy\n";
         return 1;
     }
     HardwareDescription templateHardware;
@@ -114,7 +164,8 @@ int Convert(const ConvertOptions& options) {
 
     std::vector<double> values;
     if (!options.offsets.empty()) {
-        if (!ReadCardTable(options.offsets, kWellCount, "position offsets", values)) {
+        if (!ReadCardTable(options.offsets, kWellCount, "position offsets", CardHoldsOffset,
+                           values)) {
             return 1;
         }
         std::array<int32_t, kWellCount> offsets{};
@@ -125,7 +176,7 @@ int Convert(const ConvertOptions& options) {
     }
     if (!options.coefficients.empty()) {
         if (!ReadCardTable(options.coefficients, 3 * kWellCount, "displacement coefficients",
-                           values)) {
+                           CardHoldsCoefficient, values)) {
             return 1;
         }
         std::array<double, 3 * kWellCount> coefficients{};
@@ -169,6 +220,18 @@ int Convert(const ConvertOptions& options) {
             return 1;
         case ConvertReadFailed:
             std::cerr << "Error:  Reading " << options.raw << " failed\n";
+            return 1;
+        case ConvertNotTestData:
+            std::cerr << "Error:  " << options.raw << " holds no test data: "
+                      << (std::filesystem::file_size(options.raw, error) == 0
+                              ? "the file is empty"
+                              : "its first line names no column of test data")
+                      << ". Nothing was written\n";
+            return 1;
+        case ConvertOutputIsInput:
+            std::cerr << "Error:  " << pass.output
+                      << " is the raw data file; the converted file would replace it. Nothing "
+                         "was written\n";
             return 1;
         default:
             std::cerr << "Error:  Writing " << pass.output << " failed\n";

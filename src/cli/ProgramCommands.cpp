@@ -3,6 +3,7 @@
 // and Read Device.
 #include "cli/Commands.h"
 
+#include "common/AtomicFile.h"
 #include "common/MessageLog.h"
 #include "document/HeadlessView.h"
 #include "document/KelvastraDoc.h"
@@ -143,11 +144,9 @@ void RunRead(CliContext& context, const std::string& out) {
         std::cout.flush();
         return;
     }
-    std::ofstream file(out, std::ios::binary | std::ios::trunc);
-    file << table;
-    file.flush();
-    if (!file)
-        Fail(context, "cannot write " + out);
+    // Written beside the target and renamed: a full disk never leaves half a table.
+    if (!WriteFileAtomically(out, table, &error))
+        Fail(context, "cannot write " + out + ": " + error);
 }
 
 } // namespace

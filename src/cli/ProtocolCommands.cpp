@@ -2,6 +2,7 @@
 // protocol normalize IN [OUT]: a protocol text written again with the standard columns.
 #include "cli/Commands.h"
 
+#include "common/AtomicFile.h"
 #include "hardware/HardwareDescription.h"
 #include "protocol/ProtocolTable.h"
 #include "protocol/SequenceDisplay.h"
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -123,24 +125,25 @@ int Normalize(const ProtocolOptions& options) {
     WarnIfIncomplete(result, options.input);
 
     // Files here carry bare line feeds, as the device's own copies do.
-    std::ofstream file;
-    std::ostream* out = &std::cout;
-    if (!options.output.empty() && options.output != "-") {
-        file.open(options.output, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            std::cerr << "Error:  Cannot write " << options.output << "\n";
+    std::ostringstream text;
+    if (result.hardwareBlock) {
+        WriteHardwareBlock(text, hardware);
+    }
+    WriteProtocolTable(sequence, text);
+    if (options.output.empty() || options.output == "-") {
+        std::cout << text.str() << std::flush;
+        if (!std::cout) {
+            std::cerr << "Error:  Cannot write -\n";
             return kExitFailed;
         }
-        out = &file;
-    }
-    if (result.hardwareBlock) {
-        WriteHardwareBlock(*out, hardware);
-    }
-    WriteProtocolTable(sequence, *out);
-    out->flush();
-    if (!*out) {
-        std::cerr << "Error:  Cannot write " << (out == &std::cout ? "-" : options.output) << "\n";
-        return kExitFailed;
+    } else {
+        // Written beside the target and renamed only when whole: normalizing a file onto itself
+        // or onto a full disk loses nothing.
+        std::string error;
+        if (!WriteFileAtomically(options.output, text.str(), &error)) {
+            std::cerr << "Error:  Cannot write " << options.output << ": " << error << "\n";
+            return kExitFailed;
+        }
     }
     return result.Complete() ? kExitOk : kExitFailed;
 }

@@ -25,36 +25,43 @@ std::string TemporaryName(const fs::path& target, unsigned attempt) {
     process = static_cast<unsigned long long>(getpid());
 #endif
     return "." + target.filename().string() + "." + std::to_string(process) + "-" +
-           std::to_string(counter.fetch_add(1)) + "-" + std::to_string((ticks + attempt) % 1000000) +
-           ".part";
+           std::to_string(counter.fetch_add(1)) + "-" +
+           std::to_string((ticks + attempt) % 1000000) + ".part";
 }
 
-}  // namespace
+} // namespace
 
 AtomicFile::AtomicFile(fs::path target) : m_target(std::move(target)) {}
 
-AtomicFile::~AtomicFile() { Abort(); }
+AtomicFile::~AtomicFile() {
+    Abort();
+}
 
 bool AtomicFile::Fail(const std::string& what, int errorNumber) {
     m_failed = true;
     if (m_error.empty()) {
         m_error = what + " " + m_target.string();
-        if (errorNumber != 0) m_error += ": " + std::string(std::strerror(errorNumber));
+        if (errorNumber != 0)
+            m_error += ": " + std::string(std::strerror(errorNumber));
     }
     return false;
 }
 
 bool AtomicFile::Open() {
-    if (m_file) return true;
-    if (m_target.filename().empty()) return Fail("Not a file name:", 0);
+    if (m_file)
+        return true;
+    if (m_target.filename().empty())
+        return Fail("Not a file name:", 0);
     const fs::path folder = m_target.has_parent_path() ? m_target.parent_path() : fs::path(".");
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         m_temporary = folder / TemporaryName(m_target, attempt);
         errno = 0;
         // "x": created exclusively; an existing name, a link included, is never opened.
         m_file = std::fopen(m_temporary.c_str(), "wbx");
-        if (m_file) return true;
-        if (errno != EEXIST) break;
+        if (m_file)
+            return true;
+        if (errno != EEXIST)
+            break;
     }
     const int error = errno;
     m_temporary.clear();
@@ -62,22 +69,28 @@ bool AtomicFile::Open() {
 }
 
 bool AtomicFile::Write(std::string_view bytes) {
-    if (!m_file) return Fail("Not open for writing:", 0);
-    if (m_failed) return false;
+    if (!m_file)
+        return Fail("Not open for writing:", 0);
+    if (m_failed)
+        return false;
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
         return Fail("Cannot write", errno);
     return true;
 }
 
 bool AtomicFile::Commit() {
-    if (!m_file) return Fail("Not open for writing:", 0);
+    if (!m_file)
+        return Fail("Not open for writing:", 0);
     bool good = !m_failed && !std::ferror(m_file);
     int error = good ? 0 : errno;
-    if (good && std::fflush(m_file) != 0) good = false, error = errno;
+    if (good && std::fflush(m_file) != 0)
+        good = false, error = errno;
 #ifdef KELVASTRA_HAVE_FSYNC
-    if (good && fsync(fileno(m_file)) != 0) good = false, error = errno;
+    if (good && fsync(fileno(m_file)) != 0)
+        good = false, error = errno;
 #endif
-    if (std::fclose(m_file) != 0 && good) good = false, error = errno;
+    if (std::fclose(m_file) != 0 && good)
+        good = false, error = errno;
     m_file = nullptr;
     if (!good) {
         Fail("Cannot write", error);
@@ -110,6 +123,12 @@ void AtomicFile::Abort() {
 bool WriteFileAtomically(const fs::path& target, std::string_view bytes, std::string* error) {
     AtomicFile file(target);
     const bool written = file.Open() && file.Write(bytes) && file.Commit();
-    if (!written && error) *error = file.Error();
+    if (!written && error)
+        *error = file.Error();
     return written;
+}
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
 }

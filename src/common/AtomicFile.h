@@ -12,7 +12,7 @@
 class AtomicFile {
 public:
     explicit AtomicFile(std::filesystem::path target);
-    ~AtomicFile();  // drops the temporary file unless Commit() succeeded
+    ~AtomicFile(); // drops the temporary file unless Commit() succeeded
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
@@ -47,3 +47,7 @@ private:
 // The whole content at once. False with *error set (when given) on failure.
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                          std::string* error = nullptr);
+
+// True when both paths name one existing file, whatever the path (links, "..", a second hard
+// link): a writer must never replace the file it reads from.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);

@@ -13,6 +13,10 @@ double LeadingDouble(std::string_view text);
 // held at the nearest 32-bit limit.
 int32_t LeadingInt(std::string_view text);
 
+// A double as a 32-bit integer, cut toward zero; beyond the range held at the nearest limit and
+// NaN as 0 (a plain cast of such a value is undefined).
+int32_t SaturatedInt32(double value);
+
 // The stream's default notation for a double: at most six significant digits, no trailing zeros,
 // exponent form only when needed (10, 2.5, 0.123457, 1.23457e+06).
 std::string DefaultDoubleText(double value);

@@ -1,5 +1,7 @@
 #include "common/TrafficRecord.h"
 
+#include "common/TextLines.h"
+
 #include <charconv>
 
 namespace {
@@ -118,15 +120,8 @@ bool ParseTrafficRecord(std::string_view text, std::vector<TrafficExchange>& exc
     exchanges.clear();
     bool open = false; // whether exchanges.back() may take more lines
     std::size_t lineNumber = 0;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string_view line : SplitTextLines(text)) {
         ++lineNumber;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
         if (line.empty())
             continue;
         if (line.front() == '#') {

@@ -1,7 +1,9 @@
 #include "devicelink/PortInfo.h"
 
-#include "devicelink/LinkText.h"
+#include "common/TextLines.h"
+
 #include "common/NumberText.h"
+#include "devicelink/LinkText.h"
 
 #include <QSerialPortInfo>
 
@@ -94,16 +96,12 @@ std::optional<VirtualPortRegistration> ParseVirtualPortFile(std::string_view tex
     VirtualPortRegistration registration;
     std::string port;
     std::string location;
-    std::istringstream in{std::string(text)};
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (const std::string_view line : SplitTextLines(text)) {
         const std::size_t equals = line.find('=');
-        if (equals == std::string::npos)
+        if (equals == std::string_view::npos)
             continue;
-        const std::string key = line.substr(0, equals);
-        const std::string value = line.substr(equals + 1);
+        const std::string_view key = line.substr(0, equals);
+        const std::string value(line.substr(equals + 1));
         if (key == "port")
             port = value;
         else if (key == "description")

@@ -1,5 +1,7 @@
 #include "hardware/HardwareDescription.h"
 
+#include <cmath>
+#include <cstdint>
 #include <istream>
 #include <locale>
 #include <ostream>
@@ -207,4 +209,13 @@ std::string ReadLeadingHardwareBlock(std::istream& in, HardwareDescription& desc
     in >> word;
     ReadHardwareBlock(in, word, description);
     return word;
+}
+
+bool CardHoldsOffset(double micrometres) {
+    return micrometres >= static_cast<double>(INT32_MIN) &&
+           micrometres <= static_cast<double>(INT32_MAX);
+}
+
+bool CardHoldsCoefficient(double value) {
+    return std::isfinite(value) && std::fabs(value) < 1e71;
 }

@@ -64,6 +64,12 @@ struct HardwareDescription {
     bool operator==(const HardwareDescription&) const = default;
 };
 
+// What the controller's calibration files can hold. POSCAL.INI keeps each offset as a 32-bit
+// "%d"; MAGCAL.INI keeps each coefficient as "%12f" on a line of its own, and card lines of 80
+// characters or more cannot be read back (71 digits before the point are the most that fit).
+bool CardHoldsOffset(double micrometres);
+bool CardHoldsCoefficient(double value);
+
 // Code words (files) and shown names (dialog). Lookups compare the whole text exactly; an
 // unknown text gives the invalid value, a value outside the vocabulary gives the invalid text.
 int32_t MagnetFromCode(std::string_view code);

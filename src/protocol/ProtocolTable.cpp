@@ -261,9 +261,16 @@ void StartReading(SetSequence& sequence, std::istream& in, std::string& token) {
     if (!token.empty()) {
         sequence.columns.push_back(ParseSetKey(token));
     }
-    // The rest of the header line, whatever its length.
+    // The rest of the header line, whatever its length and its line end.
     std::string rest;
-    std::getline(in, rest);
+    for (int c = in.get(); c != std::char_traits<char>::eof() && c != '\n'; c = in.get()) {
+        if (c == '\r') {
+            if (in.peek() == '\n')
+                in.get();
+            break;
+        }
+        rest += static_cast<char>(c);
+    }
     std::istringstream keys(rest);
     std::string key;
     while (keys >> key) {

@@ -50,7 +50,8 @@ FilePtr OpenFile(const std::filesystem::path& path, const char* mode) {
 #endif
 }
 
-// Hands out the input's lines without the line end ("\n" or "\r\n"), reading large chunks.
+// Hands out the input's lines without the line end, reading large chunks. The first line end
+// decides how every line ends: "\n" or "\r\n", or a bare "\r".
 class LineReader {
 public:
     explicit LineReader(const ConvertSource& source)
@@ -60,7 +61,11 @@ public:
         for (;;) {
             char* begin = m_buffer.data() + m_begin;
             const size_t available = m_end - m_begin;
-            auto* newline = static_cast<char*>(std::memchr(begin, '\n', available));
+            if (m_separator == 0 && !DecideSeparator(begin, available)) {
+                Refill();
+                continue;
+            }
+            auto* newline = static_cast<char*>(std::memchr(begin, m_separator, available));
             if (newline != nullptr) {
                 first = begin;
                 last = newline;
@@ -86,6 +91,26 @@ public:
     bool Failed() const { return m_failed; }
 
 private:
+    // False when the buffer does not show yet how lines end.
+    bool DecideSeparator(const char* begin, size_t available) {
+        const void* cr = std::memchr(begin, '\r', available);
+        const void* lf = std::memchr(begin, '\n', available);
+        const char* end = begin + available;
+        if (cr != nullptr && (lf == nullptr || cr < lf)) {
+            const char* after = static_cast<const char*>(cr) + 1;
+            if (after == end && !m_atEnd) {
+                return false; // a line feed may follow in the next chunk
+            }
+            m_separator = after != end && *after == '\n' ? '\n' : '\r';
+            return true;
+        }
+        if (lf != nullptr || m_atEnd) {
+            m_separator = '\n';
+            return true;
+        }
+        return false;
+    }
+
     static void TrimCarriageReturn(const char* first, const char*& last) {
         if (last != first && last[-1] == '\r') {
             --last;
@@ -118,6 +143,7 @@ private:
     size_t m_end = kReadPad;
     bool m_atEnd = false;
     bool m_failed = false;
+    char m_separator = 0; // not known yet
 };
 
 // The end of the field that starts at `field`: the next comma, or `last`. The eight bytes from
@@ -589,6 +615,11 @@ void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count)
 int ConvertFile(ForceModel& model, const std::filesystem::path& input,
                 const std::filesystem::path& output, bool springValid, bool fullPass,
                 const ConvertProgress& progress) {
+    // Writing over the input would convert the converted file (or read it while it grows).
+    if (SameFile(input, output)) {
+        model.ResetConversion();
+        return ConvertOutputIsInput;
+    }
     FilePtr in = OpenFile(input, "rb");
     if (!in) {
         model.ResetConversion();
@@ -631,6 +662,11 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
     }
     if (reader.Failed()) {
         return ConvertInputNotOpened;
+    }
+    // Without a column it knows, the file is no test data (an empty file has no column at all).
+    if (std::all_of(inputCodes.begin(), inputCodes.end(),
+                    [](int code) { return code == ColumnCode::Unrecognised; })) {
+        return ConvertNotTestData;
     }
     // The output is written beside its target and takes its place only when complete.
     AtomicFile out(output);

@@ -154,6 +154,30 @@ std::vector<std::string> Firmware::TakeEvents() {
     return events;
 }
 
+const char* Firmware::ModeName() const {
+    switch (m_mode) {
+    case Mode::Write:
+        return "write";
+    case Mode::Upload:
+        return "upload";
+    case Mode::Command:
+        break;
+    }
+    return "command";
+}
+
+void Firmware::EnterTransferMode(const std::string& writeName) {
+    m_line.clear();
+    m_uploadLines.clear();
+    if (writeName.empty()) {
+        m_mode = Mode::Upload;
+        return;
+    }
+    m_mode = Mode::Write;
+    m_writeName = writeName;
+    m_writeOk = m_card.Append(writeName, "");
+}
+
 void Firmware::ResetLine() {
     m_line.clear();
     m_mode = Mode::Command;

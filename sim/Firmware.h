@@ -99,6 +99,7 @@ public:
     // The next `count` command lines are answered with `text` (a carriage return is added)
     // and otherwise ignored, as a busy controller does with "Error 97".
     void InjectReplies(const std::string& text, int count);
+    void ClearInjectedReplies() { m_injected.clear(); }
     int PendingInjectedReplies() const { return static_cast<int>(m_injected.size()); }
     // Send the end byte of transfers in a chunk of its own, `delayMs` after the content,
     // instead of right behind the last content byte.
@@ -127,6 +128,11 @@ public:
 
     // True while inside "0W" or "0P" (lines are content, not commands).
     bool InTransfer() const { return m_mode != Mode::Command; }
+    // "command", "write" or "upload".
+    const char* ModeName() const;
+    // As if a session had sent "0W name" (or "0P", for an empty name) and gone away before the
+    // end line: every following line is content, answered "OK".
+    void EnterTransferMode(const std::string& writeName);
     // Drops a half-received line and leaves any "0W"/"0P" (a link that went away).
     void ResetLine();
 

@@ -124,6 +124,12 @@ const char* ControlHelpText() {
   identity I TEXT | identity I default   replace identity record I (0..4)
   description TEXT | hardware-id TEXT     change the registration (rewritten at once)
   spacer UM | spacer off   put spacers of UM micrometres under every shuttle
+  when VERB COMMAND | when off   run COMMAND (any control command) just before the firmware
+                           takes the next command line that starts with VERB (e.g. when 0F silence)
+  clear                    end every injected fault (silence, drop, latency, end byte apart,
+                           short transfer, injected replies, trigger, transfer mode)
+  stuck write NAME | stuck upload   as if a session had sent "0W NAME" (or "0P") and gone
+                           away before its end line: every line is content, answered OK
   capacity KB              card capacity reported by "0?V"
   sensor-error CH N | sensor-error CH off   "0?D CH" answers "Error N" (a broken sensor)
   protect NAME | protect off   "0X NAME" fails ("Error 4") while NAME is on the card
@@ -262,7 +268,8 @@ std::string Simulator::Control(const std::string& line) {
           << (m_link.IsOpen() ? m_link.SlavePath() : "-") << " firmware "
           << m_firmware.FirmwareVersion() << " baud " << m_output.Baud() << " latency "
           << m_output.LatencyMs() << " injected " << m_firmware.PendingInjectedReplies()
-          << " silent " << (Silent(now) ? "yes" : "no") << " card " << m_card.Root().string();
+          << " silent " << (Silent(now) ? "yes" : "no") << " mode " << m_firmware.ModeName()
+          << " card " << m_card.Root().string();
         if (const TestRun* run = m_firmware.CurrentRun()) {
             s << " test " << run->DataFileName() << " lines " << run->LinesWritten();
         }
@@ -519,6 +526,42 @@ std::string Simulator::Control(const std::string& line) {
         m_firmware.CutNextTransfer(words[1], static_cast<size_t>(n));
         return "ok short " + words[1] + " " + std::to_string(n);
     }
+    if (cmd == "when") {
+        if (words.size() == 2 && words[1] == "off") {
+            m_triggerVerb.clear();
+            return "ok when off";
+        }
+        if (words.size() < 3) {
+            return "error usage: when VERB COMMAND | when off";
+        }
+        m_triggerVerb = UpperCase(words[1]);
+        m_triggerCommand = Rest(line, 2);
+        m_triggerLine.clear();
+        return "ok when " + m_triggerVerb;
+    }
+    if (cmd == "clear") {
+        m_triggerVerb.clear();
+        m_silentUntilMs = -1;
+        m_output.ArmDrop(std::nullopt);
+        m_dropReplugMs.reset();
+        m_output.SetLatencyMs(0);
+        m_firmware.SetEndByteApart(false);
+        m_firmware.CutNextTransfer({}, std::nullopt);
+        m_firmware.ClearInjectedReplies();
+        m_firmware.ResetLine();
+        return "ok clear";
+    }
+    if (cmd == "stuck") {
+        if (words.size() == 2 && words[1] == "upload") {
+            m_firmware.EnterTransferMode({});
+            return "ok stuck upload";
+        }
+        if (words.size() == 3 && words[1] == "write") {
+            m_firmware.EnterTransferMode(words[2]);
+            return "ok stuck write " + words[2];
+        }
+        return "error usage: stuck write NAME | stuck upload";
+    }
     if (cmd == "capacity") {
         if (!wantInt(1, n) || n < 0) {
             return "error usage: capacity KB";
@@ -562,7 +605,45 @@ void Simulator::ServiceLink(double nowMs) {
         Unplug("unplugged (read failed)");
         return;
     }
-    if (bytes.empty() || m_dropCloseAtMs) {
+    while (!bytes.empty() && m_link.IsOpen() && !m_dropCloseAtMs) {
+        bool fired = false;
+        FeedLink(TakeUntilTrigger(bytes, fired), nowMs);
+        if (fired) {
+            const std::string command = m_triggerCommand;
+            m_triggerVerb.clear();
+            Announce("triggered " + command + ": " + Control(command));
+        }
+    }
+}
+
+std::string Simulator::TakeUntilTrigger(std::string& rest, bool& fired) {
+    fired = false;
+    std::string head;
+    if (m_triggerVerb.empty()) {
+        head.swap(rest);
+        return head;
+    }
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] != '\r') {
+            m_triggerLine += rest[i];
+            continue;
+        }
+        const std::vector<std::string> words = Words(m_triggerLine);
+        m_triggerLine.clear();
+        if (!words.empty() && UpperCase(words[0]) == m_triggerVerb) {
+            // The line's own carriage return stays: the firmware takes the line after the fault.
+            head = rest.substr(0, i);
+            rest.erase(0, i);
+            fired = true;
+            return head;
+        }
+    }
+    head.swap(rest);
+    return head;
+}
+
+void Simulator::FeedLink(const std::string& bytes, double nowMs) {
+    if (bytes.empty()) {
         return;
     }
     if (Silent(nowMs)) {

@@ -71,6 +71,11 @@ public:
 private:
     void Announce(const std::string& text);
     void ServiceLink(double nowMs);
+    // What arrived from the program, after any trigger has been looked for.
+    void FeedLink(const std::string& bytes, double nowMs);
+    // Takes from `rest` the bytes up to the carriage return of a line that fires the trigger
+    // (all of them when none does); `fired` tells whether one did.
+    std::string TakeUntilTrigger(std::string& rest, bool& fired);
     void FlushOutput(double nowMs);
     void ReadControl(int fd, std::string& buffer, bool& open);
     bool OpenFifo();
@@ -96,6 +101,9 @@ private:
     int m_fifoWriteFd = -1;
     bool m_fifoCreated = false;
     std::string m_stdinBuffer, m_fifoBuffer;
+    // "when VERB COMMAND": COMMAND runs just before the firmware takes the next line starting
+    // with VERB.
+    std::string m_triggerVerb, m_triggerCommand, m_triggerLine;
     bool m_stdinOpen = true;
     bool m_fifoOpen = false;
 };

@@ -175,13 +175,8 @@ OffsetsResult CalibratePositions(ICalibrationDevice& device, int32_t absolutePos
             result.wellWithoutLaw = k;
             return result;
         }
-        const double offset = std::floor(old[k - 1] + absolutePosition - *position + 0.5);
-        // A clamped offset would be a wrong one on the card.
-        if (!CardHoldsOffset(offset)) {
-            result.wellBeyondCard = k;
-            return result;
-        }
-        result.offsets[k - 1] = static_cast<int32_t>(offset);
+        result.offsets[k - 1] =
+            ToInt32(std::floor(old[k - 1] + absolutePosition - *position + 0.5));
     }
     result.computed = true;
     result.written = device.WritePositionOffsets(result.offsets);
@@ -201,13 +196,6 @@ CalibrationOutcome OffsetsOutcome(const OffsetsResult& result) {
                                                " has no position law for the fitted magnet.\n" +
                                                unchanged,
                                            true);
-    if (result.wellBeyondCard)
-        return CalibrationOutcome::Refused(
-            "Error:  The offset of Well " + std::to_string(result.wellBeyondCard) +
-                " would be beyond what the controller can hold: its position reading is not "
-                "plausible.\n" +
-                unchanged,
-            true);
     if (!result.written)
         return CalibrationOutcome::Refused(
             "Error:  The position offsets could not be written to the device (POSCAL.INI).\n" +

@@ -117,7 +117,6 @@ SensorFigures RefreshReadings(ICalibrationDevice& device, const SpringModel& spr
 struct OffsetsResult {
     SensorSamples samples;
     int wellWithoutLaw = 0; // a well the fitted magnet gives no position for
-    int wellBeyondCard = 0; // a well whose offset would not fit POSCAL.INI
     bool computed = false;
     std::array<int32_t, kWellCount> offsets{};
     bool written = false;

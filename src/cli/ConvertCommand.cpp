@@ -111,8 +111,10 @@ bool OutputsAreNotInputs(const ConvertOptions& options) {
         }
     }
     std::error_code error;
-    if (std::filesystem::weakly_canonical(options.shortOut, error) ==
-            std::filesystem::weakly_canonical(options.fullOut, error) ||
+    const auto resolved = [&error](const std::string& path) {
+        return std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+    };
+    if (resolved(options.shortOut) == resolved(options.fullOut) ||
         SameFile(options.shortOut, options.fullOut)) {
         std::cerr << "Error:  --out and --full name the same file " << options.fullOut
                   << "; the full pass would replace the converted file. Nothing was written\n";
@@ -227,11 +229,6 @@ int Convert(const ConvertOptions& options) {
                               ? "the file is empty"
                               : "its first line names no column of test data")
                       << ". Nothing was written\n";
-            return 1;
-        case ConvertOutputIsInput:
-            std::cerr << "Error:  " << pass.output
-                      << " is the raw data file; the converted file would replace it. Nothing "
-                         "was written\n";
             return 1;
         default:
             std::cerr << "Error:  Writing " << pass.output << " failed\n";

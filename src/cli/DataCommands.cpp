@@ -71,6 +71,7 @@ public:
     }
 
     Controller& GetController() { return m_doc.m_controller; }
+    int LastConnectResult() const { return m_doc.LastConnectResult(); }
     const std::string& Log() const { return m_log; }
 
 private:
@@ -86,7 +87,8 @@ public:
         m_link = std::make_unique<DeviceLink>();
         const std::optional<bool> opened = m_link->Open(context.port);
         if (opened && !*opened) {
-            Fail(context, "cannot open " + m_link->GetController().portName);
+            Fail(context, Controller::ConnectFailureText(m_link->LastConnectResult(),
+                                                         m_link->GetController().portName));
             return false;
         }
         if (!opened) {

@@ -1,8 +1,11 @@
 // Device subcommands: ports, info, status and the card file commands.
 #include "cli/Commands.h"
 
+#include "common/AtomicFile.h"
 #include "devicelink/DeviceSession.h"
 #include "devicelink/PortInfo.h"
+#include "recordings/TestDataAccess.h"
+#include "recordings/TestDataListing.h"
 
 #include <CLI/CLI.hpp>
 
@@ -11,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <unistd.h>
 
@@ -126,25 +130,56 @@ std::string LocalNameFor(const std::string& cardName) {
     return slash == std::string::npos ? cardName : cardName.substr(slash + 1);
 }
 
+std::string CardNameRule() {
+    return "card file name must have 1 to " + std::to_string(Controller::kMaxCardNameLength) +
+           " characters and no line end";
+}
+
 void RunCardGet(CliContext& context, const std::string& name, std::string local) {
     if (local.empty())
         local = LocalNameFor(name);
+    if (!Controller::IsValidCardName(name)) {
+        Fail(context, CardNameRule());
+        return;
+    }
     WithController(context, [&](DeviceSession& session) {
-        ProgressLine progress;
-        long long last = 0;
-        const int result = session.GetController().DownloadFile(name, local, [&](long long bytes) {
-            last = bytes;
-            progress(bytes);
-        });
-        if (result == -1) {
-            Fail(context, "cannot open " + local + " for writing", &session);
-        } else if (result != 1) {
-            Fail(context, "download of " + name + " failed; " + local + " not written", &session);
-        } else {
-            std::error_code error;
-            const auto size = std::filesystem::file_size(local, error);
-            progress.Done(error ? last : static_cast<long long>(size));
+        Controller& device = session.GetController();
+        // The listed size shows a transfer that ended early, which otherwise looks complete.
+        std::vector<std::string> lines;
+        std::optional<int32_t> listed;
+        if (device.ReadCardListing(lines) == 1)
+            listed = ListedSize(lines, device.hardware.FirmwareVersion, name);
+        AtomicFile out{std::filesystem::path(local)};
+        if (!out.Open()) {
+            Fail(context, "cannot open " + local + " for writing: " + out.Error(), &session);
+            return;
         }
+        ProgressLine progress;
+        long long bytes = 0;
+        const int result = device.DownloadInto(
+            name, [&out](std::string_view piece) { return out.Write(piece); }, bytes, progress);
+        const std::string notWritten = "; " + local + " not written";
+        if (result != 1) {
+            if (!out.Error().empty())
+                Fail(context, "cannot write " + local + ": " + out.Error(), &session);
+            else if (device.lastResult == Controller::kInterrupted)
+                Fail(context, "download of " + name + " interrupted" + notWritten, &session);
+            else
+                Fail(context, "download of " + name + " failed" + notWritten, &session);
+            return;
+        }
+        if (listed && bytes != *listed) {
+            Fail(context, "download of " + name + " incomplete: " + std::to_string(bytes) + " of " +
+                              std::to_string(*listed) + " bytes arrived" + notWritten +
+                              (bytes < *listed ? std::string(". ") + kEndByteCause : ""));
+            return;
+        }
+        if (!out.Commit()) {
+            Fail(context,
+                 name + " arrived whole but " + local + " could not be saved: " + out.Error());
+            return;
+        }
+        progress.Done(bytes);
     });
 }
 
@@ -163,9 +198,7 @@ void RunCardPut(CliContext& context, const std::string& local, const std::string
         return;
     }
     if (!Controller::IsValidCardName(name)) {
-        Fail(context, "card file name must have 1 to " +
-                          std::to_string(Controller::kMaxCardNameLength) +
-                          " characters and no line end");
+        Fail(context, CardNameRule());
         return;
     }
     WithController(context, [&](DeviceSession& session) {

@@ -65,7 +65,8 @@ public:
             m_doc.m_controller.portName = port;
         }
         if (!m_doc.SetUpLink()) {
-            error = "cannot open " + m_doc.m_controller.portName;
+            error = Controller::ConnectFailureText(m_doc.LastConnectResult(),
+                                                   m_doc.m_controller.portName);
             return false;
         }
         return true;

@@ -13,7 +13,8 @@ std::atomic<int> g_shields{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void OnSignal(int signal) {
-    if (g_shields.load() > 0) {
+    // A second request while the first is being honoured does not wait any longer.
+    if (g_shields.load() > 0 && g_pending.load() == 0) {
         g_pending.store(signal);
         return;
     }

@@ -1,8 +1,9 @@
-// Stop requests for device work: Ctrl-C or a termination request to a tool. Work that puts the
-// controller into a mode that only its own end line leaves (a card write, a program upload) runs
-// inside a Shield: a signal that arrives meanwhile is only noted, the work ends properly (the
-// end line goes out) and reports itself interrupted, and nothing new is started after it. Outside
-// a shield the signal takes its usual course at once.
+// Stop requests for device work: Ctrl-C or a termination request to a tool. Work that leaves the
+// controller in a mode of its own until it ends (a card write or program upload, which only the
+// end line ends; a file read, which ends at the controller's end byte) runs inside a Shield: a
+// signal that arrives meanwhile is only noted, the work ends properly and reports itself
+// interrupted, and nothing new is started after it. Outside a shield, and for a second signal,
+// the signal takes its usual course at once.
 #pragma once
 
 namespace interruption {

@@ -60,10 +60,10 @@ int Controller::Exchange(const std::string& text, std::string& reply, int capaci
     for (int attempt = 1;; ++attempt) {
         lastResult = serial.Write(text);
         if (lastResult != Serial::kSuccess)
-            return 1;
+            return NoteLinkFailure();
         lastResult = serial.ReadLine(reply, capacity, length);
         if (lastResult != Serial::kSuccess)
-            return 1;
+            return lastResult == Serial::kOverflow ? 1 : NoteLinkFailure();
         if (!StartsWith(reply, "Error"))
             return 0;
         const int number = ErrorNumber(reply);
@@ -72,6 +72,11 @@ int Controller::Exchange(const std::string& text, std::string& reply, int capaci
             return number;
         }
     }
+}
+
+int Controller::NoteLinkFailure() {
+    ++m_linkFailures;
+    return 1;
 }
 
 int Controller::Command(const std::string& text) {
@@ -204,15 +209,37 @@ int Controller::OpenPort() {
     return lastResult == Serial::kSuccess ? 1 : -1;
 }
 
+std::string Controller::ConnectFailureText(int result, const std::string& port) {
+    switch (result) {
+    case kConnectNoAnswer:
+        return "the controller on " + port + " does not answer";
+    case kConnectNotTakingCommands:
+        return "the controller on " + port + " is not taking commands";
+    case kConnectBroken:
+        return "the link to the controller on " + port + " failed while connecting";
+    default:
+        return "cannot open " + port;
+    }
+}
+
 int Controller::Connect() {
     if (OpenPort() != 1)
         return -1;
+    m_linkFailures = 0;
     if (!Identify()) {
         serial.Close();
         return m_greeting;
     }
     ReadPositionOffsets();
     ReadDisplacementCoefficients();
+    // Half an identity or a calibration table that broke off is not a connected controller:
+    // its figures would be shown and used as if they were the device's.
+    if (m_linkFailures > 0) {
+        MessageLog::Instance().WriteMessage("\nThe link to the controller on " + portName +
+                                            " failed while connecting.\n");
+        serial.Close();
+        return kConnectBroken;
+    }
     if (hardware.FirmwareVersion == 74050 && hardware.hardwareVersion < 1000 && m_notice)
         m_notice(kFirmwareNotice, "Error");
     return 1;
@@ -221,6 +248,10 @@ int Controller::Connect() {
 int Controller::UploadProgram(DeviceProgramTable& table) {
     // A short table: it is sent to its end line even when a stop is requested meanwhile, so
     // that the controller does not stay in its upload mode.
+    if (interruption::Pending() != 0) {
+        lastResult = kInterrupted;
+        return -1;
+    }
     interruption::Shield shield;
     bool failed = false;
     for (const std::string& line : ProgramUploadLines(table)) {

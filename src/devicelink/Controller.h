@@ -35,6 +35,8 @@ public:
     // earlier transfer.
     static constexpr int kConnectNoAnswer = -2;
     static constexpr int kConnectNotTakingCommands = -3;
+    // An exchange of the connect after the first failed (no answer, or the line went down).
+    static constexpr int kConnectBroken = -4;
     static constexpr int kReplyCapacity = 1024;
     static constexpr int kRecordCapacity = 512;
     static constexpr int kRecordCount = 5;
@@ -87,11 +89,14 @@ public:
     int QueryInteger(const std::string& text, int& value);
 
     // --- connect ------------------------------------------------------------------------
-    // 1 when connected; -1 when the port cannot be opened; kConnectNoAnswer or
-    // kConnectNotTakingCommands (the port is closed again, the reason is in the message log).
+    // 1 when connected; -1 when the port cannot be opened; kConnectNoAnswer,
+    // kConnectNotTakingCommands or kConnectBroken (the port is closed again, the reason is in
+    // the message log).
     int Connect();
     // The first step of Connect alone: 1 when the port is open (or already was), else -1.
     int OpenPort();
+    // What a tool says when Connect gave `result` (not 1) on `port`.
+    static std::string ConnectFailureText(int result, const std::string& port);
     // False when the first identity query got no answer at all (the rest is then not asked),
     // or when the controller kept answering "OK" to everything.
     bool Identify();
@@ -158,6 +163,8 @@ public:
 
 private:
     int Exchange(const std::string& text, std::string& reply, int capacity, int& length);
+    // Counts a write or read that failed or timed out; returns 1, Command's serial failure.
+    int NoteLinkFailure();
     // The end line of a write or upload, as a command of its own.
     int SendEndLine();
     // The first identity query: 1, kConnectNoAnswer, or kConnectNotTakingCommands. A controller
@@ -170,6 +177,7 @@ private:
     NoticeHandler m_notice;
     PortEnumerator m_enumerate;
     int m_greeting = 1;
+    int m_linkFailures = 0; // since the connect began
     std::string m_writeProblem;
 };
 

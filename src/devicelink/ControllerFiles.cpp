@@ -111,10 +111,17 @@ int Controller::ReadFileLines(const std::string& name, std::vector<std::string>&
         return -1;
     // Lines are read even after an error reply: they end at the controller's end byte or at
     // the read time-out, and whatever arrived is kept.
-    if (Command(Format("0F %s\r", name.c_str())) == 1)
+    const int result = Command(Format("0F %s\r", name.c_str()));
+    if (result == 1)
         return 1; // the line is down: nothing will come
     int count = 0;
-    serial.ReadLines(lines, count, shortTail);
+    const int status = serial.ReadLines(lines, count, shortTail);
+    // After an error reply (no such file) a controller may send no end byte at all; a file it
+    // has begun to send that stops is a broken link.
+    if (status == Serial::kReadFailure || (status == Serial::kTimedOut && result == 0)) {
+        lastResult = status;
+        NoteLinkFailure();
+    }
     return 1;
 }
 
@@ -149,10 +156,22 @@ int Controller::DownloadInto(const std::string& name, const ByteSink& sink, long
     bytes = 0;
     if (RefuseName(name))
         return -1;
+    // Once the controller sends, it sends to the end byte: a stop request drops the rest of the
+    // file but reads it, so that the next exchange does not read file bytes as its reply.
+    if (interruption::Pending() != 0) {
+        lastResult = kInterrupted;
+        return 0;
+    }
+    interruption::Shield shield;
     const int result = Command(Format("0F %s\r", name.c_str()));
     if (result == 1)
         return 0;
-    SinkBuffer buffer(sink);
+    bool stopped = false;
+    const ByteSink taker = [&](std::string_view piece) {
+        stopped = stopped || interruption::Pending() != 0;
+        return stopped || sink(piece);
+    };
+    SinkBuffer buffer(taker);
     std::ostream stream(&buffer);
     const int status = serial.ReadToStream(stream, bytes, [&](long long count) {
         if (progress)
@@ -161,6 +180,12 @@ int Controller::DownloadInto(const std::string& name, const ByteSink& sink, long
     stream.flush();
     if (status != Serial::kSuccess) {
         lastResult = status;
+        return 0;
+    }
+    if (stopped) {
+        lastResult = kInterrupted;
+        MessageLog::Instance().WriteMessage(
+            "The download of " + name + " was interrupted; the rest of it was read and dropped.\n");
         return 0;
     }
     // An error reply (the controller refused the file) still ends with the end byte.

@@ -38,19 +38,11 @@ bool DeviceSession::Open(const std::string& port, std::string& error) {
     } else {
         m_controller.portName = port;
     }
-    switch (m_controller.Connect()) {
-    case 1:
+    const int result = m_controller.Connect();
+    if (result == 1)
         return true;
-    case Controller::kConnectNoAnswer:
-        error = "the controller on " + m_controller.portName + " does not answer";
-        return false;
-    case Controller::kConnectNotTakingCommands:
-        error = "the controller on " + m_controller.portName + " is not taking commands";
-        return false;
-    default:
-        error = "cannot open " + m_controller.portName;
-        return false;
-    }
+    error = Controller::ConnectFailureText(result, m_controller.portName);
+    return false;
 }
 
 std::string DeviceSession::LogText() const {

@@ -6,6 +6,7 @@
 #include "devicelink/TrafficRecorder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ostream>
@@ -42,10 +43,19 @@ void Log(const std::string& text) {
 
 } // namespace
 
+namespace {
+std::atomic<int> g_defaultLongTimeoutMs{Serial::kLongTimeoutMs};
+} // namespace
+
+void Serial::SetDefaultLongTimeoutMs(int timeoutMs) {
+    g_defaultLongTimeoutMs = timeoutMs;
+}
+
 Serial::Serial(std::unique_ptr<ISerialChannel> channel)
     : m_channel(channel ? std::move(channel)
                         : std::make_unique<RecordingChannel>(std::make_unique<QtSerialChannel>(),
-                                                             TrafficRecorder::Shared())) {}
+                                                             TrafficRecorder::Shared())),
+      m_longTimeoutMs(g_defaultLongTimeoutMs.load()) {}
 
 Serial::~Serial() = default;
 

@@ -68,8 +68,10 @@ public:
     int ReadTimeoutMs() const { return m_readTimeoutMs; }
     void SetReadTimeoutMs(int timeoutMs) { m_readTimeoutMs = timeoutMs; }
     // The wait of the long policy for later opens (20 s unless changed), for tests and tools that
-    // must not wait that long for a silent controller.
+    // must not wait that long for a silent controller; the default one sets it for every port
+    // made afterwards.
     void SetLongTimeoutMs(int timeoutMs) { m_longTimeoutMs = timeoutMs; }
+    static void SetDefaultLongTimeoutMs(int timeoutMs);
     // The baud rate of the last open.
     int BaudRate() const { return m_baudRate; }
     ISerialChannel& Channel() { return *m_channel; }
@@ -89,7 +91,7 @@ private:
 
     bool m_open = false;
     int m_readTimeoutMs = kShortTimeoutMs;
-    int m_longTimeoutMs = kLongTimeoutMs;
+    int m_longTimeoutMs;
     int m_baudRate = 0;
     // Bytes that arrived after an end byte in the same chunk: the next exchange's.
     std::string m_pending;

@@ -593,6 +593,7 @@ bool CKelvastraDoc::SetUpLink() {
         opened = m_controller.OpenPort();
     }
     if (opened != 1) {
+        m_lastConnect = -1;
         if (!m_connectFailed)
             MessageLog::Instance().WriteMessage("\nThe controller was found on " +
                                                 m_controller.portName +
@@ -612,7 +613,8 @@ bool CKelvastraDoc::SetUpLink() {
     // What the last attempt said is replaced by what this one says.
     if (m_connectUnanswered && m_view)
         m_view->ClearMessageArea();
-    if (m_controller.Connect() != 1) {
+    m_lastConnect = m_controller.Connect();
+    if (m_lastConnect != 1) {
         // The connect has closed the port and said why; the watch tries again.
         m_connectUnanswered = true;
         SetActivity({});

@@ -115,6 +115,9 @@ public:
     // the port cannot be opened or the controller does not answer on it; the document then stays
     // disconnected.
     bool SetUpLink();
+    // How the last SetUpLink ended: 1, or what Controller::Connect gave (-1 when the port did
+    // not open).
+    int LastConnectResult() const { return m_lastConnect; }
     // Port closed, flags down, message area cleared.
     void TearDownLink();
     // Runs the pending action, if any, and clears its code. False when the worker must stop.
@@ -173,6 +176,7 @@ private:
     bool m_connectFailed = false;
     // The controller did not answer at the last watch: the next attempt replaces that message.
     bool m_connectUnanswered = false;
+    int m_lastConnect = 1;
     // The port the link was set up on.
     std::string m_linkPort;
 };

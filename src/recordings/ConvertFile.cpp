@@ -615,11 +615,6 @@ void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count)
 int ConvertFile(ForceModel& model, const std::filesystem::path& input,
                 const std::filesystem::path& output, bool springValid, bool fullPass,
                 const ConvertProgress& progress) {
-    // Writing over the input would convert the converted file (or read it while it grows).
-    if (SameFile(input, output)) {
-        model.ResetConversion();
-        return ConvertOutputIsInput;
-    }
     FilePtr in = OpenFile(input, "rb");
     if (!in) {
         model.ResetConversion();

@@ -39,9 +39,8 @@ enum ConvertResult : int {
     ConvertInputNotOpened = -1,  // nothing written, the output untouched
     ConvertOutputNotOpened = -2, // nothing written
     ConvertReadFailed = -3,
-    ConvertWriteFailed = -4,   // disk full or similar
-    ConvertNotTestData = -5,   // empty, or no column the conversion knows: nothing written
-    ConvertOutputIsInput = -6, // the output names the input file: nothing written
+    ConvertWriteFailed = -4, // disk full or similar
+    ConvertNotTestData = -5, // empty, or no column the conversion knows: nothing written
 };
 
 // Spring force value that means "no value" (written as "--").

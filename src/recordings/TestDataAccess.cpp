@@ -26,13 +26,16 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kWrongSize = 2;
+constexpr int kNotSaved = 3;
 
 // Copies a card file into `target` through a temporary file, handing every piece to `tee` as
 // well. 1, -1 when the local file cannot be made, 0 when the copy failed, kWrongSize when
-// another size than expected arrived (the target is untouched unless 1).
+// another size than expected arrived, kNotSaved when it arrived but the local file could not be
+// completed, with the reason in `error` (the target is untouched unless 1).
 int FetchInto(ITestDataCard& card, const std::string& name, const fs::path& target,
               long long& bytes, const ITestDataCard::ByteProgress& progress,
-              long long expectedBytes = -1, const ITestDataCard::ByteSink& tee = {}) {
+              long long expectedBytes = -1, const ITestDataCard::ByteSink& tee = {},
+              std::string* error = nullptr) {
     bytes = 0;
     AtomicFile out(target);
     if (!out.Open())
@@ -44,7 +47,11 @@ int FetchInto(ITestDataCard& card, const std::string& name, const fs::path& targ
         return 0;
     if (expectedBytes >= 0 && bytes != expectedBytes)
         return kWrongSize;
-    return out.Commit() ? 1 : -1;
+    if (out.Commit())
+        return 1;
+    if (error)
+        *error = out.Error();
+    return kNotSaved;
 }
 
 // The bytes of a download handed on to readers on other threads as they arrive: each reader
@@ -250,7 +257,8 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
             if (spring)
                 feed.Write(piece);
             return true;
-        });
+        },
+        &result.error);
     // An incomplete download ends the conversions without their files.
     feed.End(fetched == 1);
     if (fetched == 1 && spring) {
@@ -268,6 +276,8 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
 
     if (fetched == -1) {
         result.status = DownloadResult::CannotWrite;
+    } else if (fetched == kNotSaved) {
+        result.status = DownloadResult::NotSaved;
     } else if (fetched != 1) {
         result.status = fetched == kWrongSize ? DownloadResult::Incomplete : DownloadResult::Failed;
     } else if (!spring) {
@@ -292,7 +302,11 @@ std::string DownloadMessage(const DownloadResult& result, const TestDataFile& fi
     case DownloadResult::Incomplete:
         return "Error:  Download Incomplete\n" + file.cardName + ": " +
                std::to_string(result.bytes) + " of " + std::to_string(file.sizeBytes) +
-               " bytes arrived; nothing was converted";
+               " bytes arrived; nothing was converted" +
+               (result.bytes < file.sizeBytes ? std::string(".\n") + kEndByteCause : "");
+    case DownloadResult::NotSaved:
+        return "Error:  " + file.cardName + " arrived whole but could not be saved:\n" +
+               result.paths.raw.string() + "\n" + result.error;
     case DownloadResult::NoTemplate:
         return "Error:  Cannot Open Template File";
     case DownloadResult::ConvertFailed:

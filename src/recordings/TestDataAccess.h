@@ -34,10 +34,12 @@ struct DownloadResult {
         Incomplete,    // fewer or more bytes than listed: no raw copy, nothing converted
         NoTemplate,    // the protocol copy did not come: the raw copy stays, not converted
         ConvertFailed, // a converted file could not be written
+        NotSaved,      // the data file arrived whole but its raw copy could not be completed
     };
     Status status = Converted;
     DownloadPaths paths;
     long long bytes = 0; // bytes of the data file that arrived
+    std::string error;   // the file system's reason, for NotSaved
 };
 
 // Download Selected for one file: the raw copy, the protocol copy (whose hardware block gives
@@ -50,6 +52,10 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                                   const HardwareDescription& device,
                                   const ProgressFn& progress = {},
                                   const std::function<void(DownloadStage)>& stage = {});
+// The likely cause of a transfer that ended early, for the user.
+inline constexpr const char* kEndByteCause =
+    "A byte 0x17 inside the file ends a transfer early and is the likely cause.";
+
 // What to tell the user about a result; empty when it was converted.
 std::string DownloadMessage(const DownloadResult& result, const TestDataFile& file);
 

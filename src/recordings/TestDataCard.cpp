@@ -1,10 +1,12 @@
 #include "recordings/TestDataCard.h"
 
 #include "common/NumberText.h"
+#include "common/TextLines.h"
 
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -19,16 +21,14 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
            });
 }
 
-// The lines of a small text file without their line ends; empty when it cannot be read.
+// The lines of a small text file without their line ends (any kind); empty when it cannot be
+// read.
 std::vector<std::string> FileLines(const fs::path& path) {
-    std::vector<std::string> lines;
     std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (in && std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::string> lines;
+    for (const std::string_view line : SplitTextLines(text))
+        lines.emplace_back(line);
     return lines;
 }
 
@@ -77,11 +77,10 @@ int FolderCard::ReadFirstLine(const std::string& name, std::string& line) {
     const fs::path path = PathOf(name);
     if (path.empty())
         return -1;
-    std::ifstream in(path, std::ios::binary);
-    std::string first;
-    if (!in || !std::getline(in, first))
+    const std::vector<std::string> lines = FileLines(path);
+    if (lines.empty())
         return -1;
-    line = first;
+    line = lines.front();
     return 1;
 }
 

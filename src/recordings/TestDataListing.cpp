@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -33,14 +34,15 @@ int32_t ClampSize(long long size) {
     return static_cast<int32_t>(std::clamp<long long>(size, 0, INT32_MAX));
 }
 
-void AddIfData(std::vector<TestDataFile>& files, std::string name, int32_t size) {
-    if (name.empty() || !IsDataFileName(name))
+// Data files only, or every file when `all` is set.
+void AddIfData(std::vector<TestDataFile>& files, std::string name, int32_t size, bool all) {
+    if (name.empty() || (!all && !IsDataFileName(name)))
         return;
     files.push_back({name, name, size});
 }
 
 // "size name": the name is the rest of the line, so a long name with blanks stays whole.
-void ParsePlainLine(std::string_view line, std::vector<TestDataFile>& files) {
+void ParsePlainLine(std::string_view line, std::vector<TestDataFile>& files, bool all) {
     line = TrimEnd(line);
     const size_t start = line.find_first_not_of(" \t");
     if (start == std::string_view::npos)
@@ -52,13 +54,13 @@ void ParsePlainLine(std::string_view line, std::vector<TestDataFile>& files) {
     if (name == std::string_view::npos)
         return;
     const long long size = LeadingDigits(line.substr(start, split - start));
-    AddIfData(files, std::string(line.substr(name)), ClampSize(size < 0 ? 0 : size));
+    AddIfData(files, std::string(line.substr(name)), ClampSize(size < 0 ? 0 : size), all);
 }
 
 // "[Dd]NAME" opens folder NAME at depth d; "[Fd_size]NAME" is a file at depth d inside the
 // folders opened last at depths 1..d.
 void ParseBracketLine(std::string_view line, std::array<std::string, 11>& folders,
-                      std::vector<TestDataFile>& files) {
+                      std::vector<TestDataFile>& files, bool all) {
     line = TrimEnd(line);
     const size_t close = line.find(']');
     if (line.size() < 3 || close == std::string_view::npos || close < 2)
@@ -82,7 +84,7 @@ void ParseBracketLine(std::string_view line, std::array<std::string, 11>& folder
     for (long long d = 1; d <= depth; ++d)
         listed += folders[static_cast<size_t>(d)] + "\\";
     listed += name;
-    AddIfData(files, listed, ClampSize(size < 0 ? 0 : size));
+    AddIfData(files, listed, ClampSize(size < 0 ? 0 : size), all);
 }
 
 size_t LastSeparator(std::string_view name) {
@@ -100,17 +102,36 @@ bool IsDataFileName(std::string_view name) {
     return true;
 }
 
-std::vector<TestDataFile> ParseCardListing(const std::vector<std::string>& lines,
-                                           int32_t firmwareVersion) {
+namespace {
+
+std::vector<TestDataFile> ParseListing(const std::vector<std::string>& lines,
+                                       int32_t firmwareVersion, bool all) {
     std::vector<TestDataFile> files;
     std::array<std::string, 11> folders;
     for (const std::string& line : lines) {
         if (firmwareVersion >= kPlainListingFirmware)
-            ParsePlainLine(line, files);
+            ParsePlainLine(line, files, all);
         else
-            ParseBracketLine(line, folders, files);
+            ParseBracketLine(line, folders, files, all);
     }
     return files;
+}
+
+} // namespace
+
+std::vector<TestDataFile> ParseCardListing(const std::vector<std::string>& lines,
+                                           int32_t firmwareVersion) {
+    return ParseListing(lines, firmwareVersion, false);
+}
+
+std::optional<int32_t> ListedSize(const std::vector<std::string>& lines, int32_t firmwareVersion,
+                                  std::string_view cardName) {
+    const std::string wanted = Upper(cardName);
+    for (const TestDataFile& file : ParseListing(lines, firmwareVersion, true)) {
+        if (Upper(file.cardName) == wanted)
+            return file.sizeBytes;
+    }
+    return std::nullopt;
 }
 
 std::string NameStem(std::string_view name) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,10 @@ bool IsDataFileName(std::string_view name);
 // card names until LookUpDisplayName gives better ones.
 std::vector<TestDataFile> ParseCardListing(const std::vector<std::string>& lines,
                                            int32_t firmwareVersion);
+// The size the listing gives for a card file of any kind (the name in any case), or nullopt
+// when the file is not listed.
+std::optional<int32_t> ListedSize(const std::vector<std::string>& lines, int32_t firmwareVersion,
+                                  std::string_view cardName);
 
 // The name up to the last '.' of its last part (the whole name when it has none).
 std::string NameStem(std::string_view name);

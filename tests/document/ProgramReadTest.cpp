@@ -145,10 +145,11 @@ TEST_F(ProgramReadTest, ProgramNamesTheStepThatFailed) {
         bool tableSent;
     };
     const Case cases[] = {
-        {"0W NAME.INI", "Error 4\r", "\nProgramming Device... Failed while writing NAME.INI\n",
-         false},
+        {"0W NAME.INI", "Error 4\r",
+         "\nProgramming Device... Failed while writing NAME.INI\nNAME.INI on the card is", false},
         {"0W TEMPLATE.INI", "Error 4\r",
-         "\nProgramming Device... Failed while writing TEMPLATE.INI\n", false},
+         "\nProgramming Device... Failed while writing TEMPLATE.INI\nTEMPLATE.INI on the card",
+         false},
         {"0P", "Error 2\r", "\nProgramming Device... Failed while uploading the program table\n",
          true},
     };

@@ -176,12 +176,16 @@ TEST_F(TestDataTest, FailedShortAndTemplateLessDownloadsConvertNothing) {
     result = DownloadAndConvert(faulty, file, out, {});
     EXPECT_EQ(result.status, DownloadResult::Incomplete);
     EXPECT_NE(DownloadMessage(result, file).find("Download Incomplete"), std::string::npos);
+    EXPECT_NE(DownloadMessage(result, file).find(kEndByteCause), std::string::npos);
     EXPECT_FALSE(fs::exists(paths.raw));
     EXPECT_FALSE(fs::exists(paths.converted));
     EXPECT_EQ(std::distance(fs::directory_iterator(paths.logFolder), fs::directory_iterator()), 0)
         << "no temporary file is left";
 
     faulty.shortFetch.clear();
+    fs::create_directories(paths.raw); // the raw copy arrives whole but cannot take its place
+    EXPECT_EQ(DownloadAndConvert(faulty, file, out, {}).status, DownloadResult::NotSaved);
+    fs::remove(paths.raw);
     fs::remove(card / "DATA0001.TMT");
     result = DownloadAndConvert(faulty, file, out, {});
     EXPECT_EQ(DownloadMessage(result, file), "Error:  Cannot Open Template File");

@@ -1,5 +1,7 @@
 #include "calibration/CalibrationMode.h"
 
+#include "common/NumberText.h"
+#include "protocol/SetEditRules.h"
 #include "recordings/ForceModel.h"
 
 #include <climits>
@@ -10,6 +12,10 @@ namespace {
 // floor(v * k + 0.5) / k: rounding to the step 1/k.
 double RoundBy(double value, double k) {
     return std::floor(value * k + 0.5) / k;
+}
+
+float F(double value) {
+    return static_cast<float>(value);
 }
 
 int32_t ToInt32(double value) {
@@ -53,13 +59,29 @@ SetPointResult RawSetPoint(const HardwareDescription& description,
                            const SetPointControls& controls) {
     SetPointResult result;
     const double v = controls.entry;
-    if (controls.specifyRaw) {
-        result.raw = ToInt32(std::floor(v));
+    if (!std::isfinite(v)) {
+        result.message = kNotANumberText;
         return result;
     }
     const ForceModel model(description.positionOffsets, description.displacementCoefficients,
                            description);
-    if (controls.specifyMPa) {
+    // The regulator is never asked for more than the set editor allows a protocol, whatever
+    // the unit: a raw count beyond its range, or below zero, is not a pressure it can make.
+    const SetEditLimits limits = SetEditLimitsFor(description);
+    const SetEditLimits range = RegulatorPressureLimits(description);
+    if (!controls.specifyRaw && !controls.specifyMPa && F(v) > limits.maxMagnitude) {
+        result.message = Format("Error:  Maximum Compress Magnitude = %.1f %s\n",
+                                double(limits.maxMagnitude), limits.unit.c_str());
+        return result;
+    }
+    if (controls.specifyMPa && F(v) > range.maxMagnitude) {
+        result.message =
+            Format("Error:  Maximum Compress Magnitude = %.1f MPa\n", double(range.maxMagnitude));
+        return result;
+    }
+    if (controls.specifyRaw) {
+        result.raw = ToInt32(std::floor(v));
+    } else if (controls.specifyMPa) {
         if (!model.HasPressureScaling()) {
             result.message = "Error:  The fitted pressure regulator has no pressure scaling; "
                              "the set point was not sent.";
@@ -67,15 +89,23 @@ SetPointResult RawSetPoint(const HardwareDescription& description,
         }
         result.raw =
             ToInt32(std::floor((v - model.PressureOffset()) / model.PressureScale() + 0.5));
-        return result;
+    } else {
+        const std::optional<double> setpoint = model.PressureSetpoint(v, 0.0);
+        if (!setpoint || !std::isfinite(*setpoint)) {
+            result.message = "Error:  The fitted hardware has no force table or pressure "
+                             "scaling; the set point was not sent.";
+            return result;
+        }
+        result.raw = ToInt32(std::floor(*setpoint + 0.5));
     }
-    const std::optional<double> setpoint = model.PressureSetpoint(v, 0.0);
-    if (!setpoint || !std::isfinite(*setpoint)) {
-        result.message = "Error:  The fitted hardware has no force table or pressure scaling; "
-                         "the set point was not sent.";
-        return result;
+    if (model.HasPressureScaling()) {
+        const double top =
+            std::floor((range.maxMagnitude - model.PressureOffset()) / model.PressureScale() + 0.5);
+        if (*result.raw < 0 || *result.raw > top) {
+            result.message = Format("Error:  Raw set point must be between 0 and %.0f\n", top);
+            result.raw.reset();
+        }
     }
-    result.raw = ToInt32(std::floor(*setpoint + 0.5));
     return result;
 }
 

@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <limits>
 #include <locale>
 #include <sstream>
@@ -139,4 +141,21 @@ int32_t SaturatedInt32(double value) {
     if (value >= static_cast<double>(std::numeric_limits<int32_t>::max()))
         return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(value);
+}
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (needed > 0) {
+        text.resize(static_cast<std::size_t>(needed) + 1);
+        std::vsnprintf(text.data(), text.size(), format, args);
+        text.resize(static_cast<std::size_t>(needed));
+    }
+    va_end(args);
+    return text;
 }

@@ -25,3 +25,6 @@ std::string FixedText(double value, int decimals);
 
 // Copy with ASCII a-z raised to A-Z; nothing else changes.
 std::string UpperAscii(std::string_view text);
+
+// printf-style formatting into a std::string, of any length.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -39,8 +39,14 @@ bool DeviceSession::Open(const std::string& port, std::string& error) {
         m_controller.portName = port;
     }
     const int result = m_controller.Connect();
-    if (result == 1)
+    if (result == 1) {
+        // The fitted hardware, as the desktop program reads it when the controller appears:
+        // set points and forces depend on the regulator and the membrane.
+        std::vector<std::string> lines;
+        m_controller.ReadFileLines("INFOW.INI", lines);
+        ApplyCardHardwareLines(lines, m_controller.hardware);
         return true;
+    }
     error = Controller::ConnectFailureText(result, m_controller.portName);
     return false;
 }

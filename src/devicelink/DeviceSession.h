@@ -1,6 +1,7 @@
 // The controller opened for one command of a tool (the command-line program): the given port or
-// the one discovery finds, connected as the desktop program connects. What the link writes to
-// the message log is kept, not echoed, so the tool can show it when something fails.
+// the one discovery finds, connected as the desktop program connects, the fitted hardware
+// included. What the link writes to the message log is kept, not echoed, so the tool can show
+// it when something fails.
 #pragma once
 
 #include "devicelink/Controller.h"

@@ -10,23 +10,6 @@
 
 namespace linktext {
 
-std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int needed = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (needed > 0) {
-        std::vector<char> buffer(static_cast<std::size_t>(needed) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        text.assign(buffer.data(), static_cast<std::size_t>(needed));
-    }
-    va_end(args);
-    return text;
-}
-
 namespace {
 
 std::size_t SkipSpace(std::string_view text) {

@@ -1,8 +1,10 @@
-// Small text helpers of the device link: printf-style formatting into a std::string and the
-// 64-bit leading-number conversions the controller's replies are read with (the 32-bit and
-// floating-point ones are the protocol's, in protocol/NumberText.h). Numbers are
-// read and written independently of the process locale (the C locale's '.' always).
+// Small text helpers of the device link: the 64-bit leading-number conversions the controller's
+// replies are read with (the 32-bit and floating-point ones, and Format, are in
+// common/NumberText.h). Numbers are read and written independently of the process locale (the
+// C locale's '.' always).
 #pragma once
+
+#include "common/NumberText.h"
 
 #include <cstdint>
 #include <string>
@@ -10,7 +12,7 @@
 
 namespace linktext {
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+using ::Format;
 
 // Leading white space skipped, optional sign, the longest run of decimal digits; 0 when there is
 // none. Values beyond the 64-bit range saturate.

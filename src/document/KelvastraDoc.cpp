@@ -98,16 +98,6 @@ double FromMilliseconds(int32_t ms, int64_t divisor) {
     return std::floor(value * 100.0 + 0.5) / 100.0;
 }
 
-// The value part of an INFOW.INI line, or nullopt when the line is too short to hold one.
-std::optional<std::string> ValueAt(const std::string& line, std::size_t column) {
-    if (line.size() <= column)
-        return std::nullopt;
-    std::string value = line.substr(column);
-    while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t'))
-        value.pop_back();
-    return value;
-}
-
 std::chrono::steady_clock::time_point ProcessStart() {
     static const auto start = std::chrono::steady_clock::now();
     return start;
@@ -558,20 +548,7 @@ void CKelvastraDoc::ReadDevice() {
 void CKelvastraDoc::ReadDeviceHardware(HardwareDescription& description) {
     std::vector<std::string> lines;
     m_controller.ReadFileLines("INFOW.INI", lines);
-    if (lines.size() < 8)
-        return;
-    if (auto v = ValueAt(lines[2], 16))
-        description.FirmwareVersion = LeadingInt(*v);
-    if (auto v = ValueAt(lines[3], 13))
-        description.WellDepth_mm = LeadingDouble(*v);
-    if (auto v = ValueAt(lines[4], 12))
-        description.MagnetStyle = MagnetFromCode(*v);
-    if (auto v = ValueAt(lines[5], 14))
-        description.MembraneStyle = MembraneFromCode(*v);
-    if (auto v = ValueAt(lines[6], 14))
-        description.RegulatorType = RegulatorFromCode(*v);
-    if (auto v = ValueAt(lines[7], 11))
-        description.SpringType = SpringFromCode(*v);
+    ApplyCardHardwareLines(lines, description);
 }
 
 // --- worker --------------------------------------------------------------------------------

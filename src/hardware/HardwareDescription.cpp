@@ -1,5 +1,7 @@
 #include "hardware/HardwareDescription.h"
 
+#include "common/NumberText.h"
+
 #include <cmath>
 #include <cstdint>
 #include <istream>
@@ -218,4 +220,36 @@ bool CardHoldsOffset(double micrometres) {
 
 bool CardHoldsCoefficient(double value) {
     return std::isfinite(value) && std::fabs(value) < 1e71;
+}
+
+namespace {
+
+// The value part of an INFOW.INI line, or nullopt when the line is too short to hold one.
+std::optional<std::string> ValueAt(const std::string& line, std::size_t column) {
+    if (line.size() <= column)
+        return std::nullopt;
+    std::string value = line.substr(column);
+    while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t'))
+        value.pop_back();
+    return value;
+}
+
+} // namespace
+
+void ApplyCardHardwareLines(const std::vector<std::string>& lines,
+                            HardwareDescription& description) {
+    if (lines.size() < 8)
+        return;
+    if (auto v = ValueAt(lines[2], 16))
+        description.FirmwareVersion = LeadingInt(*v);
+    if (auto v = ValueAt(lines[3], 13))
+        description.WellDepth_mm = LeadingDouble(*v);
+    if (auto v = ValueAt(lines[4], 12))
+        description.MagnetStyle = MagnetFromCode(*v);
+    if (auto v = ValueAt(lines[5], 14))
+        description.MembraneStyle = MembraneFromCode(*v);
+    if (auto v = ValueAt(lines[6], 14))
+        description.RegulatorType = RegulatorFromCode(*v);
+    if (auto v = ValueAt(lines[7], 11))
+        description.SpringType = SpringFromCode(*v);
 }

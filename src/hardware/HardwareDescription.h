@@ -100,6 +100,12 @@ const std::vector<std::string>& RegulatorDialogNames();
 
 inline constexpr std::string_view kHardwareBlockTag = "##HARDWARE";
 
+// The controller's INFOW.INI as read from the card when it connects: each value starts at a
+// fixed column of its line (the key and one blank before it). Fields whose line is missing or
+// too short keep their values; fewer than eight lines change nothing.
+void ApplyCardHardwareLines(const std::vector<std::string>& lines,
+                            HardwareDescription& description);
+
 // Writes the eight "##HARDWARE" lines, each ended by a bare line feed. The version, height
 // offset and calibration tables are not part of the block. Returns 1.
 int WriteHardwareBlock(std::ostream& out, const HardwareDescription& description);

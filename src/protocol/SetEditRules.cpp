@@ -1,17 +1,13 @@
 #include "protocol/SetEditRules.h"
 
+#include "common/NumberText.h"
+
 #include <cmath>
 #include <cstdio>
 #include <utility>
 #include <vector>
 
 namespace {
-
-std::string Format(const char* format, double value, const std::string& unit = {}) {
-    std::vector<char> buffer(256);
-    const int length = std::snprintf(buffer.data(), buffer.size(), format, value, unit.c_str());
-    return std::string(buffer.data(), size_t(std::max(length, 0)));
-}
 
 // The editor holds these as 32-bit floats; the comparisons are made at that precision so a value
 // typed equal to a limit is never refused by rounding.
@@ -54,15 +50,21 @@ SetEditLimits SetEditLimitsFor(const HardwareDescription& hardware) {
     return limits;
 }
 
+SetEditLimits RegulatorPressureLimits(const HardwareDescription& hardware) {
+    HardwareDescription pressureOnly = hardware;
+    pressureOnly.MembraneStyle = Membrane::Hydrostatic;
+    return SetEditLimitsFor(pressureOnly);
+}
+
 std::string ValidateSetEdit(const SetEditValues& values, const HardwareDescription& hardware) {
     const SetEditLimits limits = SetEditLimitsFor(hardware);
     std::string messages;
     if (!values.doNotStretch && F(values.stretch) < kMinStretchRecovery)
-        messages +=
-            Format("Error:  Minimum non-zero Stretch duration = %.2f S\n", kMinStretchRecovery);
+        messages += Format("Error:  Minimum non-zero Stretch duration = %.2f S\n",
+                           double(kMinStretchRecovery));
     if (!values.doNotRecover && F(values.recovery) < kMinStretchRecovery)
-        messages +=
-            Format("Error:  Minimum non-zero Recovery duration = %.2f S\n", kMinStretchRecovery);
+        messages += Format("Error:  Minimum non-zero Recovery duration = %.2f S\n",
+                           double(kMinStretchRecovery));
     if (values.rest < 0)
         messages += "Error:  Minimum Rest duration = 0.0 S\n";
     if (values.hold < 0)
@@ -70,13 +72,13 @@ std::string ValidateSetEdit(const SetEditValues& values, const HardwareDescripti
     if (values.repetitions < 1)
         messages += "Error:  Minimum Repetitions = 1\n";
     if (F(values.magnitude) > limits.maxMagnitude)
-        messages += Format("Error:  Maximum Compress Magnitude = %.1f %s\n", limits.maxMagnitude,
-                           limits.unit);
+        messages += Format("Error:  Maximum Compress Magnitude = %.1f %s\n",
+                           double(limits.maxMagnitude), limits.unit.c_str());
     if (F(values.preload) > F(values.magnitude))
         messages += "Error:  Preload Magnitude > Compress Magnitude\n";
     if (F(values.preload) < limits.minPreload)
-        messages +=
-            Format("Error:  Minimum Preload Magnitude = %.1f %s\n", limits.minPreload, limits.unit);
+        messages += Format("Error:  Minimum Preload Magnitude = %.1f %s\n",
+                           double(limits.minPreload), limits.unit.c_str());
     if (values.autoAdjust && values.adjustIndex == 0 && hardware.SpringType == Spring::NoSpring)
         messages += "Error:  Adjust Based on Calibration Spring\n\tRequires use of a calibration "
                     "spring\n\nA calibration spring can be specified\nBy selecting Advanced "

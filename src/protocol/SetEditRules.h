@@ -41,6 +41,9 @@ inline constexpr int kMaxSetNameLength = 15;
 inline constexpr const char* kNotANumberText = "Please enter a number.";
 
 SetEditLimits SetEditLimitsFor(const HardwareDescription& hardware);
+// The fitted regulator's own range in MPa, whatever the membrane: the magnitude limits the
+// editor applies with a Hydrostatic membrane.
+SetEditLimits RegulatorPressureLimits(const HardwareDescription& hardware);
 
 // Every failing rule's message, in rule order, joined; empty when the values may be stored.
 std::string ValidateSetEdit(const SetEditValues& values, const HardwareDescription& hardware);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 
 namespace {
@@ -63,6 +64,36 @@ TEST_F(CalibrationModeTest, SetPointInItsThreeUnits) {
     EXPECT_FALSE(none.raw);
     EXPECT_FALSE(none.message.empty());
     EXPECT_TRUE(device.lines.empty());
+}
+
+TEST_F(CalibrationModeTest, SetPointsBeyondTheRegulatorAreRefusedAndNotSent) {
+    // A 0.1 MPa regulator on a Hydrostatic membrane: entries are MPa, raw counts end at 4100.
+    device.hardware.RegulatorType = Regulator::ITV1010;
+    device.hardware.MembraneStyle = Membrane::Hydrostatic;
+    struct Case {
+        float entry;
+        bool raw, mpa;
+        const char* refusal; // empty: sent
+    };
+    const Case cases[] = {
+        {0.1f, false, false, ""},
+        {0.15f, false, false, "Error:  Maximum Compress Magnitude = 0.1 MPa\n"},
+        {0.2f, false, true, "Error:  Maximum Compress Magnitude = 0.1 MPa\n"},
+        {4100.0f, true, false, ""},
+        {4101.0f, true, false, "Error:  Raw set point must be between 0 and 4100\n"},
+        {-1.0f, true, false, "Error:  Raw set point must be between 0 and 4100\n"},
+        {NAN, false, false, "Please enter a number."},
+    };
+    for (const Case& c : cases) {
+        device.lines.clear();
+        SetPointControls controls;
+        controls.entry = c.entry;
+        controls.specifyRaw = c.raw;
+        controls.specifyMPa = c.mpa;
+        const SetPointResult result = ApplySetPoint(device, controls);
+        EXPECT_EQ(result.message, c.refusal) << c.entry;
+        EXPECT_EQ(device.lines.size(), *c.refusal ? 0u : 1u) << c.entry;
+    }
 }
 
 TEST_F(CalibrationModeTest, RefreshShowsPressurePositionsAndForces) {

@@ -108,6 +108,15 @@ TEST(CalibrationCli, RefusalsExitWithTheMessageAndChangeNothing) {
     EXPECT_EQ(ReadFile(sim.Card() / "MAGCAL.INI"), card);
     EXPECT_EQ(ReadFile(sim.Card() / "POSCAL.INI"), offsets);
 
+    // Set points follow the card's hardware: 0.05 on a Hydrostatic membrane with a 0.1 MPa
+    // regulator is half its range, and 5 is beyond it.
+    WriteFile(sim.Card() / "INFOW.INI",
+              "##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\nWellDepth_mm 18.5\n"
+              "MagnetStyle A100_25\nMembraneStyle Hydrostatic\nRegulatorType ITV1010\n"
+              "SpringType GoldSpring_13mm_Diam\n");
+    EXPECT_EQ(sim.Cli("setpoint 0.05").output, "Raw set point\t2050\n");
+    EXPECT_EQ(sim.Cli("setpoint 5").status, 1);
+
     // A test that runs keeps the calibrations away.
     sim.Control("state 3");
     const CliRun busy = sim.Cli("calibrate read");

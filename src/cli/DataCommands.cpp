@@ -2,9 +2,8 @@
 // Selected and Delete All for scripts, on the controller's card or on a copy of it in a folder.
 #include "cli/Commands.h"
 
-#include "common/MessageLog.h"
+#include "devicelink/DeviceSession.h"
 #include "document/ControllerCard.h"
-#include "document/KelvastraDoc.h"
 #include "document/Settings.h"
 #include "recordings/TestDataAccess.h"
 
@@ -15,7 +14,6 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,64 +38,23 @@ void Fail(CliContext& context, const std::string& message) {
     context.exitCode = 1;
 }
 
-// The controller connected as the desktop program connects (identity, offsets, coefficients,
-// hardware description), with what the link logs kept for error reports instead of printed.
-class DeviceLink {
-public:
-    DeviceLink() {
-        MessageLog& log = MessageLog::Instance();
-        log.SetEchoToStdout(false);
-        log.Bind([this](const std::string& text, CKelvastraDoc*) { m_log += text; }, &m_doc);
-    }
-    ~DeviceLink() {
-        m_doc.m_controller.serial.Close();
-        MessageLog::Instance().Unbind(&m_doc);
-        MessageLog::Instance().SetEchoToStdout(true);
-    }
-    DeviceLink(const DeviceLink&) = delete;
-    DeviceLink& operator=(const DeviceLink&) = delete;
-
-    // `port`, or the one discovery finds. Nullopt when none was found; false when it was found
-    // but could not be opened.
-    std::optional<bool> Open(const std::string& port) {
-        Controller& controller = m_doc.m_controller;
-        if (port.empty()) {
-            if (!controller.FindController())
-                return std::nullopt;
-        } else {
-            controller.portName = port;
-        }
-        return m_doc.SetUpLink();
-    }
-
-    Controller& GetController() { return m_doc.m_controller; }
-    int LastConnectResult() const { return m_doc.LastConnectResult(); }
-    const std::string& Log() const { return m_log; }
-
-private:
-    CKelvastraDoc m_doc;
-    std::string m_log;
-};
-
 // Where the files come from and go: the card, or a folder (with or without a controller for
 // the display names and the device description).
 class DataSource {
 public:
     bool Open(CliContext& context, const DataOptions& options) {
-        m_link = std::make_unique<DeviceLink>();
-        const std::optional<bool> opened = m_link->Open(context.port);
-        if (opened && !*opened) {
-            Fail(context, Controller::ConnectFailureText(m_link->LastConnectResult(),
-                                                         m_link->GetController().portName));
-            return false;
-        }
-        if (!opened) {
-            m_link.reset();
-            if (options.local.empty()) {
-                Fail(context, "no controller found (no port matches; give one with --port, or "
-                              "work on a card copy with --local DIR)");
+        m_link = std::make_unique<DeviceSession>();
+        std::string error;
+        if (!m_link->Open(context.port, error)) {
+            // Without a controller a card copy can still be processed, names and all.
+            if (m_link->Found() || options.local.empty()) {
+                if (!m_link->Found())
+                    error = "no controller found (no port matches; give one with --port, or "
+                            "work on a card copy with --local DIR)";
+                Fail(context, error);
                 return false;
             }
+            m_link.reset();
         }
         if (!options.local.empty()) {
             std::error_code error;
@@ -123,7 +80,7 @@ public:
     ITestDataCard& Names() { return m_card ? static_cast<ITestDataCard&>(*m_card) : *m_folder; }
     const HardwareDescription& Description() const { return m_description; }
     int CapacityKb() const { return m_capacityKb; }
-    std::string Log() const { return m_link ? m_link->Log() : std::string(); }
+    std::string Log() const { return m_link ? m_link->LogText() : std::string(); }
 
     bool Scan(CliContext& context, std::vector<TestDataFile>& files) {
         if (ScanTestData(Files(), Names(), files))
@@ -133,7 +90,7 @@ public:
     }
 
 private:
-    std::unique_ptr<DeviceLink> m_link;
+    std::unique_ptr<DeviceSession> m_link;
     std::unique_ptr<ControllerCard> m_card;
     std::unique_ptr<FolderCard> m_folder;
     HardwareDescription m_description;

@@ -38,6 +38,7 @@ bool DeviceSession::Open(const std::string& port, std::string& error) {
     } else {
         m_controller.portName = port;
     }
+    m_found = true;
     const int result = m_controller.Connect();
     if (result == 1) {
         // The fitted hardware, as the desktop program reads it when the controller appears:

@@ -22,6 +22,8 @@ public:
     // False with a one-line reason in `error` when no controller can be reached.
     bool Open(const std::string& port, std::string& error);
     Controller& GetController() { return m_controller; }
+    // A port was given or discovery found one (whether or not the connect then succeeded).
+    bool Found() const { return m_found; }
 
     // The message log text written since the session began, or since the last MarkLog.
     std::string LogText() const;
@@ -33,4 +35,5 @@ private:
     mutable std::mutex m_mutex;
     std::string m_log;
     std::size_t m_mark = 0;
+    bool m_found = false;
 };

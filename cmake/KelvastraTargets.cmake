@@ -34,6 +34,7 @@ function(kelvastra_test name)
   target_compile_definitions(${name} PRIVATE
     KELVASTRA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     KELVASTRA_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  # Each test carries its folder as a label, so a run can pick layers (ctest -L).
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS ${ARG_DIR})
 endfunction()

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -19,10 +21,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ChildProcess.h"
+
 #ifdef QT_CORE_LIB
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QProcess>
+#include <QThread>
 #endif
 
 // A fresh folder per object, removed with it; unique per process and call so that tests can run
@@ -60,6 +63,31 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& text
 }
 
 #ifdef QT_CORE_LIB
+// A test's worker thread. It is a QThread, as the serial port wants, and its end is ordered
+// before what follows Wait() in a way the thread checker sees: Qt's own end-of-thread signal is
+// invisible to it, so the body's last act is a release that Wait() acquires.
+class TestThread {
+public:
+    explicit TestThread(std::function<void()> body)
+        : m_thread(QThread::create([this, body = std::move(body)] {
+              body();
+              m_done.store(true, std::memory_order_release);
+          })) {
+        m_thread->start();
+    }
+    ~TestThread() { Wait(); }
+    TestThread(const TestThread&) = delete;
+    TestThread& operator=(const TestThread&) = delete;
+    void Wait() {
+        m_thread->wait();
+        (void)m_done.load(std::memory_order_acquire);
+    }
+
+private:
+    std::atomic<bool> m_done{false};
+    std::unique_ptr<QThread> m_thread;
+};
+
 inline void EnsureCoreApplication() {
     if (!QCoreApplication::instance()) {
         static int argc = 1;
@@ -114,26 +142,23 @@ public:
         : m_root(m_folder.Path()), m_card(m_root / "card"), m_ports(m_root / "ports") {
         EnsureCoreApplication();
         ::signal(SIGPIPE, SIG_IGN); // a simulator that has gone must not take the test along
-        QStringList arguments{"--card", QString::fromStdString(m_card.string()), "--ports-dir",
-                              QString::fromStdString(m_ports.string()), "--quiet"};
-        for (const std::string& option : options)
-            arguments << QString::fromStdString(option);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("KELVASTRA_PORTS_DIR", QString::fromStdString(m_ports.string()));
-        m_process.setProcessEnvironment(environment);
-        m_process.start(QString::fromStdString(simulator), arguments);
+        std::vector<std::string> arguments{"--card", m_card.string(), "--ports-dir",
+                                           m_ports.string(), "--quiet"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        if (!m_process.Start(simulator, arguments, {"KELVASTRA_PORTS_DIR=" + m_ports.string()}))
+            return;
         const std::string prefix = "kelvastra-sim: port ";
         const std::string first = ReadLine(20000);
         if (first.rfind(prefix, 0) == 0)
             m_port = first.substr(prefix.size());
     }
     ~LinkSimProcess() {
-        if (m_process.state() == QProcess::NotRunning)
+        if (!m_process.Running())
             return;
         Send("quit");
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
+        if (m_process.Wait(5000) < 0) {
+            m_process.Signal(SIGKILL);
+            m_process.Wait(5000);
         }
     }
     LinkSimProcess(const LinkSimProcess&) = delete;
@@ -141,13 +166,13 @@ public:
 
     static std::string DefaultSimulator() { return KELVASTRA_BINARY_DIR "/sim/kelvastra-sim"; }
 
-    bool Started() const { return m_process.state() == QProcess::Running && !m_port.empty(); }
+    bool Started() { return m_process.Running() && !m_port.empty(); }
     const std::string& Port() const { return m_port; }
     const std::filesystem::path& Card() const { return m_card; }
     // A private folder of this simulator, with the card and the registration folder in it.
     const std::filesystem::path& Root() const { return m_root; }
     const std::filesystem::path& PortsFolder() const { return m_ports; }
-    long long Pid() const { return m_process.processId(); }
+    long long Pid() const { return m_process.Pid(); }
 
     // kelvastra-cli with this simulator's registration folder, so that discovery finds it.
     CliRun Cli(const std::string& arguments) const {
@@ -165,26 +190,16 @@ public:
         return {};
     }
 
-    void Send(const std::string& command) {
-        m_process.write(QByteArray::fromStdString(command + "\n"));
-        m_process.waitForBytesWritten(5000);
-    }
+    void Send(const std::string& command) { m_process.Write(command + "\n"); }
 
     // One line of the simulator's standard output, empty after `ms` without one.
-    std::string ReadLine(int ms = 10000) {
-        QDeadlineTimer deadline(ms);
-        while (!m_process.canReadLine()) {
-            if (deadline.hasExpired() || !m_process.waitForReadyRead(deadline.remainingTime()))
-                return {};
-        }
-        return m_process.readLine().trimmed().toStdString();
-    }
+    std::string ReadLine(int ms = 10000) { return m_process.ReadLine(ms); }
 
-    // Ends the simulator with SIGTERM and gives its exit status.
+    // Ends the simulator with SIGTERM and gives its exit status (-1 when a signal ended it).
     int Terminate() {
-        m_process.terminate();
-        m_process.waitForFinished(10000);
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+        m_process.Signal(SIGTERM);
+        const int status = m_process.Wait(10000);
+        return m_process.EndedBySignal() ? -1 : status;
     }
 
 private:
@@ -192,7 +207,7 @@ private:
     std::filesystem::path m_root;
     std::filesystem::path m_card;
     std::filesystem::path m_ports;
-    QProcess m_process;
+    ChildProcess m_process;
     std::string m_port;
 };
 #endif

@@ -1,6 +1,6 @@
 #include "app/DialogHost.h"
 
-#include <QThread>
+#include "document/ThreadMailbox.h"
 
 CDialogHost::CDialogHost(QWidget* parent) : QObject(nullptr), m_parent(parent) {}
 
@@ -10,8 +10,7 @@ void CDialogHost::Register(int action, Opener opener) {
 
 void CDialogHost::OpenDialog(int action, DialogSession& session) {
     // Always queued, even on the GUI thread: the caller expects to return before the dialog runs.
-    QMetaObject::invokeMethod(
-        this, [this, action, &session] { Open(action, session); }, Qt::QueuedConnection);
+    ThreadMailbox::Main().Post([this, action, &session] { Open(action, session); });
 }
 
 void CDialogHost::Open(int action, DialogSession& session) {

@@ -3,6 +3,7 @@
 #include "document/DeviceWorker.h"
 #include "document/KelvastraDoc.h"
 #include "document/Settings.h"
+#include "document/ThreadMailbox.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -47,14 +48,7 @@ CDocumentBridge::CDocumentBridge(CKelvastraDoc& document, QWidget* dialogParent)
     // dialog then opens on the GUI thread while the worker waits.
     QPointer<QWidget> parent(dialogParent);
     m_document.SetSaveFileChooser([parent](const std::string& folder) {
-        std::optional<std::string> path;
-        auto choose = [&] { path = ChooseSaveFile(parent.data(), folder); };
-        if (QThread::currentThread() == QCoreApplication::instance()->thread())
-            choose();
-        else
-            QMetaObject::invokeMethod(QCoreApplication::instance(), choose,
-                                      Qt::BlockingQueuedConnection);
-        return path;
+        return ThreadMailbox::Main().Call([&] { return ChooseSaveFile(parent.data(), folder); });
     });
 }
 

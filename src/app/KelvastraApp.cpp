@@ -8,6 +8,7 @@
 #include "app/ToolbarArt.h"
 #include "app/WidgetPrompt.h"
 #include "document/KelvastraDoc.h"
+#include "document/ThreadMailbox.h"
 #include "protocol/ui/StageView.h"
 
 CKelvastraApp::CKelvastraApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -46,9 +47,10 @@ bool CKelvastraApp::InitInstance() {
     RegisterDeviceDialogs(*m_dialogHost, *m_document, *m_prompt);
     QPointer<CMainFrame> frame(m_mainFrame.get());
     const auto update = [frame] {
-        if (frame)
-            QMetaObject::invokeMethod(frame.data(), &CMainFrame::UpdateCommandStates,
-                                      Qt::QueuedConnection);
+        ThreadMailbox::Main().Post([frame] {
+            if (frame)
+                frame->UpdateCommandStates();
+        });
     };
     m_document->SetConnectionListener([update](bool) { update(); });
     m_document->SetActivityListener(update);

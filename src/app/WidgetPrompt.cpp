@@ -1,7 +1,7 @@
 #include "app/WidgetPrompt.h"
 
 #include <QMessageBox>
-#include <QThread>
+#include "document/ThreadMailbox.h"
 
 CWidgetPrompt::CWidgetPrompt(QWidget* parent) : QObject(nullptr), m_parent(parent) {}
 
@@ -14,12 +14,7 @@ MessageAnswer CWidgetPrompt::ShowCaptionedMessage(const std::string& caption,
                                                   const std::string& text, MessageIcon icon,
                                                   MessageButtons buttons) {
     const QString title = QString::fromStdString(caption);
-    if (QThread::currentThread() == thread())
-        return Show(title, text, icon, buttons);
-    MessageAnswer answer = MessageAnswer::Cancel;
-    QMetaObject::invokeMethod(
-        this, [&] { answer = Show(title, text, icon, buttons); }, Qt::BlockingQueuedConnection);
-    return answer;
+    return ThreadMailbox::Main().Call([&] { return Show(title, text, icon, buttons); });
 }
 
 MessageAnswer CWidgetPrompt::Show(const QString& caption, const std::string& text, MessageIcon icon,

@@ -4,6 +4,8 @@
 
 #include <QThread>
 
+#include <atomic>
+
 class CKelvastraDoc;
 
 class DeviceWorker : public QThread {
@@ -11,7 +13,7 @@ class DeviceWorker : public QThread {
 public:
     explicit DeviceWorker(CKelvastraDoc& document, QObject* parent = nullptr);
     ~DeviceWorker() override;
-    // Asks the loop to end and waits for it.
+    // Asks the loop to end and waits for it; what the loop did is then visible to the caller.
     void Stop();
     unsigned ExitCode() const { return m_exitCode; }
 
@@ -21,4 +23,7 @@ protected:
 private:
     CKelvastraDoc& m_document;
     unsigned m_exitCode = 0;
+    // Released as the loop's last act and acquired by Stop: Qt's own end-of-thread signal is
+    // not a synchronization that every checker sees.
+    std::atomic<bool> m_finished{false};
 };

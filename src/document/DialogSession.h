@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include "common/Progress.h"
+#include "document/ThreadMailbox.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -43,14 +44,10 @@ public:
         QPointer<QObject> guard(context);
         return Post([guard, work = std::move(work), done = std::move(done)](Controller& c) {
             auto result = std::make_shared<R>(work(c));
-            if (guard)
-                QMetaObject::invokeMethod(
-                    guard.data(),
-                    [guard, done, result] {
-                        if (guard)
-                            done(*result);
-                    },
-                    Qt::QueuedConnection);
+            ThreadMailbox::Main().Post([guard, done, result] {
+                if (guard)
+                    done(*result);
+            });
         });
     }
 
@@ -90,13 +87,11 @@ public:
             state->total = total;
             // One update in flight at a time: the GUI reads the newest values when it gets to it.
             if (shown && !state->poked.exchange(true))
-                QMetaObject::invokeMethod(
-                    target.data(),
-                    [state, shown] {
-                        state->poked = false;
+                ThreadMailbox::Main().Post([state, shown, target] {
+                    state->poked = false;
+                    if (target)
                         shown(state->done.load(), state->total.load());
-                    },
-                    Qt::QueuedConnection);
+                });
             return !m_cancel.load() && !Finished();
         };
         return RunAndWait<R>(

@@ -13,15 +13,16 @@ TEST(InterruptCli, CtrlCDuringACardWriteEndsTheWriteModeFirstAndCardGetSaysWhy) 
     ASSERT_TRUE(sim.Started());
     ASSERT_EQ(sim.Control("baud 9600").rfind("ok", 0), 0u); // about 70 ms a piece
     WriteFile(sim.Root() / "big.txt", std::string(6000, 'x'));
-    qputenv("KELVASTRA_PORTS_DIR", QByteArray::fromStdString(sim.PortsFolder().string()));
-    QProcess cli;
-    cli.start(KELVASTRA_BINARY_DIR "/src/kelvastra-cli",
-              {"card", "put", QString::fromStdString((sim.Root() / "big.txt").string()), "B.TXT"});
+    ChildProcess cli;
+    ASSERT_TRUE(cli.Start(KELVASTRA_BINARY_DIR "/src/kelvastra-cli",
+                          {"card", "put", (sim.Root() / "big.txt").string(), "B.TXT"},
+                          {"KELVASTRA_PORTS_DIR=" + sim.PortsFolder().string()}));
     for (int i = 0; i < 500 && ReadFile(sim.Card() / "B.TXT").empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
-    EXPECT_TRUE(cli.waitForFinished(10000) && cli.exitCode() == 128 + SIGINT);
-    EXPECT_TRUE(cli.readAllStandardError().contains(" bytes (interrupted)"));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(10000), 128 + SIGINT);
+    EXPECT_FALSE(cli.EndedBySignal()); // it ended the write mode and exited
+    EXPECT_NE(cli.AllErrors().find(" bytes (interrupted)"), std::string::npos);
     EXPECT_NE(sim.Control("status").find(" mode command "), std::string::npos);
 
     // card get names the real cause: a name too long, a copy that cannot take its place

@@ -44,13 +44,12 @@ protected:
         fs::copy_file(card / "DATA0001.TMT", card / "DATA0002.TMT");
         WriteFile(card / "DATA0002.NAM", "Other\n");
         fs::copy_file(card / "DATA0001.CSV", card / "DATA0003.CSV");
-        worker.reset(QThread::create([this] {
+        worker = std::make_unique<TestThread>([this] {
             controller.portName = sim->Port();
             controller.Connect();
             session.Serve(controller);
             controller.serial.Close();
-        }));
-        worker->start();
+        });
         dialog = std::make_unique<CAccessTestDataDlg>(session, prompt);
         dialog->FolderEdit()->setText(QString::fromStdString(out.string()));
         dialog->SetPlotOpener([this](const std::string& path) { plotted = path; });
@@ -59,7 +58,7 @@ protected:
         dialog.reset();
         session.Finish(false);
         if (worker)
-            worker->wait();
+            worker->Wait();
     }
     QStringList Rows() const {
         QStringList rows;
@@ -80,7 +79,7 @@ protected:
     Controller controller;
     DialogSession session;
     RecordingPrompt prompt;
-    std::unique_ptr<QThread> worker;
+    std::unique_ptr<TestThread> worker;
     std::unique_ptr<CAccessTestDataDlg> dialog;
     std::string plotted;
 };

@@ -46,12 +46,11 @@ protected:
         });
         controller = std::make_unique<Controller>(std::move(channel));
         controller->serial.Open("p", false, false, true, true, -1);
-        worker.reset(QThread::create([this] { session.Serve(*controller); }));
-        worker->start();
+        worker = std::make_unique<TestThread>([this] { session.Serve(*controller); });
     }
     ~CalibrationDialogTest() override {
         session.Finish(false);
-        worker->wait();
+        worker->Wait();
     }
     // Everything posted so far has run on the worker; the commands it sent, cleared.
     std::vector<std::string> SentCommands() {
@@ -66,7 +65,7 @@ protected:
     std::vector<std::string> commands; // written on the worker, read after a round trip
     std::unique_ptr<Controller> controller;
     DialogSession session;
-    std::unique_ptr<QThread> worker;
+    std::unique_ptr<TestThread> worker;
     std::string m_buffer;
 };
 

@@ -2,6 +2,7 @@
 // line. The whole flow against the simulator runs in StageFlowTest.
 #include "hardware/ui/HardwareAdvDlg3.h"
 
+#include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "devicelink/Controller.h"
 #include "devicelink/FakeFirmware.h"
@@ -239,8 +240,7 @@ TEST_F(ProgramHardwareTest, DialogStaysOpenAfterAPartlyFailedProgram) {
     TestApp();
     firmware->overrides["0P"] = {"Error 2\r"};
     DialogSession session;
-    std::unique_ptr<QThread> worker(QThread::create([&] { session.Serve(controller); }));
-    worker->start();
+    TestThread worker([&] { session.Serve(controller); });
     RecordingPrompt prompt;
     CHardwareAdvDlg3 dialog(controller.hardware, session, table, prompt);
     dialog.MembraneList()->setCurrentText("Hydrostatic");
@@ -255,6 +255,6 @@ TEST_F(ProgramHardwareTest, DialogStaysOpenAfterAPartlyFailedProgram) {
     ASSERT_EQ(prompt.shown.size(), 1u);
     EXPECT_NE(prompt.Last().find("could not be cleared"), std::string::npos) << prompt.Last();
     session.Finish(false);
-    worker->wait();
+    worker.Wait();
     EXPECT_EQ(controller.hardware.MembraneStyle, Membrane::Hydrostatic);
 }

@@ -7,6 +7,7 @@
 #include "protocol/ui/StageDocument.h"
 
 #include <QApplication>
+#include <QThreadPool>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,6 +20,11 @@ inline QApplication& TestApp() {
     static QApplication* app = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Qt converts large images on its global thread pool. One thread that never expires
+        // keeps the pool's own bookkeeping between its threads out of the thread checker's
+        // view, which cannot follow Qt's internal locks.
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+        QThreadPool::globalInstance()->setExpiryTimeout(-1);
         return new QApplication(argc, argv);
     }();
     return *app;

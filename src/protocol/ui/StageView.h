@@ -4,6 +4,7 @@
 // sequence receives it only through the sequence check.
 #pragma once
 
+#include "document/ThreadMailbox.h"
 #include "document/ViewInterfaces.h"
 #include "protocol/SequenceRules.h"
 #include "protocol/ui/StageDocument.h"
@@ -128,12 +129,11 @@ auto CStageView::OnGuiThread(Work work, bool wait) -> std::invoke_result_t<Work>
     if (QThread::currentThread() == thread())
         return work();
     if constexpr (std::is_void_v<Result>) {
-        QMetaObject::invokeMethod(this, std::move(work),
-                                  wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
+        if (wait)
+            ThreadMailbox::Main().Call(std::move(work));
+        else
+            ThreadMailbox::Main().Post(std::move(work));
     } else {
-        Result result{};
-        QMetaObject::invokeMethod(
-            this, [&result, &work] { result = work(); }, Qt::BlockingQueuedConnection);
-        return result;
+        return ThreadMailbox::Main().Call(std::move(work));
     }
 }

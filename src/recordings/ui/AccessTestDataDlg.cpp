@@ -6,6 +6,7 @@
 #include "document/ControllerCard.h"
 #include "document/DialogSession.h"
 #include "document/Settings.h"
+#include "document/ThreadMailbox.h"
 #include "document/ViewInterfaces.h"
 #include "recordings/TestDataAccess.h"
 #include "recordings/ui/AdvancedProcess.h"
@@ -253,13 +254,10 @@ void CAccessTestDataDlg::OnDownloadSelected() {
     auto stage = [guard](DownloadStage next) {
         static const char* const texts[] = {"Downloading...", "Processing...", "Download Complete"};
         const QString text = QString::fromLatin1(texts[static_cast<int>(next)]);
-        QMetaObject::invokeMethod(
-            guard.data(),
-            [guard, text] {
-                if (guard)
-                    guard->SetStatus(text);
-            },
-            Qt::QueuedConnection);
+        ThreadMailbox::Main().Post([guard, text] {
+            if (guard)
+                guard->SetStatus(text);
+        });
     };
     // Every selected row in list order, each deselected when done.
     for (;;) {

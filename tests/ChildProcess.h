@@ -1,0 +1,189 @@
+// A child program with pipes to its standard input, output and error, started with fork and
+// exec. QProcess starts its children with a clone that shares the parent's memory until exec;
+// the thread checker cannot follow that and loses track of the test's own threads, so tests
+// that run under it start their programs here.
+#pragma once
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess() {
+        if (Running()) {
+            ::kill(m_pid, SIGKILL);
+            Wait(5000);
+        }
+        for (int fd : {m_in, m_out, m_err})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts `program` with `arguments`. `environment` holds "NAME=value" entries that are
+    // added or replace this process's, and bare "NAME" entries that are removed.
+    bool Start(const std::string& program, const std::vector<std::string>& arguments,
+               const std::vector<std::string>& environment = {}) {
+        if (::access(program.c_str(), X_OK) != 0)
+            return false;
+        std::vector<std::string> env;
+        for (char** entry = environ; *entry; ++entry)
+            env.emplace_back(*entry);
+        for (const std::string& change : environment) {
+            const std::string name = change.substr(0, change.find('='));
+            std::erase_if(env, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+            if (change.find('=') != std::string::npos)
+                env.push_back(change);
+        }
+        std::vector<std::string> args{program};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv, envp;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        int in[2], out[2], err[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+            ::pipe2(err, O_CLOEXEC) != 0)
+            return false;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        ::close(err[1]);
+        m_in = in[1];
+        m_out = out[0];
+        m_err = err[0];
+        return m_pid > 0;
+    }
+
+    pid_t Pid() const { return m_pid; }
+
+    bool Running() {
+        if (m_pid <= 0 || m_exited)
+            return false;
+        Reap(WNOHANG);
+        return !m_exited;
+    }
+
+    bool Write(const std::string& text) {
+        for (size_t done = 0; done < text.size();) {
+            const ssize_t n = ::write(m_in, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    void CloseInput() {
+        if (m_in >= 0)
+            ::close(m_in);
+        m_in = -1;
+    }
+
+    // One line of standard output without its line end; empty after `ms` without one.
+    std::string ReadLine(int ms) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            const size_t end = m_outBuffer.find('\n');
+            if (end != std::string::npos) {
+                std::string line = m_outBuffer.substr(0, end);
+                m_outBuffer.erase(0, end + 1);
+                while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+                    line.pop_back();
+                return line;
+            }
+            if (!Fill(m_out, m_outBuffer, deadline))
+                return {};
+        }
+    }
+
+    // Everything the program wrote to standard output and error, read to their ends.
+    std::string AllOutput(int ms = 10000) { return ReadToEnd(m_out, m_outBuffer, ms); }
+    std::string AllErrors(int ms = 10000) { return ReadToEnd(m_err, m_errBuffer, ms); }
+
+    bool Signal(int signal) { return Running() && ::kill(m_pid, signal) == 0; }
+
+    // Whether a signal ended it, rather than its own exit.
+    bool EndedBySignal() const { return m_signalled; }
+
+    // The exit status, 128 + the signal that ended it, or -1 when it runs on after `ms`.
+    int Wait(int ms) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (Running() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return m_exited ? m_status : -1;
+    }
+
+private:
+    void Reap(int options) {
+        int raw = 0;
+        if (::waitpid(m_pid, &raw, options) == m_pid) {
+            m_exited = true;
+            m_signalled = !WIFEXITED(raw);
+            m_status = m_signalled ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
+        }
+    }
+
+    // Waits for more bytes on `fd` until `deadline`; false at its end or past the deadline.
+    static bool Fill(int fd, std::string& buffer,
+                     std::chrono::steady_clock::time_point deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (fd < 0 || left.count() <= 0)
+            return false;
+        pollfd polled{fd, POLLIN, 0};
+        const int ready = ::poll(&polled, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            return true;
+        if (ready <= 0)
+            return false;
+        char chunk[4096];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n <= 0)
+            return false;
+        buffer.append(chunk, static_cast<size_t>(n));
+        return true;
+    }
+
+    static std::string ReadToEnd(int fd, std::string& buffer, int ms) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (Fill(fd, buffer, deadline)) {
+        }
+        return std::exchange(buffer, {});
+    }
+
+    pid_t m_pid = -1;
+    int m_in = -1, m_out = -1, m_err = -1;
+    bool m_exited = false;
+    bool m_signalled = false;
+    int m_status = -1;
+    std::string m_outBuffer, m_errBuffer;
+};

@@ -19,7 +19,6 @@ struct FakeCalibrationDevice : ICalibrationDevice {
     bool failWrites = false;
     int failTraceAt = -1; // the trace request (counted from 0) that fails
     HardwareDescription hardware;
-    std::vector<int> sleeps;
     double clock = 0;
 
     int Query(const std::string& line, std::string& reply) override {
@@ -71,10 +70,7 @@ struct FakeCalibrationDevice : ICalibrationDevice {
         return true;
     }
     HardwareDescription& Hardware() override { return hardware; }
-    void SleepMs(int ms) override {
-        sleeps.push_back(ms);
-        lines.push_back("sleep " + std::to_string(ms));
-    }
+    void SleepMs(int ms) override { lines.push_back("sleep " + std::to_string(ms)); }
     double NowMs() override { return clock; }
 
     std::vector<std::array<int32_t, kWellCount>> writtenOffsets;

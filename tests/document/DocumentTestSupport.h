@@ -58,7 +58,6 @@ struct ScriptedDocument {
     }
     // Opens the line and sets the link up as the watch does.
     bool Connect() { return doc->SetUpLink(); }
-    std::vector<std::string> Commands() const { return firmware->commands; }
 
     ScriptedSerialChannel* line = nullptr;
     std::unique_ptr<FakeFirmware> firmware;

@@ -10,15 +10,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The seeded test (DATA0001, named "Sample") twice more: DATA0002 named "Other", DATA0003
-// without name or protocol copy.
-void AddTests(const fs::path& card) {
-    fs::copy_file(card / "DATA0001.CSV", card / "DATA0002.CSV");
-    fs::copy_file(card / "DATA0001.TMT", card / "DATA0002.TMT");
-    WriteFile(card / "DATA0002.NAM", "Other\n");
-    fs::copy_file(card / "DATA0001.CSV", card / "DATA0003.CSV");
-}
-
 std::string Kb(const fs::path& file) {
     return std::to_string(fs::file_size(file) / 1000);
 }
@@ -26,7 +17,7 @@ std::string Kb(const fs::path& file) {
 TEST(DataCli, ListDownloadAndDeleteAsTheDialogDoes) {
     LinkSimProcess sim({"--firmware", "4050"});
     ASSERT_TRUE(sim.Started());
-    AddTests(sim.Card());
+    AddTwoTests(sim.Card());
     ASSERT_EQ(sim.Control("capacity 1000").rfind("ok", 0), 0u);
     const std::string kb = Kb(sim.Card() / "DATA0001.CSV");
 

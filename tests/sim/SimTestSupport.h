@@ -7,14 +7,9 @@
 #include "TestSupport.h"
 #include "recordings/ForceModel.h"
 
-#include <sstream>
-
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace simtest {
@@ -38,26 +33,16 @@ inline ForceModel CardForceModel(const std::filesystem::path& card,
 // All reply bytes of the chunks, in order.
 inline std::string Joined(const std::vector<sim::Chunk>& chunks) {
     std::string all;
-    for (const auto& c : chunks) {
+    for (const auto& c : chunks)
         all += c.bytes;
-    }
     return all;
 }
 
 inline std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string line;
-    for (char c : text) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += c;
-        }
-    }
-    if (!line.empty()) {
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    }
     return lines;
 }
 

@@ -38,12 +38,7 @@ protected:
             GTEST_SKIP() << "kelvastra-sim is not built";
         sim = std::make_unique<LinkSimProcess>(std::vector<std::string>{"--firmware", "4050"});
         ASSERT_TRUE(sim->Started());
-        // DATA0001 "Sample" (seeded), DATA0002 "Other", DATA0003 without name or protocol copy.
-        const fs::path card = sim->Card();
-        fs::copy_file(card / "DATA0001.CSV", card / "DATA0002.CSV");
-        fs::copy_file(card / "DATA0001.TMT", card / "DATA0002.TMT");
-        WriteFile(card / "DATA0002.NAM", "Other\n");
-        fs::copy_file(card / "DATA0001.CSV", card / "DATA0003.CSV");
+        AddTwoTests(sim->Card()); // "Sample", "Other" and one without name or protocol copy
         worker = std::make_unique<TestThread>([this] {
             controller.portName = sim->Port();
             controller.Connect();

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,7 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCli = KELVASTRA_BINARY_DIR "/src/kelvastra-cli";
 const std::string kSample = KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt";
 
 const std::string kHeader = "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tStretchDurationSec\t"
@@ -25,8 +23,6 @@ const std::string kBlock = "##HARDWARE\nKelvastra TR\nFirmwareVersion 2150\nWell
 
 class ProtocolCli : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(fs::exists(kCli)) << kCli << " has not been built"; }
-
     fs::path Write(const std::string& name, const std::string& text) {
         const fs::path path = m_dir / name;
         std::ofstream(path, std::ios::binary) << text;
@@ -57,10 +53,9 @@ TEST_F(ProtocolCli, ShowsTwoDefaultSets) {
                           "Total Time\t00:00:40\nUsed Memory (%)\t20.0\nOK\n");
     EXPECT_EQ(run.errors, "");
 
+    // The rows are SequenceListRow's (tests/protocol); the option reaches it.
     const CliRun hydro = Cli({"protocol", "show", "--hydrostatic", file.string()});
-    EXPECT_EQ(hydro.output.substr(0, hydro.output.find('\n')),
-              "Data1\tRamp 10.000\t0.000\tfalse\t10.0 (S)\t0.0 (S)\t10.0 (S)\t0.0 (S)\t1\t"
-              "All(64) ");
+    EXPECT_EQ(hydro.output.rfind("Data1\tRamp 10.000\t0.000\t", 0), 0u) << hydro.output;
 }
 
 TEST_F(ProtocolCli, SampleIsCanonicalAndPasses) {
@@ -88,15 +83,12 @@ TEST_F(ProtocolCli, NormalizeWritesStandardColumns) {
 
     const CliRun piped = Cli({"protocol", "normalize", "-", "-"}, ReadFile(in));
     EXPECT_EQ(piped.output, ReadFile(out));
-}
 
-TEST_F(ProtocolCli, HardwareBlockIsKept) {
+    // A hardware block in front of the table is kept.
     const std::string table = kHeader + "Data1\tRamp\tN\t0.1\t0.05\t10\t10\t0\t0\t1\tSeconds\t"
                                         "All(64) \t0\t\n";
-    const fs::path in = Write("template.ini", kBlock + table);
-    const CliRun normalized = Cli({"protocol", "normalize", in.string()});
-    EXPECT_EQ(normalized.status, 0) << normalized.errors;
-    EXPECT_EQ(normalized.output, kBlock + table);
+    EXPECT_EQ(Cli({"protocol", "normalize", Write("template.ini", kBlock + table).string()}).output,
+              kBlock + table);
 }
 
 // The check's rules and texts are the protocol layer's; the command shows the figures, then the

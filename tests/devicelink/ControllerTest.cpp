@@ -257,13 +257,14 @@ TEST_F(FirmwareLineTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine) {
     ASSERT_EQ(ParseProgramLine("1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1", table[0]), 1);
     EXPECT_EQ(controller->UploadProgram(table), 1);
 
-    ASSERT_EQ(fw.commands.size(), 1u + 10 * 14 + 1);
-    EXPECT_EQ(fw.commands.front(), "0P");
-    EXPECT_EQ(fw.commands.back(), "\x17");
-    const std::vector<std::string> first(fw.commands.begin() + 1, fw.commands.begin() + 15);
-    EXPECT_EQ(first, (std::vector<std::string>{"1000", "2000", "3000", "4000", "5", "6", "1027",
-                                               "8", "r", "r", "two|words", "p", "2", "1"}));
     EXPECT_EQ(table[0].name, "two|words"); // the table keeps what was sent
+    // The lines themselves are EntryUploadLines' (tests/protocol).
+    std::vector<std::string> expected{"0P\r"};
+    for (DeviceProgramEntry& entry : table)
+        for (const std::string& field : EntryUploadLines(entry))
+            expected.push_back(field);
+    expected.push_back("\x17\r");
+    EXPECT_EQ(line->Writes(), expected);
 }
 
 TEST_F(FirmwareLineTest, UploadReportsFailedExchanges) {
@@ -281,25 +282,18 @@ TEST_F(FirmwareLineTest, UploadReportsFailedExchanges) {
     EXPECT_EQ(raw->Writes().size(), 1u);
 }
 
+// Which lines fit the table is ParseProgramLine's (tests/protocol); here the exchange: every
+// line up to the end line is read, and the table is cleared first.
 TEST_F(FirmwareLineTest, ReadBackFillsEntriesUntilTheEndLine) {
     fw.readBackLines = {"1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1",
                         "90000 0 0 0 1 0 2049 0 s s B a 0 0"};
-    DeviceProgramTable table;
-    table[5].repetitions = 3; // cleared by the read-back
-    EXPECT_EQ(controller->ReadProgram(table), 1);
-    EXPECT_EQ(fw.commands, std::vector<std::string>{"0I"});
-    EXPECT_EQ(FormatProgramLine(table[0]), "1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1");
-    EXPECT_EQ(table[0].name, "two words");
-    EXPECT_EQ(FormatProgramLine(table[1]), "90000 0 0 0 1 0 2049 0 s s B a 0 0");
-    EXPECT_EQ(table[5].repetitions, 0);
-    EXPECT_EQ(line->PendingPieces(), 0u);
-}
-
-TEST_F(FirmwareLineTest, ReadBackIgnoresLinesBeyondTheTenth) {
-    for (int i = 0; i < 12; ++i)
+    for (int i = 2; i < 12; ++i)
         fw.readBackLines.push_back("1 0 0 0 " + std::to_string(i + 1) + " 0 1 0 s s N n 0 0");
     DeviceProgramTable table;
     EXPECT_EQ(controller->ReadProgram(table), 1);
+    EXPECT_EQ(fw.commands, std::vector<std::string>{"0I"});
+    EXPECT_EQ(FormatProgramLine(table[0]), "1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1");
+    EXPECT_EQ(FormatProgramLine(table[1]), "90000 0 0 0 1 0 2049 0 s s B a 0 0");
     EXPECT_EQ(table[9].repetitions, 10);
     EXPECT_EQ(line->PendingPieces(), 0u); // the end line was read all the same
 

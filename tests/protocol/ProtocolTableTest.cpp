@@ -58,9 +58,8 @@ TEST(ProtocolWriter, WritesEveryColumnForm) {
         {SetKey::TolCorOver, "1"}, {SetKey::TimeUnits, "InvalidMode"},
     };
     // clang-format on
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(SetCellText(set, c.key), c.text) << SetKeyText(c.key);
-    }
 }
 
 TEST(ProtocolWriter, NamesAlwaysStayOneToken) {
@@ -179,14 +178,12 @@ TEST(ProtocolReader, ShortLastRowIsDroppedAndReported) {
 
 TEST(ProtocolReader, HeaderOfAnyLengthIsReadWhole) {
     std::string header = "Name";
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < 400; ++i)
         header += "\tComment";
-    }
     header += "\tNumReps\n";
     std::string row = "a";
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < 400; ++i)
         row += " x";
-    }
     row += " 42\n";
     ASSERT_GT(header.size(), 3000u);
     SetSequence sequence;
@@ -214,12 +211,9 @@ TEST(DeviceTemplate, HardwareBlockThenTableReadsBack) {
     std::ostringstream out;
     WriteHardwareBlock(out, hardware);
     WriteProtocolTable(sequence, out);
-    EXPECT_EQ(out.str(), "##HARDWARE\nKelvastra TR\nFirmwareVersion 1000\nWellDepth_mm 20\n"
-                         "MagnetStyle A100_25\nMembraneStyle Hydrostatic\nRegulatorType QB3_20\n"
-                         "SpringType GoldSpring_13mm_Diam\n" +
-                             kHeader +
+    // The block's bytes are the hardware layer's (tests/hardware).
+    EXPECT_EQ(out.str(), HardwareBlockText(hardware) + kHeader +
                              "Data1\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\tAll(64) \t0\t\n");
-
     EXPECT_EQ(DeviceTemplateText(sequence, hardware), out.str());
 
     HardwareDescription read;
@@ -227,9 +221,7 @@ TEST(DeviceTemplate, HardwareBlockThenTableReadsBack) {
     const auto result = ReadProtocolText(out.str(), back, &read);
     EXPECT_TRUE(result.hardwareBlock);
     EXPECT_TRUE(result.Complete());
-    EXPECT_EQ(read.MembraneStyle, Membrane::Hydrostatic);
-    EXPECT_EQ(read.RegulatorType, Regulator::QB3_20);
-    EXPECT_EQ(read.WellDepth_mm, 20.0);
+    EXPECT_EQ(read, hardware);
     EXPECT_EQ(back.sets, sequence.sets);
 
     // Without a description to fill, the block is still stepped over.

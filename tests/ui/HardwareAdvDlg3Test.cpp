@@ -64,10 +64,7 @@ TEST_F(HardwareAdvDlg3, OpensWithTheDescriptionSelected) {
     };
     const std::string first = "ITV1050 (130 psi Max.)";
     const Case cases[] = {
-        {3,
-         1,
-         2,
-         7,
+        {3, 1, 2, 7,
          {"Hydrostatic", "Rubber Grommet 12.7x7.9_mm", "NoMagnet", "QB3 (20 psi Max.)"}},
         // A1_32 and invalid values are not offered: the first entry stands for them.
         {Membrane::A1_32, 5, 3, 8, {"70A_794um", "No Spring", "A10x2.5_mm", first}},
@@ -166,19 +163,12 @@ TEST_F(ProgramHardwareTest, ReplacesInfowTakesItAndClearsTheProgram) {
     EXPECT_EQ(HardwareProgramFailureText(result), "");
     EXPECT_EQ(firmware->files[kHardwareInfoFile], kEditedBlock);
 
-    // Delete, write in 60-byte pieces with the end line, take it, then the empty program.
-    const std::vector<std::string> expected{"0X INFOW.INI",
-                                            "0W INFOW.INI",
-                                            kEditedBlock.substr(0, 60),
-                                            kEditedBlock.substr(60, 60),
-                                            kEditedBlock.substr(120),
-                                            "\x17",
-                                            "0H",
-                                            "0P"};
-    const auto& commands = firmware->commands;
-    ASSERT_EQ(commands.size(), expected.size() + 140 + 1);
-    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 8), expected);
-    EXPECT_EQ(commands.back(), "\x17");
+    // Delete, write (the pieces are the controller's), take it, then the empty program.
+    std::vector<std::string> order;
+    for (const auto& c : firmware->commands)
+        if (c.rfind("0X", 0) == 0 || c.rfind("0W", 0) == 0 || c == "0H" || c == "0P")
+            order.push_back(c);
+    EXPECT_EQ(order, (std::vector<std::string>{"0X INFOW.INI", "0W INFOW.INI", "0H", "0P"}));
     DeviceProgramTable cleared{};
     ClearDeviceProgram(cleared);
     EXPECT_EQ(table, cleared);

@@ -17,9 +17,8 @@ namespace {
 
 std::vector<int> AllIndices(size_t n) {
     std::vector<int> indices(n);
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < n; ++i)
         indices[i] = static_cast<int>(i);
-    }
     return indices;
 }
 
@@ -30,13 +29,11 @@ TEST(ApprPolynomial2, CubicThroughNoisyPointsMatchesClosedForm) {
     // spring correction uses: the fit must reproduce an exact cubic.
     ApprPolynomial2<double> fit(3);
     std::vector<Obs> points;
-    for (double x = 300; x <= 1700; x += 100) {
+    for (double x = 300; x <= 1700; x += 100)
         points.push_back({x, 0.8 + 1e-4 * x - 2e-8 * x * x + 3e-12 * x * x * x});
-    }
     ASSERT_TRUE(fit.FitVectors(points, AllIndices(points.size())));
-    for (const Obs& o : points) {
+    for (const Obs& o : points)
         EXPECT_LT(fit.Error(o), 1e-9) << o[0];
-    }
 }
 
 TEST(ApprPolynomial2, SingularSystemsAndZeroDataReportFalse) {

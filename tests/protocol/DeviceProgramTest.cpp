@@ -35,9 +35,8 @@ TEST(DeviceProgramCodes, TimeUnitsFromFlags) {
         EXPECT_EQ(TimeUnitsFromFlags(c.flags), c.units) << std::hex << c.flags;
         EXPECT_EQ(TimeUnitsDivisorMs(c.flags), c.divisor) << std::hex << c.flags;
     }
-    for (int32_t units : {0, 1, 2, 3}) {
+    for (int32_t units : {0, 1, 2, 3})
         EXPECT_EQ(TimeUnitsFromFlags(EntryFlags(0, units, 5)), units);
-    }
 }
 
 TEST(DeviceProgramCodes, Letters) {
@@ -140,9 +139,8 @@ TEST(DeviceProgramReadBack, EndByteAndLinesBeyondTheTable) {
     EXPECT_EQ(ParseProgramLine(" \x17", 0, table), 1);
 
     const std::string line = "1 1 1 1 9 1 1 1 s s extra n 0 0";
-    for (size_t i = 0; i < 10; ++i) {
+    for (size_t i = 0; i < 10; ++i)
         EXPECT_EQ(ParseProgramLine(line, i, table), 1);
-    }
     const DeviceProgramTable before = table;
     EXPECT_EQ(ParseProgramLine("5 5 5 5 5 5 5 5 r r over n 0 0", 10, table), 0);
     EXPECT_EQ(ParseProgramLine(line, 11, table), 0);

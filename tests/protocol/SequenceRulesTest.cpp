@@ -53,9 +53,8 @@ TEST(SequenceTiming, SetDurationCountsPreloadsInTheSetsUnits) {
         {"deciseconds, all phases", allPhases, 0.1 * 3 * 40},
         {"invalid units count seconds", Timed(1, 0, 0, 0, -1), 20},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_NEAR(SetDuration(Of({c.set}), 0), c.seconds, 1e-9) << c.what;
-    }
     EXPECT_EQ(PreloadTime(Of({Timed(5, 2, 0, 0, 1)}), 0), 10.0);
     EXPECT_EQ(SetDuration(Of({SetRecord{}}), 1), 0.0);
     EXPECT_EQ(SetDuration(Of({SetRecord{}}), -1), 0.0);

@@ -65,12 +65,10 @@ TEST(Vocabulary, EveryKeyAndValueRoundTrips) {
     // The shared rate entries (25 -> "30", 10 -> "5") are written as their entry's text.
     EXPECT_EQ(DataFrequencyText(ParseDataFrequency("25")), "30");
     EXPECT_EQ(ImageFrequencyText(ParseImageFrequency("10")), "5");
-    for (int32_t i = 0; i <= 10; ++i) {
+    for (int32_t i = 0; i <= 10; ++i)
         EXPECT_EQ(ParseDataFrequency(DataFrequencyText(i)), i);
-    }
-    for (int32_t i = 0; i <= 8; ++i) {
+    for (int32_t i = 0; i <= 8; ++i)
         EXPECT_EQ(ParseImageFrequency(ImageFrequencyText(i)), i);
-    }
     const std::vector<double> factors{1, 60, 3600, 86400, 0.001, 0.1};
     for (int32_t u = 0; u < 6; ++u) {
         EXPECT_EQ(ParseTimeUnits(TimeUnitsName(u)), u);

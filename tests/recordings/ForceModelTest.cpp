@@ -28,16 +28,14 @@ TEST(ForceModelReference, EveryModelAgainstTheIndependentReference) {
     std::map<std::string, int> counts;
     std::string line;
     while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') {
+        if (line.empty() || line[0] == '#')
             continue;
-        }
         std::istringstream fields(line);
         std::string kind;
         fields >> kind;
         std::vector<double> v;
-        for (std::string f; fields >> f;) {
+        for (std::string f; fields >> f;)
             v.push_back(std::strtod(f.c_str(), nullptr));
-        }
         const auto i = [&](size_t k) { return static_cast<int>(v[k]); };
         std::optional<double> actual;
         if (kind == "coefficients") {
@@ -102,9 +100,8 @@ TEST(SpringModelTable, OtherTypesAreInvalid) {
     for (int type : {0, 5, -1, 42}) {
         const SpringModel s(type);
         EXPECT_FALSE(s.valid) << type;
-        for (double x : {-5.0, 0.0, 300.0, 1000.0, 5000.0}) {
+        for (double x : {-5.0, 0.0, 300.0, 1000.0, 5000.0})
             EXPECT_EQ(s.SpringForce(x), 0.0);
-        }
     }
 }
 

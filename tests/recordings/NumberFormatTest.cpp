@@ -75,12 +75,10 @@ TEST(FormatFixed, MatchesPrintfOverMillionsOfValues) {
     for (int i = 0; i < 400000; ++i) {
         // Magnitudes from 1e-8 to 1e9, both signs.
         double value = unit(random) * std::pow(10.0, decade(random));
-        if (i & 1) {
+        if (i & 1)
             value = -value;
-        }
-        for (int p : precisions) {
+        for (int p : precisions)
             ExpectSame(value, p, failures);
-        }
     }
     for (int p = 0; p <= 4; ++p) {
         const double unitValue = std::pow(10.0, -p);
@@ -137,9 +135,8 @@ TEST(ParseLeadingInt, WordAtATimeAgreesWithDigitByDigit) {
     std::uniform_int_distribution<int> anyByte(0, 255);
     for (int i = 0; i < 200000; ++i) {
         std::string buffer;
-        for (int k = 0; k < 8; ++k) {
+        for (int k = 0; k < 8; ++k)
             buffer += static_cast<char>(anyByte(random));
-        }
         const int n = digits(random) - 1;
         for (int k = 0; k < n; ++k) {
             // Mostly digits, now and then any byte.

@@ -43,9 +43,8 @@ protected:
 int ProgramFirmwareCode(const std::string& record) {
     std::string upper = UpperAscii(record);
     size_t at = upper.find("VERSION");
-    if (at == std::string::npos) {
+    if (at == std::string::npos)
         return -1;
-    }
     float value = static_cast<float>(LeadingDouble(record.substr(at + 7, 8)));
     return static_cast<int>(std::lround(value * 1000.0));
 }
@@ -122,9 +121,8 @@ TEST_F(FirmwareTest, FileWriteReadAndDeleteFrameEveryStep) {
     content[59] = '\n';
     content[60] = '\n'; // pieces start and end inside lines
     EXPECT_EQ(Send("0W new.txt\r"), "OK\r");
-    for (size_t at = 0; at < content.size(); at += 60) {
+    for (size_t at = 0; at < content.size(); at += 60)
         EXPECT_EQ(Send(content.substr(at, 60) + "\r"), "OK\r");
-    }
     EXPECT_EQ(Send(kEnd + "\r"), "OK\r");
     // Stored upper case as a card shows it, found in any case.
     EXPECT_EQ(ReadFile(dir.Path() / "NEW.TXT"), content);

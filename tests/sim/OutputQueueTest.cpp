@@ -31,9 +31,8 @@ TEST(OutputQueue, LineRatePacesTheBytes) {
         double finished = -1;
         for (int ms = 0; ms <= 2000 && finished < 0; ++ms) {
             sent += queue.Take(ms).bytes.size();
-            if (sent == total) {
+            if (sent == total)
                 finished = ms;
-            }
         }
         // A second of bytes takes about a second (less the burst allowance).
         EXPECT_GT(finished, 980) << baud;

@@ -29,15 +29,13 @@ std::string ReadUntil(int fd, char end, int timeoutMs = 5000, bool* dead = nullp
                            deadline - std::chrono::steady_clock::now())
                            .count());
         pollfd p{fd, POLLIN, 0};
-        if (left <= 0 || poll(&p, 1, left) <= 0) {
+        if (left <= 0 || poll(&p, 1, left) <= 0)
             break;
-        }
         char c;
         ssize_t n = read(fd, &c, 1);
         if (n <= 0) {
-            if (dead) {
+            if (dead)
                 *dead = true;
-            }
             break;
         }
         got += c;
@@ -46,9 +44,8 @@ std::string ReadUntil(int fd, char end, int timeoutMs = 5000, bool* dead = nullp
 }
 
 std::string Exchange(int fd, const std::string& command, char end = '\r') {
-    if (write(fd, command.data(), command.size()) != ssize_t(command.size())) {
+    if (write(fd, command.data(), command.size()) != ssize_t(command.size()))
         return "(write failed)";
-    }
     return ReadUntil(fd, end);
 }
 

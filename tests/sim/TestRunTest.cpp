@@ -22,9 +22,8 @@ namespace {
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> fields;
     std::stringstream in(line);
-    for (std::string f; std::getline(in, f, ',');) {
+    for (std::string f; std::getline(in, f, ',');)
         fields.push_back(f);
-    }
     return fields;
 }
 
@@ -154,9 +153,8 @@ TEST_F(TestRunTest, UploadedTableIsWhatRuns) {
     table[0].repetitions = 1;
     table[0].dataTypeCode = 'a';
     table[0].SetName("Mine");
-    for (const std::string& line : ProgramUploadLines(table)) {
+    for (const std::string& line : ProgramUploadLines(table))
         firmware.Feed(line, 0);
-    }
     ASSERT_TRUE(firmware.StartTest(0, 1000.0));
     firmware.Tick(100);
     auto lines = Lines(ReadFile(dir.Path() / "DATA0002.CSV"));

@@ -108,7 +108,8 @@ SetEditValues SetEditValuesFrom(const SetRecord& set) {
     values.magnitude = set.XMagnitude;
     values.preload = set.XPreloadMag;
     values.autoAdjust = set.AutoAdjust != AutoAdjustMode::Off;
-    values.adjustIndex = std::max(set.AutoAdjust - 1, 0);
+    // Spring and every value below it take the first choice (INT32_MIN - 1 would overflow).
+    values.adjustIndex = set.AutoAdjust > 1 ? set.AutoAdjust - 1 : 0;
     values.timeUnits = TimeUnitsName(set.TimeUnits);
     values.stretch = set.StretchDurationSec;
     values.hold = set.HoldTimeSec;

@@ -31,6 +31,18 @@ TEST(SetRules, SetsFromTextAreCheckedAsTheEditorChecksThem) {
                          sequence, nullptr);
         EXPECT_EQ(SequenceRuleProblems(sequence, c.hardware), c.expected) << c.row;
     }
+    // Any AutoAdjust other than 0 and 2 asks for the spring, the most negative number too.
+    HardwareDescription noSpring;
+    noSpring.SpringType = Spring::NoSpring;
+    std::string spring[2];
+    for (int i = 0; i < 2; ++i) {
+        SetSequence sequence;
+        ReadProtocolText(std::string("Name AutoAdjust\nA ") + (i ? "-2147483648" : "1") + "\n",
+                         sequence, nullptr);
+        spring[i] = SequenceRuleProblems(sequence, noSpring);
+    }
+    EXPECT_NE(spring[0].find("Requires use of a calibration spring"), std::string::npos);
+    EXPECT_EQ(spring[1], spring[0]);
     // Without a rate column each set gets the editor's rate; without a known column, no protocol.
     SetSequence sequence;
     ReadProtocolText("HoldTimeSec RestTimeSec DataType\n3 3 Max\n3 3 Peaks\n", sequence, nullptr);

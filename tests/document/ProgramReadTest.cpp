@@ -257,8 +257,9 @@ TEST_F(ProgramReadTest, FailedReadBackKeepsTheUsersSequence) {
         EXPECT_EQ(doc.m_sequence.sets, Sequence().sets);
         EXPECT_EQ(d.view->RefreshCount(), refreshes);
         d.firmware->overrides.clear();
-        if (!doc.m_controller.serial.IsOpen())
+        if (!doc.m_controller.serial.IsOpen()) {
             ASSERT_EQ(doc.m_controller.serial.Open("scripted", false, false, true, true, -1), 0);
+        }
     }
 }
 

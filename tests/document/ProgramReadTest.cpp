@@ -16,13 +16,8 @@ constexpr const char* kNotDetected =
 constexpr const char* kHydrostatic = "AutoAdjust cannot be used with Hydrostatic testing\nPlease "
                                      "change your set parameters\n\nDevice not Programmed";
 
-const char* const kInfow = "##HARDWARE\n"
-                           "Kelvastra TR\n"
-                           "FirmwareVersion 4050\n"
-                           "WellDepth_mm 17.25\n"
-                           "MagnetStyle A25_10\n"
-                           "MembraneStyle 10A_794um\n"
-                           "RegulatorType ITV1030\n"
+const char* const kInfow = "##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\nWellDepth_mm 17.25\n"
+                           "MagnetStyle A25_10\nMembraneStyle 10A_794um\nRegulatorType ITV1030\n"
                            "SpringType NoSpring\n";
 
 class ProgramReadTest : public ::testing::Test {

@@ -49,14 +49,10 @@ std::string Written(const HardwareDescription& d) {
 }
 
 TEST(HardwareBlock, WriterBytes) {
-    EXPECT_EQ(Written(HardwareDescription{}), "##HARDWARE\n"
-                                              "Kelvastra TR\n"
-                                              "FirmwareVersion 1000\n"
-                                              "WellDepth_mm 18.5\n"
-                                              "MagnetStyle A100_25\n"
-                                              "MembraneStyle 70A_794um\n"
-                                              "RegulatorType SMC1050\n"
-                                              "SpringType GoldSpring_13mm_Diam\n");
+    EXPECT_EQ(Written(HardwareDescription{}),
+              "##HARDWARE\nKelvastra TR\nFirmwareVersion 1000\nWellDepth_mm 18.5\n"
+              "MagnetStyle A100_25\nMembraneStyle 70A_794um\nRegulatorType SMC1050\n"
+              "SpringType GoldSpring_13mm_Diam\n");
     const struct {
         double depth;
         const char* line;

@@ -20,23 +20,7 @@ fi
 build=$(realpath -m "${FUZZ_BUILD:-build-fuzz}")
 
 # What the fuzz build needs, installed only when something is missing.
-packages=(clang-14 libclang-rt-14-dev cmake ninja-build qt6-base-dev qt6-serialport-dev)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then
-    sudo="sudo"
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -q
-  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/setup.sh clang-14 libclang-rt-14-dev cmake ninja-build qt6-base-dev qt6-serialport-dev
 
 mkdir -p "$build"
 (

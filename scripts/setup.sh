@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only when something is missing.
+# With package names as arguments, installs those instead (scripts/fuzz.sh asks for clang).
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,9 @@ packages=(
   xvfb xauth fonts-dejavu-core
   dpkg-dev file help2man
 )
+if [ $# -gt 0 ]; then
+  packages=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do

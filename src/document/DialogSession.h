@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QEventLoop>
-#include <QMetaObject>
 #include <QObject>
 #include <QPointer>
 
@@ -36,8 +35,8 @@ public:
     void Reset();
     bool Finished() const;
 
-    // GUI side: run `work` on the worker and hand its result to `done` on the thread of
-    // `context` (dropped when `context` is gone by then).
+    // GUI side: run `work` on the worker and hand its result to `done` on the GUI thread
+    // (dropped when `context` is gone by then).
     template <class R>
     bool Request(QObject* context, std::function<R(Controller&)> work,
                  std::function<void(R)> done) {

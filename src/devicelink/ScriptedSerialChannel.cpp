@@ -9,6 +9,16 @@ void ScriptedSerialChannel::Receive(const std::string& bytes) {
         m_incoming.push_back({Kind::Bytes, bytes});
 }
 
+void ScriptedSerialChannel::ReceiveWaiting(const std::string& bytes) {
+    if (!bytes.empty())
+        m_incoming.push_back({Kind::Bytes, bytes, true});
+}
+
+void ScriptedSerialChannel::MarkArrived() {
+    for (Piece& piece : m_incoming)
+        piece.waiting = piece.kind == Kind::Bytes;
+}
+
 void ScriptedSerialChannel::ReceiveTimeout() {
     m_incoming.push_back({Kind::Timeout, {}});
 }
@@ -99,6 +109,17 @@ long long ScriptedSerialChannel::Read(char* buffer, std::size_t maxBytes, int ti
         m_lastErrorText = std::strerror(EIO);
         return -1;
     }
+    return TakeBytes(piece, buffer, maxBytes);
+}
+
+long long ScriptedSerialChannel::ReadWaiting(char* buffer, std::size_t maxBytes) {
+    ++m_waitingReads;
+    if (m_incoming.empty() || !m_incoming.front().waiting)
+        return 0;
+    return TakeBytes(m_incoming.front(), buffer, maxBytes);
+}
+
+long long ScriptedSerialChannel::TakeBytes(Piece& piece, char* buffer, std::size_t maxBytes) {
     std::size_t n = std::min(maxBytes, piece.bytes.size());
     std::memcpy(buffer, piece.bytes.data(), n);
     piece.bytes.erase(0, n);

@@ -19,6 +19,11 @@ public:
 
     // Queues bytes that arrive as one piece (a read never returns bytes of two pieces).
     void Receive(const std::string& bytes);
+    // Queues bytes that are already waiting when the next exchange begins (a late reply, a line
+    // nobody asked for): reads take them in turn like any other, and ReadWaiting finds them.
+    void ReceiveWaiting(const std::string& bytes);
+    // Everything queued so far has arrived (a reply behind a line read first).
+    void MarkArrived();
     // Queues a read that returns nothing (a time-out).
     void ReceiveTimeout();
     // Queues a read call that fails.
@@ -45,12 +50,15 @@ public:
     // Time-out of every read call, in order.
     const std::vector<int>& ReadTimeouts() const { return m_readTimeouts; }
     int ReadCalls() const { return static_cast<int>(m_readTimeouts.size()); }
+    int WaitingReadCalls() const { return m_waitingReads; }
 
     bool Open(const std::string& portName, const SerialSettings& settings,
               OpenFailure& failure) override;
     int Close() override;
     long long Write(const char* data, std::size_t length) override;
     long long Read(char* buffer, std::size_t maxBytes, int timeoutMs) override;
+    // Only pieces queued with ReceiveWaiting have arrived before they are read.
+    long long ReadWaiting(char* buffer, std::size_t maxBytes) override;
     // Everything queued so far has arrived: it is all dropped, time-outs and failures included.
     std::size_t DiscardInput(int settleMs) override;
     int LastErrorNumber() const override { return m_lastError; }
@@ -61,7 +69,9 @@ private:
     struct Piece {
         Kind kind;
         std::string bytes;
+        bool waiting = false;
     };
+    long long TakeBytes(Piece& piece, char* buffer, std::size_t maxBytes);
 
     std::deque<Piece> m_incoming;
     Responder m_responder;
@@ -77,6 +87,7 @@ private:
     std::string m_portName;
     SerialSettings m_settings;
     std::vector<int> m_readTimeouts;
+    int m_waitingReads = 0;
     int m_lastError = 0;
     std::string m_lastErrorText;
 };

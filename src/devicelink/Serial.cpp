@@ -132,6 +132,21 @@ int Serial::Write(const char* data, std::size_t length) {
     return kSuccess;
 }
 
+std::string Serial::DropWaiting() {
+    std::string dropped;
+    dropped.swap(m_pending);
+    if (!m_open)
+        return dropped;
+    char chunk[kStreamChunk];
+    while (dropped.size() < kMaxDropped) {
+        const long long n = m_channel->ReadWaiting(chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        dropped.append(chunk, static_cast<std::size_t>(n));
+    }
+    return dropped;
+}
+
 int Serial::ReadSome(char* buffer, std::size_t maxBytes, std::size_t& got, bool logTimeout) {
     got = 0;
     if (!m_pending.empty()) {

@@ -36,6 +36,8 @@ public:
     static constexpr int kShortTimeoutMs = 500;
     // Bytes found waiting at open are dropped together with whatever follows them this soon.
     static constexpr int kDiscardSettleMs = 50;
+    // DropWaiting stops after this many bytes: a line that never falls quiet is not drained.
+    static constexpr std::size_t kMaxDropped = 1 << 16;
 
     // Without a channel the platform port is used, recorded while the shared traffic recorder
     // runs.
@@ -62,6 +64,11 @@ public:
     // time it reaches another 1000 bytes, at most once per chunk.
     int ReadToStream(std::ostream& out, long long& count,
                      const std::function<void(long long)>& progress = {});
+
+    // Reads and drops what has arrived and not been read (bytes left behind an end byte
+    // included), without waiting for more: a late reply or a line nobody asked for must not be
+    // read as the reply to the next command. Returns the bytes dropped.
+    std::string DropWaiting();
 
     bool IsOpen() const { return m_open; }
     // The read wait of the policy chosen at open; tests and tools may shorten it.

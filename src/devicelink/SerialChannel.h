@@ -43,6 +43,11 @@ public:
     // Waits up to `timeoutMs` for data (0: return at once) and reads at most `maxBytes`.
     // Returns the number read, 0 when nothing arrived in time, -1 when the read failed.
     virtual long long Read(char* buffer, std::size_t maxBytes, int timeoutMs) = 0;
+    // Reads at most `maxBytes` of what has already arrived, without waiting for more: the number
+    // read, 0 when nothing is waiting, -1 when the read failed.
+    virtual long long ReadWaiting(char* buffer, std::size_t maxBytes) {
+        return Read(buffer, maxBytes, 0);
+    }
     // Drops every byte that has arrived and not been read, and what follows within `settleMs` of
     // it (a controller still sending); returns how many bytes were dropped.
     virtual std::size_t DiscardInput(int settleMs) {

@@ -188,6 +188,15 @@ long long RecordingChannel::Read(char* buffer, std::size_t maxBytes, int timeout
     return got;
 }
 
+long long RecordingChannel::ReadWaiting(char* buffer, std::size_t maxBytes) {
+    const long long got = m_inner->ReadWaiting(buffer, maxBytes);
+    if (got > 0)
+        m_recorder.Received(buffer, static_cast<std::size_t>(got));
+    else if (got < 0)
+        m_recorder.Event("read failed");
+    return got;
+}
+
 std::size_t RecordingChannel::DiscardInput(int settleMs) {
     const std::size_t dropped = m_inner->DiscardInput(settleMs);
     if (dropped > 0)

@@ -64,6 +64,8 @@ public:
     int Close() override;
     long long Write(const char* data, std::size_t length) override;
     long long Read(char* buffer, std::size_t maxBytes, int timeoutMs) override;
+    // Bytes found waiting are recorded as received; finding none is no time-out.
+    long long ReadWaiting(char* buffer, std::size_t maxBytes) override;
     std::size_t DiscardInput(int settleMs) override;
     int LastErrorNumber() const override { return m_inner->LastErrorNumber(); }
     std::string LastErrorText() const override { return m_inner->LastErrorText(); }

@@ -275,6 +275,27 @@ TEST_F(SerialTest, ReadToStreamKeepsEveryByteBeforeTheEndByte) {
     EXPECT_EQ(text, "OK");
 }
 
+// Bytes behind an end byte and those already waiting are dropped; what is still to come is not
+// waited for.
+TEST_F(OpenSerialTest, DropWaitingTakesWhatHasArrivedWithoutWaiting) {
+    line->Receive("ab\x17"
+                  "5\r");
+    line->ReceiveWaiting("OK\r");
+    line->Receive("7\r");
+    std::ostringstream out;
+    long long count = 0;
+    ASSERT_EQ(serial->ReadToStream(out, count), 0);
+    const int reads = line->ReadCalls();
+    EXPECT_EQ(serial->DropWaiting(), "5\rOK\r");
+    EXPECT_EQ(serial->DropWaiting(), "");
+    EXPECT_EQ(line->ReadCalls(), reads);
+    std::string text;
+    int n = 0;
+    EXPECT_EQ(serial->ReadLine(text, 1024, n), 0);
+    EXPECT_EQ(text, "7");
+    EXPECT_EQ(log.Text(), "");
+}
+
 TEST_F(OpenSerialTest, ReadToStreamNotifiesProgressEveryThousandBytes) {
     line->Receive(std::string(2500, 'p') + "\x17");
     std::ostringstream out;

@@ -59,6 +59,28 @@ TEST(TrafficRecorder, RecordsEveryByteByExchangeAndAppendsSessions) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+// What is dropped before a command is received bytes like any other; finding nothing waiting
+// is no time-out.
+TEST(TrafficRecorder, RecordsWhatIsDroppedBeforeACommand) {
+    LogCapture log;
+    TempFolder dir;
+    const auto path = (dir.Path() / "trace.txt").string();
+    TrafficRecorder recorder;
+    auto scripted = std::make_unique<ScriptedSerialChannel>();
+    ScriptedSerialChannel& line = *scripted;
+    Serial serial(std::make_unique<RecordingChannel>(std::move(scripted), recorder));
+    std::string error;
+    ASSERT_TRUE(recorder.Start(path, error)) << error;
+    ASSERT_EQ(serial.Open("/dev/ttyACM0", false, false, true, true, -1), 0);
+    line.ReceiveWaiting("3\r");
+    EXPECT_EQ(serial.DropWaiting(), "3\r");
+    EXPECT_EQ(serial.DropWaiting(), "");
+    ASSERT_EQ(serial.Write("0?S\r"), 0);
+    recorder.Stop();
+    EXPECT_EQ(WithoutStamps(ReadFile(path)),
+              WithoutStamps(TrafficSessionHeader()) + "! 0 open\n< 0 3\\r\n> 1 0?S\\r\n");
+}
+
 TEST(TrafficRecorder, NeverWritesThroughALinkOrIntoAnythingButAPlainFile) {
     TempFolder dir;
     const auto victim = dir.Path() / "victim";

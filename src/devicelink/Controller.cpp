@@ -3,6 +3,7 @@
 #include "common/Interruption.h"
 #include "common/MessageLog.h"
 #include "common/NumberText.h"
+#include "common/TrafficRecord.h"
 #include "devicelink/LinkText.h"
 
 #include <algorithm>
@@ -37,6 +38,60 @@ int ErrorNumber(const std::string& reply) {
     return number == 0 ? Controller::kErrorWithoutNumber : number;
 }
 
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\n");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\n") - first + 1);
+}
+
+bool IsAcknowledgement(std::string_view reply) {
+    return Trimmed(reply) == "OK";
+}
+
+// Blanks around the number are allowed; anything else means the reply is not the value.
+bool IsDecimalInteger(std::string_view reply) {
+    std::string_view number = Trimmed(reply);
+    if (!number.empty() && (number[0] == '-' || number[0] == '+'))
+        number.remove_prefix(1);
+    return !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// "Error", one separator, a number: what the controller sends for a failed command.
+bool IsErrorReply(std::string_view reply) {
+    if (reply.size() < 7 || reply.substr(0, 5) != "Error")
+        return false;
+    const std::string_view number = Trimmed(reply.substr(6));
+    return !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// An entry line of "0I": fourteen fields, thirteen when the name is empty.
+bool IsProgramEntryLine(std::string_view line) {
+    std::size_t fields = 0;
+    for (std::size_t i = 0; i < line.size();) {
+        const std::size_t start = line.find_first_not_of(" \t\n", i);
+        if (start == std::string_view::npos)
+            break;
+        ++fields;
+        i = line.find_first_of(" \t\n", start);
+        if (i == std::string_view::npos)
+            break;
+    }
+    return fields == kProgramLineFields || fields + 1 == kProgramLineFields;
+}
+
+// The command line without its carriage return, as an echo would bring it back.
+std::string_view CommandWord(std::string_view text) {
+    return Trimmed(text.substr(0, text.find('\r')));
+}
+
+// A reply as the message log shows it: control bytes escaped, long ones cut.
+std::string Shown(std::string_view bytes) {
+    constexpr std::size_t kShown = 80;
+    std::string text = EscapeTrafficBytes(bytes.substr(0, kShown));
+    return bytes.size() > kShown ? text + "..." : text;
+}
+
 } // namespace
 
 Controller::Controller(std::unique_ptr<ISerialChannel> channel)
@@ -51,27 +106,71 @@ bool Controller::FindController() {
     return false;
 }
 
-int Controller::Exchange(const std::string& text, std::string& reply, int capacity, int& length) {
+Controller::ReplyForm Controller::FormOfQuery(const std::string& text) {
+    for (const char* verb : {"0?S\r", "0?V\r", "0?D "}) {
+        if (StartsWith(text, verb))
+            return ReplyForm::Integer;
+    }
+    return StartsWith(text, "0?R ") ? ReplyForm::Record : ReplyForm::Any;
+}
+
+int Controller::Exchange(const std::string& text, ReplyForm form, std::string& reply, int capacity,
+                         int& length) {
     // After a stop request only the work that has to end properly goes on.
     if (interruption::Pending() != 0 && !interruption::Shielded()) {
         lastResult = kInterrupted;
         return 1;
     }
+    // A query has no effect on the controller, so one whose reply is another's is asked again.
+    const bool mayAskAgain = form == ReplyForm::Integer || form == ReplyForm::Record;
     for (int attempt = 1;; ++attempt) {
+        // What came before the command (a reply that came late, a line nobody asked for) is no
+        // reply to it.
+        serial.DropWaiting();
         lastResult = serial.Write(text);
         if (lastResult != Serial::kSuccess)
             return NoteLinkFailure();
         lastResult = serial.ReadLine(reply, capacity, length);
         if (lastResult != Serial::kSuccess)
             return lastResult == Serial::kOverflow ? 1 : NoteLinkFailure();
-        if (!StartsWith(reply, "Error"))
+        if (StartsWith(reply, "Error")) {
+            const int number = ErrorNumber(reply);
+            if (number != kRetryError || attempt >= kMaxAttempts) {
+                lastResult = kErrorReply;
+                return number;
+            }
+            continue;
+        }
+        bool fits = true;
+        switch (form) {
+        case ReplyForm::Acknowledgement:
+            fits = IsAcknowledgement(reply);
+            break;
+        case ReplyForm::Integer:
+            fits = IsDecimalInteger(reply);
+            break;
+        case ReplyForm::Record:
+            fits = !IsAcknowledgement(reply) && Trimmed(reply) != CommandWord(text);
+            break;
+        case ReplyForm::Any:
+            break;
+        }
+        if (fits)
             return 0;
-        const int number = ErrorNumber(reply);
-        if (number != kRetryError || attempt >= kMaxAttempts) {
+        if (!mayAskAgain || attempt >= kMaxAttempts) {
             lastResult = kErrorReply;
-            return number;
+            return kUnexpectedReply;
         }
     }
+}
+
+int Controller::FailUnfitReply(const std::string& text, std::string_view reply) {
+    ++m_linkFailures;
+    lastResult = kErrorReply;
+    MessageLog::Instance().WriteMessage("\nThe controller's reply \"" + Shown(reply) +
+                                        "\" does not fit the command " + Shown(CommandWord(text)) +
+                                        "; it was not used.\n");
+    return kUnexpectedReply;
 }
 
 int Controller::NoteLinkFailure() {
@@ -82,11 +181,13 @@ int Controller::NoteLinkFailure() {
 int Controller::Command(const std::string& text) {
     std::string reply;
     int length = 0;
-    return Exchange(text, reply, kReplyCapacity, length);
+    const int result = Exchange(text, ReplyForm::Acknowledgement, reply, kReplyCapacity, length);
+    return result == kUnexpectedReply ? FailUnfitReply(text, reply) : result;
 }
 
 int Controller::Query(const std::string& text, std::string& reply, int capacity, int& length) {
-    return Exchange(text, reply, capacity, length);
+    const int result = Exchange(text, FormOfQuery(text), reply, capacity, length);
+    return result == kUnexpectedReply ? FailUnfitReply(text, reply) : result;
 }
 
 int Controller::QueryRecord(int index, std::string& text) {
@@ -103,23 +204,53 @@ int Controller::QueryRecord(int index, std::string& text) {
 int Controller::QueryInteger(const std::string& text, int& value) {
     std::string reply;
     int length = 0;
-    const int result = Query(text, reply, kRecordCapacity, length);
-    if (result != 0)
-        return result;
-    // Blanks around the number are allowed; anything else means the reply is not the value.
-    const std::size_t first = reply.find_first_not_of(" \t\n");
-    const std::size_t last = reply.find_last_not_of(" \t\n");
-    const std::string_view number = first == std::string::npos
-                                        ? std::string_view{}
-                                        : std::string_view(reply).substr(first, last - first + 1);
-    const bool sign = !number.empty() && (number[0] == '-' || number[0] == '+');
-    const std::string_view digits = number.substr(sign ? 1 : 0);
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
-        lastResult = kErrorReply;
+    const int result = Exchange(text, ReplyForm::Integer, reply, kRecordCapacity, length);
+    if (result == kUnexpectedReply) {
+        FailUnfitReply(text, reply);
         return kNotANumber;
     }
-    value = LeadingInt(number);
+    if (result != 0)
+        return result;
+    value = LeadingInt(reply);
     return 0;
+}
+
+int Controller::ReadTransfer(const std::string& command, bool mayAskAgain,
+                             std::vector<std::string>& lines, std::string* shortTail, int& status) {
+    for (int attempt = 1;; ++attempt) {
+        lines.clear();
+        if (shortTail)
+            shortTail->clear();
+        status = Serial::kSuccess;
+        std::string ack;
+        int length = 0;
+        const int result =
+            Exchange(command, ReplyForm::Acknowledgement, ack, kReplyCapacity, length);
+        if (result == 1)
+            return result;
+        int count = 0;
+        status = serial.ReadLines(lines, count, shortTail);
+        std::string unfit = result == kUnexpectedReply ? ack : std::string();
+        if (unfit.empty() && !lines.empty() && BeginsWithReplyLine(lines.front()))
+            unfit = lines.front().substr(0, lines.front().find('\r') + 1);
+        if (unfit.empty())
+            return result;
+        lines.clear();
+        if (shortTail)
+            shortTail->clear();
+        // Only a transfer read to its end byte leaves a line on which it can be asked again.
+        if (!mayAskAgain || status != Serial::kSuccess || attempt >= kMaxAttempts ||
+            interruption::Pending() != 0)
+            return FailUnfitReply(command, unfit);
+    }
+}
+
+bool Controller::BeginsWithReplyLine(std::string_view content) {
+    const std::size_t end = content.find('\r');
+    if (end == std::string_view::npos || content.substr(0, end).find('\n') != std::string::npos)
+        return false;
+    const std::string_view line = content.substr(0, end);
+    return IsAcknowledgement(line) || IsErrorReply(line);
 }
 
 int Controller::SendEndLine() {
@@ -127,23 +258,29 @@ int Controller::SendEndLine() {
 }
 
 int Controller::Greet(std::string& record0) {
+    // Asked as it is: an acknowledgement here is news, not a reply to ask again for.
+    const std::string query = Format("%d?R %d\r", 0, 0);
+    int length = 0;
+    const int result = Exchange(query, ReplyForm::Any, record0, kRecordCapacity, length);
     // A silent controller would otherwise cost a time-out for every query of the connect.
-    if (QueryRecord(0, record0) == 1 && lastResult != kErrorReply &&
-        lastResult != Serial::kOverflow) {
+    if (result == 1 && lastResult != Serial::kOverflow) {
         MessageLog::Instance().WriteMessage("\nThe controller on " + portName +
                                             " does not answer.\n");
         return kConnectNoAnswer;
     }
-    if (record0 != "OK")
+    if (result != 0 || !IsAcknowledgement(record0))
         return 1;
     // Where it should name itself it acknowledges: it is still in the write or upload mode of
-    // a transfer that an earlier session did not end.
-    SendEndLine();
+    // a transfer that an earlier session did not end, and the end line ends it. A controller
+    // that refuses the end line was taking commands: the acknowledgement was a stray line.
+    if (SendEndLine() != 0)
+        return 1;
     MessageLog::Instance().WriteMessage(
         "\nThe controller was still taking a file or program from an earlier session that was "
         "cut off. That transfer has now been ended; what it wrote on the card may be "
         "incomplete.\n");
-    if (QueryRecord(0, record0) != 0 || record0 != "OK")
+    if (Exchange(query, ReplyForm::Any, record0, kRecordCapacity, length) != 0 ||
+        !IsAcknowledgement(record0))
         return 1;
     MessageLog::Instance().WriteMessage(
         "\nThe controller answers \"OK\" to every command, even after the end of a transfer: it "
@@ -270,16 +407,38 @@ int Controller::ParseProgramLine(const std::string& line, std::size_t index,
 }
 
 int Controller::ReadProgram(DeviceProgramTable& table) {
-    ClearDeviceProgram(table);
-    if (Command("0I\r") == 1)
-        return -1;
-    for (std::size_t index = 0;; ++index) {
-        std::string line;
-        int count = 0;
-        lastResult = serial.ReadLine(line, kReplyCapacity, count);
-        if (lastResult != Serial::kSuccess)
+    for (int attempt = 1;; ++attempt) {
+        ClearDeviceProgram(table);
+        std::string unfit;
+        int length = 0;
+        const int result =
+            Exchange("0I\r", ReplyForm::Acknowledgement, unfit, kReplyCapacity, length);
+        if (result == 1)
             return -1;
-        if (ParseProgramLine(line, index, table) == kProgramLineEnd)
+        if (result != kUnexpectedReply)
+            unfit.clear();
+        // A line that is no entry (a stray acknowledgement taken for this one leaves the real
+        // one first) would shift every entry after it: the lines are read to the end line and
+        // asked for again.
+        for (std::size_t index = 0;; ++index) {
+            std::string line;
+            int count = 0;
+            lastResult = serial.ReadLine(line, kReplyCapacity, count);
+            if (lastResult != Serial::kSuccess)
+                return -1;
+            if (!line.empty() && line[0] == kProgramEndByte)
+                break;
+            if (unfit.empty() && !IsProgramEntryLine(line))
+                unfit = line;
+            if (unfit.empty())
+                ParseProgramLine(line, index, table);
+        }
+        if (unfit.empty())
             return 1;
+        ClearDeviceProgram(table);
+        if (attempt >= kMaxAttempts || interruption::Pending() != 0) {
+            FailUnfitReply("0I\r", unfit);
+            return -1;
+        }
     }
 }

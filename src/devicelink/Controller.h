@@ -30,6 +30,10 @@ public:
     static constexpr int kInterrupted = 2048;
     // QueryInteger's result for a reply that is not a number.
     static constexpr int kNotANumber = -2;
+    // Result of Command and Query for a reply whose form does not fit the command (an
+    // acknowledgement where a value was asked for, a number where an acknowledgement was due, an
+    // echo): another exchange's reply or a line nobody asked for, never used as this one's.
+    static constexpr int kUnexpectedReply = -3;
     // Connect's results besides 1 and -1: the port opened but the controller did not answer
     // the first identity query; or it answered every line "OK" even after the end line of an
     // earlier transfer.
@@ -76,15 +80,21 @@ public:
     bool FindController();
 
     // --- command exchange ----------------------------------------------------------------
+    // Every exchange first drops what is already waiting on the line: it belongs to no command.
     // 0 success, 1 serial failure (lastResult holds the serial status), otherwise the
-    // controller's error number (or kErrorWithoutNumber).
+    // controller's error number (or kErrorWithoutNumber), or kUnexpectedReply when the reply is
+    // not the acknowledgement "OK" (reported in the message log; not sent again, since the
+    // controller may have acted on the line).
     int Command(const std::string& text);
-    // As Command; the reply (at most capacity - 1 characters) goes to `reply`.
+    // As Command; the reply (at most capacity - 1 characters) goes to `reply`. Queries that have
+    // no effect are asked again, within the attempts of error 97, while the reply does not fit:
+    // "0?S", "0?V" and "0?D n" take a decimal integer, "0?R n" any text but an acknowledgement
+    // or the command's echo; other lines take any reply.
     int Query(const std::string& text, std::string& reply, int capacity, int& length);
     // Identity record 0..4 ("0?R n"): 0, 1 on failure (text unchanged), 2 for a bad index.
     int QueryRecord(int index, std::string& text);
     // A query whose reply is a decimal integer ("0?S", "0?V", "0?D n"): 0 and the value, the
-    // Query failure, or kNotANumber when the reply is anything but a number (line noise read as
+    // Query failure, or kNotANumber when no attempt got anything but a number (line noise read as
     // 0 would be a false reading).
     int QueryInteger(const std::string& text, int& value);
 
@@ -105,7 +115,8 @@ public:
     // "0P": 1, or -1 when an exchange failed (serial failure or error reply).
     int UploadProgram(DeviceProgramTable& table);
     // "0I": reads entry lines up to the end line into `table` (cleared first; lines beyond
-    // the tenth are read and ignored). 1, or -1 when the line failed before the end line.
+    // the tenth are read and ignored). 1, or -1 when the line failed before the end line or no
+    // attempt brought entry lines only (the table is then left cleared).
     int ReadProgram(DeviceProgramTable& table);
     // -1 at the end line, 1 when an entry was filled, 0 when the index is past the table.
     static int ParseProgramLine(const std::string& line, std::size_t index,
@@ -162,7 +173,24 @@ public:
     void ReadDisplacementCoefficients();
 
 private:
-    int Exchange(const std::string& text, std::string& reply, int capacity, int& length);
+    // What a command's reply must look like.
+    enum class ReplyForm { Acknowledgement, Integer, Record, Any };
+    static ReplyForm FormOfQuery(const std::string& text);
+    int Exchange(const std::string& text, ReplyForm form, std::string& reply, int capacity,
+                 int& length);
+    // Reports a reply that did not fit `text` and counts it as a failed exchange; returns
+    // kUnexpectedReply.
+    int FailUnfitReply(const std::string& text, std::string_view reply);
+    // A command whose acknowledgement is followed by lines up to the end byte ("0F", "0L",
+    // "0Z"). A transfer whose acknowledgement does not fit, or whose content begins with a reply
+    // line (a stray acknowledgement was taken for its own), is read to its end and dropped, and
+    // asked for again when `mayAskAgain`. Returns the command's result (kUnexpectedReply when no
+    // attempt fitted, `lines` then empty) and the read's status in `status`.
+    int ReadTransfer(const std::string& command, bool mayAskAgain, std::vector<std::string>& lines,
+                     std::string* shortTail, int& status);
+    // True when `content` begins with a line the controller sends as a reply ("OK" or "Error N"
+    // and a carriage return): no card file does.
+    static bool BeginsWithReplyLine(std::string_view content);
     // Counts a write or read that failed or timed out; returns 1, Command's serial failure.
     int NoteLinkFailure();
     // The end line of a write or upload, as a command of its own.
@@ -177,7 +205,7 @@ private:
     NoticeHandler m_notice;
     PortEnumerator m_enumerate;
     int m_greeting = 1;
-    int m_linkFailures = 0; // since the connect began
+    int m_linkFailures = 0; // dead lines and unfit replies since the connect began
     std::string m_writeProblem;
 };
 

@@ -13,6 +13,7 @@
 #include <ostream>
 #include <streambuf>
 #include <system_error>
+#include <utility>
 
 using linktext::Format;
 
@@ -87,12 +88,10 @@ bool Controller::RefuseName(const std::string& name) {
 }
 
 int Controller::ReadCardListing(std::vector<std::string>& lines) {
-    lines.clear();
-    const int result = Command("0L\r");
+    int status = Serial::kSuccess;
+    const int result = ReadTransfer("0L\r", true, lines, nullptr, status);
     if (result == 1)
         return -1;
-    int count = 0;
-    const int status = serial.ReadLines(lines, count);
     if (status != Serial::kSuccess)
         lastResult = status;
     return result == 0 && status == Serial::kSuccess ? 1 : -1;
@@ -111,11 +110,11 @@ int Controller::ReadFileLines(const std::string& name, std::vector<std::string>&
         return -1;
     // Lines are read even after an error reply: they end at the controller's end byte or at
     // the read time-out, and whatever arrived is kept.
-    const int result = Command(Format("0F %s\r", name.c_str()));
-    if (result == 1)
-        return 1; // the line is down: nothing will come
-    int count = 0;
-    const int status = serial.ReadLines(lines, count, shortTail);
+    int status = Serial::kSuccess;
+    const int result =
+        ReadTransfer(Format("0F %s\r", name.c_str()), true, lines, shortTail, status);
+    if (result == 1 || result == kUnexpectedReply)
+        return 1; // the line is down, or no transfer was the file's: reported already
     // After an error reply (no such file) a controller may send no end byte at all; a file it
     // has begun to send that stops is a broken link.
     if (status == Serial::kReadFailure || (status == Serial::kTimedOut && result == 0)) {
@@ -163,33 +162,53 @@ int Controller::DownloadInto(const std::string& name, const ByteSink& sink, long
         return 0;
     }
     interruption::Shield shield;
-    const int result = Command(Format("0F %s\r", name.c_str()));
-    if (result == 1)
-        return 0;
-    bool stopped = false;
-    const ByteSink taker = [&](std::string_view piece) {
-        stopped = stopped || interruption::Pending() != 0;
-        return stopped || sink(piece);
-    };
-    SinkBuffer buffer(taker);
-    std::ostream stream(&buffer);
-    const int status = serial.ReadToStream(stream, bytes, [&](long long count) {
-        if (progress)
-            progress(count);
-    });
-    stream.flush();
-    if (status != Serial::kSuccess) {
-        lastResult = status;
-        return 0;
+    const std::string command = Format("0F %s\r", name.c_str());
+    for (int attempt = 1;; ++attempt) {
+        std::string unfit;
+        int length = 0;
+        const int result =
+            Exchange(command, ReplyForm::Acknowledgement, unfit, kReplyCapacity, length);
+        if (result == 1)
+            return 0;
+        if (result != kUnexpectedReply)
+            unfit.clear();
+        bool first = true;
+        bool stopped = false;
+        // A stray acknowledgement taken for this one leaves the real one in front of the file:
+        // such a transfer is read to its end, dropped and asked for again.
+        const ByteSink taker = [&](std::string_view piece) {
+            if (std::exchange(first, false) && unfit.empty() && BeginsWithReplyLine(piece))
+                unfit = piece.substr(0, piece.find('\r') + 1);
+            stopped = stopped || interruption::Pending() != 0;
+            return stopped || !unfit.empty() || sink(piece);
+        };
+        SinkBuffer buffer(taker);
+        std::ostream stream(&buffer);
+        const int status = serial.ReadToStream(stream, bytes, [&](long long count) {
+            if (progress)
+                progress(count);
+        });
+        stream.flush();
+        if (status != Serial::kSuccess) {
+            lastResult = status;
+            return 0;
+        }
+        if (stopped) {
+            lastResult = kInterrupted;
+            MessageLog::Instance().WriteMessage("The download of " + name +
+                                                " was interrupted; the rest of it was read and "
+                                                "dropped.\n");
+            return 0;
+        }
+        if (!unfit.empty()) {
+            if (attempt < kMaxAttempts)
+                continue;
+            FailUnfitReply(command, unfit);
+            return 0;
+        }
+        // An error reply (the controller refused the file) still ends with the end byte.
+        return result == 0 && !stream.fail() ? 1 : 0;
     }
-    if (stopped) {
-        lastResult = kInterrupted;
-        MessageLog::Instance().WriteMessage(
-            "The download of " + name + " was interrupted; the rest of it was read and dropped.\n");
-        return 0;
-    }
-    // An error reply (the controller refused the file) still ends with the end byte.
-    return result == 0 && !stream.fail() ? 1 : 0;
 }
 
 int Controller::WriteCardFile(const std::string& name, const std::string& content) {
@@ -219,6 +238,8 @@ int Controller::WriteCardFile(const std::string& name, const std::string& conten
     auto causeOf = [this](int result) {
         if (result == 1)
             return std::string(lastResult == kInterrupted ? "interrupted" : "no answer");
+        if (result == kUnexpectedReply)
+            return std::string("the controller's reply did not fit");
         return result == kErrorWithoutNumber ? std::string("the controller answered Error")
                                              : Format("the controller answered Error %d", result);
     };
@@ -255,24 +276,33 @@ int Controller::WriteCardFile(const std::string& name, const std::string& conten
 int Controller::DeleteCardFile(const std::string& name) {
     if (RefuseName(name))
         return -1;
-    if (Command(Format("0X %s\r", name.c_str())) == 1)
+    const int result = Command(Format("0X %s\r", name.c_str()));
+    if (result == 1 || result == kUnexpectedReply)
         return -1;
     std::string outcome;
     int count = 0;
     lastResult = serial.ReadLine(outcome, kReplyCapacity, count);
-    return lastResult == Serial::kSuccess && outcome.compare(0, 5, "Error") != 0 ? 1 : -1;
+    if (lastResult != Serial::kSuccess || outcome.compare(0, 5, "Error") == 0)
+        return -1;
+    // Only "Deleted" confirms: an acknowledgement here is the real one behind a stray line.
+    if (outcome != "Deleted") {
+        FailUnfitReply(Format("0X %s\r", name.c_str()), outcome);
+        return -1;
+    }
+    return 1;
 }
 
 int Controller::ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
                              std::vector<uint16_t>& readings, std::size_t* received) {
     if (received)
         *received = 0;
-    const int result = Command(Format("0Z %d %d %d\r", a, b, c));
-    if (result == 1)
-        return -1;
+    // Not asked again: the regulator would start from where the first trace left it.
     std::vector<std::string> lines;
-    int count = 0;
-    const int status = serial.ReadLines(lines, count);
+    int status = Serial::kSuccess;
+    const int result =
+        ReadTransfer(Format("0Z %d %d %d\r", a, b, c), false, lines, nullptr, status);
+    if (result == 1 || result == kUnexpectedReply)
+        return -1;
     const std::size_t capacity = std::min(times.size(), readings.size());
     if (received)
         *received = std::min(lines.size(), capacity);

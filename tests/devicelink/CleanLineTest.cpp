@@ -61,15 +61,23 @@ TEST_F(CleanLineTest, AStopRequestEndsTheWriteAndTheSession) {
     EXPECT_EQ(line.Writes().size(), 3u);
 }
 
-TEST_F(CleanLineTest, NumberQueriesTakeOnlyNumbers) {
+TEST_F(CleanLineTest, NumberQueriesTakeOnlyNumbersAndAskAgainForThem) {
     Open();
-    const std::pair<const char*, int> cases[] = {
-        {" -12 ", -12}, {"x3", Controller::kNotANumber}, {"3x", Controller::kNotANumber}};
-    for (const auto& [reply, expected] : cases) {
-        fw.overrides["0?S"] = {std::string(reply) + "\r"};
+    const struct {
+        std::deque<std::string> replies; // then the firmware's own "0"
+        int expected;
+        std::size_t writes;
+    } cases[] = {{{" -12 \r"}, -12, 1},
+                 {{"x3\r", "3x\r", "OK\r"}, Controller::kNotANumber, 3},
+                 {{"OK\r"}, 0, 2},
+                 {{"Error 97\r", "0?S\r"}, 0, 3}};
+    for (const auto& c : cases) {
+        fw.overrides["0?S"] = c.replies;
+        fw.commands.clear();
         int value = -100;
         const int result = controller.QueryInteger("0?S\r", value);
-        EXPECT_EQ(result == 0 ? value : result, expected) << reply;
+        EXPECT_EQ(result == 0 ? value : result, c.expected) << c.replies.front();
+        EXPECT_EQ(fw.commands.size(), c.writes) << c.replies.front();
     }
 }
 

@@ -55,8 +55,10 @@ TEST_F(ControllerTest, ErrorRepliesAndTheRetryOf97) {
         {{"Error 97\r", "OK\r"}, 0, 2, 0},
         {{"Error 97\r", "Error 97\r", "Error 5\r"}, 5, 3, 1024},
         {{"Error 5\r"}, 5, 1, 1024},
-        {{"error 5\r"}, 0, 1, 0}, // only "Error" marks an error reply
-        {{"ERROR 5\r"}, 0, 1, 0},
+        // Only "Error" marks an error reply; anything else but the acknowledgement does not fit.
+        {{"error 5\r"}, Controller::kUnexpectedReply, 1, 1024},
+        {{"ERROR 5\r"}, Controller::kUnexpectedReply, 1, 1024},
+        {{"Error 97\r", "5\r"}, Controller::kUnexpectedReply, 2, 1024},
         {{"Error:12\r"}, 12, 1, 1024},
         {{"Error\r"}, Controller::kErrorWithoutNumber, 1, 1024},
         {{"Error \r"}, Controller::kErrorWithoutNumber, 1, 1024},
@@ -68,10 +70,10 @@ TEST_F(ControllerTest, ErrorRepliesAndTheRetryOf97) {
         line->ClearWritten();
         for (const auto& reply : c.replies)
             line->Receive(reply);
-        EXPECT_EQ(controller->Command("0?S\r"), c.result) << c.replies.back();
+        EXPECT_EQ(controller->Command("0H\r"), c.result) << c.replies.back();
         EXPECT_EQ(static_cast<int>(line->Writes().size()), c.writes) << c.replies.back();
         for (const auto& written : line->Writes())
-            EXPECT_EQ(written, "0?S\r");
+            EXPECT_EQ(written, "0H\r");
         EXPECT_EQ(controller->lastResult, c.lastResult) << c.replies.back();
         EXPECT_EQ(line->PendingPieces(), 0u);
     }

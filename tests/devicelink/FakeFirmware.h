@@ -5,6 +5,7 @@
 #include "devicelink/ScriptedSerialChannel.h"
 
 #include <array>
+#include <cctype>
 #include <deque>
 #include <map>
 #include <string>
@@ -20,7 +21,15 @@ public:
                 const std::string commandLine = m_buffer.substr(0, end);
                 m_buffer.erase(0, end + 1);
                 commands.push_back(commandLine);
+                auto stray = strayBefore.find(commandLine);
+                const bool late = stray != strayBefore.end();
+                if (late) {
+                    channel.Receive(stray->second);
+                    strayBefore.erase(stray);
+                }
                 OnLine(channel, commandLine);
+                if (late)
+                    channel.MarkArrived();
             }
         });
     }
@@ -28,12 +37,17 @@ public:
     std::map<std::string, std::string> files;
     std::array<std::string, 5> records{"R0", "R1", "VERSION 4.05", "Hardware = 1250", "R4"};
     int runState = 0;
+    int capacityKb = 1024;
+    std::array<int, 10> readings{};         // "0?D n"
     std::vector<std::string> listing;       // "0L" lines (line feeds added)
     std::vector<std::string> programLines;  // what "0P" received
     std::vector<std::string> readBackLines; // what "0I" answers, before the end line
     std::vector<std::string> traceLines;    // what "0Z" answers
     // Replies that replace the normal answer to a command line, used once each in order.
     std::map<std::string, std::deque<std::string>> overrides;
+    // Bytes sent in front of the reply to a command line, once: a reply that came late. The
+    // reply behind them has arrived by the time the program reads on.
+    std::map<std::string, std::string> strayBefore;
     std::vector<std::string> commands;
 
 private:
@@ -67,6 +81,14 @@ private:
             channel.Receive((index >= 0 && index < 5 ? records[index] : "Error 3") + "\r");
         } else if (line == "0?S") {
             channel.Receive(std::to_string(runState) + "\r");
+        } else if (line == "0?V") {
+            channel.Receive(std::to_string(capacityKb) + "\r");
+        } else if (line.rfind("0?D ", 0) == 0 && line.size() == 5 &&
+                   std::isdigit(static_cast<unsigned char>(line[4]))) {
+            channel.Receive(std::to_string(readings[static_cast<std::size_t>(line[4] - '0')]) +
+                            "\r");
+        } else if (line.rfind("0A ", 0) == 0 || line.rfind("0R ", 0) == 0 || line == "0H") {
+            channel.Receive("OK\r");
         } else if (line.rfind("0F ", 0) == 0) {
             channel.Receive("OK\r");
             auto file = files.find(line.substr(3));

@@ -300,6 +300,17 @@ std::vector<Chunk> Firmware::Feed(std::string_view bytes, double nowMs) {
 }
 
 void Firmware::HandleLine(std::string line, std::vector<Chunk>& out) {
+    const size_t first = out.size();
+    HandleLineReply(std::move(line), out);
+    if (m_stray) {
+        Chunk stray{*m_stray + "\r"};
+        m_stray.reset();
+        out.insert(m_strayAfter ? out.end() : out.begin() + static_cast<std::ptrdiff_t>(first),
+                   std::move(stray));
+    }
+}
+
+void Firmware::HandleLineReply(std::string line, std::vector<Chunk>& out) {
     if (!m_injected.empty()) {
         // A busy controller answers without acting on the line.
         out.push_back({m_injected.front() + "\r"});

@@ -100,6 +100,14 @@ public:
     // and otherwise ignored, as a busy controller does with "Error 97".
     void InjectReplies(const std::string& text, int count);
     void ClearInjectedReplies() { m_injected.clear(); }
+    // The reply to the next command line comes with one more line, `text` and a carriage return,
+    // in front of it (`after`: behind all of it), as a reply that came late or an echo would;
+    // nullopt cancels.
+    void StrikeStrayLine(std::optional<std::string> text, bool after = false) {
+        m_stray = std::move(text);
+        m_strayAfter = after;
+    }
+    bool StrayLineArmed() const { return m_stray.has_value(); }
     int PendingInjectedReplies() const { return static_cast<int>(m_injected.size()); }
     // Send the end byte of transfers in a chunk of its own, `delayMs` after the content,
     // instead of right behind the last content byte.
@@ -140,6 +148,7 @@ private:
     enum class Mode { Command, Write, Upload };
 
     void HandleLine(std::string line, std::vector<Chunk>& out);
+    void HandleLineReply(std::string line, std::vector<Chunk>& out);
     void HandleCommand(const std::string& line, std::vector<Chunk>& out);
     void HandleWriteLine(const std::string& line, std::vector<Chunk>& out);
     void HandleUploadLine(const std::string& line, std::vector<Chunk>& out);
@@ -161,6 +170,8 @@ private:
 
     std::array<int, kWells + 1> m_sensorErrors{}; // per "0?D" channel; 0: reads
     std::deque<std::string> m_injected;
+    std::optional<std::string> m_stray;
+    bool m_strayAfter = false;
     std::vector<std::string> m_protected; // upper case
     std::optional<size_t> m_cutNext;
     std::string m_cutName; // upper case

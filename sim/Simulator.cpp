@@ -110,6 +110,9 @@ const char* ControlHelpText() {
   error N [COUNT]          the next COUNT (1) command lines are answered "Error N"
   inject COUNT TEXT        the next COUNT command lines are answered TEXT (e.g. "Error" without
                            a number, or "error 5" in lower case)
+  stray [before|after] [TEXT] | stray off   the reply to the next command line comes with one
+                           more line, TEXT (default OK), in front of it (before, the default) or
+                           behind all of it (after), as a reply that came late or an echo would
   silence [MS] | silence off   ignore the line for MS milliseconds (no MS: until "silence off")
   garbage N                send N random printable bytes now
   garbage-hex HEX          send these bytes now (e.g. 0d17)
@@ -127,7 +130,7 @@ const char* ControlHelpText() {
   when VERB COMMAND | when off   run COMMAND (any control command) just before the firmware
                            takes the next command line that starts with VERB (e.g. when 0F silence)
   clear                    end every injected fault (silence, drop, latency, end byte apart,
-                           short transfer, injected replies, trigger, transfer mode)
+                           short transfer, injected replies, stray line, trigger, transfer mode)
   stuck write NAME | stuck upload   as if a session had sent "0W NAME" (or "0P") and gone
                            away before its end line: every line is content, answered OK
   capacity KB              card capacity reported by "0?V"
@@ -268,7 +271,8 @@ std::string Simulator::Control(const std::string& line) {
           << (m_link.IsOpen() ? m_link.SlavePath() : "-") << " firmware "
           << m_firmware.FirmwareVersion() << " baud " << m_output.Baud() << " latency "
           << m_output.LatencyMs() << " injected " << m_firmware.PendingInjectedReplies()
-          << " silent " << (Silent(now) ? "yes" : "no") << " mode " << m_firmware.ModeName()
+          << " silent " << (Silent(now) ? "yes" : "no") << " stray "
+          << (m_firmware.StrayLineArmed() ? "yes" : "no") << " mode " << m_firmware.ModeName()
           << " card " << m_card.Root().string();
         if (const TestRun* run = m_firmware.CurrentRun()) {
             s << " test " << run->DataFileName() << " lines " << run->LinesWritten();
@@ -360,6 +364,20 @@ std::string Simulator::Control(const std::string& line) {
         }
         m_firmware.InjectReplies(text, static_cast<int>(n));
         return "ok inject " + std::to_string(n);
+    }
+    if (cmd == "stray") {
+        if (words.size() == 2 && words[1] == "off") {
+            m_firmware.StrikeStrayLine(std::nullopt);
+            return "ok stray off";
+        }
+        const bool placed = words.size() > 1 && (words[1] == "before" || words[1] == "after");
+        const bool after = placed && words[1] == "after";
+        std::string text = Rest(line, placed ? 2 : 1);
+        if (text.empty()) {
+            text = "OK";
+        }
+        m_firmware.StrikeStrayLine(text, after);
+        return std::string("ok stray ") + (after ? "after " : "before ") + text;
     }
     if (cmd == "silence") {
         if (words.size() > 1 && words[1] == "off") {
@@ -548,6 +566,7 @@ std::string Simulator::Control(const std::string& line) {
         m_firmware.SetEndByteApart(false);
         m_firmware.CutNextTransfer({}, std::nullopt);
         m_firmware.ClearInjectedReplies();
+        m_firmware.StrikeStrayLine(std::nullopt);
         m_firmware.ResetLine();
         return "ok clear";
     }

@@ -87,6 +87,22 @@ TEST_F(ControlTest, FaultsAndSettingsReachTheLine) {
     EXPECT_EQ(simulator->Control("garbage-hex 0d17"), "ok garbage-hex 2");
     EXPECT_EQ(simulator->Output().Take(simulator->NowMs()).bytes, "\r\x17");
 
+    // One line more with the next reply: in front of it, or behind all of a transfer.
+    EXPECT_EQ(simulator->Control("stray"), "ok stray before OK");
+    EXPECT_EQ(Ask("0?S\r"), "OK\r0\r");
+    EXPECT_EQ(Ask("0?S\r"), "0\r");
+    EXPECT_EQ(simulator->Control("stray after 0?S"), "ok stray after 0?S");
+    const std::string listing = Ask("0L\r");
+    EXPECT_EQ(listing.substr(0, 3), "OK\r");
+    EXPECT_EQ(listing.substr(listing.size() - 5), "\x17"
+                                                  "0?S\r");
+    EXPECT_EQ(simulator->Control("stray before"), "ok stray before OK");
+    EXPECT_EQ(simulator->Control("stray off"), "ok stray off");
+    EXPECT_EQ(Ask("0?S\r"), "0\r");
+    EXPECT_EQ(simulator->Control("stray"), "ok stray before OK");
+    EXPECT_EQ(simulator->Control("clear"), "ok clear");
+    EXPECT_EQ(Ask("0?S\r"), "0\r");
+
     EXPECT_EQ(simulator->Control("silence 100000"), "ok silence 100000");
     EXPECT_TRUE(simulator->Silent(simulator->NowMs()));
 

@@ -18,7 +18,9 @@ const char* const kFaults[][2] = {{"None", ""},
                                   {"EndByteApart", "end-byte apart 40"},
                                   {"Latency", "latency 1"},
                                   {"ShortTransfer", "short DATA0001.CSV 100"},
-                                  {"StuckInWriteMode", "stuck write OLD.TXT"}};
+                                  {"StuckInWriteMode", "stuck write OLD.TXT"},
+                                  {"StrayLine", "stray"},
+                                  {"StrayLineBehindTheReply", "stray after"}};
 
 // Paths are relative to the simulator's folder. After a success `made` exists and equals
 // `reference` (when given), `gone` does not exist, standard output `shows`; after a failure a

@@ -5,8 +5,8 @@
 # KELVASTRA_SANITIZERS=0 leaves the sanitizer runs out (for a quick run at a desk).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/check-layers.sh
 scripts/build.sh
+scripts/check-layers.sh
 mkdir -p test-artifacts
 export KELVASTRA_ARTIFACTS="$PWD/test-artifacts"
 jobs="$(nproc)"

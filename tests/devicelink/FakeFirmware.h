@@ -1,12 +1,15 @@
 // A small stand-in for the controller's firmware behind the scripted channel: it answers the
 // command lines the program writes, keeps card files in memory and records every command line.
+// As on the card, a write appends to a file that exists, and a missing file is "Error 3".
 #pragma once
 
 #include "devicelink/ScriptedSerialChannel.h"
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,9 +38,20 @@ public:
     // Replies that replace the normal answer to a command line, used once each in order.
     std::map<std::string, std::deque<std::string>> overrides;
     std::vector<std::string> commands;
+    // Files whose delete the card refuses ("Error 4").
+    std::set<std::string> undeletable;
+    // From this command line on nothing is answered, as when the link is lost.
+    std::string cutAt;
+    // Sees every command line before it is answered.
+    std::function<void(const std::string& line)> onLine;
 
 private:
     void OnLine(ScriptedSerialChannel& channel, const std::string& line) {
+        if (onLine)
+            onLine(line);
+        m_cut = m_cut || (!cutAt.empty() && line == cutAt);
+        if (m_cut)
+            return;
         auto over = overrides.find(line);
         if (over != overrides.end() && !over->second.empty()) {
             channel.Receive(over->second.front());
@@ -45,12 +59,10 @@ private:
             return;
         }
         if (m_writing) {
-            if (line == "\x17") {
-                files[m_writeName] = m_writeContent;
+            if (line == "\x17")
                 m_writing = false;
-            } else {
-                m_writeContent += line;
-            }
+            else
+                files[m_writeName] += line;
             channel.Receive("OK\r");
             return;
         }
@@ -68,20 +80,27 @@ private:
         } else if (line == "0?S") {
             channel.Receive(std::to_string(runState) + "\r");
         } else if (line.rfind("0F ", 0) == 0) {
-            channel.Receive("OK\r");
             auto file = files.find(line.substr(3));
+            channel.Receive(file != files.end() ? "OK\r" : "Error 3\r");
             if (file != files.end())
                 channel.Receive(file->second);
             channel.Receive("\x17");
         } else if (line.rfind("0W ", 0) == 0) {
             m_writing = true;
             m_writeName = line.substr(3);
-            m_writeContent.clear();
+            files[m_writeName]; // created at once
             channel.Receive("OK\r");
         } else if (line.rfind("0X ", 0) == 0) {
-            const bool existed = files.erase(line.substr(3)) > 0;
+            const std::string name = line.substr(3);
             channel.Receive("OK\r");
-            channel.Receive(existed ? "Deleted\r" : "Error 2\r");
+            if (!files.count(name))
+                channel.Receive("Error 3\r");
+            else if (undeletable.count(name))
+                channel.Receive("Error 4\r");
+            else {
+                files.erase(name);
+                channel.Receive("Deleted\r");
+            }
         } else if (line == "0P") {
             m_programming = true;
             channel.Receive("OK\r");
@@ -106,8 +125,8 @@ private:
     }
 
     std::string m_buffer;
+    bool m_cut = false;
     bool m_writing = false;
     bool m_programming = false;
     std::string m_writeName;
-    std::string m_writeContent;
 };

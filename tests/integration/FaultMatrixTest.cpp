@@ -70,18 +70,12 @@ TEST_P(FaultMatrix, ClearFailureOrCorrectResultThenAWorkingLink) {
     WriteFile(work / "table.tmt", table.substr(table.find("Name\t")));
     WriteFile(work / "put.txt", std::string(900, 'x') + "\nend\n");
     // A calibration to apply, and a factory copy on the card unlike the calibration in use.
-    std::string session = "Factor,Well 1,Well 2,Well 3,Well 4,Well 5,Well 6,Well 7,Well 8,Well 9";
-    for (const char* factor : {"\na", "\nb", "\nc"}) {
-        session += factor;
-        for (int well = 1; well <= 9; ++well)
-            session += factor[1] == 'a' ? ",0.0001" : factor[1] == 'b' ? ",-0.5" : ",1500";
-    }
     std::string magcal, factory;
     for (int well = 1; well <= 9; ++well) {
-        magcal += "    0.000100\n   -0.500000\n 1500.000000\n";
+        magcal += kFlatWellCoefficients;
         factory += "    0.000200\n   -0.700000\n 1700.000000\n";
     }
-    WriteFile(work / "cal.csv", session);
+    WriteFile(work / "cal.csv", FlatCalibrationSession());
     WriteFile(work / "magcal.ini", magcal);
     WriteFile(work / "zeros.ini", "0\n0\n0\n0\n0\n0\n0\n0\n0");
     WriteFile(sim.Card() / "MAGCAL0.INI", factory);

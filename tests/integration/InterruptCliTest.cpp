@@ -39,11 +39,7 @@ TEST(InterruptCli, CtrlCDuringTheFactoryCopyWritesItBackAndStillResetsTheOffsets
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     const auto card = [&sim](const char* name) { return ReadFile(sim.Card() / name); };
-    std::string session = "Factor,Well 1,Well 2,Well 3,Well 4,Well 5,Well 6,Well 7,Well 8,Well 9";
-    for (const char* row : {"\na,0.0001", "\nb,-0.5", "\nc,1500"})
-        for (int well = 1; well <= 9; ++well)
-            session += std::string(row).substr(well == 1 ? 0 : 2);
-    WriteFile(sim.Root() / "cal.csv", session);
+    WriteFile(sim.Root() / "cal.csv", FlatCalibrationSession());
     const std::string factory = card("MAGCAL0.INI");
     ASSERT_EQ(sim.Control("baud 9600").rfind("ok", 0), 0u); // about 70 ms a piece
     ChildProcess cli;
@@ -60,7 +56,7 @@ TEST(InterruptCli, CtrlCDuringTheFactoryCopyWritesItBackAndStillResetsTheOffsets
               std::string::npos)
         << cli.AllErrors();
     EXPECT_EQ(card("MAGCAL0.INI"), factory);
-    EXPECT_EQ(card("MAGCAL.INI").rfind("    0.000100\n   -0.500000\n 1500.000000\n", 0), 0u);
+    EXPECT_EQ(card("MAGCAL.INI").rfind(kFlatWellCoefficients, 0), 0u);
     EXPECT_EQ(card("POSCAL.INI"), "0\n0\n0\n0\n0\n0\n0\n0\n0");
 }
 

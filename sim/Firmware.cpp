@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <utility>
 
 namespace sim {
 
@@ -339,6 +340,13 @@ void Firmware::HandleWriteLine(const std::string& line, std::vector<Chunk>& out)
         }
         return;
     }
+    if (m_piecesToFailure > 0 && --m_piecesToFailure == 0) {
+        if (m_failCutsLink) {
+            m_linkCut = true;
+            return;
+        }
+        m_writeOk = false;
+    }
     if (m_writeOk && !m_card.Append(m_writeName, line)) {
         m_writeOk = false;
     }
@@ -466,12 +474,17 @@ void Firmware::HandleCommand(const std::string& line, std::vector<Chunk>& out) {
         m_mode = Mode::Write;
         m_writeName = args;
         m_writeOk = m_card.Append(args, "");
+        m_piecesToFailure = 0;
+        if (m_failPiece && UpperCase(args) == m_failName) {
+            m_piecesToFailure = *m_failPiece;
+            m_failPiece.reset();
+        }
         out.push_back(
             {m_writeOk ? "OK\r" : ErrorLine(IsSafeCardName(args) ? CardWrite : BadArgument)});
     } else if (verb == "0X") {
         out.push_back({"OK\r"});
-        const bool isProtected =
-            std::find(m_protected.begin(), m_protected.end(), UpperCase(args)) != m_protected.end();
+        const bool isProtected = m_protectAll || std::find(m_protected.begin(), m_protected.end(),
+                                                           UpperCase(args)) != m_protected.end();
         if (isProtected && m_card.Exists(args))
             out.push_back({ErrorLine(CardWrite)});
         else
@@ -504,10 +517,25 @@ void Firmware::CutNextTransfer(const std::string& name, std::optional<size_t> by
 }
 
 void Firmware::ProtectFile(const std::string& name) {
-    if (name.empty())
+    if (name.empty()) {
         m_protected.clear();
-    else
+        m_protectAll = false;
+    } else if (name == "*") {
+        m_protectAll = true;
+    } else {
         m_protected.push_back(UpperCase(name));
+    }
+}
+
+void Firmware::FailWriteAt(const std::string& name, std::optional<int> piece, bool cutLink) {
+    m_failName = UpperCase(name);
+    m_failPiece = piece;
+    m_failCutsLink = cutLink;
+    m_piecesToFailure = 0;
+}
+
+bool Firmware::TakeLinkCut() {
+    return std::exchange(m_linkCut, false);
 }
 
 } // namespace sim

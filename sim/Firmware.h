@@ -117,8 +117,15 @@ public:
     }
 
     // "0X" of a protected name is refused ("Error 4" as the outcome), as a card file the
-    // firmware cannot remove; an empty name lifts every protection.
+    // firmware cannot remove; "*" protects every file, an empty name lifts every protection.
     void ProtectFile(const std::string& name);
+    // The `piece`-th content line (from 1) of the next "0W name" fails as a card write that
+    // failed: it is answered "Error 4" and not written, nor is the rest of that write. With
+    // `cutLink` it is not answered and TakeLinkCut() asks for the link to be cut instead (a link
+    // lost in the middle of a write). nullopt cancels.
+    void FailWriteAt(const std::string& name, std::optional<int> piece, bool cutLink = false);
+    // True once after a struck write piece asked for the link to be cut.
+    bool TakeLinkCut();
     // The next "0F" of `name` sends only the first `bytes` bytes of the file before its end
     // byte, as a transfer that lost bytes on the way; nullopt cancels.
     void CutNextTransfer(const std::string& name, std::optional<size_t> bytes);
@@ -173,8 +180,14 @@ private:
     std::optional<std::string> m_stray;
     bool m_strayAfter = false;
     std::vector<std::string> m_protected; // upper case
+    bool m_protectAll = false;
     std::optional<size_t> m_cutNext;
     std::string m_cutName; // upper case
+    std::optional<int> m_failPiece;
+    std::string m_failName; // upper case
+    bool m_failCutsLink = false;
+    int m_piecesToFailure = 0; // in the write under way; 0: none fails
+    bool m_linkCut = false;
     bool m_endApart = false;
     int m_endDelayMs = 30;
 

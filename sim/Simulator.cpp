@@ -130,12 +130,18 @@ const char* ControlHelpText() {
   when VERB COMMAND | when off   run COMMAND (any control command) just before the firmware
                            takes the next command line that starts with VERB (e.g. when 0F silence)
   clear                    end every injected fault (silence, drop, latency, end byte apart,
-                           short transfer, injected replies, stray line, trigger, transfer mode)
+                           short transfer, protected files, failing writes, injected replies,
+                           stray line, trigger, transfer mode)
   stuck write NAME | stuck upload   as if a session had sent "0W NAME" (or "0P") and gone
                            away before its end line: every line is content, answered OK
   capacity KB              card capacity reported by "0?V"
   sensor-error CH N | sensor-error CH off   "0?D CH" answers "Error N" (a broken sensor)
-  protect NAME | protect off   "0X NAME" fails ("Error 4") while NAME is on the card
+  protect NAME | protect * | protect off   "0X NAME" fails ("Error 4") while NAME is on the
+                           card (* every file)
+  fail-write NAME N [unplug] | fail-write off   the N-th content line (from 1) of the next
+                           "0W NAME" is answered "Error 4" and neither it nor the rest of that
+                           write reaches the card; with unplug the port is unplugged as it
+                           arrives instead (a link lost in the middle of a write)
   short NAME BYTES | short off   the next "0F NAME" sends only BYTES bytes, then 0x17
 Replies go to standard output as "kelvastra-sim: ok ..." or "kelvastra-sim: error ...";
 notices as "kelvastra-sim: port PATH", "kelvastra-sim: unplugged", "kelvastra-sim: test ...".
@@ -533,6 +539,18 @@ std::string Simulator::Control(const std::string& line) {
         m_firmware.ProtectFile(name == "off" ? std::string() : name);
         return "ok protect " + name;
     }
+    if (cmd == "fail-write") {
+        if (words.size() == 2 && words[1] == "off") {
+            m_firmware.FailWriteAt({}, std::nullopt);
+            return "ok fail-write off";
+        }
+        const bool unplug = words.size() == 4 && words[3] == "unplug";
+        if ((words.size() != 3 && !unplug) || !wantInt(2, n) || n < 1) {
+            return "error usage: fail-write NAME N [unplug] | fail-write off";
+        }
+        m_firmware.FailWriteAt(words[1], static_cast<int>(n), unplug);
+        return "ok fail-write " + words[1] + " " + std::to_string(n) + (unplug ? " unplug" : "");
+    }
     if (cmd == "short") {
         if (words.size() > 1 && words[1] == "off") {
             m_firmware.CutNextTransfer({}, std::nullopt);
@@ -565,6 +583,8 @@ std::string Simulator::Control(const std::string& line) {
         m_output.SetLatencyMs(0);
         m_firmware.SetEndByteApart(false);
         m_firmware.CutNextTransfer({}, std::nullopt);
+        m_firmware.ProtectFile({});
+        m_firmware.FailWriteAt({}, std::nullopt);
         m_firmware.ClearInjectedReplies();
         m_firmware.StrikeStrayLine(std::nullopt);
         m_firmware.ResetLine();
@@ -677,6 +697,9 @@ void Simulator::FeedLink(const std::string& bytes, double nowMs) {
     const double received = m_output.ReceivedMs(nowMs, bytes.size());
     if (!m_replay) {
         m_output.Push(m_firmware.Feed(bytes, nowMs), received);
+        if (m_firmware.TakeLinkCut()) {
+            Unplug("unplugged (fail-write)");
+        }
         return;
     }
     if (std::string reply = m_replay->Feed(bytes); !reply.empty()) {

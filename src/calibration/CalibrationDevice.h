@@ -11,6 +11,18 @@
 #include <string>
 #include <vector>
 
+// What rewriting a card file left on the card. A rewrite that fails writes the old content back,
+// so only a failed restore leaves the file missing or incomplete.
+struct CardFileWrite {
+    enum class State { Replaced, Kept, Damaged };
+    State state = State::Kept;
+    std::string problem; // what went wrong and what the file holds now; empty when replaced
+
+    bool Replaced() const { return state == State::Replaced; }
+    // The card no longer holds what it held before.
+    bool Changed() const { return state != State::Kept; }
+};
+
 class ICalibrationDevice {
 public:
     virtual ~ICalibrationDevice() = default;
@@ -23,14 +35,15 @@ public:
 
     // The card file's lines (none when it is missing or the transfer failed).
     virtual std::vector<std::string> ReadFileLines(const std::string& name) = 0;
-    // The 27 factors as a card calibration file of that name (deleted, then written). True when
-    // every exchange went through.
-    virtual bool WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
-                                      const std::string& name) = 0;
-    // POSCAL.INI deleted and written with these offsets. True when the write went through.
-    virtual bool WritePositionOffsets(const std::array<int32_t, kWellCount>& offsets) = 0;
-    // POSCAL.INI written with nine zeros and the offsets in memory zeroed (created when absent).
-    virtual bool ResetPositionOffsets() = 0;
+    // The 27 factors as the content of the card calibration file of that name.
+    virtual CardFileWrite WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
+                                               const std::string& name) = 0;
+    // POSCAL.INI with these offsets.
+    virtual CardFileWrite WritePositionOffsets(const std::array<int32_t, kWellCount>& offsets) = 0;
+    // POSCAL.INI with nine zeros; the offsets in memory follow when the card holds them (the
+    // table is created when absent). With `evenIfStopped` a stop request does not keep it from
+    // being written: the offsets must not outlive the calibration they were set against.
+    virtual CardFileWrite ResetPositionOffsets(bool evenIfStopped) = 0;
     // "0Z sensor setpoint samples": up to `samples` pairs of time offset (us) and raw reading.
     // False when the exchange failed or fewer pairs came than asked for.
     virtual bool ReadRawTrace(int sensor, int setpoint, int samples, std::vector<uint32_t>& times,

@@ -210,7 +210,7 @@ OffsetsResult CalibratePositions(ICalibrationDevice& device, int32_t absolutePos
     }
     result.computed = true;
     result.written = device.WritePositionOffsets(result.offsets);
-    if (result.written)
+    if (result.written.Replaced())
         description.positionOffsets = result.offsets;
     return result;
 }
@@ -226,19 +226,25 @@ CalibrationOutcome OffsetsOutcome(const OffsetsResult& result) {
                                                " has no position law for the fitted magnet.\n" +
                                                unchanged,
                                            true);
-    if (!result.written)
+    if (!result.written.Replaced())
         return CalibrationOutcome::Refused(
             "Error:  The position offsets could not be written to the device (POSCAL.INI).\n" +
-                unchanged,
+                result.written.problem + "\n" +
+                (result.written.Changed() ? "Set the position offsets again." : unchanged),
             true);
     return {};
 }
 
 CalibrationOutcome ResetPositions(ICalibrationDevice& device) {
-    if (device.ResetPositionOffsets())
+    const CardFileWrite written = device.ResetPositionOffsets(false);
+    if (written.Replaced())
         return {};
     return CalibrationOutcome::Refused(
-        "Error:  The position offsets could not be reset on the device (POSCAL.INI).", true);
+        "Error:  The position offsets could not be reset on the device (POSCAL.INI).\n" +
+            written.problem + "\n" +
+            (written.Changed() ? "Reset the position offsets again."
+                               : "The position offsets were not changed."),
+        true);
 }
 
 void LeaveCalibrationMode(ICalibrationDevice& device) {

@@ -119,15 +119,16 @@ struct OffsetsResult {
     int wellWithoutLaw = 0; // a well the fitted magnet gives no position for
     bool computed = false;
     std::array<int32_t, kWellCount> offsets{};
-    bool written = false;
+    CardFileWrite written; // POSCAL.INI, once computed
 };
 // Calibrate: each well's offset moved so that its current position reads `absolutePosition`,
-// written to POSCAL.INI and then kept in memory. Without an offsets table one of zeros is made
-// first. A failed reading writes nothing.
+// written to POSCAL.INI and kept in memory once the card holds them. Without an offsets table
+// one of zeros is made first. A failed reading writes nothing.
 OffsetsResult CalibratePositions(ICalibrationDevice& device, int32_t absolutePosition,
                                  int samples = kSamplesPerReading, const ProgressFn& progress = {});
 CalibrationOutcome OffsetsOutcome(const OffsetsResult& result);
-// Reset: POSCAL.INI and the offsets in memory to zeros. The failure message, if any.
+// Reset: POSCAL.INI and the offsets in memory to zeros. The failure message, with what the card
+// holds now, if any.
 CalibrationOutcome ResetPositions(ICalibrationDevice& device);
 
 // Leaving: regulator to 0, the valve pulsed open for half a second and left closed.

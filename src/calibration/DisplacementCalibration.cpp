@@ -189,39 +189,82 @@ std::string DisplacementCalibration::SessionText() const {
 
 // --- device steps ---------------------------------------------------------------------------
 
+namespace {
+
+// What one card file holds after a rewrite, for "On the device: ...".
+std::string FileState(const CardFileWrite& write, const char* name, const std::string& replaced,
+                      const std::string& kept) {
+    switch (write.state) {
+    case CardFileWrite::State::Replaced:
+        return replaced + " (" + name + ")";
+    case CardFileWrite::State::Kept:
+        return kept + " (" + name + ")";
+    case CardFileWrite::State::Damaged:
+        break;
+    }
+    return std::string(name) + " missing or incomplete";
+}
+
+std::string OffsetsState(const std::optional<CardFileWrite>& offsets) {
+    if (!offsets)
+        return "the previous position offsets (POSCAL.INI)";
+    return FileState(*offsets, "POSCAL.INI", "the position offsets reset to 0",
+                     "the previous position offsets, which do not fit the new calibration");
+}
+
+std::string Problems(std::initializer_list<const CardFileWrite*> writes) {
+    std::string text;
+    for (const CardFileWrite* write : writes) {
+        if (write && !write->Replaced())
+            text += write->problem + "\n";
+    }
+    return text;
+}
+
+bool Replaced(const std::optional<CardFileWrite>& write) {
+    return write && write->Replaced();
+}
+
+} // namespace
+
 ApplyResult ApplyCalibration(ICalibrationDevice& device,
                              const std::array<double, 3 * kWellCount>& values, bool factory) {
     ApplyResult result;
-    result.coefficientsWritten = device.WriteCoefficientFile(values, kCoefficientFile);
-    if (!result.coefficientsWritten)
-        return result;
-    device.Hardware().displacementCoefficients = CardRoundedValues(values);
-    if (factory) {
-        result.factoryWritten = device.WriteCoefficientFile(values, kFactoryCoefficientFile);
-        if (!result.factoryWritten)
-            return result;
+    result.coefficients = device.WriteCoefficientFile(values, kCoefficientFile);
+    if (!result.coefficients.Changed())
+        return result; // the card keeps its calibration and the offsets that fit it
+    if (result.coefficients.Replaced()) {
+        device.Hardware().displacementCoefficients = CardRoundedValues(values);
+        if (factory)
+            result.factory = device.WriteCoefficientFile(values, kFactoryCoefficientFile);
     }
     // Offsets were set against the old calibration.
-    result.offsetsReset = device.ResetPositionOffsets();
+    result.offsets = device.ResetPositionOffsets(true);
     return result;
 }
 
+std::string ApplyCardState(const ApplyResult& result, bool factory) {
+    std::string text =
+        "On the device: " + FileState(result.coefficients, kCoefficientFile, "the new calibration",
+                                      "the previous calibration");
+    if (factory)
+        text += ", " + (result.factory ? FileState(*result.factory, kFactoryCoefficientFile,
+                                                   "the new calibration as the factory copy",
+                                                   "the previous factory copy")
+                                       : std::string("the previous factory copy (MAGCAL0.INI)"));
+    return text + ", " + OffsetsState(result.offsets) + ".";
+}
+
 CalibrationOutcome ApplyOutcome(const ApplyResult& result, bool factory) {
-    if (!result.coefficientsWritten)
-        return CalibrationOutcome::Refused(
-            "Error:  The calibration could not be written to the device (MAGCAL.INI).\nThe "
-            "device keeps its previous calibration.",
-            true);
-    if (factory && !result.factoryWritten)
-        return CalibrationOutcome::Refused("Error:  The calibration was written to the device, "
-                                           "but the factory copy (MAGCAL0.INI) could not be.",
-                                           true);
-    if (!result.offsetsReset)
-        return CalibrationOutcome::Refused(
-            "Error:  The calibration was written to the device, but its position offsets could "
-            "not be reset (POSCAL.INI).",
-            true);
-    return {};
+    if (result.coefficients.Replaced() && (!factory || Replaced(result.factory)) &&
+        Replaced(result.offsets))
+        return {};
+    return CalibrationOutcome::Refused(
+        "Error:  The calibration could not be completely written to the device.\n" +
+            Problems({&result.coefficients, result.factory ? &*result.factory : nullptr,
+                      result.offsets ? &*result.offsets : nullptr}) +
+            ApplyCardState(result, factory) + "\nApply the calibration again.",
+        true);
 }
 
 std::optional<std::array<double, 3 * kWellCount>> ReadCardCalibration(ICalibrationDevice& device,
@@ -236,8 +279,10 @@ RestoreResult RestoreFactoryCalibration(ICalibrationDevice& device) {
         return result;
     result.factoryRead = true;
     result.written = device.WriteCoefficientFile(*factory, kCoefficientFile);
-    if (result.written)
+    if (result.written.Replaced())
         device.Hardware().displacementCoefficients = CardRoundedValues(*factory);
+    if (result.written.Changed())
+        result.offsets = device.ResetPositionOffsets(true);
     result.readBack = ReadCardCalibration(device, kCoefficientFile);
     return result;
 }
@@ -245,14 +290,23 @@ RestoreResult RestoreFactoryCalibration(ICalibrationDevice& device) {
 CalibrationOutcome TakeRestore(DisplacementCalibration& calibration, const RestoreResult& result) {
     if (!result.factoryRead)
         return CalibrationOutcome::Refused({});
-    if (!result.written)
-        return CalibrationOutcome::Refused(
-            "Error:  The factory calibration could not be written to the device (MAGCAL.INI).",
-            true);
-    calibration.SetStatus(DisplacementCalibration::kRestored);
-    if (result.readBack)
+    // The rows go only when the card took the factory calibration.
+    if (result.written.Replaced() && result.readBack)
         calibration.ShowDeviceCalibration(*result.readBack);
-    return {};
+    if (result.written.Replaced() && Replaced(result.offsets)) {
+        calibration.SetStatus(DisplacementCalibration::kRestored);
+        return {};
+    }
+    const std::string state = "On the device: " +
+                              FileState(result.written, kCoefficientFile, "the factory calibration",
+                                        "the previous calibration") +
+                              ", " + OffsetsState(result.offsets) + ".";
+    calibration.SetStatus(state);
+    return CalibrationOutcome::Refused(
+        "Error:  The factory calibration could not be completely restored on the device.\n" +
+            Problems({&result.written, result.offsets ? &*result.offsets : nullptr}) + state +
+            "\nRestore the factory calibration again.",
+        true);
 }
 
 bool RawOutputRequest::Valid() const {

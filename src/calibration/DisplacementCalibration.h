@@ -117,17 +117,22 @@ std::string SamplingFailureText(const SensorSamples& samples, const std::string&
 // --- device steps (where the controller lives) -----------------------------------------------
 
 struct ApplyResult {
-    bool coefficientsWritten = false;
-    bool factoryWritten = false; // only asked for by Write Factory Calibrations
-    bool offsetsReset = false;
+    CardFileWrite coefficients;           // MAGCAL.INI
+    std::optional<CardFileWrite> factory; // MAGCAL0.INI: asked for, and MAGCAL.INI took the values
+    std::optional<CardFileWrite> offsets; // POSCAL.INI zeroed: whenever MAGCAL.INI changed
 };
-// MAGCAL.INI (and MAGCAL0.INI with `factory`), then POSCAL.INI zeroed. Stops at the first write
-// that fails. Once MAGCAL.INI is written the controller's table in memory takes the values as
-// the card keeps them, so positions computed before the next connect use the new calibration.
+// MAGCAL.INI (and MAGCAL0.INI with `factory`), then POSCAL.INI zeroed, as one step: once
+// MAGCAL.INI has changed the offsets set against the old calibration are reset, whatever became
+// of the factory copy and even after a stop request. Once MAGCAL.INI holds the values the
+// controller's table in memory takes them as the card keeps them, so positions computed before
+// the next connect use the new calibration.
 ApplyResult ApplyCalibration(ICalibrationDevice& device,
                              const std::array<double, 3 * kWellCount>& values, bool factory);
-// The status text for a complete apply, or the failure message.
+// Nothing for a complete apply; otherwise the failure message: what went wrong and what the card
+// holds now.
 CalibrationOutcome ApplyOutcome(const ApplyResult& result, bool factory);
+// "On the device: ..." for the status text of an apply that was not complete.
+std::string ApplyCardState(const ApplyResult& result, bool factory);
 
 // A card calibration file when it has exactly 27 lines.
 std::optional<std::array<double, 3 * kWellCount>> ReadCardCalibration(ICalibrationDevice& device,
@@ -135,12 +140,15 @@ std::optional<std::array<double, 3 * kWellCount>> ReadCardCalibration(ICalibrati
 
 struct RestoreResult {
     bool factoryRead = false;                                   // MAGCAL0.INI had 27 lines
-    bool written = false;                                       // and went to MAGCAL.INI
+    CardFileWrite written;                                      // and went to MAGCAL.INI
+    std::optional<CardFileWrite> offsets;                       // zeroed when MAGCAL.INI changed
     std::optional<std::array<double, 3 * kWellCount>> readBack; // MAGCAL.INI afterwards
 };
+// The factory copy to MAGCAL.INI and, once MAGCAL.INI has changed, POSCAL.INI zeroed, as Apply.
 RestoreResult RestoreFactoryCalibration(ICalibrationDevice& device);
-// Applies a restore to the state (status, factors read back); the failure message if the write
-// failed. An unreadable factory file changes nothing and says nothing.
+// Applies a restore to the state (status, factors read back); the failure message, with what the
+// card holds now, when it was not complete. An unreadable factory file changes nothing and says
+// nothing.
 CalibrationOutcome TakeRestore(DisplacementCalibration& calibration, const RestoreResult& result);
 
 struct RawOutputRequest {

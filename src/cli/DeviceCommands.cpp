@@ -203,10 +203,11 @@ void RunCardPut(CliContext& context, const std::string& local, const std::string
     }
     WithController(context, [&](DeviceSession& session) {
         Controller& device = session.GetController();
-        // The card appends to an existing file, so the old one goes first.
-        device.DeleteCardFile(name);
-        if (device.WriteCardFile(name, content) != 1)
-            Fail(context, "writing " + name + " to the card failed", &session);
+        const int result = device.ReplaceCardFile(name, content);
+        if (result == Controller::kCardDamaged)
+            Fail(context, device.WriteProblem() + "\nPut the file again.", &session);
+        else if (result != Controller::kCardReplaced)
+            Fail(context, device.WriteProblem(), &session);
     });
 }
 
@@ -244,7 +245,9 @@ void AddDeviceCommands(CLI::App& app, CliContext& context) {
     get->add_option("LOCAL", *getLocal, "local file (default: the card name, here)");
     get->callback([&context, getName, getLocal] { RunCardGet(context, *getName, *getLocal); });
 
-    auto* put = card->add_subcommand("put", "Copy a local text file to the card");
+    auto* put = card->add_subcommand(
+        "put", "Copy a local text file to the card (a file of that name is replaced, and kept "
+               "when the write fails)");
     auto putLocal = std::make_shared<std::string>();
     auto putName = std::make_shared<std::string>();
     put->add_option("LOCAL", *putLocal, "local file")->required();

@@ -34,6 +34,13 @@ public:
     // acknowledgement where a value was asked for, a number where an acknowledgement was due, an
     // echo): another exchange's reply or a line nobody asked for, never used as this one's.
     static constexpr int kUnexpectedReply = -3;
+    // The error number of a card file that does not exist ("0F" and "0X").
+    static constexpr int kNoSuchFile = 3;
+    // ReplaceCardFile's results: the card holds the new content; it holds what it held before;
+    // the file is missing or incomplete.
+    static constexpr int kCardReplaced = 1;
+    static constexpr int kCardKept = 0;
+    static constexpr int kCardDamaged = -1;
     // Connect's results besides 1 and -1: the port opened but the controller did not answer
     // the first identity query; or it answered every line "OK" even after the end line of an
     // earlier transfer.
@@ -144,12 +151,27 @@ public:
     // failed (-1 for a refused name).
     int DownloadInto(const std::string& name, const ByteSink& sink, long long& bytes,
                      const Progress& progress = {});
-    // 1, or -1 when the content cannot travel (a carriage return or the end byte inside it) or
-    // the write failed. The write stops at the first piece that fails (and at a stop request),
-    // ends the controller's write mode with the end line all the same, and says in the message
-    // log that the card copy is incomplete.
+    // Appends to the card file (the card creates it when missing). 1, or -1 when the content
+    // cannot travel (a carriage return or the end byte inside it) or the write failed. The write
+    // stops at the first piece that fails (and at a stop request), ends the controller's write
+    // mode with the end line all the same, and says in the message log that the card copy is
+    // incomplete.
     int WriteCardFile(const std::string& name, const std::string& content);
-    // What the last failed WriteCardFile wrote to the message log (one line).
+    // What a stop request does to a rewrite: it is refused before anything changed and a write
+    // under way is undone (Abandon), or the rewrite goes on to its end (Finish: a step that keeps
+    // the card's files consistent with each other).
+    enum class OnStop { Abandon, Finish };
+    // Replaces a card file's content so that the card never keeps a mixed or half-written copy:
+    // the old content is read first (a file that cannot be read is not replaced), the file is
+    // deleted (a refused delete is a failure; only "no such file" lets the write go on), the new
+    // content is written and read back, and when that fails the old content is written back (a
+    // file that did not exist has its partial copy deleted). kCardReplaced, kCardKept (nothing
+    // changed, or the old content is back) or kCardDamaged (even the restore failed: the file is
+    // missing or incomplete). WriteProblem() then says what happened and what the card holds;
+    // nothing goes to the message log, the caller reports it.
+    int ReplaceCardFile(const std::string& name, const std::string& content,
+                        OnStop onStop = OnStop::Abandon);
+    // What the last failed WriteCardFile or ReplaceCardFile found (one line).
     const std::string& WriteProblem() const { return m_writeProblem; }
     // 1 when the controller confirmed, -1 otherwise.
     int DeleteCardFile(const std::string& name);
@@ -163,12 +185,12 @@ public:
     void ReadNameAndNumber(std::string& name, std::string& number);
     // POSCAL.INI: nine lines give the offsets, anything else nine zeros. Returns 1.
     int ReadPositionOffsets();
-    // POSCAL.INI rewritten with nine zeros and the offsets zeroed. 1, or -1 when the write
-    // failed (the offsets in memory are zeroed all the same).
-    int ResetPositionOffsets();
-    // The 27 values as "%12f" lines. 1, or -1 when the write failed.
+    // POSCAL.INI replaced by nine zeros (ReplaceCardFile's result); the offsets in memory follow
+    // the card only when it holds the zeros.
+    int ResetPositionOffsets(OnStop onStop = OnStop::Abandon);
+    // The 27 values as "%12f" lines, by ReplaceCardFile (its result).
     int WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
-                             const std::string& name);
+                             const std::string& name, OnStop onStop = OnStop::Abandon);
     // MAGCAL.INI: replaces the coefficients only when exactly 27 lines arrived.
     void ReadDisplacementCoefficients();
 
@@ -201,6 +223,24 @@ private:
     int ReadFileLines(const std::string& name, std::vector<std::string>& lines,
                       std::string* shortTail);
     bool RefuseName(const std::string& name);
+    // The steps of a card rewrite. They go on after a stop request (a rewrite runs shielded).
+    enum class CardCopy { Present, Missing, Unreadable };
+    // "0F": the file's bytes exactly; `cause` says why it is unreadable.
+    CardCopy FetchCardFile(const std::string& name, std::string& content, std::string& cause);
+    enum class Removal { Deleted, Missing, Refused, NoAnswer };
+    // "0X" and its outcome line; `cause` says why it was refused or unanswered.
+    Removal RemoveCardFile(const std::string& name, std::string& cause);
+    // "0W", the pieces and the end line: 1 when every exchange was confirmed, 0 when the
+    // controller refused one (or a stop request ended the write, when `stoppable`), -1 when the
+    // line failed. `sent` counts the confirmed content bytes, `cause` says what went wrong.
+    int SendCardFile(const std::string& name, const std::string& content, bool stoppable,
+                     std::size_t& sent, std::string& cause);
+    // Why Command gave `result` (not 0), for a message.
+    std::string CauseOf(int result) const;
+    // The old content (or no file, when `existed` is false) back after a failed rewrite: true
+    // when the card holds it again; `cause` says why not.
+    bool RestoreCardFile(const std::string& name, bool existed, const std::string& old,
+                         std::string& cause);
 
     NoticeHandler m_notice;
     PortEnumerator m_enumerate;

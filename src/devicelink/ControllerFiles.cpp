@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
+#include <sstream>
 #include <streambuf>
 #include <system_error>
 #include <utility>
@@ -211,16 +212,82 @@ int Controller::DownloadInto(const std::string& name, const ByteSink& sink, long
     }
 }
 
+namespace {
+
+// A carriage return would end a command line early and the end byte would end the file.
+bool CanTravel(const std::string& content) {
+    return content.find_first_of(std::string{'\r', Serial::kTransferTerminator}) ==
+           std::string::npos;
+}
+
+// The number of an "Error N" outcome line; kErrorWithoutNumber when it carries none.
+int OutcomeError(const std::string& line) {
+    const std::string_view rest =
+        line.size() > 6 ? std::string_view(line).substr(6) : std::string_view{};
+    if (!linktext::HasLeadingNumber(rest))
+        return Controller::kErrorWithoutNumber;
+    const int number = LeadingInt(rest);
+    return number == 0 ? Controller::kErrorWithoutNumber : number;
+}
+
+std::string SerialCause(int status) {
+    return status == Serial::kTimedOut ? "no answer" : "the link failed";
+}
+
+} // namespace
+
+std::string Controller::CauseOf(int result) const {
+    if (result == 1)
+        return lastResult == kInterrupted ? "interrupted" : SerialCause(lastResult);
+    if (result == kUnexpectedReply)
+        return "the controller's reply did not fit";
+    return result == kErrorWithoutNumber ? std::string("the controller answered Error")
+                                         : Format("the controller answered Error %d", result);
+}
+
+int Controller::SendCardFile(const std::string& name, const std::string& content, bool stoppable,
+                             std::size_t& sent, std::string& cause) {
+    sent = 0;
+    cause.clear();
+    int result = Command(Format("0W %s\r", name.c_str()));
+    if (result == 1) {
+        cause = CauseOf(result);
+        return -1; // nothing more can be said on this line
+    }
+    if (result != 0)
+        cause = CauseOf(result);
+    while (cause.empty() && sent < content.size()) {
+        if (stoppable && interruption::Pending() != 0) {
+            cause = "interrupted";
+            break;
+        }
+        const std::string piece = content.substr(sent, kWritePiece);
+        result = Command(piece + "\r");
+        if (result == 1) {
+            cause = CauseOf(result);
+            return -1;
+        }
+        if (result != 0)
+            cause = CauseOf(result);
+        else
+            sent += piece.size();
+    }
+    // The end line goes out after a failed piece too: the controller must leave its write mode.
+    result = SendEndLine();
+    if (result != 0 && cause.empty())
+        cause = "its end was not confirmed: " + CauseOf(result);
+    if (result == 1)
+        return -1;
+    return cause.empty() ? 1 : 0;
+}
+
 int Controller::WriteCardFile(const std::string& name, const std::string& content) {
     m_writeProblem.clear();
     if (RefuseName(name)) {
         m_writeProblem = "Card file name refused: " + name;
         return -1;
     }
-    // A carriage return would end a command line early and the end byte would end the file:
-    // such content cannot travel.
-    if (content.find_first_of(std::string{'\r', Serial::kTransferTerminator}) !=
-        std::string::npos) {
+    if (!CanTravel(content)) {
         m_writeProblem = Format(
             "%s not written: its content holds a carriage return or the byte 0x17.", name.c_str());
         MessageLog::Instance().WriteMessage(m_writeProblem + "\n");
@@ -228,68 +295,219 @@ int Controller::WriteCardFile(const std::string& name, const std::string& conten
     }
     // A stop request while the controller is in its write mode ends the file properly.
     interruption::Shield shield;
-    auto incomplete = [&](std::size_t sent, const std::string& cause) {
-        m_writeProblem =
-            Format("%s on the card is incomplete: writing it stopped after %zu of %zu bytes (%s).",
-                   name.c_str(), sent, content.size(), cause.c_str());
-        MessageLog::Instance().WriteMessage("Error:  " + m_writeProblem + "\n");
-        return -1;
-    };
-    auto causeOf = [this](int result) {
-        if (result == 1)
-            return std::string(lastResult == kInterrupted ? "interrupted" : "no answer");
-        if (result == kUnexpectedReply)
-            return std::string("the controller's reply did not fit");
-        return result == kErrorWithoutNumber ? std::string("the controller answered Error")
-                                             : Format("the controller answered Error %d", result);
-    };
-    if (interruption::Pending() != 0)
-        return incomplete(0, "interrupted");
-    int result = Command(Format("0W %s\r", name.c_str()));
-    if (result == 1)
-        return incomplete(0, causeOf(result)); // nothing more can be said on this line
     std::size_t sent = 0;
-    std::string cause = result != 0 ? causeOf(result) : std::string();
-    while (cause.empty() && sent < content.size()) {
-        if (interruption::Pending() != 0) {
-            cause = "interrupted";
-            break;
+    std::string cause = "interrupted";
+    if (interruption::Pending() == 0 && SendCardFile(name, content, true, sent, cause) == 1)
+        return 1;
+    m_writeProblem =
+        Format("%s on the card is incomplete: writing it stopped after %zu of %zu bytes (%s).",
+               name.c_str(), sent, content.size(), cause.c_str());
+    MessageLog::Instance().WriteMessage("Error:  " + m_writeProblem + "\n");
+    return -1;
+}
+
+Controller::CardCopy Controller::FetchCardFile(const std::string& name, std::string& content,
+                                               std::string& cause) {
+    const std::string command = Format("0F %s\r", name.c_str());
+    for (int attempt = 1;; ++attempt) {
+        content.clear();
+        std::string unfit;
+        int length = 0;
+        const int result =
+            Exchange(command, ReplyForm::Acknowledgement, unfit, kReplyCapacity, length);
+        if (result == 1) {
+            cause = CauseOf(result);
+            return CardCopy::Unreadable;
         }
-        const std::string piece = content.substr(sent, kWritePiece);
-        result = Command(piece + "\r");
-        if (result == 1)
-            return incomplete(sent, causeOf(result)); // the line is down
-        if (result != 0)
-            cause = causeOf(result);
-        else
-            sent += piece.size();
+        if (result != kUnexpectedReply)
+            unfit.clear();
+        // Read to the end byte even after an error reply, so that no file byte is read as a
+        // reply.
+        std::ostringstream stream;
+        long long bytes = 0;
+        const int status = serial.ReadToStream(stream, bytes);
+        content = stream.str();
+        // A stray acknowledgement taken for this one leaves the real one (or the error reply)
+        // in front of the content: such a read is asked for again.
+        if (unfit.empty() && BeginsWithReplyLine(content))
+            unfit = content.substr(0, content.find('\r') + 1);
+        if (!unfit.empty()) {
+            content.clear();
+            if (status == Serial::kSuccess && attempt < kMaxAttempts &&
+                interruption::Pending() == 0)
+                continue;
+            cause = CauseOf(FailUnfitReply(command, unfit));
+            return CardCopy::Unreadable;
+        }
+        // After "no such file" a controller may send no end byte at all.
+        if (result == kNoSuchFile && bytes == 0 &&
+            (status == Serial::kSuccess || status == Serial::kTimedOut))
+            return CardCopy::Missing;
+        if (result != 0) {
+            content.clear();
+            cause = CauseOf(result);
+            return CardCopy::Unreadable;
+        }
+        if (status != Serial::kSuccess) {
+            content.clear();
+            lastResult = status;
+            cause = SerialCause(status);
+            return CardCopy::Unreadable;
+        }
+        return CardCopy::Present;
     }
-    // The end line goes out after a failed piece too: the controller must leave its write mode.
-    result = SendEndLine();
-    if (!cause.empty())
-        return incomplete(sent, cause);
-    if (result != 0)
-        return incomplete(sent, "its end was not confirmed: " + causeOf(result));
-    return 1;
+}
+
+Controller::Removal Controller::RemoveCardFile(const std::string& name, std::string& cause) {
+    const int result = Command(Format("0X %s\r", name.c_str()));
+    if (result != 0) {
+        // An error reply to the command itself: the controller did not take it, and no outcome
+        // line follows. A reply that does not fit leaves it unknown whether it did.
+        cause = CauseOf(result);
+        return result == 1 || result == kUnexpectedReply ? Removal::NoAnswer : Removal::Refused;
+    }
+    std::string outcome;
+    int count = 0;
+    lastResult = serial.ReadLine(outcome, kReplyCapacity, count);
+    if (lastResult != Serial::kSuccess) {
+        cause = SerialCause(lastResult);
+        return Removal::NoAnswer;
+    }
+    if (outcome == "Deleted")
+        return Removal::Deleted;
+    if (outcome.compare(0, 5, "Error") != 0) {
+        // Anything else (an acknowledgement: the real one behind a stray line) leaves the
+        // outcome unknown.
+        cause = CauseOf(FailUnfitReply(Format("0X %s\r", name.c_str()), outcome));
+        return Removal::NoAnswer;
+    }
+    const int number = OutcomeError(outcome);
+    if (number == kNoSuchFile)
+        return Removal::Missing;
+    cause = CauseOf(number);
+    return Removal::Refused;
 }
 
 int Controller::DeleteCardFile(const std::string& name) {
     if (RefuseName(name))
         return -1;
-    const int result = Command(Format("0X %s\r", name.c_str()));
-    if (result == 1 || result == kUnexpectedReply)
-        return -1;
-    std::string outcome;
-    int count = 0;
-    lastResult = serial.ReadLine(outcome, kReplyCapacity, count);
-    if (lastResult != Serial::kSuccess || outcome.compare(0, 5, "Error") == 0)
-        return -1;
-    // Only "Deleted" confirms: an acknowledgement here is the real one behind a stray line.
-    if (outcome != "Deleted") {
-        FailUnfitReply(Format("0X %s\r", name.c_str()), outcome);
-        return -1;
+    std::string cause;
+    return RemoveCardFile(name, cause) == Removal::Deleted ? 1 : -1;
+}
+
+bool Controller::RestoreCardFile(const std::string& name, bool existed, const std::string& old,
+                                 std::string& cause) {
+    // Whatever the failed write left goes first, or the old content would be appended to it.
+    switch (RemoveCardFile(name, cause)) {
+    case Removal::Refused:
+        cause = "the controller did not delete the incomplete copy: " + cause;
+        return false;
+    case Removal::NoAnswer:
+        return false;
+    case Removal::Deleted:
+    case Removal::Missing:
+        break;
     }
-    return 1;
+    if (!existed)
+        return true;
+    std::size_t sent = 0;
+    if (SendCardFile(name, old, false, sent, cause) != 1)
+        return false;
+    std::string back;
+    const CardCopy copy = FetchCardFile(name, back, cause);
+    if (copy == CardCopy::Present && back == old)
+        return true;
+    if (copy != CardCopy::Unreadable)
+        cause = "the card did not hold it when it was read back";
+    return false;
+}
+
+int Controller::ReplaceCardFile(const std::string& name, const std::string& content,
+                                OnStop onStop) {
+    m_writeProblem.clear();
+    const bool stoppable = onStop == OnStop::Abandon;
+    auto kept = [this](std::string problem) {
+        m_writeProblem = std::move(problem);
+        return kCardKept;
+    };
+    if (RefuseName(name))
+        return kept("Card file name refused: " + name);
+    if (!CanTravel(content))
+        return kept(name + " was not replaced: the new content holds a carriage return or the "
+                           "byte 0x17, which the link cannot carry.");
+    auto stopped = [&] {
+        if (!stoppable || interruption::Pending() == 0)
+            return false;
+        lastResult = kInterrupted;
+        return true;
+    };
+    if (stopped())
+        return kept(name + " was not replaced: interrupted.");
+    // From here on a stop request is only noted: the card gets back a whole file first.
+    interruption::Shield shield;
+
+    std::string old, cause;
+    const CardCopy before = FetchCardFile(name, old, cause);
+    if (before == CardCopy::Unreadable)
+        return kept(name + " was not replaced: its old content could not be read (" + cause +
+                    "), and without it a failed write could not be undone.");
+    if (before == CardCopy::Present && !CanTravel(old))
+        return kept(name + " was not replaced: its old content holds a carriage return, which "
+                           "could not be written back if the write failed.");
+    if (stopped())
+        return kept(name + " was not replaced: interrupted.");
+
+    // The card appends to a file that exists: only a file that is gone may be written.
+    bool existed = before == CardCopy::Present;
+    std::string what;
+    switch (RemoveCardFile(name, cause)) {
+    case Removal::Refused:
+        return kept(name + " was not replaced: the controller did not delete it (" + cause +
+                    "); it keeps its old content.");
+    case Removal::NoAnswer:
+        what = "deleting it was not confirmed (" + cause + ")";
+        break;
+    case Removal::Missing:
+        // An empty read of a file that is not there is no old content.
+        existed = existed && !old.empty();
+        break;
+    case Removal::Deleted:
+        break;
+    }
+
+    if (what.empty()) {
+        std::size_t sent = 0;
+        int written = 0;
+        if (stopped())
+            cause = "interrupted";
+        else
+            written = SendCardFile(name, content, stoppable, sent, cause);
+        if (written != 1) {
+            what = Format("writing it stopped after %zu of %zu bytes (%s)", sent, content.size(),
+                          cause.c_str());
+        } else {
+            std::string back;
+            const CardCopy after = FetchCardFile(name, back, cause);
+            if (after == CardCopy::Present && back == content)
+                return kCardReplaced;
+            what = after == CardCopy::Unreadable
+                       ? "it was written but could not be read back (" + cause + ")"
+                       : Format("it was written but its copy on the card (%zu bytes) differs "
+                                "from the %zu bytes sent",
+                                back.size(), content.size());
+        }
+    }
+
+    std::string restoreCause;
+    if (RestoreCardFile(name, existed, old, restoreCause))
+        return kept(name + " was not replaced: " + what +
+                    (existed ? "; its old content was written back."
+                             : "; the incomplete copy was deleted (there was none before)."));
+    m_writeProblem = name + " on the card may now be missing or incomplete: " + what + ", and " +
+                     (existed ? "its old content could not be written back"
+                              : "the incomplete copy could not be deleted") +
+                     " (" + restoreCause + ").";
+    return kCardDamaged;
 }
 
 int Controller::ReadRawTrace(int a, int b, int c, std::vector<uint32_t>& times,
@@ -352,18 +570,17 @@ int Controller::ReadPositionOffsets() {
     return 1;
 }
 
-int Controller::ResetPositionOffsets() {
+int Controller::ResetPositionOffsets(OnStop onStop) {
     const std::array<int32_t, kWellCount> zeros{};
-    DeleteCardFile("POSCAL.INI");
-    const int result = WriteCardFile("POSCAL.INI", PositionOffsetsText(zeros));
-    hardware.positionOffsets = zeros;
-    return result == 1 ? 1 : -1;
+    const int result = ReplaceCardFile("POSCAL.INI", PositionOffsetsText(zeros), onStop);
+    if (result == kCardReplaced)
+        hardware.positionOffsets = zeros;
+    return result;
 }
 
 int Controller::WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
-                                     const std::string& name) {
-    DeleteCardFile(name);
-    return WriteCardFile(name, CoefficientFileText(values)) == 1 ? 1 : -1;
+                                     const std::string& name, OnStop onStop) {
+    return ReplaceCardFile(name, CoefficientFileText(values), onStop);
 }
 
 void Controller::ReadDisplacementCoefficients() {

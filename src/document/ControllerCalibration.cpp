@@ -24,20 +24,28 @@ std::vector<std::string> ControllerCalibrationDevice::ReadFileLines(const std::s
     return lines;
 }
 
-bool ControllerCalibrationDevice::WriteCoefficientFile(
-    const std::array<double, 3 * kWellCount>& values, const std::string& name) {
-    return m_controller.WriteCoefficientFile(values, name) == 1;
+CardFileWrite ControllerCalibrationDevice::Outcome(int result) const {
+    if (result == Controller::kCardReplaced)
+        return {CardFileWrite::State::Replaced, {}};
+    return {result == Controller::kCardKept ? CardFileWrite::State::Kept
+                                            : CardFileWrite::State::Damaged,
+            m_controller.WriteProblem()};
 }
 
-bool ControllerCalibrationDevice::WritePositionOffsets(
-    const std::array<int32_t, kWellCount>& offsets) {
-    // The card appends to an existing file, so the old one goes first; it may not be there.
-    m_controller.DeleteCardFile(kOffsetsFile);
-    return m_controller.WriteCardFile(kOffsetsFile, PositionOffsetsText(offsets)) == 1;
+CardFileWrite
+ControllerCalibrationDevice::WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
+                                                  const std::string& name) {
+    return Outcome(m_controller.WriteCoefficientFile(values, name));
 }
 
-bool ControllerCalibrationDevice::ResetPositionOffsets() {
-    return m_controller.ResetPositionOffsets() == 1;
+CardFileWrite
+ControllerCalibrationDevice::WritePositionOffsets(const std::array<int32_t, kWellCount>& offsets) {
+    return Outcome(m_controller.ReplaceCardFile(kOffsetsFile, PositionOffsetsText(offsets)));
+}
+
+CardFileWrite ControllerCalibrationDevice::ResetPositionOffsets(bool evenIfStopped) {
+    return Outcome(m_controller.ResetPositionOffsets(evenIfStopped ? Controller::OnStop::Finish
+                                                                   : Controller::OnStop::Abandon));
 }
 
 bool ControllerCalibrationDevice::ReadRawTrace(int sensor, int setpoint, int samples,

@@ -14,10 +14,10 @@ public:
     int Query(const std::string& line, std::string& reply) override;
     int Command(const std::string& line) override;
     std::vector<std::string> ReadFileLines(const std::string& name) override;
-    bool WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
-                              const std::string& name) override;
-    bool WritePositionOffsets(const std::array<int32_t, kWellCount>& offsets) override;
-    bool ResetPositionOffsets() override;
+    CardFileWrite WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
+                                       const std::string& name) override;
+    CardFileWrite WritePositionOffsets(const std::array<int32_t, kWellCount>& offsets) override;
+    CardFileWrite ResetPositionOffsets(bool evenIfStopped) override;
     bool ReadRawTrace(int sensor, int setpoint, int samples, std::vector<uint32_t>& times,
                       std::vector<uint16_t>& readings) override;
     HardwareDescription& Hardware() override;
@@ -25,5 +25,7 @@ public:
     double NowMs() override;
 
 private:
+    CardFileWrite Outcome(int result) const;
+
     Controller& m_controller;
 };

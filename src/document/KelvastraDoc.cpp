@@ -27,6 +27,8 @@ constexpr const char* kNotProgrammed = "\nDevice not Programmed";
 constexpr const char* kCardMayDiffer =
     "The card's NAME.INI and TEMPLATE.INI may no longer match the device's program.\n"
     "Program the device again before running a test.\n";
+// Said when Program Device stopped before anything on the card changed.
+constexpr const char* kCardUnchanged = "Nothing on the device was changed.\n";
 
 // Seconds per time unit and the unit the flags carry. The device knows seconds, minutes, hours
 // and days; sets timed in milliseconds or tenths of a second go out in milliseconds with the
@@ -496,12 +498,14 @@ void CKelvastraDoc::ProgramDevice() {
 
     std::string failed;
     std::string writeProblem;
+    bool cardChanged = false;
     // A card file that did not go through is named in the failure line below, which (unlike
     // the log) is shown again after a disconnect.
     auto writeFile = [&](const std::string& name, const std::string& content) {
-        m_controller.DeleteCardFile(name);
         MessageLog::ScopedMute mute;
-        if (m_controller.WriteCardFile(name, content) == 1)
+        const int result = m_controller.ReplaceCardFile(name, content);
+        cardChanged = cardChanged || result != Controller::kCardKept;
+        if (result == Controller::kCardReplaced)
             return true;
         failed = "writing " + name;
         writeProblem = m_controller.WriteProblem() + "\n";
@@ -515,7 +519,7 @@ void CKelvastraDoc::ProgramDevice() {
         m_view->AppendMessage(kProgramSuccess);
     else
         ReportFailure("\nProgramming Device... Failed while " + failed + "\n" + writeProblem +
-                      kCardMayDiffer);
+                      (cardChanged ? kCardMayDiffer : kCardUnchanged));
 }
 
 void CKelvastraDoc::ReadDevice() {

@@ -169,7 +169,7 @@ TEST_F(CalibrationModeTest, CalibrateMovesEachOffsetToTheAbsolutePosition) {
     // No offsets table yet (never connected): one of zeros is made first.
     device.hardware.positionOffsets.reset();
     result = CalibratePositions(device, 500);
-    EXPECT_TRUE(result.written);
+    EXPECT_TRUE(result.written.Replaced());
     EXPECT_EQ(device.hardware.positionOffsets->at(8), 250);
 
     // A failed reading writes nothing and keeps the offsets.
@@ -181,14 +181,40 @@ TEST_F(CalibrationModeTest, CalibrateMovesEachOffsetToTheAbsolutePosition) {
     EXPECT_EQ(device.writtenOffsets.size(), 2u);
     EXPECT_EQ(*device.hardware.positionOffsets, before);
 
-    // A write that fails is reported and leaves the offsets in memory as they were.
     device.sensorErrors.clear();
-    device.failWrites = true;
-    EXPECT_TRUE(OffsetsOutcome(CalibratePositions(device, 0)).error);
-    EXPECT_EQ(*device.hardware.positionOffsets, before);
-    device.failWrites = false;
     EXPECT_TRUE(ResetPositions(device).ok);
+    EXPECT_EQ(device.lines.back(), "reset POSCAL.INI");
     EXPECT_EQ(*device.hardware.positionOffsets, (std::array<int32_t, 9>{}));
+}
+
+TEST_F(CalibrationModeTest, OffsetsThatDidNotReachTheCardAreSaidAndNotKept) {
+    using State = CardFileWrite::State;
+    const std::array<int32_t, 9> before{1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const std::string setHead =
+        "Error:  The position offsets could not be written to the device (POSCAL.INI).\n"
+        "POSCAL.INI problem.\n";
+    const std::string resetHead =
+        "Error:  The position offsets could not be reset on the device (POSCAL.INI).\n"
+        "POSCAL.INI problem.\n";
+    struct Case {
+        State state;
+        std::string set, reset; // the last line of each message
+    };
+    const Case cases[] = {
+        {State::Kept, "The position offsets were not changed.",
+         "The position offsets were not changed."},
+        {State::Damaged, "Set the position offsets again.", "Reset the position offsets again."},
+    };
+    for (const Case& c : cases) {
+        device.writeStates["POSCAL.INI"] = c.state;
+        device.hardware.positionOffsets = before;
+        const CalibrationOutcome set = OffsetsOutcome(CalibratePositions(device, 0));
+        EXPECT_EQ(set.message, setHead + c.set);
+        const CalibrationOutcome zeroed = ResetPositions(device);
+        EXPECT_EQ(zeroed.message, resetHead + c.reset);
+        EXPECT_TRUE(set.error && zeroed.error);
+        EXPECT_EQ(*device.hardware.positionOffsets, before);
+    }
 }
 
 TEST_F(CalibrationModeTest, LeavingAndSpecialPositions) {

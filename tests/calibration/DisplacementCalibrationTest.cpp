@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -123,7 +124,7 @@ TEST_F(DisplacementCalibrationTest, AnalyzeFitsEachWellAndApplyWritesTheFactors)
     EXPECT_EQ((*values)[5], calibration.Factors().c[1]);
     const ApplyResult applied = ApplyCalibration(device, *values, true);
     EXPECT_TRUE(ApplyOutcome(applied, true).ok);
-    EXPECT_EQ(device.lines.back(), "reset POSCAL.INI");
+    EXPECT_EQ(device.lines.back(), "reset POSCAL.INI to the end");
     EXPECT_EQ(device.coefficientFiles["MAGCAL.INI"], *values);
     EXPECT_EQ(device.coefficientFiles["MAGCAL0.INI"], *values);
     // The table in memory follows the card (six decimals), so positions use it at once.
@@ -133,14 +134,78 @@ TEST_F(DisplacementCalibrationTest, AnalyzeFitsEachWellAndApplyWritesTheFactors)
     // Collect empties the factor list: nothing to apply until Analyze runs again.
     Collect(100, 700);
     EXPECT_FALSE(calibration.ApplyValues(refusal));
+}
 
-    // A failed write stops before the offsets are touched, and says so.
-    FakeCalibrationDevice failing;
-    failing.failWrites = true;
-    const ApplyResult failed = ApplyCalibration(failing, *values, false);
-    EXPECT_FALSE(ApplyOutcome(failed, false).ok);
-    EXPECT_EQ(failing.lines, std::vector<std::string>{"write MAGCAL.INI"});
-    EXPECT_FALSE(failing.hardware.displacementCoefficients);
+TEST_F(DisplacementCalibrationTest,
+       ApplyResetsTheOffsetsWheneverMagcalChangedAndSaysWhatTheCardHolds) {
+    using State = CardFileWrite::State;
+    struct Case {
+        const char* name;
+        std::map<std::string, State> states;
+        bool factory;
+        std::vector<std::string> writes;
+        std::string onTheDevice; // empty for a complete apply
+    };
+    const std::vector<std::string> all{"write MAGCAL.INI", "write MAGCAL0.INI",
+                                       "reset POSCAL.INI to the end"};
+    const Case cases[] = {
+        {"Complete", {}, true, all, ""},
+        {"MagcalKept",
+         {{"MAGCAL.INI", State::Kept}},
+         true,
+         {"write MAGCAL.INI"},
+         "the previous calibration (MAGCAL.INI), the previous factory copy (MAGCAL0.INI), the "
+         "previous position offsets (POSCAL.INI)."},
+        {"MagcalDamaged",
+         {{"MAGCAL.INI", State::Damaged}},
+         false,
+         {"write MAGCAL.INI", "reset POSCAL.INI to the end"},
+         "MAGCAL.INI missing or incomplete, the position offsets reset to 0 (POSCAL.INI)."},
+        {"FactoryKept",
+         {{"MAGCAL0.INI", State::Kept}},
+         true,
+         all,
+         "the new calibration (MAGCAL.INI), the previous factory copy (MAGCAL0.INI), the position "
+         "offsets reset to 0 (POSCAL.INI)."},
+        {"FactoryDamaged",
+         {{"MAGCAL0.INI", State::Damaged}},
+         true,
+         all,
+         "the new calibration (MAGCAL.INI), MAGCAL0.INI missing or incomplete, the position "
+         "offsets reset to 0 (POSCAL.INI)."},
+        {"OffsetsKept",
+         {{"POSCAL.INI", State::Kept}},
+         false,
+         {"write MAGCAL.INI", "reset POSCAL.INI to the end"},
+         "the new calibration (MAGCAL.INI), the previous position offsets, which do not fit the "
+         "new calibration (POSCAL.INI)."},
+    };
+    std::array<double, 27> values{};
+    values.fill(2.5);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeCalibrationDevice card;
+        card.writeStates = c.states;
+        card.hardware.positionOffsets = std::array<int32_t, 9>{5, 5, 5, 5, 5, 5, 5, 5, 5};
+        const ApplyResult result = ApplyCalibration(card, values, c.factory);
+        EXPECT_EQ(card.lines, c.writes);
+        const CalibrationOutcome outcome = ApplyOutcome(result, c.factory);
+        EXPECT_EQ(outcome.ok, c.onTheDevice.empty());
+        // The table in memory changes only with the card's MAGCAL.INI.
+        EXPECT_EQ(card.hardware.displacementCoefficients.has_value(),
+                  !c.states.count("MAGCAL.INI"));
+        if (c.onTheDevice.empty())
+            continue;
+        EXPECT_EQ(ApplyCardState(result, c.factory), "On the device: " + c.onTheDevice);
+        std::string problems;
+        for (const auto& [file, state] : c.states)
+            problems += file + " problem.\n";
+        EXPECT_EQ(outcome.message,
+                  "Error:  The calibration could not be completely written to the device.\n" +
+                      problems + "On the device: " + c.onTheDevice +
+                      "\nApply the calibration again.");
+        EXPECT_TRUE(outcome.error);
+    }
 }
 
 TEST_F(DisplacementCalibrationTest, ExportAndImport) {
@@ -195,8 +260,10 @@ TEST_F(DisplacementCalibrationTest, DeviceCalibrationsAndFactoryRestore) {
 
     Collect(500, 900);
     const RestoreResult restored = RestoreFactoryCalibration(device);
-    ASSERT_TRUE(restored.written);
+    ASSERT_TRUE(restored.written.Replaced());
     EXPECT_DOUBLE_EQ(device.coefficientFiles["MAGCAL.INI"][0], 4.9e-05);
+    // The offsets were set against the calibration that is gone.
+    EXPECT_EQ(device.lines.back(), "reset POSCAL.INI to the end");
     // The stand-in card keeps its old MAGCAL.INI lines: what is shown is what was read back.
     EXPECT_TRUE(TakeRestore(calibration, restored).ok);
     EXPECT_EQ(calibration.Status(), DisplacementCalibration::kRestored);
@@ -212,6 +279,41 @@ TEST_F(DisplacementCalibrationTest, DeviceCalibrationsAndFactoryRestore) {
     EXPECT_FALSE(nothing.factoryRead);
     EXPECT_TRUE(noFactory.lines.empty());
     EXPECT_TRUE(TakeRestore(calibration, nothing).message.empty());
+}
+
+TEST_F(DisplacementCalibrationTest, AFailedRestoreSaysWhatTheCardHolds) {
+    using State = CardFileWrite::State;
+    struct Case {
+        State magcal, poscal;
+        bool offsetsReset;
+        std::string onTheDevice;
+    };
+    const Case cases[] = {
+        {State::Kept, State::Replaced, false,
+         "the previous calibration (MAGCAL.INI), the previous position offsets (POSCAL.INI)."},
+        {State::Damaged, State::Replaced, true,
+         "MAGCAL.INI missing or incomplete, the position offsets reset to 0 (POSCAL.INI)."},
+        {State::Replaced, State::Damaged, true,
+         "the factory calibration (MAGCAL.INI), POSCAL.INI missing or incomplete."},
+    };
+    for (const Case& c : cases) {
+        FakeCalibrationDevice card;
+        card.files["MAGCAL0.INI"] = std::vector<std::string>(27, "1");
+        card.writeStates = {{"MAGCAL.INI", c.magcal}, {"POSCAL.INI", c.poscal}};
+        DisplacementCalibration shown;
+        shown.SetStatus("before");
+        const CalibrationOutcome outcome = TakeRestore(shown, RestoreFactoryCalibration(card));
+        EXPECT_EQ(card.lines.back() == "reset POSCAL.INI to the end", c.offsetsReset);
+        EXPECT_EQ(shown.Status(), "On the device: " + c.onTheDevice);
+        EXPECT_EQ(outcome.message.rfind("Error:  The factory calibration could not be completely "
+                                        "restored on the device.\n",
+                                        0),
+                  0u);
+        EXPECT_NE(outcome.message.find("\nOn the device: " + c.onTheDevice +
+                                       "\nRestore the factory calibration again."),
+                  std::string::npos)
+            << outcome.message;
+    }
 }
 
 TEST_F(DisplacementCalibrationTest, RawOutputRecordsSixteenStepsPerCycle) {

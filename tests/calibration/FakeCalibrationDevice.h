@@ -16,7 +16,8 @@ struct FakeCalibrationDevice : ICalibrationDevice {
     int alternate = 0;               // readings go +/- this on alternate samples
     std::map<std::string, std::vector<std::string>> files;
     std::map<std::string, std::array<double, 3 * kWellCount>> coefficientFiles;
-    bool failWrites = false;
+    bool failWrites = false; // every card write keeps the old content
+    std::map<std::string, CardFileWrite::State> writeStates; // per file, before failWrites
     int failTraceAt = -1; // the trace request (counted from 0) that fails
     HardwareDescription hardware;
     double clock = 0;
@@ -38,23 +39,27 @@ struct FakeCalibrationDevice : ICalibrationDevice {
     std::vector<std::string> ReadFileLines(const std::string& name) override {
         return files.count(name) ? files[name] : std::vector<std::string>{};
     }
-    bool WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
-                              const std::string& name) override {
+    CardFileWrite WriteCoefficientFile(const std::array<double, 3 * kWellCount>& values,
+                                       const std::string& name) override {
         lines.push_back("write " + name);
-        if (!failWrites)
+        const CardFileWrite written = Written(name);
+        if (written.Replaced())
             coefficientFiles[name] = values;
-        return !failWrites;
+        return written;
     }
-    bool WritePositionOffsets(const std::array<int32_t, kWellCount>& offsets) override {
+    CardFileWrite WritePositionOffsets(const std::array<int32_t, kWellCount>& offsets) override {
         lines.push_back("write POSCAL.INI");
-        if (!failWrites)
+        const CardFileWrite written = Written("POSCAL.INI");
+        if (written.Replaced())
             writtenOffsets.push_back(offsets);
-        return !failWrites;
+        return written;
     }
-    bool ResetPositionOffsets() override {
-        lines.push_back("reset POSCAL.INI");
-        hardware.positionOffsets = std::array<int32_t, kWellCount>{};
-        return !failWrites;
+    CardFileWrite ResetPositionOffsets(bool evenIfStopped) override {
+        lines.push_back(evenIfStopped ? "reset POSCAL.INI to the end" : "reset POSCAL.INI");
+        const CardFileWrite written = Written("POSCAL.INI");
+        if (written.Replaced())
+            hardware.positionOffsets = std::array<int32_t, kWellCount>{};
+        return written;
     }
     bool ReadRawTrace(int sensor, int setpoint, int samples, std::vector<uint32_t>& times,
                       std::vector<uint16_t>& values) override {
@@ -76,6 +81,13 @@ struct FakeCalibrationDevice : ICalibrationDevice {
     std::vector<std::array<int32_t, kWellCount>> writtenOffsets;
 
 private:
+    CardFileWrite Written(const std::string& name) const {
+        const auto state = writeStates.count(name) ? writeStates.at(name)
+                           : failWrites            ? CardFileWrite::State::Kept
+                                                   : CardFileWrite::State::Replaced;
+        return {state, state == CardFileWrite::State::Replaced ? "" : name + " problem."};
+    }
+
     std::map<int, int> m_samples;
     int m_traces = 0;
 };

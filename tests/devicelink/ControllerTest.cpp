@@ -319,6 +319,7 @@ TEST_F(ControllerTest, WriteCutsTheContentIntoSixtyBytePieces) {
         for (std::size_t i = 0; i < c.size; ++i)
             content += static_cast<char>(i % 10 == 9 ? '\n' : 'a' + static_cast<char>(i % 26));
         Firmware().commands.clear();
+        Firmware().files.erase("DATA.TXT"); // a write appends
         EXPECT_EQ(controller->WriteCardFile("DATA.TXT", content), 1);
         const auto& writes = line->Writes();
         ASSERT_EQ(writes.size(), c.pieces.size() + 2) << c.size;

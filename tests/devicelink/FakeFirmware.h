@@ -1,5 +1,6 @@
 // A small stand-in for the controller's firmware behind the scripted channel: it answers the
 // command lines the program writes, keeps card files in memory and records every command line.
+// As on the card, a write appends to a file that exists, and a missing file is "Error 3".
 #pragma once
 
 #include "devicelink/ScriptedSerialChannel.h"
@@ -7,7 +8,9 @@
 #include <array>
 #include <cctype>
 #include <deque>
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,9 +52,20 @@ public:
     // reply behind them has arrived by the time the program reads on.
     std::map<std::string, std::string> strayBefore;
     std::vector<std::string> commands;
+    // Files whose delete the card refuses ("Error 4").
+    std::set<std::string> undeletable;
+    // From this command line on nothing is answered, as when the link is lost.
+    std::string cutAt;
+    // Sees every command line before it is answered.
+    std::function<void(const std::string& line)> onLine;
 
 private:
     void OnLine(ScriptedSerialChannel& channel, const std::string& line) {
+        if (onLine)
+            onLine(line);
+        m_cut = m_cut || (!cutAt.empty() && line == cutAt);
+        if (m_cut)
+            return;
         auto over = overrides.find(line);
         if (over != overrides.end() && !over->second.empty()) {
             channel.Receive(over->second.front());
@@ -59,12 +73,10 @@ private:
             return;
         }
         if (m_writing) {
-            if (line == "\x17") {
-                files[m_writeName] = m_writeContent;
+            if (line == "\x17")
                 m_writing = false;
-            } else {
-                m_writeContent += line;
-            }
+            else
+                files[m_writeName] += line;
             channel.Receive("OK\r");
             return;
         }
@@ -90,20 +102,27 @@ private:
         } else if (line.rfind("0A ", 0) == 0 || line.rfind("0R ", 0) == 0 || line == "0H") {
             channel.Receive("OK\r");
         } else if (line.rfind("0F ", 0) == 0) {
-            channel.Receive("OK\r");
             auto file = files.find(line.substr(3));
+            channel.Receive(file != files.end() ? "OK\r" : "Error 3\r");
             if (file != files.end())
                 channel.Receive(file->second);
             channel.Receive("\x17");
         } else if (line.rfind("0W ", 0) == 0) {
             m_writing = true;
             m_writeName = line.substr(3);
-            m_writeContent.clear();
+            files[m_writeName]; // created at once
             channel.Receive("OK\r");
         } else if (line.rfind("0X ", 0) == 0) {
-            const bool existed = files.erase(line.substr(3)) > 0;
+            const std::string name = line.substr(3);
             channel.Receive("OK\r");
-            channel.Receive(existed ? "Deleted\r" : "Error 2\r");
+            if (!files.count(name))
+                channel.Receive("Error 3\r");
+            else if (undeletable.count(name))
+                channel.Receive("Error 4\r");
+            else {
+                files.erase(name);
+                channel.Receive("Deleted\r");
+            }
         } else if (line == "0P") {
             m_programming = true;
             channel.Receive("OK\r");
@@ -128,8 +147,8 @@ private:
     }
 
     std::string m_buffer;
+    bool m_cut = false;
     bool m_writing = false;
     bool m_programming = false;
     std::string m_writeName;
-    std::string m_writeContent;
 };

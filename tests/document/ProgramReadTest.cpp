@@ -132,29 +132,53 @@ TEST_F(ProgramReadTest, ProgramWritesNameTemplateAndTableInOrder) {
     // ConversionTest.
 }
 
-TEST_F(ProgramReadTest, ProgramNamesTheStepThatFailed) {
+TEST_F(ProgramReadTest, ProgramNamesTheStepThatFailedAndWhatTheCardHolds) {
+    const std::string mayDiffer =
+        "The card's NAME.INI and TEMPLATE.INI may no longer match the device's program.\n"
+        "Program the device again before running a test.\n";
+    const std::string unchanged = "Nothing on the device was changed.\n";
     struct Case {
         std::string command;
         std::string reply;
+        std::string undeletable;
         std::string message;
         bool tableSent;
     };
     const Case cases[] = {
-        {"0W NAME.INI", "Error 4\r",
-         "\nProgramming Device... Failed while writing NAME.INI\nNAME.INI on the card is", false},
-        {"0W TEMPLATE.INI", "Error 4\r",
-         "\nProgramming Device... Failed while writing TEMPLATE.INI\nTEMPLATE.INI on the card",
+        {"0W NAME.INI", "Error 4\r", "",
+         "Failed while writing NAME.INI\nNAME.INI was not replaced: writing it stopped after 0 "
+         "of 13 bytes (the controller answered Error 4); its old content was written back.\n" +
+             unchanged,
          false},
-        {"0P", "Error 2\r", "\nProgramming Device... Failed while uploading the program table\n",
-         true},
+        {"", "", "NAME.INI",
+         "Failed while writing NAME.INI\nNAME.INI was not replaced: the controller did not "
+         "delete it (the controller answered Error 4); it keeps its old content.\n" +
+             unchanged,
+         false},
+        {"", "", "TEMPLATE.INI",
+         "Failed while writing TEMPLATE.INI\nTEMPLATE.INI was not replaced: the controller did "
+         "not delete it (the controller answered Error 4); it keeps its old content.\n" +
+             mayDiffer,
+         false},
+        {"0P", "Error 2\r", "", "Failed while uploading the program table\n" + mayDiffer, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.command);
+        SCOPED_TRACE(c.message);
         d.firmware->commands.clear();
-        d.firmware->overrides[c.command] = {c.reply};
+        d.firmware->files["NAME.INI"] = "Old name";
+        d.firmware->files["TEMPLATE.INI"] = "old template\n";
+        d.firmware->undeletable = {c.undeletable};
+        if (!c.command.empty())
+            d.firmware->overrides[c.command] = {c.reply};
         doc.ProgramDevice();
-        EXPECT_EQ(d.view->MessageArea().rfind(c.message, 0), 0u) << d.view->MessageArea();
+        EXPECT_EQ(d.view->MessageArea(), "\nProgramming Device... " + c.message);
         EXPECT_EQ(!CommandsStartingWith("0P").empty(), c.tableSent);
+        if (c.message.find(unchanged) != std::string::npos) {
+            EXPECT_EQ(d.firmware->files["NAME.INI"], "Old name");
+        }
+        if (!c.tableSent) {
+            EXPECT_EQ(d.firmware->files["TEMPLATE.INI"], "old template\n");
+        }
     }
 }
 

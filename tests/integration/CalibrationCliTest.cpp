@@ -1,5 +1,6 @@
 // kelvastra-cli's calibration commands against the simulator: a displacement calibration at
-// three spacer heights, the position offsets on the card, and refusals that change nothing.
+// three spacer heights, the position offsets on the card, refusals that change nothing, and a
+// factory copy that fails.
 #include "LinkSimProcess.h"
 
 #include <gtest/gtest.h>
@@ -122,6 +123,29 @@ TEST(CalibrationCli, RefusalsExitWithTheMessageAndChangeNothing) {
     const CliRun busy = sim.Cli("calibrate read");
     EXPECT_EQ(busy.status, 1);
     EXPECT_EQ(busy.errors, "Cannot Access Displacement Calibration\nWhile Test is Running\n");
+}
+
+TEST(CalibrationCli, AFactoryCopyThatFailsIsWrittenBackAndTheOffsetsAreResetAllTheSame) {
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    const auto card = [&sim](const char* name) { return ReadFile(sim.Card() / name); };
+    WriteFile(sim.Root() / "cal.csv", FlatCalibrationSession());
+    const std::string factory = card("MAGCAL0.INI");
+
+    sim.Control("fail-write MAGCAL0.INI 2");
+    const CliRun run = sim.Cli("calibrate apply --factory --session " +
+                               ShellQuote((sim.Root() / "cal.csv").string()));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.errors.find("MAGCAL0.INI was not replaced: writing it stopped after 60 of 351 "
+                              "bytes (the controller answered Error 4); its old content was "
+                              "written back.\nOn the device: the new calibration (MAGCAL.INI), "
+                              "the previous factory copy (MAGCAL0.INI), the position offsets "
+                              "reset to 0 (POSCAL.INI).\nApply the calibration again."),
+              std::string::npos)
+        << run.errors;
+    EXPECT_EQ(card("MAGCAL.INI").rfind(kFlatWellCoefficients, 0), 0u);
+    EXPECT_EQ(card("MAGCAL0.INI"), factory);
+    EXPECT_EQ(card("POSCAL.INI"), "0\n0\n0\n0\n0\n0\n0\n0\n0");
 }
 
 } // namespace

@@ -20,11 +20,13 @@ const char* const kFaults[][2] = {{"None", ""},
                                   {"ShortTransfer", "short DATA0001.CSV 100"},
                                   {"StuckInWriteMode", "stuck write OLD.TXT"},
                                   {"StrayLine", "stray"},
-                                  {"StrayLineBehindTheReply", "stray after"}};
+                                  {"StrayLineBehindTheReply", "stray after"},
+                                  {"DeleteRefused", "protect *"}};
 
 // Paths are relative to the simulator's folder. After a success `made` exists and equals
 // `reference` (when given), `gone` does not exist, standard output `shows`; after a failure a
-// local `made` is absent or equal to `reference`.
+// local `made` is absent or equal to `reference`, and a card file `made` holds its old content
+// or the reference unless the errors name it as missing or incomplete.
 struct Operation {
     const char *name, *trigger, *arguments, *made, *reference, *gone, *shows;
 };
@@ -43,7 +45,17 @@ const Operation kOperations[] = {
      "work/data/Sample_0001/TestLogs/Sample_0001_Raw.csv", "card/DATA0001.CSV", "",
      "Sample_0001.csv\n"},
     {"CalibrationCollect", "0?S", "calibrate collect 500 --session work/s.csv", "work/s.csv", "",
-     "", "500\t"}};
+     "", "500\t"},
+    {"CardPutOver", "0W", "card put work/put.txt DATA0001.NAM", "card/DATA0001.NAM", "work/put.txt",
+     "", ""},
+    {"CalibrationApply", "0W", "calibrate apply --session work/cal.csv", "card/MAGCAL.INI",
+     "work/magcal.ini", "", "Calibration Data written to Device.\n"},
+    {"CalibrationApplyFactory", "0W", "calibrate apply --factory --session work/cal.csv",
+     "card/MAGCAL0.INI", "work/magcal.ini", "", "Calibration Data written to Device.\n"},
+    {"CalibrationRestore", "0W", "calibrate restore-factory --yes", "card/MAGCAL.INI",
+     "card/MAGCAL0.INI", "", "Device calibration restored to Factory Settings.\n"},
+    {"OffsetsSet", "0W", "offsets set 500 --yes", "card/POSCAL.INI", "", "", "Offset 9\t"},
+    {"OffsetsReset", "0W", "offsets reset --yes", "card/POSCAL.INI", "work/zeros.ini", "", ""}};
 
 class FaultMatrix : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
@@ -59,16 +71,30 @@ TEST_P(FaultMatrix, ClearFailureOrCorrectResultThenAWorkingLink) {
     WriteFile(work / "p.tmt", std::string(table).replace(table.find("Warm"), 4, "Cool"));
     WriteFile(work / "table.tmt", table.substr(table.find("Name\t")));
     WriteFile(work / "put.txt", std::string(900, 'x') + "\nend\n");
+    // A calibration to apply, and a factory copy on the card unlike the calibration in use.
+    std::string magcal, factory;
+    for (int well = 1; well <= 9; ++well) {
+        magcal += kFlatWellCoefficients;
+        factory += "    0.000200\n   -0.700000\n 1700.000000\n";
+    }
+    WriteFile(work / "cal.csv", FlatCalibrationSession());
+    WriteFile(work / "magcal.ini", magcal);
+    WriteFile(work / "zeros.ini", "0\n0\n0\n0\n0\n0\n0\n0\n0");
+    WriteFile(sim.Card() / "MAGCAL0.INI", factory);
+    const fs::path made = root / op.made, reference = root / op.reference;
+    const bool onCard = std::string(op.made).rfind("card/", 0) == 0;
+    const std::string before = onCard && fs::exists(made) ? ReadFile(made) : "(none)";
 
     if (*fault[1]) {
-        const bool now = !*op.trigger || std::string(fault[0]) == "StuckInWriteMode";
+        // A card that refuses to delete refuses from the start.
+        const bool now = !*op.trigger || std::string(fault[0]) == "StuckInWriteMode" ||
+                         std::string(fault[0]) == "DeleteRefused";
         const std::string armed = sim.Control(
             now ? std::string(fault[1]) : "when " + std::string(op.trigger) + " " + fault[1]);
         ASSERT_EQ(armed.rfind("ok", 0), 0u) << armed;
     }
     const CliRun run = RunCli(root, std::string("--timeout 150 ") + op.arguments, "",
                               "cd " + ShellQuote(root.string()) + " && KELVASTRA_PORTS_DIR=ports");
-    const fs::path made = root / op.made, reference = root / op.reference;
     if (run.status == 0) {
         EXPECT_NE(run.output.find(op.shows), std::string::npos) << run.output;
         EXPECT_TRUE(!*op.made ||
@@ -78,9 +104,18 @@ TEST_P(FaultMatrix, ClearFailureOrCorrectResultThenAWorkingLink) {
     } else {
         EXPECT_EQ(run.status, 1) << run.errors;
         EXPECT_NE(run.errors.find_first_not_of(" \n"), std::string::npos);
-        EXPECT_TRUE(!*op.made || std::string(op.made).rfind("card/", 0) == 0 || !fs::exists(made) ||
+        EXPECT_TRUE(!*op.made || onCard || !fs::exists(made) ||
                     (*op.reference && ReadFile(made) == ReadFile(reference)))
             << made;
+        const std::string now = onCard && fs::exists(made) ? ReadFile(made) : "(none)";
+        const bool said =
+            run.errors.find(made.filename().string() +
+                            " on the card may now be missing or incomplete") != std::string::npos;
+        EXPECT_TRUE(!onCard || now == before || (*op.reference && now == ReadFile(reference)) ||
+                    said)
+            << made << " holds:\n"
+            << now << "\n"
+            << run.errors;
     }
     EXPECT_EQ(sim.Control("clear"), "ok clear");
     EXPECT_EQ(sim.Control("replug").rfind("ok replug", 0), 0u);

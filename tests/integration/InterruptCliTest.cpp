@@ -1,4 +1,5 @@
-// Ctrl-C during a card write ends the controller's write mode before the program exits.
+// Ctrl-C during a card write ends the controller's write mode before the program exits; during a
+// rewrite it has the old content written back first.
 #include "LinkSimProcess.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,31 @@ TEST(InterruptCli, CtrlCDuringACardWriteEndsTheWriteModeFirstAndCardGetSaysWhy) 
     const CliRun intoFolder = sim.Cli("card get DATA0001.CSV " + (sim.Root() / "folder").string());
     EXPECT_NE(intoFolder.errors.find("DATA0001.CSV arrived whole but "), std::string::npos)
         << intoFolder.errors;
+}
+
+TEST(InterruptCli, CtrlCDuringTheFactoryCopyWritesItBackAndStillResetsTheOffsets) {
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    const auto card = [&sim](const char* name) { return ReadFile(sim.Card() / name); };
+    WriteFile(sim.Root() / "cal.csv", FlatCalibrationSession());
+    const std::string factory = card("MAGCAL0.INI");
+    ASSERT_EQ(sim.Control("baud 9600").rfind("ok", 0), 0u); // about 70 ms a piece
+    ChildProcess cli;
+    ASSERT_TRUE(cli.Start(
+        KELVASTRA_BINARY_DIR "/src/kelvastra-cli",
+        {"calibrate", "apply", "--factory", "--session", (sim.Root() / "cal.csv").string()},
+        {"KELVASTRA_PORTS_DIR=" + sim.PortsFolder().string()}));
+    // The first piece of the new factory copy is on the card.
+    for (int i = 0; i < 1000 && card("MAGCAL0.INI").rfind("    0.000100\n", 0) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(20000), 128 + SIGINT);
+    EXPECT_NE(cli.AllErrors().find(" bytes (interrupted); its old content was written back.\n"),
+              std::string::npos)
+        << cli.AllErrors();
+    EXPECT_EQ(card("MAGCAL0.INI"), factory);
+    EXPECT_EQ(card("MAGCAL.INI").rfind(kFlatWellCoefficients, 0), 0u);
+    EXPECT_EQ(card("POSCAL.INI"), "0\n0\n0\n0\n0\n0\n0\n0\n0");
 }
 
 } // namespace

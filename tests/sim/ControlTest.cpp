@@ -39,6 +39,8 @@ TEST_F(ControlTest, UsageErrorsAreReportedAndChangeNothing) {
         std::string reply = simulator->Control(bad);
         EXPECT_EQ(reply.rfind("error ", 0), 0u) << bad << " -> " << reply;
     }
+    for (const char* bad : {"fail-write A.INI", "fail-write A.INI 0", "fail-write A.INI 2 cut"})
+        EXPECT_EQ(simulator->Control(bad).rfind("error usage: fail-write", 0), 0u) << bad;
     EXPECT_EQ(Ask("0?S\r"), "0\r");
     EXPECT_EQ(simulator->Device().PendingInjectedReplies(), 0);
     EXPECT_TRUE(simulator->Output().Empty());
@@ -50,6 +52,14 @@ TEST_F(ControlTest, FaultsAndSettingsReachTheLine) {
     EXPECT_EQ(Ask("0?S\r"), "3\r");
     EXPECT_EQ(simulator->Control("state auto"), "ok state auto");
     EXPECT_EQ(Ask("0?S\r"), "0\r");
+
+    // A card that refuses every delete, a write struck at a piece: clear ends both.
+    EXPECT_EQ(simulator->Control("protect *"), "ok protect *");
+    EXPECT_EQ(Ask("0X POSCAL.INI\r"), "OK\rError 4\r");
+    EXPECT_EQ(simulator->Control("fail-write poscal.ini 1 unplug"),
+              "ok fail-write poscal.ini 1 unplug");
+    EXPECT_EQ(simulator->Control("clear"), "ok clear");
+    EXPECT_EQ(Ask("0X POSCAL.INI\r0W POSCAL.INI\r0\r\x17\r"), "OK\rDeleted\rOK\rOK\rOK\r");
 
     EXPECT_EQ(simulator->Control("error97 2"), "ok error97 2");
     EXPECT_EQ(simulator->Control("error 12"), "ok error 12 x1");

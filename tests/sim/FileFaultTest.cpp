@@ -1,4 +1,5 @@
-// Card faults the simulator can be told to play: a file it cannot delete, a transfer cut short.
+// Card faults the simulator can be told to play: a file it cannot delete, a transfer cut short, a
+// write that fails at a given piece.
 #include "Firmware.h"
 #include "SimTestSupport.h"
 
@@ -20,4 +21,33 @@ TEST(FirmwareFileFaults, ProtectedFileAndShortTransfer) {
     firmware.ProtectFile("");
     EXPECT_EQ(send("0X DATA0001.CSV\r"), "OK\rDeleted\r");
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "DATA0001.CSV"));
+}
+
+TEST(FirmwareFileFaults, EveryFileProtectedAndAWriteStruckAtItsPiece) {
+    TempFolder dir;
+    sim::SimCard card(dir.Path());
+    WriteFile(dir.Path() / "POSCAL.INI", "10");
+    sim::Firmware firmware(card);
+    auto send = [&](const std::string& bytes) { return simtest::Joined(firmware.Feed(bytes, 0)); };
+
+    firmware.ProtectFile("*");
+    EXPECT_EQ(send("0X POSCAL.INI\r0X NONE.INI\r"), "OK\rError 4\rOK\rError 3\r");
+    firmware.ProtectFile("");
+    EXPECT_EQ(send("0X POSCAL.INI\r"), "OK\rDeleted\r");
+
+    // The second piece fails: it and the rest of that write stay off the card.
+    firmware.FailWriteAt("poscal.ini", 2);
+    EXPECT_EQ(send("0W POSCAL.INI\rab\rcd\ref\r\x17\r"), "OK\rOK\rError 4\rError 4\rError 4\r");
+    EXPECT_EQ(ReadFile(dir.Path() / "POSCAL.INI"), "ab");
+    EXPECT_EQ(send("0W POSCAL.INI\rcd\r\x17\r"), "OK\rOK\rOK\r"); // only the next write
+    EXPECT_EQ(ReadFile(dir.Path() / "POSCAL.INI"), "abcd");
+
+    // As a lost link: the piece gets no answer and the link is to be cut, once.
+    firmware.FailWriteAt("OTHER.INI", 1, true);
+    EXPECT_EQ(send("0W POSCAL.INI\rx\r\x17\r"), "OK\rOK\rOK\r"); // another file
+    EXPECT_FALSE(firmware.TakeLinkCut());
+    EXPECT_EQ(send("0W OTHER.INI\rx\r"), "OK\r");
+    EXPECT_TRUE(firmware.TakeLinkCut());
+    EXPECT_FALSE(firmware.TakeLinkCut());
+    EXPECT_EQ(ReadFile(dir.Path() / "OTHER.INI"), "");
 }

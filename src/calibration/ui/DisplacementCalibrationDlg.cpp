@@ -353,8 +353,8 @@ void CDisplacementCalibrationDlg::Apply(bool factory) {
         return;
     }
     const CalibrationOutcome outcome = ApplyOutcome(*result, factory);
-    if (outcome.ok)
-        m_calibration.SetStatus(DisplacementCalibration::kApplied);
+    m_calibration.SetStatus(outcome.ok ? std::string(DisplacementCalibration::kApplied)
+                                       : ApplyCardState(*result, factory));
     Show(outcome);
 }
 

@@ -1,6 +1,7 @@
 #include "hardware/ui/HardwareAdvDlg3.h"
 
 #include "app/WidgetPrompt.h"
+#include "common/MessageLog.h"
 #include "devicelink/Controller.h"
 #include "document/DialogSession.h"
 #include "document/KelvastraDoc.h"
@@ -82,10 +83,12 @@ HardwareProgramResult ProgramHardware(Controller& controller, DeviceProgramTable
     changed.MagnetStyle = edited.MagnetStyle;
     changed.RegulatorType = edited.RegulatorType;
 
-    // Card writes append, so the old file goes first; it may well not exist.
-    controller.DeleteCardFile(kHardwareInfoFile);
-    if (controller.WriteCardFile(kHardwareInfoFile, HardwareBlockText(changed)) != 1)
+    if (controller.ReplaceCardFile(kHardwareInfoFile, HardwareBlockText(changed)) !=
+        Controller::kCardReplaced) {
+        // What the card holds now goes to the message area.
+        MessageLog::Instance().WriteMessage("Error:  " + controller.WriteProblem() + "\n");
         return result; // the controller keeps its hardware, so its program still fits
+    }
     result.infoWritten = true;
     controller.hardware = changed;
 

@@ -115,6 +115,7 @@ CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
     : m_controller(std::move(channel)) {
     ProcessStart();
     ClearDeviceProgram(m_deviceProgram);
+    PublishHardware();
     // The first document binds the message log to its view; later documents leave it alone.
     if (!MessageLog::Exists()) {
         MessageLog::Instance().Bind(
@@ -342,8 +343,10 @@ int CKelvastraDoc::OpenProtocolFile(const std::string& path) {
     {
         std::lock_guard lock(m_dataMutex);
         m_sequence = std::move(sequence);
-        if (result.hardwareBlock)
+        if (result.hardwareBlock) {
             m_controller.hardware = hardware;
+            PublishHardware();
+        }
     }
     m_bModified = false;
     if (m_view) {
@@ -609,12 +612,24 @@ bool CKelvastraDoc::SetUpLink() {
         std::lock_guard lock(m_dataMutex);
         ReadDeviceHardware(m_controller.hardware);
         m_fMaxStretchPosMm = 1000.0f;
+        PublishHardware();
     }
     m_bDeviceInfoLoaded = true;
     SetActivity({});
     // Last, so the commands come alive only once everything above is in place.
     SetConnected(true);
     return true;
+}
+
+void CKelvastraDoc::PublishHardware() {
+    std::lock_guard lock(m_publishedMutex);
+    m_published.hardware = m_controller.hardware;
+    m_published.maxStretchPosMm = m_fMaxStretchPosMm;
+}
+
+CKelvastraDoc::HardwareCopy CKelvastraDoc::PublishedHardware() const {
+    std::lock_guard lock(m_publishedMutex);
+    return m_published;
 }
 
 void CKelvastraDoc::TearDownLink() {
@@ -716,6 +731,8 @@ void CKelvastraDoc::RunDialogAction(int action) {
     // The dialog speaks for itself while it is open.
     SetActivity({});
     const bool applied = m_session.Serve(m_controller);
+    // The dialog may have changed the description (hardware settings, calibrations).
+    PublishHardware();
     if (action == DeviceAction::HardwareSettings && applied && m_view) {
         // The new hardware invalidates the sets; unsaved ones are offered for saving first.
         if (MaySaveChanges()) {

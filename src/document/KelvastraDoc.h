@@ -7,7 +7,8 @@
 // atomics; the sequence and the hardware description are handed over: the GUI thread changes
 // them only while no action is pending (and the worker touches them only inside an action or,
 // under m_dataMutex, in the connection watch), and the worker reaches the view only through
-// IStageView, whose implementation does the work on the GUI thread.
+// IStageView, whose implementation does the work on the GUI thread. The windows read the
+// hardware description only through the copy the worker publishes (PublishedHardware).
 #pragma once
 
 #include "devicelink/Controller.h"
@@ -120,6 +121,14 @@ public:
     int LastConnectResult() const { return m_lastConnect; }
     // Port closed, flags down, message area cleared.
     void TearDownLink();
+    // The fitted hardware and the stretch limit as the windows read them: a copy the worker
+    // publishes whenever it has changed them, so the GUI thread never reads the description
+    // while the worker writes it. Any thread.
+    struct HardwareCopy {
+        HardwareDescription hardware;
+        float maxStretchPosMm = 0.0f;
+    };
+    HardwareCopy PublishedHardware() const;
     // Runs the pending action, if any, and clears its code. False when the worker must stop.
     bool RunPendingAction();
     // Asks the worker to leave its loop at its next pass (the process is ending).
@@ -153,6 +162,9 @@ private:
     // Program Device's check of every set with the set editor's rules: true, having shown the
     // problems, when the sequence must not be programmed.
     bool RefusedByRules();
+    // Copies the description and the stretch limit for the windows. Called by the thread that
+    // changed them, while no other thread may write them.
+    void PublishHardware();
     // "0?S": the run state, or nullopt when the query failed.
     std::optional<int> RunState();
     void RunDialogAction(int action);
@@ -172,6 +184,8 @@ private:
     std::atomic<bool> m_stopRequested{false};
     // Guards the hardware description and the sequence between File Open and the watch.
     std::mutex m_dataMutex;
+    mutable std::mutex m_publishedMutex;
+    HardwareCopy m_published;
     // The port could not be opened at the last watch: say so once, then retry quietly.
     bool m_connectFailed = false;
     // The controller did not answer at the last watch: the next attempt replaces that message.

@@ -411,10 +411,11 @@ bool CKelvastraDoc::SequenceToDeviceProgram(std::string* problem) {
     return why.empty();
 }
 
-bool CKelvastraDoc::DeviceProgramToSequence(std::string* problem) {
+bool CKelvastraDoc::TableToSets(const DeviceProgramTable& table, std::vector<SetRecord>& sets,
+                                std::string* problem) const {
     const ForceModel model(m_controller.hardware);
-    std::vector<SetRecord> sets;
-    for (const DeviceProgramEntry& entry : m_deviceProgram) {
+    sets.clear();
+    for (const DeviceProgramEntry& entry : table) {
         if (!entry.IsUsed())
             continue;
         const auto magnitude = model.SetpointValue(entry.magnitudeSetpoint / 100.0, 0.0);
@@ -444,9 +445,16 @@ bool CKelvastraDoc::DeviceProgramToSequence(std::string* problem) {
         set.AutoAdjust = entry.autoAdjust;
         sets.push_back(set);
     }
-    m_sequence.sets = std::move(sets);
     if (problem)
         problem->clear();
+    return true;
+}
+
+bool CKelvastraDoc::DeviceProgramToSequence(std::string* problem) {
+    std::vector<SetRecord> sets;
+    if (!TableToSets(m_deviceProgram, sets, problem))
+        return false;
+    m_sequence.sets = std::move(sets);
     return true;
 }
 
@@ -535,14 +543,19 @@ void CKelvastraDoc::ReadDevice() {
         ReportFailure("\nReading Device... Failed\n");
         return;
     }
-    const DeviceProgramTable previous = m_deviceProgram;
-    m_deviceProgram = table;
+    std::vector<SetRecord> sets;
     std::string problem;
-    if (!DeviceProgramToSequence(&problem)) {
-        m_deviceProgram = previous;
+    if (!TableToSets(table, sets, &problem)) {
         ReportFailure("\nReading Device... Failed\n" + problem);
         return;
     }
+    // The device's program replaces the sequence: unsaved edits are offered for saving first.
+    if (!MaySaveChanges()) {
+        m_view->AppendMessage(kReadCancelled);
+        return;
+    }
+    m_deviceProgram = table;
+    m_sequence.sets = std::move(sets);
     m_bModified = false;
     m_view->RefreshFromDocument();
     m_view->AppendMessage(kReadSuccess);

@@ -25,6 +25,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CKelvastraDoc {
 public:
@@ -151,6 +152,7 @@ public:
     static constexpr const char* kProgramming = "Programming device...";
     static constexpr const char* kReading = "Reading device...";
     static constexpr const char* kWaiting = "Waiting for the controller...";
+    static constexpr const char* kReadCancelled = "\nReading Device... Cancelled\n";
 
 private:
     MessageAnswer Show(const std::string& text, MessageIcon icon);
@@ -162,6 +164,10 @@ private:
     // Program Device's check of every set with the set editor's rules: true, having shown the
     // problems, when the sequence must not be programmed.
     bool RefusedByRules();
+    // The sets the used entries of `table` stand for; false, with the reason, when the fitted
+    // hardware cannot turn set points back into magnitudes.
+    bool TableToSets(const DeviceProgramTable& table, std::vector<SetRecord>& sets,
+                     std::string* problem) const;
     // Copies the description and the stretch limit for the windows. Called by the thread that
     // changed them, while no other thread may write them.
     void PublishHardware();

@@ -69,28 +69,61 @@ TEST_F(SafeProgramTest, RateAndPressureSurviveFilesAndReadBack) {
     EXPECT_DOUBLE_EQ(doc.m_sequence.sets.at(0).XMagnitude, 0.04);
 }
 
-TEST_F(SafeProgramTest, FileOpenOffersToSaveUnsavedEdits) {
+// File Open and Read Device replace the sequence: unsaved edits are offered for saving first,
+// Yes saves them, Cancel keeps them on screen.
+TEST_F(SafeProgramTest, OpenAndReadDeviceOfferToSaveUnsavedEdits) {
+    const auto kept = temp.Path() / "kept.tmt";
     std::string asked;
     doc.SetSaveFileChooser([&](const std::string&) {
         asked += "save ";
-        return std::optional<std::string>((temp.Path() / "kept.tmt").string());
+        return std::optional<std::string>(kept.string());
     });
-    const std::pair<MessageAnswer, std::string> cases[] = {{MessageAnswer::Cancel, ""},
-                                                           {MessageAnswer::No, "open "},
-                                                           {MessageAnswer::Yes, "save open "}};
-    for (const auto& [answer, expected] : cases) {
+    d.firmware->readBackLines = {"1000 0 1000 0 1 5 1025 0 s s Device n 0 0"};
+    const struct {
+        bool read;
+        MessageAnswer answer;
+        std::string asked;
+    } cases[] = {{false, MessageAnswer::Cancel, ""},
+                 {false, MessageAnswer::No, "open "},
+                 {false, MessageAnswer::Yes, "save open "},
+                 {true, MessageAnswer::Cancel, ""},
+                 {true, MessageAnswer::No, ""},
+                 {true, MessageAnswer::Yes, "save "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.read ? "Read Device, " : "File Open, ") + c.asked);
         Edit("1 0 0 Peaks");
         const std::string other = Saved("other.tmt");
+        std::filesystem::remove(kept);
         Edit("2 0 0 Peaks");
         asked.clear();
-        d.prompt.SetAnswer(answer);
-        doc.OnFileOpen([&](const std::string&) {
-            asked += "open ";
-            return std::optional<std::string>(other);
-        });
+        d.prompt.SetAnswer(c.answer);
+        if (c.read) {
+            doc.ReadDevice();
+        } else {
+            doc.OnFileOpen([&](const std::string&) {
+                asked += "open ";
+                return std::optional<std::string>(other);
+            });
+        }
         EXPECT_EQ(d.prompt.Messages().back().text, "Save changes to the protocol?");
-        EXPECT_EQ(asked, expected);
-        EXPECT_EQ(doc.m_bModified.load(), answer == MessageAnswer::Cancel);
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(doc.m_bModified.load(), c.answer == MessageAnswer::Cancel);
+        const SetSequence shown = d.view->WorkingSequence();
+        ASSERT_EQ(shown.sets.size(), 1u);
+        if (c.answer == MessageAnswer::Cancel) {
+            EXPECT_EQ(shown.sets[0].XMagnitude, 2.0) << "the edit stays";
+        } else if (c.read) {
+            EXPECT_EQ(shown.sets[0].Name, "Device");
+        } else {
+            EXPECT_EQ(shown.sets[0].XMagnitude, 1.0);
+        }
+        if (c.read && c.answer == MessageAnswer::Cancel) {
+            EXPECT_EQ(d.view->MessageArea(), "\nReading Device... Cancelled\n");
+        }
+        SetSequence saved;
+        ReadProtocolText(ReadFile(kept), saved, nullptr);
+        EXPECT_EQ(saved.sets.size() == 1 && saved.sets[0].XMagnitude == 2.0,
+                  c.answer == MessageAnswer::Yes);
     }
 }
 

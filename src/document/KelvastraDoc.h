@@ -108,6 +108,13 @@ public:
     // sequence unchanged and the reason in `problem`, when the fitted hardware cannot turn set
     // points back into magnitudes.
     bool DeviceProgramToSequence(std::string* problem = nullptr);
+    // After SequenceToDeviceProgram: one line for each value of m_sequence that the table holds
+    // differently, as Read Device would show it, under kValuesChanged; empty when the controller
+    // gets what the sequence view shows.
+    std::string ChangedValuesWarning() const;
+    // Program Device asks before it sends changed values (the default); without asking it shows
+    // the warning and goes on (the command-line program).
+    void SetAskBeforeChangedValues(bool ask) { m_askBeforeChangedValues = ask; }
     // Fills the description from the card's INFOW.INI; fewer than eight lines change nothing.
     void ReadDeviceHardware(HardwareDescription& description);
     // Sets the link up when the controller has appeared, tears it down when it has gone.
@@ -152,6 +159,13 @@ public:
     static constexpr const char* kProgramming = "Programming device...";
     static constexpr const char* kReading = "Reading device...";
     static constexpr const char* kWaiting = "Waiting for the controller...";
+    // Program Device's warning, then one line per changed value:
+    // "Set 1 (Hold) Preload Magnitude: 0.5 N entered, 0.0 N programmed\n".
+    static constexpr const char* kValuesChanged =
+        "Warning:  The controller will not get every value as entered:\n";
+    // Follows the warning when Program Device asks (Yes programs, No stops).
+    static constexpr const char* kProgramAnyway = "\nProgram the device with these values?";
+    static constexpr const char* kProgramCancelled = "\nDevice not Programmed\n";
     static constexpr const char* kReadCancelled = "\nReading Device... Cancelled\n";
 
 private:
@@ -164,6 +178,8 @@ private:
     // Program Device's check of every set with the set editor's rules: true, having shown the
     // problems, when the sequence must not be programmed.
     bool RefusedByRules();
+    // The warning of ChangedValuesWarning, asked or shown: false when the user said No.
+    bool MayProgramChangedValues();
     // The sets the used entries of `table` stand for; false, with the reason, when the fitted
     // hardware cannot turn set points back into magnitudes.
     bool TableToSets(const DeviceProgramTable& table, std::vector<SetRecord>& sets,
@@ -192,6 +208,7 @@ private:
     std::mutex m_dataMutex;
     mutable std::mutex m_publishedMutex;
     HardwareCopy m_published;
+    bool m_askBeforeChangedValues = true;
     // The port could not be opened at the last watch: say so once, then retry quietly.
     bool m_connectFailed = false;
     // The controller did not answer at the last watch: the next attempt replaces that message.

@@ -127,6 +127,56 @@ TEST_F(SafeProgramTest, OpenAndReadDeviceOfferToSaveUnsavedEdits) {
     }
 }
 
+// A value the fitted hardware turns into another one is named before anything is written: No
+// stops, Yes programs, and a sequence the controller takes as shown is not asked about.
+TEST_F(SafeProgramTest, ProgramAsksBeforeSendingChangedValues) {
+    SetRecord hold = MakeSet("Hold", ControlFunction::Ramp, 2.0, 1.0, 1.0, TimeUnits::Seconds, 1);
+    hold.XPreloadMag = 0.5; // the default membrane needs no pressure for it: 0 counts
+    // The controller times whole milliseconds: half of one is no stretch at all.
+    const SetRecord quick =
+        MakeSet("Quick", ControlFunction::Sinusoid, 3.0, 0.5, 20.0, TimeUnits::mSeconds, 1);
+    const SetRecord plain =
+        MakeSet("Plain", ControlFunction::Ramp, 2.5, 1.5, 1.0, TimeUnits::Minutes, 2);
+    const std::string warning =
+        "Warning:  The controller will not get every value as entered:\n"
+        "Set 1 (Hold) Preload Magnitude: 0.5 N entered, 0.0 N programmed\n"
+        "Set 2 (Quick) Compress Duration: 0.5 mS entered, 0.0 mS programmed\n";
+    SetSequence changed;
+    changed.sets = {hold, quick, plain};
+
+    d.view->SetWorkingSequence(changed);
+    d.firmware->commands.clear();
+    d.prompt.SetAnswer(MessageAnswer::No);
+    doc.ProgramDevice();
+    ASSERT_EQ(d.prompt.Messages().size(), 1u);
+    EXPECT_EQ(d.prompt.Messages()[0].text, warning + "\nProgram the device with these values?");
+    EXPECT_EQ(d.prompt.Messages()[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(d.view->MessageArea(), "\nDevice not Programmed\n");
+    EXPECT_TRUE(d.firmware->commands.empty());
+
+    d.prompt.SetAnswer(MessageAnswer::Yes);
+    doc.ProgramDevice();
+    EXPECT_EQ(d.prompt.Messages().size(), 2u);
+    EXPECT_EQ(d.view->MessageArea(), "\nProgramming Device... Success\n");
+    EXPECT_EQ(d.firmware->programLines.size(), 140u);
+
+    // Without asking (the command-line program) the warning is shown and programming goes on.
+    doc.SetAskBeforeChangedValues(false);
+    d.prompt.SetAnswer(MessageAnswer::No);
+    doc.ProgramDevice();
+    EXPECT_EQ(d.prompt.Messages().back().text, warning);
+    EXPECT_EQ(d.view->MessageArea(), "\nProgramming Device... Success\n");
+    doc.SetAskBeforeChangedValues(true);
+
+    SetSequence taken;
+    taken.sets = {plain};
+    d.view->SetWorkingSequence(taken);
+    const auto shown = d.prompt.Messages().size();
+    doc.ProgramDevice();
+    EXPECT_EQ(d.prompt.Messages().size(), shown);
+    EXPECT_EQ(d.view->MessageArea(), "\nProgramming Device... Success\n");
+}
+
 TEST_F(SafeProgramTest, WatchKeepsIdentityAfterARetryAndStaysOnItsPort) {
     ScriptedDocument fresh;
     LogCapture log;

@@ -65,12 +65,14 @@ bool CDocumentBridge::DeviceInfoLoaded() const {
     return m_document.m_bDeviceInfoLoaded;
 }
 
-const HardwareDescription& CDocumentBridge::Hardware() const {
-    return m_document.m_controller.hardware;
+// The worker writes the description and the limit while the windows are in use: they read the
+// copy it publishes.
+HardwareDescription CDocumentBridge::Hardware() const {
+    return m_document.PublishedHardware().hardware;
 }
 
 float CDocumentBridge::MaxStretchPosMm() const {
-    return m_document.m_fMaxStretchPosMm;
+    return m_document.PublishedHardware().maxStretchPosMm;
 }
 
 void CDocumentBridge::StartWorker() {

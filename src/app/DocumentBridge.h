@@ -23,7 +23,7 @@ public:
     // IStageDocument
     SetSequence& CommittedSequence() override;
     bool DeviceInfoLoaded() const override;
-    const HardwareDescription& Hardware() const override;
+    HardwareDescription Hardware() const override;
     float MaxStretchPosMm() const override;
     void StartWorker() override;
     void MarkModified() override;

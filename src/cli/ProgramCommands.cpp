@@ -40,6 +40,8 @@ public:
         m_view.SetEcho(&messages, &std::cerr);
         m_doc.SetView(&m_view);
         m_doc.SetPrompt(&m_prompt);
+        // A script is not asked: the warning about changed values goes to standard error.
+        m_doc.SetAskBeforeChangedValues(false);
         // The view prints what it is given, so the log must not print it a second time.
         MessageLog& log = MessageLog::Instance();
         log.SetEchoToStdout(false);

@@ -94,6 +94,20 @@ const char* ActionTitle(int action) {
     }
 }
 
+// A value the controller holds differently, at the precision the sequence view shows it: the
+// shown texts differ, and by more than half a shown step (2.05 shown as 2.0 and read back as
+// 2.1 is the rounding of the two texts, not a change). The margin absorbs binary fractions.
+bool ShownDifferently(double asked, double held, int decimals) {
+    if (FixedText(asked, decimals) == FixedText(held, decimals))
+        return false;
+    return !(std::fabs(asked - held) <= 0.5 * std::pow(10.0, -decimals) + 1e-9);
+}
+
+// What a set point in hundredths stands for, as Read Device shows it.
+std::optional<double> MagnitudeOf(const ForceModel& model, int32_t hundredths) {
+    return model.SetpointValue(hundredths / 100.0, 0.0);
+}
+
 double FromMilliseconds(int32_t ms, int64_t divisor) {
     const double value =
         static_cast<double>(static_cast<uint32_t>(ms)) / static_cast<double>(divisor);
@@ -117,6 +131,7 @@ CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
     : m_controller(std::move(channel)) {
     ProcessStart();
     ClearDeviceProgram(m_deviceProgram);
+    PublishHardware();
     // The first document binds the message log to its view; later documents leave it alone.
     if (!MessageLog::Exists()) {
         MessageLog::Instance().Bind(
@@ -344,8 +359,10 @@ int CKelvastraDoc::OpenProtocolFile(const std::string& path) {
     {
         std::lock_guard lock(m_dataMutex);
         m_sequence = std::move(sequence);
-        if (result.hardwareBlock)
+        if (result.hardwareBlock) {
             m_controller.hardware = hardware;
+            PublishHardware();
+        }
     }
     m_bModified = false;
     if (m_view) {
@@ -410,14 +427,15 @@ bool CKelvastraDoc::SequenceToDeviceProgram(std::string* problem) {
     return why.empty();
 }
 
-bool CKelvastraDoc::DeviceProgramToSequence(std::string* problem) {
+bool CKelvastraDoc::TableToSets(const DeviceProgramTable& table, std::vector<SetRecord>& sets,
+                                std::string* problem) const {
     const ForceModel model(m_controller.hardware);
-    std::vector<SetRecord> sets;
-    for (const DeviceProgramEntry& entry : m_deviceProgram) {
+    sets.clear();
+    for (const DeviceProgramEntry& entry : table) {
         if (!entry.IsUsed())
             continue;
-        const auto magnitude = model.SetpointValue(entry.magnitudeSetpoint / 100.0, 0.0);
-        const auto preload = model.SetpointValue(entry.preloadSetpoint / 100.0, 0.0);
+        const auto magnitude = MagnitudeOf(model, entry.magnitudeSetpoint);
+        const auto preload = MagnitudeOf(model, entry.preloadSetpoint);
         if (!magnitude || !preload) {
             // Zero magnitudes would read as a harmless program and be sent back as one.
             if (problem)
@@ -443,10 +461,72 @@ bool CKelvastraDoc::DeviceProgramToSequence(std::string* problem) {
         set.AutoAdjust = entry.autoAdjust;
         sets.push_back(set);
     }
-    m_sequence.sets = std::move(sets);
     if (problem)
         problem->clear();
     return true;
+}
+
+bool CKelvastraDoc::DeviceProgramToSequence(std::string* problem) {
+    std::vector<SetRecord> sets;
+    if (!TableToSets(m_deviceProgram, sets, problem))
+        return false;
+    m_sequence.sets = std::move(sets);
+    return true;
+}
+
+std::string CKelvastraDoc::ChangedValuesWarning() const {
+    const ForceModel model(m_controller.hardware);
+    const bool hydrostatic = m_controller.hardware.MembraneStyle == Membrane::Hydrostatic;
+    // As the sequence view shows them: pressures with three decimals, forces and durations
+    // with one.
+    const int magnitudeDecimals = hydrostatic ? 3 : 1;
+    const std::string magnitudeUnit = hydrostatic ? "MPa" : "N";
+    std::string lines;
+    const std::size_t count = std::min(m_sequence.sets.size(), m_deviceProgram.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const SetRecord& set = m_sequence.sets[i];
+        const DeviceProgramEntry& entry = m_deviceProgram[i];
+        auto note = [&](const char* field, double asked, double held, int decimals,
+                        const std::string& unit) {
+            if (!ShownDifferently(asked, held, decimals))
+                return;
+            lines += "Set " + std::to_string(i + 1) + " (" + set.Name + ") " + field + ": " +
+                     FixedText(asked, decimals) + " " + unit + " entered, " +
+                     FixedText(held, decimals) + " " + unit + " programmed\n";
+        };
+        // The same hardware turned the magnitudes into set points, so it turns them back.
+        if (const auto magnitude = MagnitudeOf(model, entry.magnitudeSetpoint)) {
+            note("Compress Magnitude", set.XMagnitude, *magnitude, magnitudeDecimals,
+                 magnitudeUnit);
+        }
+        if (const auto preload = MagnitudeOf(model, entry.preloadSetpoint))
+            note("Preload Magnitude", set.XPreloadMag, *preload, magnitudeDecimals, magnitudeUnit);
+        // Durations in the set's own unit, from the milliseconds the controller times (sets in
+        // milliseconds read back in seconds, which is no change of value).
+        const double msPerUnit = ScaleOf(set.TimeUnits).seconds * 1000.0;
+        const std::string unit = TimeUnitsAbbreviation(set.TimeUnits);
+        auto timed = [&](int32_t ms) { return static_cast<uint32_t>(ms) / msPerUnit; };
+        // 0 or less is "None" for stretch and recovery, and is sent as 0.
+        note("Compress Duration", std::max(set.StretchDurationSec, 0.0), timed(entry.stretchMs), 1,
+             unit);
+        note("Hold Duration", set.HoldTimeSec, timed(entry.holdMs), 1, unit);
+        note("Recovery Duration", std::max(set.RecoveryDurationSec, 0.0), timed(entry.recoveryMs),
+             1, unit);
+        note("Rest Duration", set.RestTimeSec, timed(entry.restMs), 1, unit);
+    }
+    return lines.empty() ? std::string() : kValuesChanged + lines;
+}
+
+bool CKelvastraDoc::MayProgramChangedValues() {
+    const std::string warning = ChangedValuesWarning();
+    if (warning.empty())
+        return true;
+    if (!m_askBeforeChangedValues || !m_prompt) {
+        Show(warning, MessageIcon::Exclamation);
+        return true;
+    }
+    return m_prompt->ShowMessage(warning + kProgramAnyway, MessageIcon::Exclamation,
+                                 MessageButtons::YesNoDefaultNo) == MessageAnswer::Yes;
 }
 
 void CKelvastraDoc::ReportFailure(const std::string& text) {
@@ -488,6 +568,11 @@ void CKelvastraDoc::ProgramDevice() {
     if (!SequenceToDeviceProgram(&problem)) {
         // A table that would run something else than the protocol is not sent at all.
         ReportFailure("\nProgramming Device... Failed\n" + problem);
+        return;
+    }
+    // A value the hardware turns into another one would run unnoticed until Read Device shows it.
+    if (!MayProgramChangedValues()) {
+        m_view->AppendMessage(kProgramCancelled);
         return;
     }
     // Rewriting TEMPLATE.INI under a running test would break that test's copy of its protocol.
@@ -536,14 +621,19 @@ void CKelvastraDoc::ReadDevice() {
         ReportFailure("\nReading Device... Failed\n");
         return;
     }
-    const DeviceProgramTable previous = m_deviceProgram;
-    m_deviceProgram = table;
+    std::vector<SetRecord> sets;
     std::string problem;
-    if (!DeviceProgramToSequence(&problem)) {
-        m_deviceProgram = previous;
+    if (!TableToSets(table, sets, &problem)) {
         ReportFailure("\nReading Device... Failed\n" + problem);
         return;
     }
+    // The device's program replaces the sequence: unsaved edits are offered for saving first.
+    if (!MaySaveChanges()) {
+        m_view->AppendMessage(kReadCancelled);
+        return;
+    }
+    m_deviceProgram = table;
+    m_sequence.sets = std::move(sets);
     m_bModified = false;
     m_view->RefreshFromDocument();
     m_view->AppendMessage(kReadSuccess);
@@ -613,12 +703,24 @@ bool CKelvastraDoc::SetUpLink() {
         std::lock_guard lock(m_dataMutex);
         ReadDeviceHardware(m_controller.hardware);
         m_fMaxStretchPosMm = 1000.0f;
+        PublishHardware();
     }
     m_bDeviceInfoLoaded = true;
     SetActivity({});
     // Last, so the commands come alive only once everything above is in place.
     SetConnected(true);
     return true;
+}
+
+void CKelvastraDoc::PublishHardware() {
+    std::lock_guard lock(m_publishedMutex);
+    m_published.hardware = m_controller.hardware;
+    m_published.maxStretchPosMm = m_fMaxStretchPosMm;
+}
+
+CKelvastraDoc::HardwareCopy CKelvastraDoc::PublishedHardware() const {
+    std::lock_guard lock(m_publishedMutex);
+    return m_published;
 }
 
 void CKelvastraDoc::TearDownLink() {
@@ -720,6 +822,8 @@ void CKelvastraDoc::RunDialogAction(int action) {
     // The dialog speaks for itself while it is open.
     SetActivity({});
     const bool applied = m_session.Serve(m_controller);
+    // The dialog may have changed the description (hardware settings, calibrations).
+    PublishHardware();
     if (action == DeviceAction::HardwareSettings && applied && m_view) {
         // The new hardware invalidates the sets; unsaved ones are offered for saving first.
         if (MaySaveChanges()) {

@@ -7,7 +7,8 @@
 // atomics; the sequence and the hardware description are handed over: the GUI thread changes
 // them only while no action is pending (and the worker touches them only inside an action or,
 // under m_dataMutex, in the connection watch), and the worker reaches the view only through
-// IStageView, whose implementation does the work on the GUI thread.
+// IStageView, whose implementation does the work on the GUI thread. The windows read the
+// hardware description only through the copy the worker publishes (PublishedHardware).
 #pragma once
 
 #include "devicelink/Controller.h"
@@ -24,6 +25,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CKelvastraDoc {
 public:
@@ -106,6 +108,13 @@ public:
     // sequence unchanged and the reason in `problem`, when the fitted hardware cannot turn set
     // points back into magnitudes.
     bool DeviceProgramToSequence(std::string* problem = nullptr);
+    // After SequenceToDeviceProgram: one line for each value of m_sequence that the table holds
+    // differently, as Read Device would show it, under kValuesChanged; empty when the controller
+    // gets what the sequence view shows.
+    std::string ChangedValuesWarning() const;
+    // Program Device asks before it sends changed values (the default); without asking it shows
+    // the warning and goes on (the command-line program).
+    void SetAskBeforeChangedValues(bool ask) { m_askBeforeChangedValues = ask; }
     // Fills the description from the card's INFOW.INI; fewer than eight lines change nothing.
     void ReadDeviceHardware(HardwareDescription& description);
     // Sets the link up when the controller has appeared, tears it down when it has gone.
@@ -120,6 +129,14 @@ public:
     int LastConnectResult() const { return m_lastConnect; }
     // Port closed, flags down, message area cleared.
     void TearDownLink();
+    // The fitted hardware and the stretch limit as the windows read them: a copy the worker
+    // publishes whenever it has changed them, so the GUI thread never reads the description
+    // while the worker writes it. Any thread.
+    struct HardwareCopy {
+        HardwareDescription hardware;
+        float maxStretchPosMm = 0.0f;
+    };
+    HardwareCopy PublishedHardware() const;
     // Runs the pending action, if any, and clears its code. False when the worker must stop.
     bool RunPendingAction();
     // Asks the worker to leave its loop at its next pass (the process is ending).
@@ -142,6 +159,14 @@ public:
     static constexpr const char* kProgramming = "Programming device...";
     static constexpr const char* kReading = "Reading device...";
     static constexpr const char* kWaiting = "Waiting for the controller...";
+    // Program Device's warning, then one line per changed value:
+    // "Set 1 (Hold) Preload Magnitude: 0.5 N entered, 0.0 N programmed\n".
+    static constexpr const char* kValuesChanged =
+        "Warning:  The controller will not get every value as entered:\n";
+    // Follows the warning when Program Device asks (Yes programs, No stops).
+    static constexpr const char* kProgramAnyway = "\nProgram the device with these values?";
+    static constexpr const char* kProgramCancelled = "\nDevice not Programmed\n";
+    static constexpr const char* kReadCancelled = "\nReading Device... Cancelled\n";
 
 private:
     MessageAnswer Show(const std::string& text, MessageIcon icon);
@@ -153,6 +178,15 @@ private:
     // Program Device's check of every set with the set editor's rules: true, having shown the
     // problems, when the sequence must not be programmed.
     bool RefusedByRules();
+    // The warning of ChangedValuesWarning, asked or shown: false when the user said No.
+    bool MayProgramChangedValues();
+    // The sets the used entries of `table` stand for; false, with the reason, when the fitted
+    // hardware cannot turn set points back into magnitudes.
+    bool TableToSets(const DeviceProgramTable& table, std::vector<SetRecord>& sets,
+                     std::string* problem) const;
+    // Copies the description and the stretch limit for the windows. Called by the thread that
+    // changed them, while no other thread may write them.
+    void PublishHardware();
     // "0?S": the run state, or nullopt when the query failed.
     std::optional<int> RunState();
     void RunDialogAction(int action);
@@ -172,6 +206,9 @@ private:
     std::atomic<bool> m_stopRequested{false};
     // Guards the hardware description and the sequence between File Open and the watch.
     std::mutex m_dataMutex;
+    mutable std::mutex m_publishedMutex;
+    HardwareCopy m_published;
+    bool m_askBeforeChangedValues = true;
     // The port could not be opened at the last watch: say so once, then retry quietly.
     bool m_connectFailed = false;
     // The controller did not answer at the last watch: the next attempt replaces that message.

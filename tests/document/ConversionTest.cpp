@@ -135,6 +135,30 @@ TEST_F(ConversionTest, DurationsInEveryUnit) {
         EXPECT_DOUBLE_EQ(back.RecoveryDurationSec, c.durationBack);
         EXPECT_DOUBLE_EQ(back.HoldTimeSec, c.durationBack);
         EXPECT_DOUBLE_EQ(back.RestTimeSec, c.durationBack);
+        // The controller times what was asked; only the read-back rounds.
+        doc.m_sequence.sets = {
+            MakeSet("T", ControlFunction::Ramp, 1.0, c.duration, c.duration, c.units, 1)};
+        ASSERT_TRUE(doc.SequenceToDeviceProgram());
+        EXPECT_EQ(doc.ChangedValuesWarning(), "");
+    }
+}
+
+// Set points finer than the view shows (the QPV+-15 regulator's, and pressures on a Hydrostatic
+// membrane) come back a hair off; at the half steps the shown texts flip, which is no change.
+TEST_F(ConversionTest, RoundingBelowTheShownPrecisionIsNoChange) {
+    HardwareDescription& hw = doc.m_controller.hardware;
+    hw.RegulatorType = Regulator::QPVPlusMinus15;
+    for (const bool hydrostatic : {false, true}) {
+        hw.MembraneStyle = hydrostatic ? Membrane::Hydrostatic : Membrane::M70A_794um;
+        const double shownStep = hydrostatic ? 0.001 : 0.1;
+        for (int k = 10; k < 90; ++k) {
+            const double value = (k + 0.5) * shownStep;
+            doc.m_sequence.sets = {
+                MakeSet("A", ControlFunction::Ramp, value, 1.0, 1.0, TimeUnits::Seconds, 1)};
+            doc.m_sequence.sets[0].XPreloadMag = value;
+            ASSERT_TRUE(doc.SequenceToDeviceProgram());
+            EXPECT_EQ(doc.ChangedValuesWarning(), "") << value;
+        }
     }
 }
 

@@ -56,6 +56,17 @@ TEST_F(CliProgramTest, ProgramThenReadGivesBackTheProtocol) {
     const CliRun again = Run("program " + ShellQuote((folder / "study.tmt").string()));
     EXPECT_EQ(again.status, 0) << again.errors;
     EXPECT_EQ(ReadFile(sim.Card() / "NAME.INI"), "Cell Study");
+
+    // A preload the membrane needs no pressure for: said on standard error, programmed anyway.
+    std::string preload = kProtocol;
+    preload.replace(preload.find("2.5\t0\t"), 6, "2.5\t0.5\t");
+    WriteFile(folder / "preload.tmt", preload);
+    const CliRun warned = Run("program " + ShellQuote((folder / "preload.tmt").string()));
+    EXPECT_EQ(warned.status, 0) << warned.errors;
+    EXPECT_EQ(warned.errors, "Warning:  The controller will not get every value as entered:\n"
+                             "Set 1 (Pre load) Preload Magnitude: 0.5 N entered, 0.0 N "
+                             "programmed\n");
+    EXPECT_NE(warned.output.find("\nProgramming Device... Success\n"), std::string::npos);
 }
 
 TEST_F(CliProgramTest, RefusalsAndFailuresExitWithOne) {

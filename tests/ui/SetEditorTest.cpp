@@ -251,8 +251,13 @@ TEST_F(SetEditor, FailedRulesShowOneBoxAndLeaveTheSetAlone) {
     EXPECT_TRUE(editor.SpringRadio()->isChecked()) << "radio index AutoAdjust - 1, at least 0";
     EXPECT_FALSE(editor.TryAccept());
     EXPECT_EQ(prompt.Last(), kSpringMessage);
+    // The editor judges by the description it was opened with, whatever happens to the
+    // caller's meanwhile (the device worker may rewrite the document's).
     hw.SpringType = Spring::SilverSpring_9mm_Diam;
-    EXPECT_TRUE(editor.TryAccept());
+    EXPECT_FALSE(editor.TryAccept());
+    CSetParamEditor withSpring(set, hw, prompt);
+    withSpring.AutoAdjustCheck()->setChecked(true);
+    EXPECT_TRUE(withSpring.TryAccept()) << prompt.Last();
     EXPECT_EQ(set.AutoAdjust, AutoAdjustMode::Spring);
 }
 

@@ -54,7 +54,7 @@ struct FakeStageDocument : IStageDocument {
 
     SetSequence& CommittedSequence() override { return sequence; }
     bool DeviceInfoLoaded() const override { return infoLoaded; }
-    const HardwareDescription& Hardware() const override { return hardware; }
+    HardwareDescription Hardware() const override { return hardware; }
     float MaxStretchPosMm() const override { return maxStretch; }
     void StartWorker() override { ++workerStarts; }
 };

@@ -55,7 +55,8 @@ private:
     bool ReadNumber(QLineEdit* box, double& value);
 
     SetRecord& m_set;
-    const HardwareDescription& m_hardware;
+    // Its own copy: the device worker may rewrite the document's while the dialog is open.
+    const HardwareDescription m_hardware;
     IUserPrompt& m_prompt;
 
     QLineEdit* m_name = nullptr;

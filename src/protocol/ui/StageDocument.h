@@ -11,7 +11,8 @@ public:
     virtual ~IStageDocument() = default;
     virtual SetSequence& CommittedSequence() = 0;
     virtual bool DeviceInfoLoaded() const = 0;
-    virtual const HardwareDescription& Hardware() const = 0;
+    // A copy: the device worker may change the description while a window holds it.
+    virtual HardwareDescription Hardware() const = 0;
     virtual float MaxStretchPosMm() const = 0;
     // Starts the device worker with the document; called once, on the view's first update.
     virtual void StartWorker() = 0;

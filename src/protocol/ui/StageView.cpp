@@ -273,7 +273,9 @@ void CStageView::OnEditSet() {
     const int index = selected.front();
     SetRecord copy = m_sequence.sets[size_t(index)];
     const unsigned rebuilds = m_rebuilds;
-    if (!m_runEditor(copy, m_document.Hardware(), m_prompt, this))
+    // The editor keeps its own copy of the description for as long as it is open.
+    const HardwareDescription hardware = m_document.Hardware();
+    if (!m_runEditor(copy, hardware, m_prompt, this))
         return;
     // The device worker may have replaced or cleared the sequence while the editor was open
     // (Read Device, hardware settings); the edited set then no longer exists.

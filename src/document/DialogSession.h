@@ -35,6 +35,15 @@ public:
     void Reset();
     bool Finished() const;
 
+    // How posted work brings the line back once it has gone down (unplugged while the dialog was
+    // open): the document sets up its link afresh, as its connection watch does. True when the
+    // controller is connected again.
+    using Relinker = std::function<bool(Controller&)>;
+    // Before serving; without one the controller is found and connected directly.
+    void SetRelinker(Relinker relinker) { m_relink = std::move(relinker); }
+    // Worker, inside posted work.
+    bool Relink(Controller& controller);
+
     // GUI side: run `work` on the worker and hand its result to `done` on the GUI thread
     // (dropped when `context` is gone by then).
     template <class R>
@@ -101,6 +110,7 @@ public:
     void Cancel() { m_cancel = true; }
 
 private:
+    Relinker m_relink;
     std::atomic<bool> m_cancel{false};
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -325,12 +325,20 @@ TEST_F(TestDataTest, FailedDownloadsKeepNothingAndSayWhy) {
         faulty.*c.fault = "";
     }
 
-    // A full disk, for the raw copy and for a conversion, and a folder the system refuses.
-    {
+    // A full disk for the raw copy while it arrives (larger than a write buffer) and when it
+    // is completed, and for a conversion; a folder the system refuses.
+    std::string large = ReadFile(card / "DATA0001.CSV");
+    const std::string body = large.substr(large.find('\n') + 1);
+    while (large.size() < 100000)
+        large += body;
+    WriteFile(card / "DATA0002.CSV", large);
+    fs::copy_file(card / "DATA0001.TMT", card / "DATA0002.TMT");
+    ScanTestData(faulty, faulty, files);
+    for (const TestDataFile& filled : {files.at(0), files.at(1)}) {
         const FullDisk full("_Raw.csv");
-        const DownloadResult result = DownloadAndConvert(faulty, file, out, {});
+        const DownloadResult result = DownloadAndConvert(faulty, filled, out, {});
         EXPECT_EQ(result.status, DownloadResult::NotSaved);
-        EXPECT_EQ(DownloadMessage(result, file),
+        EXPECT_EQ(DownloadMessage(result, filled),
                   "Error:  No space left on the disk for " + result.paths.raw.string());
         EXPECT_TRUE(Folders(out).empty());
     }

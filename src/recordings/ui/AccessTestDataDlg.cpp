@@ -6,7 +6,6 @@
 #include "document/ControllerCard.h"
 #include "document/DialogSession.h"
 #include "document/Settings.h"
-#include "document/ThreadMailbox.h"
 #include "document/ViewInterfaces.h"
 #include "recordings/TestDataAccess.h"
 #include "recordings/ui/AdvancedProcess.h"
@@ -18,11 +17,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 
@@ -309,14 +308,14 @@ void CAccessTestDataDlg::OnDownloadSelected() {
     const bool local = m_bLocalMode;
     const std::string source = m_localFolder;
     DialogSession* session = &m_session;
-    QPointer<CAccessTestDataDlg> guard(this);
-    auto stage = [guard](DownloadStage next) {
+    // The stage is shown with the progress, on this thread.
+    auto reached = std::make_shared<std::atomic<int>>(-1);
+    auto stage = [reached](DownloadStage next) { *reached = static_cast<int>(next); };
+    auto showStage = [this, reached] {
         static const char* const texts[] = {"Downloading...", "Processing...", "Download Complete"};
-        const QString text = QString::fromLatin1(texts[static_cast<int>(next)]);
-        ThreadMailbox::Main().Post([guard, text] {
-            if (guard)
-                guard->SetStatus(text);
-        });
+        const int now = reached->exchange(-1);
+        if (now >= 0)
+            SetStatus(QString::fromLatin1(texts[now]));
     };
     struct Outcome {
         CardAccess access = CardAccess::Ready;
@@ -340,8 +339,12 @@ void CAccessTestDataDlg::OnDownloadSelected() {
                                                    progress, stage);
                 return std::optional(result);
             },
-            [this](std::int64_t done, std::int64_t total) { ShowProgress(done, total); },
+            [this, showStage](std::int64_t done, std::int64_t total) {
+                showStage();
+                ShowProgress(done, total);
+            },
             std::nullopt);
+        showStage();
         ShowProgress(0, 1);
         if (!outcome) {
             m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);

@@ -31,10 +31,16 @@ struct DataOptions {
     bool yes = false;
 };
 
-void Fail(CliContext& context, const std::string& message) {
+void Say(const std::string& message) {
     std::string oneLine = message;
+    while (!oneLine.empty() && oneLine.back() == '\n')
+        oneLine.pop_back();
     std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
     std::cerr << "kelvastra-cli: " << oneLine << "\n";
+}
+
+void Fail(CliContext& context, const std::string& message) {
+    Say(message);
     context.exitCode = 1;
 }
 
@@ -65,6 +71,17 @@ public:
             m_folder = std::make_unique<FolderCard>(options.local);
         }
         if (m_link) {
+            // A test still recording is no result, and its files are in use.
+            switch (CheckCardAccess(m_link->GetController())) {
+            case CardAccess::Ready:
+                break;
+            case CardAccess::TestRunning:
+                Fail(context, kTestRunningText);
+                return false;
+            default:
+                Fail(context, "the controller does not say whether a test is running");
+                return false;
+            }
             m_card = std::make_unique<ControllerCard>(m_link->GetController());
             m_description = m_link->GetController().hardware;
             m_capacityKb = CardCapacityKb(m_link->GetController());
@@ -105,6 +122,8 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 // The listed rows the names ask for, in listing order; names that match no row are reported.
+// A name that matches two tests selects nothing: the run is refused (empty result, exit 1) with
+// the card names that tell them apart.
 std::vector<int> Select(CliContext& context, const std::vector<TestDataFile>& files,
                         const DataOptions& options) {
     std::set<int> rows;
@@ -112,18 +131,41 @@ std::vector<int> Select(CliContext& context, const std::vector<TestDataFile>& fi
         for (size_t i = 0; i < files.size(); ++i)
             rows.insert(static_cast<int>(i));
     }
+    bool ambiguous = false;
     for (const std::string& name : options.names) {
-        bool found = false;
+        std::vector<int> matches;
         for (size_t i = 0; i < files.size(); ++i) {
-            if (SameIgnoringCase(files[i].cardName, name) || files[i].displayName == name) {
-                rows.insert(static_cast<int>(i));
-                found = true;
+            if (files[i].cardName == name)
+                matches = {static_cast<int>(i)}; // the exact card name is that one test
+        }
+        for (size_t i = 0; i < files.size() && matches.empty(); ++i) {
+            if (SameIgnoringCase(files[i].cardName, name))
+                matches.push_back(static_cast<int>(i));
+        }
+        for (size_t i = 0; i < files.size() && matches.empty(); ++i) {
+            if (files[i].displayName == name || TestLabel(files[i]) == name) {
+                for (size_t j = i; j < files.size(); ++j) {
+                    if (files[j].displayName == name || TestLabel(files[j]) == name)
+                        matches.push_back(static_cast<int>(j));
+                }
             }
         }
-        if (!found)
-            Fail(context, "no data file " + name + " on the " +
+        if (matches.empty()) {
+            Fail(context, "no data file " + PrintableName(name) + " on the " +
                               (options.local.empty() ? "card" : "folder " + options.local));
+        } else if (matches.size() > 1) {
+            std::string names;
+            for (int row : matches)
+                names += (names.empty() ? "" : ", ") +
+                         PrintableName(files[static_cast<size_t>(row)].cardName);
+            Fail(context, PrintableName(name) + " names " + std::to_string(matches.size()) +
+                              " tests; give the card name of the one you mean: " + names);
+            ambiguous = true;
+        }
+        rows.insert(matches.begin(), matches.end());
     }
+    if (ambiguous)
+        return {};
     return {rows.begin(), rows.end()};
 }
 
@@ -134,8 +176,8 @@ void RunList(CliContext& context, const DataOptions& options) {
     std::vector<TestDataFile> files;
     source.Scan(context, files);
     for (const TestDataFile& file : files)
-        std::cout << file.displayName << '\t' << SizeKbText(file.sizeBytes) << '\t' << file.cardName
-                  << '\n';
+        std::cout << file.displayName << '\t' << SizeKbText(file.sizeBytes) << '\t'
+                  << PrintableName(file.cardName) << '\n';
     std::cout << "Used Storage\t" << UsedStorageText(files, source.CapacityKb()) << '\n';
 }
 
@@ -160,7 +202,7 @@ void RunDownload(CliContext& context, const DataOptions& options) {
         ProgressFn progress;
         if (terminal) {
             progress = [&file](std::int64_t done, std::int64_t total) {
-                std::fprintf(stderr, "\r%s: %lld/%lld   ", file.cardName.c_str(),
+                std::fprintf(stderr, "\r%s: %lld/%lld   ", PrintableName(file.cardName).c_str(),
                              static_cast<long long>(done), static_cast<long long>(total));
                 return true;
             };
@@ -169,10 +211,17 @@ void RunDownload(CliContext& context, const DataOptions& options) {
             DownloadAndConvert(source.Files(), file, folder, source.Description(), progress);
         if (terminal)
             std::fprintf(stderr, "\n");
-        if (result.status == DownloadResult::Converted)
-            std::cout << result.paths.converted.string() << std::endl;
-        else
-            Fail(context, DownloadMessage(result, file));
+        const std::string message = DownloadMessage(result, file);
+        if (result.status != DownloadResult::Converted) {
+            Fail(context, message);
+            // Nothing more will come over a line that went down.
+            if (result.status == DownloadResult::Disconnected)
+                return;
+            continue;
+        }
+        std::cout << result.paths.converted.string() << std::endl;
+        if (!message.empty())
+            Say(message);
     }
 }
 
@@ -189,6 +238,7 @@ void RunDelete(CliContext& context, const DataOptions& options) {
         return;
     std::vector<TestDataFile> files;
     source.Scan(context, files);
+    DeletionReport report;
     if (options.all) {
         if (!options.yes) {
             std::cerr << "Delete All.  Are You sure? [y/N] " << std::flush;
@@ -197,14 +247,12 @@ void RunDelete(CliContext& context, const DataOptions& options) {
             if (answer != "y" && answer != "Y" && answer != "yes")
                 return;
         }
-        const std::string stuck = DeleteAllFiles(source.Files(), files);
-        if (!stuck.empty())
-            Fail(context, std::string(kFileNotDeleted) + ": " + stuck);
-        return;
+        report = DeleteAllFiles(source.Files(), files);
+    } else {
+        report = DeleteSelectedFiles(source.Files(), files, Select(context, files, options));
     }
-    const std::vector<int> rows = Select(context, files, options);
-    for (const std::string& name : DeleteSelectedFiles(source.Files(), files, rows))
-        Fail(context, std::string(kFileNotDeleted) + ": " + name);
+    for (const std::string& message : DeletionMessages(report))
+        Fail(context, message);
 }
 
 void AddSourceOptions(CLI::App* command, DataOptions& options) {
@@ -217,7 +265,9 @@ void AddSourceOptions(CLI::App* command, DataOptions& options) {
 }
 
 void AddNameOptions(CLI::App* command, DataOptions& options) {
-    command->add_option("NAME", options.names, "Card file name (any case) or display name");
+    command->add_option("NAME", options.names,
+                        "Card file name (any case) or display name (with or without .csv); a "
+                        "display name that two tests share is refused");
     command->add_flag("--all", options.all, "Every listed data file");
 }
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 #if __has_include(<unistd.h>)
 #include <unistd.h>
@@ -29,7 +30,22 @@ std::string TemporaryName(const fs::path& target, unsigned attempt) {
            std::to_string((ticks + attempt) % 1000000) + ".part";
 }
 
+std::mutex g_redirectMutex;
+std::string g_redirectSuffix;
+fs::path g_redirectDevice;
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 } // namespace
+
+void AtomicFile::RedirectWritesForTests(std::string suffix, fs::path device) {
+    std::lock_guard lock(g_redirectMutex);
+    g_redirectSuffix = std::move(suffix);
+    g_redirectDevice = std::move(device);
+}
 
 AtomicFile::AtomicFile(fs::path target) : m_target(std::move(target)) {}
 
@@ -41,6 +57,7 @@ bool AtomicFile::Fail(const std::string& what, int errorNumber) {
     m_failed = true;
     if (m_error.empty()) {
         m_error = what + " " + m_target.string();
+        m_errorNumber = errorNumber;
         if (errorNumber != 0)
             m_error += ": " + std::string(std::strerror(errorNumber));
     }
@@ -58,8 +75,16 @@ bool AtomicFile::Open() {
         errno = 0;
         // "x": created exclusively; an existing name, a link included, is never opened.
         m_file = std::fopen(m_temporary.c_str(), "wbx");
-        if (m_file)
+        if (m_file) {
+            std::lock_guard lock(g_redirectMutex);
+            if (!g_redirectSuffix.empty() && EndsWith(m_target.string(), g_redirectSuffix)) {
+                if (std::FILE* device = std::fopen(g_redirectDevice.c_str(), "wb")) {
+                    std::fclose(m_file);
+                    m_file = device;
+                }
+            }
             return true;
+        }
         if (errno != EEXIST)
             break;
     }

@@ -31,8 +31,15 @@ public:
     void Abort();
 
     const std::string& Error() const { return m_error; }
+    // The system's error number of the first failure (0 when there was none, or none was given).
+    int ErrorNumber() const { return m_errorNumber; }
     const std::filesystem::path& Target() const { return m_target; }
     const std::filesystem::path& TemporaryPath() const { return m_temporary; }
+
+    // Tests: files whose target name ends with `suffix` are written to `device` instead (on
+    // Linux /dev/full, which fails writes as a full disk does); the temporary file is still made
+    // and removed. An empty suffix ends it.
+    static void RedirectWritesForTests(std::string suffix, std::filesystem::path device);
 
 private:
     bool Fail(const std::string& what, int errorNumber);
@@ -42,6 +49,7 @@ private:
     std::FILE* m_file = nullptr;
     bool m_failed = false;
     std::string m_error;
+    int m_errorNumber = 0;
 };
 
 // The whole content at once. False with *error set (when given) on failure.

@@ -1,5 +1,7 @@
 #include "document/DialogSession.h"
 
+#include "devicelink/Controller.h"
+
 bool DialogSession::Post(Work work) {
     {
         std::lock_guard lock(m_mutex);
@@ -46,4 +48,11 @@ void DialogSession::Reset() {
 bool DialogSession::Finished() const {
     std::lock_guard lock(m_mutex);
     return m_finished;
+}
+
+bool DialogSession::Relink(Controller& controller) {
+    if (m_relink)
+        return m_relink(controller);
+    controller.serial.Close();
+    return controller.FindController() && controller.Connect() == 1;
 }

@@ -35,15 +35,26 @@ public:
     void Reset();
     bool Finished() const;
 
+    // How posted work brings the line back once it has gone down (unplugged while the dialog was
+    // open): the document sets up its link afresh, as its connection watch does. True when the
+    // controller is connected again.
+    using Relinker = std::function<bool(Controller&)>;
+    // Before serving; without one the controller is found and connected directly.
+    void SetRelinker(Relinker relinker) { m_relink = std::move(relinker); }
+    // Worker, inside posted work.
+    bool Relink(Controller& controller);
+
     // GUI side: run `work` on the worker and hand its result to `done` on the GUI thread
     // (dropped when `context` is gone by then).
     template <class R>
     bool Request(QObject* context, std::function<R(Controller&)> work,
                  std::function<void(R)> done) {
         QPointer<QObject> guard(context);
-        return Post([guard, work = std::move(work), done = std::move(done)](Controller& c) {
+        return Post([guard, work = std::move(work), done = std::move(done)](Controller& c) mutable {
             auto result = std::make_shared<R>(work(c));
-            ThreadMailbox::Main().Post([guard, done, result] {
+            // The guard travels on with the result: a QPointer must not be released on this
+            // thread, where its object may already have gone on the GUI thread.
+            ThreadMailbox::Main().Post([guard = std::move(guard), done, result] {
                 if (guard)
                     done(*result);
             });
@@ -76,31 +87,33 @@ public:
         struct State {
             std::atomic<std::int64_t> done{0}, total{0};
             std::atomic<bool> poked{false};
+            bool waiting = true; // GUI thread only: false once the wait is over
         };
         auto state = std::make_shared<State>();
-        QObject context;
-        QPointer<QObject> target(&context);
         m_cancel = false;
-        auto report = [this, state, target, shown](std::int64_t done, std::int64_t total) {
+        auto report = [this, state, shown](std::int64_t done, std::int64_t total) {
             state->done = done;
             state->total = total;
             // One update in flight at a time: the GUI reads the newest values when it gets to it.
             if (shown && !state->poked.exchange(true))
-                ThreadMailbox::Main().Post([state, shown, target] {
+                ThreadMailbox::Main().Post([state, shown] {
                     state->poked = false;
-                    if (target)
+                    if (state->waiting)
                         shown(state->done.load(), state->total.load());
                 });
             return !m_cancel.load() && !Finished();
         };
-        return RunAndWait<R>(
+        R result = RunAndWait<R>(
             [work = std::move(work), report](Controller& c) { return work(c, report); },
             std::move(fallback));
+        state->waiting = false;
+        return result;
     }
     // Any thread: ask the running long work to stop at its next progress report.
     void Cancel() { m_cancel = true; }
 
 private:
+    Relinker m_relink;
     std::atomic<bool> m_cancel{false};
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -147,6 +147,7 @@ CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
         else
             std::fprintf(stderr, "%s: %s", caption.c_str(), text.c_str());
     });
+    m_session.SetRelinker([this](Controller&) { return RelinkForDialog(); });
 }
 
 CKelvastraDoc::~CKelvastraDoc() {
@@ -761,6 +762,18 @@ void CKelvastraDoc::ConnectionWatch() {
         m_connectFailed = false;
         m_connectUnanswered = false;
     }
+}
+
+bool CKelvastraDoc::RelinkForDialog() {
+    // The line went down under an open dialog, whose serving keeps the watch from running: the
+    // link is set up afresh here, as the watch would do once the dialog had closed.
+    if (m_bDeviceConnected)
+        TearDownLink();
+    else
+        m_controller.serial.Close();
+    if (m_controller.FindController())
+        SetUpLink();
+    return m_bDeviceConnected;
 }
 
 std::optional<int> CKelvastraDoc::RunState() {

@@ -137,6 +137,9 @@ public:
         float maxStretchPosMm = 0.0f;
     };
     HardwareCopy PublishedHardware() const;
+    // For a dialog that found the line down: the link torn down and set up again on the port
+    // discovery finds now. True when connected.
+    bool RelinkForDialog();
     // Runs the pending action, if any, and clears its code. False when the worker must stop.
     bool RunPendingAction();
     // Asks the worker to leave its loop at its next pass (the process is ending).

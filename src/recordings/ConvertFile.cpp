@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -195,19 +196,22 @@ public:
     void Append(std::string_view text) { Append(text.data(), text.size()); }
 
     void Flush() {
-        if (m_used > 0 && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used) {
+        if (m_used > 0 && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used && !m_failed) {
             m_failed = true;
+            m_error = errno;
         }
         m_used = 0;
     }
 
     bool Failed() const { return m_failed; }
+    int Error() const { return m_error; }
 
 private:
     std::FILE* m_file;
     std::vector<char> m_buffer;
     size_t m_used = 0;
     bool m_failed = false;
+    int m_error = 0;
 };
 
 // Writes one record's cells for the output codes, comma separated, ending with "\r\n".
@@ -630,7 +634,7 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
 
 int ConvertStream(ForceModel& model, const ConvertSource& source,
                   const std::filesystem::path& output, bool springValid, bool fullPass,
-                  const ConvertProgress& progress) {
+                  const ConvertProgress& progress, int* writeError) {
     model.ResetConversion();
     LineReader reader(source);
     RecordConverter converter(model);
@@ -666,6 +670,9 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
     // The output is written beside its target and takes its place only when complete.
     AtomicFile out(output);
     if (!out.Open()) {
+        if (writeError) {
+            *writeError = out.ErrorNumber();
+        }
         return ConvertOutputNotOpened;
     }
     OutputBuffer buffer(out.Stream());
@@ -751,6 +758,9 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
         return ConvertReadFailed; // the target keeps what it held
     }
     if (buffer.Failed() || !out.Commit()) {
+        if (writeError) {
+            *writeError = buffer.Failed() ? buffer.Error() : out.ErrorNumber();
+        }
         return ConvertWriteFailed;
     }
     return ConvertSuccess;

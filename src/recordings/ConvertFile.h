@@ -83,10 +83,11 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
 // Gives the next raw bytes: how many were put into the buffer, 0 at the end of the input, -1
 // when the input broke off (the output is then left alone).
 using ConvertSource = std::function<long long(char* buffer, size_t capacity)>;
-// ConvertFile over bytes that arrive from elsewhere (a download on its way).
+// ConvertFile over bytes that arrive from elsewhere (a download on its way). `writeError`, when
+// given, receives the system's error number of a failed write (ENOSPC: the disk is full).
 int ConvertStream(ForceModel& model, const ConvertSource& source,
                   const std::filesystem::path& output, bool springValid, bool fullPass,
-                  const ConvertProgress& progress = {});
+                  const ConvertProgress& progress = {}, int* writeError = nullptr);
 
 // The pieces of a conversion, exposed for tests and for callers that convert text themselves.
 class RecordConverter {
@@ -110,7 +111,7 @@ public:
 
 private:
     friend int ConvertStream(ForceModel&, const ConvertSource&, const std::filesystem::path&, bool,
-                             bool, const ConvertProgress&);
+                             bool, const ConvertProgress&, int*);
 
     template <bool Padded>
     void ParseFieldAs(int code, const char* first, const char* last, DataRecord& record);

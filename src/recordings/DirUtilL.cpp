@@ -1,9 +1,14 @@
 #include "recordings/DirUtilL.h"
 
-#include <system_error>
-
 int DirUtilL::CreateDirectoryPath(const std::filesystem::path& path) {
+    Outcome outcome;
+    return CreateDirectoryPath(path, outcome);
+}
+
+int DirUtilL::CreateDirectoryPath(const std::filesystem::path& path, Outcome& outcome) {
+    outcome = {};
     if (path.empty()) {
+        outcome.error = std::make_error_code(std::errc::invalid_argument);
         return -1;
     }
     std::filesystem::path prefix;
@@ -17,9 +22,14 @@ int DirUtilL::CreateDirectoryPath(const std::filesystem::path& path) {
         if (std::filesystem::is_directory(prefix, error)) {
             continue;
         }
-        std::filesystem::create_directory(prefix, error);
+        std::error_code made;
+        if (std::filesystem::create_directory(prefix, made)) {
+            outcome.created.push_back(prefix);
+        }
         // Someone else may have created it meanwhile; only the end state matters.
         if (!std::filesystem::is_directory(prefix, error)) {
+            outcome.failedAt = prefix;
+            outcome.error = made ? made : std::make_error_code(std::errc::not_a_directory);
             return -1;
         }
     }

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -31,33 +33,96 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kWrongSize = 2;
-constexpr int kNotSaved = 3;
+// How a copy of a card file into a local file went.
+struct Fetched {
+    enum Status { Whole, Failed, LineDown, WrongSize, NotSaved };
+    Status status = Whole;
+    long long bytes = 0;
+};
 
-// Copies a card file into `target` through a temporary file, handing every piece to `tee` as
-// well. 1, -1 when the local file cannot be made, 0 when the copy failed, kWrongSize when
-// another size than expected arrived, kNotSaved when it arrived but the local file could not be
-// completed, with the reason in `error` (the target is untouched unless 1).
-int FetchInto(ITestDataCard& card, const std::string& name, const fs::path& target,
-              long long& bytes, const ITestDataCard::ByteProgress& progress,
-              long long expectedBytes = -1, const ITestDataCard::ByteSink& tee = {},
-              std::string* error = nullptr) {
-    bytes = 0;
-    AtomicFile out(target);
-    if (!out.Open())
-        return -1;
+// Copies a card file into the open `out` (not committed), handing every piece to `tee` as well.
+// `expectedBytes` (when not negative) is the size the listing gave. A failed local write is
+// NotSaved, with the reason in `out`.
+Fetched FetchInto(ITestDataCard& card, const std::string& name, AtomicFile& out,
+                  const ITestDataCard::ByteProgress& progress, long long expectedBytes,
+                  const ITestDataCard::ByteSink& tee = {}) {
+    Fetched fetched;
+    bool writeFailed = false;
     const auto sink = [&](std::string_view piece) {
-        return out.Write(piece) && (!tee || tee(piece));
+        if (!out.Write(piece)) {
+            writeFailed = true;
+            return false;
+        }
+        return !tee || tee(piece);
     };
-    if (card.Fetch(name, sink, bytes, progress) != 1)
-        return 0;
-    if (expectedBytes >= 0 && bytes != expectedBytes)
-        return kWrongSize;
-    if (out.Commit())
-        return 1;
-    if (error)
-        *error = out.Error();
-    return kNotSaved;
+    const int result = card.Fetch(name, sink, fetched.bytes, progress);
+    if (writeFailed)
+        fetched.status = Fetched::NotSaved;
+    else if (result == ITestDataCard::kLineDown)
+        fetched.status = Fetched::LineDown;
+    else if (result != 1)
+        fetched.status = Fetched::Failed;
+    else if (expectedBytes >= 0 && fetched.bytes != expectedBytes)
+        fetched.status = Fetched::WrongSize;
+    return fetched;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+// Who a result folder belongs to.
+enum class FolderUse { Missing, Ours, Unused, Taken };
+
+FolderUse UseOf(const fs::path& resultFolder, const std::string& cardName) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(resultFolder, error);
+    // A name the system cannot even look at (too long, say) counts as missing: making it then
+    // fails with the system's own reason.
+    if (status.type() == fs::file_type::not_found || status.type() == fs::file_type::none)
+        return FolderUse::Missing;
+    if (status.type() != fs::file_type::directory)
+        return FolderUse::Taken;
+    std::ifstream owner(resultFolder / "TestLogs" / kResultOwnerFile, std::ios::binary);
+    std::string line;
+    if (owner && std::getline(owner, line)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.pop_back();
+        return SameIgnoringCase(line, cardName) ? FolderUse::Ours : FolderUse::Taken;
+    }
+    // A folder without an owner is taken unless it holds nothing at all (made by hand, or left
+    // by an older download of whichever card file).
+    return fs::is_empty(resultFolder, error) && !error ? FolderUse::Unused : FolderUse::Taken;
+}
+
+struct ResultFolders {
+    std::optional<fs::path> ours; // made by an earlier download of this card file
+    std::optional<fs::path> free; // the first one no card file has taken
+};
+
+ResultFolders FindResultFolders(const TestDataFile& file, const fs::path& folder) {
+    const fs::path parent = DownloadPathsFor(file, folder).resultFolder.parent_path();
+    ResultFolders found;
+    for (int index = 0;; ++index) {
+        const std::string name = ResultFolderName(file, index);
+        if (name.empty())
+            break;
+        const fs::path candidate = parent / name;
+        const FolderUse use = UseOf(candidate, file.cardName);
+        if (use == FolderUse::Ours) {
+            found.ours = candidate;
+            break;
+        }
+        if (!found.free && use != FolderUse::Taken)
+            found.free = candidate;
+        // The numbered names are given in turn: none is in use past a missing one.
+        if (use == FolderUse::Missing && index >= 2)
+            break;
+    }
+    return found;
 }
 
 // A conversion thread runs at a lower priority than the transfer: the transfer is what the
@@ -180,18 +245,68 @@ bool ScanTestData(ITestDataCard& files, ITestDataCard& names, std::vector<TestDa
     return listed;
 }
 
+namespace {
+
+std::string Reason(const std::error_code& error) {
+    return error ? error.message() : std::string("unknown reason");
+}
+
+bool DiskFull(int errorNumber) {
+#ifdef EDQUOT
+    if (errorNumber == EDQUOT)
+        return true;
+#endif
+    return errorNumber == ENOSPC;
+}
+
+std::string NoSpaceFor(const fs::path& path) {
+    return "Error:  No space left on the disk for " + path.string();
+}
+
+} // namespace
+
 bool PrepareDownloadFolder(const fs::path& folder, std::string& message) {
-    const auto fail = [&] {
-        message = "Error:  The download folder cannot be created or written:\n" + folder.string();
+    const auto fail = [&](const fs::path& where, const std::string& reason) {
+        message = "Error:  The download folder cannot be created or written:\n" + where.string() +
+                  ": " + reason;
         return false;
     };
-    if (folder.empty() || DirUtilL::CreateDirectoryPath(folder) != 1)
-        return fail();
+    if (folder.empty())
+        return fail(folder, "no folder given");
+    DirUtilL::Outcome made;
+    if (DirUtilL::CreateDirectoryPath(folder, made) != 1)
+        return fail(made.failedAt.empty() ? folder : made.failedAt, Reason(made.error));
     AtomicFile probe(folder / ".kelvastra-write-check");
-    if (!probe.Open())
-        return fail();
+    if (!probe.Open()) {
+        if (DiskFull(probe.ErrorNumber())) {
+            message = NoSpaceFor(folder);
+            return false;
+        }
+        return fail(folder,
+                    probe.ErrorNumber() != 0 ? std::strerror(probe.ErrorNumber()) : probe.Error());
+    }
     probe.Abort();
     return true;
+}
+
+DownloadPaths ResultPathsFor(const TestDataFile& file, const fs::path& folder) {
+    const ResultFolders found = FindResultFolders(file, folder);
+    if (found.ours)
+        return DownloadPathsIn(file, *found.ours);
+    if (found.free)
+        return DownloadPathsIn(file, *found.free);
+    return {};
+}
+
+bool HasDownloadedCopy(const TestDataFile& file, const fs::path& folder) {
+    if (folder.empty())
+        return false;
+    const ResultFolders found = FindResultFolders(file, folder);
+    if (!found.ours)
+        return false;
+    std::error_code error;
+    const auto size = fs::file_size(DownloadPathsIn(file, *found.ours).raw, error);
+    return !error && size == static_cast<std::uintmax_t>(file.sizeBytes);
 }
 
 DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
@@ -199,8 +314,6 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                                   const ProgressFn& progress,
                                   const std::function<void(DownloadStage)>& stage) {
     DownloadResult result;
-    result.paths = DownloadPathsFor(file, folder);
-    const DownloadPaths& paths = result.paths;
     auto report = [&](std::int64_t done, std::int64_t total) {
         if (progress)
             progress(done, total);
@@ -210,24 +323,93 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
             stage(next);
     };
 
-    if (DirUtilL::CreateDirectoryPath(paths.logFolder) != 1) {
+    const ResultFolders found = FindResultFolders(file, folder);
+    result.paths =
+        DownloadPathsIn(file, found.ours   ? *found.ours
+                              : found.free ? *found.free
+                                           : DownloadPathsFor(file, folder).resultFolder);
+    const DownloadPaths& paths = result.paths;
+    AtomicFile protocol(paths.protocol);
+    AtomicFile raw(paths.raw);
+    DirUtilL::Outcome made;
+    fs::path ownerNote; // set once this download has claimed the folder
+    // A failed download takes away what it made: the files it put into a folder it claimed and
+    // the folders it created (a folder that was there before keeps what it held).
+    auto undo = [&] {
+        protocol.Abort();
+        raw.Abort();
+        std::error_code error;
+        if (!ownerNote.empty()) {
+            fs::remove(paths.protocol, error);
+            fs::remove(ownerNote, error);
+        }
+        for (auto it = made.created.rbegin(); it != made.created.rend(); ++it)
+            fs::remove(*it, error);
+    };
+    auto cannotWrite = [&](const fs::path& where, int errorNumber, const std::string& reason) {
+        undo();
         result.status = DownloadResult::CannotWrite;
+        result.failedPath = where;
+        result.errorNumber = errorNumber;
+        result.error = reason;
         return result;
+    };
+    auto fail = [&](const Fetched& fetched, const std::string& cardFile, long long expected) {
+        undo();
+        result.status = fetched.status == Fetched::LineDown    ? DownloadResult::Disconnected
+                        : fetched.status == Fetched::WrongSize ? DownloadResult::Incomplete
+                        : fetched.status == Fetched::NotSaved  ? DownloadResult::NotSaved
+                                                               : DownloadResult::Failed;
+        result.cardFile = cardFile;
+        result.bytes = fetched.bytes;
+        result.expected = expected;
+        return result;
+    };
+
+    if (!found.ours && !found.free)
+        return cannotWrite(paths.resultFolder, 0, "every result folder name for it is taken");
+    if (DirUtilL::CreateDirectoryPath(paths.logFolder, made) != 1)
+        return cannotWrite(made.failedAt, made.error.value(), Reason(made.error));
+    // The folder is marked as this card file's before anything goes in, so that no other card
+    // file's download takes it meanwhile.
+    if (!found.ours) {
+        AtomicFile note(paths.logFolder / kResultOwnerFile);
+        if (!note.Open() || !note.Write(file.cardName + "\n") || !note.Commit())
+            return cannotWrite(note.Target(), note.ErrorNumber(), note.Error());
+        ownerNote = note.Target();
     }
 
     // The protocol copy comes first (it is small): its spring type lets both conversions run
-    // while the data file is still arriving.
+    // while the data file is still arriving. It takes its place only with the data file.
     enter(DownloadStage::Downloading);
-    long long protocolBytes = 0;
     std::optional<SpringModel> spring;
-    if (FetchInto(card, ProtocolFileOf(file.cardName), paths.protocol, protocolBytes, {}) == 1) {
-        std::ifstream protocol(paths.protocol, std::ios::binary);
-        if (protocol) {
-            HardwareDescription copy;
-            ReadLeadingHardwareBlock(protocol, copy);
-            spring.emplace(copy.SpringType);
+    if (file.protocolBytes) {
+        const std::string name = ProtocolFileOf(file.cardName);
+        if (!protocol.Open())
+            return cannotWrite(paths.protocol, protocol.ErrorNumber(), protocol.Error());
+        const Fetched fetched = FetchInto(card, name, protocol, {}, *file.protocolBytes);
+        if (fetched.status == Fetched::NotSaved)
+            return cannotWrite(paths.protocol, protocol.ErrorNumber(), protocol.Error());
+        if (fetched.status != Fetched::Whole)
+            return fail(fetched, name, *file.protocolBytes);
+        // Read back from its temporary file, which must hold all of it.
+        if (std::fflush(protocol.Stream()) != 0) {
+            const int error = errno;
+            return cannotWrite(paths.protocol, error, std::strerror(error));
         }
+        std::ifstream copy(protocol.TemporaryPath(), std::ios::binary);
+        if (copy) {
+            HardwareDescription described;
+            ReadLeadingHardwareBlock(copy, described);
+            spring.emplace(described.SpringType);
+        }
+    } else {
+        // Without a copy the description it would fill keeps its defaults.
+        result.defaultSpring = true;
+        spring.emplace(HardwareDescription{}.SpringType);
     }
+    if (!raw.Open())
+        return cannotWrite(paths.raw, raw.ErrorNumber(), raw.Error());
 
     // The two passes read the download as it comes, each with a model of its own (a pass keeps
     // running state in its model), on threads of their own.
@@ -238,6 +420,7 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
         std::atomic<long long> lines{0};
         std::atomic<bool> done{false};
         int result = ConvertSuccess;
+        int writeError = 0;
     };
     Pass passes[2] = {{paths.converted, false}, {paths.full, true}};
     std::vector<std::thread> converters;
@@ -252,8 +435,8 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                     [&feed, k](char* buffer, size_t capacity) {
                         return feed.Read(k, buffer, capacity);
                     },
-                    pass.output, spring->valid, pass.full,
-                    [&pass](int done) { pass.lines = done; });
+                    pass.output, spring->valid, pass.full, [&pass](int done) { pass.lines = done; },
+                    &pass.writeError);
                 feed.Leave(k);
                 pass.done = true;
             });
@@ -262,8 +445,8 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
 
     const std::int64_t kilobytes = file.sizeBytes / 1000;
     report(0, kilobytes);
-    const int fetched = FetchInto(
-        card, file.cardName, paths.raw, result.bytes,
+    Fetched fetched = FetchInto(
+        card, file.cardName, raw,
         [&](long long bytes) {
             report(std::min<std::int64_t>(bytes / 1000, kilobytes), kilobytes);
         },
@@ -272,11 +455,21 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
             if (spring)
                 feed.Write(piece);
             return true;
-        },
-        &result.error);
+        });
+    // The protocol copy first: a raw copy in place is a download that went through.
+    const AtomicFile* unsaved = nullptr;
+    if (fetched.status == Fetched::Whole) {
+        if (file.protocolBytes && !protocol.Commit())
+            unsaved = &protocol;
+        else if (!raw.Commit())
+            unsaved = &raw;
+    } else if (fetched.status == Fetched::NotSaved) {
+        unsaved = &raw;
+    }
+    const bool saved = fetched.status == Fetched::Whole && !unsaved;
     // An incomplete download ends the conversions without their files.
-    feed.End(fetched == 1);
-    if (fetched == 1 && spring) {
+    feed.End(saved);
+    if (saved && spring) {
         enter(DownloadStage::Processing);
         const long long lines = std::max<long long>(1, feed.Lines());
         // Progress from this thread, while the conversions finish what has arrived.
@@ -289,77 +482,167 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
         converter.join();
     report(0, 100);
 
-    if (fetched == -1) {
-        result.status = DownloadResult::CannotWrite;
-    } else if (fetched == kNotSaved) {
-        result.status = DownloadResult::NotSaved;
-    } else if (fetched != 1) {
-        result.status = fetched == kWrongSize ? DownloadResult::Incomplete : DownloadResult::Failed;
-    } else if (!spring) {
-        result.status = DownloadResult::NoTemplate;
-    } else if (passes[0].result != ConvertSuccess || passes[1].result != ConvertSuccess) {
-        result.status = DownloadResult::ConvertFailed;
-    } else {
-        report(100, 100);
-        enter(DownloadStage::Complete);
+    if (unsaved) {
+        result.failedPath = unsaved->Target();
+        result.errorNumber = unsaved->ErrorNumber();
+        result.error = unsaved->Error();
+        fetched.status = Fetched::NotSaved;
+        return fail(fetched, file.cardName, file.sizeBytes);
     }
+    if (fetched.status != Fetched::Whole)
+        return fail(fetched, file.cardName, file.sizeBytes);
+    if (!spring) {
+        result.status = DownloadResult::NoTemplate;
+        return result;
+    }
+    for (const Pass& pass : passes) {
+        if (pass.result != ConvertSuccess) {
+            result.status = DownloadResult::ConvertFailed;
+            result.failedPath = pass.output;
+            result.errorNumber = pass.writeError;
+            if (pass.writeError != 0)
+                result.error = std::strerror(pass.writeError);
+            return result;
+        }
+    }
+    report(100, 100);
+    enter(DownloadStage::Complete);
     return result;
 }
 
 std::string DownloadMessage(const DownloadResult& result, const TestDataFile& file) {
+    const std::string label = TestLabel(file);
     switch (result.status) {
     case DownloadResult::Converted:
-        return {};
+        return result.defaultSpring ? "Warning:  " + label + ": " + kDefaultSpringNote
+                                    : std::string();
     case DownloadResult::CannotWrite:
-        return "Error:  Cannot Open File for Writing";
+        if (DiskFull(result.errorNumber))
+            return NoSpaceFor(result.failedPath);
+        return "Error:  Cannot Open File for Writing\n" + result.failedPath.string() + ": " +
+               result.error;
     case DownloadResult::Failed:
-        return "Error:  Download Failed\n" + file.cardName;
+        return "Error:  Download Failed\n" + label + ": " + result.cardFile +
+               " did not come from the card.";
+    case DownloadResult::Disconnected:
+        return "Error:  The controller was disconnected during the download of " + label + ".";
     case DownloadResult::Incomplete:
-        return "Error:  Download Incomplete\n" + file.cardName + ": " +
-               std::to_string(result.bytes) + " of " + std::to_string(file.sizeBytes) +
-               " bytes arrived; nothing was converted" +
-               (result.bytes < file.sizeBytes ? std::string(".\n") + kEndByteCause : "");
+        return "Error:  Download Incomplete\n" + label + ": " + std::to_string(result.bytes) +
+               " of " + std::to_string(result.expected) + " bytes of " + result.cardFile +
+               " arrived; nothing was converted" +
+               (result.bytes < result.expected ? std::string(".\n") + kEndByteCause : ".");
     case DownloadResult::NotSaved:
-        return "Error:  " + file.cardName + " arrived whole but could not be saved:\n" +
-               result.paths.raw.string() + "\n" + result.error;
+        if (DiskFull(result.errorNumber))
+            return NoSpaceFor(result.failedPath);
+        return "Error:  " + label + (result.bytes == result.expected ? " arrived whole but" : "") +
+               " could not be saved:\n" + result.failedPath.string() + "\n" + result.error;
     case DownloadResult::NoTemplate:
-        return "Error:  Cannot Open Template File";
+        return "Error:  Cannot Open Template File\n" + result.paths.protocol.string();
     case DownloadResult::ConvertFailed:
-        return "Error:  Conversion Failed\n" + result.paths.converted.string();
+        if (DiskFull(result.errorNumber))
+            return NoSpaceFor(result.failedPath);
+        return "Error:  Conversion Failed\n" + result.failedPath.string() +
+               (result.error.empty() ? std::string() : ": " + result.error);
     }
     return {};
 }
 
-int DeleteTestDataFile(ITestDataCard& card, const std::string& cardName) {
-    if (card.Delete(cardName) != 1)
-        return -1;
-    card.Delete(ProtocolFileOf(cardName));
-    card.Delete(NameFileOf(cardName));
+int DeleteTestDataFile(ITestDataCard& card, const std::string& cardName,
+                       std::vector<std::string>& leftovers) {
+    leftovers.clear();
+    const int deleted = card.Delete(cardName);
+    if (deleted == ITestDataCard::kLineDown || deleted == -1)
+        return deleted;
+    for (const std::string& companion : {ProtocolFileOf(cardName), NameFileOf(cardName)}) {
+        const int result = card.Delete(companion);
+        if (result == ITestDataCard::kLineDown)
+            return result;
+        if (result == -1)
+            leftovers.push_back(companion);
+    }
     return 1;
 }
 
-std::vector<std::string> DeleteSelectedFiles(ITestDataCard& card, std::vector<TestDataFile>& files,
-                                             std::vector<int> indices) {
+namespace {
+
+// Deletes one row; false when the deletions must stop there.
+bool DeleteRow(ITestDataCard& card, std::vector<TestDataFile>& files, size_t index,
+               DeletionReport& report, bool& deleted) {
+    const TestDataFile file = files[index];
+    std::vector<std::string> leftovers;
+    const int result = DeleteTestDataFile(card, file.cardName, leftovers);
+    deleted = result == 1;
+    if (result == ITestDataCard::kLineDown) {
+        report.disconnectedAt = file;
+        return false;
+    }
+    if (!deleted) {
+        report.notDeleted.push_back(file);
+        return true;
+    }
+    files.erase(files.begin() + static_cast<std::ptrdiff_t>(index));
+    if (!leftovers.empty())
+        report.leftovers.emplace_back(file, leftovers);
+    return true;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string joined;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            joined += i + 1 == names.size() ? " and " : ", ";
+        joined += PrintableName(names[i]);
+    }
+    return joined;
+}
+
+} // namespace
+
+DeletionReport DeleteSelectedFiles(ITestDataCard& card, std::vector<TestDataFile>& files,
+                                   std::vector<int> indices) {
     std::sort(indices.begin(), indices.end(), std::greater<>());
     indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
-    std::vector<std::string> failed;
+    DeletionReport report;
     for (int index : indices) {
         if (index < 0 || static_cast<size_t>(index) >= files.size())
             continue;
-        const std::string name = files[static_cast<size_t>(index)].cardName;
-        if (DeleteTestDataFile(card, name) == 1)
-            files.erase(files.begin() + index);
-        else
-            failed.push_back(name);
+        bool deleted = false;
+        if (!DeleteRow(card, files, static_cast<size_t>(index), report, deleted))
+            break;
     }
-    return failed;
+    return report;
 }
 
-std::string DeleteAllFiles(ITestDataCard& card, std::vector<TestDataFile>& files) {
+DeletionReport DeleteAllFiles(ITestDataCard& card, std::vector<TestDataFile>& files) {
+    DeletionReport report;
     while (!files.empty()) {
-        if (DeleteTestDataFile(card, files.front().cardName) != 1)
-            return files.front().cardName;
-        files.erase(files.begin());
+        bool deleted = false;
+        if (!DeleteRow(card, files, 0, report, deleted) || !deleted)
+            break;
     }
-    return {};
+    return report;
+}
+
+std::string DeleteQuestion(size_t count, const std::vector<TestDataFile>& notDownloaded,
+                           bool local) {
+    std::vector<std::string> labels;
+    for (const TestDataFile& file : notDownloaded)
+        labels.push_back(TestLabel(file));
+    return "Delete " + std::to_string(count) + (count == 1 ? " test" : " tests") + " from the " +
+           (local ? "folder" : "card") + "? " + JoinNames(labels) +
+           (labels.size() == 1 ? " has" : " have") + " not been downloaded.";
+}
+
+std::vector<std::string> DeletionMessages(const DeletionReport& report) {
+    std::vector<std::string> messages;
+    for (const TestDataFile& file : report.notDeleted)
+        messages.push_back(std::string(kFileNotDeleted) + "\n" + TestLabel(file));
+    for (const auto& [file, names] : report.leftovers)
+        messages.push_back("Error:  " + TestLabel(file) + " was deleted, but " + JoinNames(names) +
+                           " could not be deleted and " + (names.size() == 1 ? "stays" : "stay") +
+                           " on the card.");
+    if (report.disconnectedAt)
+        messages.push_back("Error:  The controller was disconnected during the deletion of " +
+                           TestLabel(*report.disconnectedAt) + ".");
+    return messages;
 }

@@ -57,17 +57,17 @@ bool FolderCard::ListDataFiles(std::vector<TestDataFile>& files) {
     fs::directory_iterator it(m_folder, error);
     if (error)
         return false;
+    std::vector<TestDataFile> every;
     for (const fs::directory_entry& entry : it) {
         std::error_code entryError;
         if (!entry.is_regular_file(entryError))
             continue;
         const std::string name = entry.path().filename().string();
-        if (!IsDataFileName(name))
-            continue;
         const auto size = entry.file_size(entryError);
         const auto clamped = std::min<std::uintmax_t>(entryError ? 0 : size, INT32_MAX);
-        files.push_back({name, name, static_cast<int32_t>(clamped)});
+        every.push_back({name, name, static_cast<int32_t>(clamped), {}});
     }
+    files = DataFilesOf(every);
     std::sort(files.begin(), files.end(),
               [](const TestDataFile& a, const TestDataFile& b) { return a.cardName < b.cardName; });
     return true;
@@ -110,8 +110,12 @@ int FolderCard::Fetch(const std::string& name, const ByteSink& sink, long long& 
 
 int FolderCard::Delete(const std::string& name) {
     const fs::path path = PathOf(name);
+    if (path.empty())
+        return -1;
     std::error_code error;
-    return !path.empty() && fs::remove(path, error) ? 1 : -1;
+    if (fs::remove(path, error))
+        return 1;
+    return error ? -1 : 0;
 }
 
 HardwareDescription DescriptionFromFolder(const fs::path& folder, int32_t hardwareVersion) {

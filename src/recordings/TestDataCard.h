@@ -18,17 +18,23 @@ public:
     // Takes the bytes of a copy as they come; false stops taking them (a failed write).
     using ByteSink = std::function<bool(std::string_view bytes)>;
 
+    // The result of Fetch and Delete when the line to the card went down (unplugged) rather
+    // than the file failing.
+    static constexpr int kLineDown = -2;
+
     virtual ~ITestDataCard() = default;
-    // The data files (card names and sizes) in listing order. False when the listing could not
-    // be read completely; the files read so far are kept.
+    // The data files (card names, sizes and the sizes of their protocol copies) in listing order.
+    // False when the listing could not be read completely; the files read so far are kept.
     virtual bool ListDataFiles(std::vector<TestDataFile>& files) = 0;
     // 1 and the first line of the file, or -1 when it gave no line.
     virtual int ReadFirstLine(const std::string& name, std::string& line) = 0;
     // Hands the file's bytes to `sink`; `bytes` counts them. 1 when the copy ended properly,
-    // 0 when it failed (the caller then drops what it was given).
+    // 0 when it failed, kLineDown when the card could no longer be reached (the caller then drops
+    // what it was given).
     virtual int Fetch(const std::string& name, const ByteSink& sink, long long& bytes,
                       const ByteProgress& progress) = 0;
-    // 1 when the file was deleted, -1 otherwise.
+    // 1 when the file was deleted, 0 when it is not on the card (nothing to delete), -1 when it
+    // could not be deleted, kLineDown.
     virtual int Delete(const std::string& name) = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <map>
 #include <optional>
 
 namespace {
@@ -121,7 +122,23 @@ std::vector<TestDataFile> ParseListing(const std::vector<std::string>& lines,
 
 std::vector<TestDataFile> ParseCardListing(const std::vector<std::string>& lines,
                                            int32_t firmwareVersion) {
-    return ParseListing(lines, firmwareVersion, false);
+    return DataFilesOf(ParseListing(lines, firmwareVersion, true));
+}
+
+std::vector<TestDataFile> DataFilesOf(const std::vector<TestDataFile>& every) {
+    std::map<std::string, int32_t> sizes;
+    for (const TestDataFile& file : every)
+        sizes.emplace(Upper(file.cardName), file.sizeBytes);
+    std::vector<TestDataFile> files;
+    for (const TestDataFile& file : every) {
+        if (!IsDataFileName(file.cardName))
+            continue;
+        files.push_back(file);
+        if (const auto found = sizes.find(Upper(ProtocolFileOf(file.cardName)));
+            found != sizes.end())
+            files.back().protocolBytes = found->second;
+    }
+    return files;
 }
 
 std::optional<int32_t> ListedSize(const std::vector<std::string>& lines, int32_t firmwareVersion,
@@ -153,8 +170,25 @@ std::string ProtocolFileOf(std::string_view cardName) {
 std::string DisplayNameFrom(std::string_view nameFile, std::string_view firstLine) {
     if (!firstLine.empty() && firstLine.back() == '\r')
         firstLine.remove_suffix(1);
+    const size_t separator = LastSeparator(nameFile);
+    if (separator != std::string_view::npos)
+        nameFile.remove_prefix(separator + 1);
     const std::string_view number = nameFile.size() > 4 ? nameFile.substr(4, 4) : "";
-    return std::string(firstLine) + "_" + std::string(number) + ".csv";
+    return PrintableName(std::string(firstLine) + "_" + std::string(number) + ".csv");
+}
+
+std::string PrintableName(std::string_view name) {
+    std::string printable(name);
+    for (char& c : printable) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            c = '_';
+    }
+    return printable;
+}
+
+std::string TestLabel(const TestDataFile& file) {
+    return PrintableName(NameStem(file.displayName));
 }
 
 std::string SizeKbText(int32_t sizeBytes) {
@@ -190,21 +224,62 @@ std::string SafeFileName(std::string_view name) {
     return safe;
 }
 
-DownloadPaths DownloadPathsFor(const TestDataFile& file, const std::filesystem::path& folder) {
-    // A file inside card folders is downloaded under its own file name.
-    std::string display = file.displayName;
-    const size_t backslash = file.cardName.find_last_of('\\');
-    if (backslash != std::string::npos)
-        display = file.cardName.substr(backslash + 1);
-    display = SafeFileName(display);
-    const std::string stem = SafeFileName(NameStem(display));
+namespace {
 
+// The part of a card name after its folders.
+std::string_view LeafName(std::string_view cardName) {
+    const size_t backslash = cardName.find_last_of('\\');
+    return backslash == std::string_view::npos ? cardName : cardName.substr(backslash + 1);
+}
+
+// The converted file's name: the display name, or for a file in card folders its own name.
+std::string ConvertedName(const TestDataFile& file) {
+    if (file.cardName.find('\\') != std::string::npos)
+        return SafeFileName(LeafName(file.cardName));
+    return SafeFileName(file.displayName);
+}
+
+constexpr int kNumberedFolders = 999;
+
+} // namespace
+
+std::string ResultFolderName(const TestDataFile& file, int index) {
+    const std::string stem = SafeFileName(NameStem(ConvertedName(file)));
+    const std::string leaf(LeafName(file.cardName));
+    const std::string cardStem = SafeFileName(NameStem(leaf));
+    if (index == 0)
+        return stem;
+    if (index == 1)
+        return stem + " (" + cardStem + ")";
+    if (index == 2)
+        return stem + " (" + SafeFileName(leaf) + ")";
+    if (index < 0 || index > kNumberedFolders)
+        return {};
+    return stem + " (" + cardStem + ") " + std::to_string(index - 1);
+}
+
+DownloadPaths DownloadPathsIn(const TestDataFile& file, const std::filesystem::path& resultFolder) {
+    const std::string display = ConvertedName(file);
+    const std::string stem = SafeFileName(NameStem(display));
     DownloadPaths paths;
-    paths.resultFolder = folder / stem;
+    paths.resultFolder = resultFolder;
     paths.logFolder = paths.resultFolder / "TestLogs";
     paths.raw = paths.logFolder / (stem + "_Raw.csv");
     paths.converted = paths.resultFolder / display;
     paths.full = paths.logFolder / (stem + "_Full.csv");
     paths.protocol = paths.resultFolder / (stem + ".tmt");
     return paths;
+}
+
+DownloadPaths DownloadPathsFor(const TestDataFile& file, const std::filesystem::path& folder) {
+    // The card's folders stay above the result folder: equal names in two card folders are two
+    // tests.
+    std::filesystem::path parent = folder;
+    std::string_view rest = file.cardName;
+    for (size_t backslash = rest.find('\\'); backslash != std::string_view::npos;
+         backslash = rest.find('\\')) {
+        parent /= SafeFileName(rest.substr(0, backslash));
+        rest.remove_prefix(backslash + 1);
+    }
+    return DownloadPathsIn(file, parent / ResultFolderName(file, 0));
 }

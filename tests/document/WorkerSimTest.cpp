@@ -218,6 +218,37 @@ TEST_F(WorkerSimTest, RequestMadeWhileADialogIsOpenIsDropped) {
     EXPECT_FALSE(host.Session()->Post([](Controller&) {}));
 }
 
+// The watch does not run while a dialog is served: a dialog that finds the line down has the
+// document set the link up again on the controller's new port.
+TEST_F(WorkerSimTest, AnOpenDialogHasTheLinkSetUpAgainAfterAnUnplug) {
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseSimulator(sim);
+    StartWorker();
+    ASSERT_TRUE(WaitConnected(true));
+    ASSERT_TRUE(doc->OnCommand(ID_ACCESS_TEST_DATA));
+    ASSERT_TRUE(host.WaitForOpened(1, 10000));
+    ASSERT_EQ(sim.Control("unplug"), "ok unplug");
+    WriteFile(sim.Card() / "NAME.INI", "Back again");
+    ASSERT_EQ(sim.Control("replug").rfind("ok replug ", 0), 0u);
+
+    std::promise<std::pair<bool, int>> relinked;
+    ASSERT_TRUE(host.Session()->Post([&](Controller& controller) {
+        int state = -1;
+        controller.QueryInteger("0?S\r", state); // fails: the old port is gone
+        const bool back = host.Session()->Relink(controller);
+        controller.QueryInteger("0?S\r", state);
+        relinked.set_value({back, state});
+    }));
+    auto answer = relinked.get_future();
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(answer.get(), std::make_pair(true, 0));
+    EXPECT_TRUE(doc->m_bDeviceConnected);
+    EXPECT_EQ(view->TestName(), "Back again");
+    host.Session()->Finish(false);
+    ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 10000));
+}
+
 TEST_F(WorkerSimTest, StoppingTheWorkerClosesAnOpenDialogsSession) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());

@@ -1,5 +1,6 @@
 // Test data on a card without a window: the listings, names, storage texts, result folders,
 // download and convert, and deletion, over a card copy in a folder and a card that fails.
+#include "common/AtomicFile.h"
 #include "recordings/ConvertFile.h"
 #include "recordings/ForceModel.h"
 #include "recordings/SpringModel.h"
@@ -9,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -22,11 +25,13 @@ const std::string kProtocolCopy =
     "MembraneStyle 70A_794um\nRegulatorType SMC1050\nSpringType GoldSpring_13mm_Diam\n"
     "Name\tXFunction\tXUnits\tXMagnitude\nWarm[_]up\tSinusoid\tN\t2\n";
 
+// "card=display:size", and "+size" of the protocol copy when one is listed.
 std::vector<std::string> Names(const std::vector<TestDataFile>& files) {
     std::vector<std::string> names;
     for (const TestDataFile& file : files)
-        names.push_back(file.cardName + "=" + file.displayName + ":" +
-                        std::to_string(file.sizeBytes));
+        names.push_back(
+            file.cardName + "=" + file.displayName + ":" + std::to_string(file.sizeBytes) +
+            (file.protocolBytes ? "+" + std::to_string(*file.protocolBytes) : std::string()));
     return names;
 }
 
@@ -37,6 +42,8 @@ struct FaultyCard : FolderCard {
               const ByteProgress& progress) override {
         if (name == failFetch)
             return 0;
+        if (name == unplugAt)
+            return kLineDown;
         const int result = FolderCard::Fetch(name, sink, bytes, progress);
         if (name == shortFetch)
             bytes -= 10; // as if the end byte came early
@@ -44,11 +51,31 @@ struct FaultyCard : FolderCard {
     }
     int Delete(const std::string& name) override {
         deleted.push_back(name);
+        if (name == unplugAt)
+            return kLineDown;
         return name == undeletable ? -1 : FolderCard::Delete(name);
     }
-    std::string failFetch, shortFetch, undeletable;
+    std::string failFetch, shortFetch, undeletable, unplugAt;
     std::vector<std::string> deleted;
 };
+
+// Files whose name ends with `suffix` are written to /dev/full while it lives.
+struct FullDisk {
+    explicit FullDisk(const std::string& suffix) {
+        AtomicFile::RedirectWritesForTests(suffix, "/dev/full");
+    }
+    ~FullDisk() { AtomicFile::RedirectWritesForTests({}, {}); }
+};
+
+// The folders directly in `folder`, by name.
+std::vector<std::string> Folders(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class TestDataTest : public ::testing::Test {
 protected:
@@ -70,26 +97,40 @@ TEST(TestDataListing, BothListingFormatsWithFoldersAndTheFilter) {
         "17962 DATA0001.CSV\r", "414 DATA0001.TMT", "7 DATA0001.NAM",
         "13 INFO1.INI",         "0 SYSTEM~1",       "  55   LONG NAME.CSV ",
         "12 data0002.tmt",      "lonely",           "9 DATA0002.CSV"};
+    // Each data file carries the listed size of its protocol copy, found in any case.
     EXPECT_EQ(Names(ParseCardListing(plain, 1540)),
-              (std::vector<std::string>{"DATA0001.CSV=DATA0001.CSV:17962",
+              (std::vector<std::string>{"DATA0001.CSV=DATA0001.CSV:17962+414",
                                         "LONG NAME.CSV=LONG NAME.CSV:55",
-                                        "DATA0002.CSV=DATA0002.CSV:9"}));
+                                        "DATA0002.CSV=DATA0002.CSV:9+12"}));
 
     // Folders set the current folder of their depth; a file joins the folders above it.
-    const std::vector<std::string> bracketed = {
-        "[F0_500]DATA0001.CSV",  "[F0_7]DATA0001.NAM", "[D1]SUB",
-        "[F1_1234]DATA0003.CSV", "[D2]DEEP",           "[F2_10]X.CSV",
-        "[D1]OTHER\r",           "[F1_7]Y.CSV",        "[F2_8]Z.CSV",
-        "[D11]TOODEEP",          "no bracket",         "[Fx]BROKEN.CSV"};
+    const std::vector<std::string> bracketed = {"[F0_500]DATA0001.CSV",
+                                                "[F0_7]DATA0001.NAM",
+                                                "[D1]SUB",
+                                                "[F1_1234]DATA0003.CSV",
+                                                "[D2]DEEP",
+                                                "[F2_10]X.CSV",
+                                                "[F1_30]DATA0003.TMT",
+                                                "[D1]OTHER\r",
+                                                "[F1_7]Y.CSV",
+                                                "[F0_40]DATA0003.TMT",
+                                                "[F2_8]Z.CSV",
+                                                "[D11]TOODEEP",
+                                                "no bracket",
+                                                "[Fx]BROKEN.CSV"};
     EXPECT_EQ(Names(ParseCardListing(bracketed, 1539)),
               (std::vector<std::string>{
-                  "DATA0001.CSV=DATA0001.CSV:500", "SUB\\DATA0003.CSV=SUB\\DATA0003.CSV:1234",
+                  "DATA0001.CSV=DATA0001.CSV:500", "SUB\\DATA0003.CSV=SUB\\DATA0003.CSV:1234+30",
                   "SUB\\DEEP\\X.CSV=SUB\\DEEP\\X.CSV:10", "OTHER\\Y.CSV=OTHER\\Y.CSV:7",
                   "OTHER\\DEEP\\Z.CSV=OTHER\\DEEP\\Z.CSV:8"}));
 }
 
 TEST(TestDataListing, NamesStorageAndResultFolders) {
     EXPECT_EQ(DisplayNameFrom("DATA0001.NAM", "MyTest\r"), "MyTest_0001.csv");
+    // The number comes from the file's name, not from its folder's; control characters of the
+    // name would break a list's columns and reach a terminal.
+    EXPECT_EQ(DisplayNameFrom("SUB\\DATA0003.NAM", "Run"), "Run_0003.csv");
+    EXPECT_EQ(DisplayNameFrom("DATA0002.NAM", "Tab\there\x1b[31m\x7f"), "Tab_here_[31m__0002.csv");
     EXPECT_EQ(NameFileOf("SUB.X\\DATA0003"), "SUB.X\\DATA0003.NAM");
     EXPECT_EQ(ProtocolFileOf("DATA0003.CSV"), "DATA0003.TMT");
 
@@ -100,13 +141,22 @@ TEST(TestDataListing, NamesStorageAndResultFolders) {
     EXPECT_EQ(UsedStorageText(small, -1), "60 kB used, capacity unknown");
     EXPECT_EQ(SizeKbText(17962), "17");
 
-    // A file in a card folder lands in a folder of its own name.
+    // A file in a card folder lands in a folder of its own name inside its card folders, so the
+    // same name in two card folders makes two results.
     const fs::path dir = "/data";
-    DownloadPaths paths = DownloadPathsFor({"SUB\\DATA0003.CSV", "Named_SUB\\.csv", 1}, dir);
-    EXPECT_EQ(paths.converted, dir / "DATA0003" / "DATA0003.CSV");
-    EXPECT_EQ(paths.protocol, dir / "DATA0003" / "DATA0003.tmt");
-    EXPECT_EQ(paths.raw, dir / "DATA0003" / "TestLogs" / "DATA0003_Raw.csv");
-    EXPECT_EQ(paths.full, dir / "DATA0003" / "TestLogs" / "DATA0003_Full.csv");
+    DownloadPaths paths = DownloadPathsFor({"SUB\\DATA0003.CSV", "Named_0003.csv", 1}, dir);
+    EXPECT_EQ(paths.converted, dir / "SUB" / "DATA0003" / "DATA0003.CSV");
+    EXPECT_EQ(paths.protocol, dir / "SUB" / "DATA0003" / "DATA0003.tmt");
+    EXPECT_EQ(paths.raw, dir / "SUB" / "DATA0003" / "TestLogs" / "DATA0003_Raw.csv");
+    EXPECT_EQ(paths.full, dir / "SUB" / "DATA0003" / "TestLogs" / "DATA0003_Full.csv");
+    EXPECT_EQ(DownloadPathsFor({"A\\..\\X.CSV", "X.csv", 1}, dir).resultFolder,
+              dir / "A" / "__" / "X");
+    // Names to fall back on when another card file has the result folder.
+    const TestDataFile other{"WXYZ0001.CSV", "Sample_0001.csv", 1};
+    EXPECT_EQ(ResultFolderName(other, 1), "Sample_0001 (WXYZ0001)");
+    EXPECT_EQ(ResultFolderName(other, 2), "Sample_0001 (WXYZ0001.CSV)");
+    EXPECT_EQ(ResultFolderName(other, 3), "Sample_0001 (WXYZ0001) 2");
+    EXPECT_EQ(ResultFolderName(other, 1000), "");
     // Names from the card never leave the folder.
     for (const char* display : {"../../x_0001.csv", "/etc/passwd", "..", "a\\..\\b\x01.csv"}) {
         paths = DownloadPathsFor({"DATA0001.CSV", display, 1}, dir);
@@ -131,7 +181,8 @@ TEST_F(TestDataTest, ScanDownloadsAndConvertsLikeTheConverter) {
     }));
     EXPECT_EQ(Names(files),
               (std::vector<std::string>{"DATA0001.CSV=MyTest_0001.csv:" +
-                                            std::to_string(fs::file_size(card / "DATA0001.CSV")),
+                                            std::to_string(fs::file_size(card / "DATA0001.CSV")) +
+                                            "+" + std::to_string(kProtocolCopy.size()),
                                         "DATA0002.CSV=DATA0002.CSV:11"}));
     EXPECT_EQ(steps, (std::vector<std::int64_t>{0, 1, 2}));
 
@@ -161,39 +212,170 @@ TEST_F(TestDataTest, ScanDownloadsAndConvertsLikeTheConverter) {
     EXPECT_NE(message.find("cannot be created or written"), std::string::npos);
 }
 
-TEST_F(TestDataTest, FailedShortAndTemplateLessDownloadsConvertNothing) {
-    FaultyCard faulty(card);
-    const TestDataFile file{"DATA0001.CSV", "MyTest_0001.csv",
-                            static_cast<int32_t>(fs::file_size(card / "DATA0001.CSV"))};
-    const DownloadPaths paths = DownloadPathsFor(file, out);
+TEST_F(TestDataTest, EveryCardFileHasItsOwnResultFolder) {
+    // Three tests with one display name: another card name, and a longer number whose first
+    // four digits are the same. Each raw file differs, so a replaced result would show.
+    const std::string sample = ReadFile(card / "DATA0001.CSV");
+    for (const char* stem : {"WXYZ0001", "DATA00010"}) {
+        WriteFile(card / (std::string(stem) + ".CSV"),
+                  sample + sample.substr(0, sample.find('\n') + 1));
+        WriteFile(card / (std::string(stem) + ".NAM"), "MyTest\n");
+    }
+    fs::copy_file(card / "DATA0001.TMT", card / "WXYZ0001.TMT");
+    FolderCard copy(card);
+    std::vector<TestDataFile> files;
+    ASSERT_TRUE(ScanTestData(copy, copy, files));
+    ASSERT_EQ(files.size(), 3u);
+    for (const TestDataFile& file : files)
+        EXPECT_EQ(file.displayName, "MyTest_0001.csv");
 
-    faulty.failFetch = "DATA0001.CSV";
-    DownloadResult result = DownloadAndConvert(faulty, file, out, {});
-    EXPECT_EQ(DownloadMessage(result, file), "Error:  Download Failed\nDATA0001.CSV");
+    // In the order they are downloaded; a folder already there keeps its test.
+    const std::vector<size_t> order = {2, 0, 1}; // WXYZ0001, DATA0001, DATA00010
+    for (size_t index : order) {
+        const DownloadResult result = DownloadAndConvert(copy, files[index], out, {});
+        ASSERT_EQ(result.status, DownloadResult::Converted)
+            << DownloadMessage(result, files[index]);
+        EXPECT_EQ(ReadFile(result.paths.raw), ReadFile(card / files[index].cardName));
+    }
+    EXPECT_EQ(Folders(out), (std::vector<std::string>{"MyTest_0001", "MyTest_0001 (DATA0001)",
+                                                      "MyTest_0001 (DATA00010)"}));
+    EXPECT_EQ(ReadFile(out / "MyTest_0001" / "TestLogs" / "MyTest_0001_Raw.csv"),
+              ReadFile(card / "WXYZ0001.CSV"));
+    // Downloading again replaces its own result only.
+    DownloadResult again = DownloadAndConvert(copy, files[0], out, {});
+    EXPECT_EQ(again.paths.resultFolder, out / "MyTest_0001 (DATA0001)");
+    EXPECT_EQ(Folders(out).size(), 3u);
+    for (const TestDataFile& file : files)
+        EXPECT_TRUE(HasDownloadedCopy(file, out)) << file.cardName;
 
-    faulty.failFetch.clear();
-    faulty.shortFetch = "DATA0001.CSV";
-    result = DownloadAndConvert(faulty, file, out, {});
-    EXPECT_EQ(result.status, DownloadResult::Incomplete);
-    EXPECT_NE(DownloadMessage(result, file).find("Download Incomplete"), std::string::npos);
-    EXPECT_NE(DownloadMessage(result, file).find(kEndByteCause), std::string::npos);
-    EXPECT_FALSE(fs::exists(paths.raw));
-    EXPECT_FALSE(fs::exists(paths.converted));
-    EXPECT_EQ(std::distance(fs::directory_iterator(paths.logFolder), fs::directory_iterator()), 0)
-        << "no temporary file is left";
-
-    faulty.shortFetch.clear();
-    fs::create_directories(paths.raw); // the raw copy arrives whole but cannot take its place
-    EXPECT_EQ(DownloadAndConvert(faulty, file, out, {}).status, DownloadResult::NotSaved);
-    fs::remove(paths.raw);
-    fs::remove(card / "DATA0001.TMT");
-    result = DownloadAndConvert(faulty, file, out, {});
-    EXPECT_EQ(DownloadMessage(result, file), "Error:  Cannot Open Template File");
-    EXPECT_TRUE(fs::exists(paths.raw));
-    EXPECT_FALSE(fs::exists(paths.converted));
+    // A copy of another size is not this test's; a folder nobody made for a test is not used,
+    // an empty one is.
+    TestDataFile grown = files[0];
+    grown.sizeBytes += 1;
+    EXPECT_FALSE(HasDownloadedCopy(grown, out));
+    const fs::path other = temp.Path() / "other";
+    fs::create_directories(other / "MyTest_0001");
+    WriteFile(other / "MyTest_0001" / "notes.txt", "mine");
+    fs::create_directories(other / "MyTest_0001 (DATA0001)");
+    EXPECT_FALSE(HasDownloadedCopy(files[0], other));
+    again = DownloadAndConvert(copy, files[0], other, {});
+    EXPECT_EQ(again.paths.resultFolder, other / "MyTest_0001 (DATA0001)");
+    EXPECT_EQ(ReadFile(other / "MyTest_0001" / "notes.txt"), "mine");
 }
 
-TEST_F(TestDataTest, DeletionsGoFromTheHighestRowAndDeleteAllEnds) {
+TEST_F(TestDataTest, ProtocolCopyIsCheckedAndItsAbsenceMeansTheDefaultSpring) {
+    FaultyCard faulty(card);
+    std::vector<TestDataFile> files;
+    ScanTestData(faulty, faulty, files);
+    ASSERT_EQ(files.at(0).protocolBytes, static_cast<int32_t>(kProtocolCopy.size()));
+
+    faulty.shortFetch = "DATA0001.TMT";
+    DownloadResult result = DownloadAndConvert(faulty, files[0], out, {});
+    EXPECT_EQ(result.status, DownloadResult::Incomplete);
+    EXPECT_EQ(
+        DownloadMessage(result, files[0]),
+        "Error:  Download Incomplete\nMyTest_0001: " + std::to_string(kProtocolCopy.size() - 10) +
+            " of " + std::to_string(kProtocolCopy.size()) +
+            " bytes of DATA0001.TMT arrived; nothing was converted.\n" + kEndByteCause);
+    EXPECT_TRUE(Folders(out).empty()) << "a failed download leaves no folder";
+
+    // No copy on the card: converted all the same, as a copy with the defaults would give.
+    faulty.shortFetch.clear();
+    fs::remove(card / "DATA0001.TMT");
+    ScanTestData(faulty, faulty, files);
+    result = DownloadAndConvert(faulty, files[0], out, {});
+    ASSERT_EQ(result.status, DownloadResult::Converted);
+    EXPECT_EQ(DownloadMessage(result, files[0]),
+              "Warning:  MyTest_0001: No protocol copy on the card; converted with the default "
+              "spring");
+    EXPECT_FALSE(fs::exists(result.paths.protocol));
+    const SpringModel spring(HardwareDescription{}.SpringType);
+    ForceModel model(HardwareDescription{}, &spring);
+    ASSERT_EQ(ConvertFile(model, card / "DATA0001.CSV", temp.Path() / "full.csv", true, true),
+              ConvertSuccess);
+    EXPECT_EQ(ReadFile(result.paths.full), ReadFile(temp.Path() / "full.csv"));
+}
+
+TEST_F(TestDataTest, FailedDownloadsKeepNothingAndSayWhy) {
+    FaultyCard faulty(card);
+    std::vector<TestDataFile> files;
+    ScanTestData(faulty, faulty, files);
+    const TestDataFile file = files.at(0);
+    const struct {
+        std::string FaultyCard::*fault;
+        const char* name;
+        std::string message;
+    } cases[] = {
+        {&FaultyCard::failFetch, "DATA0001.CSV",
+         "Error:  Download Failed\nMyTest_0001: DATA0001.CSV did not come from the card."},
+        {&FaultyCard::failFetch, "DATA0001.TMT",
+         "Error:  Download Failed\nMyTest_0001: DATA0001.TMT did not come from the card."},
+        {&FaultyCard::unplugAt, "DATA0001.CSV",
+         "Error:  The controller was disconnected during the download of MyTest_0001."},
+        {&FaultyCard::shortFetch, "DATA0001.CSV",
+         "Error:  Download Incomplete\nMyTest_0001: " + std::to_string(file.sizeBytes - 10) +
+             " of " + std::to_string(file.sizeBytes) +
+             " bytes of DATA0001.CSV arrived; nothing was converted.\n" + kEndByteCause},
+    };
+    for (const auto& c : cases) {
+        faulty.*c.fault = c.name;
+        const DownloadResult result = DownloadAndConvert(faulty, file, out, {});
+        EXPECT_EQ(DownloadMessage(result, file), c.message);
+        EXPECT_TRUE(Folders(out).empty()) << c.message;
+        faulty.*c.fault = "";
+    }
+
+    // A full disk for the raw copy while it arrives (larger than a write buffer) and when it
+    // is completed, and for a conversion; a folder the system refuses.
+    std::string large = ReadFile(card / "DATA0001.CSV");
+    const std::string body = large.substr(large.find('\n') + 1);
+    while (large.size() < 100000)
+        large += body;
+    WriteFile(card / "DATA0002.CSV", large);
+    fs::copy_file(card / "DATA0001.TMT", card / "DATA0002.TMT");
+    ScanTestData(faulty, faulty, files);
+    for (const TestDataFile& filled : {files.at(0), files.at(1)}) {
+        const FullDisk full("_Raw.csv");
+        const DownloadResult result = DownloadAndConvert(faulty, filled, out, {});
+        EXPECT_EQ(result.status, DownloadResult::NotSaved);
+        EXPECT_EQ(DownloadMessage(result, filled),
+                  "Error:  No space left on the disk for " + result.paths.raw.string());
+        EXPECT_TRUE(Folders(out).empty());
+    }
+    {
+        const FullDisk full("_Full.csv");
+        const DownloadResult result = DownloadAndConvert(faulty, file, out, {});
+        EXPECT_EQ(DownloadMessage(result, file),
+                  "Error:  No space left on the disk for " + result.paths.full.string());
+        EXPECT_FALSE(fs::exists(result.paths.full));
+        EXPECT_TRUE(fs::exists(result.paths.raw)); // what arrived whole stays
+    }
+    const std::string longName(300, 'L');
+    const TestDataFile unwritable{"DATA0001.CSV", longName + "_0001.csv", file.sizeBytes,
+                                  file.protocolBytes};
+    const DownloadResult refused = DownloadAndConvert(faulty, unwritable, out, {});
+    EXPECT_EQ(DownloadMessage(refused, unwritable), "Error:  Cannot Open File for Writing\n" +
+                                                        (out / (longName + "_0001")).string() +
+                                                        ": " + std::strerror(ENAMETOOLONG));
+
+    // The raw copy arrived whole but cannot take its place in the test's own folder.
+    fs::remove_all(out);
+    ASSERT_EQ(DownloadAndConvert(faulty, file, out, {}).status, DownloadResult::Converted);
+    const DownloadPaths paths = ResultPathsFor(file, out);
+    fs::remove(paths.raw);
+    fs::create_directories(paths.raw);
+    const DownloadResult unsaved = DownloadAndConvert(faulty, file, out, {});
+    EXPECT_EQ(unsaved.status, DownloadResult::NotSaved);
+    EXPECT_EQ(DownloadMessage(unsaved, file)
+                  .rfind("Error:  MyTest_0001 arrived whole but could "
+                         "not be saved:\n" +
+                             paths.raw.string() + "\n",
+                         0),
+              0u);
+    EXPECT_TRUE(fs::exists(paths.converted)); // the earlier result stays
+}
+
+TEST_F(TestDataTest, DeletionsGoFromTheHighestRowAndTellWhatStays) {
     for (const char* name : {"DATA0002.CSV", "DATA0003.CSV"})
         WriteFile(card / name, "x");
     FaultyCard faulty(card);
@@ -202,23 +384,51 @@ TEST_F(TestDataTest, DeletionsGoFromTheHighestRowAndDeleteAllEnds) {
     ASSERT_EQ(files.size(), 3u);
 
     faulty.undeletable = "DATA0002.CSV";
-    EXPECT_EQ(DeleteSelectedFiles(faulty, files, {0, 2, 1}),
-              std::vector<std::string>{"DATA0002.CSV"});
+    DeletionReport report = DeleteSelectedFiles(faulty, files, {0, 2, 1});
     // Companions of a file without them are no failure; a file that stays keeps its companions.
     EXPECT_EQ(faulty.deleted, (std::vector<std::string>{
                                   "DATA0003.CSV", "DATA0003.TMT", "DATA0003.NAM", "DATA0002.CSV",
                                   "DATA0001.CSV", "DATA0001.TMT", "DATA0001.NAM"}));
     EXPECT_EQ(Names(files), std::vector<std::string>{"DATA0002.CSV=DATA0002.CSV:1"});
+    EXPECT_EQ(DeletionMessages(report),
+              std::vector<std::string>{"Error:  File Not Deleted\nDATA0002"});
     EXPECT_FALSE(fs::exists(card / "DATA0001.NAM"));
     EXPECT_TRUE(fs::exists(card / "INFO1.INI"));
 
-    // Delete All stops at the file that stays, once.
+    // A companion that stays is told: without its data file it is listed no more.
+    WriteFile(card / "DATA0004.CSV", "x");
+    WriteFile(card / "DATA0004.TMT", "x");
+    WriteFile(card / "DATA0004.NAM", "Kept\n");
+    ScanTestData(faulty, faulty, files);
+    faulty.undeletable = "DATA0004.TMT";
+    report = DeleteSelectedFiles(faulty, files, {1});
+    EXPECT_EQ(DeletionMessages(report),
+              std::vector<std::string>{"Error:  Kept_0004 was deleted, but DATA0004.TMT could not "
+                                       "be deleted and stays on the card."});
+    EXPECT_EQ(files.size(), 1u);
+
+    // Delete All stops at the file that stays, once, and at a line that went down.
     WriteFile(card / "DATA0000.CSV", "x");
+    faulty.undeletable = "DATA0002.CSV";
     ScanTestData(faulty, faulty, files);
     faulty.deleted.clear();
-    EXPECT_EQ(DeleteAllFiles(faulty, files), "DATA0002.CSV");
+    report = DeleteAllFiles(faulty, files);
+    EXPECT_EQ(DeletionMessages(report),
+              std::vector<std::string>{"Error:  File Not Deleted\nDATA0002"});
     EXPECT_EQ(faulty.deleted.size(), 4u);
     EXPECT_EQ(files.size(), 1u);
+    faulty.unplugAt = "DATA0002.CSV";
+    report = DeleteAllFiles(faulty, files);
+    EXPECT_EQ(DeletionMessages(report),
+              std::vector<std::string>{
+                  "Error:  The controller was disconnected during the deletion of DATA0002."});
+    EXPECT_EQ(files.size(), 1u);
+
+    EXPECT_EQ(DeleteQuestion(2, {files[0]}, false),
+              "Delete 2 tests from the card? DATA0002 has not been downloaded.");
+    EXPECT_EQ(
+        DeleteQuestion(3, {{"A", "A_0001.csv", 1}, {"B", "B_0002.csv", 1}, {"C", "C", 1}}, true),
+        "Delete 3 tests from the folder? A_0001, B_0002 and C have not been downloaded.");
 }
 
 TEST_F(TestDataTest, CardCopyDescription) {

@@ -7,6 +7,8 @@
 #include "common/MessageLog.h"
 #include "controls/ReportCtrl.h"
 #include "devicelink/Controller.h"
+#include "devicelink/PortInfo.h"
+#include "document/ControllerCard.h"
 #include "document/DeviceAction.h"
 #include "document/DialogSession.h"
 #include "document/KelvastraDoc.h"
@@ -39,6 +41,8 @@ protected:
         sim = std::make_unique<LinkSimProcess>(std::vector<std::string>{"--firmware", "4050"});
         ASSERT_TRUE(sim->Started());
         AddTwoTests(sim->Card()); // "Sample", "Other" and one without name or protocol copy
+        const fs::path ports = sim->PortsFolder();
+        controller.SetPortEnumerator([ports] { return ReadVirtualPorts(ports); });
         worker = std::make_unique<TestThread>([this] {
             controller.portName = sim->Port();
             controller.Connect();
@@ -114,12 +118,23 @@ TEST_F(TestDataDialogTest, ScanDownloadPlotAndDeleteSelected) {
     dialog->PlotButton()->click();
     EXPECT_EQ(plotted, (out / "Other_0002" / "Other_0002.csv").string());
 
-    Select({0, 2});
+    // A downloaded test goes without a question; one that was not is asked about.
+    Select({0});
+    dialog->DeleteSelectedButton()->click();
+    EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
+    Select({0, 1});
+    prompt.answer = MessageAnswer::No;
+    dialog->DeleteSelectedButton()->click();
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.Last(), "Delete 2 tests from the card? DATA0003 has not been downloaded.");
+    EXPECT_EQ(Rows(), QStringList({"Other_0002.csv " + kb, "DATA0003.CSV " + kb}));
+    prompt.answer = MessageAnswer::Yes;
+    Select({1});
     dialog->DeleteSelectedButton()->click();
     EXPECT_EQ(Rows(), QStringList({"Other_0002.csv " + kb}));
     for (const char* gone : {"DATA0001.CSV", "DATA0001.TMT", "DATA0001.NAM", "DATA0003.CSV"})
         EXPECT_FALSE(fs::exists(sim->Card() / gone)) << gone;
-    EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
+    EXPECT_EQ(prompt.shown.size(), 2u) << prompt.Last();
 }
 
 TEST_F(TestDataDialogTest, FailuresAreToldAndDeleteAllStops) {
@@ -129,9 +144,14 @@ TEST_F(TestDataDialogTest, FailuresAreToldAndDeleteAllStops) {
     Select({1, 2});
     dialog->DownloadButton()->click();
     ASSERT_EQ(prompt.shown.size(), 2u);
-    EXPECT_EQ(prompt.shown[0].text, "Error:  Download Failed\nDATA0002.CSV");
-    EXPECT_EQ(prompt.shown[1].text, "Error:  Cannot Open Template File");
-    EXPECT_FALSE(fs::exists(out / "Other_0002" / "TestLogs" / "Other_0002_Raw.csv"));
+    EXPECT_EQ(prompt.shown[0].text,
+              "Error:  Download Failed\nOther_0002: DATA0002.CSV did not come from the card.");
+    EXPECT_EQ(prompt.shown[0].icon, MessageIcon::Error);
+    EXPECT_EQ(prompt.shown[1].text, "Warning:  DATA0003: No protocol copy on the card; converted "
+                                    "with the default spring");
+    EXPECT_EQ(prompt.shown[1].icon, MessageIcon::Exclamation);
+    EXPECT_FALSE(fs::exists(out / "Other_0002"));
+    EXPECT_TRUE(fs::exists(out / "DATA0003" / "DATA0003.CSV"));
 
     WriteFile(temp.Path() / "file", "x");
     dialog->FolderEdit()->setText(QString::fromStdString((temp.Path() / "file" / "sub").string()));
@@ -147,9 +167,56 @@ TEST_F(TestDataDialogTest, FailuresAreToldAndDeleteAllStops) {
     dialog->DeleteAllButton()->click();
     ASSERT_EQ(prompt.shown.size(), 2u);
     EXPECT_EQ(prompt.shown[0].text, CAccessTestDataDlg::kDeleteAllQuestion);
-    EXPECT_EQ(prompt.shown[1].text, "Error:  File Not Deleted");
+    EXPECT_EQ(prompt.shown[1].text, "Error:  File Not Deleted\nDATA0003");
     EXPECT_EQ(dialog->List()->rowCount(), 1);
     EXPECT_EQ(dialog->List()->ItemText(0, 0), "DATA0003.CSV");
+}
+
+// Unplugged during a download and plugged in again: the dialog says what happened in the tests'
+// names, and the next Scan finds the controller on its new port.
+TEST_F(TestDataDialogTest, AfterAnUnplugAScanReconnects) {
+    dialog->ScanButton()->click();
+    ASSERT_EQ(dialog->List()->rowCount(), 3);
+    ASSERT_EQ(sim->Control("drop 3000"), "ok drop 3000");
+    Select({0, 1});
+    dialog->DownloadButton()->click();
+    ASSERT_EQ(prompt.shown.size(), 1u); // the second row is not tried over a line that is gone
+    EXPECT_EQ(prompt.Last(),
+              "Error:  The controller was disconnected during the download of Sample_0001.");
+    EXPECT_FALSE(fs::exists(out / "Sample_0001"));
+
+    dialog->ScanButton()->click(); // still unplugged
+    EXPECT_EQ(prompt.Last(),
+              "Error:  The controller is not connected.\nConnect it, then press Scan for Data.");
+    EXPECT_EQ(dialog->Status()->text(), "Scan Failed");
+    ASSERT_EQ(sim->Control("replug").rfind("ok replug", 0), 0u);
+    prompt.shown.clear();
+    dialog->ScanButton()->click();
+    EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
+    EXPECT_EQ(dialog->Status()->text(), "Scan Complete");
+    ASSERT_EQ(dialog->List()->rowCount(), 3);
+    Select({1});
+    dialog->DownloadButton()->click();
+    EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
+    EXPECT_TRUE(fs::exists(out / "Other_0002" / "Other_0002.csv"));
+}
+
+// A test running or paused keeps every operation off the card.
+TEST_F(TestDataDialogTest, NothingIsTouchedWhileATestRuns) {
+    dialog->ScanButton()->click();
+    ASSERT_EQ(dialog->List()->rowCount(), 3);
+    ASSERT_EQ(sim->Control("state 4"), "ok state 4");
+    prompt.answer = MessageAnswer::Yes;
+    Select({0});
+    dialog->DownloadButton()->click();
+    dialog->DeleteSelectedButton()->click();
+    dialog->ScanButton()->click();
+    ASSERT_EQ(prompt.shown.size(), 4u); // the question before the deletion, then the refusals
+    for (size_t i : {0u, 2u, 3u})
+        EXPECT_EQ(prompt.shown[i].text, kTestRunningText) << i;
+    EXPECT_FALSE(fs::exists(out / "Sample_0001"));
+    EXPECT_TRUE(fs::exists(sim->Card() / "DATA0001.CSV"));
+    EXPECT_EQ(dialog->List()->rowCount(), 0);
 }
 
 TEST_F(TestDataDialogTest, AdvancedWorksOnACardCopy) {

@@ -6,7 +6,6 @@
 #include "document/ControllerCard.h"
 #include "document/DialogSession.h"
 #include "document/Settings.h"
-#include "document/ThreadMailbox.h"
 #include "document/ViewInterfaces.h"
 #include "recordings/TestDataAccess.h"
 #include "recordings/ui/AdvancedProcess.h"
@@ -18,27 +17,65 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 
 namespace {
 
 constexpr const char* kDeviceGone = "Error:  The device is no longer available.\n";
+constexpr const char* kNotConnected =
+    "Error:  The controller is not connected.\nConnect it, then press Scan for Data.";
+constexpr const char* kNoRunState =
+    "Error:  The controller does not say whether a test is running.\n";
 
-// The card or its copy in a folder, for one piece of work on the worker. Display names always
-// come from the controller's card.
+// The card or its copy in a folder, for one piece of work on the worker. Display names come
+// from the controller's card, or from the copy while the line to the controller is down.
 struct WorkCards {
     WorkCards(Controller& controller, bool local, const std::string& folder)
-        : card(controller), copy(folder), files(local ? static_cast<ITestDataCard&>(copy) : card) {}
+        : card(controller), copy(folder), files(local ? static_cast<ITestDataCard&>(copy) : card),
+          names(local && LineDown(controller) ? static_cast<ITestDataCard&>(copy) : card) {}
     ControllerCard card;
     FolderCard copy;
     ITestDataCard& files;
+    ITestDataCard& names;
 };
+
+// On the worker, before every operation: whether the card may be used. A test running keeps
+// everyone off it. A line that went down is set up again when `relink` allows (a scan does;
+// a download or deletion never works on a controller its list was not read from). A copy in a
+// folder can be worked on without the controller.
+CardAccess AccessBefore(Controller& controller, DialogSession& session, bool local, bool relink,
+                        bool* relinked = nullptr) {
+    CardAccess access = CheckCardAccess(controller);
+    if (access == CardAccess::LineDown && relink && session.Relink(controller)) {
+        if (relinked)
+            *relinked = true;
+        access = CheckCardAccess(controller);
+    }
+    if (local && access != CardAccess::TestRunning)
+        return CardAccess::Ready;
+    return access;
+}
+
+// What to tell the user when an operation may not start; empty when it may.
+std::string AccessProblem(CardAccess access) {
+    switch (access) {
+    case CardAccess::Ready:
+        return {};
+    case CardAccess::TestRunning:
+        return kTestRunningText;
+    case CardAccess::LineDown:
+        return kNotConnected;
+    case CardAccess::NoAnswer:
+        return kNoRunState;
+    }
+    return {};
+}
 
 QPushButton* Button(const char* text) {
     auto* button = new QPushButton(QString::fromLatin1(text));
@@ -199,7 +236,10 @@ void CAccessTestDataDlg::OnScanForData() {
         return;
     struct Outcome {
         bool ran = false;
+        CardAccess access = CardAccess::Ready;
         bool listed = false;
+        bool cutOff = false;           // the line went down during the scan
+        std::optional<int> capacityKb; // asked again of a controller connected afresh
         std::vector<TestDataFile> files;
     };
     SetBusy(true);
@@ -209,23 +249,40 @@ void CAccessTestDataDlg::OnScanForData() {
     SetStatus(QStringLiteral("Scanning..."));
     const bool local = m_bLocalMode;
     const std::string folder = m_localFolder;
+    DialogSession* session = &m_session;
     const Outcome outcome = m_session.RunWithProgress<Outcome>(
-        [local, folder](Controller& controller, const ProgressFn& progress) {
-            WorkCards cards(controller, local, folder);
+        [local, folder, session](Controller& controller, const ProgressFn& progress) {
             Outcome result;
             result.ran = true;
-            result.listed = ScanTestData(cards.files, cards.card, result.files, progress);
+            bool relinked = false;
+            result.access = AccessBefore(controller, *session, local, true, &relinked);
+            if (relinked)
+                result.capacityKb = CardCapacityKb(controller);
+            if (result.access != CardAccess::Ready)
+                return result;
+            WorkCards cards(controller, local, folder);
+            result.listed = ScanTestData(cards.files, cards.names, result.files, progress);
+            result.cutOff = &cards.names == &cards.card && LineDown(controller);
             return result;
         },
         [this](std::int64_t done, std::int64_t total) { ShowProgress(done, total); });
+    if (outcome.capacityKb)
+        m_nCapacityKb = *outcome.capacityKb;
     m_files = outcome.files;
     FillList();
     ShowProgress(0, 1);
-    SetStatus(outcome.listed ? QStringLiteral("Scan Complete") : QStringLiteral("Scan Failed"));
+    const bool complete =
+        outcome.ran && outcome.access == CardAccess::Ready && outcome.listed && !outcome.cutOff;
+    SetStatus(complete ? QStringLiteral("Scan Complete") : QStringLiteral("Scan Failed"));
     ShowUsedStorage();
     SetBusy(false);
     if (!outcome.ran)
         m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
+    else if (const std::string problem = AccessProblem(outcome.access); !problem.empty())
+        m_prompt.ShowMessage(problem, MessageIcon::Error);
+    else if (outcome.cutOff)
+        m_prompt.ShowMessage("Error:  The controller was disconnected during the scan.",
+                             MessageIcon::Error);
 }
 
 void CAccessTestDataDlg::OnDownloadSelected() {
@@ -250,14 +307,19 @@ void CAccessTestDataDlg::OnDownloadSelected() {
 
     const bool local = m_bLocalMode;
     const std::string source = m_localFolder;
-    QPointer<CAccessTestDataDlg> guard(this);
-    auto stage = [guard](DownloadStage next) {
+    DialogSession* session = &m_session;
+    // The stage is shown with the progress, on this thread.
+    auto reached = std::make_shared<std::atomic<int>>(-1);
+    auto stage = [reached](DownloadStage next) { *reached = static_cast<int>(next); };
+    auto showStage = [this, reached] {
         static const char* const texts[] = {"Downloading...", "Processing...", "Download Complete"};
-        const QString text = QString::fromLatin1(texts[static_cast<int>(next)]);
-        ThreadMailbox::Main().Post([guard, text] {
-            if (guard)
-                guard->SetStatus(text);
-        });
+        const int now = reached->exchange(-1);
+        if (now >= 0)
+            SetStatus(QString::fromLatin1(texts[now]));
+    };
+    struct Outcome {
+        CardAccess access = CardAccess::Ready;
+        std::optional<DownloadResult> result;
     };
     // Every selected row in list order, each deselected when done.
     for (;;) {
@@ -266,28 +328,58 @@ void CAccessTestDataDlg::OnDownloadSelected() {
             break;
         const int row = rows.front();
         const TestDataFile file = m_files[static_cast<size_t>(row)];
-        const auto result = m_session.RunWithProgress<std::optional<DownloadResult>>(
+        const auto outcome = m_session.RunWithProgress<std::optional<Outcome>>(
             [=](Controller& controller, const ProgressFn& progress) {
+                Outcome result;
+                result.access = AccessBefore(controller, *session, local, false);
+                if (result.access != CardAccess::Ready)
+                    return std::optional(result);
                 WorkCards cards(controller, local, source);
-                return std::optional(DownloadAndConvert(cards.files, file, folder,
-                                                        controller.hardware, progress, stage));
+                result.result = DownloadAndConvert(cards.files, file, folder, controller.hardware,
+                                                   progress, stage);
+                return std::optional(result);
             },
-            [this](std::int64_t done, std::int64_t total) { ShowProgress(done, total); },
+            [this, showStage](std::int64_t done, std::int64_t total) {
+                showStage();
+                ShowProgress(done, total);
+            },
             std::nullopt);
+        showStage();
         ShowProgress(0, 1);
-        if (!result) {
+        if (!outcome) {
             m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
             break;
         }
-        m_list->SelectRow(row, false);
-        if (result->status == DownloadResult::Converted) {
-            m_converted[file.cardName] = result->paths.converted.string();
-        } else {
+        if (const std::string problem = AccessProblem(outcome->access); !problem.empty()) {
             SetStatus(QStringLiteral("Download Failed"));
-            m_prompt.ShowMessage(DownloadMessage(*result, file), MessageIcon::Error);
+            m_prompt.ShowMessage(problem, MessageIcon::Error);
+            break;
         }
+        const DownloadResult& result = *outcome->result;
+        m_list->SelectRow(row, false);
+        const std::string message = DownloadMessage(result, file);
+        if (result.status == DownloadResult::Converted) {
+            m_converted[file.cardName] = result.paths.converted.string();
+            if (!message.empty())
+                m_prompt.ShowMessage(message, MessageIcon::Exclamation);
+            continue;
+        }
+        SetStatus(QStringLiteral("Download Failed"));
+        m_prompt.ShowMessage(message, MessageIcon::Error);
+        // The rest would only fail the same way.
+        if (result.status == DownloadResult::Disconnected)
+            break;
     }
     SetBusy(false);
+}
+
+void CAccessTestDataDlg::ShowDeletionReport(bool ran, const DeletionReport& report) {
+    if (!ran) {
+        m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
+        return;
+    }
+    for (const std::string& message : DeletionMessages(report))
+        m_prompt.ShowMessage(message, MessageIcon::Error);
 }
 
 void CAccessTestDataDlg::OnDeleteSelected() {
@@ -298,17 +390,44 @@ void CAccessTestDataDlg::OnDeleteSelected() {
         return;
     struct Outcome {
         bool ran = false;
+        CardAccess access = CardAccess::Ready;
         std::vector<TestDataFile> files;
-        std::vector<std::string> failed;
+        DeletionReport report;
     };
     SetBusy(true);
+    // A test with no downloaded copy is asked about first: deleting it loses it.
+    std::vector<TestDataFile> selected;
+    for (int row : rows)
+        selected.push_back(m_files[static_cast<size_t>(row)]);
+    const std::string downloads = DownloadFolder();
+    const auto notDownloaded = m_session.RunAndWait<std::optional<std::vector<TestDataFile>>>(
+        [selected, downloads](Controller&) {
+            std::vector<TestDataFile> missing;
+            for (const TestDataFile& file : selected) {
+                if (!HasDownloadedCopy(file, downloads))
+                    missing.push_back(file);
+            }
+            return std::optional(missing);
+        },
+        std::nullopt);
+    if (notDownloaded && !notDownloaded->empty() &&
+        m_prompt.ShowMessage(DeleteQuestion(selected.size(), *notDownloaded, m_bLocalMode),
+                             MessageIcon::Question,
+                             MessageButtons::YesNoDefaultNo) != MessageAnswer::Yes) {
+        SetBusy(false);
+        return;
+    }
     const bool local = m_bLocalMode;
     const std::string folder = m_localFolder;
+    DialogSession* session = &m_session;
     const Outcome outcome = m_session.RunAndWait<Outcome>(
-        [local, folder, rows, files = m_files](Controller& controller) {
+        [local, folder, session, rows, files = m_files](Controller& controller) {
+            Outcome result{true, CardAccess::Ready, files, {}};
+            result.access = AccessBefore(controller, *session, local, false);
+            if (result.access != CardAccess::Ready)
+                return result;
             WorkCards cards(controller, local, folder);
-            Outcome result{true, files, {}};
-            result.failed = DeleteSelectedFiles(cards.files, result.files, rows);
+            result.report = DeleteSelectedFiles(cards.files, result.files, rows);
             return result;
         });
     if (outcome.ran)
@@ -316,10 +435,10 @@ void CAccessTestDataDlg::OnDeleteSelected() {
     FillList();
     ShowUsedStorage();
     SetBusy(false);
-    if (!outcome.ran)
-        m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
-    for (size_t i = 0; i < outcome.failed.size(); ++i)
-        m_prompt.ShowMessage(kFileNotDeleted, MessageIcon::Error);
+    if (const std::string problem = AccessProblem(outcome.access); !problem.empty())
+        m_prompt.ShowMessage(problem, MessageIcon::Error);
+    else
+        ShowDeletionReport(outcome.ran, outcome.report);
 }
 
 void CAccessTestDataDlg::OnDeleteAll() {
@@ -332,17 +451,22 @@ void CAccessTestDataDlg::OnDeleteAll() {
         return;
     struct Outcome {
         bool ran = false;
+        CardAccess access = CardAccess::Ready;
         std::vector<TestDataFile> files;
-        std::string stuck;
+        DeletionReport report;
     };
     SetBusy(true);
     const bool local = m_bLocalMode;
     const std::string folder = m_localFolder;
-    const Outcome outcome =
-        m_session.RunAndWait<Outcome>([local, folder, files = m_files](Controller& controller) {
+    DialogSession* session = &m_session;
+    const Outcome outcome = m_session.RunAndWait<Outcome>(
+        [local, folder, session, files = m_files](Controller& controller) {
+            Outcome result{true, CardAccess::Ready, files, {}};
+            result.access = AccessBefore(controller, *session, local, false);
+            if (result.access != CardAccess::Ready)
+                return result;
             WorkCards cards(controller, local, folder);
-            Outcome result{true, files, {}};
-            result.stuck = DeleteAllFiles(cards.files, result.files);
+            result.report = DeleteAllFiles(cards.files, result.files);
             return result;
         });
     if (outcome.ran)
@@ -350,10 +474,10 @@ void CAccessTestDataDlg::OnDeleteAll() {
     FillList();
     ShowUsedStorage();
     SetBusy(false);
-    if (!outcome.ran)
-        m_prompt.ShowMessage(kDeviceGone, MessageIcon::Error);
-    else if (!outcome.stuck.empty())
-        m_prompt.ShowMessage(kFileNotDeleted, MessageIcon::Error);
+    if (const std::string problem = AccessProblem(outcome.access); !problem.empty())
+        m_prompt.ShowMessage(problem, MessageIcon::Error);
+    else
+        ShowDeletionReport(outcome.ran, outcome.report);
 }
 
 void CAccessTestDataDlg::OnBrowse() {

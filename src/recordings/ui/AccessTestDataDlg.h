@@ -7,6 +7,7 @@
 // buttons that would start another are disabled and the progress bar and status text follow it.
 #pragma once
 
+#include "recordings/TestDataAccess.h"
 #include "recordings/TestDataListing.h"
 
 #include <QDialog>
@@ -81,6 +82,8 @@ public slots:
 private:
     void FillList();
     void ShowUsedStorage();
+    // The messages of a deletion; `ran` false when the session had already ended.
+    void ShowDeletionReport(bool ran, const DeletionReport& report);
     void SetBusy(bool busy);
     void UpdatePlotButton();
     void ShowProgress(std::int64_t done, std::int64_t total);

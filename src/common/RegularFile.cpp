@@ -1,5 +1,6 @@
 #include "common/RegularFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -59,8 +60,15 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, st
     const UniqueFile file = OpenRegularFile(path, error);
     if (!file)
         return std::nullopt;
-    std::string text(limit, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+    std::string text;
+    char chunk[65536];
+    while (text.size() < limit) {
+        const std::size_t got =
+            std::fread(chunk, 1, std::min(sizeof chunk, limit - text.size()), file.get());
+        if (got == 0)
+            break;
+        text.append(chunk, got);
+    }
     if (std::ferror(file.get())) {
         error = std::strerror(errno);
         return std::nullopt;

@@ -19,7 +19,7 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // reason) when it is missing, cannot be opened, or is anything but a regular file.
 UniqueFile OpenRegularFile(const std::filesystem::path& path, std::string& error);
 
-// At most `limit` bytes (set aside at once: meant for small files) from the start of a regular
-// file; nothing when it is not one or cannot be read.
+// At most `limit` bytes from the start of a regular file; nothing when it is not one or cannot
+// be read.
 std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, std::size_t limit,
                                            std::string& error);

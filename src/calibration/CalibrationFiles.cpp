@@ -35,9 +35,7 @@ std::vector<std::string> SplitFields(std::string_view line) {
     }
 }
 
-// A whole field as a number (blanks around it allowed); nothing for anything else. Written
-// again with six digits, a number near the largest double could round beyond it: such numbers
-// are no reading, height or factor anyway.
+// A whole finite number in the field (blanks around it allowed); nothing for anything else.
 std::optional<double> StrictNumber(std::string_view field) {
     while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
         field.remove_prefix(1);
@@ -47,7 +45,7 @@ std::optional<double> StrictNumber(std::string_view field) {
     const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value,
                                               std::chars_format::general);
     if (field.empty() || error != std::errc() || end != field.data() + field.size() ||
-        !(std::fabs(value) <= 1e300))
+        !std::isfinite(value))
         return std::nullopt;
     return value;
 }

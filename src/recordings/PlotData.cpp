@@ -444,7 +444,9 @@ bool PlotData::Scan(long long from, long long to, ScanState& state) const {
     const int* columnSeries = m_columnSeries.data();
     char* hasValues = state.hasValues.data();
     std::vector<double> values(static_cast<size_t>(seriesCount));
-    std::vector<char> buffer(kReadChunk);
+    // No more than the stretch needs: a small file or a short zoom is read with a small buffer.
+    std::vector<char> buffer(static_cast<size_t>(
+        std::clamp<long long>(to - from, 1, static_cast<long long>(kReadChunk))));
     size_t kept = 0;
     long long bufferStart = from; // file offset of buffer[0]
     long long remaining = to - from;

@@ -63,6 +63,22 @@ TEST(TrafficRecorder, RecordsEveryByteByExchangeAndAppendsSessions) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+TEST(TrafficRecorder, NeverWritesThroughALinkOrIntoAnythingButAPlainFile) {
+    TempFolder dir;
+    const auto victim = dir.Path() / "victim";
+    WriteFile(victim, "keep");
+    std::filesystem::create_symlink(victim, dir.Path() / "link");
+    ASSERT_EQ(::mkfifo((dir.Path() / "fifo").c_str(), 0600), 0);
+    TrafficRecorder recorder;
+    for (const char* name : {"link", "fifo", "missing/trace.txt"}) {
+        std::string error;
+        EXPECT_FALSE(recorder.Start((dir.Path() / name).string(), error)) << name;
+        EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+        EXPECT_FALSE(recorder.IsRecording());
+    }
+    EXPECT_EQ(ReadFile(victim), "keep");
+}
+
 // Files beyond `bytes` cannot grow while one lives, as on a full disk: a write stops short,
 // the next one fails.
 class FileSizeLimit {
@@ -118,22 +134,6 @@ TEST(TrafficRecorder, AnEarlierRecordIsClosedToOthersBeforeTheSessionGoesIn) {
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(ReadFile(path), "# earlier\n" + TrafficSessionHeader());
-}
-
-TEST(TrafficRecorder, NeverWritesThroughALinkOrIntoAnythingButAPlainFile) {
-    TempFolder dir;
-    const auto victim = dir.Path() / "victim";
-    WriteFile(victim, "keep");
-    std::filesystem::create_symlink(victim, dir.Path() / "link");
-    ASSERT_EQ(::mkfifo((dir.Path() / "fifo").c_str(), 0600), 0);
-    TrafficRecorder recorder;
-    for (const char* name : {"link", "fifo", "missing/trace.txt"}) {
-        std::string error;
-        EXPECT_FALSE(recorder.Start((dir.Path() / name).string(), error)) << name;
-        EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
-        EXPECT_FALSE(recorder.IsRecording());
-    }
-    EXPECT_EQ(ReadFile(victim), "keep");
 }
 
 } // namespace

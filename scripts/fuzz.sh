@@ -51,9 +51,9 @@ for target in "${targets[@]}"; do
   rm -rf "$run"
   mkdir -p "$run/corpus" "$run/artifacts" "$run/tmp"
   cp "$seeds"/* "$run/corpus/"
-  # The converter takes whole test files; every other input is a few lines.
+  # The converter and the plot take whole test files; every other input is a few lines.
   max_len=4096
-  [ "$name" = convert ] && max_len=16384
+  [ "$name" = convert ] || [ "$name" = plot ] && max_len=16384
 
   status=0
   TMPDIR="$run/tmp" \

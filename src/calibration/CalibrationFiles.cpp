@@ -4,6 +4,7 @@
 #include "common/NumberText.h"
 #include "common/TextLines.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -32,6 +33,21 @@ std::vector<std::string> SplitFields(std::string_view line) {
         fields.emplace_back(line.substr(start, comma - start));
         start = comma + 1;
     }
+}
+
+// A whole finite number in the field (blanks around it allowed); nothing for anything else.
+std::optional<double> StrictNumber(std::string_view field) {
+    while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
+        field.remove_prefix(1);
+    while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
+        field.remove_suffix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value,
+                                              std::chars_format::general);
+    if (field.empty() || error != std::errc() || end != field.data() + field.size() ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 std::string Joined(const std::array<double, kWellCount>& values) {
@@ -147,6 +163,74 @@ std::optional<ParsedCalibrationFile> ParseCalibrationFile(std::string_view text)
         DataRow row;
         for (std::size_t col = 0; col < row.size(); ++col)
             row[col] = ListNumberText(col < fields.size() ? LeadingDouble(fields[col]) : 0.0);
+        parsed.rows.push_back(row);
+    }
+    return parsed;
+}
+
+std::optional<ParsedCalibrationFile> ParseSessionFile(std::string_view text, std::string& problem) {
+    std::vector<std::string_view> lines = SplitTextLines(text);
+    while (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    std::size_t at = 0; // the line being read
+    const auto fail = [&](const std::string& what) {
+        problem = "line " + std::to_string(at + 1) + " " + what;
+        return std::nullopt;
+    };
+    // The line's fields after the first `skip` as `count` numbers; false with `problem` set.
+    const auto numbers = [&](std::size_t skip, std::size_t count, std::vector<double>& values) {
+        const std::vector<std::string> fields = SplitFields(lines[at]);
+        if (fields.size() != skip + count) {
+            fail("has " + std::to_string(fields.size()) + " fields, not " +
+                 std::to_string(skip + count));
+            return false;
+        }
+        values.clear();
+        for (std::size_t i = skip; i < fields.size(); ++i) {
+            const std::optional<double> value = StrictNumber(fields[i]);
+            if (!value) {
+                fail("holds \"" + fields[i].substr(0, 40) + "\", which is not a number");
+                return false;
+            }
+            values.push_back(*value);
+        }
+        return true;
+    };
+
+    if (lines.empty() || lines[0] != kFactorHeader)
+        return fail(std::string("is not \"") + kFactorHeader + "\"");
+    ParsedCalibrationFile parsed;
+    std::array<std::array<double, kWellCount>*, 3> targets{&parsed.factors.a, &parsed.factors.b,
+                                                           &parsed.factors.c};
+    std::vector<double> values;
+    for (int r = 0; r < 3; ++r) {
+        at = static_cast<std::size_t>(1 + r);
+        if (at == lines.size())
+            return fail(std::string("is missing: the file ends before the factors ") +
+                        kFactorLabels[r]);
+        if (lines[at].substr(0, lines[at].find(',')) != kFactorLabels[r])
+            return fail(std::string("does not start with \"") + kFactorLabels[r] + ",\"");
+        if (!numbers(1, kWellCount, values))
+            return std::nullopt;
+        std::copy(values.begin(), values.end(), targets[static_cast<std::size_t>(r)]->begin());
+        parsed.factorLines = r + 1;
+    }
+    at = 4;
+    if (at == lines.size())
+        return parsed; // factors without rows
+    if (!lines[at].empty())
+        return fail("is not empty: the rows come after an empty line and the data header");
+    at = 5;
+    if (at == lines.size() || lines[at] != kDataHeader)
+        return fail(std::string("is not \"") + kDataHeader + "\"");
+    for (at = 6; at < lines.size(); ++at) {
+        if (lines[at].empty())
+            return fail("is empty, but more rows follow");
+        if (!numbers(0, 1 + kWellCount, values))
+            return std::nullopt;
+        DataRow row;
+        for (std::size_t col = 0; col < row.size(); ++col)
+            row[col] = ListNumberText(values[col]);
         parsed.rows.push_back(row);
     }
     return parsed;

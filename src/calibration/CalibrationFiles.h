@@ -56,6 +56,13 @@ struct ParsedCalibrationFile {
 // label).
 std::optional<ParsedCalibrationFile> ParseCalibrationFile(std::string_view text);
 
+// The command-line session file, which the program rewrites after every step, must be read
+// whole: the header, the three factor lines of nine numbers each, and only then (after an empty
+// line and the data header) rows of ten numbers without a gap; empty lines may close the file.
+// Nothing, with `problem` naming the first line that breaks this ("line 9 is empty, but ..."),
+// otherwise.
+std::optional<ParsedCalibrationFile> ParseSessionFile(std::string_view text, std::string& problem);
+
 // A card calibration file (MAGCAL.INI, MAGCAL0.INI) is taken only with exactly 27 lines; each
 // line's leading number, in order.
 std::optional<std::array<double, 3 * kWellCount>>

@@ -79,6 +79,13 @@ SetPointResult RawSetPoint(const HardwareDescription& description,
             Format("Error:  Maximum Compress Magnitude = %.1f MPa\n", double(range.maxMagnitude));
         return result;
     }
+    // A force or pressure below zero is none the regulator can make; the force law would
+    // quietly send it as 0.
+    if (!controls.specifyRaw && F(v) < 0.0f) {
+        result.message = Format("Error:  Minimum Compress Magnitude = 0.0 %s\n",
+                                controls.specifyMPa ? "MPa" : limits.unit.c_str());
+        return result;
+    }
     if (controls.specifyRaw) {
         result.raw = ToInt32(std::floor(v));
     } else if (controls.specifyMPa) {
@@ -105,6 +112,9 @@ SetPointResult RawSetPoint(const HardwareDescription& description,
             result.message = Format("Error:  Raw set point must be between 0 and %.0f\n", top);
             result.raw.reset();
         }
+    } else if (*result.raw < 0) {
+        result.message = "Error:  Raw set point must not be below 0\n";
+        result.raw.reset();
     }
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/NumberText.h"
+#include "common/RegularFile.h"
 #include "mathematics/ApprPolynomial2.h"
 
 #include <algorithm>
@@ -180,6 +181,32 @@ CalibrationOutcome DisplacementCalibration::Import(const std::filesystem::path& 
     ShowFactors();
     m_rows = parsed->rows;
     m_status = "Calibration data imported from: " + path.string();
+    return {};
+}
+
+CalibrationOutcome DisplacementCalibration::ImportSession(const std::filesystem::path& path) {
+    // Far more rows than any calibration collects.
+    constexpr std::size_t kLargestSession = std::size_t{16} << 20;
+    const auto refuse = [&](const std::string& why) {
+        return CalibrationOutcome::Refused("Error:  The session file " + path.string() +
+                                               " cannot be read whole: " + why +
+                                               ".\nNothing was changed.",
+                                           true);
+    };
+    std::string error;
+    const std::optional<std::string> text = ReadRegularFile(path, kLargestSession + 1, error);
+    if (!text)
+        return refuse(error);
+    if (text->size() > kLargestSession)
+        return refuse("it is larger than any session");
+    std::string problem;
+    const std::optional<ParsedCalibrationFile> parsed = ParseSessionFile(*text, problem);
+    if (!parsed)
+        return refuse(problem);
+    m_factors = parsed->factors;
+    ShowFactors();
+    m_rows = parsed->rows;
+    m_status.clear();
     return {};
 }
 

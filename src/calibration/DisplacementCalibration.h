@@ -95,6 +95,9 @@ public:
     // Import of an exported file. A file that cannot be read or is no calibration data changes
     // nothing but the status.
     CalibrationOutcome Import(const std::filesystem::path& path);
+    // The command-line session file, read whole or refused (and then nothing changes): a file
+    // that the next step rewrites must never lose the rows it could not read.
+    CalibrationOutcome ImportSession(const std::filesystem::path& path);
     // The file text of the current state; factors as zeros while the factor list is empty (the
     // command-line session file).
     std::string SessionText() const;

@@ -86,17 +86,16 @@ void PrintFactors(const DisplacementCalibration& calibration) {
         PrintRow(row);
 }
 
-// The session file: an exported calibration file. A missing file is an empty session when
-// `mayBeMissing`.
+// The session file: an exported calibration file, read whole. A missing file is an empty
+// session when `mayBeMissing`.
 bool LoadSession(CliContext& context, const std::string& path, bool mayBeMissing,
                  DisplacementCalibration& calibration) {
     std::error_code code;
     if (mayBeMissing && !std::filesystem::exists(path, code))
         return true;
-    const CalibrationOutcome outcome = calibration.Import(path);
+    const CalibrationOutcome outcome = calibration.ImportSession(path);
     if (!outcome.ok) {
-        Fail(context,
-             outcome.message.empty() ? "kelvastra-cli: cannot read " + path : outcome.message);
+        Fail(context, outcome.message);
         return false;
     }
     return true;

@@ -227,7 +227,8 @@ int Convert(const ConvertOptions& options) {
             std::cerr << "Error:  " << options.raw << " holds no test data: "
                       << (std::filesystem::file_size(options.raw, error) == 0
                               ? "the file is empty"
-                              : "its first line names no column of test data")
+                              : "it is not text, or its first line names no column of test "
+                                "data")
                       << ". Nothing was written\n";
             return 1;
         default:

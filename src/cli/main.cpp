@@ -21,6 +21,12 @@ int main(int argc, char** argv) {
     cli.require_subcommand(1);
     cli.set_help_all_flag("--help-all", "Show help for every subcommand");
 
+    // A trace that stops early (a full disk) is said where the user looks, whatever the
+    // command prints.
+    TrafficRecorder::Shared().SetStopNotice([](const std::string& text) {
+        std::fprintf(stderr, "kelvastra-cli: %s", text.c_str());
+        std::fflush(stderr);
+    });
     CliContext context;
     AddGlobalOptions(cli, context);
     AddProtocolCommands(cli, context);

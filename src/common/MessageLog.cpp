@@ -24,8 +24,12 @@ bool MessageLog::Exists() { return g_created; }
 
 void MessageLog::WriteMessage(const std::string& text)
 {
-    if (t_muted > 0)
-        return;
+    if (t_muted == 0)
+        WriteNotice(text);
+}
+
+void MessageLog::WriteNotice(const std::string& text)
+{
     Callback callback;
     CKelvastraDoc* document = nullptr;
     bool echo = true;

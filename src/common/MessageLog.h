@@ -18,6 +18,8 @@ public:
     static bool Exists();
 
     void WriteMessage(const std::string& text);
+    // The same, even on a muted thread: news that must not be lost while a quiet stretch runs.
+    void WriteNotice(const std::string& text);
 
     // Binds the callback and its document; an empty callback unbinds.
     void Bind(Callback callback, CKelvastraDoc* document);

@@ -1,11 +1,11 @@
 #include "devicelink/Doctor.h"
 
+#include "common/RegularFile.h"
 #include "devicelink/PortInfo.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -22,11 +22,12 @@ const char* const kRuleFix =
     "install the kelvastra package, or: sudo install -m 644 resources/udev/99-kelvastra.rules "
     "/etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger";
 
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// The start of a file; nothing for what is not a regular file. Lock files sit in folders that
+// anyone may write to, so a FIFO there (which would block the read) or a link to /dev/zero
+// (which never ends) must not stop the checks.
+std::string ReadText(const fs::path& file, std::size_t limit = std::size_t{1} << 20) {
+    std::string error;
+    return ReadRegularFile(file, limit, error).value_or(std::string());
 }
 
 std::string Trimmed(std::string text) {
@@ -73,7 +74,8 @@ public:
     }
     bool Alive(long long pid) const { return pid > 0 && Exists("/proc/" + std::to_string(pid)); }
     std::string Process(long long pid) const {
-        const std::string name = Trimmed(ReadText(Under("/proc/" + std::to_string(pid) + "/comm")));
+        const std::string name =
+            Trimmed(ReadText(Under("/proc/" + std::to_string(pid) + "/comm"), 64));
         return "process " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")");
     }
     // Process ids under /proc, in name order.
@@ -188,42 +190,66 @@ DoctorCheck CheckPermission(const System& system, const std::string& node) {
                 ", then log out and in again"};
 }
 
+enum class Holds { Yes, No, Unknown };
+
+// Whether the process has `node` open, from its descriptors' links.
+Holds HoldsOpen(const System& system, long long pid, const std::string& node) {
+    const fs::path fds = system.Under("/proc/" + std::to_string(pid) + "/fd");
+    std::error_code error;
+    fs::directory_iterator it(fds, error);
+    if (error)
+        return error == std::errc::permission_denied ? Holds::Unknown : Holds::No;
+    for (fs::directory_iterator end; it != end; it.increment(error)) {
+        if (error)
+            break;
+        std::error_code linkError;
+        if (fs::read_symlink(it->path(), linkError) == fs::path(node))
+            return Holds::Yes;
+    }
+    return Holds::No;
+}
+
 DoctorCheck CheckInUse(const System& system, const std::string& node) {
     const std::string tty = fs::path(node).filename().string();
-    // Qt's serial port and the terminal programs leave a lock file in the first of these.
+    const long long self = system.Info().selfPid;
+    // Qt's serial port and the terminal programs leave a lock file in the first of these. A lock
+    // names a process, but that process is the holder only if it has the device open: the lock
+    // may be left over and its number taken by another program since.
+    std::optional<DoctorCheck> unverified;
     for (const char* folder :
          {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"}) {
         const fs::path lock = fs::path(folder) / ("LCK.." + tty);
         if (!system.Exists(lock))
             continue;
-        const std::string text = Trimmed(ReadText(system.Under(lock)));
+        // The process number is all a lock says, in its first line.
+        const std::string text = Trimmed(ReadText(system.Under(lock), 64));
         const long long pid = std::atoll(text.c_str());
-        if (pid != system.Info().selfPid && system.Alive(pid))
+        if (pid == self || !system.Alive(pid))
+            continue;
+        const Holds holds = HoldsOpen(system, pid, node);
+        if (holds == Holds::Yes)
             return {CheckStatus::Fail,
                     "in use: " + node + " is locked by " + system.Process(pid) + " (" +
                         lock.string() + ")",
                     "close that program, or end it: kill " + std::to_string(pid)};
+        if (holds == Holds::Unknown && !unverified)
+            unverified = DoctorCheck{CheckStatus::Warn,
+                                     "in use: " + lock.string() + " names " + system.Process(pid) +
+                                         ", whose open files could not be looked at",
+                                     "if that program uses the controller, close it"};
     }
     bool unreadable = false;
     for (long long pid : system.Processes()) {
-        if (pid == system.Info().selfPid)
+        if (pid == self)
             continue;
-        const fs::path fds = system.Under("/proc/" + std::to_string(pid) + "/fd");
-        std::error_code error;
-        fs::directory_iterator it(fds, error);
-        if (error) {
-            unreadable = unreadable || error == std::errc::permission_denied;
-            continue;
-        }
-        for (fs::directory_iterator end; it != end; it.increment(error)) {
-            if (error)
-                break;
-            std::error_code linkError;
-            if (fs::read_symlink(it->path(), linkError) == fs::path(node))
-                return {CheckStatus::Fail, "in use: " + node + " is open in " + system.Process(pid),
-                        "close that program, or end it: kill " + std::to_string(pid)};
-        }
+        const Holds holds = HoldsOpen(system, pid, node);
+        unreadable = unreadable || holds == Holds::Unknown;
+        if (holds == Holds::Yes)
+            return {CheckStatus::Fail, "in use: " + node + " is open in " + system.Process(pid),
+                    "close that program, or end it: kill " + std::to_string(pid)};
     }
+    if (unverified)
+        return *unverified;
     return {CheckStatus::Ok,
             "in use: no other process holds " + node +
                 (unreadable ? " (processes of other users could not be looked at)" : ""),
@@ -251,7 +277,7 @@ bool RuleInstalled(const System& system, std::string& where) {
 DoctorCheck CheckModemManager(const System& system, const std::string& tty, bool ruleInstalled) {
     bool running = false;
     for (long long pid : system.Processes()) {
-        if (Trimmed(ReadText(system.Under("/proc/" + std::to_string(pid) + "/comm"))) ==
+        if (Trimmed(ReadText(system.Under("/proc/" + std::to_string(pid) + "/comm"), 64)) ==
             "ModemManager") {
             running = true;
             break;

@@ -28,16 +28,29 @@ template <class Body> void TrafficRecorder::WithFile(Body body) {
     if (!m_active.load(std::memory_order_relaxed))
         return;
     std::string failure;
+    std::function<void(const std::string&)> notice;
     {
         std::lock_guard lock(m_mutex);
         if (m_fd < 0)
             return;
         body();
         failure.swap(m_failure);
+        notice = m_stopNotice;
     }
-    // Said outside the lock: the message log may wait for the window that shows it.
-    if (!failure.empty())
-        MessageLog::Instance().WriteMessage("Serial traffic record stopped: " + failure + "\n");
+    // Said outside the lock: the message log may wait for the window that shows it. Said even
+    // on a muted thread: a record that ends early must not pass for a whole one.
+    if (failure.empty())
+        return;
+    const std::string text = "Serial traffic record stopped: " + failure + "\n";
+    if (notice)
+        notice(text);
+    else
+        MessageLog::Instance().WriteNotice(text);
+}
+
+void TrafficRecorder::SetStopNotice(std::function<void(const std::string& text)> notice) {
+    std::lock_guard lock(m_mutex);
+    m_stopNotice = std::move(notice);
 }
 
 TrafficRecorder& TrafficRecorder::Shared() {
@@ -62,6 +75,14 @@ bool TrafficRecorder::Start(const std::string& path, std::string& error) {
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         error = "cannot write " + path + ": not a plain file";
+        return false;
+    }
+    // A record made before, or by another program, is closed to others before this session's
+    // traffic goes in.
+    if ((info.st_mode & 0777) != (S_IRUSR | S_IWUSR) && ::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+        error = "cannot write " + path +
+                ": cannot make it readable by its owner only: " + std::strerror(errno);
+        ::close(fd);
         return false;
     }
     std::lock_guard lock(m_mutex);
@@ -140,6 +161,11 @@ void TrafficRecorder::Append(const std::string& line) {
             continue;
         if (n <= 0) {
             m_failure = std::strerror(n < 0 ? errno : ENOSPC);
+            // The part of the line that went out is taken back, so that the record ends with
+            // a whole line.
+            const off_t end = done > 0 ? ::lseek(m_fd, 0, SEEK_END) : -1;
+            if (end >= static_cast<off_t>(done))
+                (void)::ftruncate(m_fd, end - static_cast<off_t>(done));
             CloseFile();
             return;
         }

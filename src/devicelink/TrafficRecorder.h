@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,9 +25,14 @@ public:
     // The one the platform serial ports record into (the desktop setting and --trace).
     static TrafficRecorder& Shared();
 
-    // Appends a new session to `path` (created when missing). False with `error` set when the
-    // file cannot be opened for appending; a running recording is stopped first either way.
+    // Appends a new session to `path` (created when missing, made readable by its owner only
+    // when it exists). False with `error` set when the file cannot be opened for appending; a
+    // running recording is stopped first either way.
     bool Start(const std::string& path, std::string& error);
+    // Where "Serial traffic record stopped: <reason>" goes when a write fails (a full disk):
+    // the message log by default, even while it is muted; the command-line program's standard
+    // error. The record then ends with its last complete line.
+    void SetStopNotice(std::function<void(const std::string& text)> notice);
     void Stop();
     bool IsRecording() const;
 
@@ -48,6 +54,7 @@ private:
     std::atomic<bool> m_active{false}; // spares the lock on every byte while not recording
     int m_fd = -1;
     std::string m_failure;
+    std::function<void(const std::string&)> m_stopNotice;
     std::chrono::steady_clock::time_point m_start;
     uint64_t m_exchange = 0;
     std::string m_received;

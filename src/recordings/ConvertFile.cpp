@@ -171,6 +171,41 @@ const char* FieldEnd(const char* field, const char* last) {
     return comma != nullptr ? comma : last;
 }
 
+// Whether a line holds a byte that no text of test data has: a control character other than a
+// tab or a line end (a file may mix line ends, so one can be left inside a line). Binary
+// garbage holds them on nearly every line. Read a word at a time, as every line is looked at.
+bool HoldsControlByte(const char* first, const char* last) {
+    const auto control = [](unsigned char c) {
+        return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F;
+    };
+    const char* p = first;
+    for (; last - p >= 8; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        const uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+        const uint64_t below = (word - 0x20 * ones) & ~word & highs; // some byte < 0x20
+        const uint64_t del = word ^ (0x7F * ones);
+        if ((below | ((del - ones) & ~del & highs)) == 0)
+            continue;
+        for (int i = 0; i < 8; ++i) {
+            if (control(static_cast<unsigned char>(p[i])))
+                return true;
+        }
+    }
+    for (; p != last; ++p) {
+        if (control(static_cast<unsigned char>(*p)))
+            return true;
+    }
+    return false;
+}
+
+// A card's unwritten space reads as zero bytes: a file cut off by a power loss ends in them.
+void TrimTrailingZeros(const char* first, const char*& last) {
+    while (last != first && last[-1] == '\0') {
+        --last;
+    }
+}
+
 // Collects output text in one large buffer and writes it out in big pieces.
 class OutputBuffer {
 public:
@@ -644,7 +679,10 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
     std::vector<int> inputCodes;
     const char* first = nullptr;
     const char* last = nullptr;
+    bool binaryHeader = false;
     if (reader.Next(first, last)) {
+        TrimTrailingZeros(first, last);
+        binaryHeader = HoldsControlByte(first, last);
         const char* field = first;
         for (const char* p = first;; ++p) {
             if (p == last || *p == ',') {
@@ -662,9 +700,10 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
     if (reader.Failed()) {
         return ConvertInputNotOpened;
     }
-    // Without a column it knows, the file is no test data (an empty file has no column at all).
-    if (std::all_of(inputCodes.begin(), inputCodes.end(),
-                    [](int code) { return code == ColumnCode::Unrecognised; })) {
+    // Without a column it knows, the file is no test data (an empty file has no column at all);
+    // nor is a file that is not text.
+    if (binaryHeader || std::all_of(inputCodes.begin(), inputCodes.end(),
+                                    [](int code) { return code == ColumnCode::Unrecognised; })) {
         return ConvertNotTestData;
     }
     // The output is written beside its target and takes its place only when complete.
@@ -708,9 +747,15 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
     initial.calibratedForce.fill(kNaN);
     DataRecord single = initial;
     const size_t fieldCount = inputCodes.size();
+    bool binary = false;
     while (reader.Next(first, last)) {
+        TrimTrailingZeros(first, last);
         if (first == last) {
             continue; // a blank line holds no sample
+        }
+        if (HoldsControlByte(first, last)) {
+            binary = true; // not test data after all: nothing is written
+            break;
         }
         const int lines = model.CountDataLine();
         if (lines % 1000 == 0 && progress) {
@@ -750,6 +795,9 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
         } else {
             writer.Write(*record);
         }
+    }
+    if (binary) {
+        return ConvertNotTestData; // the target keeps what it held
     }
     closeGroup();
 

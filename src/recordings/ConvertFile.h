@@ -40,7 +40,7 @@ enum ConvertResult : int {
     ConvertOutputNotOpened = -2, // nothing written
     ConvertReadFailed = -3,
     ConvertWriteFailed = -4, // disk full or similar
-    ConvertNotTestData = -5, // empty, or no column the conversion knows: nothing written
+    ConvertNotTestData = -5, // empty, no column the conversion knows, or not text: nothing written
 };
 
 // Spring force value that means "no value" (written as "--").

@@ -2,6 +2,8 @@
 
 #include "recordings/ConvertFile.h"
 
+#include "common/RegularFile.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +20,15 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr size_t kReadChunk = size_t{4} << 20;
+// A header is a few dozen titles; a first line longer than this is no converted file.
+constexpr size_t kMaxHeader = size_t{64} << 10;
+// Times beyond any test run (ms, some 30000 years) have no place on a plot; keeping them out
+// keeps the range and its column widths finite.
+constexpr double kMaxTime = 1e15;
+
+double UsableTime(double x) {
+    return std::fabs(x) <= kMaxTime ? x : kNaN;
+}
 
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                              1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
@@ -70,29 +81,29 @@ inline double ParseCell(const char* first, const char* last) {
     return value;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-FilePtr OpenForReading(const fs::path& path) {
-#if defined(_WIN32)
-    return FilePtr(_wfopen(path.c_str(), L"rb")); // wide names reach every folder
-#else
-    return FilePtr(std::fopen(path.c_str(), "rb"));
-#endif
+// Only a regular file: a FIFO or a device named as the file would block or never end.
+UniqueFile OpenForReading(const fs::path& path) {
+    std::string ignored;
+    return OpenRegularFile(path, ignored);
 }
 
-// The file's first line (without its line end) and the offset after it.
-bool ReadHeader(std::FILE* file, std::string& header, long long& end) {
-    header.clear();
+// The next line (without its line end) from the reader's position; a line ends at a line feed,
+// a carriage return or both, as in every text the program reads. False at the end of the file
+// or when the line grows beyond `limit` bytes.
+bool ReadLine(std::FILE* file, std::string& line, size_t limit) {
+    line.clear();
     int c;
-    while ((c = std::fgetc(file)) != EOF && c != '\n')
-        header.push_back(static_cast<char>(c));
-    if (!header.empty() && header.back() == '\r')
-        header.pop_back();
-    end = std::ftell(file);
-    return !std::ferror(file);
+    while ((c = std::fgetc(file)) != EOF && c != '\n' && c != '\r') {
+        if (line.size() == limit)
+            return false;
+        line.push_back(static_cast<char>(c));
+    }
+    if (c == '\r') {
+        const int next = std::fgetc(file);
+        if (next != '\n' && next != EOF)
+            std::ungetc(next, file);
+    }
+    return c != EOF || !line.empty();
 }
 
 // The last non-empty line of the file.
@@ -103,7 +114,7 @@ std::string LastLine(std::FILE* file, long long size, long long from) {
     tail.resize(std::fread(tail.data(), 1, tail.size(), file));
     while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r'))
         tail.pop_back();
-    const size_t newline = tail.find_last_of('\n');
+    const size_t newline = tail.find_last_of("\r\n");
     return newline == std::string::npos ? (start == from ? tail : std::string())
                                         : tail.substr(newline + 1);
 }
@@ -251,20 +262,30 @@ bool PlotData::FullForm() const {
 bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
     *this = PlotData();
     m_path = path;
-    FilePtr file = OpenForReading(path);
+    std::string why;
+    UniqueFile file = OpenRegularFile(path, why);
     std::error_code sizeError;
-    m_fileSize = static_cast<long long>(fs::file_size(path, sizeError));
+    m_fileSize = file ? static_cast<long long>(fs::file_size(path, sizeError)) : 0;
     if (!file || sizeError) {
-        error = "Cannot open " + path.string();
+        error = "Cannot open " + path.string() + ": " + (file ? sizeError.message() : why);
         return false;
     }
+    const auto notConverted = [&] {
+        error = path.string() + " is not a converted test data file (it has no \"" +
+                ColumnTitle(ColumnCode::Time) + "\" column)";
+        return false;
+    };
     std::string header;
-    if (!ReadHeader(file.get(), header, m_dataStart)) {
+    if (!ReadLine(file.get(), header, kMaxHeader)) {
+        if (!std::ferror(file.get()))
+            return notConverted(); // empty, or a first line no header has
         error = "Cannot read " + path.string();
         return false;
     }
+    m_dataStart = std::ftell(file.get());
 
-    // The columns by their titles, as the converter writes them.
+    // The columns by their titles, as the converter writes them. A title is taken once: the
+    // converter never repeats one, and every series costs the memory of its loaded columns.
     struct Known {
         std::string title;
         PlotQuantity quantity;
@@ -289,12 +310,12 @@ bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
         if (title == ColumnTitle(ColumnCode::Time) && m_timeColumn < 0) {
             m_timeColumn = column;
         } else {
-            for (const Known& k : known) {
-                if (k.title == title) {
-                    series = static_cast<int>(m_series.size());
-                    m_series.push_back({k.quantity, k.well, column, title});
-                    break;
-                }
+            const auto k = std::find_if(known.begin(), known.end(),
+                                        [&](const Known& each) { return each.title == title; });
+            if (k != known.end()) {
+                series = static_cast<int>(m_series.size());
+                m_series.push_back({k->quantity, k->well, column, title});
+                known.erase(k);
             }
         }
         m_columnSeries.push_back(series);
@@ -302,22 +323,16 @@ bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
             break;
         rest.remove_prefix(comma + 1);
     }
-    if (m_timeColumn < 0) {
-        error = path.string() + " is not a converted test data file (it has no \"" +
-                ColumnTitle(ColumnCode::Time) + "\" column)";
-        return false;
-    }
+    if (m_timeColumn < 0)
+        return notConverted();
 
     // The time range from the first and the last line; a file whose times are not in order is
     // read a second time with the range it really has.
     std::string first;
-    {
-        int c;
-        while ((c = std::fgetc(file.get())) != EOF && c != '\n')
-            first.push_back(static_cast<char>(c));
+    while (ReadLine(file.get(), first, std::numeric_limits<size_t>::max()) && first.empty()) {
     }
-    m_xMin = FirstCell(first, m_timeColumn);
-    m_xMax = FirstCell(LastLine(file.get(), m_fileSize, m_dataStart), m_timeColumn);
+    m_xMin = UsableTime(FirstCell(first, m_timeColumn));
+    m_xMax = UsableTime(FirstCell(LastLine(file.get(), m_fileSize, m_dataStart), m_timeColumn));
     if (std::isnan(m_xMin) || std::isnan(m_xMax) || m_xMax < m_xMin) {
         m_xMin = std::isnan(m_xMin) ? 0.0 : m_xMin;
         m_xMax = m_xMin;
@@ -334,6 +349,11 @@ bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
         }
         if (m_lines == 0 || (m_xMin >= low && m_xMax <= high))
             break;
+    }
+    if (m_lines == 0) {
+        error = path.string() + " has no line with a time to plot (no number in its \"" +
+                ColumnTitle(ColumnCode::Time) + "\" column)";
+        return false;
     }
     return true;
 }
@@ -355,12 +375,12 @@ bool PlotData::LoadPass(int loadColumns) {
     // A large file is read in two halves at once, split at a line end.
     long long split = m_fileSize;
     if (m_fileSize - m_dataStart > (8 << 20) && std::thread::hardware_concurrency() > 1) {
-        FilePtr file = OpenForReading(m_path);
+        UniqueFile file = OpenForReading(m_path);
         const long long middle = m_dataStart + (m_fileSize - m_dataStart) / 2;
         if (file && std::fseek(file.get(), middle, SEEK_SET) == 0) {
             int c;
             long long at = middle;
-            while ((c = std::fgetc(file.get())) != EOF && c != '\n')
+            while ((c = std::fgetc(file.get())) != EOF && c != '\n' && c != '\r')
                 ++at;
             split = c == EOF ? m_fileSize : at + 1;
         }
@@ -414,7 +434,7 @@ bool PlotData::LoadPass(int loadColumns) {
 }
 
 bool PlotData::Scan(long long from, long long to, ScanState& state) const {
-    FilePtr file = OpenForReading(m_path);
+    UniqueFile file = OpenForReading(m_path);
     if (!file || std::fseek(file.get(), from, SEEK_SET) != 0)
         return false;
     MinMaxColumns& into = *state.into;
@@ -424,7 +444,9 @@ bool PlotData::Scan(long long from, long long to, ScanState& state) const {
     const int* columnSeries = m_columnSeries.data();
     char* hasValues = state.hasValues.data();
     std::vector<double> values(static_cast<size_t>(seriesCount));
-    std::vector<char> buffer(kReadChunk);
+    // No more than the stretch needs: a small file or a short zoom is read with a small buffer.
+    std::vector<char> buffer(static_cast<size_t>(
+        std::clamp<long long>(to - from, 1, static_cast<long long>(kReadChunk))));
     size_t kept = 0;
     long long bufferStart = from; // file offset of buffer[0]
     long long remaining = to - from;
@@ -437,14 +459,12 @@ bool PlotData::Scan(long long from, long long to, ScanState& state) const {
     // the converter writes it) the values go there as they are read, else they wait.
     const bool timeFirst = m_timeColumn == 0;
     auto line = [&](const char* p, const char* end, long long offset) {
-        if (end != p && end[-1] == '\r')
-            --end;
         if (end == p)
             return;
         double x = kNaN;
         int target = -1;
         auto place = [&]() {
-            if (std::isnan(x))
+            if (std::isnan(UsableTime(x)))
                 return false; // a line without a time has no place on the plot
             if (load) {
                 if (state.lines == 0)
@@ -527,12 +547,24 @@ bool PlotData::Scan(long long from, long long to, ScanState& state) const {
         const size_t filled = kept + got;
         const char* p = buffer.data();
         const char* end = p + filled;
+        // Lines end at a line feed, a carriage return or both (the pair leaves an empty line
+        // behind, which is skipped). Where each of the two comes next is kept, so that a file
+        // that never holds one of them is not searched through again for every line.
+        const char* nextLf = nullptr;
+        const char* nextCr = nullptr;
+        const auto find = [&](char c, const char*& next) {
+            if (!next || next < p) {
+                const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
+                next = found ? static_cast<const char*>(found) : end;
+            }
+            return next;
+        };
         for (;;) {
-            const char* newline = static_cast<const char*>(std::memchr(p, '\n', end - p));
-            if (!newline)
+            const char* stop = std::min(find('\n', nextLf), find('\r', nextCr));
+            if (stop == end)
                 break;
-            line(p, newline, bufferStart + (p - buffer.data()));
-            p = newline + 1;
+            line(p, stop, bufferStart + (p - buffer.data()));
+            p = stop + 1;
         }
         kept = static_cast<size_t>(end - p);
         if (atEnd) {
@@ -540,10 +572,12 @@ bool PlotData::Scan(long long from, long long to, ScanState& state) const {
                 line(p, end, bufferStart + (p - buffer.data())); // no line end after the last
             break;
         }
+        // The unfinished line moves to the front before the buffer may grow: growing moves the
+        // buffer, and `p` points into it.
+        bufferStart += static_cast<long long>(p - buffer.data());
+        std::memmove(buffer.data(), p, kept);
         if (kept == buffer.size())
             buffer.resize(buffer.size() * 2); // a line longer than the buffer
-        std::memmove(buffer.data(), p, kept);
-        bufferStart += static_cast<long long>(p - buffer.data());
     }
     return true;
 }

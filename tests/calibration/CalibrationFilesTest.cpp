@@ -89,6 +89,45 @@ TEST(CalibrationFiles, ReadingShortAndOddFiles) {
         EXPECT_FALSE(ParseCalibrationFile(notCalibration)) << notCalibration;
 }
 
+TEST(CalibrationFiles, SessionFilesAreReadWholeOrRefusedAtTheirFirstFault) {
+    const DataRow row{"500", "1234.5", "1234", "2", "3", "4", "5", "6", "7", "8"};
+    const std::string whole = CalibrationFileText(SampleFactors(), {row, row, row});
+    std::string problem;
+    for (const auto& [text, rows] : {std::pair{whole, 3u}, std::pair{whole + "\r\n\r\n", 3u},
+                                     std::pair{CalibrationFileText(SampleFactors(), {}), 0u}}) {
+        const auto parsed = ParseSessionFile(text, problem);
+        ASSERT_TRUE(parsed) << problem;
+        EXPECT_EQ(parsed->rows.size(), rows);
+        EXPECT_EQ(parsed->factors.c[8], -8);
+        EXPECT_DOUBLE_EQ(parsed->factors.a[0], 4.9101e-05);
+    }
+    const std::string factors = CalibrationFileText(SampleFactors(), {}) + "\n";
+    const std::string head = factors + "\nPosition(um),Well 1,Well 2,Well 3,Well 4,Well 5,Well 6,"
+                                       "Well 7,Well 8,Well 9\n";
+    const std::string line = "500,1,2,3,4,5,6,7,8,9\n";
+    const std::pair<std::string, std::string> broken[] = {
+        {head + line + "\n" + line, "line 8 is empty, but more rows follow"},
+        {head + line + "abc,1,2,3,4,5,6,7,8,9\n", "line 8 holds \"abc\", which is not a number"},
+        {head + "500,1,2,3,4,5,6,7,8,9x\n", "line 7 holds \"9x\", which is not a number"},
+        {head + "500,1,2,3\n", "line 7 has 4 fields, not 10"},
+        {head + "500,1,2,3,4,5,6,7,8,9,10\n", "line 7 has 11 fields, not 10"},
+        {head + "500,1,2,3,4,5,6,7,8,1e999\n", "line 7 holds \"1e999\", which is not a number"},
+        {factors + "500,1,2,3,4,5,6,7,8,9\n", "line 5 is not empty"},
+        {factors + "\n" + line, "line 6 is not \"Position(um),Well 1"},
+        {"Factor,Well 1\n", "line 1 is not \"Factor,Well 1,Well 2"},
+        {factors.substr(0, factors.find("\nc,")), "line 4 is missing"},
+        {"Factor,Well 1,Well 2,Well 3,Well 4,Well 5,Well 6,Well 7,Well 8,Well 9\nb,1\n",
+         "line 2 does not start with \"a,\""},
+        {"Factor,Well 1,Well 2,Well 3,Well 4,Well 5,Well 6,Well 7,Well 8,Well 9\na,1,2\n",
+         "line 2 has 3 fields, not 10"},
+    };
+    for (const auto& [text, says] : broken) {
+        problem.clear();
+        EXPECT_FALSE(ParseSessionFile(text, problem)) << says;
+        EXPECT_EQ(problem.rfind(says, 0), 0u) << problem;
+    }
+}
+
 TEST(CalibrationFiles, CardFilesNeedExactly27Lines) {
     std::vector<std::string> lines(27, "   -1.500000");
     lines[0] = "    0.000049";

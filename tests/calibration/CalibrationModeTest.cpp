@@ -82,6 +82,8 @@ TEST_F(CalibrationModeTest, SetPointsBeyondTheRegulatorAreRefusedAndNotSent) {
         {4100.0f, true, false, ""},
         {4101.0f, true, false, "Error:  Raw set point must be between 0 and 4100\n"},
         {-1.0f, true, false, "Error:  Raw set point must be between 0 and 4100\n"},
+        {-0.01f, false, false, "Error:  Minimum Compress Magnitude = 0.0 MPa\n"},
+        {-1.0f, false, true, "Error:  Minimum Compress Magnitude = 0.0 MPa\n"},
         {NAN, false, false, "Please enter a number."},
     };
     for (const Case& c : cases) {
@@ -93,6 +95,31 @@ TEST_F(CalibrationModeTest, SetPointsBeyondTheRegulatorAreRefusedAndNotSent) {
         const SetPointResult result = ApplySetPoint(device, controls);
         EXPECT_EQ(result.message, c.refusal) << c.entry;
         EXPECT_EQ(device.lines.size(), *c.refusal ? 0u : 1u) << c.entry;
+    }
+}
+
+TEST_F(CalibrationModeTest, NegativeSetPointsAreRefusedAndNotSent) {
+    // The force law would make 0 of -1 N; without a pressure law raw counts have no range.
+    struct Case {
+        float entry;
+        bool raw;
+        int regulator;
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {-1.0f, false, Regulator::SMC1050, "Error:  Minimum Compress Magnitude = 0.0 N\n"},
+        {-1.0f, true, Regulator::Invalid, "Error:  Raw set point must not be below 0\n"},
+    };
+    for (const Case& c : cases) {
+        device.lines.clear();
+        device.hardware.RegulatorType = c.regulator;
+        SetPointControls controls;
+        controls.entry = c.entry;
+        controls.specifyRaw = c.raw;
+        const SetPointResult result = ApplySetPoint(device, controls);
+        EXPECT_EQ(result.message, c.refusal);
+        EXPECT_FALSE(result.raw);
+        EXPECT_TRUE(device.lines.empty()) << c.refusal;
     }
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -248,6 +250,34 @@ TEST_F(DisplacementCalibrationTest, ExportAndImport) {
         imported.Import(path);
         EXPECT_EQ(imported.Status(), DisplacementCalibration::kImportFailed);
         EXPECT_EQ(imported.Rows(), calibration.Rows());
+    }
+}
+
+TEST_F(DisplacementCalibrationTest, ASessionIsReadWholeOrChangesNothing) {
+    CollectThreeHeights();
+    const auto path = temp.Path() / "session.csv";
+    WriteFile(path, calibration.SessionText());
+    DisplacementCalibration session;
+    ASSERT_TRUE(session.ImportSession(path).ok);
+    EXPECT_EQ(session.Rows(), calibration.Rows());
+    EXPECT_EQ(session.SessionText(), calibration.SessionText());
+
+    // A row cut off by an empty line, or not a file at all: the session keeps its rows.
+    const std::string text = calibration.SessionText();
+    const std::size_t lastRow = text.rfind("\r\n", text.size() - 3) + 2;
+    WriteFile(path, text.substr(0, lastRow) + "\r\n" + text.substr(lastRow));
+    ASSERT_EQ(::mkfifo((temp.Path() / "fifo.csv").c_str(), 0600), 0);
+    for (const auto& [file, says] :
+         {std::pair{path, "line 9 is empty"}, std::pair{temp.Path() / "fifo.csv", "not a regular"},
+          std::pair{temp.Path() / "missing.csv", "No such file"}}) {
+        const CalibrationOutcome refused = session.ImportSession(file);
+        EXPECT_FALSE(refused.ok);
+        EXPECT_EQ(refused.message.rfind("Error:  The session file " + file.string() +
+                                            " cannot be read whole: " + says,
+                                        0),
+                  0u)
+            << refused.message;
+        EXPECT_EQ(session.Rows(), calibration.Rows());
     }
 }
 

@@ -111,11 +111,16 @@ TEST(Doctor, ReportsEachFailingCheckWithItsFixAndWhetherTheControllerCanBeUsed) 
           "program, or end it: kill 4242\n"}},
         {"locked by a live process, a stale lock elsewhere",
          kBoard + kNode +
-             "proc/77/comm=screen|var/lock/LCK..ttyACM0=     "
+             "proc/77/comm=screen|proc/77/fd/4->/dev/ttyACM0|var/lock/LCK..ttyACM0=     "
              "99\n|run/lock/LCK..ttyACM0=77\nscreen\n|",
          Member::Yes,
          "",
          {"FAIL  in use: /dev/ttyACM0 is locked by process 77 (screen) (/run/lock/LCK..ttyACM0)"}},
+        {"a lock whose process number another program took since",
+         kBoard + kNode + "proc/77/comm=bash|proc/77/fd/0->/dev/pts/1|run/lock/LCK..ttyACM0=77|",
+         Member::Yes,
+         "/dev/ttyACM0",
+         {"ok    in use: no other process holds /dev/ttyACM0\n"}},
         {"ModemManager not told to ignore the board",
          kBoard + kNode + kModemManager,
          Member::Yes,
@@ -143,6 +148,20 @@ TEST(Doctor, ReportsEachFailingCheckWithItsFixAndWhetherTheControllerCanBeUsed) 
             EXPECT_NE(text.find(piece), std::string::npos) << c.name << ": " << piece << "\n"
                                                            << text;
     }
+}
+
+// Lock folders are open to anyone: what lies there under the lock's name is read only when it is
+// a regular file, and only its start (a FIFO would block the doctor, /dev/zero never ends).
+TEST(Doctor, LockFilesThatAreNotRegularFilesAreNotRead) {
+    const TempFolder dir("doctor");
+    fs::create_directories(dir.Path() / "var/lock");
+    ASSERT_EQ(::mkfifo((dir.Path() / "var/lock/LCK..ttyACM0").c_str(), 0600), 0);
+    const DoctorReport report =
+        Diagnose(dir, kBoard + kNode + "run/lock/LCK..ttyACM0->/dev/zero|", Member::Yes);
+    const std::string text = DoctorReportText(report);
+    EXPECT_NE(text.find("ok    in use: no other process holds /dev/ttyACM0\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(report.usablePort, "/dev/ttyACM0");
 }
 
 } // namespace

@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <regex>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -95,6 +99,63 @@ TEST(TrafficRecorder, NeverWritesThroughALinkOrIntoAnythingButAPlainFile) {
         EXPECT_FALSE(recorder.IsRecording());
     }
     EXPECT_EQ(ReadFile(victim), "keep");
+}
+
+// Files beyond `bytes` cannot grow while one lives, as on a full disk: a write stops short,
+// the next one fails.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_handler)(int);
+};
+
+TEST(TrafficRecorder, AFullDiskEndsTheRecordWithAWholeLineAndIsSaidEvenWhileMuted) {
+    LogCapture log;
+    TempFolder dir;
+    const auto path = (dir.Path() / "trace.txt").string();
+    TrafficRecorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.Start(path, error)) << error;
+    const auto header = std::filesystem::file_size(path);
+    {
+        const FileSizeLimit full(header + 30);
+        MessageLog::ScopedMute quiet; // as while a card file is written
+        recorder.Event("open");
+        recorder.Sent("0F SOME_LONG_FILE_NAME.INI\r", 27);
+    }
+    EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_EQ(WithoutStamps(ReadFile(path)), WithoutStamps(TrafficSessionHeader()) + "! 0 open\n");
+    EXPECT_EQ(log.Text(),
+              std::string("Serial traffic record stopped: ") + std::strerror(EFBIG) + "\n");
+}
+
+TEST(TrafficRecorder, AnEarlierRecordIsClosedToOthersBeforeTheSessionGoesIn) {
+    TempFolder dir;
+    const auto path = dir.Path() / "trace.txt";
+    WriteFile(path, "# earlier\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    TrafficRecorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.Start(path.string(), error)) << error;
+    recorder.Stop();
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(ReadFile(path), "# earlier\n" + TrafficSessionHeader());
 }
 
 } // namespace

@@ -109,6 +109,30 @@ TEST(CalibrationCli, RefusalsExitWithTheMessageAndChangeNothing) {
     EXPECT_EQ(ReadFile(sim.Card() / "MAGCAL.INI"), card);
     EXPECT_EQ(ReadFile(sim.Card() / "POSCAL.INI"), offsets);
 
+    // A session that cannot be read whole is refused before anything is collected or fitted,
+    // and stays as it was: an empty line between rows, a row that is not numbers.
+    sim.Control("sensor-error 6 off");
+    const std::string rows = "500,1,2,3,4,5,6,7,8,9\r\n1000,2,3,4,5,6,7,8,9,10\r\n"
+                             "1500,4,5,6,7,8,9,10,11,12\r\n";
+    const std::string head = before.substr(0, before.find("Position(um)"));
+    const std::string broken[] = {
+        head + "Position(um),Well 1,Well 2,Well 3,Well 4,Well 5,Well 6,Well 7,Well 8,Well 9\r\n" +
+            rows + "\r\n2000,5,6,7,8,9,10,11,12,13\r\n",
+        head + "Position(um),Well 1,Well 2,Well 3,Well 4,Well 5,Well 6,Well 7,Well 8,Well 9\r\n" +
+            rows + "spacer,1,2,3,4,5,6,7,8,9\r\n",
+    };
+    for (const std::string& text : broken) {
+        WriteFile(path, text);
+        for (const char* step :
+             {"calibrate collect 800 --session ", "calibrate analyze --session "}) {
+            const CliRun run = sim.Cli(step + session);
+            EXPECT_EQ(run.status, 1) << step;
+            EXPECT_NE(run.errors.find("cannot be read whole: line 10 "), std::string::npos)
+                << step << run.errors;
+            EXPECT_EQ(ReadFile(path), text) << step;
+        }
+    }
+
     // Set points follow the card's hardware: 0.05 on a Hydrostatic membrane with a 0.1 MPa
     // regulator is half its range, and 5 is beyond it.
     WriteFile(sim.Card() / "INFOW.INI",

@@ -3,6 +3,8 @@
 // doctor passes against a running simulator.
 #include "LinkSimProcess.h"
 
+#include "common/TrafficRecord.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -40,6 +42,28 @@ TEST(TraceReplay, ARecordedProgramAndReadGiveTheSameResultsWhenReplayed) {
     LinkSimProcess other({"--replay", trace.string()});
     ASSERT_TRUE(other.Started());
     EXPECT_EQ(other.Cli("read").status, 1);
+}
+
+// A record that can no longer grow (the file size limit stands in for a full disk) ends with its
+// last whole line, and the command says so on standard error.
+TEST(TraceReplay, ARecordThatStopsEarlyIsSaidAndEndsWithAWholeLine) {
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    const auto trace = sim.Root() / "trace.txt";
+    // 1024 bytes at most (two blocks of 512): the session header fits, the traffic does not.
+    WriteFile(trace, std::string(800, '#') + "\n");
+    const CliRun run = RunCli(sim.Root(), "--trace " + ShellQuote(trace.string()) + " status", "",
+                              "trap '' XFSZ; ulimit -f 2; KELVASTRA_PORTS_DIR=" +
+                                  ShellQuote(sim.PortsFolder().string()));
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.errors.find("kelvastra-cli: Serial traffic record stopped: "), std::string::npos)
+        << run.errors;
+    const std::string record = ReadFile(trace);
+    ASSERT_GT(record.size(), 801u);
+    EXPECT_EQ(record.back(), '\n');
+    std::vector<TrafficExchange> exchanges;
+    std::string error;
+    EXPECT_TRUE(ParseTrafficRecord(record, exchanges, error)) << error;
 }
 
 } // namespace

@@ -19,9 +19,23 @@ TEST(ConvertInputTest, AnyLineEndButOnlyTestData) {
         EXPECT_EQ(ReadFile(out), "Time (mS),Set,Cycle\r\n0,1,1\r\n10,2,1\r\n");
         fs::remove(out);
     }
-    for (const char* raw : {"", "\r\n", "Hello,World\n1,2\n"}) {
+    // Binary garbage is no test data either, whatever its first line says.
+    std::string garbage;
+    for (int i = 0; i < 4000; ++i)
+        garbage += static_cast<char>((i * 131 + i / 7) % 256);
+    const std::string header = "Time(mS),Set,Cycle\n";
+    using namespace std::string_literals;
+    for (const std::string& raw :
+         std::vector<std::string>{"", "\r\n", "Hello,World\n1,2\n", header + garbage,
+                                  header + "0,1,1\n" + garbage, "Time(mS),Set\x01,Cycle\n0,1,1\n",
+                                  header + "0,1,1\n10,\x7f,1\n", header + "0,1\0,1\n"s}) {
         WriteFile(in, raw);
         EXPECT_EQ(ConvertFile(model, in, out, false, true), ConvertNotTestData) << raw;
         EXPECT_FALSE(fs::exists(out));
     }
+    // A card file cut off by a power loss ends in zero bytes; what was written is converted.
+    WriteFile(in, header + "0,1,1\n10,2,1\n20,2" + std::string(600, '\0') + "\n" +
+                      std::string(512, '\0'));
+    ASSERT_EQ(ConvertFile(model, in, out, false, true), ConvertSuccess);
+    EXPECT_EQ(ReadFile(out), "Time (mS),Set,Cycle\r\n0,1,1\r\n10,2,1\r\n20,2,0\r\n");
 }

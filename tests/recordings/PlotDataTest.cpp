@@ -9,6 +9,8 @@
 #include <cmath>
 #include <limits>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
@@ -84,6 +86,106 @@ TEST(PlotReduction, FileLoadsAndZoomsMatchThePlainReduction) {
     WriteFile(temp.Path() / "raw.csv", "Time(mS),Set\n1,1\n");
     EXPECT_FALSE(data.Load(temp.Path() / "raw.csv", error));
     EXPECT_NE(error.find("not a converted test data file"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+const std::string kHeader = "Time (mS),Position 1 (um),Force 1 (N) (factory)";
+
+std::string Joined(const std::vector<std::string>& lines, const std::string& end) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + end;
+    return text;
+}
+
+TEST(PlotFile, ReadsEveryLineEndAsTheConverterDoes) {
+    std::vector<std::string> lines = {kHeader};
+    std::vector<double> times, positions;
+    for (int i = 0; i < 300; ++i) {
+        lines.push_back(std::to_string(10 * i) + "," + std::to_string((i * 37) % 101) + ",1.5");
+        times.push_back(10 * i);
+        positions.push_back((i * 37) % 101);
+    }
+    for (const char* end : {"\n", "\r\n", "\r"}) {
+        TempFolder temp;
+        WriteFile(temp.Path() / "plot.csv", Joined(lines, end));
+        PlotData data;
+        std::string error;
+        ASSERT_TRUE(data.Load(temp.Path() / "plot.csv", error, 64)) << error;
+        ASSERT_EQ(data.Series().size(), 2u);
+        EXPECT_EQ(data.Lines(), 300);
+        EXPECT_EQ(data.XMin(), 0);
+        EXPECT_EQ(data.XMax(), 2990);
+        // A zoom finer than the loaded columns reads its stretch again from where it starts.
+        EXPECT_EQ(Ys(data.Reduce({0}, 1000, 1400, 100)[0]),
+                  Ys(ReduceToColumns(times, positions, 1000, 1400, 100)));
+    }
+}
+
+TEST(PlotFile, ALineLongerThanTheReadBufferIsReadWhole) {
+    TempFolder temp;
+    const std::string path = (temp.Path() / "long.csv").string();
+    std::string text = kHeader + ",Other\n0,1,0.5,x\n10,2,0.5," + std::string(5 << 20, 'y') +
+                       "\n20,3,0.5,z\n30,4,0.5,z\n";
+    WriteFile(path, text);
+    PlotData data;
+    std::string error;
+    ASSERT_TRUE(data.Load(path, error, 64)) << error;
+    EXPECT_EQ(data.Lines(), 4);
+    EXPECT_EQ(Ys(data.Reduce({0}, 0, 30, 4)[0]), (std::vector<std::vector<double>>{{1, 2, 3, 4}}));
+    // The lines after the long one are found again where they are.
+    EXPECT_EQ(Ys(data.Reduce({0}, 15, 30, 400)[0]), (std::vector<std::vector<double>>{{3, 4}}));
+}
+
+TEST(PlotFile, ARepeatedTitleIsOneSeries) {
+    TempFolder temp;
+    std::string header = "Time (mS)";
+    std::string line = "0";
+    for (int i = 0; i < 2000; ++i) {
+        header += ",Position 1 (um),Time (mS)";
+        line += "," + std::to_string(i + 1) + ",7";
+    }
+    WriteFile(temp.Path() / "repeat.csv", header + "\n" + line + "\n");
+    PlotData data;
+    std::string error;
+    ASSERT_TRUE(data.Load(temp.Path() / "repeat.csv", error, 64)) << error;
+    ASSERT_EQ(data.Series().size(), 1u);
+    EXPECT_EQ(data.Series()[0].column, 1);
+    EXPECT_EQ(Ys(data.Reduce({0}, 0, 1, 1)[0]), (std::vector<std::vector<double>>{{1}}));
+}
+
+TEST(PlotFile, AFileWithoutAUsableTimeOrNotAPlainFileIsRefusedWithAReason) {
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"header only", kHeader + "\r\n", "has no line with a time to plot"},
+        {"no number as time", kHeader + "\nabc,1,2\n,3,4\n--,5,6\ninf,7,8\n1e300,9,9\n",
+         "has no line with a time to plot"},
+        {"empty", "", "is not a converted test data file"},
+        {"a first line longer than any header", std::string(100000, 'T') + "\n0,1\n",
+         "is not a converted test data file"},
+    };
+    for (const Case& c : cases) {
+        TempFolder temp;
+        WriteFile(temp.Path() / "bad.csv", c.text);
+        PlotData data;
+        std::string error;
+        EXPECT_FALSE(data.Load(temp.Path() / "bad.csv", error)) << c.name;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+    }
+    // A FIFO would wait for a writer forever.
+    TempFolder temp;
+    ASSERT_EQ(::mkfifo((temp.Path() / "fifo.csv").c_str(), 0600), 0);
+    PlotData data;
+    std::string error;
+    EXPECT_FALSE(data.Load(temp.Path() / "fifo.csv", error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
 }
 
 } // namespace

@@ -54,7 +54,7 @@ public:
     // Card file names go out in 64-character command lines: "0F " + name + "\r" and a NUL.
     static constexpr std::size_t kMaxCardNameLength = 59;
     static constexpr std::size_t kWritePiece = 60;
-    static constexpr const char* kSoftwareVersion = "Software Version 1.91";
+    static constexpr const char* kSoftwareVersion = "Software Version " KELVASTRA_VERSION;
     static constexpr const char* kFirmwareNotice =
         "This Software requires firmware Rev 4.0 or higher\nPlease exit this software\nand "
         "update firmware before continuing.\n";

@@ -119,6 +119,12 @@ std::chrono::steady_clock::time_point ProcessStart() {
     return start;
 }
 
+// A test running or paused: the card and the program table are the test's.
+bool TestHoldsDevice(std::optional<int> state) {
+    return state &&
+           (*state == Controller::kRunStateRunning || *state == Controller::kRunStatePaused);
+}
+
 long long ClockMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  ProcessStart())
@@ -577,7 +583,7 @@ void CKelvastraDoc::ProgramDevice() {
         return;
     }
     // Rewriting TEMPLATE.INI under a running test would break that test's copy of its protocol.
-    if (const auto state = RunState(); state && (*state == 3 || *state == 4)) {
+    if (TestHoldsDevice(RunState())) {
         Show(kProgramDuringTest, MessageIcon::Error);
         return;
     }
@@ -778,7 +784,7 @@ bool CKelvastraDoc::RelinkForDialog() {
 
 std::optional<int> CKelvastraDoc::RunState() {
     int state = 0;
-    if (m_controller.QueryInteger("0?S\r", state) != 0)
+    if (m_controller.QueryInteger(Controller::kRunStateQuery, state) != 0)
         return std::nullopt;
     return state;
 }
@@ -790,15 +796,14 @@ bool CKelvastraDoc::ActionBlocked(int action) {
             Show(kNotDetected, MessageIcon::Error);
             return true;
         }
-        const auto state = RunState();
-        if (state && (*state == 3 || *state == 4)) {
+        if (TestHoldsDevice(RunState())) {
             Show("Cannot Access Test Data\nWhile Test is Running or Paused\n", MessageIcon::Error);
             return true;
         }
         return false;
     }
     const auto state = RunState();
-    if (!state || *state != 3)
+    if (!state || *state != Controller::kRunStateRunning)
         return false;
     switch (action) {
     case DeviceAction::CalibrationMode:

@@ -79,7 +79,7 @@ std::optional<int32_t> HundredthsSetpoint(std::optional<double> raw) {
 }
 
 // What the user sees of the failing action in the message area.
-const char* ActionTitle(int action) {
+const char* ActionTitle(DeviceAction action) {
     switch (action) {
     case DeviceAction::AccessTestData:
         return "Access Test Data";
@@ -789,7 +789,7 @@ std::optional<int> CKelvastraDoc::RunState() {
     return state;
 }
 
-bool CKelvastraDoc::ActionBlocked(int action) {
+bool CKelvastraDoc::ActionBlocked(DeviceAction action) {
     if (action == DeviceAction::AccessTestData) {
         // Without a link the dialog could do nothing but fail.
         if (!m_controller.serial.IsOpen() || !m_bDeviceConnected) {
@@ -820,7 +820,7 @@ bool CKelvastraDoc::ActionBlocked(int action) {
     return true;
 }
 
-void CKelvastraDoc::RunDialogAction(int action) {
+void CKelvastraDoc::RunDialogAction(DeviceAction action) {
     if (!m_dialogHost)
         return;
     if (!m_dialogHost->HasDialog(action)) {
@@ -852,7 +852,7 @@ void CKelvastraDoc::RunDialogAction(int action) {
 }
 
 bool CKelvastraDoc::RunPendingAction() {
-    const int action = m_nPendingAction;
+    const DeviceAction action = m_nPendingAction;
     switch (action) {
     case DeviceAction::StopWorker:
         return false;

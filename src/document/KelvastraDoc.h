@@ -41,7 +41,7 @@ public:
     float m_fMaxStretchPosMm = 0.0f; // 1000 once the link has been set up
     std::atomic<bool> m_bDeviceInfoLoaded{false};
     std::atomic<bool> m_bDeviceConnected{false};
-    std::atomic<int> m_nPendingAction{DeviceAction::None};
+    std::atomic<DeviceAction> m_nPendingAction{DeviceAction::None};
     // The protocol has edits that no Save, Open or Read Device has caught up with.
     std::atomic<bool> m_bModified{false};
 
@@ -192,8 +192,8 @@ private:
     void PublishHardware();
     // "0?S": the run state, or nullopt when the query failed.
     std::optional<int> RunState();
-    void RunDialogAction(int action);
-    bool ActionBlocked(int action);
+    void RunDialogAction(DeviceAction action);
+    bool ActionBlocked(DeviceAction action);
 
     IStageView* m_view = nullptr;
     IUserPrompt* m_prompt = nullptr;

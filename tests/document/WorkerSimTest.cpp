@@ -143,18 +143,18 @@ TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs) {
         std::string state; // simulator control command
         int command;
         std::string refusal; // empty: the dialog opens
-        int action;
+        DeviceAction action;
     };
     const std::string testData = "Cannot Access Test Data\nWhile Test is Running or Paused\n";
     const Case cases[] = {
-        {"state 3", ID_ACCESS_TEST_DATA, testData, 0},
+        {"state 3", ID_ACCESS_TEST_DATA, testData, DeviceAction::None},
         {"state 3", ID_CALIBRATION_MODE, "Cannot Access Calibration Mode\nWhile Test is Running\n",
-         0},
+         DeviceAction::None},
         {"state 3", ID_HARDWARE_SETTINGS,
-         "Cannot Access Advanced Hardware Settings\nWhile Test is Running\n", 0},
+         "Cannot Access Advanced Hardware Settings\nWhile Test is Running\n", DeviceAction::None},
         {"state 3", ID_DISPLACEMENT_CALIBRATION,
-         "Cannot Access Displacement Calibration\nWhile Test is Running\n", 0},
-        {"state 4", ID_ACCESS_TEST_DATA, testData, 0},
+         "Cannot Access Displacement Calibration\nWhile Test is Running\n", DeviceAction::None},
+        {"state 4", ID_ACCESS_TEST_DATA, testData, DeviceAction::None},
         {"state 4", ID_CALIBRATION_MODE, "", DeviceAction::CalibrationMode},
         {"state 4", ID_HARDWARE_SETTINGS, "", DeviceAction::HardwareSettings},
         {"state 4", ID_DISPLACEMENT_CALIBRATION, "", DeviceAction::DisplacementCalibration},
@@ -213,7 +213,7 @@ TEST_F(WorkerSimTest, RequestMadeWhileADialogIsOpenIsDropped) {
     ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 10000));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(view->MessageArea().find("Reading Device"), std::string::npos);
-    EXPECT_EQ(host.Opened(), std::vector<int>{DeviceAction::CalibrationMode});
+    EXPECT_EQ(host.Opened(), std::vector<DeviceAction>{DeviceAction::CalibrationMode});
     // The session is over: a late request from the closed dialog is refused.
     EXPECT_FALSE(host.Session()->Post([](Controller&) {}));
 }

@@ -2,6 +2,7 @@
 #include "DocumentTestSupport.h"
 
 #include "devicelink/LogCapture.h"
+#include "document/ProgramTranslation.h"
 #include "protocol/ProtocolTable.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,9 @@ TEST_F(SafeProgramTest, RateAndPressureSurviveFilesAndReadBack) {
     doc.ProgramDevice();
     EXPECT_EQ(d.firmware->programLines.at(12), "1");
     doc.m_sequence.sets.at(0).StretchDurationSec = -5; // "Do Not Stretch", as the editor reads it
-    EXPECT_TRUE(doc.SequenceToDeviceProgram() && doc.m_deviceProgram[0].stretchMs == 0);
+    EXPECT_TRUE(
+        SequenceToDeviceProgram(doc.m_sequence, doc.m_controller.hardware, doc.m_deviceProgram) &&
+        doc.m_deviceProgram[0].stretchMs == 0);
 
     HardwareDescription& hw = doc.m_controller.hardware;
     hw.MembraneStyle = Membrane::Hydrostatic;

@@ -1,7 +1,7 @@
 # Writes the build's version text (cmake -P, run at every build): the project version and, when
 # the source is a git checkout, its commit. The file is rewritten only when the text changes, so
 # an unchanged commit rebuilds nothing.
-#   -DSOURCE_DIR=... -DOUTPUT=.../BuildInfo.cpp -DVERSION=1.91 [-DCOMMIT=abc1234]
+#   -DSOURCE_DIR=... -DOUTPUT=.../BuildInfo.cpp -DVERSION=<project version> [-DCOMMIT=abc1234]
 if(NOT COMMIT)
   find_program(GIT git)
   if(GIT)

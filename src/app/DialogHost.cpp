@@ -4,16 +4,16 @@
 
 CDialogHost::CDialogHost(QWidget* parent) : QObject(nullptr), m_parent(parent) {}
 
-void CDialogHost::Register(int action, Opener opener) {
+void CDialogHost::Register(DeviceAction action, Opener opener) {
     m_openers[action] = std::move(opener);
 }
 
-void CDialogHost::OpenDialog(int action, DialogSession& session) {
+void CDialogHost::OpenDialog(DeviceAction action, DialogSession& session) {
     // Always queued, even on the GUI thread: the caller expects to return before the dialog runs.
     ThreadMailbox::Main().Post([this, action, &session] { Open(action, session); });
 }
 
-void CDialogHost::Open(int action, DialogSession& session) {
+void CDialogHost::Open(DeviceAction action, DialogSession& session) {
     const auto found = m_openers.find(action);
     if (found == m_openers.end()) {
         session.Finish(false);

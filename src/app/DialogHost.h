@@ -20,17 +20,17 @@ public:
 
     explicit CDialogHost(QWidget* parent = nullptr);
     void SetParentWidget(QWidget* parent) { m_parent = parent; }
-    void Register(int action, Opener opener);
-    bool IsRegistered(int action) const { return m_openers.count(action) != 0; }
-    bool HasDialog(int action) const override { return IsRegistered(action); }
+    void Register(DeviceAction action, Opener opener);
+    bool IsRegistered(DeviceAction action) const { return m_openers.count(action) != 0; }
+    bool HasDialog(DeviceAction action) const override { return IsRegistered(action); }
 
     // Any thread; returns at once. The session is finished when the dialog closes, or at once
     // when no dialog is registered for the action.
-    void OpenDialog(int action, DialogSession& session) override;
+    void OpenDialog(DeviceAction action, DialogSession& session) override;
 
 private:
-    void Open(int action, DialogSession& session);
+    void Open(DeviceAction action, DialogSession& session);
 
     QPointer<QWidget> m_parent;
-    std::map<int, Opener> m_openers;
+    std::map<DeviceAction, Opener> m_openers;
 };

@@ -15,7 +15,7 @@ CKelvastraApp::CKelvastraApp(int& argc, char** argv) : QApplication(argc, argv) 
     // The settings store is QSettings("Fenwarde", "Kelvastra").
     setOrganizationName(QStringLiteral("Fenwarde"));
     setApplicationName(QStringLiteral("Kelvastra"));
-    setApplicationVersion(QStringLiteral("1.91"));
+    setApplicationVersion(QStringLiteral(KELVASTRA_VERSION));
     setDesktopFileName(QStringLiteral("kelvastra"));
     setProperty("appId", QString::fromLatin1(kAppId));
     setWindowIcon(ToolbarArt::AppIcon());

@@ -45,7 +45,8 @@ void WithDevice(CliContext& context, const char* busyMessage,
     }
     session.MarkLog();
     int state = 0;
-    if (session.GetController().QueryInteger("0?S\r", state) == 0 && state == 3) {
+    if (session.GetController().QueryInteger(Controller::kRunStateQuery, state) == 0 &&
+        state == Controller::kRunStateRunning) {
         Fail(context, busyMessage);
         return;
     }

@@ -106,7 +106,7 @@ void RunInfo(CliContext& context) {
 void RunStatus(CliContext& context) {
     WithController(context, [&](DeviceSession& session) {
         int state = 0;
-        if (session.GetController().QueryInteger("0?S\r", state) != 0) {
+        if (session.GetController().QueryInteger(Controller::kRunStateQuery, state) != 0) {
             Fail(context, "run state query failed", &session);
             return;
         }

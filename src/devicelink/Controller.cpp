@@ -107,7 +107,7 @@ bool Controller::FindController() {
 }
 
 Controller::ReplyForm Controller::FormOfQuery(const std::string& text) {
-    for (const char* verb : {"0?S\r", "0?V\r", "0?D "}) {
+    for (const char* verb : {kRunStateQuery, "0?V\r", "0?D "}) {
         if (StartsWith(text, verb))
             return ReplyForm::Integer;
     }

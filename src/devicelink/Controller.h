@@ -54,7 +54,12 @@ public:
     // Card file names go out in 64-character command lines: "0F " + name + "\r" and a NUL.
     static constexpr std::size_t kMaxCardNameLength = 59;
     static constexpr std::size_t kWritePiece = 60;
-    static constexpr const char* kSoftwareVersion = "Software Version 1.91";
+    // The run state query and the states in which a test holds the card: nothing may program
+    // the device or touch its files then.
+    static constexpr const char* kRunStateQuery = "0?S\r";
+    static constexpr int kRunStateRunning = 3;
+    static constexpr int kRunStatePaused = 4;
+    static constexpr const char* kSoftwareVersion = "Software Version " KELVASTRA_VERSION;
     static constexpr const char* kFirmwareNotice =
         "This Software requires firmware Rev 4.0 or higher\nPlease exit this software\nand "
         "update firmware before continuing.\n";

@@ -55,7 +55,9 @@ CardAccess CheckCardAccess(Controller& controller) {
     if (!controller.serial.IsOpen())
         return CardAccess::LineDown;
     int state = 0;
-    if (controller.QueryInteger("0?S\r", state) != 0)
+    if (controller.QueryInteger(Controller::kRunStateQuery, state) != 0)
         return LineDown(controller) ? CardAccess::LineDown : CardAccess::NoAnswer;
-    return state == 3 || state == 4 ? CardAccess::TestRunning : CardAccess::Ready;
+    return state == Controller::kRunStateRunning || state == Controller::kRunStatePaused
+               ? CardAccess::TestRunning
+               : CardAccess::Ready;
 }

@@ -2,7 +2,7 @@
 // device worker runs it and sets the code back to None.
 #pragma once
 
-enum DeviceAction : int {
+enum class DeviceAction : int {
     None = 0,
     ReadDevice = 1,
     ProgramDevice = 2,

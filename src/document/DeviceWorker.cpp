@@ -2,6 +2,9 @@
 
 #include "document/KelvastraDoc.h"
 
+#include <chrono>
+#include <thread>
+
 DeviceWorker::DeviceWorker(CKelvastraDoc& document, QObject* parent)
     : QThread(parent), m_document(document) {}
 
@@ -20,4 +23,23 @@ void DeviceWorker::Stop() {
 void DeviceWorker::run() {
     m_exitCode = DeviceWorkerProc(&m_document);
     m_finished.store(true, std::memory_order_release);
+}
+
+unsigned DeviceWorkerProc(void* document) {
+    auto& doc = *static_cast<CKelvastraDoc*>(document);
+    auto lastWatch = std::chrono::steady_clock::now();
+    while (!doc.WorkerStopRequested()) {
+        if (!doc.RunPendingAction())
+            break;
+        if (std::chrono::steady_clock::now() - lastWatch > doc.WatchPeriod()) {
+            doc.ConnectionWatch();
+            lastWatch = std::chrono::steady_clock::now();
+        }
+        // A short rest per pass: actions are still picked up at once for a person, and the
+        // idle worker costs well under one percent of a core.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (doc.m_controller.serial.IsOpen())
+        doc.m_controller.serial.Close();
+    return 1;
 }

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include "common/Progress.h"
+#include "document/DeviceAction.h"
 #include "document/ThreadMailbox.h"
 
 #include <atomic>
@@ -129,9 +130,9 @@ public:
     // Called on the worker. Arrange for the dialog of `action` to open on the GUI thread without
     // waiting for it; it posts its device work to `session` and calls session.Finish(applied)
     // when it closes.
-    virtual void OpenDialog(int action, DialogSession& session) = 0;
+    virtual void OpenDialog(DeviceAction action, DialogSession& session) = 0;
     // Whether a dialog exists for `action`; an action without one is refused with a message.
-    virtual bool HasDialog(int action) const {
+    virtual bool HasDialog(DeviceAction action) const {
         (void)action;
         return true;
     }

@@ -1,19 +1,11 @@
 #include "document/KelvastraDoc.h"
 
-#include "common/AtomicFile.h"
 #include "common/MessageLog.h"
-#include "common/NumberText.h"
-#include "document/Settings.h"
+#include "document/ProgramTranslation.h"
 #include "protocol/ProtocolTable.h"
 #include "protocol/SetEditRules.h"
-#include "recordings/ForceModel.h"
 
-#include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <thread>
 
 namespace {
 
@@ -30,56 +22,8 @@ constexpr const char* kCardMayDiffer =
 // Said when Program Device stopped before anything on the card changed.
 constexpr const char* kCardUnchanged = "Nothing on the device was changed.\n";
 
-// Seconds per time unit and the unit the flags carry. The device knows seconds, minutes, hours
-// and days; sets timed in milliseconds or tenths of a second go out in milliseconds with the
-// seconds flag, so nothing of their durations is lost (and they read back in seconds).
-struct UnitScale {
-    double seconds;
-    int32_t flagUnits;
-};
-
-UnitScale ScaleOf(int32_t timeUnits) {
-    switch (timeUnits) {
-    case TimeUnits::Minutes:
-        return {60.0, TimeUnits::Minutes};
-    case TimeUnits::Hours:
-        return {3600.0, TimeUnits::Hours};
-    case TimeUnits::Days:
-        return {86400.0, TimeUnits::Days};
-    case TimeUnits::mSeconds:
-        return {0.001, TimeUnits::Seconds};
-    case TimeUnits::dSeconds:
-        return {0.1, TimeUnits::Seconds};
-    default: // seconds, and a unit the file named wrongly (timed as seconds everywhere)
-        return {1.0, TimeUnits::Seconds};
-    }
-}
-
-// The controller takes durations as 32-bit words and reads them back unsigned, so anything from
-// INT32_MIN up to 2^32 - 1 ms travels; beyond that there is no honest value to send.
-std::optional<int32_t> ToMilliseconds(double duration, const UnitScale& scale) {
-    double ms = duration * scale.seconds * 1000.0;
-    // 1.005 s is 1005 ms and 0.29 ds is 29 ms, not one less: settle on the microsecond before
-    // cutting, so binary fractions do not eat a millisecond.
-    ms = std::floor(std::round(ms * 1000.0) / 1000.0);
-    if (!(ms >= -2147483648.0 && ms <= 4294967295.0))
-        return std::nullopt;
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ms)));
-}
-
-// The set point in hundredths of a count, or nullopt when it is no number or does not fit the
-// controller's 32-bit word (a cast would be undefined, and garbage on the wire).
-std::optional<int32_t> HundredthsSetpoint(std::optional<double> raw) {
-    if (!raw)
-        return std::nullopt;
-    const double hundredths = std::floor(*raw * 100.0 + 0.5);
-    if (!(hundredths >= -2147483648.0 && hundredths <= 2147483647.0))
-        return std::nullopt;
-    return static_cast<int32_t>(hundredths);
-}
-
 // What the user sees of the failing action in the message area.
-const char* ActionTitle(int action) {
+const char* ActionTitle(DeviceAction action) {
     switch (action) {
     case DeviceAction::AccessTestData:
         return "Access Test Data";
@@ -94,42 +38,16 @@ const char* ActionTitle(int action) {
     }
 }
 
-// A value the controller holds differently, at the precision the sequence view shows it: the
-// shown texts differ, and by more than half a shown step (2.05 shown as 2.0 and read back as
-// 2.1 is the rounding of the two texts, not a change). The margin absorbs binary fractions.
-bool ShownDifferently(double asked, double held, int decimals) {
-    if (FixedText(asked, decimals) == FixedText(held, decimals))
-        return false;
-    return !(std::fabs(asked - held) <= 0.5 * std::pow(10.0, -decimals) + 1e-9);
-}
-
-// What a set point in hundredths stands for, as Read Device shows it.
-std::optional<double> MagnitudeOf(const ForceModel& model, int32_t hundredths) {
-    return model.SetpointValue(hundredths / 100.0, 0.0);
-}
-
-double FromMilliseconds(int32_t ms, int64_t divisor) {
-    const double value =
-        static_cast<double>(static_cast<uint32_t>(ms)) / static_cast<double>(divisor);
-    return std::floor(value * 100.0 + 0.5) / 100.0;
-}
-
-std::chrono::steady_clock::time_point ProcessStart() {
-    static const auto start = std::chrono::steady_clock::now();
-    return start;
-}
-
-long long ClockMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 ProcessStart())
-        .count();
+// A test running or paused: the card and the program table are the test's.
+bool TestHoldsDevice(std::optional<int> state) {
+    return state &&
+           (*state == Controller::kRunStateRunning || *state == Controller::kRunStatePaused);
 }
 
 } // namespace
 
 CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
     : m_controller(std::move(channel)) {
-    ProcessStart();
     ClearDeviceProgram(m_deviceProgram);
     PublishHardware();
     // The first document binds the message log to its view; later documents leave it alone.
@@ -246,280 +164,11 @@ MessageAnswer CKelvastraDoc::Show(const std::string& text, MessageIcon icon) {
     return MessageAnswer::Ok;
 }
 
-// --- protocol files ----------------------------------------------------------------------
-
-void CKelvastraDoc::OnFileSave(const FileChooser& chooseFile) {
-    if (!m_view || !m_bDeviceInfoLoaded)
-        return;
-    // The sequence is the worker's while an action runs.
-    if (IsBusy()) {
-        Show(kSaveWhileBusy, MessageIcon::Exclamation);
-        return;
-    }
-    if (!m_view->CheckSequence())
-        return;
-    if (auto path = chooseFile(Settings::TemplateDir()))
-        SaveProtocolFile(*path);
-}
-
-void CKelvastraDoc::OnFileOpen(const FileChooser& chooseFile) {
-    if (!m_view || !m_bDeviceInfoLoaded)
-        return;
-    if (IsBusy()) {
-        Show(kOpenWhileBusy, MessageIcon::Exclamation);
-        return;
-    }
-    if (!MaySaveChanges())
-        return;
-    if (auto path = chooseFile(Settings::TemplateDir()))
-        OpenProtocolFile(*path);
-}
-
-bool CKelvastraDoc::MaySaveChanges() {
-    if (!m_bModified)
-        return true;
-    MessageAnswer answer = MessageAnswer::No;
-    if (m_prompt)
-        answer = m_prompt->ShowMessage(kSaveChanges, MessageIcon::Exclamation,
-                                       MessageButtons::YesNoCancel);
-    if (answer == MessageAnswer::Cancel)
-        return false;
-    if (answer != MessageAnswer::Yes)
-        return true;
-    // Saved as File Save saves: the view's sets pass the check first.
-    if (!m_view || !m_saveChooser || !m_view->CheckSequence())
-        return false;
-    const auto path = m_saveChooser(Settings::TemplateDir());
-    return path && SaveProtocolFile(*path) == 1;
-}
-
-bool CKelvastraDoc::MayExit() {
-    if (m_bModified && IsBusy()) {
-        Show(kSaveWhileBusy, MessageIcon::Exclamation);
-        return false;
-    }
-    return MaySaveChanges();
-}
-
-int CKelvastraDoc::SaveProtocolFile(const std::string& path) {
-    Settings::SetTemplateDir(Folders::FolderOf(path));
-    std::string text;
-    std::string problems;
-    {
-        std::lock_guard lock(m_dataMutex);
-        text = ProtocolTableText(m_sequence);
-        problems = SequenceRuleProblems(m_sequence, m_controller.hardware);
-    }
-    // Written beside the target and renamed, so a full disk never leaves half a protocol.
-    std::string error;
-    const bool written = WriteFileAtomically(path, text, &error);
-    if (written)
-        m_bModified = false;
-    if (m_view) {
-        m_view->ClearMessageArea();
-        m_view->AppendMessage(written ? "Protocol File Successfully Saved\n"
-                                      : "Error:  Protocol File Could Not Be Saved\n" + path + "\n");
-        // Saved all the same: the protocol may be meant for another device.
-        if (written && !problems.empty())
-            m_view->AppendMessage("Warning:  Program Device will refuse this protocol on the "
-                                  "fitted hardware:\n" +
-                                  problems);
-    }
-    return written ? 1 : -1;
-}
-
-int CKelvastraDoc::OpenProtocolFile(const std::string& path) {
-    Settings::SetTemplateDir(Folders::FolderOf(path));
-    std::ifstream in(path, std::ios::binary);
-    // A folder opens as a stream on this platform but reads as nothing: it would empty the
-    // sequence and call that a success.
-    std::error_code ignored;
-    if (!in || std::filesystem::is_directory(path, ignored)) {
-        if (m_view) {
-            m_view->ClearMessageArea();
-            m_view->AppendMessage("Error:  Protocol File Could Not Be Opened\n" + path + "\n");
-        }
-        return -1;
-    }
-    // Read aside first: a file that holds no protocol leaves everything as it was.
-    ProtocolReadResult result;
-    SetSequence sequence;
-    HardwareDescription hardware;
-    {
-        std::lock_guard lock(m_dataMutex);
-        hardware = m_controller.hardware;
-    }
-    result = ReadProtocolText(in, sequence, &hardware);
-    if (result.noTable) {
-        if (m_view) {
-            m_view->ClearMessageArea();
-            m_view->AppendMessage(ProtocolReadWarning(result) + path + "\n");
-        }
-        return -1;
-    }
-    {
-        std::lock_guard lock(m_dataMutex);
-        m_sequence = std::move(sequence);
-        if (result.hardwareBlock) {
-            m_controller.hardware = hardware;
-            PublishHardware();
-        }
-    }
-    m_bModified = false;
-    if (m_view) {
-        m_view->RefreshFromDocument();
-        m_view->ClearMessageArea();
-        m_view->AppendMessage("Protocol File Successfully Opened\n");
-        // Whatever was read is shown, but the user learns that the file was not whole.
-        const std::string warning = ProtocolReadWarning(result);
-        if (!warning.empty())
-            m_view->AppendMessage(warning);
-    }
-    return result.Complete() ? 1 : -1;
-}
-
 // --- program and read ----------------------------------------------------------------------
 
-bool CKelvastraDoc::SequenceToDeviceProgram(std::string* problem) {
-    const ForceModel model(m_controller.hardware);
-    ClearDeviceProgram(m_deviceProgram);
-    std::string why;
-    const std::size_t count = std::min(m_sequence.sets.size(), m_deviceProgram.size());
-    for (std::size_t i = 0; i < count; ++i) {
-        const SetRecord& set = m_sequence.sets[i];
-        DeviceProgramEntry& entry = m_deviceProgram[i];
-        const UnitScale scale = ScaleOf(set.TimeUnits);
-        entry.flags = EntryFlags(set.XFunction, scale.flagUnits, set.XUnits);
-        entry.repetitions = set.NumReps;
-        if (set.XFunction == ControlFunction::Sinusoid || set.XFunction == ControlFunction::Ramp)
-            entry.shapeCode = entry.shapeCode2 = ShapeLetter(set.XFunction);
-        const auto magnitudeRaw = model.PressureSetpoint(set.XMagnitude, 0.0);
-        const auto preloadRaw = model.PressureSetpoint(set.XPreloadMag, 0.0);
-        if ((!magnitudeRaw || !preloadRaw) && why.empty())
-            why = "Error:  The fitted hardware cannot turn magnitudes into pressure set points\n" +
-                  model.MissingTablesMessage() + "\n";
-        const auto magnitude = HundredthsSetpoint(magnitudeRaw);
-        const auto preload = HundredthsSetpoint(preloadRaw);
-        if ((!magnitude || !preload) && why.empty())
-            why = "Error:  Set " + std::to_string(i + 1) +
-                  " has a magnitude the device cannot take\n";
-        entry.magnitudeSetpoint = magnitude.value_or(0);
-        entry.preloadSetpoint = preload.value_or(0);
-        // A duration of 0 or less is "Do Not Stretch" / "Do Not Recover", as the set editor
-        // reads it: nothing below 0 goes to the controller.
-        const auto stretch = ToMilliseconds(std::max(set.StretchDurationSec, 0.0), scale);
-        const auto recovery = ToMilliseconds(std::max(set.RecoveryDurationSec, 0.0), scale);
-        const auto hold = ToMilliseconds(set.HoldTimeSec, scale);
-        const auto rest = ToMilliseconds(set.RestTimeSec, scale);
-        if ((!stretch || !recovery || !hold || !rest) && why.empty())
-            why = "Error:  Set " + std::to_string(i + 1) +
-                  " has a duration longer than the device can time\n";
-        entry.stretchMs = stretch.value_or(0);
-        entry.recoveryMs = recovery.value_or(0);
-        entry.holdMs = hold.value_or(0);
-        entry.restMs = rest.value_or(0);
-        entry.SetName(set.Name);
-        entry.dataTypeCode = DataTypeLetter(set.DataType);
-        entry.dataRateCode = DataRateLetter(set.DataFreqHz);
-        entry.autoAdjust = set.AutoAdjust;
-    }
-    if (problem)
-        *problem = why;
-    return why.empty();
-}
-
-bool CKelvastraDoc::TableToSets(const DeviceProgramTable& table, std::vector<SetRecord>& sets,
-                                std::string* problem) const {
-    const ForceModel model(m_controller.hardware);
-    sets.clear();
-    for (const DeviceProgramEntry& entry : table) {
-        if (!entry.IsUsed())
-            continue;
-        const auto magnitude = MagnitudeOf(model, entry.magnitudeSetpoint);
-        const auto preload = MagnitudeOf(model, entry.preloadSetpoint);
-        if (!magnitude || !preload) {
-            // Zero magnitudes would read as a harmless program and be sent back as one.
-            if (problem)
-                *problem = "Error:  The fitted hardware cannot turn set points into magnitudes\n" +
-                           model.MissingTablesMessage() + "\n";
-            return false;
-        }
-        SetRecord set;
-        set.XFunction = FunctionFromShapeLetter(entry.shapeCode);
-        set.XUnits = MagnitudeUnits::N;
-        set.XMagnitude = *magnitude;
-        set.XPreloadMag = *preload;
-        set.TimeUnits = TimeUnitsFromFlags(entry.flags);
-        const int64_t divisor = TimeUnitsDivisorMs(entry.flags);
-        set.NumReps = entry.repetitions;
-        set.StretchDurationSec = FromMilliseconds(entry.stretchMs, divisor);
-        set.RecoveryDurationSec = FromMilliseconds(entry.recoveryMs, divisor);
-        set.HoldTimeSec = FromMilliseconds(entry.holdMs, divisor);
-        set.RestTimeSec = FromMilliseconds(entry.restMs, divisor);
-        set.Name = entry.name;
-        set.DataType = DataTypeFromLetter(entry.dataTypeCode);
-        set.DataFreqHz = DataFrequencyFromLetter(entry.dataRateCode);
-        set.AutoAdjust = entry.autoAdjust;
-        sets.push_back(set);
-    }
-    if (problem)
-        problem->clear();
-    return true;
-}
-
-bool CKelvastraDoc::DeviceProgramToSequence(std::string* problem) {
-    std::vector<SetRecord> sets;
-    if (!TableToSets(m_deviceProgram, sets, problem))
-        return false;
-    m_sequence.sets = std::move(sets);
-    return true;
-}
-
-std::string CKelvastraDoc::ChangedValuesWarning() const {
-    const ForceModel model(m_controller.hardware);
-    const bool hydrostatic = m_controller.hardware.MembraneStyle == Membrane::Hydrostatic;
-    // As the sequence view shows them: pressures with three decimals, forces and durations
-    // with one.
-    const int magnitudeDecimals = hydrostatic ? 3 : 1;
-    const std::string magnitudeUnit = hydrostatic ? "MPa" : "N";
-    std::string lines;
-    const std::size_t count = std::min(m_sequence.sets.size(), m_deviceProgram.size());
-    for (std::size_t i = 0; i < count; ++i) {
-        const SetRecord& set = m_sequence.sets[i];
-        const DeviceProgramEntry& entry = m_deviceProgram[i];
-        auto note = [&](const char* field, double asked, double held, int decimals,
-                        const std::string& unit) {
-            if (!ShownDifferently(asked, held, decimals))
-                return;
-            lines += "Set " + std::to_string(i + 1) + " (" + set.Name + ") " + field + ": " +
-                     FixedText(asked, decimals) + " " + unit + " entered, " +
-                     FixedText(held, decimals) + " " + unit + " programmed\n";
-        };
-        // The same hardware turned the magnitudes into set points, so it turns them back.
-        if (const auto magnitude = MagnitudeOf(model, entry.magnitudeSetpoint)) {
-            note("Compress Magnitude", set.XMagnitude, *magnitude, magnitudeDecimals,
-                 magnitudeUnit);
-        }
-        if (const auto preload = MagnitudeOf(model, entry.preloadSetpoint))
-            note("Preload Magnitude", set.XPreloadMag, *preload, magnitudeDecimals, magnitudeUnit);
-        // Durations in the set's own unit, from the milliseconds the controller times (sets in
-        // milliseconds read back in seconds, which is no change of value).
-        const double msPerUnit = ScaleOf(set.TimeUnits).seconds * 1000.0;
-        const std::string unit = TimeUnitsAbbreviation(set.TimeUnits);
-        auto timed = [&](int32_t ms) { return static_cast<uint32_t>(ms) / msPerUnit; };
-        // 0 or less is "None" for stretch and recovery, and is sent as 0.
-        note("Compress Duration", std::max(set.StretchDurationSec, 0.0), timed(entry.stretchMs), 1,
-             unit);
-        note("Hold Duration", set.HoldTimeSec, timed(entry.holdMs), 1, unit);
-        note("Recovery Duration", std::max(set.RecoveryDurationSec, 0.0), timed(entry.recoveryMs),
-             1, unit);
-        note("Rest Duration", set.RestTimeSec, timed(entry.restMs), 1, unit);
-    }
-    return lines.empty() ? std::string() : kValuesChanged + lines;
-}
-
 bool CKelvastraDoc::MayProgramChangedValues() {
-    const std::string warning = ChangedValuesWarning();
+    const std::string warning =
+        ChangedValuesWarning(m_sequence, m_deviceProgram, m_controller.hardware);
     if (warning.empty())
         return true;
     if (!m_askBeforeChangedValues || !m_prompt) {
@@ -566,7 +215,7 @@ void CKelvastraDoc::ProgramDevice() {
     if (RefusedByRules())
         return;
     std::string problem;
-    if (!SequenceToDeviceProgram(&problem)) {
+    if (!SequenceToDeviceProgram(m_sequence, m_controller.hardware, m_deviceProgram, &problem)) {
         // A table that would run something else than the protocol is not sent at all.
         ReportFailure("\nProgramming Device... Failed\n" + problem);
         return;
@@ -577,7 +226,7 @@ void CKelvastraDoc::ProgramDevice() {
         return;
     }
     // Rewriting TEMPLATE.INI under a running test would break that test's copy of its protocol.
-    if (const auto state = RunState(); state && (*state == 3 || *state == 4)) {
+    if (TestHoldsDevice(RunState())) {
         Show(kProgramDuringTest, MessageIcon::Error);
         return;
     }
@@ -624,7 +273,7 @@ void CKelvastraDoc::ReadDevice() {
     }
     std::vector<SetRecord> sets;
     std::string problem;
-    if (!TableToSets(table, sets, &problem)) {
+    if (!DeviceProgramToSets(table, m_controller.hardware, sets, &problem)) {
         ReportFailure("\nReading Device... Failed\n" + problem);
         return;
     }
@@ -778,27 +427,26 @@ bool CKelvastraDoc::RelinkForDialog() {
 
 std::optional<int> CKelvastraDoc::RunState() {
     int state = 0;
-    if (m_controller.QueryInteger("0?S\r", state) != 0)
+    if (m_controller.QueryInteger(Controller::kRunStateQuery, state) != 0)
         return std::nullopt;
     return state;
 }
 
-bool CKelvastraDoc::ActionBlocked(int action) {
+bool CKelvastraDoc::ActionBlocked(DeviceAction action) {
     if (action == DeviceAction::AccessTestData) {
         // Without a link the dialog could do nothing but fail.
         if (!m_controller.serial.IsOpen() || !m_bDeviceConnected) {
             Show(kNotDetected, MessageIcon::Error);
             return true;
         }
-        const auto state = RunState();
-        if (state && (*state == 3 || *state == 4)) {
+        if (TestHoldsDevice(RunState())) {
             Show("Cannot Access Test Data\nWhile Test is Running or Paused\n", MessageIcon::Error);
             return true;
         }
         return false;
     }
     const auto state = RunState();
-    if (!state || *state != 3)
+    if (!state || *state != Controller::kRunStateRunning)
         return false;
     switch (action) {
     case DeviceAction::CalibrationMode:
@@ -815,7 +463,7 @@ bool CKelvastraDoc::ActionBlocked(int action) {
     return true;
 }
 
-void CKelvastraDoc::RunDialogAction(int action) {
+void CKelvastraDoc::RunDialogAction(DeviceAction action) {
     if (!m_dialogHost)
         return;
     if (!m_dialogHost->HasDialog(action)) {
@@ -847,7 +495,7 @@ void CKelvastraDoc::RunDialogAction(int action) {
 }
 
 bool CKelvastraDoc::RunPendingAction() {
-    const int action = m_nPendingAction;
+    const DeviceAction action = m_nPendingAction;
     switch (action) {
     case DeviceAction::StopWorker:
         return false;
@@ -875,24 +523,4 @@ bool CKelvastraDoc::RunPendingAction() {
     // A request made while the action ran is dropped here.
     m_nPendingAction = DeviceAction::None;
     return true;
-}
-
-unsigned DeviceWorkerProc(void* document) {
-    auto& doc = *static_cast<CKelvastraDoc*>(document);
-    long long lastWatch = 0;
-    while (!doc.WorkerStopRequested()) {
-        if (!doc.RunPendingAction())
-            break;
-        const long long now = ClockMs();
-        if (now - lastWatch > 1000) {
-            doc.ConnectionWatch();
-            lastWatch = ClockMs();
-        }
-        // A short rest per pass: actions are still picked up at once for a person, and the
-        // idle worker costs well under one percent of a core.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (doc.m_controller.serial.IsOpen())
-        doc.m_controller.serial.Close();
-    return 1;
 }

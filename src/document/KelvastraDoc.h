@@ -1,6 +1,6 @@
 // The one document: the protocol being designed, the link to the controller with the fitted
 // hardware, and the controller's program table. Menu commands only store a device action; the
-// device worker runs it, and watches the USB link once a second.
+// device worker runs it, and watches the USB link once a second (SetWatchPeriod).
 //
 // Threads: the GUI thread runs the command handlers and File Open/Save; the device worker
 // (DeviceWorkerProc) runs every exchange with the controller. The three shared words are
@@ -20,6 +20,7 @@
 #include "protocol/SetRecord.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,7 +42,7 @@ public:
     float m_fMaxStretchPosMm = 0.0f; // 1000 once the link has been set up
     std::atomic<bool> m_bDeviceInfoLoaded{false};
     std::atomic<bool> m_bDeviceConnected{false};
-    std::atomic<int> m_nPendingAction{DeviceAction::None};
+    std::atomic<DeviceAction> m_nPendingAction{DeviceAction::None};
     // The protocol has edits that no Save, Open or Read Device has caught up with.
     std::atomic<bool> m_bModified{false};
 
@@ -99,19 +100,6 @@ public:
     // --- device operations (device worker) ---------------------------------------------
     void ProgramDevice();
     void ReadDevice();
-    // Clears m_deviceProgram and fills it from m_sequence. False, with the reason in `problem`,
-    // when a magnitude cannot be turned into a set point for the fitted hardware (or the set
-    // point does not fit the controller's 32-bit words) or a duration does not fit the
-    // controller's 32-bit millisecond words.
-    bool SequenceToDeviceProgram(std::string* problem = nullptr);
-    // Replaces the sets of m_sequence by the used entries of m_deviceProgram. False, with the
-    // sequence unchanged and the reason in `problem`, when the fitted hardware cannot turn set
-    // points back into magnitudes.
-    bool DeviceProgramToSequence(std::string* problem = nullptr);
-    // After SequenceToDeviceProgram: one line for each value of m_sequence that the table holds
-    // differently, as Read Device would show it, under kValuesChanged; empty when the controller
-    // gets what the sequence view shows.
-    std::string ChangedValuesWarning() const;
     // Program Device asks before it sends changed values (the default); without asking it shows
     // the warning and goes on (the command-line program).
     void SetAskBeforeChangedValues(bool ask) { m_askBeforeChangedValues = ask; }
@@ -142,6 +130,10 @@ public:
     bool RelinkForDialog();
     // Runs the pending action, if any, and clears its code. False when the worker must stop.
     bool RunPendingAction();
+    // How long the worker's connection watch rests between two looks for the controller (a
+    // second; tests shorten it). Set before the worker starts.
+    void SetWatchPeriod(std::chrono::milliseconds period) { m_watchPeriod = period; }
+    std::chrono::milliseconds WatchPeriod() const { return m_watchPeriod; }
     // Asks the worker to leave its loop at its next pass (the process is ending).
     void RequestWorkerStop() { m_stopRequested = true; }
     bool WorkerStopRequested() const { return m_stopRequested; }
@@ -162,10 +154,6 @@ public:
     static constexpr const char* kProgramming = "Programming device...";
     static constexpr const char* kReading = "Reading device...";
     static constexpr const char* kWaiting = "Waiting for the controller...";
-    // Program Device's warning, then one line per changed value:
-    // "Set 1 (Hold) Preload Magnitude: 0.5 N entered, 0.0 N programmed\n".
-    static constexpr const char* kValuesChanged =
-        "Warning:  The controller will not get every value as entered:\n";
     // Follows the warning when Program Device asks (Yes programs, No stops).
     static constexpr const char* kProgramAnyway = "\nProgram the device with these values?";
     static constexpr const char* kProgramCancelled = "\nDevice not Programmed\n";
@@ -181,19 +169,16 @@ private:
     // Program Device's check of every set with the set editor's rules: true, having shown the
     // problems, when the sequence must not be programmed.
     bool RefusedByRules();
-    // The warning of ChangedValuesWarning, asked or shown: false when the user said No.
+    // The warning of ChangedValuesWarning (ProgramTranslation.h), asked or shown: false when
+    // the user said No.
     bool MayProgramChangedValues();
-    // The sets the used entries of `table` stand for; false, with the reason, when the fitted
-    // hardware cannot turn set points back into magnitudes.
-    bool TableToSets(const DeviceProgramTable& table, std::vector<SetRecord>& sets,
-                     std::string* problem) const;
     // Copies the description and the stretch limit for the windows. Called by the thread that
     // changed them, while no other thread may write them.
     void PublishHardware();
     // "0?S": the run state, or nullopt when the query failed.
     std::optional<int> RunState();
-    void RunDialogAction(int action);
-    bool ActionBlocked(int action);
+    void RunDialogAction(DeviceAction action);
+    bool ActionBlocked(DeviceAction action);
 
     IStageView* m_view = nullptr;
     IUserPrompt* m_prompt = nullptr;
@@ -207,6 +192,7 @@ private:
     // The failure line of the last Program or Read Device, until the next action (worker only).
     std::string m_lastFailure;
     std::atomic<bool> m_stopRequested{false};
+    std::chrono::milliseconds m_watchPeriod{1000};
     // Guards the hardware description and the sequence between File Open and the watch.
     std::mutex m_dataMutex;
     mutable std::mutex m_publishedMutex;
@@ -221,6 +207,6 @@ private:
     std::string m_linkPort;
 };
 
-// The device worker's procedure: runs actions and the connection watch until stopped. The
-// argument is the CKelvastraDoc. Returns 1.
+// The device worker's procedure (DeviceWorker.cpp): runs actions and the connection watch
+// until stopped. The argument is the CKelvastraDoc. Returns 1.
 unsigned DeviceWorkerProc(void* document);

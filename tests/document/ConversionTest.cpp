@@ -1,7 +1,9 @@
 // The sequence as the controller's program table and back: flags, letters, set points through
-// the force model, durations in milliseconds and names with blanks.
+// the force model, durations in milliseconds, names with blanks, and the values the controller
+// would hold differently.
 #include "DocumentTestSupport.h"
 
+#include "document/ProgramTranslation.h"
 #include "recordings/ForceModel.h"
 
 #include <gtest/gtest.h>
@@ -21,10 +23,19 @@ double ValueOf(const HardwareDescription& hardware, int32_t hundredths) {
     return ForceModel(hardware).SetpointValue(hundredths / 100.0, 0.0).value_or(-1.0);
 }
 
+// A sequence and the table it goes to, on the hardware a fresh document starts with.
 class ConversionTest : public ::testing::Test {
 protected:
-    ScriptedDocument d;
-    CKelvastraDoc& doc = *d.doc;
+    bool ToTable(std::string* problem = nullptr) {
+        return SequenceToDeviceProgram(sequence, hw, table, problem);
+    }
+    // The sets the table reads back as, in place of the sequence's.
+    void BackFromTable() { ASSERT_TRUE(DeviceProgramToSets(table, hw, sequence.sets)); }
+    std::string Warning() const { return ChangedValuesWarning(sequence, table, hw); }
+
+    HardwareDescription hw;
+    SetSequence sequence;
+    DeviceProgramTable table{};
 };
 
 TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared) {
@@ -43,11 +54,10 @@ TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared) {
     SetRecord third = MakeSet("Step", ControlFunction::Step, 1.0, 2.0, 1.0, TimeUnits::Hours, 1);
     third.DataType = DataType::None;
     third.DataFreqHz = DataFrequency::Hz100;
-    doc.m_sequence.sets = {first, second, third};
+    sequence.sets = {first, second, third};
 
-    ASSERT_TRUE(doc.SequenceToDeviceProgram());
-    const auto& hw = doc.m_controller.hardware;
-    const DeviceProgramTable& t = doc.m_deviceProgram;
+    ASSERT_TRUE(ToTable());
+    const DeviceProgramTable& t = table;
 
     EXPECT_EQ(t[0].flags, 0x0003 | 0x0400);
     EXPECT_EQ(t[0].repetitions, 12);
@@ -55,11 +65,9 @@ TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared) {
     EXPECT_EQ(t[0].shapeCode2, 's');
     EXPECT_EQ(t[0].magnitudeSetpoint, Hundredths(hw, 2.0));
     EXPECT_EQ(t[0].preloadSetpoint, Hundredths(hw, 1.5));
-    EXPECT_NE(t[0].magnitudeSetpoint, t[0].preloadSetpoint);
-    EXPECT_EQ(t[0].stretchMs, 1500);
-    EXPECT_EQ(t[0].recoveryMs, 2000);
-    EXPECT_EQ(t[0].holdMs, 250);
-    EXPECT_EQ(t[0].restMs, 3000);
+    // Each duration to its own word (their units: DurationsInEveryUnit).
+    EXPECT_EQ(std::vector<int32_t>({t[0].stretchMs, t[0].recoveryMs, t[0].holdMs, t[0].restMs}),
+              std::vector<int32_t>({1500, 2000, 250, 3000}));
     EXPECT_EQ(t[0].name, "Warm up");
     EXPECT_EQ(t[0].dataTypeCode, 'p');
     EXPECT_EQ(t[0].dataRateCode, '1');
@@ -74,9 +82,9 @@ TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared) {
         EXPECT_EQ(t[i], DeviceProgramEntry{}) << i; // its wire form is checked with the upload
 
     // Back again: Step has become Sinusoid, magnitudes are newtons from the set points.
-    doc.DeviceProgramToSequence();
-    ASSERT_EQ(doc.m_sequence.sets.size(), 3u);
-    const auto& back = doc.m_sequence.sets;
+    BackFromTable();
+    ASSERT_EQ(sequence.sets.size(), 3u);
+    const auto& back = sequence.sets;
     SetRecord expected = first; // durations back in every unit: DurationsInEveryUnit
     expected.XMagnitude = ValueOf(hw, t[0].magnitudeSetpoint);
     expected.XPreloadMag = ValueOf(hw, t[0].preloadSetpoint);
@@ -116,80 +124,113 @@ TEST_F(ConversionTest, DurationsInEveryUnit) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.units << " " << c.duration);
-        doc.m_sequence.sets = {
-            MakeSet("T", ControlFunction::Ramp, 1.0, c.duration, c.duration, c.units, 1)};
-        doc.m_sequence.sets[0].RestTimeSec = c.duration;
-        doc.m_sequence.sets[0].HoldTimeSec = c.duration;
-        ASSERT_TRUE(doc.SequenceToDeviceProgram());
-        const DeviceProgramEntry& e = doc.m_deviceProgram[0];
+        const SetRecord set =
+            MakeSet("T", ControlFunction::Ramp, 1.0, c.duration, c.duration, c.units, 1);
+        sequence.sets = {set};
+        sequence.sets[0].RestTimeSec = c.duration;
+        sequence.sets[0].HoldTimeSec = c.duration;
+        ASSERT_TRUE(ToTable());
+        const DeviceProgramEntry& e = table[0];
         EXPECT_EQ(static_cast<uint32_t>(e.stretchMs), c.ms);
         EXPECT_EQ(static_cast<uint32_t>(e.recoveryMs), c.ms);
         EXPECT_EQ(static_cast<uint32_t>(e.holdMs), c.ms);
         EXPECT_EQ(static_cast<uint32_t>(e.restMs), c.ms);
         EXPECT_EQ(e.flags, 0x0001 | c.flag);
-        doc.DeviceProgramToSequence();
-        ASSERT_EQ(doc.m_sequence.sets.size(), 1u);
-        const SetRecord& back = doc.m_sequence.sets[0];
+        // The controller times what was asked; only the read-back rounds.
+        EXPECT_EQ(Warning(), "");
+        BackFromTable();
+        ASSERT_EQ(sequence.sets.size(), 1u);
+        const SetRecord& back = sequence.sets[0];
         EXPECT_EQ(back.TimeUnits, c.unitsBack);
         EXPECT_DOUBLE_EQ(back.StretchDurationSec, c.durationBack);
         EXPECT_DOUBLE_EQ(back.RecoveryDurationSec, c.durationBack);
         EXPECT_DOUBLE_EQ(back.HoldTimeSec, c.durationBack);
         EXPECT_DOUBLE_EQ(back.RestTimeSec, c.durationBack);
-        // The controller times what was asked; only the read-back rounds.
-        doc.m_sequence.sets = {
-            MakeSet("T", ControlFunction::Ramp, 1.0, c.duration, c.duration, c.units, 1)};
-        ASSERT_TRUE(doc.SequenceToDeviceProgram());
-        EXPECT_EQ(doc.ChangedValuesWarning(), "");
     }
+    // Below 0 is "Do Not Stretch", as the set editor reads it: 0 ms, and no change.
+    sequence.sets = {MakeSet("T", ControlFunction::Ramp, 1.0, -5.0, 1.0, TimeUnits::Seconds, 1)};
+    ASSERT_TRUE(ToTable());
+    EXPECT_EQ(table[0].stretchMs, 0);
+    EXPECT_EQ(Warning(), "");
 }
 
 // Set points finer than the view shows (the QPV+-15 regulator's, and pressures on a Hydrostatic
 // membrane) come back a hair off; at the half steps the shown texts flip, which is no change.
 TEST_F(ConversionTest, RoundingBelowTheShownPrecisionIsNoChange) {
-    HardwareDescription& hw = doc.m_controller.hardware;
     hw.RegulatorType = Regulator::QPVPlusMinus15;
     for (const bool hydrostatic : {false, true}) {
         hw.MembraneStyle = hydrostatic ? Membrane::Hydrostatic : Membrane::M70A_794um;
         const double shownStep = hydrostatic ? 0.001 : 0.1;
         for (int k = 10; k < 90; ++k) {
             const double value = (k + 0.5) * shownStep;
-            doc.m_sequence.sets = {
+            sequence.sets = {
                 MakeSet("A", ControlFunction::Ramp, value, 1.0, 1.0, TimeUnits::Seconds, 1)};
-            doc.m_sequence.sets[0].XPreloadMag = value;
-            ASSERT_TRUE(doc.SequenceToDeviceProgram());
-            EXPECT_EQ(doc.ChangedValuesWarning(), "") << value;
+            sequence.sets[0].XPreloadMag = value;
+            ASSERT_TRUE(ToTable());
+            EXPECT_EQ(Warning(), "") << value;
         }
     }
+    // A pressure the regulator sets exactly reads back as entered.
+    hw.RegulatorType = Regulator::ITV1010;
+    sequence.sets = {MakeSet("A", ControlFunction::Ramp, 0.04, 1.0, 1.0, TimeUnits::Seconds, 1)};
+    ASSERT_TRUE(ToTable());
+    BackFromTable();
+    EXPECT_DOUBLE_EQ(sequence.sets.at(0).XMagnitude, 0.04);
 }
 
-TEST_F(ConversionTest, ADurationTheControllerCannotTimeIsRefused) {
-    doc.m_sequence.sets = {
-        MakeSet("A", ControlFunction::Ramp, 1.0, 1.0, 1.0, TimeUnits::Seconds, 1),
-        MakeSet("B", ControlFunction::Ramp, 1.0, 50.0, 1.0, TimeUnits::Days, 1)};
+// What the controller would hold differently is named per set and field, in the set's units.
+TEST_F(ConversionTest, ChangedValuesAreNamed) {
+    SetRecord hold = MakeSet("Hold", ControlFunction::Ramp, 2.0, 1.0, 1.0, TimeUnits::Seconds, 1);
+    hold.XPreloadMag = 0.5; // the default membrane needs no pressure for it: 0 counts
+    // The controller times whole milliseconds: half of one is no stretch at all.
+    sequence.sets = {
+        hold, MakeSet("Quick", ControlFunction::Sinusoid, 3.0, 0.5, 20.0, TimeUnits::mSeconds, 1),
+        MakeSet("Plain", ControlFunction::Ramp, 2.5, 1.5, 1.0, TimeUnits::Minutes, 2)};
+    ASSERT_TRUE(ToTable());
+    EXPECT_EQ(Warning(),
+              std::string(kValuesChanged) +
+                  "Set 1 (Hold) Preload Magnitude: 0.5 N entered, 0.0 N programmed\n"
+                  "Set 2 (Quick) Compress Duration: 0.5 mS entered, 0.0 mS programmed\n");
+}
+
+TEST_F(ConversionTest, MagnitudesAndDurationsTheControllerCannotTakeAreRefused) {
+    sequence.sets = {MakeSet("A", ControlFunction::Ramp, 1.0, 1.0, 1.0, TimeUnits::Seconds, 1),
+                     MakeSet("B", ControlFunction::Ramp, 1.0, 50.0, 1.0, TimeUnits::Days, 1)};
     std::string problem;
-    EXPECT_FALSE(doc.SequenceToDeviceProgram(&problem));
+    EXPECT_FALSE(ToTable(&problem));
     EXPECT_EQ(problem, "Error:  Set 2 has a duration longer than the device can time\n");
+    // Hardware without pressure scaling turns no magnitude, either way.
+    hw.RegulatorType = Regulator::Invalid;
+    EXPECT_FALSE(ToTable(&problem));
+    EXPECT_EQ(problem.rfind("Error:  The fitted hardware cannot turn magnitudes into pressure set "
+                            "points\n",
+                            0),
+              0u);
+    std::vector<SetRecord> sets{SetRecord{}};
+    EXPECT_FALSE(DeviceProgramToSets(table, hw, sets, &problem));
+    EXPECT_EQ(
+        problem.rfind("Error:  The fitted hardware cannot turn set points into magnitudes\n", 0),
+        0u);
 }
 
 TEST_F(ConversionTest, EntriesWithoutRepetitionsAreSkippedAndNamesStopAtFifteen) {
-    ClearDeviceProgram(doc.m_deviceProgram);
-    ASSERT_EQ(
-        ParseProgramLine("1000 0 2000 0 3 150 1025 0 s s One|two n 0 0", doc.m_deviceProgram[2]),
-        kProgramLineStored);
-    ASSERT_EQ(ParseProgramLine("1000 0 2000 0 0 150 1025 0 s s Zero n 0 0", doc.m_deviceProgram[4]),
+    ClearDeviceProgram(table);
+    ASSERT_EQ(ParseProgramLine("1000 0 2000 0 3 150 1025 0 s s One|two n 0 0", table[2]),
+              kProgramLineStored);
+    ASSERT_EQ(ParseProgramLine("1000 0 2000 0 0 150 1025 0 s s Zero n 0 0", table[4]),
               kProgramLineStored);
     // -1 repetitions is 4294967295 to the controller: used.
-    ASSERT_EQ(ParseProgramLine("500 0 500 0 -1 150 1 0 r r A_very_long_name_indeed a 3 1",
-                               doc.m_deviceProgram[7]),
-              kProgramLineStored);
-    doc.m_sequence.sets = {SetRecord{}, SetRecord{}, SetRecord{}, SetRecord{}};
-    doc.DeviceProgramToSequence();
-    ASSERT_EQ(doc.m_sequence.sets.size(), 2u);
-    EXPECT_EQ(doc.m_sequence.sets[0].Name, "One two");
-    EXPECT_EQ(doc.m_sequence.sets[0].NumReps, 3);
-    EXPECT_EQ(doc.m_sequence.sets[1].Name, "A_very_long_nam");
-    EXPECT_EQ(doc.m_sequence.sets[1].NumReps, -1);
-    EXPECT_EQ(doc.m_sequence.sets[1].DataFreqHz, DataFrequency::Hz0_1);
+    ASSERT_EQ(
+        ParseProgramLine("500 0 500 0 -1 150 1 0 r r A_very_long_name_indeed a 3 1", table[7]),
+        kProgramLineStored);
+    sequence.sets = {SetRecord{}, SetRecord{}, SetRecord{}, SetRecord{}};
+    BackFromTable();
+    ASSERT_EQ(sequence.sets.size(), 2u);
+    EXPECT_EQ(sequence.sets[0].Name, "One two");
+    EXPECT_EQ(sequence.sets[0].NumReps, 3);
+    EXPECT_EQ(sequence.sets[1].Name, "A_very_long_nam");
+    EXPECT_EQ(sequence.sets[1].NumReps, -1);
+    EXPECT_EQ(sequence.sets[1].DataFreqHz, DataFrequency::Hz0_1);
 }
 
 } // namespace

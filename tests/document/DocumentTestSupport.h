@@ -70,7 +70,7 @@ struct ScriptedDocument {
 // lets the test close it.
 class RecordingDialogHost : public IDialogHost {
 public:
-    void OpenDialog(int action, DialogSession& session) override {
+    void OpenDialog(DeviceAction action, DialogSession& session) override {
         {
             std::lock_guard lock(m_mutex);
             m_opened.push_back(action);
@@ -78,7 +78,7 @@ public:
         }
         m_changed.notify_all();
     }
-    std::vector<int> Opened() const {
+    std::vector<DeviceAction> Opened() const {
         std::lock_guard lock(m_mutex);
         return m_opened;
     }
@@ -96,6 +96,6 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<int> m_opened;
+    std::vector<DeviceAction> m_opened;
     DialogSession* m_session = nullptr;
 };

@@ -1,7 +1,8 @@
-// Program Device, Read Device and the hardware read of the link set-up against the fake
+// Program Device, Read Device, the link set-up and the connection watch against the fake
 // firmware: the order of the card and table traffic, what each failure leaves behind and says.
 #include "DocumentTestSupport.h"
 
+#include "devicelink/LogCapture.h"
 #include "protocol/ProtocolTable.h"
 
 #include <gtest/gtest.h>
@@ -63,51 +64,31 @@ TEST_F(ProgramReadTest, SetUpReadsNameNumberAndDescription) {
     EXPECT_EQ(fresh.doc->m_fMaxStretchPosMm, 1000.0f);
     EXPECT_EQ(fresh.view->TestName(), "Stretch Study");
     EXPECT_EQ(fresh.view->TestNumberText(), "0007");
-    const HardwareDescription& hw = fresh.doc->m_controller.hardware;
-    EXPECT_EQ(hw.FirmwareVersion, 4050);
-    EXPECT_DOUBLE_EQ(hw.WellDepth_mm, 17.25);
-    EXPECT_EQ(hw.MagnetStyle, Magnet::A25_10);
-    EXPECT_EQ(hw.MembraneStyle, Membrane::M10A_794um);
-    EXPECT_EQ(hw.RegulatorType, Regulator::ITV1030);
-    EXPECT_EQ(hw.SpringType, Spring::NoSpring);
+    // The lines' reading is the hardware layer's; the windows get the copy published.
+    EXPECT_EQ(fresh.doc->PublishedHardware().hardware.RegulatorType, Regulator::ITV1030);
+    EXPECT_DOUBLE_EQ(fresh.doc->m_controller.hardware.WellDepth_mm, 17.25);
 }
 
-// INFOW.INI is read by position: each value after its key's width; lines too short to hold a
-// value and files of fewer than eight lines leave the description as it was.
-TEST_F(ProgramReadTest, DeviceHardwareSkipsShortLinesAndShortFiles) {
-    HardwareDescription partial; // short value lines are absent
-    partial.WellDepth_mm = 20.0;
-    partial.MembraneStyle = Membrane::Hydrostatic;
-    partial.SpringType = Spring::NoSpring;
-    HardwareDescription byPosition; // keys are not compared, unknown codes are invalid
-    byPosition.FirmwareVersion = 1234;
-    byPosition.WellDepth_mm = 9.5;
-    byPosition.MagnetStyle = Magnet::Invalid;
-    byPosition.MembraneStyle = Membrane::Invalid;
-    byPosition.RegulatorType = Regulator::QPV1;
-    byPosition.SpringType = Spring::Invalid;
-    const std::pair<std::string, HardwareDescription> cases[] = {
-        {"##HARDWARE\nKelvastra TR\nFirmwareVersion\nWellDepth_mm 20\nMagnetStyle \n"
-         "MembraneStyle Hydrostatic\nRegulatorType\nSpringType NoSpring\n",
-         partial},
-        {"##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\nWellDepth_mm 20\nMagnetStyle A25_10\n"
-         "MembraneStyle Hydrostatic\nRegulatorType QB3_20\n",
-         HardwareDescription{}},
-        {"", HardwareDescription{}},
-        {"x\ny\nXXXXXXXXXXXXXXX 1234\nXXXXXXXXXXXX 9.5\nXXXXXXXXXXX Foo\nXXXXXXXXXXXXX Bar\n"
-         "XXXXXXXXXXXXX QPV1\nXXXXXXXXXX Baz\n",
-         byPosition},
-    };
-    for (const auto& [file, expected] : cases) {
-        SCOPED_TRACE(file);
-        if (file.empty())
-            d.firmware->files.erase("INFOW.INI");
-        else
-            d.firmware->files["INFOW.INI"] = file;
-        HardwareDescription hw;
-        doc.ReadDeviceHardware(hw);
-        EXPECT_EQ(hw, expected);
-    }
+// A watch after a failed open sets the link up without repeating the complaint, and the link
+// stays on its port while that is listed.
+TEST_F(ProgramReadTest, WatchKeepsIdentityAfterARetryAndStaysOnItsPort) {
+    ScriptedDocument fresh;
+    LogCapture log;
+    std::vector<PortInfo> ports{{"Adafruit", "", "scripted"}};
+    fresh.doc->m_controller.SetPortEnumerator([&] { return ports; });
+    fresh.line->FailOpenAt(OpenStep::OpenPath, 16);
+    fresh.doc->ConnectionWatch();
+    fresh.view->AppendMessage(log.Text()); // the complaint, as the window showed it
+    log.Clear();
+    fresh.doc->ConnectionWatch();
+    EXPECT_EQ(log.Text(), "\nR0\nR1\nVERSION 4.05\nHardware = 1250\nR4\nSoftware Version 1.91\n");
+    EXPECT_EQ(fresh.view->MessageArea(), "");
+    ports.insert(ports.begin(), PortInfo{"Adafruit", "", "/dev/ttyACM7"});
+    fresh.doc->ConnectionWatch();
+    EXPECT_EQ(fresh.line->OpenCount(), 1); // a second board does not take the link over
+    ports.pop_back();
+    fresh.doc->ConnectionWatch();
+    EXPECT_EQ(fresh.line->PortName(), "/dev/ttyACM7"); // its own port gone, the link moves
 }
 
 TEST_F(ProgramReadTest, ProgramWritesNameTemplateAndTableInOrder) {
@@ -137,33 +118,22 @@ TEST_F(ProgramReadTest, ProgramNamesTheStepThatFailedAndWhatTheCardHolds) {
         "The card's NAME.INI and TEMPLATE.INI may no longer match the device's program.\n"
         "Program the device again before running a test.\n";
     const std::string unchanged = "Nothing on the device was changed.\n";
+    // What the card file's replacement says in between is the device link's (CardRewriteTest).
     struct Case {
-        std::string command;
-        std::string reply;
-        std::string undeletable;
-        std::string message;
+        std::string command, reply, undeletable;
+        std::string step, card;
         bool tableSent;
     };
     const Case cases[] = {
-        {"0W NAME.INI", "Error 4\r", "",
-         "Failed while writing NAME.INI\nNAME.INI was not replaced: writing it stopped after 0 "
-         "of 13 bytes (the controller answered Error 4); its old content was written back.\n" +
-             unchanged,
+        {"0W NAME.INI", "Error 4\r", "", "writing NAME.INI\nNAME.INI was not replaced", unchanged,
          false},
-        {"", "", "NAME.INI",
-         "Failed while writing NAME.INI\nNAME.INI was not replaced: the controller did not "
-         "delete it (the controller answered Error 4); it keeps its old content.\n" +
-             unchanged,
+        {"", "", "NAME.INI", "writing NAME.INI\nNAME.INI was not replaced", unchanged, false},
+        {"", "", "TEMPLATE.INI", "writing TEMPLATE.INI\nTEMPLATE.INI was not replaced", mayDiffer,
          false},
-        {"", "", "TEMPLATE.INI",
-         "Failed while writing TEMPLATE.INI\nTEMPLATE.INI was not replaced: the controller did "
-         "not delete it (the controller answered Error 4); it keeps its old content.\n" +
-             mayDiffer,
-         false},
-        {"0P", "Error 2\r", "", "Failed while uploading the program table\n" + mayDiffer, true},
+        {"0P", "Error 2\r", "", "uploading the program table\n", mayDiffer, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
+        SCOPED_TRACE(c.step);
         d.firmware->commands.clear();
         d.firmware->files["NAME.INI"] = "Old name";
         d.firmware->files["TEMPLATE.INI"] = "old template\n";
@@ -171,9 +141,11 @@ TEST_F(ProgramReadTest, ProgramNamesTheStepThatFailedAndWhatTheCardHolds) {
         if (!c.command.empty())
             d.firmware->overrides[c.command] = {c.reply};
         doc.ProgramDevice();
-        EXPECT_EQ(d.view->MessageArea(), "\nProgramming Device... " + c.message);
+        const std::string area = d.view->MessageArea();
+        EXPECT_EQ(area.rfind("\nProgramming Device... Failed while " + c.step, 0), 0u) << area;
+        EXPECT_EQ(area.substr(area.size() - std::min(area.size(), c.card.size())), c.card);
         EXPECT_EQ(!CommandsStartingWith("0P").empty(), c.tableSent);
-        if (c.message.find(unchanged) != std::string::npos) {
+        if (c.card == unchanged) {
             EXPECT_EQ(d.firmware->files["NAME.INI"], "Old name");
         }
         if (!c.tableSent) {
@@ -212,17 +184,20 @@ TEST_F(ProgramReadTest, ProgramRefusals) {
     EXPECT_EQ(d.view->MessageArea(), "\nProgramming Device... Success\n");
     d.firmware->commands.clear();
 
-    // Hardware without pressure scaling: said in the message area, nothing sent.
+    // A table that cannot be built (the reason is ConversionTest's): said, nothing sent.
     doc.m_controller.hardware.RegulatorType = Regulator::Invalid;
     doc.ProgramDevice();
-    EXPECT_EQ(d.view->MessageArea().rfind("\nProgramming Device... Failed\nError:  The fitted "
-                                          "hardware cannot turn magnitudes into pressure set "
-                                          "points\n",
-                                          0),
-              0u)
-        << d.view->MessageArea();
+    EXPECT_EQ(d.view->MessageArea().rfind("\nProgramming Device... Failed\nError:  ", 0), 0u);
     EXPECT_TRUE(d.firmware->commands.empty());
     doc.m_controller.hardware.RegulatorType = Regulator::SMC1050;
+
+    // A test paused (or running): only the run state is asked.
+    d.firmware->runState = 4;
+    doc.ProgramDevice();
+    EXPECT_EQ(d.prompt.Messages().back().text, CKelvastraDoc::kProgramDuringTest);
+    EXPECT_EQ(d.firmware->commands, std::vector<std::string>{"0?S"});
+    d.firmware->runState = 0;
+    d.firmware->commands.clear();
 
     // The check fails: its own message, the committed sequence untouched, nothing sent.
     d.view->SetWorkingSequence(SetSequence{});
@@ -238,6 +213,45 @@ TEST_F(ProgramReadTest, ProgramRefusals) {
     doc.ProgramDevice();
     doc.ReadDevice();
     EXPECT_EQ(d.view->MessageArea(), "kept");
+    EXPECT_EQ(d.prompt.Messages().size(), shown);
+}
+
+// A value the fitted hardware turns into another one is named before anything is written: No
+// stops, Yes programs, without asking it is shown and programming goes on, and a sequence the
+// controller takes as shown is not asked about.
+TEST_F(ProgramReadTest, ProgramAsksBeforeSendingChangedValues) {
+    SetSequence changed = Sequence();
+    changed.sets[0].XPreloadMag = 0.5; // the membrane needs no pressure for it: 0 counts
+    d.view->SetWorkingSequence(changed);
+    struct Case {
+        bool ask;
+        MessageAnswer answer;
+        const char* area;
+    };
+    const Case cases[] = {{true, MessageAnswer::No, "\nDevice not Programmed\n"},
+                          {true, MessageAnswer::Yes, "\nProgramming Device... Success\n"},
+                          {false, MessageAnswer::No, "\nProgramming Device... Success\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.area);
+        d.firmware->commands.clear();
+        doc.SetAskBeforeChangedValues(c.ask);
+        d.prompt.SetAnswer(c.answer);
+        doc.ProgramDevice();
+        const std::string asked = d.prompt.Messages().back().text;
+        EXPECT_EQ(asked.rfind("Warning:  The controller will not get every value as entered:\nSet "
+                              "1 (Two words) Preload Magnitude: 0.5 N entered, 0.0 N programmed\n",
+                              0),
+                  0u)
+            << asked;
+        EXPECT_EQ(asked.find("\nProgram the device with these values?") != std::string::npos,
+                  c.ask);
+        EXPECT_EQ(d.prompt.Messages().back().icon, MessageIcon::Exclamation);
+        EXPECT_EQ(d.view->MessageArea(), c.area);
+        EXPECT_EQ(d.firmware->commands.empty(), c.answer == MessageAnswer::No && c.ask);
+    }
+    d.view->SetWorkingSequence(Sequence());
+    const auto shown = d.prompt.Messages().size();
+    doc.ProgramDevice();
     EXPECT_EQ(d.prompt.Messages().size(), shown);
 }
 
@@ -263,6 +277,12 @@ TEST_F(ProgramReadTest, FailedReadBackKeepsTheUsersSequence) {
              d.line->ReceiveFailure();
          }},
         {"write failure", [this] { d.line->FailNextWrite(5); }},
+        // Entries the fitted hardware cannot turn into magnitudes.
+        {"no pressure scaling",
+         [this] {
+             d.firmware->readBackLines = {"1000 0 1000 0 1 5 1025 0 s s A n 0 0"};
+             doc.m_controller.hardware.RegulatorType = Regulator::Invalid;
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -270,8 +290,7 @@ TEST_F(ProgramReadTest, FailedReadBackKeepsTheUsersSequence) {
         const int refreshes = d.view->RefreshCount();
         c.arrange();
         doc.ReadDevice();
-        EXPECT_EQ(d.view->MessageArea().rfind("\nReading Device... Failed\n"),
-                  d.view->MessageArea().size() - 26)
+        EXPECT_NE(d.view->MessageArea().find("\nReading Device... Failed\n"), std::string::npos)
             << d.view->MessageArea();
         EXPECT_EQ(doc.m_sequence.sets, Sequence().sets);
         EXPECT_EQ(d.view->RefreshCount(), refreshes);

@@ -1,8 +1,10 @@
 // File Save and File Open through the document: the chosen folder becomes the template folder,
-// the bytes written, what reading a whole or a cut file leaves and says.
+// the bytes written, what reading a whole or a cut file leaves and says, and the offer to save
+// unsaved edits before File Open or Read Device replaces them.
 #include "DocumentTestSupport.h"
 
 #include "document/Settings.h"
+#include "protocol/ProtocolTable.h"
 
 #include <QSettings>
 #include <QStandardPaths>
@@ -69,6 +71,20 @@ TEST_F(ProtocolFileTest, SaveWritesTheTableAndRemembersTheFolder) {
     doc.OnFileSave(Chooser(std::nullopt));
     EXPECT_EQ(starts, (std::vector<std::string>{home + "/Templates", folder, folder}));
     EXPECT_EQ(Settings::TemplateDirValue(), folder);
+    EXPECT_EQ(Folders::FolderOf("D:\\P\\x.tmt"), "D:\\P\\");
+    EXPECT_EQ(Folders::FolderOf("x.tmt"), "");
+
+    // A protocol Program Device would refuse on this hardware is saved with a warning.
+    SetSequence big;
+    big.sets = {MakeSet("A", ControlFunction::Ramp, 5000, 1, 1, TimeUnits::Seconds, 1)};
+    d.view->SetWorkingSequence(big);
+    doc.OnFileSave(Chooser(folder + "big.tmt"));
+    EXPECT_EQ(d.view->MessageArea().rfind("Protocol File Successfully Saved\nWarning:  Program "
+                                          "Device will refuse this protocol on the fitted "
+                                          "hardware:\nSet 1 (A)\nError:  Maximum",
+                                          0),
+              0u)
+        << d.view->MessageArea();
 }
 
 TEST_F(ProtocolFileTest, NothingHappensWithoutDeviceInfoOrWhileAnActionIsPending) {
@@ -139,6 +155,64 @@ TEST_F(ProtocolFileTest, AFileThatCannotBeOpenedLeavesTheSequence) {
     EXPECT_EQ(d.view->MessageArea(),
               "Error:  Protocol File Could Not Be Opened\n" + folder + "dir.tmt\n");
     EXPECT_EQ(doc.m_sequence.sets.size(), 1u);
+}
+
+// File Open and Read Device replace the sequence: unsaved edits are offered for saving first,
+// Yes saves them, Cancel keeps them on screen.
+TEST_F(ProtocolFileTest, OpenAndReadDeviceOfferToSaveUnsavedEdits) {
+    const std::string kept = folder + "kept.tmt", other = folder + "other.tmt";
+    std::string asked;
+    doc.SetSaveFileChooser([&](const std::string&) {
+        asked += "save ";
+        return std::optional<std::string>(kept);
+    });
+    d.firmware->readBackLines = {"1000 0 1000 0 1 5 1025 0 s s Device n 0 0"};
+    const struct {
+        bool read;
+        MessageAnswer answer;
+        std::string asked;
+    } cases[] = {{false, MessageAnswer::Cancel, ""},
+                 {false, MessageAnswer::No, "open "},
+                 {false, MessageAnswer::Yes, "save open "},
+                 {true, MessageAnswer::Cancel, ""},
+                 {true, MessageAnswer::No, ""},
+                 {true, MessageAnswer::Yes, "save "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.read ? "Read Device, " : "File Open, ") + c.asked);
+        SetSequence edited;
+        edited.sets = {MakeSet("A", ControlFunction::Ramp, 1, 1, 1, TimeUnits::Seconds, 1)};
+        d.view->SetWorkingSequence(edited);
+        ASSERT_TRUE(d.view->CheckSequence());
+        ASSERT_EQ(doc.SaveProtocolFile(other), 1);
+        std::filesystem::remove(kept);
+        edited.sets[0].XMagnitude = 2;
+        d.view->SetWorkingSequence(edited);
+        asked.clear();
+        d.prompt.SetAnswer(c.answer);
+        if (c.read) {
+            doc.ReadDevice();
+        } else {
+            doc.OnFileOpen([&](const std::string&) {
+                asked += "open ";
+                return std::optional<std::string>(other);
+            });
+        }
+        EXPECT_EQ(d.prompt.Messages().back().text, "Save changes to the protocol?");
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(doc.m_bModified.load(), c.answer == MessageAnswer::Cancel);
+        const SetSequence shown = d.view->WorkingSequence();
+        ASSERT_EQ(shown.sets.size(), 1u);
+        const bool editStays = c.answer == MessageAnswer::Cancel;
+        EXPECT_EQ(shown.sets[0].Name, editStays || !c.read ? "A" : "Device");
+        if (editStays || !c.read) {
+            EXPECT_EQ(shown.sets[0].XMagnitude, editStays ? 2.0 : 1.0);
+        }
+        EXPECT_EQ(d.view->MessageArea() == "\nReading Device... Cancelled\n", c.read && editStays);
+        SetSequence saved;
+        ReadProtocolText(ReadFile(kept), saved, nullptr);
+        EXPECT_EQ(saved.sets.size() == 1 && saved.sets[0].XMagnitude == 2.0,
+                  c.answer == MessageAnswer::Yes);
+    }
 }
 
 } // namespace

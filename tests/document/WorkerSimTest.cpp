@@ -1,7 +1,7 @@
 // The device worker on its own thread against kelvastra-sim over a real pseudo-terminal: the
 // connection watch on attach, detach and a move to another port, the refusals of the dialog
-// actions by run state, dropped requests and a port that will not open. Program and Read Device
-// run end to end from the view (tests/ui/StageFlowTest.cpp).
+// actions by run state, dropped requests, a port that will not open and a Program cut off by an
+// unplug. Program and Read Device run end to end from the view (tests/ui/StageFlowTest.cpp).
 #include "DocumentTestSupport.h"
 
 #include "devicelink/LogCapture.h"
@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <mutex>
 
@@ -32,8 +33,11 @@ protected:
         doc->SetView(view.get());
         doc->SetPrompt(&prompt);
         doc->SetDialogHost(&host);
+        // The watch looks every few milliseconds; each look lists the ports once.
+        doc->SetWatchPeriod(std::chrono::milliseconds(5));
         doc->m_controller.SetPortEnumerator([this] {
             std::lock_guard lock(m_portsMutex);
+            ++m_looks;
             return m_ports ? m_ports() : std::vector<PortInfo>{};
         });
     }
@@ -58,6 +62,12 @@ protected:
         worker->start();
     }
 
+    // Waits until the watch has looked for the controller `count` more times.
+    bool WaitForWatches(int count) {
+        const int target = m_looks + count;
+        return WaitFor([&] { return m_looks >= target; }, 20000);
+    }
+
     bool WaitConnected(bool connected, int ms = 20000) {
         return WaitFor([&] { return doc->m_bDeviceConnected == connected; }, ms);
     }
@@ -77,6 +87,7 @@ protected:
 private:
     std::mutex m_portsMutex;
     std::function<std::vector<PortInfo>()> m_ports;
+    std::atomic<int> m_looks{0};
 };
 
 TEST_F(WorkerSimTest, AttachAndDetach) {
@@ -87,7 +98,7 @@ TEST_F(WorkerSimTest, AttachAndDetach) {
     StartWorker();
 
     // Nothing there: every device command greyed.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    ASSERT_TRUE(WaitForWatches(2));
     EXPECT_FALSE(doc->m_bDeviceConnected);
     for (int id : kCommandIds)
         EXPECT_FALSE(doc->IsCommandEnabled(id)) << id;
@@ -109,29 +120,6 @@ TEST_F(WorkerSimTest, AttachAndDetach) {
         EXPECT_FALSE(doc->IsCommandEnabled(id)) << id;
 }
 
-// Unplugged and plugged in again on another port before the next watch: the watch never sees
-// the controller absent, yet the link must move to the new port. Only the outcome is asserted.
-TEST_F(WorkerSimTest, ReplugOntoANewPortWithinOneWatchReconnects) {
-    LinkSimProcess first;
-    LinkSimProcess second;
-    ASSERT_TRUE(first.Started());
-    ASSERT_TRUE(second.Started());
-    ASSERT_NE(first.Port(), second.Port());
-    WriteFile(second.Card() / "NAME.INI", "Second board");
-    UseSimulator(first);
-    StartWorker();
-    ASSERT_TRUE(WaitConnected(true));
-    ASSERT_EQ(view->TestName(), "Sample");
-
-    // The new port is listed before the old one goes, so no watch can find nothing.
-    UseSimulator(second);
-    ASSERT_EQ(first.Control("unplug"), "ok unplug");
-    EXPECT_TRUE(WaitFor([&] { return view->TestName() == "Second board"; }, 20000));
-    EXPECT_TRUE(WaitConnected(true));
-    Run(ID_READ_DEVICE);
-    EXPECT_EQ(view->MessageArea(), "\nReading Device... Success\n");
-}
-
 TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
@@ -143,18 +131,18 @@ TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs) {
         std::string state; // simulator control command
         int command;
         std::string refusal; // empty: the dialog opens
-        int action;
+        DeviceAction action;
     };
     const std::string testData = "Cannot Access Test Data\nWhile Test is Running or Paused\n";
     const Case cases[] = {
-        {"state 3", ID_ACCESS_TEST_DATA, testData, 0},
+        {"state 3", ID_ACCESS_TEST_DATA, testData, DeviceAction::None},
         {"state 3", ID_CALIBRATION_MODE, "Cannot Access Calibration Mode\nWhile Test is Running\n",
-         0},
+         DeviceAction::None},
         {"state 3", ID_HARDWARE_SETTINGS,
-         "Cannot Access Advanced Hardware Settings\nWhile Test is Running\n", 0},
+         "Cannot Access Advanced Hardware Settings\nWhile Test is Running\n", DeviceAction::None},
         {"state 3", ID_DISPLACEMENT_CALIBRATION,
-         "Cannot Access Displacement Calibration\nWhile Test is Running\n", 0},
-        {"state 4", ID_ACCESS_TEST_DATA, testData, 0},
+         "Cannot Access Displacement Calibration\nWhile Test is Running\n", DeviceAction::None},
+        {"state 4", ID_ACCESS_TEST_DATA, testData, DeviceAction::None},
         {"state 4", ID_CALIBRATION_MODE, "", DeviceAction::CalibrationMode},
         {"state 4", ID_HARDWARE_SETTINGS, "", DeviceAction::HardwareSettings},
         {"state 4", ID_DISPLACEMENT_CALIBRATION, "", DeviceAction::DisplacementCalibration},
@@ -171,16 +159,6 @@ TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs) {
         if (c.refusal.empty()) {
             ASSERT_TRUE(host.WaitForOpened(opened + 1, 10000));
             EXPECT_EQ(host.Opened().back(), c.action);
-            // The dialog's work runs on the worker while it is open.
-            std::promise<int> state;
-            ASSERT_TRUE(host.Session()->Post([&state](Controller& controller) {
-                int value = -1;
-                controller.QueryInteger("0?S\r", value);
-                state.set_value(value);
-            }));
-            auto answer = state.get_future();
-            ASSERT_EQ(answer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-            EXPECT_EQ(answer.get(), c.state == "state 4" ? 4 : 0);
             EXPECT_NE(doc->m_nPendingAction, DeviceAction::None);
             host.Session()->Finish(false);
         }
@@ -197,30 +175,10 @@ TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs) {
     // Hardware settings applied clear the view's sequence: StageFlowTest.
 }
 
-TEST_F(WorkerSimTest, RequestMadeWhileADialogIsOpenIsDropped) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    UseSimulator(sim);
-    StartWorker();
-    ASSERT_TRUE(WaitConnected(true));
-
-    ASSERT_TRUE(doc->OnCommand(ID_CALIBRATION_MODE));
-    ASSERT_TRUE(host.WaitForOpened(1, 10000));
-    ASSERT_TRUE(doc->OnCommand(ID_READ_DEVICE));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(doc->m_nPendingAction, DeviceAction::ReadDevice); // stored, not run
-    host.Session()->Finish(false);
-    ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 10000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(view->MessageArea().find("Reading Device"), std::string::npos);
-    EXPECT_EQ(host.Opened(), std::vector<int>{DeviceAction::CalibrationMode});
-    // The session is over: a late request from the closed dialog is refused.
-    EXPECT_FALSE(host.Session()->Post([](Controller&) {}));
-}
-
-// The watch does not run while a dialog is served: a dialog that finds the line down has the
-// document set the link up again on the controller's new port.
-TEST_F(WorkerSimTest, AnOpenDialogHasTheLinkSetUpAgainAfterAnUnplug) {
+// While a dialog is served the watch does not run and requests wait: a dialog that finds the
+// line down has the document set the link up again on the controller's new port, a request made
+// meanwhile is dropped when the dialog closes, and stopping the worker ends a dialog's session.
+TEST_F(WorkerSimTest, AnOpenDialogRelinksDropsRequestsAndEndsWithTheWorker) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     UseSimulator(sim);
@@ -228,6 +186,7 @@ TEST_F(WorkerSimTest, AnOpenDialogHasTheLinkSetUpAgainAfterAnUnplug) {
     ASSERT_TRUE(WaitConnected(true));
     ASSERT_TRUE(doc->OnCommand(ID_ACCESS_TEST_DATA));
     ASSERT_TRUE(host.WaitForOpened(1, 10000));
+    ASSERT_TRUE(doc->OnCommand(ID_READ_DEVICE));
     ASSERT_EQ(sim.Control("unplug"), "ok unplug");
     WriteFile(sim.Card() / "NAME.INI", "Back again");
     ASSERT_EQ(sim.Control("replug").rfind("ok replug ", 0), 0u);
@@ -235,9 +194,9 @@ TEST_F(WorkerSimTest, AnOpenDialogHasTheLinkSetUpAgainAfterAnUnplug) {
     std::promise<std::pair<bool, int>> relinked;
     ASSERT_TRUE(host.Session()->Post([&](Controller& controller) {
         int state = -1;
-        controller.QueryInteger("0?S\r", state); // fails: the old port is gone
+        controller.QueryInteger(Controller::kRunStateQuery, state); // fails: the old port is gone
         const bool back = host.Session()->Relink(controller);
-        controller.QueryInteger("0?S\r", state);
+        controller.QueryInteger(Controller::kRunStateQuery, state);
         relinked.set_value({back, state});
     }));
     auto answer = relinked.get_future();
@@ -245,18 +204,17 @@ TEST_F(WorkerSimTest, AnOpenDialogHasTheLinkSetUpAgainAfterAnUnplug) {
     EXPECT_EQ(answer.get(), std::make_pair(true, 0));
     EXPECT_TRUE(doc->m_bDeviceConnected);
     EXPECT_EQ(view->TestName(), "Back again");
+    EXPECT_EQ(doc->m_nPendingAction, DeviceAction::ReadDevice); // stored, not run
     host.Session()->Finish(false);
     ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 10000));
-}
+    ASSERT_TRUE(WaitForWatches(2)); // the worker's loop has passed by again
+    EXPECT_EQ(view->MessageArea().find("Reading Device"), std::string::npos);
+    EXPECT_EQ(host.Opened(), std::vector<DeviceAction>{DeviceAction::AccessTestData});
+    // The session is over: a late request from the closed dialog is refused.
+    EXPECT_FALSE(host.Session()->Post([](Controller&) {}));
 
-TEST_F(WorkerSimTest, StoppingTheWorkerClosesAnOpenDialogsSession) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    UseSimulator(sim);
-    StartWorker();
-    ASSERT_TRUE(WaitConnected(true));
-    ASSERT_TRUE(doc->OnCommand(ID_ACCESS_TEST_DATA));
-    ASSERT_TRUE(host.WaitForOpened(1, 10000));
+    ASSERT_TRUE(doc->OnCommand(ID_CALIBRATION_MODE));
+    ASSERT_TRUE(host.WaitForOpened(2, 10000));
     worker->Stop(); // returns: the session is finished for the dialog
     EXPECT_TRUE(worker->isFinished());
     EXPECT_FALSE(doc->m_controller.serial.IsOpen()); // closed on the worker's way out
@@ -271,8 +229,7 @@ TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected) {
             {"Adafruit Kelvastra", "USB\\VID_239A&PID_800B", missing.string()}};
     });
     StartWorker();
-    // Three watches or more.
-    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    ASSERT_TRUE(WaitForWatches(3));
     EXPECT_FALSE(doc->m_bDeviceConnected);
     EXPECT_FALSE(doc->m_bDeviceInfoLoaded);
     const std::string text = log.Text();
@@ -281,7 +238,7 @@ TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected) {
     ASSERT_NE(text.find(said), std::string::npos) << text;
     EXPECT_EQ(text.find(said, text.find(said) + 1), std::string::npos) << text;
     const auto messages = log.Messages().size();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    ASSERT_TRUE(WaitForWatches(3));
     EXPECT_EQ(log.Messages().size(), messages) << log.Text();
 
     // The watch keeps trying: a port that works is taken up.
@@ -289,6 +246,29 @@ TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected) {
     ASSERT_TRUE(sim.Started());
     UseSimulator(sim);
     EXPECT_TRUE(WaitConnected(true));
+}
+
+// Unplugged mid-Program: the failure stays readable after the disconnect clears the messages.
+TEST_F(WorkerSimTest, ProgramCutOffByAnUnplugStaysReadable) {
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseSimulator(sim);
+    StartWorker();
+    ASSERT_TRUE(WaitConnected(true));
+    SetSequence sequence;
+    sequence.sets = {MakeSet("A", ControlFunction::Ramp, 2, 1, 1, TimeUnits::Seconds, 3)};
+    view->SetWorkingSequence(sequence);
+    ASSERT_EQ(sim.Control("latency 40").rfind("ok", 0), 0u); // the upload takes seconds
+    doc->OnProgramDevice();
+    ASSERT_TRUE(WaitFor([&] { return doc->ActivityText() == CKelvastraDoc::kProgramming; }, 5000));
+    ASSERT_EQ(sim.Control("unplug"), "ok unplug");
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return !doc->m_bDeviceConnected && !doc->IsBusy() &&
+                   view->MessageArea().rfind("\nProgramming Device... Failed while ", 0) == 0;
+        },
+        60000))
+        << view->MessageArea();
 }
 
 } // namespace

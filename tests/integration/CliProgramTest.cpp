@@ -81,12 +81,9 @@ TEST_F(CliProgramTest, RefusalsAndFailuresExitWithOne) {
         "RecoveryDurationSec\tHoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\tDataType\t"
         "AutoAdjust\t\n";
     const Case cases[] = {
-        {"no sets", header, "Please Specify a Test Sequence Before Executing\n"},
         {"cut inside a set", header + "A\tRamp\tN\t2\t0\t1\t1\t0",
          "Warning:  The protocol ends inside a set; that incomplete set was left out\n"},
         {"no such file", "", "kelvastra-cli: cannot read "},
-        {"not numbers", header + "A\tRamp\tN\tnan\tinf\t1\t1\t0\t0\t1\tSeconds\tMax\t0\t\n",
-         "Set 1 (A)\nCompress Magnitude:  Please enter a number.\n"},
         {"beyond the regulator",
          header + "A\tRamp\tN\t5000\t0\t1\t1\t0\t0\t-4\tSeconds\tMax\t0\t\n"
                   "B\tRamp\tN\t5\t0\t1\t1\t0\t0\t9\tSeconds\tMax\t0\t\n",

@@ -26,35 +26,6 @@ TEST(LinkCli, PortsMarksTheSimulatorAndInfoShowsItsIdentity) {
     EXPECT_EQ(status.output, "4\n");
 }
 
-TEST(LinkCli, CardPutThenGetGivesBackTheSameBytes) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    std::string content;
-    for (int i = 0; content.size() < 400000; ++i)
-        content += std::to_string(i * 7919 % 100000) + (i % 9 == 8 ? "\n" : ",");
-    const auto folder = sim.Root();
-    const auto local = folder / "big.csv";
-    WriteFile(local, content);
-
-    EXPECT_EQ(sim.Cli("card put " + ShellQuote(local.string()) + " BIG.CSV").status, 0);
-    EXPECT_EQ(ReadFile(sim.Card() / "BIG.CSV"), content);
-    // A second put replaces the file rather than appending to it.
-    EXPECT_EQ(sim.Cli("card put " + ShellQuote(local.string()) + " BIG.CSV").status, 0);
-    EXPECT_EQ(std::filesystem::file_size(sim.Card() / "BIG.CSV"), content.size());
-
-    const auto back = folder / "back.csv";
-    EXPECT_EQ(sim.Cli("card get BIG.CSV " + ShellQuote(back.string())).status, 0);
-    EXPECT_EQ(ReadFile(back), content);
-
-    const CliRun list = sim.Cli("card ls");
-    EXPECT_EQ(list.status, 0);
-    EXPECT_NE(list.output.find(std::to_string(content.size()) + " BIG.CSV\n"), std::string::npos)
-        << list.output;
-
-    EXPECT_EQ(sim.Cli("card rm BIG.CSV").status, 0);
-    EXPECT_FALSE(std::filesystem::exists(sim.Card() / "BIG.CSV"));
-}
-
 TEST(LinkCli, FailuresGoToStandardErrorWithStatusOne) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());

@@ -103,11 +103,6 @@ TEST_F(ControllerTest, QueryReturnsTheReplyWithinItsCapacity) {
     EXPECT_EQ(reply, "3");
     EXPECT_EQ(length, 1);
 
-    int state = -1;
-    line->Receive("4\r");
-    EXPECT_EQ(controller->QueryInteger("0?S\r", state), 0);
-    EXPECT_EQ(state, 4);
-
     line->Receive("toolong\r");
     EXPECT_EQ(controller->Query("0?S\r", reply, 4, length), 1);
     EXPECT_EQ(controller->lastResult, Serial::kOverflow);

@@ -30,7 +30,6 @@ TEST(Vocabulary, ParsesSynonymsAndCaseAndRefusesNearMisses) {
         EXPECT_EQ(value, expected);
     EXPECT_EQ(ParseDataTypeEditorText("Peaks Only"), 0);
     EXPECT_EQ(ParseDataTypeEditorText("All Data"), 3);
-    EXPECT_EQ(AutoAdjustText(2), "true (Disp.)");
     EXPECT_EQ(TimeUnitsAbbreviation(5), "dS");
     for (const std::string& invalid :
          {ControlModeText(-1), TimeUnitsName(-1), TimeUnitsAbbreviation(9)})

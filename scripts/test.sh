@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the suite as built for use,
 # then the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# worker and desktop tests under ThreadSanitizer. Arguments go to the first ctest run;
+# link, worker and desktop tests under ThreadSanitizer. Arguments go to the first ctest run;
 # KELVASTRA_SANITIZERS=0 leaves the sanitizer runs out (for a quick run at a desk).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +20,7 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan -j "$jobs" --timeout 600
 
-echo "== ThreadSanitizer (worker and desktop tests)"
+echo "== ThreadSanitizer (link, worker and desktop tests)"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan --target test_document test_ui
+cmake --build --preset tsan --target test_devicelink test_document test_ui
 ctest --preset tsan -j "$jobs" --timeout 600

@@ -66,60 +66,45 @@ TEST_F(CalibrationModeTest, SetPointInItsThreeUnits) {
     EXPECT_TRUE(device.lines.empty());
 }
 
-TEST_F(CalibrationModeTest, SetPointsBeyondTheRegulatorAreRefusedAndNotSent) {
-    // A 0.1 MPa regulator on a Hydrostatic membrane: entries are MPa, raw counts end at 4100.
-    device.hardware.RegulatorType = Regulator::ITV1010;
-    device.hardware.MembraneStyle = Membrane::Hydrostatic;
+TEST_F(CalibrationModeTest, SetPointsOutsideTheirRangeAreRefusedAndNotSent) {
+    // A 0.1 MPa regulator on a Hydrostatic membrane: entries are MPa, raw counts end at 4100. On
+    // a foam membrane the force law would make 0 of -1 N; without a pressure law raw counts have
+    // no range.
+    constexpr int32_t kItv = Regulator::ITV1010, kHydro = Membrane::Hydrostatic;
+    constexpr int32_t kFoam = Membrane::M70A_794um;
     struct Case {
         float entry;
         bool raw, mpa;
+        int32_t regulator, membrane;
         const char* refusal; // empty: sent
     };
     const Case cases[] = {
-        {0.1f, false, false, ""},
-        {0.15f, false, false, "Error:  Maximum Compress Magnitude = 0.1 MPa\n"},
-        {0.2f, false, true, "Error:  Maximum Compress Magnitude = 0.1 MPa\n"},
-        {4100.0f, true, false, ""},
-        {4101.0f, true, false, "Error:  Raw set point must be between 0 and 4100\n"},
-        {-1.0f, true, false, "Error:  Raw set point must be between 0 and 4100\n"},
-        {-0.01f, false, false, "Error:  Minimum Compress Magnitude = 0.0 MPa\n"},
-        {-1.0f, false, true, "Error:  Minimum Compress Magnitude = 0.0 MPa\n"},
-        {NAN, false, false, "Please enter a number."},
+        {0.1f, false, false, kItv, kHydro, ""},
+        {0.15f, false, false, kItv, kHydro, "Error:  Maximum Compress Magnitude = 0.1 MPa\n"},
+        {0.2f, false, true, kItv, kHydro, "Error:  Maximum Compress Magnitude = 0.1 MPa\n"},
+        {4100.0f, true, false, kItv, kHydro, ""},
+        {4101.0f, true, false, kItv, kHydro, "Error:  Raw set point must be between 0 and 4100\n"},
+        {-1.0f, true, false, kItv, kHydro, "Error:  Raw set point must be between 0 and 4100\n"},
+        {-0.01f, false, false, kItv, kHydro, "Error:  Minimum Compress Magnitude = 0.0 MPa\n"},
+        {-1.0f, false, true, kItv, kHydro, "Error:  Minimum Compress Magnitude = 0.0 MPa\n"},
+        {NAN, false, false, kItv, kHydro, "Please enter a number."},
+        {-1.0f, false, false, Regulator::SMC1050, kFoam,
+         "Error:  Minimum Compress Magnitude = 0.0 N\n"},
+        {-1.0f, true, false, Regulator::Invalid, kFoam,
+         "Error:  Raw set point must not be below 0\n"},
     };
     for (const Case& c : cases) {
         device.lines.clear();
+        device.hardware.RegulatorType = c.regulator;
+        device.hardware.MembraneStyle = c.membrane;
         SetPointControls controls;
         controls.entry = c.entry;
         controls.specifyRaw = c.raw;
         controls.specifyMPa = c.mpa;
         const SetPointResult result = ApplySetPoint(device, controls);
         EXPECT_EQ(result.message, c.refusal) << c.entry;
+        EXPECT_EQ(result.raw.has_value(), !*c.refusal) << c.entry;
         EXPECT_EQ(device.lines.size(), *c.refusal ? 0u : 1u) << c.entry;
-    }
-}
-
-TEST_F(CalibrationModeTest, NegativeSetPointsAreRefusedAndNotSent) {
-    // The force law would make 0 of -1 N; without a pressure law raw counts have no range.
-    struct Case {
-        float entry;
-        bool raw;
-        int regulator;
-        const char* refusal;
-    };
-    const Case cases[] = {
-        {-1.0f, false, Regulator::SMC1050, "Error:  Minimum Compress Magnitude = 0.0 N\n"},
-        {-1.0f, true, Regulator::Invalid, "Error:  Raw set point must not be below 0\n"},
-    };
-    for (const Case& c : cases) {
-        device.lines.clear();
-        device.hardware.RegulatorType = c.regulator;
-        SetPointControls controls;
-        controls.entry = c.entry;
-        controls.specifyRaw = c.raw;
-        const SetPointResult result = ApplySetPoint(device, controls);
-        EXPECT_EQ(result.message, c.refusal);
-        EXPECT_FALSE(result.raw);
-        EXPECT_TRUE(device.lines.empty()) << c.refusal;
     }
 }
 
@@ -169,6 +154,14 @@ TEST_F(CalibrationModeTest, FailedReadingsShowAsFailed) {
     shown = Refresh();
     EXPECT_EQ(device.lines.size(), 1u);
     EXPECT_EQ(shown["Pressure (MPa)"], kFailedFigureText);
+
+    // A stopped refresh fails nothing: the figures shown before stay.
+    device.sensorErrors.clear();
+    SensorFigures previous;
+    previous.positions[0] = Figure::Of(42.0);
+    const SensorFigures kept = RefreshReadings(device, spring, false, previous, kSamplesPerReading,
+                                               [](auto, auto) { return false; });
+    EXPECT_EQ(SensorLines(kept), SensorLines(previous));
 }
 
 TEST_F(CalibrationModeTest, HydrostaticReadsThePressureOnly) {
@@ -254,8 +247,7 @@ TEST_F(CalibrationModeTest, LeavingAndSpecialPositions) {
     SensorFigures figures;
     figures.positions[8] = Figure::Of(1234.5678f);
     EXPECT_TRUE(SaveSpecialPositions(path, figures).ok);
-    EXPECT_TRUE(SaveSpecialPositions(path, figures).ok);
-    EXPECT_EQ(ReadFile(path), "0,0,0,0,0,0,0,0,1234.57\n0,0,0,0,0,0,0,0,1234.57\n");
+    EXPECT_EQ(ReadFile(path), "0,0,0,0,0,0,0,0,1234.57\n");
 }
 
 } // namespace

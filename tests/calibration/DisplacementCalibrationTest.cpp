@@ -51,11 +51,6 @@ TEST_F(DisplacementCalibrationTest, CollectAveragesEveryChannelAndAddsARow) {
     EXPECT_EQ(row[0], "250");
     EXPECT_EQ(row[3], "1234");
     EXPECT_EQ(row[5], "1234"); // the controller answers whole counts
-
-    // A mean of 1234.5 (a 1235 and a 1234 in turn) keeps its decimal.
-    device.alternate = 0;
-    calibration.AddCollection(1, SampleSensors(device, {5}, 2, true)); // whole again
-    EXPECT_EQ(calibration.Rows().back()[5], "1234");
 }
 
 TEST_F(DisplacementCalibrationTest, AFailedReadingAddsNoRowAndNamesItsChannel) {
@@ -253,6 +248,23 @@ TEST_F(DisplacementCalibrationTest, ExportAndImport) {
     }
 }
 
+// Factors MAGCAL.INI cannot hold are not applied; an import takes any line end.
+TEST_F(DisplacementCalibrationTest, FactorsBeyondTheCardAreNotAppliedAndImportsTakeAnyLineEnd) {
+    for (const std::string end : {"\r", "\n", "\r\n"}) {
+        for (const std::string a2 : {"0.5", "1e75"}) {
+            WriteFile(temp.Path() / "c.mgg", "Factor" + end + "a,1," + a2 + ",1,1,1,1,1,1,1" + end +
+                                                 "b,2,2,2,2,2,2,2,2,2" + end +
+                                                 "c,3,3,3,3,3,3,3,3,3");
+            DisplacementCalibration imported;
+            std::string refusal;
+            EXPECT_EQ(imported.Import(temp.Path() / "c.mgg").ok &&
+                          imported.ApplyValues(refusal).has_value(),
+                      a2 == "0.5")
+                << a2 << refusal;
+        }
+    }
+}
+
 TEST_F(DisplacementCalibrationTest, ASessionIsReadWholeOrChangesNothing) {
     CollectThreeHeights();
     const auto path = temp.Path() / "session.csv";
@@ -329,11 +341,16 @@ TEST_F(DisplacementCalibrationTest, AFailedRestoreSaysWhatTheCardHolds) {
     for (const Case& c : cases) {
         FakeCalibrationDevice card;
         card.files["MAGCAL0.INI"] = std::vector<std::string>(27, "1");
+        card.files["MAGCAL.INI"] = std::vector<std::string>(27, "2");
         card.writeStates = {{"MAGCAL.INI", c.magcal}, {"POSCAL.INI", c.poscal}};
         DisplacementCalibration shown;
         shown.SetStatus("before");
         const CalibrationOutcome outcome = TakeRestore(shown, RestoreFactoryCalibration(card));
         EXPECT_EQ(card.lines.back() == "reset POSCAL.INI to the end", c.offsetsReset);
+        // Only a factory calibration the card took is used and shown.
+        const bool taken = c.magcal == State::Replaced;
+        EXPECT_EQ(card.hardware.displacementCoefficients.has_value(), taken);
+        EXPECT_EQ(shown.FactorRows() == DisplacementCalibration().FactorRows(), !taken);
         EXPECT_EQ(shown.Status(), "On the device: " + c.onTheDevice);
         EXPECT_EQ(outcome.message.rfind("Error:  The factory calibration could not be completely "
                                         "restored on the device.\n",
@@ -367,12 +384,20 @@ TEST_F(DisplacementCalibrationTest, RawOutputRecordsSixteenStepsPerCycle) {
     // Steps are 10 ms apart on the stand-in's clock: step two starts at 10000 us.
     EXPECT_NE(text.find("\n10000,146,146\n"), std::string::npos) << text.substr(0, 200);
 
+    // A failed trace and a stopped collection write nothing and end the raw mode.
     FakeCalibrationDevice broken;
     broken.failTraceAt = 2;
     const RawOutputResult failed = CollectRawOutput(broken, request, temp.Path() / "Broken");
     EXPECT_FALSE(TakeRawOutput(calibration, failed).ok);
     EXPECT_EQ(broken.lines.back(), "0R 0\r");
     EXPECT_FALSE(std::filesystem::exists(failed.path));
+    FakeCalibrationDevice stopped;
+    const RawOutputResult cancelled = CollectRawOutput(stopped, request, temp.Path() / "Stopped",
+                                                       [](auto done, auto) { return done < 3; });
+    EXPECT_EQ(TakeRawOutput(calibration, cancelled).message,
+              "Raw output stopped; nothing was written.");
+    EXPECT_EQ(stopped.lines.size(), 6u); // on, pause, three traces, off
+    EXPECT_FALSE(std::filesystem::exists(cancelled.path));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// The controller's command exchange, identity, program table and card files at the byte level.
+// The controller's command exchange, identity, program table, raw traces and card files at the
+// byte level.
 #include "devicelink/Controller.h"
 #include "devicelink/FakeFirmware.h"
 #include "devicelink/LogCapture.h"
@@ -102,41 +103,9 @@ TEST_F(ControllerTest, QueryReturnsTheReplyWithinItsCapacity) {
     EXPECT_EQ(reply, "3");
     EXPECT_EQ(length, 1);
 
-    int state = -1;
-    line->Receive("4\r");
-    EXPECT_EQ(controller->QueryInteger("0?S\r", state), 0);
-    EXPECT_EQ(state, 4);
-
     line->Receive("toolong\r");
     EXPECT_EQ(controller->Query("0?S\r", reply, 4, length), 1);
     EXPECT_EQ(controller->lastResult, Serial::kOverflow);
-}
-
-TEST_F(ControllerTest, IdentifyParsesTheVersions) {
-    struct Case {
-        std::string record2, record3;
-        int firmware, hardware;
-    };
-    const Case cases[] = {
-        {"VERSION 4.05", "Hardware = 1250", 4050, 1250},
-        {"Firmware version 74.05", "HARDWARE = 999", 74050, 999},
-        {"version 1.5", "hardware = 1250", 1500, 1250},
-        {"VERSION 4.05", "Hardware Rev 1.25", 4050, 0}, // position 11 holds the letter V
-        {"VERSION 4.05", "Hardware = ", 4050, 1000},    // too short to hold a number
-        {"VERSION 4.05", "xHardware = 1400.9 beta", 4050, 1400},
-        {"VERSION 4.05", "Hardware = 12345678901234567890", 4050, INT32_MAX},
-        {"VERSION", "Hardware = 1250", 0, 1250},
-        {"no number here", "Hardware = 1250", 1000, 1250},
-        {"VERSION 0.0005", "Hardware = 1250", 1, 1250}, // rounded half away from zero
-    };
-    OpenLine();
-    for (const Case& c : cases) {
-        Firmware().records[2] = c.record2;
-        Firmware().records[3] = c.record3;
-        controller->Identify();
-        EXPECT_EQ(controller->hardware.FirmwareVersion, c.firmware) << c.record2;
-        EXPECT_EQ(controller->hardware.hardwareVersion, c.hardware) << c.record3;
-    }
 }
 
 TEST_F(FirmwareLineTest, IdentifyQueriesTwiceLogsTheRecordsAndKeepsFiveEntries) {
@@ -152,34 +121,46 @@ TEST_F(FirmwareLineTest, IdentifyQueriesTwiceLogsTheRecordsAndKeepsFiveEntries) 
                                         "R4\n", "Software Version 1.91\n"}));
 }
 
-TEST_F(ControllerTest, ConnectChecksTheFirmware) {
+// Connect reads the versions from records 2 and 3 and warns of the one firmware that cannot run
+// with this program; the link stays up either way.
+TEST_F(ControllerTest, ConnectReadsTheVersionsAndChecksTheFirmware) {
     struct Case {
         std::string record2, record3;
-        bool notice;
+        int firmware, hardware;
+        bool notice = false;
     };
     const Case cases[] = {
-        {"VERSION 74.05", "Hardware = 999", true},
-        {"VERSION 74.05", "Hardware = 1000", false},
-        {"VERSION 74.06", "Hardware = 999", false},
-        {"VERSION 4.05", "Hardware = 999", false},
+        {"VERSION 4.05", "Hardware = 1250", 4050, 1250},
+        {"Firmware version 74.05", "HARDWARE = 999", 74050, 999, true},
+        {"version 1.5", "hardware = 1250", 1500, 1250},
+        {"VERSION 4.05", "Hardware Rev 1.25", 4050, 0}, // position 11 holds the letter V
+        {"VERSION 4.05", "Hardware = ", 4050, 1000},    // too short to hold a number
+        {"VERSION 4.05", "xHardware = 1400.9 beta", 4050, 1400},
+        {"VERSION 4.05", "Hardware = 12345678901234567890", 4050, INT32_MAX},
+        {"VERSION", "Hardware = 1250", 0, 1250},
+        {"no number here", "Hardware = 1250", 1000, 1250},
+        {"VERSION 0.0005", "Hardware = 1250", 1, 1250}, // rounded half away from zero
+        {"VERSION 74.05", "Hardware = 1000", 74050, 1000},
+        {"VERSION 74.06", "Hardware = 999", 74060, 999},
+        {"VERSION 4.05", "Hardware = 999", 4050, 999},
     };
+    std::vector<std::string> shown;
+    controller->SetNoticeHandler([&](const std::string& text, const std::string& caption) {
+        shown.push_back(caption + ":" + text);
+    });
+    const std::vector<std::string> notice{
+        "Error:This Software requires firmware Rev 4.0 or higher\nPlease exit this software\n"
+        "and update firmware before continuing.\n"};
     for (const Case& c : cases) {
-        auto channel = std::make_unique<ScriptedSerialChannel>();
-        FakeFirmware fw(*channel);
-        fw.records[2] = c.record2;
-        fw.records[3] = c.record3;
-        Controller device(std::move(channel));
-        device.portName = "/dev/ttyACM0";
-        std::vector<std::string> shown;
-        device.SetNoticeHandler([&](const std::string& text, const std::string& caption) {
-            shown.push_back(caption + ":" + text);
-        });
-        EXPECT_EQ(device.Connect(), 1);
-        EXPECT_TRUE(device.serial.IsOpen()); // the link stays up either way
-        const std::vector<std::string> expected{
-            "Error:This Software requires firmware Rev 4.0 or higher\nPlease exit this software\n"
-            "and update firmware before continuing.\n"};
-        EXPECT_EQ(shown, c.notice ? expected : std::vector<std::string>{}) << c.record2;
+        shown.clear();
+        Firmware().records[2] = c.record2;
+        Firmware().records[3] = c.record3;
+        controller->serial.Close();
+        EXPECT_EQ(controller->Connect(), 1) << c.record2;
+        EXPECT_TRUE(controller->serial.IsOpen());
+        EXPECT_EQ(controller->hardware.FirmwareVersion, c.firmware) << c.record2;
+        EXPECT_EQ(controller->hardware.hardwareVersion, c.hardware) << c.record3;
+        EXPECT_EQ(shown, c.notice ? notice : std::vector<std::string>{}) << c.record2;
     }
 }
 
@@ -302,6 +283,28 @@ TEST_F(FirmwareLineTest, ReadBackFillsEntriesUntilTheEndLine) {
     fw.readBackLines.clear();
     EXPECT_EQ(controller->ReadProgram(table), 1);
     EXPECT_EQ(table[0].repetitions, 0);
+}
+
+// A raw pressure trace says how many pairs came and whether the transfer ended properly, so a
+// broken trace never passes for a complete one.
+TEST_F(FirmwareLineTest, RawTraceCountsItsPairsAndFailsWhenBroken) {
+    controller->serial.SetReadTimeoutMs(10);
+    fw.traceLines = {"0 1200", "250 1300"};
+    std::vector<uint32_t> times(53);
+    std::vector<uint16_t> readings(53);
+    std::size_t received = 99;
+    EXPECT_EQ(controller->ReadRawTrace(0, 38, 53, times, readings, &received), 1);
+    EXPECT_EQ(received, 2u);
+    EXPECT_EQ(readings[1], 1300);
+
+    fw.overrides["0Z 0 38 53"] = {"Error 2\r\x17"};
+    EXPECT_EQ(controller->ReadRawTrace(0, 38, 53, times, readings, &received), -1);
+    EXPECT_EQ(received, 0u);
+
+    // The controller stops answering in the middle of the lines.
+    fw.overrides["0Z 0 38 53"] = {"OK\r0 1200\n"};
+    EXPECT_EQ(controller->ReadRawTrace(0, 38, 53, times, readings, &received), -1);
+    EXPECT_EQ(received, 1u);
 }
 
 // --- card files -------------------------------------------------------------------------------

@@ -138,6 +138,12 @@ TEST(Doctor, ReportsEachFailingCheckWithItsFixAndWhetherTheControllerCanBeUsed) 
           "warn  simulator: sim-99.port registers /dev/pts/3 for process 99, which is gone\n"
           "      fix: rm ",
           "The controller can be used on /dev/pts/7.\n"}},
+        {"a board that cannot be used beside a live simulator",
+         kBoard + kNode +
+             "proc/500/comm=kelvastra-sim|dev/pts/7|ports/sim-500.port=port=/dev/pts/7\npid=500|",
+         Member::No,
+         "",
+         {"ok    simulator: /dev/pts/7", "The controller cannot be used: see the fixes above.\n"}},
     };
     for (const Case& c : cases) {
         const TempFolder dir("doctor");

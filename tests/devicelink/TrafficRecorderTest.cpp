@@ -13,6 +13,8 @@
 #include <csignal>
 #include <cstring>
 #include <regex>
+#include <sstream>
+#include <thread>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -99,6 +101,41 @@ TEST(TrafficRecorder, NeverWritesThroughALinkOrIntoAnythingButAPlainFile) {
         EXPECT_FALSE(recorder.IsRecording());
     }
     EXPECT_EQ(ReadFile(victim), "keep");
+    // A device node opens for appending like a file; it is refused all the same.
+    for (const char* device : {"/dev/null", "/dev/zero"}) {
+        struct stat info {};
+        if (::stat(device, &info) != 0 || !S_ISCHR(info.st_mode))
+            continue;
+        std::string error;
+        EXPECT_FALSE(recorder.Start(device, error));
+        EXPECT_EQ(error, std::string("cannot write ") + device + ": not a plain file");
+    }
+}
+
+// Bytes from the worker and the GUI thread go in as whole lines of their own.
+TEST(TrafficRecorder, RecordsFromTwoThreadsLineByLine) {
+    TempFolder dir;
+    const auto path = (dir.Path() / "trace.txt").string();
+    TrafficRecorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.Start(path, error)) << error;
+    constexpr int kLines = 200;
+    std::thread other([&] {
+        for (int i = 0; i < kLines; ++i)
+            recorder.Received("OK\r", 3);
+    });
+    for (int i = 0; i < kLines; ++i)
+        recorder.Sent("0?S\r", 4);
+    other.join();
+    recorder.Stop();
+    std::istringstream text(WithoutStamps(ReadFile(path)));
+    int sent = 0, received = 0;
+    for (std::string line; std::getline(text, line);) {
+        sent += std::regex_match(line, std::regex("> [0-9]+ 0\\?S\\\\r"));
+        received += std::regex_match(line, std::regex("< [0-9]+ OK\\\\r"));
+    }
+    EXPECT_EQ(sent, kLines);
+    EXPECT_EQ(received, kLines);
 }
 
 // Files beyond `bytes` cannot grow while one lives, as on a full disk: a write stops short,

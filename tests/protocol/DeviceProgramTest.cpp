@@ -35,8 +35,6 @@ TEST(DeviceProgramCodes, TimeUnitsFromFlags) {
         EXPECT_EQ(TimeUnitsFromFlags(c.flags), c.units) << std::hex << c.flags;
         EXPECT_EQ(TimeUnitsDivisorMs(c.flags), c.divisor) << std::hex << c.flags;
     }
-    for (int32_t units : {0, 1, 2, 3})
-        EXPECT_EQ(TimeUnitsFromFlags(EntryFlags(0, units, 5)), units);
 }
 
 TEST(DeviceProgramCodes, Letters) {

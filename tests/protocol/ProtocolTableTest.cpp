@@ -1,4 +1,5 @@
-// Protocol table bytes, and the reader's handling of headers, run-on rows and short texts.
+// Protocol table bytes, and the reader's handling of headers, line ends, run-on rows and short
+// texts.
 #include "protocol/ProtocolTable.h"
 #include "hardware/HardwareDescription.h"
 
@@ -127,10 +128,11 @@ TEST(ProtocolReader, KeysInAnyCaseAndUnknownColumnsSkipped) {
     EXPECT_EQ(set.StretchDurationSec, 10.0);
 }
 
+// Any line end (CR, LF, CRLF) ends the header; rows run on across lines.
 TEST(ProtocolReader, ValuesRunOnAcrossLines) {
     SetSequence sequence;
     const auto result =
-        ReadProtocolText("Name NumReps XUnits\r\na 1\nmm b\r\n2 N\n\n c 3 % \n", sequence, nullptr);
+        ReadProtocolText("Name NumReps XUnits\ra 1\rmm b\r\n2 N\n\n c 3 % \n", sequence, nullptr);
     EXPECT_TRUE(result.Complete());
     ASSERT_EQ(sequence.sets.size(), 3u);
     EXPECT_EQ(sequence.sets[0].Name, "a");

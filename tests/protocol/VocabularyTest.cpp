@@ -1,11 +1,10 @@
-// Vocabulary texts and parses, number reading and writing, and the sequence-list texts.
+// Vocabulary texts and parses, and the sequence-list texts.
 #include "common/NumberText.h"
 #include "protocol/SequenceDisplay.h"
 #include "protocol/SetRecord.h"
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -31,7 +30,6 @@ TEST(Vocabulary, ParsesSynonymsAndCaseAndRefusesNearMisses) {
         EXPECT_EQ(value, expected);
     EXPECT_EQ(ParseDataTypeEditorText("Peaks Only"), 0);
     EXPECT_EQ(ParseDataTypeEditorText("All Data"), 3);
-    EXPECT_EQ(AutoAdjustText(2), "true (Disp.)");
     EXPECT_EQ(TimeUnitsAbbreviation(5), "dS");
     for (const std::string& invalid :
          {ControlModeText(-1), TimeUnitsName(-1), TimeUnitsAbbreviation(9)})
@@ -69,12 +67,8 @@ TEST(Vocabulary, EveryKeyAndValueRoundTrips) {
         EXPECT_EQ(ParseDataFrequency(DataFrequencyText(i)), i);
     for (int32_t i = 0; i <= 8; ++i)
         EXPECT_EQ(ParseImageFrequency(ImageFrequencyText(i)), i);
-    const std::vector<double> factors{1, 60, 3600, 86400, 0.001, 0.1};
-    for (int32_t u = 0; u < 6; ++u) {
+    for (int32_t u = 0; u < 6; ++u)
         EXPECT_EQ(ParseTimeUnits(TimeUnitsName(u)), u);
-        EXPECT_EQ(TimeUnitsFactor(u), factors[static_cast<size_t>(u)]);
-    }
-    EXPECT_EQ(TimeUnitsFactor(-1), 1.0);
 }
 
 TEST(Vocabulary, OverlongTextsAreUnknownWithoutCutting) {
@@ -83,24 +77,6 @@ TEST(Vocabulary, OverlongTextsAreUnknownWithoutCutting) {
     EXPECT_EQ(ParseSetKey(longKey), SetKey::Invalid);
     EXPECT_EQ(ParsePreloadType("EVERY" + std::string(1200, '\0')), -1);
     EXPECT_EQ(ParseTimeUnits(std::string(5000, 'S')), -1);
-}
-
-TEST(NumberText, ReadsLeadingNumbersLikeTheCLibrary) {
-    const double infinity = std::numeric_limits<double>::infinity();
-    // clang-format off
-    const std::pair<const char*, double> doubles[] = {
-        {"2.5", 2.5}, {"-0.6mm", -0.6}, {"+7", 7.0}, {".5", 0.5}, {"1.23457e+06", 1234570.0},
-        {"abc", 0.0}, {"", 0.0}, {"-", 0.0}, {"1e999", infinity}, {"-1e999", -infinity},
-        {"1e-999", 0.0}};
-    const std::pair<const char*, int32_t> ints[] = {
-        {"12abc", 12}, {"-3", -3}, {"2.9", 2}, {"x1", 0},
-        {"99999999999999999999", std::numeric_limits<int32_t>::max()},
-        {"-99999999999999999999", std::numeric_limits<int32_t>::min()}};
-    // clang-format on
-    for (const auto& [text, value] : doubles)
-        EXPECT_EQ(LeadingDouble(text), value) << text;
-    for (const auto& [text, value] : ints)
-        EXPECT_EQ(LeadingInt(text), value) << text;
 }
 
 std::vector<std::string> Row(const SetRecord& set, bool hydrostatic) {

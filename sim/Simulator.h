@@ -4,6 +4,7 @@
 // work.
 #pragma once
 
+#include "ControlCommands.h"
 #include "Firmware.h"
 #include "OutputQueue.h"
 #include "PortRegistration.h"
@@ -69,6 +70,9 @@ public:
     static volatile std::sig_atomic_t s_signal;
 
 private:
+    // The control commands' handlers work on the simulator's parts.
+    friend const std::vector<ControlCommand>& ControlCommands();
+
     void Announce(const std::string& text);
     void ServiceLink(double nowMs);
     // What arrived from the program, after any trigger has been looked for.

@@ -2,18 +2,18 @@
 
 #include "common/AtomicFile.h"
 #include "mathematics/ApprPolynomial2.h"
+#include "recordings/CsvReader.h"
 #include "recordings/ForceModel.h"
 #include "recordings/NumberFormat.h"
+#include "recordings/RecordWriter.h"
 #include "recordings/SpringModel.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 namespace {
 
@@ -26,150 +26,6 @@ constexpr double kFactorLow = 0.1;
 constexpr double kFactorHigh = 10.0;
 
 constexpr size_t kReadChunk = size_t{1} << 20;
-// Bytes kept readable in front of and behind the input text, so that fields can be scanned and
-// numbers read a word at a time.
-constexpr size_t kReadPad = 8;
-// Output goes out in pieces small enough to stay in the cache while the kernel copies them.
-constexpr size_t kWriteBuffer = size_t{1} << 17;
-
-bool IsWell(int code, int first) {
-    return code >= first && code < first + kWellCount;
-}
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-FilePtr OpenFile(const std::filesystem::path& path, const char* mode) {
-#if defined(_WIN32)
-    // Wide names, so that folders outside the ANSI code page open too.
-    const std::wstring wideMode(mode, mode + std::strlen(mode));
-    return FilePtr(_wfopen(path.c_str(), wideMode.c_str()));
-#else
-    return FilePtr(std::fopen(path.c_str(), mode));
-#endif
-}
-
-// Hands out the input's lines without the line end, reading large chunks. The first line end
-// decides how every line ends: "\n" or "\r\n", or a bare "\r".
-class LineReader {
-public:
-    explicit LineReader(const ConvertSource& source)
-        : m_source(source), m_buffer(kReadPad + kReadChunk + kReadPad, '0') {}
-
-    bool Next(const char*& first, const char*& last) {
-        for (;;) {
-            char* begin = m_buffer.data() + m_begin;
-            const size_t available = m_end - m_begin;
-            if (m_separator == 0 && !DecideSeparator(begin, available)) {
-                Refill();
-                continue;
-            }
-            auto* newline = static_cast<char*>(std::memchr(begin, m_separator, available));
-            if (newline != nullptr) {
-                first = begin;
-                last = newline;
-                m_begin += static_cast<size_t>(newline - begin) + 1;
-                TrimCarriageReturn(first, last);
-                return true;
-            }
-            if (m_atEnd) {
-                if (available == 0) {
-                    return false;
-                }
-                // The last line may lack its line end.
-                first = begin;
-                last = begin + available;
-                m_begin = m_end;
-                TrimCarriageReturn(first, last);
-                return true;
-            }
-            Refill();
-        }
-    }
-
-    bool Failed() const { return m_failed; }
-
-private:
-    // False when the buffer does not show yet how lines end.
-    bool DecideSeparator(const char* begin, size_t available) {
-        const void* cr = std::memchr(begin, '\r', available);
-        const void* lf = std::memchr(begin, '\n', available);
-        const char* end = begin + available;
-        if (cr != nullptr && (lf == nullptr || cr < lf)) {
-            const char* after = static_cast<const char*>(cr) + 1;
-            if (after == end && !m_atEnd) {
-                return false; // a line feed may follow in the next chunk
-            }
-            m_separator = after != end && *after == '\n' ? '\n' : '\r';
-            return true;
-        }
-        if (lf != nullptr || m_atEnd) {
-            m_separator = '\n';
-            return true;
-        }
-        return false;
-    }
-
-    static void TrimCarriageReturn(const char* first, const char*& last) {
-        if (last != first && last[-1] == '\r') {
-            --last;
-        }
-    }
-
-    void Refill() {
-        // Keep the unfinished line at the front; a line longer than the buffer grows it.
-        const size_t kept = m_end - m_begin;
-        if (m_begin > kReadPad && kept > 0) {
-            std::memmove(m_buffer.data() + kReadPad, m_buffer.data() + m_begin, kept);
-        }
-        m_begin = kReadPad;
-        m_end = kReadPad + kept;
-        if (m_buffer.size() - kReadPad - m_end < kReadChunk / 2) {
-            m_buffer.resize(m_buffer.size() * 2);
-        }
-        const long long got = m_source(m_buffer.data() + m_end, m_buffer.size() - kReadPad - m_end);
-        if (got <= 0) {
-            m_atEnd = true;
-            m_failed = got < 0;
-            return;
-        }
-        m_end += static_cast<size_t>(got);
-    }
-
-    const ConvertSource& m_source;
-    std::vector<char> m_buffer;
-    size_t m_begin = kReadPad;
-    size_t m_end = kReadPad;
-    bool m_atEnd = false;
-    bool m_failed = false;
-    char m_separator = 0; // not known yet
-};
-
-// The end of the field that starts at `field`: the next comma, or `last`. The eight bytes from
-// `field` on may be read (the reader's buffer has room behind the text).
-const char* FieldEnd(const char* field, const char* last) {
-    if constexpr (std::endian::native == std::endian::little) {
-        uint64_t word;
-        std::memcpy(&word, field, 8);
-        const uint64_t commas = word ^ uint64_t { 0x2C2C2C2C2C2C2C2C };
-        // The lowest byte that was a comma has its top bit set here.
-        const uint64_t found =
-            (commas - uint64_t{0x0101010101010101}) & ~commas & uint64_t{0x8080808080808080};
-        if (found != 0) {
-            const char* comma = field + std::countr_zero(found) / 8;
-            return comma < last ? comma : last;
-        }
-        if (last - field <= 8) {
-            return last;
-        }
-        field += 8;
-    }
-    const auto* comma =
-        static_cast<const char*>(std::memchr(field, ',', static_cast<size_t>(last - field)));
-    return comma != nullptr ? comma : last;
-}
 
 // Whether a line holds a byte that no text of test data has: a control character other than a
 // tab or a line end (a file may mix line ends, so one can be left inside a line). Binary
@@ -205,202 +61,6 @@ void TrimTrailingZeros(const char* first, const char*& last) {
         --last;
     }
 }
-
-// Collects output text in one large buffer and writes it out in big pieces.
-class OutputBuffer {
-public:
-    explicit OutputBuffer(std::FILE* file) : m_file(file), m_buffer(kWriteBuffer) {}
-
-    // Room for `size` more bytes at Cursor().
-    char* Reserve(size_t size) {
-        if (m_buffer.size() - m_used < size) {
-            Flush();
-            if (m_buffer.size() < size) {
-                m_buffer.resize(size);
-            }
-        }
-        return m_buffer.data() + m_used;
-    }
-    void Commit(char* end) { m_used = static_cast<size_t>(end - m_buffer.data()); }
-
-    void Append(const char* text, size_t size) {
-        char* at = Reserve(size);
-        std::memcpy(at, text, size);
-        Commit(at + size);
-    }
-    void Append(std::string_view text) { Append(text.data(), text.size()); }
-
-    void Flush() {
-        if (m_used > 0 && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used && !m_failed) {
-            m_failed = true;
-            m_error = errno;
-        }
-        m_used = 0;
-    }
-
-    bool Failed() const { return m_failed; }
-    int Error() const { return m_error; }
-
-private:
-    std::FILE* m_file;
-    std::vector<char> m_buffer;
-    size_t m_used = 0;
-    bool m_failed = false;
-    int m_error = 0;
-};
-
-// Writes one record's cells for the output codes, comma separated, ending with "\r\n".
-// A value the hardware could not give (NaN) or that is not finite is written as an empty cell.
-class RecordWriter {
-public:
-    RecordWriter(OutputBuffer& out, const std::vector<int>& codes) : m_out(out) {
-        // Decoded once, so that the per-record loop is a plain switch.
-        for (int code : codes) {
-            Cell cell{};
-            int well = 0;
-            if (IsWell(code, ColumnCode::Position1)) {
-                cell = Cell::Position;
-                well = code - ColumnCode::Position1;
-            } else if (IsWell(code, ColumnCode::FactoryForce1)) {
-                cell = Cell::Force;
-                well = code - ColumnCode::FactoryForce1;
-            } else if (IsWell(code, ColumnCode::CalibratedForce1)) {
-                cell = Cell::Calibrated;
-                well = code - ColumnCode::CalibratedForce1;
-            } else {
-                switch (code) {
-                case ColumnCode::Time:
-                    cell = Cell::Time;
-                    break;
-                case ColumnCode::Set:
-                    cell = Cell::Set;
-                    break;
-                case ColumnCode::Cycle:
-                    cell = Cell::Cycle;
-                    break;
-                case ColumnCode::SetName:
-                    cell = Cell::Name;
-                    break;
-                case ColumnCode::SpecifiedPressure:
-                    cell = Cell::SpecifiedPressure;
-                    break;
-                case ColumnCode::ActualPressure:
-                    cell = Cell::ActualPressure;
-                    break;
-                case ColumnCode::SpringForce:
-                    cell = Cell::Spring;
-                    break;
-                default:
-                    continue; // never selected for output
-                }
-            }
-            // A well's position, factory and calibrated force usually follow each other: one
-            // step writes the three.
-            const size_t n = m_cells.size();
-            if (cell == Cell::Calibrated && n >= 2 && m_cells[n - 1].cell == Cell::Force &&
-                m_cells[n - 1].well == well && m_cells[n - 2].cell == Cell::Position &&
-                m_cells[n - 2].well == well) {
-                m_cells.resize(n - 2);
-                cell = Cell::WellTriple;
-            }
-            m_cells.push_back({cell, static_cast<uint8_t>(well)});
-        }
-        m_bound = codes.size() * (fastnum::kMaxFixedLength + 1) + 2;
-    }
-
-    void WriteGroup(const std::vector<DataRecord>& group, size_t count) {
-        for (size_t i = 0; i < count; ++i) {
-            Write(group[i]);
-        }
-    }
-
-    void Write(const DataRecord& record) {
-        char* out = m_out.Reserve(m_bound + record.name.size());
-        for (const Op& op : m_cells) {
-            switch (op.cell) {
-            case Cell::Time:
-                out = fastnum::FormatUnsigned(out, static_cast<uint32_t>(record.time));
-                break;
-            case Cell::Set:
-                out = fastnum::FormatUnsigned(out, static_cast<uint32_t>(record.set));
-                break;
-            case Cell::Cycle:
-                out = fastnum::FormatUnsigned(out, static_cast<uint32_t>(record.cycle));
-                break;
-            case Cell::Name:
-                std::memcpy(out, record.name.data(), record.name.size());
-                out += record.name.size();
-                break;
-            case Cell::SpecifiedPressure:
-                out = Number<4>(out, record.specifiedPressure);
-                break;
-            case Cell::ActualPressure:
-                out = Number<4>(out, record.actualPressure);
-                break;
-            case Cell::Spring:
-                if (record.springForce == kNoSpringForce) {
-                    out[0] = '-';
-                    out[1] = '-';
-                    out += 2;
-                } else {
-                    out = Number<2>(out, record.springForce);
-                }
-                break;
-            case Cell::Position:
-                out = Number<0>(out, record.position[op.well]);
-                break;
-            case Cell::Force:
-                out = Number<2>(out, record.force[op.well]);
-                break;
-            case Cell::Calibrated:
-                out = Number<2>(out, record.calibratedForce[op.well]);
-                break;
-            case Cell::WellTriple:
-                out = Number<0>(out, record.position[op.well]);
-                *out++ = ',';
-                out = Number<2>(out, record.force[op.well]);
-                *out++ = ',';
-                out = Number<2>(out, record.calibratedForce[op.well]);
-                break;
-            }
-            *out++ = ',';
-        }
-        // The last separator becomes the line end.
-        if (!m_cells.empty()) {
-            --out;
-        }
-        out[0] = '\r';
-        out[1] = '\n';
-        m_out.Commit(out + 2);
-    }
-
-private:
-    enum class Cell : uint8_t {
-        Time,
-        Set,
-        Cycle,
-        Name,
-        SpecifiedPressure,
-        ActualPressure,
-        Spring,
-        Position,
-        Force,
-        Calibrated,
-        WellTriple // position, factory force, calibrated force of one well
-    };
-    struct Op {
-        Cell cell;
-        uint8_t well;
-    };
-
-    template <int Precision> [[gnu::always_inline]] static char* Number(char* out, double value) {
-        return fastnum::FormatFixedOrEmpty<Precision>(out, value);
-    }
-
-    OutputBuffer& m_out;
-    std::vector<Op> m_cells;
-    size_t m_bound = 2;
-};
 
 } // namespace
 
@@ -446,7 +106,7 @@ std::vector<int> SelectColumns(const std::vector<int>& inputCodes, bool hydrosta
             if (fullPass || hydrostatic) {
                 output.push_back(code);
             }
-        } else if (IsWell(code, ColumnCode::Position1) && !hydrostatic) {
+        } else if (IsWellColumn(code, ColumnCode::Position1) && !hydrostatic) {
             const int k = code - ColumnCode::Position1;
             output.push_back(code);
             output.push_back(ColumnCode::FactoryForce1 + k);
@@ -480,13 +140,13 @@ std::string ColumnTitle(int code) {
     default:
         break;
     }
-    if (IsWell(code, ColumnCode::Position1)) {
+    if (IsWellColumn(code, ColumnCode::Position1)) {
         return "Position " + std::to_string(code - ColumnCode::Position1 + 1) + " (um)";
     }
-    if (IsWell(code, ColumnCode::FactoryForce1)) {
+    if (IsWellColumn(code, ColumnCode::FactoryForce1)) {
         return "Force " + std::to_string(code - ColumnCode::FactoryForce1 + 1) + " (N) (factory)";
     }
-    if (IsWell(code, ColumnCode::CalibratedForce1)) {
+    if (IsWellColumn(code, ColumnCode::CalibratedForce1)) {
         return "Force " + std::to_string(code - ColumnCode::CalibratedForce1 + 1) +
                " (N) (calibrated)";
     }
@@ -536,7 +196,7 @@ RecordConverter::ParseFieldAs(int code, const char* first, const char* last, Dat
     default:
         break;
     }
-    if (!IsWell(code, ColumnCode::Position1) || m_hydrostatic) {
+    if (!IsWellColumn(code, ColumnCode::Position1) || m_hydrostatic) {
         return;
     }
 
@@ -654,24 +314,20 @@ void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count)
 int ConvertFile(ForceModel& model, const std::filesystem::path& input,
                 const std::filesystem::path& output, bool springValid, bool fullPass,
                 const ConvertProgress& progress) {
-    FilePtr in = OpenFile(input, "rb");
+    std::string ignored;
+    const UniqueFile in = OpenCsvFile(input, false, ignored);
     if (!in) {
         model.ResetConversion();
         return ConvertInputNotOpened;
     }
-    std::FILE* file = in.get();
-    const ConvertSource source = [file](char* buffer, size_t capacity) -> long long {
-        const size_t got = std::fread(buffer, 1, capacity, file);
-        return got == 0 && std::ferror(file) ? -1 : static_cast<long long>(got);
-    };
-    return ConvertStream(model, source, output, springValid, fullPass, progress);
+    return ConvertStream(model, FileSource(in.get()), output, springValid, fullPass, progress);
 }
 
 int ConvertStream(ForceModel& model, const ConvertSource& source,
                   const std::filesystem::path& output, bool springValid, bool fullPass,
                   const ConvertProgress& progress, int* writeError) {
     model.ResetConversion();
-    LineReader reader(source);
+    CsvLineReader reader(source, kReadChunk);
     RecordConverter converter(model);
 
     // Header: non-empty comma-separated fields. It is read before the output is touched, so
@@ -683,17 +339,10 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
     if (reader.Next(first, last)) {
         TrimTrailingZeros(first, last);
         binaryHeader = HoldsControlByte(first, last);
-        const char* field = first;
-        for (const char* p = first;; ++p) {
-            if (p == last || *p == ',') {
-                if (p != field) {
-                    inputCodes.push_back(
-                        MapHeader(std::string_view(field, static_cast<size_t>(p - field))));
-                }
-                if (p == last) {
-                    break;
-                }
-                field = p + 1;
+        for (const std::string_view field :
+             SplitCsvFields(std::string_view(first, static_cast<size_t>(last - first)))) {
+            if (!field.empty()) {
+                inputCodes.push_back(MapHeader(field));
             }
         }
     }
@@ -774,7 +423,7 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
         record->name.clear();
         const char* field = first;
         for (size_t i = 0; i < fieldCount; ++i) {
-            const char* end = FieldEnd(field, last);
+            const char* end = CsvFieldEnd(field, last);
             converter.ParseFieldAs<true>(inputCodes[i], field, end, *record);
             field = end == last ? last : end + 1;
         }

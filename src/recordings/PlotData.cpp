@@ -2,7 +2,7 @@
 
 #include "recordings/ConvertFile.h"
 
-#include "common/RegularFile.h"
+#include "recordings/CsvReader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -82,28 +82,8 @@ inline double ParseCell(const char* first, const char* last) {
 }
 
 // Only a regular file: a FIFO or a device named as the file would block or never end.
-UniqueFile OpenForReading(const fs::path& path) {
-    std::string ignored;
-    return OpenRegularFile(path, ignored);
-}
-
-// The next line (without its line end) from the reader's position; a line ends at a line feed,
-// a carriage return or both, as in every text the program reads. False at the end of the file
-// or when the line grows beyond `limit` bytes.
-bool ReadLine(std::FILE* file, std::string& line, size_t limit) {
-    line.clear();
-    int c;
-    while ((c = std::fgetc(file)) != EOF && c != '\n' && c != '\r') {
-        if (line.size() == limit)
-            return false;
-        line.push_back(static_cast<char>(c));
-    }
-    if (c == '\r') {
-        const int next = std::fgetc(file);
-        if (next != '\n' && next != EOF)
-            std::ungetc(next, file);
-    }
-    return c != EOF || !line.empty();
+UniqueFile OpenForReading(const fs::path& path, std::string& error) {
+    return OpenCsvFile(path, true, error);
 }
 
 // The last non-empty line of the file.
@@ -133,124 +113,6 @@ double FirstCell(std::string_view line, int column) {
 
 } // namespace
 
-// --- reduction ---------------------------------------------------------------------------------
-
-MinMaxColumns::MinMaxColumns(double x0, double x1, int columns, int seriesCount)
-    : m_x0(x0), m_width(x1 > x0 ? (x1 - x0) / std::max(columns, 1) : 1.0),
-      m_columns(std::max(columns, 1)), m_seriesCount(seriesCount),
-      m_cells(static_cast<size_t>(m_columns) * static_cast<size_t>(seriesCount), Cell{0, 0, 0}) {}
-
-int MinMaxColumns::ColumnOf(double x) const {
-    const double at = (x - m_x0) / m_width;
-    if (!(at > 0.0))
-        return 0;
-    return at >= m_columns ? m_columns - 1 : static_cast<int>(at);
-}
-
-namespace {
-
-void Emit(PlotSegment& segment, double x, float min, float max, bool minLast) {
-    if (min == max) {
-        segment.push_back({x, min});
-    } else if (minLast) {
-        segment.push_back({x, max});
-        segment.push_back({x, min});
-    } else {
-        segment.push_back({x, min});
-        segment.push_back({x, max});
-    }
-}
-
-void EndSegment(std::vector<PlotSegment>& segments, PlotSegment& segment) {
-    if (!segment.empty()) {
-        segments.push_back(std::move(segment));
-        segment = PlotSegment();
-    }
-}
-
-} // namespace
-
-std::vector<PlotSegment> MinMaxColumns::Segments(int series) const {
-    return MergedSegments(series, m_x0, m_x0 + m_width * m_columns, m_columns);
-}
-
-std::vector<PlotSegment> MinMaxColumns::MergedSegments(int series, double x0, double x1,
-                                                       int columns) const {
-    std::vector<PlotSegment> segments;
-    PlotSegment segment;
-    const int first = ColumnOf(x0);
-    const int last =
-        std::max(first, x1 >= m_x0 + m_width * m_columns ? m_columns - 1 : ColumnOf(x1));
-    const int span = last - first + 1;
-    columns = std::clamp(columns, 1, span);
-    int from = first;
-    for (int out = 0; out < columns; ++out) {
-        const int to = first + static_cast<int>(static_cast<long long>(out + 1) * span / columns);
-        float min = 0, max = 0;
-        int minColumn = -1, maxColumn = -1;
-        bool minLastThere = false;
-        bool empty = false;
-        for (int c = from; c < to; ++c) {
-            const Cell& cell = At(c, series);
-            empty = empty || (cell.flags & kHasEmpty);
-            if (!(cell.flags & kHasValue))
-                continue;
-            if (minColumn < 0 || cell.min < min) {
-                min = cell.min;
-                minColumn = c;
-                minLastThere = cell.flags & kMinLast;
-            }
-            if (maxColumn < 0 || cell.max > max) {
-                max = cell.max;
-                maxColumn = c;
-            }
-        }
-        if (minColumn >= 0) {
-            const bool minLast = minColumn > maxColumn || (minColumn == maxColumn && minLastThere);
-            Emit(segment, (Middle(from) + Middle(to - 1)) / 2.0, min, max, minLast);
-        } else if (empty) {
-            EndSegment(segments, segment); // every line there had an empty cell
-        }
-        from = to;
-    }
-    EndSegment(segments, segment);
-    return segments;
-}
-
-void MinMaxColumns::Merge(const MinMaxColumns& later) {
-    for (size_t i = 0; i < m_cells.size() && i < later.m_cells.size(); ++i) {
-        Cell& cell = m_cells[i];
-        const Cell& next = later.m_cells[i];
-        cell.flags |= next.flags & kHasEmpty;
-        if (!(next.flags & kHasValue))
-            continue;
-        if (!(cell.flags & kHasValue)) {
-            cell = next;
-            continue;
-        }
-        const bool minLater = next.min < cell.min;
-        const bool maxLater = next.max > cell.max;
-        cell.min = minLater ? next.min : cell.min;
-        cell.max = maxLater ? next.max : cell.max;
-        bool minLast = cell.flags & kMinLast;
-        if (minLater != maxLater)
-            minLast = minLater;
-        else if (minLater)
-            minLast = next.flags & kMinLast;
-        cell.flags = static_cast<uint8_t>((cell.flags & ~kMinLast) | (minLast ? kMinLast : 0));
-    }
-}
-
-std::vector<PlotSegment> ReduceToColumns(std::span<const double> x, std::span<const double> y,
-                                         double x0, double x1, int columns) {
-    MinMaxColumns reduced(x0, x1, columns, 1);
-    for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
-        if (x[i] >= x0 && x[i] <= x1)
-            reduced.Add(reduced.ColumnOf(x[i]), 0, y[i]);
-    }
-    return reduced.Segments(0);
-}
-
 // --- the file ------------------------------------------------------------------------------------
 
 bool PlotData::FullForm() const {
@@ -263,7 +125,7 @@ bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
     *this = PlotData();
     m_path = path;
     std::string why;
-    UniqueFile file = OpenRegularFile(path, why);
+    UniqueFile file = OpenForReading(path, why);
     std::error_code sizeError;
     m_fileSize = file ? static_cast<long long>(fs::file_size(path, sizeError)) : 0;
     if (!file || sizeError) {
@@ -275,14 +137,16 @@ bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
                 ColumnTitle(ColumnCode::Time) + "\" column)";
         return false;
     };
-    std::string header;
-    if (!ReadLine(file.get(), header, kMaxHeader)) {
-        if (!std::ferror(file.get()))
+    CsvLineReader lines(FileSource(file.get()), kMaxHeader, CsvLineEnds::Any);
+    lines.SetLineLimit(kMaxHeader);
+    std::string_view header;
+    if (!lines.Next(header)) {
+        if (!lines.Failed())
             return notConverted(); // empty, or a first line no header has
         error = "Cannot read " + path.string();
         return false;
     }
-    m_dataStart = std::ftell(file.get());
+    m_dataStart = lines.Consumed();
 
     // The columns by their titles, as the converter writes them. A title is taken once: the
     // converter never repeats one, and every series costs the memory of its loaded columns.
@@ -302,10 +166,8 @@ bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
         known.push_back(
             {ColumnTitle(ColumnCode::CalibratedForce1 + k), PlotQuantity::CalibratedForce, k + 1});
     }
-    std::string_view rest(header);
-    for (int column = 0;; ++column) {
-        const size_t comma = rest.find(',');
-        const std::string title(rest.substr(0, comma));
+    int column = 0;
+    for (const std::string_view title : SplitCsvFields(header)) {
         int series = -1;
         if (title == ColumnTitle(ColumnCode::Time) && m_timeColumn < 0) {
             m_timeColumn = column;
@@ -314,22 +176,21 @@ bool PlotData::Load(const fs::path& path, std::string& error, int loadColumns) {
                                         [&](const Known& each) { return each.title == title; });
             if (k != known.end()) {
                 series = static_cast<int>(m_series.size());
-                m_series.push_back({k->quantity, k->well, column, title});
+                m_series.push_back({k->quantity, k->well, column, std::string(title)});
                 known.erase(k);
             }
         }
         m_columnSeries.push_back(series);
-        if (comma == std::string_view::npos)
-            break;
-        rest.remove_prefix(comma + 1);
+        ++column;
     }
     if (m_timeColumn < 0)
         return notConverted();
 
     // The time range from the first and the last line; a file whose times are not in order is
     // read a second time with the range it really has.
-    std::string first;
-    while (ReadLine(file.get(), first, std::numeric_limits<size_t>::max()) && first.empty()) {
+    lines.SetLineLimit(std::numeric_limits<size_t>::max());
+    std::string_view first;
+    while (lines.Next(first) && first.empty()) {
     }
     m_xMin = UsableTime(FirstCell(first, m_timeColumn));
     m_xMax = UsableTime(FirstCell(LastLine(file.get(), m_fileSize, m_dataStart), m_timeColumn));
@@ -375,7 +236,8 @@ bool PlotData::LoadPass(int loadColumns) {
     // A large file is read in two halves at once, split at a line end.
     long long split = m_fileSize;
     if (m_fileSize - m_dataStart > (8 << 20) && std::thread::hardware_concurrency() > 1) {
-        UniqueFile file = OpenForReading(m_path);
+        std::string ignored;
+        UniqueFile file = OpenForReading(m_path, ignored);
         const long long middle = m_dataStart + (m_fileSize - m_dataStart) / 2;
         if (file && std::fseek(file.get(), middle, SEEK_SET) == 0) {
             int c;
@@ -434,7 +296,8 @@ bool PlotData::LoadPass(int loadColumns) {
 }
 
 bool PlotData::Scan(long long from, long long to, ScanState& state) const {
-    UniqueFile file = OpenForReading(m_path);
+    std::string ignored;
+    UniqueFile file = OpenForReading(m_path, ignored);
     if (!file || std::fseek(file.get(), from, SEEK_SET) != 0)
         return false;
     MinMaxColumns& into = *state.into;
@@ -444,12 +307,6 @@ bool PlotData::Scan(long long from, long long to, ScanState& state) const {
     const int* columnSeries = m_columnSeries.data();
     char* hasValues = state.hasValues.data();
     std::vector<double> values(static_cast<size_t>(seriesCount));
-    // No more than the stretch needs: a small file or a short zoom is read with a small buffer.
-    std::vector<char> buffer(static_cast<size_t>(
-        std::clamp<long long>(to - from, 1, static_cast<long long>(kReadChunk))));
-    size_t kept = 0;
-    long long bufferStart = from; // file offset of buffer[0]
-    long long remaining = to - from;
     state.seenMin = std::numeric_limits<double>::infinity();
     state.seenMax = -std::numeric_limits<double>::infinity();
     state.monotonic = true;
@@ -536,50 +393,15 @@ bool PlotData::Scan(long long from, long long to, ScanState& state) const {
         }
     };
 
-    while (remaining > 0 || kept > 0) {
-        const size_t want = static_cast<size_t>(
-            std::min<long long>(remaining, static_cast<long long>(buffer.size() - kept)));
-        const size_t got = want > 0 ? std::fread(buffer.data() + kept, 1, want, file.get()) : 0;
-        if (want > 0 && got == 0 && std::ferror(file.get()))
-            return false;
-        remaining -= static_cast<long long>(got);
-        const bool atEnd = remaining <= 0 || got == 0;
-        const size_t filled = kept + got;
-        const char* p = buffer.data();
-        const char* end = p + filled;
-        // Lines end at a line feed, a carriage return or both (the pair leaves an empty line
-        // behind, which is skipped). Where each of the two comes next is kept, so that a file
-        // that never holds one of them is not searched through again for every line.
-        const char* nextLf = nullptr;
-        const char* nextCr = nullptr;
-        const auto find = [&](char c, const char*& next) {
-            if (!next || next < p) {
-                const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
-                next = found ? static_cast<const char*>(found) : end;
-            }
-            return next;
-        };
-        for (;;) {
-            const char* stop = std::min(find('\n', nextLf), find('\r', nextCr));
-            if (stop == end)
-                break;
-            line(p, stop, bufferStart + (p - buffer.data()));
-            p = stop + 1;
-        }
-        kept = static_cast<size_t>(end - p);
-        if (atEnd) {
-            if (kept > 0)
-                line(p, end, bufferStart + (p - buffer.data())); // no line end after the last
-            break;
-        }
-        // The unfinished line moves to the front before the buffer may grow: growing moves the
-        // buffer, and `p` points into it.
-        bufferStart += static_cast<long long>(p - buffer.data());
-        std::memmove(buffer.data(), p, kept);
-        if (kept == buffer.size())
-            buffer.resize(buffer.size() * 2); // a line longer than the buffer
-    }
-    return true;
+    // No more than the stretch needs: a small file or a short zoom is read with a small buffer.
+    const auto chunk = static_cast<size_t>(
+        std::clamp<long long>(to - from, 1, static_cast<long long>(kReadChunk)));
+    CsvLineReader lines(FileSource(file.get(), to - from), chunk, CsvLineEnds::Any);
+    const char* first = nullptr;
+    const char* last = nullptr;
+    while (lines.Next(first, last))
+        line(first, last, from + lines.LineOffset());
+    return !lines.Failed();
 }
 
 std::vector<std::vector<PlotSegment>> PlotData::Reduce(const std::vector<int>& series, double x0,

@@ -1,5 +1,5 @@
-// The plot's reduction: every pixel column keeps its extremes, empty cells are gaps, and a
-// loaded file gives the same picture from its loaded columns as from a fresh read.
+// Plots of converted files: a loaded file gives the same picture from its loaded columns as from
+// a fresh read, whatever its line ends and line lengths.
 #include "recordings/PlotData.h"
 
 #include "TestSupport.h"
@@ -25,30 +25,15 @@ std::vector<std::vector<double>> Ys(const std::vector<PlotSegment>& segments) {
     return ys;
 }
 
-TEST(PlotReduction, ColumnsKeepTheirExtremesInOrderAndEmptyCellsAreGaps) {
-    // Four columns of width 10 over [0, 40).
-    const std::vector<double> x = {0, 1, 2, 3, 11, 12, 13, 21, 22, 31, 33, 39};
-    const std::vector<double> y = {5, 9, -4, 6, 7, 7, 7, kEmpty, kEmpty, 8, 1, 3};
-    EXPECT_EQ(Ys(ReduceToColumns(x, y, 0, 40, 4)),
-              (std::vector<std::vector<double>>{{9, -4, 7}, {8, 1}}));
-    // The maximum after the minimum, and a column without lines joins its neighbours.
-    const std::vector<double> x2 = {0, 1, 25, 26};
-    const std::vector<double> y2 = {9, -4, 2, 2};
-    EXPECT_EQ(Ys(ReduceToColumns(x2, y2, 0, 40, 4)),
-              (std::vector<std::vector<double>>{{9, -4, 2}}));
-    // A column with one value among empty cells keeps the line going.
-    const std::vector<double> y3 = {9, kEmpty, kEmpty, 2};
-    EXPECT_EQ(Ys(ReduceToColumns(x2, y3, 0, 40, 4)), (std::vector<std::vector<double>>{{9, 2}}));
-}
-
-TEST(PlotReduction, FileLoadsAndZoomsMatchThePlainReduction) {
+TEST(PlotFile, LoadsAndZoomsMatchThePlainReduction) {
     TempFolder temp;
-    // Times out of order once, a spring force of "--", an empty force, a short line.
+    // Times out of order once (beyond the last line's), a spring force of "--", an empty force,
+    // a short line.
     std::string text = "Time (mS),Set,Set Name,Cycle,Specified Pressure (MPa),Position 1 (um),"
                        "Force 1 (N) (factory),Spring Force (N),Other\r\n";
     std::vector<double> times, positions, forces;
     for (int i = 0; i < 400; ++i) {
-        const int t = i == 200 ? 150 : 10 * i;
+        const int t = i == 200 ? 4100 : 10 * i;
         const double position = (i * 37) % 101;
         const bool empty = i >= 50 && i < 60;
         text += std::to_string(t) + ",1,Hold,1,0.0100," + std::to_string(int(position)) + "," +
@@ -72,12 +57,12 @@ TEST(PlotReduction, FileLoadsAndZoomsMatchThePlainReduction) {
     EXPECT_FALSE(data.HasValues(3)); // the spring force is "--" throughout
     EXPECT_EQ(data.Lines(), 401);
     EXPECT_EQ(data.XMin(), 0);
-    EXPECT_EQ(data.XMax(), 4000);
+    EXPECT_EQ(data.XMax(), 4100);
 
     // From the loaded columns (coarse) and by a fresh read of a stretch (fine).
-    auto whole = data.Reduce({1, 2}, 0, 4000, 16);
-    EXPECT_EQ(Ys(whole[0]), Ys(ReduceToColumns(times, positions, 0, 4000, 16)));
-    EXPECT_EQ(Ys(whole[1]), Ys(ReduceToColumns(times, forces, 0, 4000, 16)));
+    auto whole = data.Reduce({1, 2}, 0, 4100, 16);
+    EXPECT_EQ(Ys(whole[0]), Ys(ReduceToColumns(times, positions, 0, 4100, 16)));
+    EXPECT_EQ(Ys(whole[1]), Ys(ReduceToColumns(times, forces, 0, 4100, 16)));
     auto zoomed = data.Reduce({1, 2}, 400, 700, 200);
     EXPECT_EQ(Ys(zoomed[0]), Ys(ReduceToColumns(times, positions, 400, 700, 200)));
     EXPECT_EQ(Ys(zoomed[1]), Ys(ReduceToColumns(times, forces, 400, 700, 200)));

@@ -123,6 +123,16 @@ TEST(TestDataListing, BothListingFormatsWithFoldersAndTheFilter) {
                   "DATA0001.CSV=DATA0001.CSV:500", "SUB\\DATA0003.CSV=SUB\\DATA0003.CSV:1234+30",
                   "SUB\\DEEP\\X.CSV=SUB\\DEEP\\X.CSV:10", "OTHER\\Y.CSV=OTHER\\Y.CSV:7",
                   "OTHER\\DEEP\\Z.CSV=OTHER\\DEEP\\Z.CSV:8"}));
+    // Ten folders deep is the deepest.
+    std::vector<std::string> deep;
+    std::string expected;
+    for (int d = 1; d <= 10; ++d) {
+        deep.push_back("[D" + std::to_string(d) + "]L" + std::to_string(d));
+        expected += "L" + std::to_string(d) + "\\";
+    }
+    deep.push_back("[F10_5]T.CSV");
+    EXPECT_EQ(Names(ParseCardListing(deep, 1539)),
+              (std::vector<std::string>{expected + "T.CSV=" + expected + "T.CSV:5"}));
 }
 
 TEST(TestDataListing, NamesStorageAndResultFolders) {
@@ -144,11 +154,12 @@ TEST(TestDataListing, NamesStorageAndResultFolders) {
     // A file in a card folder lands in a folder of its own name inside its card folders, so the
     // same name in two card folders makes two results.
     const fs::path dir = "/data";
-    DownloadPaths paths = DownloadPathsFor({"SUB\\DATA0003.CSV", "Named_0003.csv", 1}, dir);
-    EXPECT_EQ(paths.converted, dir / "SUB" / "DATA0003" / "DATA0003.CSV");
-    EXPECT_EQ(paths.protocol, dir / "SUB" / "DATA0003" / "DATA0003.tmt");
-    EXPECT_EQ(paths.raw, dir / "SUB" / "DATA0003" / "TestLogs" / "DATA0003_Raw.csv");
-    EXPECT_EQ(paths.full, dir / "SUB" / "DATA0003" / "TestLogs" / "DATA0003_Full.csv");
+    DownloadPaths paths = DownloadPathsFor({"SUB\\IN\\DATA0003.CSV", "Named_0003.csv", 1}, dir);
+    const fs::path result = dir / "SUB" / "IN" / "DATA0003";
+    EXPECT_EQ(paths.converted, result / "DATA0003.CSV");
+    EXPECT_EQ(paths.protocol, result / "DATA0003.tmt");
+    EXPECT_EQ(paths.raw, result / "TestLogs" / "DATA0003_Raw.csv");
+    EXPECT_EQ(paths.full, result / "TestLogs" / "DATA0003_Full.csv");
     EXPECT_EQ(DownloadPathsFor({"A\\..\\X.CSV", "X.csv", 1}, dir).resultFolder,
               dir / "A" / "__" / "X");
     // Names to fall back on when another card file has the result folder.
@@ -210,6 +221,9 @@ TEST_F(TestDataTest, ScanDownloadsAndConvertsLikeTheConverter) {
     WriteFile(temp.Path() / "plain", "x");
     EXPECT_FALSE(PrepareDownloadFolder(temp.Path() / "plain" / "sub", message));
     EXPECT_NE(message.find("cannot be created or written"), std::string::npos);
+    // Nor can a folder that takes no new file, whoever runs the program.
+    EXPECT_FALSE(PrepareDownloadFolder("/proc", message));
+    EXPECT_NE(message.find("cannot be created or written:\n/proc: "), std::string::npos);
 }
 
 TEST_F(TestDataTest, EveryCardFileHasItsOwnResultFolder) {
@@ -450,6 +464,12 @@ TEST_F(TestDataTest, CardCopyDescription) {
     EXPECT_FALSE(description.displacementCoefficients);
     // Without the files: the default description.
     EXPECT_EQ(DescriptionFromFolder(out, 1000), HardwareDescription{});
+
+    // A card file that cannot be read is no fetched file.
+    fs::create_directories(card / "DATA0009.CSV");
+    FolderCard copy(card);
+    long long bytes = 0;
+    EXPECT_EQ(copy.Fetch("DATA0009.CSV", [](std::string_view) { return true; }, bytes, {}), 0);
 }
 
 } // namespace

@@ -33,8 +33,9 @@ protected:
 
 TEST_F(ControlTest, UsageErrorsAreReportedAndChangeNothing) {
     const char* const usageErrors[] = {
-        "state x", "start -1",         "error 5 x",    "inject x Error", "garbage-hex zz",
-        "drop -3", "end-byte apart x", "identity 7 X", "nonsense",       "pause"};
+        "state x",      "start -1",          "error 5 x",       "inject x Error", "garbage-hex zz",
+        "drop -3",      "end-byte apart x",  "identity 7 X",    "nonsense",       "pause",
+        "sensor-error", "sensor-error 10 5", "sensor-error 3 0"};
     for (const char* bad : usageErrors) {
         std::string reply = simulator->Control(bad);
         EXPECT_EQ(reply.rfind("error ", 0), 0u) << bad << " -> " << reply;
@@ -134,6 +135,14 @@ TEST_F(ControlTest, TestRunCommands) {
     EXPECT_EQ(simulator->Device().CurrentRun()->LinesWritten(), 196);
     EXPECT_EQ(simulator->Control("stop"), "ok stop (no test)");
     EXPECT_EQ(simulator->Control("status").rfind("ok state 0 port - firmware 4050", 0), 0u);
+}
+
+TEST_F(ControlTest, ABrokenSensorAnswersWithItsError) {
+    EXPECT_EQ(simulator->Control("sensor-error 4 5"), "ok sensor-error 4 5");
+    EXPECT_EQ(Ask("0?D 4\r"), "Error 5\r");
+    EXPECT_NE(Ask("0?D 3\r").rfind("Error", 0), 0u);
+    EXPECT_EQ(simulator->Control("sensor-error 4 off"), "ok sensor-error 4 off");
+    EXPECT_NE(Ask("0?D 4\r").rfind("Error", 0), 0u);
 }
 
 } // namespace

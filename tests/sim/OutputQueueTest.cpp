@@ -72,4 +72,21 @@ TEST(OutputQueue, BytesPutBackGoOutFirst) {
     EXPECT_EQ(queue.Take(0).bytes, "def");
 }
 
+TEST(OutputQueue, ShortExchangesPayTheirLineTime) {
+    OutputQueue queue;
+    queue.SetBaud(10000); // one byte per millisecond
+    // A 6-byte command read at once has come in only after six byte times.
+    const double received = queue.ReceivedMs(100, 6);
+    EXPECT_DOUBLE_EQ(received, 106);
+    EXPECT_DOUBLE_EQ(queue.ReceivedMs(101, 6), 112); // the line was still busy
+    // A 5-byte reply after a long idle time still takes five byte times.
+    queue.Push({{"1234\r"}}, 1000);
+    EXPECT_DOUBLE_EQ(queue.NextDueMs(1000), 1005);
+    EXPECT_TRUE(queue.Take(1004.5).bytes.empty());
+    EXPECT_EQ(queue.Take(1005).bytes, "1234\r");
+    // Bytes the terminal did not take are not paced a second time.
+    queue.PutBack("\r");
+    EXPECT_EQ(queue.Take(1005).bytes, "\r");
+}
+
 } // namespace

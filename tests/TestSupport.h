@@ -16,17 +16,58 @@
 #include <system_error>
 #include <vector>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "ChildProcess.h"
+#endif
 
 #ifdef QT_CORE_LIB
 #include <QCoreApplication>
 #include <QThread>
 #endif
+
+// A step that needs what only POSIX systems have ends the test there on Windows, which is then
+// counted as skipped, with the reason printed.
+#if defined(_WIN32)
+#define SKIP_ON_WINDOWS(reason) GTEST_SKIP() << reason
+#else
+#define SKIP_ON_WINDOWS(reason) static_cast<void>(0)
+#endif
+
+inline bool MakeFifo(const std::filesystem::path& path) {
+#if defined(_WIN32)
+    static_cast<void>(path);
+    return false;
+#else
+    return ::mkfifo(path.c_str(), 0600) == 0;
+#endif
+}
+
+// Local time becomes UTC for the rest of the test program.
+inline void UseUtcAsLocalTime() {
+#if defined(_WIN32)
+    _putenv_s("TZ", "UTC0");
+    _tzset();
+#else
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+#endif
+}
+
+inline long long TestProcessId() {
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return ::getpid();
+#endif
+}
 
 // A fresh folder per object, removed with it; unique per process and call so that tests can run
 // in parallel.
@@ -35,7 +76,7 @@ public:
     explicit TempFolder(const std::string& tag = "test") {
         static std::atomic<int> counter{0};
         m_path = std::filesystem::temp_directory_path() /
-                 ("kelvastra-" + tag + "-" + std::to_string(::getpid()) + "-" +
+                 ("kelvastra-" + tag + "-" + std::to_string(TestProcessId()) + "-" +
                   std::to_string(counter++));
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
@@ -98,6 +139,7 @@ inline void EnsureCoreApplication() {
 }
 #endif
 
+#if !defined(_WIN32) // the programs and the simulator run on POSIX systems only
 struct CliRun {
     int status = -1;
     std::string output; // standard output
@@ -210,4 +252,5 @@ private:
     ChildProcess m_process;
     std::string m_port;
 };
+#endif
 #endif

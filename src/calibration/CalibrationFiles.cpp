@@ -3,6 +3,7 @@
 #include "common/AtomicFile.h"
 #include "common/NumberText.h"
 #include "common/TextLines.h"
+#include "common/platform/Process.h"
 
 #include <algorithm>
 #include <charconv>
@@ -255,8 +256,7 @@ CardRoundedValues(const std::array<double, 3 * kWellCount>& values) {
 }
 
 std::string ExportStamp(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
+    const std::tm local = platform::LocalTime(when);
     char text[64];
     const std::size_t length = std::strftime(text, sizeof text, "_%Y-%m-%d_%H-%M-%S", &local);
     return std::string(text, length);

@@ -5,6 +5,7 @@
 #include "calibration/CalibrationMode.h"
 #include "calibration/DisplacementCalibration.h"
 #include "common/AtomicFile.h"
+#include "common/platform/Terminal.h"
 #include "devicelink/DeviceSession.h"
 #include "document/ControllerCalibration.h"
 
@@ -15,7 +16,6 @@
 #include <functional>
 #include <iostream>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -56,7 +56,7 @@ void WithDevice(CliContext& context, const char* busyMessage,
 
 // "label: done/total" on standard error, only when it is a terminal.
 ProgressFn ProgressLine(const std::string& label) {
-    if (!::isatty(STDERR_FILENO))
+    if (!platform::IsTerminal(platform::StandardStream::Error))
         return {};
     return [label](std::int64_t done, std::int64_t total) {
         std::fprintf(stderr, "\r%s: %lld/%lld", label.c_str(), static_cast<long long>(done),

@@ -4,6 +4,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/TextLines.h"
+#include "common/platform/Terminal.h"
 #include "hardware/HardwareDescription.h"
 #include "recordings/ConvertFile.h"
 #include "recordings/ForceModel.h"
@@ -19,14 +20,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#if defined(_WIN32)
-#include <io.h>
-#define KELVASTRA_ISATTY _isatty
-#else
-#include <unistd.h>
-#define KELVASTRA_ISATTY isatty
-#endif
 
 namespace {
 
@@ -193,7 +186,7 @@ int Convert(const ConvertOptions& options) {
                   << " Cells that need a missing table are left empty.\n";
     }
 
-    const bool terminal = KELVASTRA_ISATTY(2) != 0;
+    const bool terminal = platform::IsTerminal(platform::StandardStream::Error);
     struct Pass {
         const std::string& output;
         bool full;

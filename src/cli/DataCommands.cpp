@@ -2,6 +2,7 @@
 // Selected and Delete All for scripts, on the controller's card or on a copy of it in a folder.
 #include "cli/Commands.h"
 
+#include "common/platform/Terminal.h"
 #include "devicelink/DeviceSession.h"
 #include "document/ControllerCard.h"
 #include "document/Settings.h"
@@ -17,8 +18,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -196,7 +195,7 @@ void RunDownload(CliContext& context, const DataOptions& options) {
         Fail(context, message);
         return;
     }
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const bool terminal = platform::IsTerminal(platform::StandardStream::Error);
     for (int row : rows) {
         const TestDataFile& file = files[static_cast<size_t>(row)];
         ProgressFn progress;
@@ -226,7 +225,7 @@ void RunDownload(CliContext& context, const DataOptions& options) {
 }
 
 void RunDelete(CliContext& context, const DataOptions& options) {
-    const bool interactive = ::isatty(STDIN_FILENO) != 0;
+    const bool interactive = platform::IsTerminal(platform::StandardStream::Input);
     if (options.all && !options.yes && !interactive) {
         std::cerr << "kelvastra-cli: delete --all needs --yes when standard input is not a "
                      "terminal\n";

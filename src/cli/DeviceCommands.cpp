@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 
 #include "common/AtomicFile.h"
+#include "common/platform/Terminal.h"
 #include "devicelink/DeviceSession.h"
 #include "devicelink/PortInfo.h"
 #include "recordings/TestDataAccess.h"
@@ -16,7 +17,6 @@
 #include <iostream>
 #include <optional>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -46,7 +46,7 @@ void WithController(CliContext& context, const std::function<void(DeviceSession&
 // Running byte count on standard error, only when it is a terminal.
 class ProgressLine {
 public:
-    ProgressLine() : m_show(::isatty(STDERR_FILENO) != 0) {}
+    ProgressLine() : m_show(platform::IsTerminal(platform::StandardStream::Error)) {}
     void operator()(long long bytes) const {
         if (m_show)
             std::fprintf(stderr, "\r%lld bytes", bytes);

@@ -1,15 +1,14 @@
 #include "common/AtomicFile.h"
 
+#include "common/platform/Files.h"
+#include "common/platform/Process.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <system_error>
-#if __has_include(<unistd.h>)
-#include <unistd.h>
-#define KELVASTRA_HAVE_FSYNC 1
-#endif
 
 namespace fs = std::filesystem;
 
@@ -17,17 +16,16 @@ namespace {
 
 // A name no other writer picks: the target's own name (so a leftover says what it was), the
 // process, a counter and the clock.
-std::string TemporaryName(const fs::path& target, unsigned attempt) {
+fs::path TemporaryName(const fs::path& target, unsigned attempt) {
     static std::atomic<unsigned> counter{0};
     const auto ticks = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
-    unsigned long long process = 0;
-#ifdef KELVASTRA_HAVE_FSYNC
-    process = static_cast<unsigned long long>(getpid());
-#endif
-    return "." + target.filename().string() + "." + std::to_string(process) + "-" +
-           std::to_string(counter.fetch_add(1)) + "-" +
-           std::to_string((ticks + attempt) % 1000000) + ".part";
+    const auto process = static_cast<unsigned long long>(platform::ProcessId());
+    fs::path name = ".";
+    name += target.filename();
+    name += "." + std::to_string(process) + "-" + std::to_string(counter.fetch_add(1)) + "-" +
+            std::to_string((ticks + attempt) % 1000000) + ".part";
+    return name;
 }
 
 std::mutex g_redirectMutex;
@@ -56,7 +54,7 @@ AtomicFile::~AtomicFile() {
 bool AtomicFile::Fail(const std::string& what, int errorNumber) {
     m_failed = true;
     if (m_error.empty()) {
-        m_error = what + " " + m_target.string();
+        m_error = what + " " + platform::Utf8FromPath(m_target);
         m_errorNumber = errorNumber;
         if (errorNumber != 0)
             m_error += ": " + std::string(std::strerror(errorNumber));
@@ -74,11 +72,12 @@ bool AtomicFile::Open() {
         m_temporary = folder / TemporaryName(m_target, attempt);
         errno = 0;
         // "x": created exclusively; an existing name, a link included, is never opened.
-        m_file = std::fopen(m_temporary.c_str(), "wbx");
+        m_file = platform::CreateExclusive(m_temporary);
         if (m_file) {
             std::lock_guard lock(g_redirectMutex);
-            if (!g_redirectSuffix.empty() && EndsWith(m_target.string(), g_redirectSuffix)) {
-                if (std::FILE* device = std::fopen(g_redirectDevice.c_str(), "wb")) {
+            if (!g_redirectSuffix.empty() &&
+                EndsWith(platform::Utf8FromPath(m_target), g_redirectSuffix)) {
+                if (std::FILE* device = platform::OpenFile(g_redirectDevice, "wb")) {
                     std::fclose(m_file);
                     m_file = device;
                 }
@@ -110,10 +109,8 @@ bool AtomicFile::Commit() {
     int error = good ? 0 : errno;
     if (good && std::fflush(m_file) != 0)
         good = false, error = errno;
-#ifdef KELVASTRA_HAVE_FSYNC
-    if (good && fsync(fileno(m_file)) != 0)
-        good = false, error = errno;
-#endif
+    if (good && (error = platform::SyncToDisk(m_file)) != 0)
+        good = false;
     if (std::fclose(m_file) != 0 && good)
         good = false, error = errno;
     m_file = nullptr;
@@ -122,10 +119,8 @@ bool AtomicFile::Commit() {
         Abort();
         return false;
     }
-    std::error_code ec;
-    fs::rename(m_temporary, m_target, ec);
-    if (ec) {
-        Fail("Cannot replace", ec.value());
+    if (const int replaceError = platform::RenameOver(m_temporary, m_target)) {
+        Fail("Cannot replace", replaceError);
         Abort();
         return false;
     }

@@ -1,7 +1,8 @@
 #include "common/Interruption.h"
 
+#include "common/platform/StopRequests.h"
+
 #include <atomic>
-#include <csignal>
 
 namespace interruption {
 
@@ -12,21 +13,19 @@ std::atomic<int> g_pending{0};
 std::atomic<int> g_shields{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnSignal(int signal) {
+bool NoteInsideShield(int signal) {
     // A second request while the first is being honoured does not wait any longer.
     if (g_shields.load() > 0 && g_pending.load() == 0) {
         g_pending.store(signal);
-        return;
+        return true;
     }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+    return false;
 }
 
 } // namespace
 
 void InstallSignalHandlers() {
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    platform::InstallStopHandler(NoteInsideShield);
 }
 
 int Pending() {

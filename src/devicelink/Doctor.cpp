@@ -1,6 +1,8 @@
 #include "devicelink/Doctor.h"
 
 #include "common/RegularFile.h"
+#include "common/platform/Accounts.h"
+#include "common/platform/Process.h"
 #include "devicelink/PortInfo.h"
 
 #include <algorithm>
@@ -9,10 +11,6 @@
 #include <optional>
 #include <sstream>
 #include <system_error>
-
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -153,29 +151,29 @@ std::optional<Group> FindGroup(const System& system, unsigned gid) {
 
 DoctorCheck CheckPermission(const System& system, const std::string& node) {
     const DoctorSystem& info = system.Info();
-    struct stat st {};
-    if (::stat(system.Under(node).c_str(), &st) != 0)
+    const std::optional<platform::FileAccess> access = platform::FileAccessOf(system.Under(node));
+    if (!access)
         return {CheckStatus::Fail, "permission: " + node + " cannot be examined", ""};
-    const auto has = [&](unsigned read, unsigned write) {
-        return (st.st_mode & read) != 0 && (st.st_mode & write) != 0;
-    };
+    // The permission bits: read and write for the owner, the group and the others.
+    constexpr unsigned kOwner = 0600, kGroup = 0060, kOthers = 0006;
+    const auto has = [&](unsigned bits) { return (access->mode & bits) == bits; };
     const bool inGroup =
-        std::find(info.groups.begin(), info.groups.end(), st.st_gid) != info.groups.end();
+        std::find(info.groups.begin(), info.groups.end(), access->group) != info.groups.end();
     bool allowed = false;
     if (info.uid == 0)
         allowed = true;
-    else if (st.st_uid == info.uid)
-        allowed = has(S_IRUSR, S_IWUSR);
+    else if (access->owner == info.uid)
+        allowed = has(kOwner);
     else if (inGroup)
-        allowed = has(S_IRGRP, S_IWGRP);
+        allowed = has(kGroup);
     else
-        allowed = has(S_IROTH, S_IWOTH);
+        allowed = has(kOthers);
     if (allowed)
         return {CheckStatus::Ok, "permission: you may open " + node, ""};
 
-    const std::optional<Group> group = FindGroup(system, st.st_gid);
-    const std::string name = group ? group->name : std::to_string(st.st_gid);
-    if (!has(S_IRGRP, S_IWGRP))
+    const std::optional<Group> group = FindGroup(system, access->group);
+    const std::string name = group ? group->name : std::to_string(access->group);
+    if (!has(kGroup))
         return {CheckStatus::Fail, "permission: " + node + " is open to its owner only",
                 std::string("install the udev rule and plug the board in again: ") + kRuleFix};
     if (group &&
@@ -312,23 +310,25 @@ DoctorSystem DoctorSystem::FromEnvironment() {
     if (const char* root = std::getenv("KELVASTRA_SYSTEM_ROOT"); root && *root)
         system.root = root;
     system.portsFolder = VirtualPortsFolder();
-    system.uid = ::getuid();
-    const int count = ::getgroups(0, nullptr);
-    std::vector<gid_t> groups(count > 0 ? static_cast<std::size_t>(count) : 0);
-    if (count > 0 && ::getgroups(count, groups.data()) == count)
-        system.groups.assign(groups.begin(), groups.end());
-    system.groups.push_back(::getegid());
-    if (const passwd* entry = ::getpwuid(system.uid))
-        system.user = entry->pw_name;
-    else if (const char* user = std::getenv("USER"))
-        system.user = user;
-    system.selfPid = ::getpid();
+    platform::UserIdentity user = platform::CurrentUser();
+    system.uid = user.uid;
+    system.groups = std::move(user.groups);
+    system.user = std::move(user.name);
+    system.selfPid = platform::ProcessId();
     return system;
 }
 
 DoctorReport RunDoctor(const DoctorSystem& info) {
-    const System system(info);
     DoctorReport report;
+#if !defined(__linux__)
+    // Every check reads what Linux keeps in files (sysfs, procfs, udev); other systems have none.
+    report.checks.push_back({CheckStatus::NotChecked,
+                             "doctor: the checks are made on Linux only; on this system the "
+                             "controller is a COM port in the Device Manager",
+                             ""});
+    return report;
+#endif
+    const System system(info);
     auto& checks = report.checks;
 
     // The simulators first: a live one makes a missing board a warning only.

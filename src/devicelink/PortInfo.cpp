@@ -3,32 +3,21 @@
 #include "common/TextLines.h"
 
 #include "common/NumberText.h"
+#include "common/platform/Process.h"
 #include "devicelink/LinkText.h"
 
 #include <QSerialPortInfo>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
-#include <signal.h>
-#include <unistd.h>
-
 namespace {
 
 bool Contains(const std::string& text, std::string_view key) {
     return text.find(key) != std::string::npos;
-}
-
-bool ProcessIsAlive(long long pid) {
-    if (pid <= 0 || pid > static_cast<long long>(INT32_MAX))
-        return false;
-    if (::kill(static_cast<pid_t>(pid), 0) == 0)
-        return true;
-    return errno == EPERM; // alive, only not ours to signal
 }
 
 } // namespace
@@ -137,7 +126,7 @@ std::vector<PortInfo> ReadVirtualPorts(const std::filesystem::path& folder) {
         std::ostringstream text;
         text << in.rdbuf();
         auto registration = ParseVirtualPortFile(text.str());
-        if (!registration || !ProcessIsAlive(registration->pid))
+        if (!registration || !platform::ProcessIsAlive(registration->pid))
             continue;
         if (!std::filesystem::exists(registration->info.portName, error))
             continue;

@@ -3,13 +3,6 @@
 #include "common/MessageLog.h"
 #include "common/TrafficRecord.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr std::size_t kReceivedLine = 64;
@@ -31,7 +24,7 @@ template <class Body> void TrafficRecorder::WithFile(Body body) {
     std::function<void(const std::string&)> notice;
     {
         std::lock_guard lock(m_mutex);
-        if (m_fd < 0)
+        if (!m_file.IsOpen())
             return;
         body();
         failure.swap(m_failure);
@@ -64,35 +57,19 @@ bool TrafficRecorder::Start(const std::string& path, std::string& error) {
     // through AtomicFile: it is appended to in place. It is never opened through a link that
     // was planted where it should be, never anything but a plain file (a FIFO would block the
     // line), and readable by its owner only, since it carries the protocols sent to the card.
-    const int fd = ::open(
-        path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (fd < 0) {
-        error = "cannot write " + path + ": " +
-                (errno == ELOOP ? "it is a symbolic link" : std::strerror(errno));
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        error = "cannot write " + path + ": not a plain file";
-        return false;
-    }
     // A record made before, or by another program, is closed to others before this session's
     // traffic goes in.
-    if ((info.st_mode & 0777) != (S_IRUSR | S_IWUSR) && ::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
-        error = "cannot write " + path +
-                ": cannot make it readable by its owner only: " + std::strerror(errno);
-        ::close(fd);
+    std::lock_guard lock(m_mutex);
+    if (!m_file.Open(platform::PathFromUtf8(path), error)) {
+        error = "cannot write " + path + ": " + error;
         return false;
     }
-    std::lock_guard lock(m_mutex);
-    m_fd = fd;
     m_start = std::chrono::steady_clock::now();
     m_exchange = 0;
     m_received.clear();
     m_active = true;
     Append(TrafficSessionHeader());
-    if (m_fd < 0) {
+    if (!m_file.IsOpen()) {
         error = "cannot write " + path + ": " + m_failure;
         m_failure.clear();
         return false;
@@ -109,7 +86,7 @@ void TrafficRecorder::Stop() {
 
 bool TrafficRecorder::IsRecording() const {
     std::lock_guard lock(m_mutex);
-    return m_fd >= 0;
+    return m_file.IsOpen();
 }
 
 uint64_t TrafficRecorder::Now() const {
@@ -128,7 +105,7 @@ void TrafficRecorder::Sent(const char* data, std::size_t length) {
 
 void TrafficRecorder::Received(const char* data, std::size_t length) {
     WithFile([&] {
-        for (std::size_t i = 0; i < length && m_fd >= 0; ++i) {
+        for (std::size_t i = 0; i < length && m_file.IsOpen(); ++i) {
             if (m_received.empty())
                 m_receivedAt = Now();
             m_received += data[i];
@@ -146,37 +123,21 @@ void TrafficRecorder::Event(const char* what) {
 }
 
 void TrafficRecorder::FlushReceived() {
-    if (m_fd < 0 || m_received.empty())
+    if (!m_file.IsOpen() || m_received.empty())
         return;
     Append(TrafficLine(m_receivedAt, '<', m_exchange, m_received));
     m_received.clear();
 }
 
 void TrafficRecorder::Append(const std::string& line) {
-    // Each line goes out at once, so a crash loses at most the line being gathered.
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(m_fd, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_failure = std::strerror(n < 0 ? errno : ENOSPC);
-            // The part of the line that went out is taken back, so that the record ends with
-            // a whole line.
-            const off_t end = done > 0 ? ::lseek(m_fd, 0, SEEK_END) : -1;
-            if (end >= static_cast<off_t>(done))
-                (void)::ftruncate(m_fd, end - static_cast<off_t>(done));
-            CloseFile();
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    // Each line goes out at once, so a crash loses at most the line being gathered; a line
+    // that fails is taken back whole, so that the record ends with a whole line.
+    if (!m_file.Append(line, m_failure))
+        CloseFile();
 }
 
 void TrafficRecorder::CloseFile() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_file.Close();
     m_active = false;
     m_received.clear();
 }

@@ -5,6 +5,7 @@
 // name, no settings, no paths.
 #pragma once
 
+#include "common/platform/Files.h"
 #include "devicelink/SerialChannel.h"
 
 #include <atomic>
@@ -52,7 +53,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::atomic<bool> m_active{false}; // spares the lock on every byte while not recording
-    int m_fd = -1;
+    platform::AppendFile m_file;
     std::string m_failure;
     std::function<void(const std::string&)> m_stopNotice;
     std::chrono::steady_clock::time_point m_start;

@@ -1,6 +1,7 @@
 #include "recordings/TestDataAccess.h"
 
 #include "common/AtomicFile.h"
+#include "common/platform/Process.h"
 #include "recordings/ConvertFile.h"
 #include "recordings/DirUtilL.h"
 #include "recordings/ForceModel.h"
@@ -22,12 +23,6 @@
 #include <optional>
 #include <system_error>
 #include <thread>
-
-#ifdef __linux__
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -128,9 +123,7 @@ ResultFolders FindResultFolders(const TestDataFile& file, const fs::path& folder
 // A conversion thread runs at a lower priority than the transfer: the transfer is what the
 // line waits for, and the conversions catch up with what has arrived in the time it leaves.
 void YieldToTheTransfer() {
-#ifdef __linux__
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
-#endif
+    platform::LowerThreadPriority();
 }
 
 // The bytes of a download handed on to readers on other threads as they arrive: each reader

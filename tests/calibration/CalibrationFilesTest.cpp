@@ -159,8 +159,7 @@ TEST(CalibrationFiles, RawOutputTableAndText) {
 }
 
 TEST(CalibrationFiles, StampsAndAppendedLines) {
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
+    UseUtcAsLocalTime();
     EXPECT_EQ(ExportStamp(86400 * 365 + 3661), "_1971-01-01_01-01-01");
 
     TempFolder temp("special");

@@ -1,5 +1,7 @@
 #include "recordings/CsvReader.h"
 
+#include "common/platform/Files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -7,12 +9,7 @@
 UniqueFile OpenCsvFile(const std::filesystem::path& path, bool regularOnly, std::string& error) {
     if (regularOnly)
         return OpenRegularFile(path, error);
-#if defined(_WIN32)
-    // Wide names, so that folders outside the ANSI code page open too.
-    UniqueFile file(_wfopen(path.c_str(), L"rb"));
-#else
-    UniqueFile file(std::fopen(path.c_str(), "rb"));
-#endif
+    UniqueFile file(platform::OpenFile(path, "rb"));
     if (!file)
         error = std::strerror(errno);
     return file;

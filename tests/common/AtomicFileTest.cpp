@@ -63,5 +63,19 @@ TEST(AtomicFile, ReportsAFolderItCannotUseAndLeavesNothing) {
     fs::create_directory(dir.Path() / "taken");
     fs::create_directory(dir.Path() / "taken" / "inner");
     EXPECT_FALSE(WriteFileAtomically(dir.Path() / "taken", "data", &error));
+    EXPECT_EQ(error, "Not a plain file: " + (dir.Path() / "taken").string());
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+}
+
+TEST(AtomicFile, LeavesADeviceOrPipeInItsPlace) {
+    SKIP_ON_WINDOWS("no FIFOs on Windows");
+    // Renamed over, /dev/null would become a plain file for every program on the machine.
+    TempFolder dir;
+    const fs::path pipe = dir.Path() / "out.csv";
+    ASSERT_TRUE(MakeFifo(pipe));
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(pipe, "data", &error));
+    EXPECT_EQ(error, "Not a plain file: " + pipe.string());
+    EXPECT_TRUE(fs::is_fifo(pipe));
     EXPECT_EQ(EntriesIn(dir.Path()), 1u);
 }

@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "mathematics/ApprPolynomial2.h"
+#include "recordings/CycleSummary.h"
 #include "recordings/ForceModel.h"
 #include "recordings/NumberFormat.h"
 #include "recordings/SpringModel.h"
@@ -253,7 +254,8 @@ private:
 // A value the hardware could not give (NaN) or that is not finite is written as an empty cell.
 class RecordWriter {
 public:
-    RecordWriter(OutputBuffer& out, const std::vector<int>& codes) : m_out(out) {
+    RecordWriter(OutputBuffer& out, const std::vector<int>& codes, CycleSummary* summary)
+        : m_out(out), m_summary(summary), m_ends(codes.size()), m_views(codes.size()) {
         // Decoded once, so that the per-record loop is a plain switch.
         for (int code : codes) {
             Cell cell{};
@@ -316,6 +318,8 @@ public:
 
     void Write(const DataRecord& record) {
         char* out = m_out.Reserve(m_bound + record.name.size());
+        char* const line = out;
+        size_t cells = 0;
         for (const Op& op : m_cells) {
             switch (op.cell) {
             case Cell::Time:
@@ -357,13 +361,25 @@ public:
                 break;
             case Cell::WellTriple:
                 out = Number<0>(out, record.position[op.well]);
+                m_ends[cells++] = out;
                 *out++ = ',';
                 out = Number<2>(out, record.force[op.well]);
+                m_ends[cells++] = out;
                 *out++ = ',';
                 out = Number<2>(out, record.calibratedForce[op.well]);
                 break;
             }
+            m_ends[cells++] = out;
             *out++ = ',';
+        }
+        if (m_summary) {
+            // The summary reads the cells as they stand in the file.
+            const char* start = line;
+            for (size_t i = 0; i < cells; ++i) {
+                m_views[i] = std::string_view(start, static_cast<size_t>(m_ends[i] - start));
+                start = m_ends[i] + 1;
+            }
+            m_summary->Row(m_views.data(), cells);
         }
         // The last separator becomes the line end.
         if (!m_cells.empty()) {
@@ -398,6 +414,9 @@ private:
     }
 
     OutputBuffer& m_out;
+    CycleSummary* m_summary;
+    std::vector<char*> m_ends; // where each cell of the current line ends
+    std::vector<std::string_view> m_views;
     std::vector<Op> m_cells;
     size_t m_bound = 2;
 };
@@ -653,7 +672,7 @@ void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count)
 
 int ConvertFile(ForceModel& model, const std::filesystem::path& input,
                 const std::filesystem::path& output, bool springValid, bool fullPass,
-                const ConvertProgress& progress) {
+                const ConvertProgress& progress, CycleSummary* summary) {
     FilePtr in = OpenFile(input, "rb");
     if (!in) {
         model.ResetConversion();
@@ -664,12 +683,12 @@ int ConvertFile(ForceModel& model, const std::filesystem::path& input,
         const size_t got = std::fread(buffer, 1, capacity, file);
         return got == 0 && std::ferror(file) ? -1 : static_cast<long long>(got);
     };
-    return ConvertStream(model, source, output, springValid, fullPass, progress);
+    return ConvertStream(model, source, output, springValid, fullPass, progress, nullptr, summary);
 }
 
 int ConvertStream(ForceModel& model, const ConvertSource& source,
                   const std::filesystem::path& output, bool springValid, bool fullPass,
-                  const ConvertProgress& progress, int* writeError) {
+                  const ConvertProgress& progress, int* writeError, CycleSummary* summary) {
     model.ResetConversion();
     LineReader reader(source);
     RecordConverter converter(model);
@@ -718,15 +737,21 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
 
     const std::vector<int> outputCodes = SelectColumns(
         inputCodes, model.IsHydrostatic(), springValid, converter.SpringModelValid(), fullPass);
+    std::vector<std::string> titles;
     for (size_t i = 0; i < outputCodes.size(); ++i) {
         if (i > 0) {
             buffer.Append(",");
         }
-        buffer.Append(ColumnTitle(outputCodes[i]));
+        titles.push_back(ColumnTitle(outputCodes[i]));
+        buffer.Append(titles.back());
     }
     buffer.Append("\r\n");
+    if (summary) {
+        const std::vector<std::string_view> cells(titles.begin(), titles.end());
+        summary->Header(cells.data(), cells.size());
+    }
 
-    RecordWriter writer(buffer, outputCodes);
+    RecordWriter writer(buffer, outputCodes, summary);
     // Without a correction a record can go out as soon as it is read.
     const bool holdGroups = springValid && converter.SpringModelValid();
     std::vector<DataRecord> group;

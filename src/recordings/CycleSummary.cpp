@@ -1,0 +1,374 @@
+#include "recordings/CycleSummary.h"
+
+#include "hardware/HardwareDescription.h"
+#include "recordings/ConvertFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kScaleDigits = 6; // millionths
+constexpr int kFittingWholeDigits = 12;
+constexpr int64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+constexpr size_t kFlushSize = size_t{1} << 16;
+
+// A plain decimal number: an optional '-', digits, and optionally '.' with more digits; the
+// only numbers a converted file holds. False for anything else ("--", text, an empty cell).
+bool ParseDecimal(std::string_view text, int64_t& micro, bool& fits) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    p += negative;
+    const char* const whole = p;
+    uint64_t value = 0; // wraps for long texts, which are then compared by their digits
+    while (p != end && static_cast<unsigned char>(*p - '0') < 10) {
+        value = value * 10 + static_cast<unsigned>(*p++ - '0');
+    }
+    const ptrdiff_t wholeDigits = p - whole;
+    ptrdiff_t fractionDigits = 0;
+    if (wholeDigits == 0) {
+        return false;
+    }
+    if (p != end) {
+        if (*p != '.') {
+            return false;
+        }
+        const char* const fraction = ++p;
+        while (p != end && static_cast<unsigned char>(*p - '0') < 10) {
+            value = value * 10 + static_cast<unsigned>(*p++ - '0');
+        }
+        fractionDigits = p - fraction;
+        if (fractionDigits == 0 || p != end) {
+            return false;
+        }
+    }
+    fits = wholeDigits <= kFittingWholeDigits && fractionDigits <= kScaleDigits;
+    if (fits) {
+        const int64_t scaled = static_cast<int64_t>(value) * kPow10[kScaleDigits - fractionDigits];
+        micro = negative ? -scaled : scaled;
+    }
+    return true;
+}
+
+int FractionDigits(std::string_view text) {
+    const size_t dot = text.find('.');
+    return dot == std::string_view::npos ? 0 : static_cast<int>(text.size() - dot - 1);
+}
+
+// Order of two decimal texts of any length, digit by digit ("-0" equals "0").
+int CompareDigits(std::string_view a, std::string_view b) {
+    struct Parts {
+        bool negative;
+        std::string_view whole, fraction;
+    };
+    auto split = [](std::string_view text) {
+        Parts parts{!text.empty() && text[0] == '-', {}, {}};
+        text.remove_prefix(parts.negative);
+        const size_t dot = text.find('.');
+        parts.whole = text.substr(0, dot);
+        parts.fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+        while (!parts.whole.empty() && parts.whole[0] == '0')
+            parts.whole.remove_prefix(1);
+        while (!parts.fraction.empty() && parts.fraction.back() == '0')
+            parts.fraction.remove_suffix(1);
+        if (parts.whole.empty() && parts.fraction.empty())
+            parts.negative = false;
+        return parts;
+    };
+    const Parts x = split(a), y = split(b);
+    if (x.negative != y.negative) {
+        return x.negative ? -1 : 1;
+    }
+    int order = 0;
+    if (x.whole.size() != y.whole.size()) {
+        order = x.whole.size() < y.whole.size() ? -1 : 1;
+    } else if (const int c = x.whole.compare(y.whole); c != 0) {
+        order = c < 0 ? -1 : 1;
+    } else if (const int f = x.fraction.compare(y.fraction); f != 0) {
+        order = f < 0 ? -1 : 1; // no trailing zeros: a longer equal start is larger
+    }
+    return x.negative ? -order : order;
+}
+
+int Compare(std::string_view text, int64_t micro, bool fits, const CycleSummary::Number& kept) {
+    if (fits && kept.fits) {
+        return micro < kept.micro ? -1 : (micro > kept.micro ? 1 : 0);
+    }
+    return CompareDigits(text, kept.text);
+}
+
+void Keep(CycleSummary::Number& number, std::string_view text, int64_t micro, bool fits) {
+    number.text.assign(text);
+    number.micro = micro;
+    number.fits = fits;
+}
+
+void Update(CycleSummary::Extremes& extremes, std::string_view text) {
+    int64_t micro = 0;
+    bool fits = false;
+    if (text.empty() || !ParseDecimal(text, micro, fits)) {
+        return;
+    }
+    if (!extremes.any) {
+        extremes.any = true;
+        Keep(extremes.max, text, micro, fits);
+        Keep(extremes.min, text, micro, fits);
+        return;
+    }
+    // The first of equal values stays, so that "-0" and "0" come out as they came first.
+    if (Compare(text, micro, fits, extremes.max) > 0) {
+        Keep(extremes.max, text, micro, fits);
+    } else if (extremes.withMinimum && Compare(text, micro, fits, extremes.min) < 0) {
+        Keep(extremes.min, text, micro, fits);
+    }
+}
+
+// max - min with the decimals of the column's cells.
+std::string Amplitude(const CycleSummary::Extremes& position) {
+    const int decimals =
+        std::max(FractionDigits(position.max.text), FractionDigits(position.min.text));
+    if (position.max.fits && position.min.fits && decimals <= kScaleDigits) {
+        const uint64_t units = static_cast<uint64_t>(position.max.micro - position.min.micro) /
+                               static_cast<uint64_t>(kPow10[kScaleDigits - decimals]);
+        std::string digits = std::to_string(units);
+        if (decimals == 0) {
+            return digits;
+        }
+        if (digits.size() <= static_cast<size_t>(decimals)) {
+            digits.insert(0, static_cast<size_t>(decimals) + 1 - digits.size(), '0');
+        }
+        digits.insert(digits.size() - static_cast<size_t>(decimals), 1, '.');
+        return digits;
+    }
+    // Beyond what any position reaches; long double keeps it close.
+    const long double difference = std::strtold(position.max.text.c_str(), nullptr) -
+                                   std::strtold(position.min.text.c_str(), nullptr);
+    char text[512];
+    std::snprintf(text, sizeof text, "%.*Lf", decimals, difference);
+    return text;
+}
+
+std::string WellTitle(const char* before, int well, const char* after) {
+    return std::string(before) + std::to_string(well) + after;
+}
+
+} // namespace
+
+CycleSummary::CycleSummary(fs::path target) : m_file(std::move(target)) {
+    m_extremes.resize(1 + 3 * kWellCount);
+    for (int k = 0; k < kWellCount; ++k) {
+        m_extremes[1 + 3 * k].withMinimum = true;
+    }
+}
+
+bool CycleSummary::Open() {
+    if (!m_file.Open()) {
+        return false;
+    }
+    m_out = "Set,Set Name,Cycle,Start (mS),End (mS),Samples,Max Pressure (MPa)";
+    for (int well = 1; well <= kWellCount; ++well) {
+        m_out += WellTitle(",Max Position ", well, " (um)") +
+                 WellTitle(",Min Position ", well, " (um)") +
+                 WellTitle(",Amplitude ", well, " (um)") +
+                 WellTitle(",Max Force ", well, " (N) (factory)") +
+                 WellTitle(",Max Force ", well, " (N) (calibrated)");
+    }
+    m_out += "\r\n";
+    return true;
+}
+
+bool CycleSummary::Header(const std::string_view* titles, size_t count) {
+    auto column = [&](int code) {
+        const std::string title = ColumnTitle(code);
+        for (size_t i = 0; i < count; ++i) {
+            if (titles[i] == title) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    m_timeColumn = column(ColumnCode::Time);
+    m_setColumn = column(ColumnCode::Set);
+    m_nameColumn = column(ColumnCode::SetName);
+    m_cycleColumn = column(ColumnCode::Cycle);
+    m_extremes[0].column = column(ColumnCode::ActualPressure);
+    for (int k = 0; k < kWellCount; ++k) {
+        m_extremes[1 + 3 * k].column = column(ColumnCode::Position1 + k);
+        m_extremes[2 + 3 * k].column = column(ColumnCode::FactoryForce1 + k);
+        m_extremes[3 + 3 * k].column = column(ColumnCode::CalibratedForce1 + k);
+    }
+    m_present.clear();
+    for (Extremes& extremes : m_extremes) {
+        if (extremes.column >= 0) {
+            m_present.push_back(&extremes);
+        }
+    }
+    // Set and Cycle alone are no sign of a converted file: a raw file has them too.
+    return !m_present.empty() || m_timeColumn >= 0;
+}
+
+void CycleSummary::Row(const std::string_view* cells, size_t count) {
+    const auto cell = [cells, count](int column) {
+        return column >= 0 && static_cast<size_t>(column) < count ? cells[column]
+                                                                  : std::string_view();
+    };
+    const std::string_view set = cell(m_setColumn);
+    const std::string_view cycle = cell(m_cycleColumn);
+    if (!m_inCycle || set != m_set || cycle != m_cycle) {
+        CloseCycle();
+        m_inCycle = true;
+        m_set.assign(set);
+        m_cycle.assign(cycle);
+        m_name.assign(cell(m_nameColumn));
+        m_start.assign(cell(m_timeColumn));
+    }
+    ++m_samples;
+    m_end.assign(cell(m_timeColumn));
+    for (Extremes* extremes : m_present) {
+        Update(*extremes, cell(extremes->column));
+    }
+}
+
+void CycleSummary::CloseCycle() {
+    if (!m_inCycle) {
+        return;
+    }
+    m_out.append(m_set).append(",").append(m_name).append(",").append(m_cycle);
+    m_out.append(",").append(m_start).append(",").append(m_end);
+    m_out.append(",").append(std::to_string(m_samples));
+    auto max = [this](const Extremes& extremes) {
+        m_out += ',';
+        if (extremes.any) {
+            m_out += extremes.max.text;
+        }
+    };
+    max(m_extremes[0]);
+    for (int k = 0; k < kWellCount; ++k) {
+        const Extremes& position = m_extremes[1 + 3 * k];
+        max(position);
+        m_out += ',';
+        if (position.any) {
+            m_out.append(position.min.text).append(",").append(Amplitude(position));
+        } else {
+            m_out += ',';
+        }
+        max(m_extremes[2 + 3 * k]);
+        max(m_extremes[3 + 3 * k]);
+    }
+    m_out += "\r\n";
+    for (Extremes& extremes : m_extremes) {
+        extremes.any = false;
+    }
+    m_samples = 0;
+    m_inCycle = false;
+    if (m_out.size() >= kFlushSize) {
+        m_file.Write(m_out); // a failure is kept and reported by Commit()
+        m_out.clear();
+    }
+}
+
+bool CycleSummary::Commit() {
+    CloseCycle();
+    m_file.Write(m_out);
+    m_out.clear();
+    return m_file.Commit();
+}
+
+namespace {
+
+// Hands the cells of each non-empty line of `path` (any line end but a bare CR) to `take` until
+// it returns false. False, with `error`, when the file cannot be read.
+bool ForEachLineCells(const fs::path& path,
+                      const std::function<bool(const std::vector<std::string_view>&)>& take,
+                      std::string& error) {
+    std::error_code status;
+    if (!fs::is_regular_file(path, status)) {
+        error = status ? status.message() : "not a regular file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = std::strerror(errno);
+        return false;
+    }
+    std::string line;
+    std::vector<std::string_view> cells;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        cells.clear();
+        for (size_t start = 0;;) {
+            const size_t comma = line.find(',', start);
+            cells.emplace_back(std::string_view(line).substr(start, comma - start));
+            if (comma == std::string::npos)
+                break;
+            start = comma + 1;
+        }
+        if (!take(cells))
+            return true;
+    }
+    if (in.bad()) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int SummarizeFullFile(const fs::path& full, const fs::path& summaryPath, std::string& error,
+                      int* errorNumber) {
+    CycleSummary summary(summaryPath);
+    const auto cannotWrite = [&] {
+        error = summary.Error();
+        if (errorNumber)
+            *errorNumber = summary.ErrorNumber();
+        return -2;
+    };
+    if (!summary.Open())
+        return cannotWrite();
+    bool header = true;
+    bool known = false;
+    const bool read = ForEachLineCells(
+        full,
+        [&](const std::vector<std::string_view>& cells) {
+            if (!header) {
+                summary.Row(cells.data(), cells.size());
+                return true;
+            }
+            header = false;
+            known = summary.Header(cells.data(), cells.size());
+            return known;
+        },
+        error);
+    if (!read)
+        return -1;
+    if (!known) {
+        error = "its first line names no column of a converted file";
+        return -3;
+    }
+    return summary.Commit() ? 0 : cannotWrite();
+}
+
+fs::path DefaultSummaryPath(const fs::path& full) {
+    std::string name = full.filename().string();
+    const size_t at = name.rfind("_Full");
+    if (at != std::string::npos) {
+        name.replace(at, 5, "_Summary");
+    } else {
+        const std::string extension = full.extension().string();
+        name = full.stem().string() + "_Summary" + extension;
+    }
+    return full.parent_path() / name;
+}

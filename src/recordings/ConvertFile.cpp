@@ -255,7 +255,8 @@ private:
 class RecordWriter {
 public:
     RecordWriter(OutputBuffer& out, const std::vector<int>& codes, CycleSummary* summary)
-        : m_out(out), m_summary(summary), m_ends(codes.size()), m_views(codes.size()) {
+        : m_out(out), m_summary(summary), m_ends(codes.size()), m_views(codes.size()),
+          m_values(codes.size()) {
         // Decoded once, so that the per-record loop is a plain switch.
         for (int code : codes) {
             Cell cell{};
@@ -379,7 +380,8 @@ public:
                 m_views[i] = std::string_view(start, static_cast<size_t>(m_ends[i] - start));
                 start = m_ends[i] + 1;
             }
-            m_summary->Row(m_views.data(), cells);
+            FillValues(record);
+            m_summary->Row(m_views.data(), cells, m_values.data());
         }
         // The last separator becomes the line end.
         if (!m_cells.empty()) {
@@ -391,6 +393,36 @@ public:
     }
 
 private:
+    // The numbers the line's cells were written from (NaN for cells the summary reads as text),
+    // so that it compares numbers instead of parsing every cell again.
+    void FillValues(const DataRecord& record) {
+        size_t i = 0;
+        for (const Op& op : m_cells) {
+            switch (op.cell) {
+            case Cell::ActualPressure:
+                m_values[i++] = record.actualPressure;
+                break;
+            case Cell::Position:
+                m_values[i++] = record.position[op.well];
+                break;
+            case Cell::Force:
+                m_values[i++] = record.force[op.well];
+                break;
+            case Cell::Calibrated:
+                m_values[i++] = record.calibratedForce[op.well];
+                break;
+            case Cell::WellTriple:
+                m_values[i++] = record.position[op.well];
+                m_values[i++] = record.force[op.well];
+                m_values[i++] = record.calibratedForce[op.well];
+                break;
+            default:
+                m_values[i++] = kNaN;
+                break;
+            }
+        }
+    }
+
     enum class Cell : uint8_t {
         Time,
         Set,
@@ -417,6 +449,7 @@ private:
     CycleSummary* m_summary;
     std::vector<char*> m_ends; // where each cell of the current line ends
     std::vector<std::string_view> m_views;
+    std::vector<double> m_values;
     std::vector<Op> m_cells;
     size_t m_bound = 2;
 };

@@ -2,9 +2,11 @@
 
 #include "hardware/HardwareDescription.h"
 #include "recordings/ConvertFile.h"
+#include "recordings/NumberFormat.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,10 +25,10 @@ constexpr size_t kFlushSize = size_t{1} << 16;
 
 // A plain decimal number: an optional '-', digits, and optionally '.' with more digits; the
 // only numbers a converted file holds. False for anything else ("--", text, an empty cell).
-bool ParseDecimal(std::string_view text, int64_t& micro, bool& fits) {
+bool ParseDecimal(std::string_view text, int64_t& micro, bool& fits, bool& negative) {
     const char* p = text.data();
     const char* const end = p + text.size();
-    const bool negative = p != end && *p == '-';
+    negative = p != end && *p == '-';
     p += negative;
     const char* const whole = p;
     uint64_t value = 0; // wraps for long texts, which are then compared by their digits
@@ -64,7 +66,7 @@ int FractionDigits(std::string_view text) {
     return dot == std::string_view::npos ? 0 : static_cast<int>(text.size() - dot - 1);
 }
 
-// Order of two decimal texts of any length, digit by digit ("-0" equals "0").
+// Order of two decimal texts of any length, digit by digit.
 int CompareDigits(std::string_view a, std::string_view b) {
     struct Parts {
         bool negative;
@@ -80,8 +82,6 @@ int CompareDigits(std::string_view a, std::string_view b) {
             parts.whole.remove_prefix(1);
         while (!parts.fraction.empty() && parts.fraction.back() == '0')
             parts.fraction.remove_suffix(1);
-        if (parts.whole.empty() && parts.fraction.empty())
-            parts.negative = false;
         return parts;
     };
     const Parts x = split(a), y = split(b);
@@ -99,37 +99,94 @@ int CompareDigits(std::string_view a, std::string_view b) {
     return x.negative ? -order : order;
 }
 
-int Compare(std::string_view text, int64_t micro, bool fits, const CycleSummary::Number& kept) {
+int Compare(std::string_view text, int64_t micro, bool fits, bool negative,
+            const CycleSummary::Number& kept) {
     if (fits && kept.fits) {
-        return micro < kept.micro ? -1 : (micro > kept.micro ? 1 : 0);
+        if (micro != kept.micro)
+            return micro < kept.micro ? -1 : 1;
+        return negative == kept.negative ? 0 : (negative ? -1 : 1);
     }
     return CompareDigits(text, kept.text);
 }
 
-void Keep(CycleSummary::Number& number, std::string_view text, int64_t micro, bool fits) {
+void Keep(CycleSummary::Number& number, std::string_view text, int64_t micro, bool fits,
+          bool negative) {
     number.text.assign(text);
     number.micro = micro;
     number.fits = fits;
+    number.negative = negative;
 }
 
 void Update(CycleSummary::Extremes& extremes, std::string_view text) {
     int64_t micro = 0;
     bool fits = false;
-    if (text.empty() || !ParseDecimal(text, micro, fits)) {
+    bool negative = false;
+    if (text.empty() || !ParseDecimal(text, micro, fits, negative)) {
         return;
     }
     if (!extremes.any) {
         extremes.any = true;
-        Keep(extremes.max, text, micro, fits);
-        Keep(extremes.min, text, micro, fits);
+        Keep(extremes.max, text, micro, fits, negative);
+        Keep(extremes.min, text, micro, fits, negative);
         return;
     }
-    // The first of equal values stays, so that "-0" and "0" come out as they came first.
-    if (Compare(text, micro, fits, extremes.max) > 0) {
-        Keep(extremes.max, text, micro, fits);
-    } else if (extremes.withMinimum && Compare(text, micro, fits, extremes.min) < 0) {
-        Keep(extremes.min, text, micro, fits);
+    // The first of equal texts stays.
+    if (Compare(text, micro, fits, negative, extremes.max) > 0) {
+        Keep(extremes.max, text, micro, fits, negative);
+    } else if (extremes.withMinimum && Compare(text, micro, fits, negative, extremes.min) < 0) {
+        Keep(extremes.min, text, micro, fits, negative);
     }
+}
+
+// a > b, with -0.0 below 0.0 as their texts are.
+bool Above(double a, double b) {
+    return a > b || (a == b && std::signbit(b) && !std::signbit(a));
+}
+
+// The converter's cells are its numbers in fixed point; rounding keeps their order, so the
+// greatest number's text is the greatest text (the first of equal texts is the same text).
+void UpdateByValue(CycleSummary::Extremes& extremes, std::string_view text, double value) {
+    if (text.empty() || std::isnan(value)) {
+        return;
+    }
+    if (!extremes.any) {
+        extremes.any = true;
+        extremes.byValue = true;
+        extremes.maxValue = extremes.minValue = value;
+        extremes.decimals = FractionDigits(text);
+    } else if (Above(value, extremes.maxValue)) {
+        extremes.maxValue = value;
+    } else if (extremes.withMinimum && Above(extremes.minValue, value)) {
+        extremes.minValue = value;
+    }
+}
+
+// The text the converter wrote for `value` with `decimals` decimals.
+void SettleNumber(CycleSummary::Number& number, double value, int decimals) {
+    char text[fastnum::kMaxFixedLength + 8];
+    char* end = text;
+    switch (decimals) {
+    case 0:
+        end = fastnum::FormatFixedOrEmpty<0>(text, value);
+        break;
+    case 1:
+        end = fastnum::FormatFixedOrEmpty<1>(text, value);
+        break;
+    case 2:
+        end = fastnum::FormatFixedOrEmpty<2>(text, value);
+        break;
+    case 3:
+        end = fastnum::FormatFixedOrEmpty<3>(text, value);
+        break;
+    case 4:
+        end = fastnum::FormatFixedOrEmpty<4>(text, value);
+        break;
+    default:
+        end = text + std::snprintf(text, sizeof text, "%.*f", decimals, value);
+        break;
+    }
+    number.text.assign(text, end);
+    ParseDecimal(number.text, number.micro, number.fits, number.negative);
 }
 
 // max - min with the decimals of the column's cells.
@@ -216,7 +273,7 @@ bool CycleSummary::Header(const std::string_view* titles, size_t count) {
     return !m_present.empty() || m_timeColumn >= 0;
 }
 
-void CycleSummary::Row(const std::string_view* cells, size_t count) {
+void CycleSummary::Row(const std::string_view* cells, size_t count, const double* values) {
     const auto cell = [cells, count](int column) {
         return column >= 0 && static_cast<size_t>(column) < count ? cells[column]
                                                                   : std::string_view();
@@ -233,6 +290,14 @@ void CycleSummary::Row(const std::string_view* cells, size_t count) {
     }
     ++m_samples;
     m_end.assign(cell(m_timeColumn));
+    if (values) {
+        for (Extremes* extremes : m_present) {
+            const int column = extremes->column;
+            if (static_cast<size_t>(column) < count)
+                UpdateByValue(*extremes, cells[column], values[column]);
+        }
+        return;
+    }
     for (Extremes* extremes : m_present) {
         Update(*extremes, cell(extremes->column));
     }
@@ -245,6 +310,12 @@ void CycleSummary::CloseCycle() {
     m_out.append(m_set).append(",").append(m_name).append(",").append(m_cycle);
     m_out.append(",").append(m_start).append(",").append(m_end);
     m_out.append(",").append(std::to_string(m_samples));
+    for (Extremes& extremes : m_extremes) {
+        if (extremes.any && extremes.byValue) {
+            SettleNumber(extremes.max, extremes.maxValue, extremes.decimals);
+            SettleNumber(extremes.min, extremes.minValue, extremes.decimals);
+        }
+    }
     auto max = [this](const Extremes& extremes) {
         m_out += ',';
         if (extremes.any) {
@@ -267,6 +338,7 @@ void CycleSummary::CloseCycle() {
     m_out += "\r\n";
     for (Extremes& extremes : m_extremes) {
         extremes.any = false;
+        extremes.byValue = false;
     }
     m_samples = 0;
     m_inCycle = false;

@@ -23,8 +23,10 @@ public:
     // not among them gives empty cells. False when the file has neither a time nor a measured
     // column: it is no converted file.
     bool Header(const std::string_view* titles, size_t count);
-    // One row of the full file, cell by cell; cells beyond `count` count as empty.
-    void Row(const std::string_view* cells, size_t count);
+    // One row of the full file, cell by cell; cells beyond `count` count as empty. `values`, when
+    // given, are the numbers the converter wrote the cells from (NaN for cells not written from
+    // one): compared instead of the texts, with the same outcome, which keeps the conversion fast.
+    void Row(const std::string_view* cells, size_t count, const double* values = nullptr);
     // Writes the last cycle and puts the file in place. False, with Error() set, on failure.
     bool Commit();
     // Drops the temporary file; the target is untouched.
@@ -35,11 +37,13 @@ public:
     const std::filesystem::path& Target() const { return m_file.Target(); }
 
     // A decimal cell ("-12", "0.0490"), kept with its text. Exact for any length: values that
-    // fit are compared as millionths, others digit by digit.
+    // fit are compared as millionths, others digit by digit; "-0" counts as less than "0", as
+    // the number it was written from was.
     struct Number {
         std::string text;
         int64_t micro = 0; // value in millionths when `fits`
         bool fits = false;
+        bool negative = false;
     };
     // The extremes of one column within the current cycle.
     struct Extremes {
@@ -48,6 +52,11 @@ public:
         bool any = false;
         Number max;
         Number min;
+        // Kept as the converter's numbers until the cycle ends, with the cells' decimals.
+        bool byValue = false;
+        double maxValue = 0.0;
+        double minValue = 0.0;
+        int decimals = 0;
     };
 
 private:

@@ -289,7 +289,15 @@ void CycleSummary::Row(const std::string_view* cells, size_t count, const double
         m_start.assign(cell(m_timeColumn));
     }
     ++m_samples;
-    m_end.assign(cell(m_timeColumn));
+    const std::string_view time = cell(m_timeColumn);
+    if (time.size() <= sizeof m_endTime) {
+        // Every row's time is kept, so this copy is kept cheap.
+        std::memcpy(m_endTime, time.data(), time.size());
+        m_endTimeSize = time.size();
+    } else {
+        m_end.assign(time);
+        m_endTimeSize = kLongEndTime;
+    }
     if (values) {
         for (Extremes* extremes : m_present) {
             const int column = extremes->column;
@@ -308,7 +316,11 @@ void CycleSummary::CloseCycle() {
         return;
     }
     m_out.append(m_set).append(",").append(m_name).append(",").append(m_cycle);
-    m_out.append(",").append(m_start).append(",").append(m_end);
+    m_out.append(",").append(m_start).append(",");
+    if (m_endTimeSize == kLongEndTime)
+        m_out.append(m_end);
+    else
+        m_out.append(m_endTime, m_endTimeSize);
     m_out.append(",").append(std::to_string(m_samples));
     for (Extremes& extremes : m_extremes) {
         if (extremes.any && extremes.byValue) {

@@ -74,7 +74,12 @@ private:
 
     bool m_inCycle = false;
     long long m_samples = 0;
-    std::string m_set, m_name, m_cycle, m_start, m_end;
+    std::string m_set, m_name, m_cycle, m_start;
+    // The latest row's time: in the buffer, or in m_end when longer.
+    static constexpr size_t kLongEndTime = ~size_t{0};
+    char m_endTime[24] = {};
+    size_t m_endTimeSize = 0;
+    std::string m_end;
 };
 
 // Makes the summary of the full file `full` in `summary`. 0 on success; -1 when `full` cannot be

@@ -1,5 +1,6 @@
-// convert RAW --template TMT --out SHORT.csv --full FULL.csv: the download's two conversion
-// passes over a raw test data file already on this computer.
+// convert RAW --template TMT --out SHORT.csv --full FULL.csv [--summary SUMMARY.csv]: the
+// download's two conversion passes over a raw test data file already on this computer;
+// summarize FULL.csv [--out SUMMARY.csv]: the per-cycle summary of a full file.
 #include "cli/Commands.h"
 
 #include "common/AtomicFile.h"
@@ -7,6 +8,7 @@
 #include "common/platform/Terminal.h"
 #include "hardware/HardwareDescription.h"
 #include "recordings/ConvertFile.h"
+#include "recordings/CycleSummary.h"
 #include "recordings/ForceModel.h"
 #include "recordings/SpringModel.h"
 
@@ -28,6 +30,7 @@ struct ConvertOptions {
     std::string templateFile;
     std::string shortOut;
     std::string fullOut;
+    std::string summary;
     std::string offsets;
     std::string coefficients;
     std::string hardware;
@@ -84,8 +87,8 @@ bool ReadCardTable(const std::string& path, size_t count, const char* what, bool
     return true;
 }
 
-// A written file must not replace one that is read: --out and --full against every input and
-// against each other.
+// A written file must not replace one that is read: --out, --full and --summary against every
+// input and against each other.
 bool OutputsAreNotInputs(const ConvertOptions& options) {
     const std::pair<const char*, const std::string*> inputs[] = {
         {"raw data", &options.raw},
@@ -94,8 +97,10 @@ bool OutputsAreNotInputs(const ConvertOptions& options) {
         {"position offsets", &options.offsets},
         {"displacement coefficients", &options.coefficients},
     };
-    for (const std::string* output : {&options.shortOut, &options.fullOut}) {
+    for (const std::string* output : {&options.shortOut, &options.fullOut, &options.summary}) {
         for (const auto& [what, input] : inputs) {
+            if (output->empty())
+                continue;
             if (!input->empty() && SameFile(*output, *input)) {
                 std::cerr << "Error:  " << *output << " is the " << what
                           << " file; the converted file would replace it. Nothing was written\n";
@@ -107,11 +112,20 @@ bool OutputsAreNotInputs(const ConvertOptions& options) {
     const auto resolved = [&error](const std::string& path) {
         return std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
     };
-    if (resolved(options.shortOut) == resolved(options.fullOut) ||
-        SameFile(options.shortOut, options.fullOut)) {
+    const auto same = [&](const std::string& a, const std::string& b) {
+        return !a.empty() && !b.empty() && (resolved(a) == resolved(b) || SameFile(a, b));
+    };
+    if (same(options.shortOut, options.fullOut)) {
         std::cerr << "Error:  --out and --full name the same file " << options.fullOut
                   << "; the full pass would replace the converted file. Nothing was written\n";
         return false;
+    }
+    for (const std::string* output : {&options.shortOut, &options.fullOut}) {
+        if (same(*output, options.summary)) {
+            std::cerr << "Error:  --summary names the converted file " << options.summary
+                      << ". Nothing was written\n";
+            return false;
+        }
     }
     return true;
 }
@@ -186,6 +200,16 @@ int Convert(const ConvertOptions& options) {
                   << " Cells that need a missing table are left empty.\n";
     }
 
+    // The summary rides on the full pass; its folder is checked before anything is written.
+    std::optional<CycleSummary> summary;
+    if (!options.summary.empty()) {
+        summary.emplace(options.summary);
+        if (!summary->Open()) {
+            std::cerr << "Error:  Cannot Open File for Writing " << options.summary << "\n";
+            return 1;
+        }
+    }
+
     const bool terminal = platform::IsTerminal(platform::StandardStream::Error);
     struct Pass {
         const std::string& output;
@@ -199,8 +223,8 @@ int Convert(const ConvertOptions& options) {
                           << std::flush;
             };
         }
-        const int result =
-            ConvertFile(model, options.raw, pass.output, spring.valid, pass.full, progress);
+        const int result = ConvertFile(model, options.raw, pass.output, spring.valid, pass.full,
+                                       progress, pass.full && summary ? &*summary : nullptr);
         if (terminal && model.DataLineCount() >= 1000) {
             std::cerr << "\n";
         }
@@ -229,9 +253,44 @@ int Convert(const ConvertOptions& options) {
             return 1;
         }
     }
+    if (summary && !summary->Commit()) {
+        std::cerr << "Error:  Writing " << options.summary << " failed: " << summary->Error()
+                  << "\n";
+        return 1;
+    }
     std::cout << "Converted " << model.DataLineCount() << " data lines of " << options.raw
               << " into " << options.shortOut << " and " << options.fullOut << "\n";
+    if (summary) {
+        std::cout << "Summarized its cycles into " << options.summary << "\n";
+    }
     return 0;
+}
+
+int Summarize(const std::string& full, std::string out) {
+    if (out.empty()) {
+        out = DefaultSummaryPath(full).string();
+    }
+    if (SameFile(full, out)) {
+        std::cerr << "Error:  " << out << " is the full file; the summary would replace it. "
+                  << "Nothing was written\n";
+        return 1;
+    }
+    std::string error;
+    switch (SummarizeFullFile(full, out, error)) {
+    case 0:
+        std::cout << out << "\n";
+        return 0;
+    case -1:
+        std::cerr << "Error:  Cannot read the full file " << full << ": " << error << "\n";
+        return 1;
+    case -3:
+        std::cerr << "Error:  " << full << " is no converted file: " << error
+                  << ". Nothing was written\n";
+        return 1;
+    default:
+        std::cerr << "Error:  Cannot Open File for Writing " << out << ": " << error << "\n";
+        return 1;
+    }
 }
 
 } // namespace
@@ -249,6 +308,8 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
     convert->add_option("--out", options->shortOut, "Converted file (short form)")->required();
     convert->add_option("--full", options->fullOut, "Full file (with pressures and spring force)")
         ->required();
+    convert->add_option("--summary", options->summary,
+                        "Per-cycle summary of the full file, made in the same pass");
     convert->add_option("--offsets", options->offsets,
                         "Position offsets file (POSCAL.INI: nine lines, um)");
     convert->add_option("--coefficients", options->coefficients,
@@ -261,4 +322,14 @@ void AddConvertCommand(CLI::App& app, CliContext& context) {
                      "The controller's hardware version number")
         ->capture_default_str();
     convert->callback([options, &context] { context.exitCode = Convert(*options); });
+
+    auto full = std::make_shared<std::string>();
+    auto out = std::make_shared<std::string>();
+    CLI::App* summarize = app.add_subcommand(
+        "summarize", "Write the per-cycle summary of a full file, printing its name");
+    summarize->add_option("FULL", *full, "Full file (_Full.csv)")->required();
+    summarize->add_option("--out", *out,
+                          "Summary file (default: beside the full file, _Full replaced by "
+                          "_Summary)");
+    summarize->callback([full, out, &context] { context.exitCode = Summarize(*full, *out); });
 }

@@ -313,19 +313,20 @@ void RecordConverter::CorrectGroup(std::vector<DataRecord>& group, size_t count)
 
 int ConvertFile(ForceModel& model, const std::filesystem::path& input,
                 const std::filesystem::path& output, bool springValid, bool fullPass,
-                const ConvertProgress& progress) {
+                const ConvertProgress& progress, CycleSummary* summary) {
     std::string ignored;
     const UniqueFile in = OpenCsvFile(input, false, ignored);
     if (!in) {
         model.ResetConversion();
         return ConvertInputNotOpened;
     }
-    return ConvertStream(model, FileSource(in.get()), output, springValid, fullPass, progress);
+    return ConvertStream(model, FileSource(in.get()), output, springValid, fullPass, progress,
+                         nullptr, summary);
 }
 
 int ConvertStream(ForceModel& model, const ConvertSource& source,
                   const std::filesystem::path& output, bool springValid, bool fullPass,
-                  const ConvertProgress& progress, int* writeError) {
+                  const ConvertProgress& progress, int* writeError, CycleSummary* summary) {
     model.ResetConversion();
     CsvLineReader reader(source, kReadChunk);
     RecordConverter converter(model);
@@ -367,15 +368,22 @@ int ConvertStream(ForceModel& model, const ConvertSource& source,
 
     const std::vector<int> outputCodes = SelectColumns(
         inputCodes, model.IsHydrostatic(), springValid, converter.SpringModelValid(), fullPass);
+    std::vector<std::string> titles;
     for (size_t i = 0; i < outputCodes.size(); ++i) {
         if (i > 0) {
             buffer.Append(",");
         }
-        buffer.Append(ColumnTitle(outputCodes[i]));
+        titles.push_back(ColumnTitle(outputCodes[i]));
+        buffer.Append(titles.back());
     }
     buffer.Append("\r\n");
 
-    RecordWriter writer(buffer, outputCodes);
+    if (summary) {
+        const std::vector<std::string_view> cells(titles.begin(), titles.end());
+        summary->Header(cells.data(), cells.size());
+    }
+
+    RecordWriter writer(buffer, outputCodes, summary);
     // Without a correction a record can go out as soon as it is read.
     const bool holdGroups = springValid && converter.SpringModelValid();
     std::vector<DataRecord> group;

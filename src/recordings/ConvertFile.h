@@ -13,6 +13,7 @@
 
 #include "hardware/HardwareDescription.h"
 
+class CycleSummary;
 class ForceModel;
 
 // Column kinds of the input and output files.
@@ -76,9 +77,11 @@ using ConvertProgress = std::function<void(int dataLines)>;
 // model's running state (latest actual pressure, data-line counter) starts afresh.
 // `springValid` adds the "(calibrated)" columns and runs the spring correction; `fullPass` adds
 // the pressure columns and the spring force. Only one group of records is ever held in memory.
+// `summary`, when given (and open), gets the header and every row as written; the caller commits
+// it once the conversion went through.
 int ConvertFile(ForceModel& model, const std::filesystem::path& input,
                 const std::filesystem::path& output, bool springValid, bool fullPass,
-                const ConvertProgress& progress = {});
+                const ConvertProgress& progress = {}, CycleSummary* summary = nullptr);
 
 // Gives the next raw bytes: how many were put into the buffer, 0 at the end of the input, -1
 // when the input broke off (the output is then left alone).
@@ -87,7 +90,8 @@ using ConvertSource = std::function<long long(char* buffer, size_t capacity)>;
 // given, receives the system's error number of a failed write (ENOSPC: the disk is full).
 int ConvertStream(ForceModel& model, const ConvertSource& source,
                   const std::filesystem::path& output, bool springValid, bool fullPass,
-                  const ConvertProgress& progress = {}, int* writeError = nullptr);
+                  const ConvertProgress& progress = {}, int* writeError = nullptr,
+                  CycleSummary* summary = nullptr);
 
 // The pieces of a conversion, exposed for tests and for callers that convert text themselves.
 class RecordConverter {
@@ -111,7 +115,7 @@ public:
 
 private:
     friend int ConvertStream(ForceModel&, const ConvertSource&, const std::filesystem::path&, bool,
-                             bool, const ConvertProgress&, int*);
+                             bool, const ConvertProgress&, int*, CycleSummary*);
 
     template <bool Padded>
     void ParseFieldAs(int code, const char* first, const char* last, DataRecord& record);

@@ -3,6 +3,7 @@
 #include "common/AtomicFile.h"
 #include "common/platform/Process.h"
 #include "recordings/ConvertFile.h"
+#include "recordings/CycleSummary.h"
 #include "recordings/DirUtilL.h"
 #include "recordings/ForceModel.h"
 #include "recordings/SpringModel.h"
@@ -324,6 +325,7 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     const DownloadPaths& paths = result.paths;
     AtomicFile protocol(paths.protocol);
     AtomicFile raw(paths.raw);
+    CycleSummary summary(paths.summary);
     DirUtilL::Outcome made;
     fs::path ownerNote; // set once this download has claimed the folder
     // A failed download takes away what it made: the files it put into a folder it claimed and
@@ -331,6 +333,7 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     auto undo = [&] {
         protocol.Abort();
         raw.Abort();
+        summary.Abort();
         std::error_code error;
         if (!ownerNote.empty()) {
             fs::remove(paths.protocol, error);
@@ -403,6 +406,9 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     }
     if (!raw.Open())
         return cannotWrite(paths.raw, raw.ErrorNumber(), raw.Error());
+    // The per-cycle summary rides on the full pass.
+    if (spring && !summary.Open())
+        return cannotWrite(paths.summary, summary.ErrorNumber(), summary.Error());
 
     // The two passes read the download as it comes, each with a model of its own (a pass keeps
     // running state in its model), on threads of their own.
@@ -429,7 +435,7 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                         return feed.Read(k, buffer, capacity);
                     },
                     pass.output, spring->valid, pass.full, [&pass](int done) { pass.lines = done; },
-                    &pass.writeError);
+                    &pass.writeError, pass.full ? &summary : nullptr);
                 feed.Leave(k);
                 pass.done = true;
             });
@@ -497,6 +503,13 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                 result.error = std::strerror(pass.writeError);
             return result;
         }
+    }
+    if (!summary.Commit()) {
+        result.status = DownloadResult::ConvertFailed;
+        result.failedPath = paths.summary;
+        result.errorNumber = summary.ErrorNumber();
+        result.error = summary.Error();
+        return result;
     }
     report(100, 100);
     enter(DownloadStage::Complete);

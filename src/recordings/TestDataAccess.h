@@ -40,7 +40,7 @@ enum class DownloadStage { Downloading, Processing, Complete };
 
 struct DownloadResult {
     enum Status {
-        Converted,     // both conversions written
+        Converted,     // both conversions and the per-cycle summary written
         CannotWrite,   // a local file or folder cannot be made
         Failed,        // the transfer broke off or was refused: nothing kept
         Disconnected,  // the line to the controller went down during the transfer
@@ -63,10 +63,10 @@ struct DownloadResult {
 // Download Selected for one file: the protocol copy (whose hardware block gives the spring type;
 // without one on the card the default spring is used), then the data file into its raw copy while
 // the short and the full conversion run with the force model of `device` (the controller's
-// description with its offsets and coefficients). Both copies are checked against their listed
-// sizes. Every file is written through a temporary file, so a failed step never leaves a
-// complete-looking file, and a failed download leaves no folder it made. Progress: kilobytes
-// while the data file arrives, then percent of the conversions.
+// description with its offsets and coefficients), the full one making the per-cycle summary. Both
+// copies are checked against their listed sizes. Every file is written through a temporary file, so
+// a failed step never leaves a complete-looking file, and a failed download leaves no folder it
+// made. Progress: kilobytes while the data file arrives, then percent of the conversions.
 DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                                   const std::filesystem::path& folder,
                                   const HardwareDescription& device,

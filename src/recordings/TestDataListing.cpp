@@ -267,6 +267,7 @@ DownloadPaths DownloadPathsIn(const TestDataFile& file, const std::filesystem::p
     paths.raw = paths.logFolder / (stem + "_Raw.csv");
     paths.converted = paths.resultFolder / display;
     paths.full = paths.logFolder / (stem + "_Full.csv");
+    paths.summary = paths.resultFolder / (stem + "_Summary.csv");
     paths.protocol = paths.resultFolder / (stem + ".tmt");
     return paths;
 }

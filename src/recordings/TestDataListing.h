@@ -73,6 +73,7 @@ struct DownloadPaths {
     std::filesystem::path raw;          // logFolder / stem + "_Raw.csv"
     std::filesystem::path converted;    // resultFolder / display name
     std::filesystem::path full;         // logFolder / stem + "_Full.csv"
+    std::filesystem::path summary;      // resultFolder / stem + "_Summary.csv"
     std::filesystem::path protocol;     // resultFolder / stem + ".tmt"
 };
 // The first choice of result folder: a file in card folders downloads under its own file name,

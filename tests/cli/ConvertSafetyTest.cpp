@@ -25,6 +25,8 @@ TEST(ConvertSafetyTest, RefusalsWriteNothingAndNormalizeWritesNoLinkTarget) {
         {"tmt --out s.csv --full link.csv", "link.csv is the raw data file"},
         {"tmt --out sub/../raw.csv --full f.csv", "raw.csv is the raw data file"},
         {"tmt --out x.csv --full ./x.csv", "--out and --full name the same file"},
+        {"tmt --out s.csv --full f.csv --summary ./raw.csv", "raw.csv is the raw data file"},
+        {"tmt --out x.csv --full f.csv --summary sub/../x.csv", "--summary names the converted"},
         {"sub --out s.csv --full f.csv", "Cannot Open Template File"},
         {"empty --out s.csv --full f.csv", "is empty: it holds no protocol copy"},
         {"tmt --out s.csv --full f.csv --offsets POSCAL.INI",

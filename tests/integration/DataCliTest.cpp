@@ -64,6 +64,35 @@ TEST(DataCli, ListDownloadAndDeleteAsTheDialogDoes) {
     EXPECT_TRUE(fs::exists(sim.Card() / "DATA0003.CSV"));
 }
 
+TEST(DataCli, TheDownloadedSummaryIsWhatSummarizeMakes) {
+    // The seeded test runs a Peaks set and an All Data set.
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    const fs::path result = sim.Root() / "out" / "Sample_0001";
+    const CliRun download =
+        sim.Cli("download DATA0001.CSV --to " + ShellQuote(result.parent_path().string()));
+    ASSERT_EQ(download.status, 0) << download.errors;
+    const std::string summary = ReadFile(result / "Sample_0001_Summary.csv");
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 6) << summary;
+
+    const fs::path logs = result / "TestLogs";
+    const CliRun summarize =
+        sim.Cli("summarize " + ShellQuote((logs / "Sample_0001_Full.csv").string()));
+    EXPECT_EQ(summarize.status, 0) << summarize.errors;
+    EXPECT_EQ(summarize.output, (logs / "Sample_0001_Summary.csv").string() + "\n");
+    EXPECT_EQ(ReadFile(logs / "Sample_0001_Summary.csv"), summary);
+
+    // convert makes it on the way when asked.
+    const auto in = [&sim](const char* name) { return ShellQuote((sim.Root() / name).string()); };
+    const CliRun convert =
+        sim.Cli("convert " + ShellQuote((logs / "Sample_0001_Raw.csv").string()) + " --template " +
+                ShellQuote((result / "Sample_0001.tmt").string()) + " --out " + in("c.csv") +
+                " --full " + in("c_Full.csv") + " --summary " + in("c_Summary.csv"));
+    EXPECT_EQ(convert.status, 0) << convert.errors;
+    EXPECT_EQ(sim.Cli("summarize " + in("c_Full.csv") + " --out " + in("again.csv")).status, 0);
+    EXPECT_EQ(ReadFile(sim.Root() / "c_Summary.csv"), ReadFile(sim.Root() / "again.csv"));
+}
+
 // Two tests with one display name and a test still recording: refused with status 1 and the
 // reason. What a card fault leaves and says is the model's (tests/recordings).
 TEST(DataCli, RefusesWhatWouldLoseOrMixUpResults) {

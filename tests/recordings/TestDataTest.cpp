@@ -2,6 +2,7 @@
 // download and convert, and deletion, over a card copy in a folder and a card that fails.
 #include "common/AtomicFile.h"
 #include "recordings/ConvertFile.h"
+#include "recordings/CycleSummary.h"
 #include "recordings/ForceModel.h"
 #include "recordings/SpringModel.h"
 #include "recordings/TestDataAccess.h"
@@ -171,7 +172,8 @@ TEST(TestDataListing, NamesStorageAndResultFolders) {
     // Names from the card never leave the folder.
     for (const char* display : {"../../x_0001.csv", "/etc/passwd", "..", "a\\..\\b\x01.csv"}) {
         paths = DownloadPathsFor({"DATA0001.CSV", display, 1}, dir);
-        for (const fs::path& path : {paths.converted, paths.raw, paths.full, paths.protocol}) {
+        for (const fs::path& path :
+             {paths.converted, paths.raw, paths.full, paths.protocol, paths.summary}) {
             EXPECT_EQ(path.lexically_normal(), path);
             EXPECT_EQ(path.string().rfind((dir / "").string(), 0), 0u) << path;
         }
@@ -216,6 +218,11 @@ TEST_F(TestDataTest, ScanDownloadsAndConvertsLikeTheConverter) {
               ConvertSuccess);
     EXPECT_EQ(ReadFile(result.paths.converted), ReadFile(temp.Path() / "short.csv"));
     EXPECT_EQ(ReadFile(result.paths.full), ReadFile(temp.Path() / "full.csv"));
+    // The summary beside the converted file, as made from the full file.
+    std::string error;
+    ASSERT_EQ(SummarizeFullFile(temp.Path() / "full.csv", temp.Path() / "s.csv", error), 0);
+    EXPECT_EQ(result.paths.summary, out / "MyTest_0001" / "MyTest_0001_Summary.csv");
+    EXPECT_EQ(ReadFile(result.paths.summary), ReadFile(temp.Path() / "s.csv"));
 
     // A folder that is a file cannot be used, and says so before anything is copied.
     WriteFile(temp.Path() / "plain", "x");

@@ -1,0 +1,126 @@
+#include "recordings/CycleSummary.h"
+
+#include "recordings/ConvertFile.h"
+#include "recordings/ForceModel.h"
+#include "recordings/SpringModel.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A summary line from its first seven cells and the cells of the first wells (five each); the
+// other wells' cells are empty.
+std::string Line(const std::string& cycle, std::vector<std::string> wells) {
+    wells.resize(kWellCount, ",,,,");
+    std::string line = cycle;
+    for (const std::string& well : wells)
+        line += "," + well;
+    return line + "\r\n";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+         start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+std::string Summarize(const fs::path& folder, const std::string& full) {
+    WriteFile(folder / "t_Full.csv", full);
+    std::string error;
+    EXPECT_EQ(SummarizeFullFile(folder / "t_Full.csv", folder / "t_Summary.csv", error), 0)
+        << error;
+    return ReadFile(folder / "t_Summary.csv");
+}
+
+TEST(CycleSummary, OneLinePerRunOfSetAndCycleWithTheCellsAsWritten) {
+    TempFolder temp("summary");
+    // Wells 1 and 2 only, well 2 without calibrated forces; runs that change by cycle, by set,
+    // and one that comes back without merging. Cells as a full file writes them, plus decimals,
+    // long numbers and texts that only a hand-made file holds.
+    const std::string full =
+        "Time (mS),Set,Set Name,Cycle,Specified Pressure (MPa),Pressure (MPa),Position 1 (um),"
+        "Force 1 (N) (factory),Force 1 (N) (calibrated),Spring Force (N),Position 2 (um),"
+        "Force 2 (N) (factory)\r\n"
+        "100,1,Warm up,1,0.0500,0.0490,150,2.81,8.24,--,-3,-0.05\r\n"
+        "200,1,Warm up,1,0.0800,0.0784,280,4.40,12.36,4.40,-0,-0.00\r\n"
+        "300,1,Warm up,1,0.0500,0.0512,140,2.75,,--,0,0.00\r\n"
+        "400,1,Warm up,2,0.0500,0.0400,12.50,1.00,,--,,\r\n"
+        "500,1,Warm up,2,0.0800,0.1000,-3.25,3.10,,--,,\r\n"
+        "600,2,Hold,2,0.1000,0.0999,99999999999999,5.00,9.00,--,7,n/a\r\n"
+        "\r\n"
+        "700,2,Hold,2,0.1000,0.1001,100000000000000,5.01,9.01,--,7,1.5\n"
+        "800,2,Hold,2,0.1000,0.1000,-1,4.99,8.99,--,8\r\n"
+        "900,1,Warm up,1,0.0500,,150,,,--,5,\r\n";
+    std::string header = "Set,Set Name,Cycle,Start (mS),End (mS),Samples,Max Pressure (MPa)";
+    for (int well = 1; well <= kWellCount; ++well) {
+        const std::string k = std::to_string(well);
+        header += ",Max Position " + k + " (um),Min Position " + k + " (um),Amplitude " + k +
+                  " (um),Max Force " + k + " (N) (factory),Max Force " + k + " (N) (calibrated)";
+    }
+    EXPECT_EQ(Summarize(temp.Path(), full),
+              header + "\r\n" +
+                  Line("1,Warm up,1,100,300,3,0.0784", {"280,140,140,4.40,12.36", "0,-3,3,0.00,"}) +
+                  Line("1,Warm up,2,400,500,2,0.1000", {"12.50,-3.25,15.75,3.10,"}) +
+                  Line("2,Hold,2,600,800,3,0.1001",
+                       {"100000000000000,-1,100000000000001,5.01,9.01", "8,7,1,1.5,"}) +
+                  Line("1,Warm up,1,900,900,1,", {"150,150,0,,", "5,5,0,,"}));
+
+    // Peaks of a hydrostatic test: no positions, no time, no names.
+    EXPECT_EQ(Summarize(temp.Path(), "Set,Cycle,Specified Pressure (MPa),Pressure (MPa)\n"
+                                     "1,1,0.2000,0.0100\n1,1,0.2000,0.1950\n"
+                                     "1,2,0.2000,0.0098\n1,2,0.2000,0.1962\n"),
+              header + "\r\n" + Line("1,,1,,,2,0.1950", {}) + Line("1,,2,,,2,0.1962", {}));
+}
+
+TEST(CycleSummary, MadeDuringTheConversionAsFromTheFullFile) {
+    TempFolder temp("summary");
+    const fs::path data = fs::path(KELVASTRA_SOURCE_DIR) / "tests" / "recordings" / "data";
+    HardwareDescription hardware;
+    hardware.SpringType = Spring::GoldSpring_13mm_Diam;
+    const SpringModel spring(hardware.SpringType);
+    ForceModel model(std::nullopt, std::nullopt, hardware, &spring);
+    CycleSummary summary(temp.Path() / "during.csv");
+    ASSERT_TRUE(summary.Open());
+    ASSERT_EQ(ConvertFile(model, data / "sample_raw.csv", temp.Path() / "t_Full.csv", true, true,
+                          {}, &summary),
+              ConvertSuccess);
+    ASSERT_TRUE(summary.Commit());
+    ASSERT_EQ(ReadFile(temp.Path() / "t_Full.csv"), ReadFile(data / "sample_full.csv"));
+
+    const std::string during = ReadFile(temp.Path() / "during.csv");
+    EXPECT_EQ(during, Summarize(temp.Path(), ReadFile(data / "sample_full.csv")));
+    // Well 1 of each cycle; the Hold cycle's times are the first and the last, not the extremes.
+    const std::vector<std::string> lines = Lines(during);
+    ASSERT_EQ(lines.size(), 5u);
+    const char* const starts[] = {"1,Stretch A,1,137,2466,18,0.4312,1840,150,1690,60.91,59.87,",
+                                  "1,Stretch A,2,2603,3151,5,0.2940,1200,600,600,30.40,,",
+                                  "2,Hold,1,3288,3699,5,0.3430,1450,-3414,4864,34.70,50.66,",
+                                  "3,Rest,1,3836,3973,2,0.0098,900,0,900,0.86,,"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(lines[i + 1].rfind(starts[i], 0), 0u) << lines[i + 1];
+
+    // A failed conversion commits nothing; a file that is no converted file is refused.
+    CycleSummary failed(temp.Path() / "failed.csv");
+    ASSERT_TRUE(failed.Open());
+    EXPECT_EQ(ConvertFile(model, temp.Path() / "absent.csv", temp.Path() / "x.csv", true, true, {},
+                          &failed),
+              ConvertInputNotOpened);
+    failed.Abort();
+    WriteFile(temp.Path() / "raw.csv", "Time(mS),Set,Cycle\n0,1,1\n");
+    std::string error;
+    EXPECT_EQ(SummarizeFullFile(temp.Path() / "raw.csv", temp.Path() / "s.csv", error), -3);
+    EXPECT_EQ(SummarizeFullFile(temp.Path() / "absent.csv", temp.Path() / "s.csv", error), -1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 4);
+    EXPECT_EQ(DefaultSummaryPath("a/T_Full.csv"), fs::path("a/T_Summary.csv"));
+    EXPECT_EQ(DefaultSummaryPath("a/T.csv"), fs::path("a/T_Summary.csv"));
+}
+
+} // namespace

@@ -6,7 +6,7 @@
 #include "app/DocumentBridge.h"
 #include "app/MainFrame.h"
 #include "app/ToolbarArt.h"
-#include "app/WidgetPrompt.h"
+#include "controls/WidgetPrompt.h"
 #include "document/KelvastraDoc.h"
 #include "document/ThreadMailbox.h"
 #include "protocol/ui/StageView.h"

@@ -1,7 +1,7 @@
 #include "hardware/ui/HardwareAdvDlg3.h"
 
-#include "app/WidgetPrompt.h"
 #include "common/MessageLog.h"
+#include "controls/WidgetPrompt.h"
 #include "devicelink/Controller.h"
 #include "document/DialogSession.h"
 #include "document/KelvastraDoc.h"

@@ -44,7 +44,7 @@ bool CKelvastraApp::InitInstance() {
     m_document->SetView(m_view);
     m_document->SetPrompt(m_prompt.get());
     m_document->SetDialogHost(m_dialogHost.get());
-    RegisterDeviceDialogs(*m_dialogHost, *m_document, *m_prompt);
+    RegisterDeviceDialogs(*m_dialogHost, *m_prompt);
     QPointer<CMainFrame> frame(m_mainFrame.get());
     const auto update = [frame] {
         ThreadMailbox::Main().Post([frame] {

@@ -840,6 +840,9 @@ void CKelvastraDoc::RunDialogAction(int action) {
     const bool applied = m_session.Serve(m_controller);
     // The dialog may have changed the description (hardware settings, calibrations).
     PublishHardware();
+    // The hardware settings' Program has put an empty program on the controller.
+    if (action == DeviceAction::HardwareSettings && applied)
+        ClearDeviceProgram(m_deviceProgram);
     if (action == DeviceAction::HardwareSettings && applied && m_view) {
         // The new hardware invalidates the sets; unsaved ones are offered for saving first.
         if (MaySaveChanges()) {

@@ -262,7 +262,7 @@ TEST_F(TestDataDialogTest, AdvancedWorksOnACardCopy) {
 TEST_F(TestDataDialogTest, AccessTestDataActionOpensTheDialog) {
     CDialogHost host;
     CKelvastraDoc doc;
-    RegisterDeviceDialogs(host, doc, prompt);
+    RegisterDeviceDialogs(host, prompt);
     QString shownTitle;
     QTimer poll;
     poll.setInterval(10);

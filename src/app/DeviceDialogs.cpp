@@ -4,15 +4,14 @@
 #include "calibration/ui/CallibrationModeDlg.h"
 #include "calibration/ui/DisplacementCalibrationDlg.h"
 #include "document/DeviceAction.h"
-#include "document/KelvastraDoc.h"
 #include "hardware/ui/HardwareAdvDlg3.h"
 #include "recordings/ui/AccessTestDataDlg.h"
 
-void RegisterDeviceDialogs(CDialogHost& host, CKelvastraDoc& document, IUserPrompt& prompt) {
+void RegisterDeviceDialogs(CDialogHost& host, IUserPrompt& prompt) {
     // The opener copies the description on the worker, which owns the controller.
     host.Register(DeviceAction::HardwareSettings,
-                  [&document, &prompt](DialogSession& session, QWidget* parent) {
-                      return OpenHardwareSettingsDialog(document, session, parent, &prompt);
+                  [&prompt](DialogSession& session, QWidget* parent) {
+                      return OpenHardwareSettingsDialog(session, parent, &prompt);
                   });
     host.Register(DeviceAction::CalibrationMode,
                   [&prompt](DialogSession& session, QWidget* parent) {
@@ -22,8 +21,7 @@ void RegisterDeviceDialogs(CDialogHost& host, CKelvastraDoc& document, IUserProm
                   [&prompt](DialogSession& session, QWidget* parent) {
                       return OpenDisplacementCalibrationDialog(session, parent, &prompt);
                   });
-    host.Register(DeviceAction::AccessTestData,
-                  [&prompt](DialogSession& session, QWidget* parent) {
-                      return OpenAccessTestDataDialog(session, parent, &prompt);
-                  });
+    host.Register(DeviceAction::AccessTestData, [&prompt](DialogSession& session, QWidget* parent) {
+        return OpenAccessTestDataDialog(session, parent, &prompt);
+    });
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 class CDialogHost;
-class CKelvastraDoc;
 class IUserPrompt;
 
-void RegisterDeviceDialogs(CDialogHost& host, CKelvastraDoc& document, IUserPrompt& prompt);
+void RegisterDeviceDialogs(CDialogHost& host, IUserPrompt& prompt);

@@ -6,7 +6,7 @@
 #include "app/DocumentBridge.h"
 #include "app/MainFrame.h"
 #include "app/ToolbarArt.h"
-#include "app/WidgetPrompt.h"
+#include "controls/WidgetPrompt.h"
 #include "document/KelvastraDoc.h"
 #include "document/ThreadMailbox.h"
 #include "protocol/ui/StageView.h"
@@ -44,7 +44,7 @@ bool CKelvastraApp::InitInstance() {
     m_document->SetView(m_view);
     m_document->SetPrompt(m_prompt.get());
     m_document->SetDialogHost(m_dialogHost.get());
-    RegisterDeviceDialogs(*m_dialogHost, *m_document, *m_prompt);
+    RegisterDeviceDialogs(*m_dialogHost, *m_prompt);
     QPointer<CMainFrame> frame(m_mainFrame.get());
     const auto update = [frame] {
         ThreadMailbox::Main().Post([frame] {

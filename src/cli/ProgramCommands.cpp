@@ -5,6 +5,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/MessageLog.h"
+#include "devicelink/DeviceSession.h"
 #include "document/HeadlessView.h"
 #include "document/KelvastraDoc.h"
 #include "protocol/ProtocolTable.h"
@@ -43,35 +44,27 @@ public:
         // A script is not asked: the warning about changed values goes to standard error.
         m_doc.SetAskBeforeChangedValues(false);
         // The view prints what it is given, so the log must not print it a second time.
-        MessageLog& log = MessageLog::Instance();
-        log.SetEchoToStdout(false);
-        log.Bind([this](const std::string& text, CKelvastraDoc*) { m_view.AppendMessage(text); },
-                 &m_doc);
+        MessageLog::Instance().SetEchoToStdout(false);
+        m_doc.BindMessageLog();
     }
     ~HeadlessDocument() {
-        MessageLog::Instance().Unbind(&m_doc);
-        MessageLog::Instance().SetEchoToStdout(true);
         m_doc.m_controller.serial.Close();
+        m_doc.SetView(nullptr);
+        MessageLog::Instance().SetEchoToStdout(true);
     }
     HeadlessDocument(const HeadlessDocument&) = delete;
     HeadlessDocument& operator=(const HeadlessDocument&) = delete;
 
-    // The link as the connection watch sets it up: the given port, or the one discovery finds.
+    // The port chosen as every subcommand chooses it, and the link set up as the connection
+    // watch sets it up.
     bool Open(const std::string& port, std::string& error) {
-        if (port.empty()) {
-            if (!m_doc.m_controller.FindController()) {
-                error = "no controller found (no port matches; give one with --port)";
-                return false;
-            }
-        } else {
-            m_doc.m_controller.portName = port;
-        }
-        if (!m_doc.SetUpLink()) {
-            error = Controller::ConnectFailureText(m_doc.LastConnectResult(),
-                                                   m_doc.m_controller.portName);
+        if (!DeviceSession::ChoosePort(m_doc.m_controller, port, error))
             return false;
-        }
-        return true;
+        if (m_doc.SetUpLink())
+            return true;
+        error =
+            Controller::ConnectFailureText(m_doc.LastConnectResult(), m_doc.m_controller.portName);
+        return false;
     }
 
     CKelvastraDoc& Doc() { return m_doc; }

@@ -1,17 +1,21 @@
-// The device link's one reporting channel: every message goes to the bound user-interface
-// callback (the sequence view's message area) and to standard output.
+// The device link's one reporting channel: every message goes to the bound sink (the sequence
+// view's message area, or a tool's record of the session) and to standard output.
 #pragma once
 
-#include <functional>
 #include <mutex>
 #include <string>
 
-class CKelvastraDoc;
+// Whoever shows or keeps the log's messages. Called on the thread that writes the message.
+class IMessageSink {
+public:
+    virtual void AppendLogMessage(const std::string& text) = 0;
+
+protected:
+    ~IMessageSink() = default;
+};
 
 class MessageLog {
 public:
-    using Callback = std::function<void(const std::string& text, CKelvastraDoc* document)>;
-
     // The process-wide instance, created on first use (without callback) and never destroyed.
     static MessageLog& Instance();
     // True once Instance() has been called.
@@ -21,12 +25,12 @@ public:
     // The same, even on a muted thread: news that must not be lost while a quiet stretch runs.
     void WriteNotice(const std::string& text);
 
-    // Binds the callback and its document; an empty callback unbinds.
-    void Bind(Callback callback, CKelvastraDoc* document);
-    // Unbinds only when `document` is the one bound, so a closing document cannot be reached.
-    void Unbind(CKelvastraDoc* document);
+    // Binds the sink, replacing any other; null unbinds.
+    void Bind(IMessageSink* sink);
+    // Unbinds only when `sink` is the one bound, so a sink that goes away cannot be reached and
+    // leaves a later one bound.
+    void Unbind(IMessageSink* sink);
     bool IsBound() const;
-    CKelvastraDoc* BoundDocument() const;
 
     // Standard output can be silenced (tests, or a CLI that prints its own way).
     void SetEchoToStdout(bool echo);
@@ -45,7 +49,6 @@ private:
     MessageLog() = default;
 
     mutable std::mutex m_mutex;
-    Callback m_callback;
-    CKelvastraDoc* m_document = nullptr;
+    IMessageSink* m_sink = nullptr;
     bool m_echo = true;
 };

@@ -9,12 +9,7 @@ DeviceSession::DeviceSession(std::unique_ptr<ISerialChannel> channel)
     : m_controller(std::move(channel)) {
     MessageLog& log = MessageLog::Instance();
     log.SetEchoToStdout(false);
-    log.Bind(
-        [this](const std::string& text, CKelvastraDoc*) {
-            std::lock_guard lock(m_mutex);
-            m_log += text;
-        },
-        nullptr);
+    log.Bind(this);
     // A tool has no message box: the firmware notice goes to standard error.
     m_controller.SetNoticeHandler([](const std::string& text, const std::string& caption) {
         std::fprintf(stderr, "%s: %s", caption.c_str(), text.c_str());
@@ -25,19 +20,25 @@ DeviceSession::DeviceSession(std::unique_ptr<ISerialChannel> channel)
 DeviceSession::~DeviceSession() {
     m_controller.serial.Close();
     MessageLog& log = MessageLog::Instance();
-    log.Bind(nullptr, nullptr);
+    log.Unbind(this);
     log.SetEchoToStdout(true);
 }
 
-bool DeviceSession::Open(const std::string& port, std::string& error) {
-    if (port.empty()) {
-        if (!m_controller.FindController()) {
-            error = "no controller found (no port matches; give one with --port)";
-            return false;
-        }
-    } else {
-        m_controller.portName = port;
+bool DeviceSession::ChoosePort(Controller& controller, const std::string& port,
+                               std::string& error) {
+    if (!port.empty()) {
+        controller.portName = port;
+        return true;
     }
+    if (controller.FindController())
+        return true;
+    error = "no controller found (no port matches; give one with --port)";
+    return false;
+}
+
+bool DeviceSession::Open(const std::string& port, std::string& error) {
+    if (!ChoosePort(m_controller, port, error))
+        return false;
     m_found = true;
     const int result = m_controller.Connect();
     if (result == 1) {
@@ -50,6 +51,11 @@ bool DeviceSession::Open(const std::string& port, std::string& error) {
     }
     error = Controller::ConnectFailureText(result, m_controller.portName);
     return false;
+}
+
+void DeviceSession::AppendLogMessage(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_log += text;
 }
 
 std::string DeviceSession::LogText() const {

@@ -4,6 +4,7 @@
 // it when something fails.
 #pragma once
 
+#include "common/MessageLog.h"
 #include "devicelink/Controller.h"
 
 #include <memory>
@@ -11,7 +12,7 @@
 #include <string>
 #include <vector>
 
-class DeviceSession {
+class DeviceSession : private IMessageSink {
 public:
     explicit DeviceSession(std::unique_ptr<ISerialChannel> channel = nullptr);
     ~DeviceSession();
@@ -21,6 +22,10 @@ public:
     // Uses `port` when it is not empty, else discovery (virtual ports included), then connects.
     // False with a one-line reason in `error` when no controller can be reached.
     bool Open(const std::string& port, std::string& error);
+    // The port half of Open, for a tool that connects `controller` its own way (the document's
+    // link set-up): `port` when it is not empty, else the one discovery finds. False with the
+    // reason in `error` when discovery finds none.
+    static bool ChoosePort(Controller& controller, const std::string& port, std::string& error);
     Controller& GetController() { return m_controller; }
     // A port was given or discovery found one (whether or not the connect then succeeded).
     bool Found() const { return m_found; }
@@ -31,6 +36,8 @@ public:
     void MarkLog();
 
 private:
+    void AppendLogMessage(const std::string& text) override;
+
     Controller m_controller;
     mutable std::mutex m_mutex;
     std::string m_log;

@@ -51,14 +51,8 @@ CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
     ClearDeviceProgram(m_deviceProgram);
     PublishHardware();
     // The first document binds the message log to its view; later documents leave it alone.
-    if (!MessageLog::Exists()) {
-        MessageLog::Instance().Bind(
-            [](const std::string& text, CKelvastraDoc* doc) {
-                if (doc && doc->m_view)
-                    doc->m_view->AppendMessage(text);
-            },
-            this);
-    }
+    if (!MessageLog::Exists())
+        BindMessageLog();
     m_controller.SetNoticeHandler([this](const std::string& text, const std::string& caption) {
         if (m_prompt)
             m_prompt->ShowCaptionedMessage(caption, text, MessageIcon::Error);
@@ -70,6 +64,15 @@ CKelvastraDoc::CKelvastraDoc(std::unique_ptr<ISerialChannel> channel)
 
 CKelvastraDoc::~CKelvastraDoc() {
     MessageLog::Instance().Unbind(this);
+}
+
+void CKelvastraDoc::BindMessageLog() {
+    MessageLog::Instance().Bind(this);
+}
+
+void CKelvastraDoc::AppendLogMessage(const std::string& text) {
+    if (m_view)
+        m_view->AppendMessage(text);
 }
 
 void CKelvastraDoc::SetConnectionListener(std::function<void(bool)> listener) {
@@ -485,6 +488,9 @@ void CKelvastraDoc::RunDialogAction(DeviceAction action) {
     const bool applied = m_session.Serve(m_controller);
     // The dialog may have changed the description (hardware settings, calibrations).
     PublishHardware();
+    // The hardware settings' Program has put an empty program on the controller.
+    if (action == DeviceAction::HardwareSettings && applied)
+        ClearDeviceProgram(m_deviceProgram);
     if (action == DeviceAction::HardwareSettings && applied && m_view) {
         // The new hardware invalidates the sets; unsaved ones are offered for saving first.
         if (MaySaveChanges()) {

@@ -11,6 +11,7 @@
 // hardware description only through the copy the worker publishes (PublishedHardware).
 #pragma once
 
+#include "common/MessageLog.h"
 #include "devicelink/Controller.h"
 #include "document/DeviceAction.h"
 #include "document/DialogSession.h"
@@ -28,7 +29,7 @@
 #include <string>
 #include <vector>
 
-class CKelvastraDoc {
+class CKelvastraDoc : private IMessageSink {
 public:
     // Without a channel the controller uses the platform's serial port.
     explicit CKelvastraDoc(std::unique_ptr<ISerialChannel> channel = nullptr);
@@ -51,6 +52,9 @@ public:
     IStageView* View() const { return m_view; }
     void SetPrompt(IUserPrompt* prompt) { m_prompt = prompt; }
     void SetDialogHost(IDialogHost* host) { m_dialogHost = host; }
+    // Sends the message log to this document's view. The first document of a process does so
+    // itself; a later one (a tool's) takes the log over when it asks.
+    void BindMessageLog();
     // Called on the worker whenever the connected flag changes.
     void SetConnectionListener(std::function<void(bool connected)> listener);
     // Called on the worker whenever the activity text changes.
@@ -160,6 +164,7 @@ public:
     static constexpr const char* kReadCancelled = "\nReading Device... Cancelled\n";
 
 private:
+    void AppendLogMessage(const std::string& text) override;
     MessageAnswer Show(const std::string& text, MessageIcon icon);
     void SetConnected(bool connected);
     void SetActivity(const std::string& text);

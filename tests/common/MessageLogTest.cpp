@@ -6,38 +6,37 @@
 
 namespace {
 
-TEST(MessageLog, GoesToTheBoundCallbackAndToStandardOutput)
-{
-    auto& log = MessageLog::Instance();
-    auto* doc = reinterpret_cast<CKelvastraDoc*>(0x1234);
+struct RecordingSink : IMessageSink {
     std::vector<std::string> seen;
-    CKelvastraDoc* seenDoc = nullptr;
-    log.Bind([&](const std::string& text, CKelvastraDoc* d) { seen.push_back(text); seenDoc = d; },
-             doc);
+    void AppendLogMessage(const std::string& text) override { seen.push_back(text); }
+};
+
+TEST(MessageLog, GoesToTheBoundSinkAndToStandardOutput) {
+    auto& log = MessageLog::Instance();
+    RecordingSink first, second;
+    log.Bind(&first);
 
     testing::internal::CaptureStdout();
     log.WriteMessage("\nReadFile Timed Out Waiting for Response\n");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nReadFile Timed Out Waiting for Response\n");
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0], "\nReadFile Timed Out Waiting for Response\n");
-    EXPECT_EQ(seenDoc, doc);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nReadFile Timed Out Waiting for Response\n");
+    EXPECT_EQ(first.seen, std::vector<std::string>{"\nReadFile Timed Out Waiting for Response\n"});
 
-    // Another document cannot unbind the first one's callback; the first one can.
-    log.Unbind(reinterpret_cast<CKelvastraDoc*>(0x5678));
+    // Another sink cannot unbind the first one; the first one can.
+    log.Unbind(&second);
     EXPECT_TRUE(log.IsBound());
-    log.Unbind(doc);
+    log.Unbind(&first);
     EXPECT_FALSE(log.IsBound());
     testing::internal::CaptureStdout();
     log.WriteMessage("after\n");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "after\n");
-    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_EQ(first.seen.size(), 1u);
 }
 
-TEST(MessageLog, AMutedThreadWritesNothingUntilTheMuteEnds)
-{
+TEST(MessageLog, AMutedThreadWritesNothingUntilTheMuteEnds) {
     auto& log = MessageLog::Instance();
-    int calls = 0;
-    log.Bind([&](const std::string&, CKelvastraDoc*) { ++calls; }, nullptr);
+    RecordingSink sink;
+    log.Bind(&sink);
     testing::internal::CaptureStdout();
     {
         MessageLog::ScopedMute mute;
@@ -46,8 +45,8 @@ TEST(MessageLog, AMutedThreadWritesNothingUntilTheMuteEnds)
     }
     log.WriteMessage("loud\n");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "notice\nloud\n");
-    EXPECT_EQ(calls, 2);
-    log.Bind(nullptr, nullptr);
+    EXPECT_EQ(sink.seen.size(), 2u);
+    log.Unbind(&sink);
 }
 
-}  // namespace
+} // namespace

@@ -8,19 +8,14 @@
 #include <string>
 #include <vector>
 
-class LogCapture {
+class LogCapture : private IMessageSink {
 public:
     LogCapture() {
         MessageLog::Instance().SetEchoToStdout(false);
-        MessageLog::Instance().Bind(
-            [this](const std::string& text, CKelvastraDoc*) {
-                std::lock_guard lock(m_mutex);
-                m_messages.push_back(text);
-            },
-            nullptr);
+        MessageLog::Instance().Bind(this);
     }
     ~LogCapture() {
-        MessageLog::Instance().Bind(nullptr, nullptr);
+        MessageLog::Instance().Unbind(this);
         MessageLog::Instance().SetEchoToStdout(true);
     }
     LogCapture(const LogCapture&) = delete;
@@ -42,6 +37,11 @@ public:
     }
 
 private:
+    void AppendLogMessage(const std::string& text) override {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back(text);
+    }
+
     mutable std::mutex m_mutex;
     std::vector<std::string> m_messages;
 };

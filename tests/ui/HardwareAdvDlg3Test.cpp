@@ -1,5 +1,6 @@
-// The hardware settings dialog: what it selects and shows, and the Program steps on a scripted
-// line. The whole flow against the simulator runs in StageFlowTest.
+// The hardware settings dialog: what it selects and shows, and how it follows Program's outcome.
+// The Program steps are the document's (ControllerHardwareTest); the whole flow against the
+// simulator runs in StageFlowTest.
 #include "hardware/ui/HardwareAdvDlg3.h"
 
 #include "TestSupport.h"
@@ -13,47 +14,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QThread>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-namespace {
-
-HardwareDescription Edited() {
-    HardwareDescription edited;
-    edited.WellDepth_mm = 20;
-    edited.MagnetStyle = Magnet::A25_10;
-    edited.MembraneStyle = Membrane::Hydrostatic;
-    edited.RegulatorType = Regulator::QB3_20;
-    edited.SpringType = Spring::NoSpring;
-    return edited;
-}
-
-// The INFOW.INI of Edited() on a controller with firmware 4.05.
-const std::string kEditedBlock = "##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\nWellDepth_mm 20\n"
-                                 "MagnetStyle A25_10\nMembraneStyle Hydrostatic\n"
-                                 "RegulatorType QB3_20\nSpringType NoSpring\n";
-
-DeviceProgramTable OneSetProgram() {
-    DeviceProgramTable table{};
-    table[0].stretchMs = 1000;
-    table[0].holdMs = 500;
-    table[0].repetitions = 3;
-    table[0].magnitudeSetpoint = 12000;
-    table[0].flags = ProgramFlag::Used | ProgramFlag::Seconds;
-    table[0].SetName("Stretch");
-    return table;
-}
-
-} // namespace
+namespace {} // namespace
 
 // --- opening and the fields ----------------------------------------------------------------
 
 class HardwareAdvDlg3 : public WidgetTest {
 protected:
     DialogSession session;
-    DeviceProgramTable table{};
 };
 
 // The lists' contents and order are the hardware vocabulary's; here: what is selected.
@@ -64,7 +33,10 @@ TEST_F(HardwareAdvDlg3, OpensWithTheDescriptionSelected) {
     };
     const std::string first = "ITV1050 (130 psi Max.)";
     const Case cases[] = {
-        {3, 1, 2, 7,
+        {3,
+         1,
+         2,
+         7,
          {"Hydrostatic", "Rubber Grommet 12.7x7.9_mm", "NoMagnet", "QB3 (20 psi Max.)"}},
         // A1_32 and invalid values are not offered: the first entry stands for them.
         {Membrane::A1_32, 5, 3, 8, {"70A_794um", "No Spring", "A10x2.5_mm", first}},
@@ -76,7 +48,7 @@ TEST_F(HardwareAdvDlg3, OpensWithTheDescriptionSelected) {
         description.SpringType = c.spring;
         description.MagnetStyle = c.magnet;
         description.RegulatorType = c.regulator;
-        CHardwareAdvDlg3 dialog(description, session, table, prompt);
+        CHardwareAdvDlg3 dialog(description, session, prompt);
         const std::vector<std::string> shown{dialog.MembraneList()->currentText().toStdString(),
                                              dialog.SpringList()->currentText().toStdString(),
                                              dialog.MagnetList()->currentText().toStdString(),
@@ -92,10 +64,8 @@ TEST_F(HardwareAdvDlg3, OpensWithTheDescriptionSelected) {
 TEST_F(HardwareAdvDlg3, IdealHeightFollowsTheWellDepthWhenItsBoxLosesFocus) {
     HardwareDescription description;
     description.hardwareVersion = 1250;
-    CHardwareAdvDlg3 dialog(description, session, table, prompt);
+    CHardwareAdvDlg3 dialog(description, session, prompt);
     EXPECT_EQ(dialog.HardwareIdEdit()->text(), "1250");
-    EXPECT_TRUE(dialog.HardwareIdEdit()->isReadOnly());
-    EXPECT_TRUE(dialog.IdealHeightEdit()->isReadOnly());
     EXPECT_EQ(dialog.WellDepthEdit()->text(), "18.5");
     EXPECT_EQ(dialog.IdealHeightEdit()->text(), "8");
 
@@ -123,7 +93,7 @@ TEST_F(HardwareAdvDlg3, IdealHeightFollowsTheWellDepthWhenItsBoxLosesFocus) {
 
 TEST_F(HardwareAdvDlg3, ProgramWithoutTheWorkerSaysSoAndStaysOpen) {
     session.Finish(false); // the worker no longer serves the dialog
-    CHardwareAdvDlg3 dialog(HardwareDescription{}, session, table, prompt);
+    CHardwareAdvDlg3 dialog(HardwareDescription{}, session, prompt);
     dialog.ProgramButton()->click();
     EXPECT_FALSE(dialog.Busy());
     EXPECT_FALSE(dialog.Applied());
@@ -131,108 +101,17 @@ TEST_F(HardwareAdvDlg3, ProgramWithoutTheWorkerSaysSoAndStaysOpen) {
     EXPECT_EQ(prompt.Last(), CHardwareAdvDlg3::kDeviceGone);
 }
 
-// --- Program on a scripted line ------------------------------------------------------------
-
-class ProgramHardwareTest : public ::testing::Test {
-protected:
-    ProgramHardwareTest() : controller(MakeChannel()) {
-        controller.portName = "/dev/ttyACM0";
-        controller.hardware.FirmwareVersion = 4050;
-        controller.hardware.hardwareVersion = 1250;
-        EXPECT_EQ(controller.serial.Open("p", false, false, true, true, -1), 0);
-        firmware = std::make_unique<FakeFirmware>(*line);
-        firmware->files[kHardwareInfoFile] = "old";
-        firmware->overrides["0H"] = {"OK\r"};
-    }
-    std::unique_ptr<ISerialChannel> MakeChannel() {
-        auto channel = std::make_unique<ScriptedSerialChannel>();
-        line = channel.get();
-        return channel;
-    }
-
+// A later step failed (the program table is refused): the box says which, the dialog stays
+// open, and since the description did change, cancelling now still counts as applied.
+TEST_F(HardwareAdvDlg3, StaysOpenAfterAPartlyFailedProgram) {
+    auto channel = std::make_unique<ScriptedSerialChannel>();
+    FakeFirmware firmware(*channel);
+    firmware.overrides["0P"] = {"Error 2\r"};
+    Controller controller(std::move(channel));
+    ASSERT_EQ(controller.serial.Open("p", false, false, true, true, -1), 0);
     LogCapture log;
-    ScriptedSerialChannel* line = nullptr;
-    Controller controller;
-    std::unique_ptr<FakeFirmware> firmware;
-    DeviceProgramTable table = OneSetProgram();
-};
-
-TEST_F(ProgramHardwareTest, ReplacesInfowTakesItAndClearsTheProgram) {
-    const HardwareProgramResult result = ProgramHardware(controller, table, Edited());
-    EXPECT_TRUE(result.Succeeded());
-    EXPECT_EQ(HardwareProgramFailureText(result), "");
-    EXPECT_EQ(firmware->files[kHardwareInfoFile], kEditedBlock);
-
-    // Delete, write (the pieces are the controller's), take it, then the empty program.
-    std::vector<std::string> order;
-    for (const auto& c : firmware->commands)
-        if (c.rfind("0X", 0) == 0 || c.rfind("0W", 0) == 0 || c == "0H" || c == "0P")
-            order.push_back(c);
-    EXPECT_EQ(order, (std::vector<std::string>{"0X INFOW.INI", "0W INFOW.INI", "0H", "0P"}));
-    DeviceProgramTable cleared{};
-    ClearDeviceProgram(cleared);
-    EXPECT_EQ(table, cleared);
-    EXPECT_EQ(firmware->programLines.size(), 140u);
-
-    // Only the edited fields change; the versions stay the controller's.
-    EXPECT_EQ(controller.hardware.MembraneStyle, Membrane::Hydrostatic);
-    EXPECT_EQ(controller.hardware.WellDepth_mm, 20);
-    EXPECT_EQ(controller.hardware.FirmwareVersion, 4050);
-    EXPECT_EQ(controller.hardware.hardwareVersion, 1250);
-}
-
-TEST_F(ProgramHardwareTest, FailedStepsAreReportedAndAFailedWriteChangesNothing) {
-    // The refused command (none: INFOW.INI is missing, which is no failure), its reply, which
-    // steps then succeed (written, reloaded, program cleared) and what the box says.
-    const struct {
-        const char *command, *reply, *steps, *says;
-    } cases[] = {
-        {"", "", "111", ""},
-        {"0W INFOW.INI", "Error 4\r", "000",
-         "could not be written to the device's card (INFOW.INI).\nNothing was changed.\n"},
-        {"0H", "Error 1\r", "101", "did not confirm"},
-        {"0P", "Error 2\r", "110",
-         "test program could not be cleared.\nThe hardware settings were written"},
-        // Last: the fake stays in its write mode after refusing the end line.
-        {"\x17", "Error 4\r", "000", "Nothing was changed"},
-    };
-    const HardwareDescription before = controller.hardware;
-    for (const auto& c : cases) {
-        controller.hardware = before;
-        table = OneSetProgram();
-        firmware->commands.clear();
-        firmware->overrides = {{"0H", {"OK\r"}}};
-        if (*c.command)
-            firmware->overrides[c.command] = {c.reply};
-        else
-            firmware->files.erase(kHardwareInfoFile);
-        const HardwareProgramResult result = ProgramHardware(controller, table, Edited());
-        const std::string steps{char('0' + result.infoWritten), char('0' + result.reloaded),
-                                char('0' + result.programCleared)};
-        EXPECT_EQ(steps, c.steps) << c.command;
-        const std::string text = HardwareProgramFailureText(result);
-        EXPECT_NE(text.find(c.says), std::string::npos) << c.command << ": " << text;
-        EXPECT_EQ(text.empty(), result.Succeeded()) << c.command;
-        if (result.infoWritten) {
-            EXPECT_EQ(controller.hardware.MembraneStyle, Membrane::Hydrostatic) << c.command;
-            continue;
-        }
-        EXPECT_EQ(controller.hardware, before) << c.command;
-        EXPECT_EQ(table, OneSetProgram()) << c.command; // the old program still fits
-        EXPECT_EQ(std::count(firmware->commands.begin(), firmware->commands.end(), "0H"), 0);
-        EXPECT_EQ(text.rfind("Error:  ", 0), 0u);
-    }
-}
-
-// A later step failed: the box says which, the dialog stays open, and since the description did
-// change, cancelling now still counts as applied.
-TEST_F(ProgramHardwareTest, DialogStaysOpenAfterAPartlyFailedProgram) {
-    TestApp();
-    firmware->overrides["0P"] = {"Error 2\r"};
-    DialogSession session;
     TestThread worker([&] { session.Serve(controller); });
-    RecordingPrompt prompt;
-    CHardwareAdvDlg3 dialog(controller.hardware, session, table, prompt);
+    CHardwareAdvDlg3 dialog(controller.hardware, session, prompt);
     dialog.MembraneList()->setCurrentText("Hydrostatic");
     dialog.ProgramButton()->click();
     EXPECT_TRUE(dialog.Busy());
@@ -246,5 +125,4 @@ TEST_F(ProgramHardwareTest, DialogStaysOpenAfterAPartlyFailedProgram) {
     EXPECT_NE(prompt.Last().find("could not be cleared"), std::string::npos) << prompt.Last();
     session.Finish(false);
     worker.Wait();
-    EXPECT_EQ(controller.hardware.MembraneStyle, Membrane::Hydrostatic);
 }

@@ -49,7 +49,7 @@ protected:
         qputenv("KELVASTRA_PORTS_DIR", QByteArray::fromStdString(sim->PortsFolder().string()));
         qputenv("KELVASTRA_HOME", home.path().toUtf8());
         MessageLog::Instance().SetEchoToStdout(false);
-        RegisterDeviceDialogs(host, document, prompt);
+        RegisterDeviceDialogs(host, prompt);
         document.SetView(&view);
         document.SetPrompt(&prompt);
         document.SetDialogHost(&host);

@@ -1,7 +1,7 @@
 #include "calibration/ui/CallibrationModeDlg.h"
 
-#include "app/WidgetPrompt.h"
 #include "calibration/ui/CalibrationWork.h"
+#include "controls/WidgetPrompt.h"
 #include "devicelink/Controller.h"
 #include "document/Settings.h"
 #include "document/ViewInterfaces.h"

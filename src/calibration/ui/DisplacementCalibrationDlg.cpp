@@ -1,10 +1,10 @@
 #include "calibration/ui/DisplacementCalibrationDlg.h"
 
-#include "app/WidgetPrompt.h"
 #include "calibration/ui/CalibrationWork.h"
 #include "controls/QuillmarkButton.h"
 #include "controls/QuillmarkHeaderCtrl.h"
 #include "controls/ReportCtrl.h"
+#include "controls/WidgetPrompt.h"
 #include "document/Settings.h"
 #include "document/ViewInterfaces.h"
 

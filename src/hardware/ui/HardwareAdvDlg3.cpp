@@ -1,10 +1,8 @@
 #include "hardware/ui/HardwareAdvDlg3.h"
 
-#include "app/WidgetPrompt.h"
-#include "common/MessageLog.h"
+#include "controls/WidgetPrompt.h"
 #include "devicelink/Controller.h"
 #include "document/DialogSession.h"
-#include "document/KelvastraDoc.h"
 #include "document/ViewInterfaces.h"
 
 #include <QComboBox>
@@ -72,49 +70,6 @@ double IdealSpecimenHeight(const HardwareDescription& description, double wellDe
     return wellDepthMm - description.heightOffset_mm;
 }
 
-HardwareProgramResult ProgramHardware(Controller& controller, DeviceProgramTable& table,
-                                      const HardwareDescription& edited) {
-    HardwareProgramResult result;
-    // Only the fields the dialog edits: versions and calibration tables stay the controller's.
-    HardwareDescription changed = controller.hardware;
-    changed.WellDepth_mm = edited.WellDepth_mm;
-    changed.MembraneStyle = edited.MembraneStyle;
-    changed.SpringType = edited.SpringType;
-    changed.MagnetStyle = edited.MagnetStyle;
-    changed.RegulatorType = edited.RegulatorType;
-
-    if (controller.ReplaceCardFile(kHardwareInfoFile, HardwareBlockText(changed)) !=
-        Controller::kCardReplaced) {
-        // What the card holds now goes to the message area.
-        MessageLog::Instance().WriteMessage("Error:  " + controller.WriteProblem() + "\n");
-        return result; // the controller keeps its hardware, so its program still fits
-    }
-    result.infoWritten = true;
-    controller.hardware = changed;
-
-    result.reloaded = controller.Command("0H\r") == 0;
-    // Cleared even when "0H" failed: the card already describes the new hardware.
-    ClearDeviceProgram(table);
-    result.programCleared = controller.UploadProgram(table) == 1;
-    return result;
-}
-
-std::string HardwareProgramFailureText(const HardwareProgramResult& result) {
-    if (result.Succeeded())
-        return {};
-    if (!result.infoWritten)
-        return "Error:  The hardware settings could not be written to the device's card "
-               "(INFOW.INI).\nNothing was changed.\n";
-    std::string text;
-    if (!result.reloaded)
-        text += "Error:  The device did not confirm that it has taken the new hardware "
-                "settings.\n";
-    if (!result.programCleared)
-        text += "Error:  The device's test program could not be cleared.\n";
-    text += "The hardware settings were written to the device's card.\n";
-    return text;
-}
-
 // --- dialog ----------------------------------------------------------------------------------
 
 namespace {
@@ -147,9 +102,9 @@ std::string SelectedText(const QComboBox* list) {
 } // namespace
 
 CHardwareAdvDlg3::CHardwareAdvDlg3(const HardwareDescription& description, DialogSession& session,
-                                   DeviceProgramTable& table, IUserPrompt& prompt, QWidget* parent)
-    : QDialog(parent), m_description(description), m_session(session), m_table(table),
-      m_prompt(prompt), m_fWellDepth(description.WellDepth_mm),
+                                   IUserPrompt& prompt, QWidget* parent)
+    : QDialog(parent), m_description(description), m_session(session), m_prompt(prompt),
+      m_fWellDepth(description.WellDepth_mm),
       m_fIdealHeight(IdealSpecimenHeight(description, description.WellDepth_mm)) {
     setWindowTitle(QStringLiteral("Hardware Advanced"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -284,12 +239,8 @@ void CHardwareAdvDlg3::OnProgram() {
     const HardwareDescription edited = HardwareFromSelections(m_description, Selections());
 
     SetBusy(true);
-    DeviceProgramTable* table = &m_table;
     const bool queued = m_session.Request<HardwareProgramResult>(
-        this,
-        [table, edited](Controller& controller) {
-            return ProgramHardware(controller, *table, edited);
-        },
+        this, [edited](Controller& controller) { return ProgramHardware(controller, edited); },
         [this, edited](HardwareProgramResult result) { OnProgramDone(result, edited); });
     if (!queued) {
         SetBusy(false);
@@ -319,8 +270,7 @@ void CHardwareAdvDlg3::reject() {
 
 // --- opener ----------------------------------------------------------------------------------
 
-bool OpenHardwareSettingsDialog(CKelvastraDoc& doc, DialogSession& session, QWidget* parent,
-                                IUserPrompt* prompt) {
+bool OpenHardwareSettingsDialog(DialogSession& session, QWidget* parent, IUserPrompt* prompt) {
     // The description belongs to the worker's controller: copy it there.
     const auto description = session.RunAndWait<std::optional<HardwareDescription>>(
         [](Controller& controller) { return std::optional(controller.hardware); }, std::nullopt);
@@ -332,7 +282,7 @@ bool OpenHardwareSettingsDialog(CKelvastraDoc& doc, DialogSession& session, QWid
         ownPrompt = std::make_unique<CWidgetPrompt>();
         prompt = ownPrompt.get();
     }
-    CHardwareAdvDlg3 dialog(*description, session, doc.m_deviceProgram, *prompt, parent);
+    CHardwareAdvDlg3 dialog(*description, session, *prompt, parent);
     if (ownPrompt)
         ownPrompt->SetParentWidget(&dialog);
     dialog.exec();

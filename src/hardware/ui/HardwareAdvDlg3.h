@@ -3,20 +3,18 @@
 // has the controller take it, and replaces the controller's test program by an empty one (a
 // program made for other hardware would drive it with the wrong set points).
 //
-// The dialog lives on the GUI thread and edits a copy of the description; everything that
-// touches the controller or its description runs on the device worker as one piece of work.
+// The dialog lives on the GUI thread and edits a copy of the description; the Program steps
+// (ProgramHardware) run on the device worker as one piece of work posted through the session.
 #pragma once
 
+#include "document/ControllerHardware.h"
 #include "hardware/HardwareDescription.h"
-#include "protocol/DeviceProgram.h"
 
 #include <QDialog>
 
 #include <string>
 #include <vector>
 
-class CKelvastraDoc;
-class Controller;
 class DialogSession;
 class IUserPrompt;
 class QComboBox;
@@ -46,28 +44,6 @@ HardwareDescription HardwareFromSelections(const HardwareDescription& base,
 // Well depth less the height offset.
 double IdealSpecimenHeight(const HardwareDescription& description, double wellDepthMm);
 
-inline constexpr const char* kHardwareInfoFile = "INFOW.INI";
-
-// What Program managed. The steps after a failed INFOW.INI write are not tried: the controller
-// keeps the hardware (and the program) it had.
-struct HardwareProgramResult {
-    bool infoWritten = false;    // INFOW.INI holds the new block; the description was changed
-    bool reloaded = false;       // "0H" was answered OK
-    bool programCleared = false; // the empty program table went through
-
-    bool Succeeded() const { return infoWritten && reloaded && programCleared; }
-};
-
-// The Program steps, on the device worker: the five edited fields go into a copy of the
-// controller's description, whose "##HARDWARE" block replaces INFOW.INI on the card (a failed
-// delete is no failure: the file may not be there); only when the write went through does the
-// controller's description take the new values, "0H" is sent and `table` is cleared and
-// uploaded.
-HardwareProgramResult ProgramHardware(Controller& controller, DeviceProgramTable& table,
-                                      const HardwareDescription& edited);
-// The message for a result that did not succeed (empty when it did): one line per failed step.
-std::string HardwareProgramFailureText(const HardwareProgramResult& result);
-
 // --- the dialog ----------------------------------------------------------------------------
 
 class CHardwareAdvDlg3 : public QDialog {
@@ -78,9 +54,9 @@ public:
         "Error:  The device is no longer available; the hardware settings were not written.\n";
 
     // `description` is copied. Program posts its work to `session`, which runs it with the
-    // controller; `table` is the document's device program table, touched only by that work.
+    // controller.
     CHardwareAdvDlg3(const HardwareDescription& description, DialogSession& session,
-                     DeviceProgramTable& table, IUserPrompt& prompt, QWidget* parent = nullptr);
+                     IUserPrompt& prompt, QWidget* parent = nullptr);
 
     // True once a Program has changed the controller's description (even when a later step
     // failed and the dialog was then cancelled): the sequence made for the old hardware is stale.
@@ -122,7 +98,6 @@ private:
 
     HardwareDescription m_description;
     DialogSession& m_session;
-    DeviceProgramTable& m_table;
     IUserPrompt& m_prompt;
     double m_fWellDepth = 0.0;
     double m_fIdealHeight = 0.0;
@@ -144,5 +119,5 @@ private:
 // The dialog host's opener for the Hardware Settings action: takes a copy of the controller's
 // description through the session, runs the dialog modally and returns whether the description
 // was changed. Messages go to `prompt`, or to message boxes over the dialog when it is null.
-bool OpenHardwareSettingsDialog(CKelvastraDoc& doc, DialogSession& session, QWidget* parent,
+bool OpenHardwareSettingsDialog(DialogSession& session, QWidget* parent,
                                 IUserPrompt* prompt = nullptr);

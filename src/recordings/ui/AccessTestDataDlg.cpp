@@ -1,7 +1,7 @@
 #include "recordings/ui/AccessTestDataDlg.h"
 
-#include "app/WidgetPrompt.h"
 #include "controls/ReportCtrl.h"
+#include "controls/WidgetPrompt.h"
 #include "devicelink/Controller.h"
 #include "document/ControllerCard.h"
 #include "document/DialogSession.h"

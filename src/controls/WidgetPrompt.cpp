@@ -1,7 +1,8 @@
-#include "app/WidgetPrompt.h"
+#include "controls/WidgetPrompt.h"
+
+#include "document/ThreadMailbox.h"
 
 #include <QMessageBox>
-#include "document/ThreadMailbox.h"
 
 CWidgetPrompt::CWidgetPrompt(QWidget* parent) : QObject(nullptr), m_parent(parent) {}
 

@@ -19,7 +19,14 @@ int main(int argc, char** argv) {
     if (CommandNeedsGui(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The platform's start-up notes (a missing runtime folder) are not the user's business.
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+                if (type == QtCriticalMsg || type == QtFatalMsg)
+                    std::fprintf(stderr, "%s\n", qPrintable(text));
+            });
         app = std::make_unique<QGuiApplication>(argc, argv);
+        qInstallMessageHandler(previous);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }

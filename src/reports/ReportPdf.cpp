@@ -524,5 +524,9 @@ bool WriteProtocolPdf(const fs::path& protocolFile, const fs::path& out, std::st
     ProtocolPrintout printout;
     if (!ReadProtocolPrintout(protocolFile, printout, error))
         return false;
+    return WriteProtocolPdf(printout, out, error);
+}
+
+bool WriteProtocolPdf(const ProtocolPrintout& printout, const fs::path& out, std::string& error) {
     return WriteBytes(out, ProtocolPdf(printout), error);
 }

@@ -56,3 +56,5 @@ bool WriteTestReport(const std::filesystem::path& resultFolder, const std::files
                      std::filesystem::path& written, std::string& error);
 bool WriteProtocolPdf(const std::filesystem::path& protocolFile, const std::filesystem::path& out,
                       std::string& error);
+bool WriteProtocolPdf(const ProtocolPrintout& printout, const std::filesystem::path& out,
+                      std::string& error);

@@ -54,8 +54,8 @@ void Take(MeanDeviation& into, double& sum, double& squares, double value) {
     squares += value * value;
 }
 
-// Two passes would be exact to the last bit; one pass with a shifted origin is as exact for
-// amplitudes and forces, whose spread is small against their size only in degenerate files.
+// Sums taken from the first value rather than from zero, so the one-pass variance stays exact
+// when the values lie far from zero with a small spread (positions, forces of a stiff well).
 struct Accumulator {
     double shift = kNaN;
     double sum = 0.0;

@@ -4,10 +4,12 @@
 #include "document/KelvastraDoc.h"
 #include "document/Settings.h"
 #include "document/ThreadMailbox.h"
+#include "reports/ReportPdf.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QThread>
 
 #include <filesystem>
@@ -100,6 +102,9 @@ void CDocumentBridge::StopWorker() {
 bool CDocumentBridge::OnCommand(int commandId) {
     QWidget* parent = m_dialogParent.data();
     switch (commandId) {
+    case ID_FILE_EXPORT_PDF:
+        ExportProtocolPdf();
+        return true;
     case ID_FILE_OPEN:
     case ID_FILE_SAVE: {
         std::optional<std::string> chosen;
@@ -143,7 +148,29 @@ void CDocumentBridge::NoteRecentFile(const std::optional<std::string>& path) {
         Settings::RemoveRecentFile(*path);
 }
 
+void CDocumentBridge::ExportProtocolPdf() {
+    QWidget* parent = m_dialogParent.data();
+    // What is printed is what File Save would write: the view's sets, checked.
+    if (m_document.IsBusy() || !m_document.View() || !m_document.View()->CheckSequence())
+        return;
+    const QString path = QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Export Protocol as PDF"),
+        QString::fromStdString(Settings::TemplateDir()), QStringLiteral("PDF (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    ProtocolPrintout printout;
+    printout.name = std::filesystem::path(path.toStdString()).stem().string();
+    printout.sequence = CommittedSequence();
+    printout.hardware = Hardware();
+    std::string error;
+    if (!WriteProtocolPdf(printout, path.toStdString(), error))
+        QMessageBox::critical(parent, QStringLiteral("Kelvastra"),
+                              QStringLiteral("Error:  ") + QString::fromStdString(error));
+}
+
 bool CDocumentBridge::IsCommandEnabled(int commandId) const {
+    if (commandId == ID_FILE_EXPORT_PDF)
+        return m_document.IsCommandEnabled(ID_FILE_SAVE);
     const int recent = commandId - ID_FILE_MRU_FILE1;
     if (recent >= 0 && recent < Settings::kRecentFileCount)
         return m_document.IsCommandEnabled(ID_FILE_OPEN);

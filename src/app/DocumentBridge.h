@@ -45,6 +45,8 @@ public:
                                                      const std::string& startFolder);
 
 private:
+    // File > Export Protocol as PDF: the view's sets, checked as for a save, on one page.
+    void ExportProtocolPdf();
     // Keeps the recent-file list in step after an Open or Save of `path`.
     void NoteRecentFile(const std::optional<std::string>& path);
 

@@ -83,6 +83,8 @@ void CMainFrame::CreateMenus() {
     QAction* save = MakeAction(ID_FILE_SAVE, QStringLiteral("&Save"),
                                QStringLiteral("Save As Protocol File"), QStringLiteral("Save"));
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction* exportPdf = MakeAction(ID_FILE_EXPORT_PDF, QStringLiteral("Export Protocol as PDF..."),
+                                    QStringLiteral("Write the protocol as a one-page PDF"));
     QAction* exit = MakeAction(ID_APP_EXIT, QStringLiteral("E&xit"));
 
     QAction* read =
@@ -112,6 +114,7 @@ void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(open);
     file->addAction(save);
+    file->addAction(exportPdf);
     m_recentSeparator = file->addSeparator();
     for (int i = 0; i < Settings::kRecentFileCount; ++i)
         file->addAction(MakeAction(ID_FILE_MRU_FILE1 + i, QString()));

@@ -6,12 +6,30 @@
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <clocale>
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Printouts draw text, which needs the font machinery of a GUI application; it draws
+    // offscreen, so a terminal without a display serves as well.
+    std::unique_ptr<QCoreApplication> app;
+    if (CommandNeedsGui(argc, argv)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The platform's start-up notes (a missing runtime folder) are not the user's business.
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+                if (type == QtCriticalMsg || type == QtFatalMsg)
+                    std::fprintf(stderr, "%s\n", qPrintable(text));
+            });
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        qInstallMessageHandler(previous);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     // Qt takes the number format from the environment; files and wire texts need the C one.
     std::setlocale(LC_NUMERIC, "C");
     // Ctrl-C or a termination request during a card write or program upload ends that transfer
@@ -36,6 +54,7 @@ int main(int argc, char** argv) {
     AddDoctorCommand(cli, context);
     AddCalibrationCommands(cli, context);
     AddDataCommands(cli, context);
+    AddReportCommands(cli, context);
 
     int status = context.exitCode;
     try {

@@ -118,3 +118,30 @@ TEST_F(ProtocolCli, UnreadableAndShortFiles) {
 }
 
 } // namespace
+
+// The printouts' contents are the reports layer's; here: a terminal without a display serves,
+// the report goes to its default place and failures say why with status 1.
+TEST_F(ProtocolCli, PrintoutsWithoutADisplay) {
+    const std::string noDisplay = "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY";
+    const fs::path protocol = Write("p.tmt", kBlock + kHeader +
+                                                 "Data1\tRamp\tN\t10\t0\t10\t10\t0\t0\t1\tSeconds\t"
+                                                 "All(64) \t0\t\n");
+    const fs::path pdf = m_dir / "p.pdf";
+    CliRun run = RunCli(
+        m_dir, "protocol pdf " + ShellQuote(protocol.string()) + " " + ShellQuote(pdf.string()), "",
+        noDisplay);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(ReadFile(pdf).rfind("%PDF-", 0), 0u);
+
+    const fs::path result = m_dir / "Test_0001";
+    fs::create_directories(result);
+    Write("Test_0001/Test_0001.csv", "Time (mS),Set\r\n");
+    run = RunCli(m_dir, "report " + ShellQuote(result.string()), "", noDisplay);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.output, (result / "Test_0001_Report.pdf").string() + "\n");
+    EXPECT_TRUE(fs::is_regular_file(result / "Test_0001_Report.pdf"));
+
+    run = Cli({"report", (m_dir / "missing").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errors, "Error:  " + (m_dir / "missing").string() + " is not a result folder.\n");
+}

@@ -11,6 +11,8 @@
 
 #include <cmath>
 
+namespace fs = std::filesystem;
+
 namespace {
 
 TEST(PlotWindow, ZoomRedrawsTheVisibleStretchAndThePictureIsSaved) {
@@ -56,3 +58,95 @@ TEST(PlotWindow, ZoomRedrawsTheVisibleStretchAndThePictureIsSaved) {
 }
 
 } // namespace
+
+namespace {
+
+// A result folder with a summary of two sets, wells 1 and 2; well 2's amplitude falls away in
+// the second set as a torn membrane's does.
+fs::path PerCycleFolder(const fs::path& root) {
+    const fs::path result = root / "Torn_0001";
+    fs::create_directories(result / "TestLogs");
+    WriteFile(result / "Torn_0001.csv", "Time (mS),Set\r\n0,1\r\n");
+    std::string text = "Set,Set Name,Cycle,Start (mS),End (mS),Samples,Max Pressure (MPa)";
+    for (int k = 1; k <= 9; ++k) {
+        const std::string w = std::to_string(k);
+        text += ",Max Position " + w + " (um),Min Position " + w + " (um),Amplitude " + w +
+                " (um),Max Force " + w + " (N) (factory),Max Force " + w + " (N) (calibrated)";
+    }
+    text += "\r\n";
+    for (int i = 0; i < 400; ++i) {
+        const int set = i < 200 ? 1 : 2;
+        const double second = set == 1 ? 300.0 : 300.0 - (i - 200) * 1.2;
+        text += std::to_string(set) + "," + (set == 1 ? "Warmup" : "Strain") + "," +
+                std::to_string(i % 200 + 1) + "," + std::to_string(i * 1000) + "," +
+                std::to_string(i * 1000 + 990) + ",100,0.050";
+        text += ",340.0,40.0,300.0,0.330,";
+        text += ",350.0,50.0," + std::to_string(second) + ",0.340,";
+        for (int k = 3; k <= 9; ++k)
+            text += ",,,,,";
+        text += "\r\n";
+    }
+    WriteFile(result / "Torn_0001_Summary.csv", text);
+    return result;
+}
+
+} // namespace
+
+TEST(PlotWindow, PerCycleViewFromTheSummaryAndTheReportOfItsFolder) {
+    TestApp();
+    TempFolder temp;
+    const fs::path result = PerCycleFolder(temp.Path());
+    CPlotWindow window;
+    std::string error;
+    // From the converted file, the per-cycle view finds the summary beside it.
+    ASSERT_TRUE(window.OpenPerCycle((result / "Torn_0001.csv").string(), error)) << error;
+    ASSERT_TRUE(window.PerCycleView());
+    EXPECT_EQ(window.windowTitle(), "Torn_0001_Summary.csv - Per cycle");
+    EXPECT_TRUE(window.SeriesBox(0)->isChecked());  // amplitude 1
+    EXPECT_TRUE(window.SeriesBox(2)->isChecked());  // amplitude 2
+    EXPECT_FALSE(window.SeriesBox(4)->isEnabled()); // well 3 has no values
+    EXPECT_TRUE(window.SeriesBox(3)->isEnabled());  // max force 2
+    window.SeriesBox(3)->setChecked(true);
+    window.resize(1000, 500);
+    window.RefreshNow();
+    EXPECT_EQ(window.DrawnPoints(0), 400);
+    EXPECT_EQ(window.DrawnPoints(3), 400);
+    EXPECT_EQ(window.DrawnPoints(1), 0);
+    // The amplitude axis reaches down to the failing well's last cycle.
+    auto* amplitude = qobject_cast<QValueAxis*>(window.Chart()->axes(Qt::Vertical).front());
+    EXPECT_LE(amplitude->min(), 300.0 - 199 * 1.2);
+
+    std::string written;
+    ASSERT_TRUE(window.WriteReport(written, error)) << error;
+    EXPECT_EQ(written, (result / "Torn_0001_Report.pdf").string());
+
+    // A full file without a summary beside it says so.
+    CPlotWindow missing;
+    fs::create_directories(temp.Path() / "Other" / "TestLogs");
+    EXPECT_FALSE(missing.OpenPerCycle((temp.Path() / "Other" / "Other_0002.csv").string(), error));
+    EXPECT_NE(error.find("No per-cycle summary beside Other_0002_Full.csv"), std::string::npos)
+        << error;
+}
+
+// The per-cycle view's picture, kept in $KELVASTRA_ARTIFACTS (or the build folder); run under
+// Xvfb by its own test entry, skipped on the offscreen platform.
+TEST(PlotWindow, PerCycleScreenshotUnderXvfb) {
+    TestApp();
+    if (QGuiApplication::platformName() != "xcb")
+        GTEST_SKIP() << "needs an X server (Xvfb)";
+    QString artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
+    if (artifacts.isEmpty())
+        artifacts = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
+    fs::create_directories(artifacts.toStdString());
+    TempFolder temp;
+    CPlotWindow window;
+    std::string error;
+    ASSERT_TRUE(
+        window.Open((PerCycleFolder(temp.Path()) / "Torn_0001_Summary.csv").string(), error))
+        << error;
+    window.SeriesBox(1)->setChecked(true);
+    window.show();
+    QTest::qWait(300);
+    EXPECT_GT(window.DrawnPoints(1), 10);
+    EXPECT_TRUE(SaveWidgetPng(window, (artifacts + "/per-cycle.png").toStdString(), error));
+}

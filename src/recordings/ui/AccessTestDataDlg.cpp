@@ -10,6 +10,7 @@
 #include "recordings/TestDataAccess.h"
 #include "recordings/ui/AdvancedProcess.h"
 #include "recordings/ui/PlotWindow.h"
+#include "reports/ReportPdf.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -99,6 +100,7 @@ CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prom
     m_scanButton = Button("Scan for Data");
     m_downloadButton = Button("Download Selected");
     m_plotButton = Button("Plot");
+    m_reportButton = Button("Report");
     m_deleteButton = Button("Delete Selected");
     m_deleteAllButton = Button("Delete All");
     m_advancedButton = Button("Advanced");
@@ -108,6 +110,7 @@ CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prom
     connect(m_scanButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnScanForData);
     connect(m_downloadButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnDownloadSelected);
     connect(m_plotButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnPlot);
+    connect(m_reportButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnReport);
     connect(m_deleteButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnDeleteSelected);
     connect(m_deleteAllButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnDeleteAll);
     connect(m_advancedButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnAdvanced);
@@ -125,8 +128,8 @@ CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prom
     m_status->setMinimumWidth(160);
 
     auto* side = new QVBoxLayout;
-    for (QPushButton* button : {m_scanButton, m_downloadButton, m_plotButton, m_deleteButton,
-                                m_deleteAllButton, m_advancedButton})
+    for (QPushButton* button : {m_scanButton, m_downloadButton, m_plotButton, m_reportButton,
+                                m_deleteButton, m_deleteAllButton, m_advancedButton})
         side->addWidget(button);
     side->addStretch();
 
@@ -219,6 +222,7 @@ void CAccessTestDataDlg::UpdatePlotButton() {
     for (int row : m_list->SelectedRows())
         plottable = plottable || ConvertedFile(row).has_value();
     m_plotButton->setEnabled(!m_bBusy && plottable);
+    m_reportButton->setEnabled(!m_bBusy && plottable);
 }
 
 void CAccessTestDataDlg::ShowProgress(std::int64_t done, std::int64_t total) {
@@ -524,6 +528,23 @@ void CAccessTestDataDlg::OnPlot() {
             m_openPlot(*path);
             return;
         }
+    }
+}
+
+void CAccessTestDataDlg::OnReport() {
+    if (m_bBusy)
+        return;
+    for (int row : m_list->SelectedRows()) {
+        const auto path = ConvertedFile(row);
+        if (!path)
+            continue;
+        std::filesystem::path written;
+        std::string error;
+        if (WriteTestReport(std::filesystem::path(*path).parent_path(), {}, written, error))
+            m_prompt.ShowMessage("Report written to " + written.string(), MessageIcon::Information);
+        else
+            m_prompt.ShowMessage("Error:  " + error, MessageIcon::Error);
+        return;
     }
 }
 

@@ -66,6 +66,7 @@ public:
     QPushButton* ScanButton() const { return m_scanButton; }
     QPushButton* AdvancedButton() const { return m_advancedButton; }
     QPushButton* PlotButton() const { return m_plotButton; }
+    QPushButton* ReportButton() const { return m_reportButton; }
     QPushButton* DoneButton() const { return m_doneButton; }
 
 public slots:
@@ -76,6 +77,7 @@ public slots:
     void OnBrowse();
     void OnAdvanced();
     void OnPlot();
+    void OnReport();
     // Closing is refused while an operation runs.
     void reject() override;
 
@@ -115,6 +117,7 @@ private:
     QPushButton* m_scanButton = nullptr;
     QPushButton* m_advancedButton = nullptr;
     QPushButton* m_plotButton = nullptr;
+    QPushButton* m_reportButton = nullptr;
     QPushButton* m_doneButton = nullptr;
 };
 

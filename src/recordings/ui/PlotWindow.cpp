@@ -1,6 +1,7 @@
 #include "recordings/ui/PlotWindow.h"
 
 #include "common/AtomicFile.h"
+#include "reports/ReportPdf.h"
 
 #include <QBuffer>
 #include <QChart>
@@ -26,13 +27,7 @@
 
 namespace {
 
-// One colour per well; the quantity is told by the line style.
-QColor WellColour(int well) {
-    static const QRgb colours[] = {0x1f77b4, 0xff7f0e, 0x2ca02c, 0xd62728, 0x9467bd,
-                                   0x8c564b, 0xe377c2, 0x7f7f7f, 0xbcbd22};
-    return well >= 1 && well <= 9 ? QColor(colours[well - 1]) : QColor(Qt::black);
-}
-
+// One colour per well (WellColour); the quantity is told by the line style.
 QPen SeriesPen(const PlotSeriesInfo& info) {
     QPen pen(WellColour(info.well));
     pen.setWidthF(1.2);
@@ -107,13 +102,19 @@ CPlotWindow::CPlotWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* reset = new QPushButton(QStringLiteral("Reset Zoom"));
     auto* save = new QPushButton(QStringLiteral("Save PNG..."));
     auto* close = new QPushButton(QStringLiteral("Close"));
+    m_perCycleButton = new QPushButton(QStringLiteral("Per cycle"));
+    m_reportButton = new QPushButton(QStringLiteral("Report"));
     connect(reset, &QPushButton::clicked, this, &CPlotWindow::ResetZoom);
     connect(save, &QPushButton::clicked, this, &CPlotWindow::OnSave);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_perCycleButton, &QPushButton::clicked, this, &CPlotWindow::OnPerCycle);
+    connect(m_reportButton, &QPushButton::clicked, this, &CPlotWindow::OnReport);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(reset);
     buttons->addWidget(save);
+    buttons->addWidget(m_perCycleButton);
+    buttons->addWidget(m_reportButton);
     buttons->addStretch();
     buttons->addWidget(close);
 
@@ -135,8 +136,11 @@ CPlotWindow::CPlotWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 bool CPlotWindow::Open(const std::string& path, std::string& error) {
+    if (IsSummaryFileName(path))
+        return OpenSummary(path, error);
     if (!m_data.Load(path, error))
         return false;
+    m_path = path;
     setWindowTitle(QFileInfo(QString::fromStdString(path)).fileName() + QStringLiteral(" - Plot"));
 
     // Per well: position, factory and calibrated force in three columns; the rest below.
@@ -179,7 +183,197 @@ bool CPlotWindow::Open(const std::string& path, std::string& error) {
 
 void CPlotWindow::ResetZoom() {
     m_chart->zoomReset();
-    m_xAxis->setRange(m_data.XMin(), m_data.XMax());
+    if (!m_perCycle) {
+        m_xAxis->setRange(m_data.XMin(), m_data.XMax());
+        return;
+    }
+    double low = 0.0, high = 1.0;
+    if (!m_summary.cycles.empty()) {
+        low = m_summary.cycles.front().startMs;
+        high = m_summary.cycles.back().startMs;
+    }
+    m_xAxis->setRange(low, high > low ? high : low + 1.0);
+}
+
+namespace {
+// The result folder of a file in it or in its "TestLogs".
+std::filesystem::path ResultFolderOf(const std::filesystem::path& file) {
+    std::filesystem::path folder = file.parent_path();
+    if (folder.filename() == "TestLogs")
+        folder = folder.parent_path();
+    return folder;
+}
+
+// "Test_0001" for ".../Test_0001.csv", ".../TestLogs/Test_0001_Full.csv" or a summary.
+std::string TestStem(const std::filesystem::path& file) {
+    std::string stem = file.stem().string();
+    for (const std::string suffix : {"_Full", "_Raw", "_Summary"}) {
+        if (stem.size() > suffix.size() && stem.ends_with(suffix))
+            return stem.substr(0, stem.size() - suffix.size());
+    }
+    return stem;
+}
+} // namespace
+
+std::string CPlotWindow::ResultFolder() const {
+    return m_path.empty() ? std::string() : ResultFolderOf(m_path).string();
+}
+
+bool CPlotWindow::OpenPerCycle(const std::string& path, std::string& error) {
+    if (IsSummaryFileName(path))
+        return OpenSummary(path, error);
+    const std::filesystem::path folder = ResultFolderOf(path);
+    const std::string stem = TestStem(path);
+    const std::filesystem::path summary = folder / (stem + "_Summary.csv");
+    std::error_code status;
+    if (std::filesystem::is_regular_file(summary, status))
+        return OpenSummary(summary.string(), error);
+    SummaryTable table;
+    if (!SummaryFromFullFile(folder / "TestLogs" / (stem + "_Full.csv"), table, error))
+        return false;
+    m_summary = std::move(table);
+    const bool opened = OpenSummary(std::string(), error);
+    m_path = path;
+    return opened;
+}
+
+bool CPlotWindow::OpenSummary(const std::string& path, std::string& error) {
+    if (!path.empty() && !ReadSummaryFile(path, m_summary, error))
+        return false;
+    m_perCycle = true;
+    m_path = path;
+    m_perCycleButton->hide();
+    setWindowTitle(QFileInfo(QString::fromStdString(path)).fileName() +
+                   QStringLiteral(" - Per cycle"));
+    m_xAxis->setTitleText(QStringLiteral("Cycle start (mS)"));
+    m_positionAxis->setTitleText(QStringLiteral("Amplitude (um)"));
+    m_forceAxis->setTitleText(QStringLiteral("Max force (N)"));
+    m_pressureAxis->setVisible(false);
+
+    auto* grid = new QGridLayout(m_boxPanel);
+    grid->addWidget(new QLabel(QStringLiteral("Well")), 0, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Amplitude")), 0, 1);
+    grid->addWidget(new QLabel(m_summary.calibratedForce ? QStringLiteral("Max force\n(calibrated)")
+                                                         : QStringLiteral("Max force\n(factory)")),
+                    0, 2);
+    m_boxes.assign(2 * kSummaryWells, nullptr);
+    for (int k = 0; k < kSummaryWells; ++k) {
+        grid->addWidget(new QLabel(QString::number(k + 1)), k + 1, 0);
+        for (int force = 0; force < 2; ++force) {
+            auto* box = new QCheckBox;
+            box->setEnabled(force ? m_summary.hasForce[k] : m_summary.hasAmplitude[k]);
+            box->setChecked(!force && box->isEnabled());
+            QPalette palette = box->palette();
+            palette.setColor(QPalette::WindowText, WellColour(k + 1));
+            box->setPalette(palette);
+            connect(box, &QCheckBox::toggled, this, &CPlotWindow::ScheduleRefresh);
+            m_boxes[static_cast<size_t>(2 * k + force)] = box;
+            grid->addWidget(box, k + 1, 1 + force);
+        }
+    }
+    grid->setRowStretch(kSummaryWells + 1, 1);
+    ResetZoom();
+    RefreshNow();
+    return true;
+}
+
+void CPlotWindow::RefreshPerCycle() {
+    m_chart->removeAllSeries();
+    m_drawnPoints.assign(m_boxes.size(), 0);
+    std::vector<double> x, y;
+    x.reserve(m_summary.cycles.size());
+    for (const SummaryCycle& cycle : m_summary.cycles)
+        x.push_back(cycle.startMs);
+    y.resize(x.size());
+    const double plotWidth = m_chart->plotArea().width();
+    const int columns = std::max(100, static_cast<int>(plotWidth > 0 ? plotWidth : width()));
+    double low[2] = {INFINITY, INFINITY}, high[2] = {-INFINITY, -INFINITY};
+    for (size_t i = 0; i < m_boxes.size(); ++i) {
+        if (!m_boxes[i]->isChecked())
+            continue;
+        const int well = static_cast<int>(i / 2);
+        const int force = static_cast<int>(i % 2);
+        for (size_t c = 0; c < x.size(); ++c)
+            y[c] = force ? m_summary.cycles[c].maxForce[well] : m_summary.cycles[c].amplitude[well];
+        QPen pen(WellColour(well + 1));
+        pen.setWidthF(1.2);
+        if (force)
+            pen.setStyle(Qt::DashLine);
+        const QString name = QStringLiteral("%1 %2").arg(force ? QStringLiteral("Max Force")
+                                                               : QStringLiteral("Amplitude"),
+                                                         QString::number(well + 1));
+        bool first = true;
+        for (const PlotSegment& segment :
+             ReduceToColumns(x, y, m_xAxis->min(), m_xAxis->max(), columns)) {
+            QList<QPointF> points;
+            points.reserve(static_cast<qsizetype>(segment.size()));
+            for (const PlotPoint& p : segment) {
+                points.append(QPointF(p.x, p.y));
+                low[force] = std::min(low[force], p.y);
+                high[force] = std::max(high[force], p.y);
+            }
+            m_drawnPoints[i] += static_cast<int>(points.size());
+            auto* line = new QLineSeries;
+            line->setName(name);
+            line->setPen(pen);
+            line->replace(points);
+            m_chart->addSeries(line);
+            line->attachAxis(m_xAxis);
+            line->attachAxis(force ? m_forceAxis : m_positionAxis);
+            if (!first) {
+                for (QLegendMarker* marker : m_chart->legend()->markers(line))
+                    marker->setVisible(false);
+            }
+            first = false;
+        }
+    }
+    QValueAxis* axes[2] = {m_positionAxis, m_forceAxis};
+    for (int a = 0; a < 2; ++a) {
+        axes[a]->setVisible(low[a] <= high[a]);
+        if (low[a] > high[a])
+            continue;
+        const double margin = std::max((high[a] - low[a]) * 0.05, 1e-6);
+        axes[a]->setRange(low[a] - margin, high[a] + margin);
+        axes[a]->applyNiceNumbers();
+    }
+}
+
+bool CPlotWindow::WriteReport(std::string& written, std::string& error) {
+    const std::string folder = ResultFolder();
+    if (folder.empty()) {
+        error = "The plotted file lies in no result folder.";
+        return false;
+    }
+    std::filesystem::path out;
+    if (!WriteTestReport(folder, {}, out, error))
+        return false;
+    written = out.string();
+    return true;
+}
+
+void CPlotWindow::OnReport() {
+    std::string written, error;
+    if (!WriteReport(written, error)) {
+        QMessageBox::critical(this, QStringLiteral("Kelvastra"),
+                              QStringLiteral("Error:  ") + QString::fromStdString(error));
+        return;
+    }
+    QMessageBox::information(this, QStringLiteral("Kelvastra"),
+                             QStringLiteral("Report written to ") +
+                                 QString::fromStdString(written));
+}
+
+void CPlotWindow::OnPerCycle() {
+    auto* window = new CPlotWindow(parentWidget());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    std::string error;
+    if (!window->OpenPerCycle(m_path, error)) {
+        delete window;
+        QMessageBox::critical(this, QStringLiteral("Kelvastra"),
+                              QStringLiteral("Error:  ") + QString::fromStdString(error));
+        return;
+    }
+    window->show();
 }
 
 void CPlotWindow::ScheduleRefresh() {
@@ -194,6 +388,10 @@ int CPlotWindow::DrawnPoints(int series) const {
 
 void CPlotWindow::RefreshNow() {
     m_refresh->stop();
+    if (m_perCycle) {
+        RefreshPerCycle();
+        return;
+    }
     m_chart->removeAllSeries();
     const auto& infos = m_data.Series();
     m_drawnPoints.assign(infos.size(), 0);
@@ -274,7 +472,7 @@ bool CPlotWindow::SavePng(const std::string& path, std::string& error) {
 }
 
 void CPlotWindow::OnSave() {
-    std::string suggested = m_data.Path().string();
+    std::string suggested = m_path;
     if (suggested.size() > 4)
         suggested = suggested.substr(0, suggested.size() - 4);
     const auto path = m_chooseFile(suggested + ".png");

@@ -1,5 +1,7 @@
 #include "recordings/SummaryTable.h"
 
+#include "recordings/CycleSummary.h"
+
 #include "common/RegularFile.h"
 #include "common/TextLines.h"
 
@@ -183,12 +185,16 @@ bool ReadSummaryFile(const std::filesystem::path& path, SummaryTable& table, std
     return true;
 }
 
-bool SummaryFromFullFile(const std::filesystem::path& full, SummaryTable& table,
-                         std::string& error) {
+bool SummaryFromFullFile(const std::filesystem::path& full, const std::filesystem::path& keepAs,
+                         SummaryTable& table, std::string& error) {
     table = SummaryTable{};
-    error = "No per-cycle summary beside " + full.filename().string() +
-            "; download or convert the test again to make one.";
-    return false;
+    std::string reason;
+    if (SummarizeFullFile(full, keepAs, reason) != 0) {
+        error = "No per-cycle summary could be made from " + full.filename().string() + ": " +
+                reason;
+        return false;
+    }
+    return ReadSummaryFile(keepAs, table, error);
 }
 
 bool IsSummaryFileName(const std::filesystem::path& path) {

@@ -35,10 +35,10 @@ struct SummaryTable {
 bool ReadSummaryFile(const std::filesystem::path& path, SummaryTable& table, std::string& error);
 bool ReadSummaryText(const std::string& text, SummaryTable& table, std::string& error);
 
-// The summary of a converted full file when no summary file was written beside it. False with a
-// message while no conversion pass can make one here.
-bool SummaryFromFullFile(const std::filesystem::path& full, SummaryTable& table,
-                         std::string& error);
+// The summary of a converted full file when no summary file was written for it: made from the
+// full file and kept as `keepAs`, where it is looked for the next time.
+bool SummaryFromFullFile(const std::filesystem::path& full, const std::filesystem::path& keepAs,
+                         SummaryTable& table, std::string& error);
 
 // Whether a file name is a summary's ("..._Summary.csv", any case of the extension).
 bool IsSummaryFileName(const std::filesystem::path& path);

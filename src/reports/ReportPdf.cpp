@@ -449,8 +449,8 @@ bool GatherTestReport(const fs::path& resultFolder, TestReportContent& content,
     if (fs::is_regular_file(summary, status)) {
         if (!ReadSummaryFile(summary, content.summary, problem))
             content.summaryProblem = problem;
-    } else if (!SummaryFromFullFile(logs / (SafeFileName(stem) + "_Full.csv"), content.summary,
-                                    problem)) {
+    } else if (!SummaryFromFullFile(logs / (SafeFileName(stem) + "_Full.csv"), summary,
+                                    content.summary, problem)) {
         content.summaryProblem = problem;
     }
     return true;

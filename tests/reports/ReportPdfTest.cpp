@@ -127,7 +127,8 @@ TEST_F(ReportPdfTest, MissingSummaryIsSaidAndOutputsGoWhereTold) {
     const auto report = PdfText(out, m_folder.Path());
     if (!report)
         GTEST_SKIP() << "pdftotext is not installed (poppler-utils): the PDF's text is unchecked";
-    EXPECT_NE(report->find("No per-cycle summary beside Stretch_0001_Full.csv"), std::string::npos)
+    EXPECT_NE(report->find("No per-cycle summary could be made from Stretch_0001_Full.csv"),
+              std::string::npos)
         << *report;
     const auto protocol = PdfText(protocolPdf, m_folder.Path());
     for (const char* expected : {"Stretch_0001.tmt", "Warmup", "Strain B", "00:01:40",

@@ -120,12 +120,19 @@ TEST(PlotWindow, PerCycleViewFromTheSummaryAndTheReportOfItsFolder) {
     ASSERT_TRUE(window.WriteReport(written, error)) << error;
     EXPECT_EQ(written, (result / "Torn_0001_Report.pdf").string());
 
-    // A full file without a summary beside it says so.
+    // Without a summary one is made from the full file and kept; without either, it is said.
     CPlotWindow missing;
-    fs::create_directories(temp.Path() / "Other" / "TestLogs");
-    EXPECT_FALSE(missing.OpenPerCycle((temp.Path() / "Other" / "Other_0002.csv").string(), error));
-    EXPECT_NE(error.find("No per-cycle summary beside Other_0002_Full.csv"), std::string::npos)
+    const fs::path other = temp.Path() / "Other";
+    fs::create_directories(other / "TestLogs");
+    EXPECT_FALSE(missing.OpenPerCycle((other / "Other_0002.csv").string(), error));
+    EXPECT_NE(error.find("No per-cycle summary could be made from Other_0002_Full.csv"),
+              std::string::npos)
         << error;
+    WriteFile(other / "TestLogs" / "Other_0002_Full.csv",
+              "Time (mS),Set,Set Name,Cycle,Position 1 (um)\r\n0,1,A,1,10\r\n5,1,A,1,35\r\n");
+    EXPECT_TRUE(missing.OpenPerCycle((other / "Other_0002.csv").string(), error)) << error;
+    EXPECT_NE(ReadFile(other / "Other_0002_Summary.csv").find("1,A,1,0,5,2,,35,10,25,"),
+              std::string::npos);
 }
 
 // The per-cycle view's picture, kept in $KELVASTRA_ARTIFACTS (or the build folder); run under

@@ -229,7 +229,7 @@ bool CPlotWindow::OpenPerCycle(const std::string& path, std::string& error) {
     if (std::filesystem::is_regular_file(summary, status))
         return OpenSummary(summary.string(), error);
     SummaryTable table;
-    if (!SummaryFromFullFile(folder / "TestLogs" / (stem + "_Full.csv"), table, error))
+    if (!SummaryFromFullFile(folder / "TestLogs" / (stem + "_Full.csv"), summary, table, error))
         return false;
     m_summary = std::move(table);
     const bool opened = OpenSummary(std::string(), error);

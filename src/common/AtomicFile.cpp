@@ -67,12 +67,6 @@ bool AtomicFile::Open() {
         return true;
     if (m_target.filename().empty())
         return Fail("Not a file name:", 0);
-    // Renaming over a device or a folder would replace it with a plain file (as root, /dev/null
-    // itself); only a plain file, or a new name, is ever replaced.
-    std::error_code ec;
-    const fs::file_status existing = fs::status(m_target, ec);
-    if (fs::exists(existing) && !fs::is_regular_file(existing))
-        return Fail("Not a plain file:", 0);
     const fs::path folder = m_target.has_parent_path() ? m_target.parent_path() : fs::path(".");
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         m_temporary = folder / TemporaryName(m_target, attempt);
@@ -122,6 +116,15 @@ bool AtomicFile::Commit() {
     m_file = nullptr;
     if (!good) {
         Fail("Cannot write", error);
+        Abort();
+        return false;
+    }
+    // Renamed over, a device or pipe would become a plain file (as root, /dev/null itself for
+    // every program): only a plain file, or a new name, is ever replaced.
+    std::error_code ec;
+    const fs::file_status existing = fs::status(m_target, ec);
+    if (fs::exists(existing) && !fs::is_regular_file(existing)) {
+        Fail("Not a plain file:", 0);
         Abort();
         return false;
     }

@@ -19,8 +19,7 @@
 
 namespace {
 
-double ProcessCpuSeconds()
-{
+double ProcessCpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
@@ -28,8 +27,7 @@ double ProcessCpuSeconds()
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     MessageLog::Instance().SetEchoToStdout(false);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
@@ -64,7 +62,8 @@ int main(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const double cpu = ProcessCpuSeconds() - cpuBefore;
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     worker.Stop();
 
     std::printf("connected after %.2f s\n", connectedAfter);

@@ -8,11 +8,11 @@
 namespace Settings {
 
 // Section "Settings" of QSettings("Fenwarde", "Kelvastra").
-std::string TemplateDirValue();  // the stored value, possibly empty
+std::string TemplateDirValue(); // the stored value, possibly empty
 void SetTemplateDir(const std::string& folder);
 std::string DataDirValue();
 void SetDataDir(const std::string& folder);
-int FactoryAccess();  // 0 when absent
+int FactoryAccess(); // 0 when absent
 void SetFactoryAccess(int value);
 // "Record Serial Traffic" of the Hardware menu; off when absent.
 bool RecordSerialTraffic();
@@ -34,17 +34,17 @@ std::string TemplateDir();
 // The folder that receives downloaded test data: the stored value, else the default.
 std::string DataDir();
 
-}  // namespace Settings
+} // namespace Settings
 
 namespace Folders {
 
 // The program's root folder for calibration files and raw outputs: $KELVASTRA_HOME when set,
 // else ~/Quillmark/Kelvastra.
 std::string Root();
-std::string Calibrations();     // Root()/Software/Calibrations
-std::string CalibrationBackup(); // Calibrations()/Backup
-std::string RawData();          // Root()/Software/RawData
-std::string SpecialPositions(); // Root()/specialPositions.csv
+std::string Calibrations();        // Root()/Software/Calibrations
+std::string CalibrationBackup();   // Calibrations()/Backup
+std::string RawData();             // Root()/Software/RawData
+std::string SpecialPositions();    // Root()/specialPositions.csv
 std::string SerialTrafficRecord(); // Root()/SerialTraffic.txt
 // Default folders for protocols and downloaded data: $KELVASTRA_HOME/Templates and /Data when
 // KELVASTRA_HOME is set, else ~/Documents/Kelvastra/Templates and .../Data.
@@ -54,4 +54,4 @@ std::string DefaultData();
 // The folder part of a chosen file path, ending with the separator ("/p/x.tmt" -> "/p/").
 std::string FolderOf(const std::string& filePath);
 
-}  // namespace Folders
+} // namespace Folders

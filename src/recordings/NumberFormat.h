@@ -5,9 +5,9 @@
 #pragma once
 
 #include <bit>
-#include <cmath>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

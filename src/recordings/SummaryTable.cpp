@@ -190,8 +190,8 @@ bool SummaryFromFullFile(const std::filesystem::path& full, const std::filesyste
     table = SummaryTable{};
     std::string reason;
     if (SummarizeFullFile(full, keepAs, reason) != 0) {
-        error = "No per-cycle summary could be made from " + full.filename().string() + ": " +
-                reason;
+        error =
+            "No per-cycle summary could be made from " + full.filename().string() + ": " + reason;
         return false;
     }
     return ReadSummaryFile(keepAs, table, error);

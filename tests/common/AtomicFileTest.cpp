@@ -13,11 +13,12 @@ namespace {
 
 size_t EntriesIn(const fs::path& folder) {
     size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++count;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
+        ++count;
     return count;
 }
 
-}  // namespace
+} // namespace
 
 TEST(AtomicFile, ReplacesTheTargetOnlyWhenCommitted) {
     TempFolder dir;
@@ -27,9 +28,9 @@ TEST(AtomicFile, ReplacesTheTargetOnlyWhenCommitted) {
         AtomicFile file(target);
         ASSERT_TRUE(file.Open());
         ASSERT_TRUE(file.Write("new "));
-        EXPECT_EQ(ReadFile(target), "old");  // nothing shows before the rename
+        EXPECT_EQ(ReadFile(target), "old"); // nothing shows before the rename
         EXPECT_EQ(file.TemporaryPath().parent_path(), dir.Path());
-    }  // dropped without Commit
+    } // dropped without Commit
     EXPECT_EQ(ReadFile(target), "old");
     EXPECT_EQ(EntriesIn(dir.Path()), 1u);
 

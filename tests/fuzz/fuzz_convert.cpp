@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         rest.remove_prefix(n);
         return static_cast<long long>(n);
     };
-    ConvertStream(model, source, ScratchFolder() / "out.csv", spring.valid && (parts & 0x80), parts & 0x40);
+    ConvertStream(model, source, ScratchFolder() / "out.csv", spring.valid && (parts & 0x80),
+                  parts & 0x40);
     return 0;
 }

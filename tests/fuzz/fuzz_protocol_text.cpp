@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const FuzzInput input(data, size);
     SetSequence sequence;
     HardwareDescription hardware;
-    const ProtocolReadResult result = ReadProtocolText(std::string(input.Rest()), sequence, &hardware);
+    const ProtocolReadResult result =
+        ReadProtocolText(std::string(input.Rest()), sequence, &hardware);
     ProtocolReadWarning(result);
 
     const bool hydrostatic = hardware.MembraneStyle == Membrane::Hydrostatic;

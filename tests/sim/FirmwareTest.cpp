@@ -3,8 +3,8 @@
 #include "CardSeed.h"
 #include "SimTestSupport.h"
 
-#include "protocol/DeviceProgram.h"
 #include "common/NumberText.h"
+#include "protocol/DeviceProgram.h"
 #include "recordings/ForceModel.h"
 #include "recordings/SpringModel.h"
 

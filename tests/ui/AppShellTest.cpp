@@ -96,8 +96,8 @@ TEST(ProgramSmoke, ConnectsToTheSimulatorAndShowsItsWindow) {
                                          "XDG_CONFIG_HOME=" + root + "/config", "QT_QPA_PLATFORM"};
 
     ChildProcess sim;
-    ASSERT_TRUE(sim.Start(simulator.toStdString(), {"--card", root + "/card", "--quiet"},
-                          environment));
+    ASSERT_TRUE(
+        sim.Start(simulator.toStdString(), {"--card", root + "/card", "--quiet"}, environment));
     ASSERT_EQ(sim.ReadLine(10000).rfind("kelvastra-sim: port ", 0), 0u);
 
     QString artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
@@ -116,7 +116,8 @@ TEST(ProgramSmoke, ConnectsToTheSimulatorAndShowsItsWindow) {
     // and the GUI thread are checked in this process by the view and dialog tests.
     const bool xvfb = false;
     const char* checker = std::getenv("TSAN_OPTIONS");
-    environment.push_back(std::string("TSAN_OPTIONS=") + (checker ? checker : "") + ":report_bugs=0");
+    environment.push_back(std::string("TSAN_OPTIONS=") + (checker ? checker : "") +
+                          ":report_bugs=0");
 #else
     const bool xvfb = !xvfbRun.isEmpty() && std::filesystem::exists("/usr/bin/Xvfb");
 #endif

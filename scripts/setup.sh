@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-charts-dev libgl-dev libxkbcommon-dev libx11-dev
   libcli11-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-dejavu-core poppler-utils
-  dpkg-dev file help2man
+  dpkg-dev file help2man clang-format
 )
 if [ $# -gt 0 ]; then
   packages=("$@")

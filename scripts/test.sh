@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: the suite as built for use,
+# Installs what is missing, builds everything (warnings are errors in every preset built here),
+# checks the layer table and the layout of the sources, and runs every test: the suite as built for use,
 # then the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and the
 # link, worker and desktop tests under ThreadSanitizer, and last the layers below Qt cross-built
 # for Windows and tested under Wine. Arguments go to the first ctest run; KELVASTRA_SANITIZERS=0
@@ -9,6 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 scripts/check-layers.sh
+scripts/check-format.sh
 mkdir -p test-artifacts
 export KELVASTRA_ARTIFACTS="$PWD/test-artifacts"
 jobs="$(nproc)"

@@ -62,8 +62,8 @@ public:
             m_link.reset();
         }
         if (!options.local.empty()) {
-            std::error_code error;
-            if (!std::filesystem::is_directory(options.local, error)) {
+            std::error_code status;
+            if (!std::filesystem::is_directory(options.local, status)) {
                 Fail(context, "not a folder: " + options.local);
                 return false;
             }
@@ -190,9 +190,9 @@ void RunDownload(CliContext& context, const DataOptions& options) {
     if (rows.empty())
         return;
     const std::filesystem::path folder = options.to.empty() ? Settings::DataDir() : options.to;
-    std::string message;
-    if (!PrepareDownloadFolder(folder, message)) {
-        Fail(context, message);
+    std::string refusal;
+    if (!PrepareDownloadFolder(folder, refusal)) {
+        Fail(context, refusal);
         return;
     }
     const bool terminal = platform::IsTerminal(platform::StandardStream::Error);

@@ -27,6 +27,15 @@
 
 namespace {
 
+// Room around the values on an axis; a flat series gets room by its size, so that its axis
+// shows distinct labels instead of one value repeated.
+double AxisMargin(double low, double high) {
+    const double span = high - low;
+    if (span > 0)
+        return span * 0.05;
+    return std::max(std::max(std::fabs(low), std::fabs(high)) * 0.05, 1e-3);
+}
+
 // One colour per well (WellColour); the quantity is told by the line style.
 QPen SeriesPen(const PlotSeriesInfo& info) {
     QPen pen(WellColour(info.well));
@@ -332,7 +341,7 @@ void CPlotWindow::RefreshPerCycle() {
         axes[a]->setVisible(low[a] <= high[a]);
         if (low[a] > high[a])
             continue;
-        const double margin = std::max((high[a] - low[a]) * 0.05, 1e-6);
+        const double margin = AxisMargin(low[a], high[a]);
         axes[a]->setRange(low[a] - margin, high[a] + margin);
         axes[a]->applyNiceNumbers();
     }
@@ -447,7 +456,7 @@ void CPlotWindow::RefreshNow() {
         axis->setVisible(range.low <= range.high);
         if (range.low > range.high)
             return;
-        const double margin = std::max((range.high - range.low) * 0.05, 1e-6);
+        const double margin = AxisMargin(range.low, range.high);
         axis->setRange(range.low - margin, range.high + margin);
         axis->applyNiceNumbers();
     };

@@ -453,7 +453,6 @@ TEST_F(TestDataTest, CardCopyDescription) {
     WriteFile(card / "poscal.ini", offsets);    // any case, as on the card
     WriteFile(card / "MAGCAL.INI", "1.5\n2\n"); // not 27 lines: not taken
     const HardwareDescription description = DescriptionFromFolder(card, 1234);
-    EXPECT_EQ(description.hardwareVersion, 1234);
     EXPECT_EQ(description.MembraneStyle, Membrane::Hydrostatic);
     EXPECT_EQ(description.RegulatorType, Regulator::QPV1);
     EXPECT_EQ(description.WellDepth_mm, 20);

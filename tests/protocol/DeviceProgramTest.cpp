@@ -116,7 +116,7 @@ TEST(DeviceProgramLines, LongNameIsCut) {
     EXPECT_EQ(entry.name, "a|b|c|d|e|f|g|h");
 }
 
-TEST(DeviceProgramReadBack, ParsesAllFields) {
+TEST(DeviceProgramReadBack, FieldsEndByteAndLinesBeyondTheTable) {
     DeviceProgramTable table;
     EXPECT_EQ(
         ParseProgramLine("10000 500 10000 0 3 12345 1027 -200 r r my|set|1 a 2 1\r", 2, table), 1);
@@ -125,10 +125,7 @@ TEST(DeviceProgramReadBack, ParsesAllFields) {
               "10000 500 10000 0 3 12345 1027 -200 r r my|set|1 a 2 1");
     EXPECT_EQ(table[2].name, "my set 1");
     EXPECT_EQ(table[1], DeviceProgramEntry{});
-}
 
-TEST(DeviceProgramReadBack, EndByteAndLinesBeyondTheTable) {
-    DeviceProgramTable table;
     table[0].repetitions = 4;
     EXPECT_EQ(ParseProgramLine("\x17", 0, table), -1);
     EXPECT_EQ(ParseProgramLine("\x17 1 2 3", 0, table), -1);

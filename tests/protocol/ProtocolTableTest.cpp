@@ -101,15 +101,6 @@ TEST(ProtocolReader, RoundTripsWhatItWrites) {
     EXPECT_EQ(back.columns, StandardColumns());
 }
 
-TEST(ProtocolReader, HeaderWithoutRowsGivesEmptySequenceWithItsColumns) {
-    SetSequence sequence{{SetRecord{}}, {}};
-    const auto result = ReadProtocolText("numreps\tName\tBogus\t\n", sequence, nullptr);
-    EXPECT_TRUE(result.Complete());
-    EXPECT_TRUE(sequence.sets.empty());
-    EXPECT_EQ(sequence.columns,
-              (std::vector<SetKey>{SetKey::NumReps, SetKey::Name, SetKey::Invalid}));
-}
-
 TEST(ProtocolReader, KeysInAnyCaseAndUnknownColumnsSkipped) {
     SetSequence sequence;
     ReadProtocolText("name Comment XMAGNITUDE numreps DataType YUNITS TolCorOver\n"
@@ -196,12 +187,16 @@ TEST(ProtocolReader, HeaderOfAnyLengthIsReadWhole) {
     EXPECT_EQ(sequence.sets[0].NumReps, 42);
 }
 
-TEST(ProtocolReader, EmptyTextGivesEmptySequence) {
+TEST(ProtocolReader, EmptyTextOrHeaderGivesEmptySequence) {
     for (const char* text : {"", "  \n\n"}) {
         SetSequence sequence{{SetRecord{}}, {SetKey::Name}};
         EXPECT_TRUE(ReadProtocolText(text, sequence, nullptr).noTable); // File Open refuses it
         EXPECT_EQ(sequence, SetSequence{});
     }
+    // A header without rows keeps its columns.
+    SetSequence sequence{{SetRecord{}}, {}};
+    EXPECT_TRUE(ReadProtocolText("numreps\tName\tBogus\t\n", sequence, nullptr).Complete());
+    EXPECT_EQ(sequence, (SetSequence{{}, {SetKey::NumReps, SetKey::Name, SetKey::Invalid}}));
 }
 
 TEST(DeviceTemplate, HardwareBlockThenTableReadsBack) {
@@ -226,20 +221,13 @@ TEST(DeviceTemplate, HardwareBlockThenTableReadsBack) {
     EXPECT_EQ(read, hardware);
     EXPECT_EQ(back.sets, sequence.sets);
 
-    // Without a description to fill, the block is still stepped over.
+    // Without a description to fill, the block is still stepped over; a text without a block
+    // leaves the description alone.
     SetSequence again;
     EXPECT_TRUE(ReadProtocolText(out.str(), again, nullptr).hardwareBlock);
     EXPECT_EQ(again.sets, sequence.sets);
-}
-
-TEST(DeviceTemplate, TextWithoutBlockLeavesTheDescriptionAlone) {
-    HardwareDescription hardware;
-    hardware.SpringType = Spring::NoSpring;
-    SetSequence sequence;
-    const auto result = ReadProtocolText(kHeader, sequence, &hardware);
-    EXPECT_FALSE(result.hardwareBlock);
-    EXPECT_EQ(hardware.SpringType, Spring::NoSpring);
-    EXPECT_EQ(sequence.columns, StandardColumns());
+    EXPECT_FALSE(ReadProtocolText(kHeader, again, &read).hardwareBlock);
+    EXPECT_EQ(read, hardware);
 }
 
 TEST(DeviceTemplate, BrokenBlockEndsReadingAndIsReported) {

@@ -55,10 +55,8 @@ TEST(FormatFixed, KnownTexts) {
         {std::numeric_limits<double>::denorm_min(), 4, "0.0000"},
     };
     // clang-format on
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(Fast(c.value, c.precision), c.text) << c.value << " %." << c.precision << "f";
-        EXPECT_EQ(Fast(c.value, c.precision), Printf(c.value, c.precision));
-    }
     EXPECT_EQ(Fast(std::numeric_limits<double>::infinity(), 2), Printf(INFINITY, 2));
     EXPECT_EQ(Fast(-std::numeric_limits<double>::quiet_NaN(), 0),
               Printf(-std::numeric_limits<double>::quiet_NaN(), 0));

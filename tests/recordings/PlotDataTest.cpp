@@ -23,8 +23,22 @@ std::vector<std::vector<double>> Ys(const std::vector<PlotSegment>& segments) {
     return ys;
 }
 
-TEST(PlotFile, LoadsAndZoomsMatchThePlainReduction) {
+const std::string kHeader = "Time (mS),Position 1 (um),Force 1 (N) (factory)";
+
+// A file of `text` in a folder of its own, loaded with 64 columns.
+struct Loaded {
+    explicit Loaded(const std::string& text) {
+        WriteFile(path, text);
+        loaded = data.Load(path, error, 64);
+    }
     TempFolder temp;
+    std::filesystem::path path = temp.Path() / "plot.csv";
+    PlotData data;
+    std::string error;
+    bool loaded = false;
+};
+
+TEST(PlotFile, LoadsAndZoomsMatchThePlainReduction) {
     // Times out of order once (beyond the last line's), a spring force of "--", an empty force,
     // a short line.
     std::string text = "Time (mS),Set,Set Name,Cycle,Specified Pressure (MPa),Position 1 (um),"
@@ -44,11 +58,9 @@ TEST(PlotFile, LoadsAndZoomsMatchThePlainReduction) {
     times.push_back(4000);
     positions.push_back(kEmpty);
     forces.push_back(kEmpty);
-    WriteFile(temp.Path() / "plot.csv", text);
-
-    PlotData data;
-    std::string error;
-    ASSERT_TRUE(data.Load(temp.Path() / "plot.csv", error, 64)) << error;
+    Loaded file(text);
+    ASSERT_TRUE(file.loaded) << file.error;
+    PlotData& data = file.data;
     ASSERT_EQ(data.Series().size(), 4u);
     EXPECT_EQ(data.Series()[1].quantity, PlotQuantity::Position);
     EXPECT_EQ(data.Series()[1].well, 1);
@@ -65,17 +77,7 @@ TEST(PlotFile, LoadsAndZoomsMatchThePlainReduction) {
     EXPECT_EQ(Ys(zoomed[0]), Ys(ReduceToColumns(times, positions, 400, 700, 200)));
     EXPECT_EQ(Ys(zoomed[1]), Ys(ReduceToColumns(times, forces, 400, 700, 200)));
     EXPECT_EQ(zoomed[1].size(), 2u); // the empty forces cut the line
-
-    WriteFile(temp.Path() / "raw.csv", "Time(mS),Set\n1,1\n");
-    EXPECT_FALSE(data.Load(temp.Path() / "raw.csv", error));
-    EXPECT_NE(error.find("not a converted test data file"), std::string::npos);
 }
-
-} // namespace
-
-namespace {
-
-const std::string kHeader = "Time (mS),Position 1 (um),Force 1 (N) (factory)";
 
 std::string Joined(const std::vector<std::string>& lines, const std::string& end) {
     std::string text;
@@ -93,11 +95,9 @@ TEST(PlotFile, ReadsEveryLineEndAsTheConverterDoes) {
         positions.push_back((i * 37) % 101);
     }
     for (const char* end : {"\n", "\r\n", "\r"}) {
-        TempFolder temp;
-        WriteFile(temp.Path() / "plot.csv", Joined(lines, end));
-        PlotData data;
-        std::string error;
-        ASSERT_TRUE(data.Load(temp.Path() / "plot.csv", error, 64)) << error;
+        Loaded file(Joined(lines, end));
+        ASSERT_TRUE(file.loaded) << file.error;
+        PlotData& data = file.data;
         ASSERT_EQ(data.Series().size(), 2u);
         EXPECT_EQ(data.Lines(), 300);
         EXPECT_EQ(data.XMin(), 0);
@@ -109,14 +109,10 @@ TEST(PlotFile, ReadsEveryLineEndAsTheConverterDoes) {
 }
 
 TEST(PlotFile, ALineLongerThanTheReadBufferIsReadWhole) {
-    TempFolder temp;
-    const std::string path = (temp.Path() / "long.csv").string();
-    std::string text = kHeader + ",Other\n0,1,0.5,x\n10,2,0.5," + std::string(5 << 20, 'y') +
-                       "\n20,3,0.5,z\n30,4,0.5,z\n";
-    WriteFile(path, text);
-    PlotData data;
-    std::string error;
-    ASSERT_TRUE(data.Load(path, error, 64)) << error;
+    Loaded file(kHeader + ",Other\n0,1,0.5,x\n10,2,0.5," + std::string(5 << 20, 'y') +
+                "\n20,3,0.5,z\n30,4,0.5,z\n");
+    ASSERT_TRUE(file.loaded) << file.error;
+    PlotData& data = file.data;
     EXPECT_EQ(data.Lines(), 4);
     EXPECT_EQ(Ys(data.Reduce({0}, 0, 30, 4)[0]), (std::vector<std::vector<double>>{{1, 2, 3, 4}}));
     // The lines after the long one are found again where they are.
@@ -124,17 +120,15 @@ TEST(PlotFile, ALineLongerThanTheReadBufferIsReadWhole) {
 }
 
 TEST(PlotFile, ARepeatedTitleIsOneSeries) {
-    TempFolder temp;
     std::string header = "Time (mS)";
     std::string line = "0";
     for (int i = 0; i < 2000; ++i) {
         header += ",Position 1 (um),Time (mS)";
         line += "," + std::to_string(i + 1) + ",7";
     }
-    WriteFile(temp.Path() / "repeat.csv", header + "\n" + line + "\n");
-    PlotData data;
-    std::string error;
-    ASSERT_TRUE(data.Load(temp.Path() / "repeat.csv", error, 64)) << error;
+    Loaded file(header + "\n" + line + "\n");
+    ASSERT_TRUE(file.loaded) << file.error;
+    PlotData& data = file.data;
     ASSERT_EQ(data.Series().size(), 1u);
     EXPECT_EQ(data.Series()[0].column, 1);
     EXPECT_EQ(Ys(data.Reduce({0}, 0, 1, 1)[0]), (std::vector<std::vector<double>>{{1}}));
@@ -153,14 +147,12 @@ TEST(PlotFile, AFileWithoutAUsableTimeOrNotAPlainFileIsRefusedWithAReason) {
         {"empty", "", "is not a converted test data file"},
         {"a first line longer than any header", std::string(100000, 'T') + "\n0,1\n",
          "is not a converted test data file"},
+        {"a raw file", "Time(mS),Set\n1,1\n", "is not a converted test data file"},
     };
     for (const Case& c : cases) {
-        TempFolder temp;
-        WriteFile(temp.Path() / "bad.csv", c.text);
-        PlotData data;
-        std::string error;
-        EXPECT_FALSE(data.Load(temp.Path() / "bad.csv", error)) << c.name;
-        EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+        const Loaded file(c.text);
+        EXPECT_FALSE(file.loaded) << c.name;
+        EXPECT_NE(file.error.find(c.reason), std::string::npos) << c.name << ": " << file.error;
     }
     // A FIFO would wait for a writer forever.
     SKIP_ON_WINDOWS("no FIFOs on Windows");

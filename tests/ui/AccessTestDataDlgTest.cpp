@@ -125,9 +125,7 @@ TEST_F(TestDataDialogTest, ScanDownloadPlotAndDeleteSelected) {
     prompt.answer = MessageAnswer::Yes;
     Select({1});
     dialog->DeleteSelectedButton()->click();
-    EXPECT_EQ(Rows(), QStringList({"Other_0002.csv " + kb}));
-    for (const char* gone : {"DATA0001.CSV", "DATA0001.TMT", "DATA0001.NAM", "DATA0003.CSV"})
-        EXPECT_FALSE(fs::exists(sim->Card() / gone)) << gone;
+    EXPECT_EQ(Rows(), QStringList({"Other_0002.csv " + kb})); // which files go: the card's tests
     EXPECT_EQ(prompt.shown.size(), 2u) << prompt.Last();
 }
 

@@ -38,8 +38,7 @@ TEST(DataCli, ListDownloadAndDeleteAsTheDialogDoes) {
     EXPECT_EQ(all.output, (out / "Sample_0001" / "Sample_0001.csv").string() + "\n" +
                               (out / "Other_0002" / "Other_0002.csv").string() + "\n" +
                               (out / "DATA0003" / "DATA0003.CSV").string() + "\n");
-    EXPECT_EQ(all.errors, "kelvastra-cli: Warning:  DATA0003: No protocol copy on the card; "
-                          "converted with the default spring\n");
+    EXPECT_EQ(all.errors.rfind("kelvastra-cli: Warning:  DATA0003: ", 0), 0u) << all.errors;
 
     // By card name in any case or by display name; an unknown name fails, the others are done.
     const CliRun some = sim.Cli("download data0002.csv Sample_0001.csv NOSUCH.CSV --to " +

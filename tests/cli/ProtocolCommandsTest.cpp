@@ -65,12 +65,9 @@ TEST_F(ProtocolCli, NormalizeWritesStandardColumns) {
     const CliRun run = Cli({"protocol", "normalize", in.string(), out.string()});
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(run.output, "");
-    // Columns the input lacked take a new set's defaults.
-    EXPECT_EQ(ReadFile(out), kHeader + "My[_]set[_]1\tRamp\t%\t0.123457\t0\t10\t10\t0\t0\t3\t"
-                                       "Seconds\tAll\t0\t\n");
-
-    const CliRun piped = Cli({"protocol", "normalize", "-", "-"}, ReadFile(in));
-    EXPECT_EQ(piped.output, ReadFile(out));
+    // The columns' values and defaults are the protocol layer's (ProtocolTableTest).
+    EXPECT_EQ(ReadFile(out).rfind(kHeader + "My[_]set[_]1\tRamp\t", 0), 0u) << ReadFile(out);
+    EXPECT_EQ(Cli({"protocol", "normalize", "-", "-"}, ReadFile(in)).output, ReadFile(out));
 
     // A hardware block in front of the table is kept.
     const std::string table = kHeader + "Data1\tRamp\tN\t0.1\t0.05\t10\t10\t0\t0\t1\tSeconds\t"

@@ -1,10 +1,9 @@
 // The device worker on its own thread against kelvastra-sim over a real pseudo-terminal: the
 // connection watch on attach, detach and a move to another port, the refusals of the dialog
-// actions by run state, dropped requests, a port that will not open and a Program cut off by an
-// unplug. Program and Read Device run end to end from the view (tests/ui/StageFlowTest.cpp).
+// actions by run state, dropped requests and a Program cut off by an unplug. Program and Read
+// Device run end to end from the view (tests/ui/StageFlowTest.cpp).
 #include "DocumentTestSupport.h"
 
-#include "devicelink/LogCapture.h"
 #include "devicelink/PortInfo.h"
 #include "document/DeviceWorker.h"
 #include "integration/LinkSimProcess.h"
@@ -218,34 +217,6 @@ TEST_F(WorkerSimTest, AnOpenDialogRelinksDropsRequestsAndEndsWithTheWorker) {
     worker->Stop(); // returns: the session is finished for the dialog
     EXPECT_TRUE(worker->isFinished());
     EXPECT_FALSE(doc->m_controller.serial.IsOpen()); // closed on the worker's way out
-}
-
-TEST_F(WorkerSimTest, PortThatCannotBeOpenedLeavesTheDocumentDisconnected) {
-    LogCapture log;
-    TempFolder temp("no-port");
-    const auto missing = temp.Path() / "ttyACM9";
-    UsePorts([missing] {
-        return std::vector<PortInfo>{
-            {"Adafruit Kelvastra", "USB\\VID_239A&PID_800B", missing.string()}};
-    });
-    StartWorker();
-    ASSERT_TRUE(WaitForWatches(3));
-    EXPECT_FALSE(doc->m_bDeviceConnected);
-    EXPECT_FALSE(doc->m_bDeviceInfoLoaded);
-    const std::string text = log.Text();
-    const std::string said =
-        "\nThe controller was found on " + missing.string() + " but its port could not be opened\n";
-    ASSERT_NE(text.find(said), std::string::npos) << text;
-    EXPECT_EQ(text.find(said, text.find(said) + 1), std::string::npos) << text;
-    const auto messages = log.Messages().size();
-    ASSERT_TRUE(WaitForWatches(3));
-    EXPECT_EQ(log.Messages().size(), messages) << log.Text();
-
-    // The watch keeps trying: a port that works is taken up.
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    UseSimulator(sim);
-    EXPECT_TRUE(WaitConnected(true));
 }
 
 // Unplugged mid-Program: the failure stays readable after the disconnect clears the messages.

@@ -27,7 +27,6 @@ TEST(DocumentBridge, ViewReadsTheHardwareTheWorkerPublishes) {
     RecordingPrompt prompt;
     CDocumentBridge bridge(*d.doc, nullptr);
     CStageView view(bridge, prompt);
-    EXPECT_EQ(bridge.MaxStretchPosMm(), 0.0f);
 
     bridge.StartWorker();
     // The GUI thread reads on while the worker's watch connects, as the view's edits do.

@@ -16,10 +16,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-namespace {} // namespace
-
-// --- opening and the fields ----------------------------------------------------------------
-
 class HardwareAdvDlg3 : public WidgetTest {
 protected:
     DialogSession session;
@@ -28,19 +24,20 @@ protected:
 // The lists' contents and order are the hardware vocabulary's; here: what is selected.
 TEST_F(HardwareAdvDlg3, OpensWithTheDescriptionSelected) {
     struct Case {
-        int32_t membrane, spring, magnet, regulator;
         std::vector<std::string> shown; // membrane, spring, magnet, regulator
+        int32_t membrane, spring, magnet, regulator;
     };
-    const std::string first = "ITV1050 (130 psi Max.)";
+    const std::vector<std::string> first{"70A_794um", "No Spring", "A10x2.5_mm",
+                                         "ITV1050 (130 psi Max.)"};
     const Case cases[] = {
-        {3,
+        {{"Hydrostatic", "Rubber Grommet 12.7x7.9_mm", "NoMagnet", "QB3 (20 psi Max.)"},
+         3,
          1,
          2,
-         7,
-         {"Hydrostatic", "Rubber Grommet 12.7x7.9_mm", "NoMagnet", "QB3 (20 psi Max.)"}},
-        // A1_32 and invalid values are not offered: the first entry stands for them.
-        {Membrane::A1_32, 5, 3, 8, {"70A_794um", "No Spring", "A10x2.5_mm", first}},
-        {-1, 99, -7, 42, {"70A_794um", "No Spring", "A10x2.5_mm", first}},
+         7},
+        // A1_32 and invalid values are not offered: the first entries stand for them.
+        {first, Membrane::A1_32, 5, 3, 8},
+        {first, -1, 99, -7, 42},
     };
     for (const Case& c : cases) {
         HardwareDescription description;
@@ -62,10 +59,7 @@ TEST_F(HardwareAdvDlg3, OpensWithTheDescriptionSelected) {
 }
 
 TEST_F(HardwareAdvDlg3, IdealHeightFollowsTheWellDepthWhenItsBoxLosesFocus) {
-    HardwareDescription description;
-    description.hardwareVersion = 1250;
-    CHardwareAdvDlg3 dialog(description, session, prompt);
-    EXPECT_EQ(dialog.HardwareIdEdit()->text(), "1250");
+    CHardwareAdvDlg3 dialog(HardwareDescription{}, session, prompt);
     EXPECT_EQ(dialog.WellDepthEdit()->text(), "18.5");
     EXPECT_EQ(dialog.IdealHeightEdit()->text(), "8");
 

@@ -85,10 +85,8 @@ TEST_F(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return view.MessageText().contains("Programming Device... Success"); }, 30000))
         << view.MessageText().toStdString();
-    EXPECT_EQ(document.m_sequence.sets, view.WorkingSequence().sets);
-    // The name was cleaned by the check before it went to the card.
+    // The name was cleaned by the view's check (StageViewTest) before it went to the card.
     EXPECT_EQ(ReadFile(sim->Card() / "NAME.INI"), "Flow 1");
-    EXPECT_EQ(view.TestNameEdit()->text(), "Flow 1");
     {
         std::lock_guard lock(prompt.mutex);
         ASSERT_EQ(prompt.shown.size(), 1u);

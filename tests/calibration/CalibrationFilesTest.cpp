@@ -150,7 +150,6 @@ TEST(CalibrationFiles, RawOutputTableAndText) {
     EXPECT_EQ(table[7], 1000);
     EXPECT_EQ(table[8], 961);
     EXPECT_EQ(table[15], 0);
-    EXPECT_EQ(RawSamplesPerStep(), 53);
 
     RawTraceStep step{3000, 38, {0, 250}, {1200, 65535}};
     EXPECT_EQ(RawOutputText({step}),

@@ -132,7 +132,7 @@ TEST_F(CalibrationModeTest, RefreshShowsPressurePositionsAndForces) {
     EXPECT_EQ(Refresh()["Position 1"], "257");
 }
 
-TEST_F(CalibrationModeTest, FailedReadingsShowAsFailed) {
+TEST_F(CalibrationModeTest, FailedReadingsShowAsFailedAndAHydrostaticMembraneReadsNoPositions) {
     device.sensorErrors = {{4, 5}};
     auto shown = Refresh();
     EXPECT_EQ(shown["Position 4"], kFailedFigureText);
@@ -162,17 +162,15 @@ TEST_F(CalibrationModeTest, FailedReadingsShowAsFailed) {
     const SensorFigures kept = RefreshReadings(device, spring, false, previous, kSamplesPerReading,
                                                [](auto, auto) { return false; });
     EXPECT_EQ(SensorLines(kept), SensorLines(previous));
-}
 
-TEST_F(CalibrationModeTest, HydrostaticReadsThePressureOnly) {
+    // A hydrostatic membrane reads the pressure only; the positions shown before stay.
+    device.lines.clear();
     device.hardware.MembraneStyle = Membrane::Hydrostatic;
-    SensorFigures previous;
-    previous.positions[0] = Figure::Of(42.0);
-    const auto shown = Refresh(false, previous);
+    shown = Refresh(false, previous);
     EXPECT_EQ(device.lines.size(), 100u);
     EXPECT_EQ(device.lines.back(), "0?D 0\r");
-    EXPECT_EQ(shown.at("Pressure (MPa)"), "0.142");
-    EXPECT_EQ(shown.at("Position 1"), "42");
+    EXPECT_EQ(shown["Pressure (MPa)"], "0.142");
+    EXPECT_EQ(shown["Position 1"], "42");
 }
 
 TEST_F(CalibrationModeTest, CalibrateMovesEachOffsetToTheAbsolutePosition) {

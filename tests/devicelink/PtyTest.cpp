@@ -44,7 +44,6 @@ TEST_F(PtyTest, SilenceTimesOutAndAHangUpFails) {
     std::string text;
     int count = 0;
     EXPECT_EQ(serial.ReadLine(text, 1024, count), Serial::kTimedOut);
-    EXPECT_EQ(log.Text(), "\nReadFile Timed Out Waiting for Response\n");
 
     ::close(master);
     master = -1;

@@ -31,19 +31,13 @@ protected:
     void SetUp() override { ASSERT_EQ(OpenDefault(), 0); }
 };
 
-TEST_F(OpenSerialTest, OpeningAnOpenPortChangesNothingAndDtrIsAssertedOnRequest) {
-    EXPECT_EQ(serial->Open("/dev/other", false, false, false, false, 9600), 0);
+TEST_F(OpenSerialTest, OpeningAnOpenPortChangesNothing) {
+    EXPECT_EQ(serial->Open("/dev/other", true, false, false, false, 9600), 0);
     EXPECT_EQ(line->OpenCount(), 1);
     EXPECT_EQ(line->PortName(), "/dev/ttyACM0");
     EXPECT_EQ(serial->BaudRate(), 115200);
     EXPECT_EQ(serial->ReadTimeoutMs(), Serial::kLongTimeoutMs);
     EXPECT_FALSE(line->Settings().assertDtr);
-
-    auto channel = std::make_unique<ScriptedSerialChannel>();
-    ScriptedSerialChannel* raw = channel.get();
-    Serial withDtr(std::move(channel));
-    ASSERT_EQ(withDtr.Open("p", true, false, true, true, -1), 0);
-    EXPECT_TRUE(raw->Settings().assertDtr);
 }
 
 TEST_F(SerialTest, CloseReportsAClosedPortQuietlyAndAFailureLoudly) {
@@ -62,25 +56,29 @@ TEST_F(SerialTest, CloseReportsAClosedPortQuietlyAndAFailureLoudly) {
     EXPECT_EQ(log.Text(), "CloseSerialPort failed with error 5.\n");
 }
 
-TEST_F(SerialTest, BaudRateAndTimeoutPolicyFollowTheFlags) {
+TEST_F(SerialTest, BaudRateTimeoutAndDtrFollowTheFlags) {
     struct Case {
-        bool nonBlocking, fastDefault, longTimeout;
+        bool dtr, nonBlocking, fastDefault, longTimeout;
         int baudRate;
         int expectedBaud, expectedTimeout;
     };
     const Case cases[] = {
-        {false, false, false, 0, 9600, 500},   {false, false, false, -1, 9600, 500},
-        {false, true, false, -1, 115200, 500}, {false, true, false, 0, 115200, 500},
-        {true, false, false, 57600, 57600, 0}, {false, true, true, 57600, 57600, 20000},
-        {true, true, true, -1, 115200, 20000}, // the long time-out wins over non-blocking
+        {false, false, false, false, 0, 9600, 500},
+        {true, false, false, false, -1, 9600, 500},
+        {false, false, true, false, -1, 115200, 500},
+        {false, false, true, false, 0, 115200, 500},
+        {false, true, false, false, 57600, 57600, 0},
+        {true, false, true, true, 57600, 57600, 20000},
+        {false, true, true, true, -1, 115200, 20000}, // the long time-out wins over non-blocking
     };
     for (const Case& c : cases) {
         auto channel = std::make_unique<ScriptedSerialChannel>();
         ScriptedSerialChannel* raw = channel.get();
         Serial port(std::move(channel));
-        ASSERT_EQ(port.Open("p", false, c.nonBlocking, c.fastDefault, c.longTimeout, c.baudRate),
+        ASSERT_EQ(port.Open("p", c.dtr, c.nonBlocking, c.fastDefault, c.longTimeout, c.baudRate),
                   0);
         EXPECT_EQ(raw->Settings().baudRate, c.expectedBaud) << c.baudRate;
+        EXPECT_EQ(raw->Settings().assertDtr, c.dtr);
         EXPECT_EQ(port.ReadTimeoutMs(), c.expectedTimeout);
         std::string text;
         int count = 0;
@@ -134,30 +132,7 @@ TEST_F(OpenSerialTest, WriteSendsTheBytesAndReportsFailuresAndShortWrites) {
     EXPECT_EQ(serial->Write(std::string("x")), Serial::kWriteFailure);
 }
 
-TEST_F(OpenSerialTest, ReadLineEndsAtTheCarriageReturn) {
-    line->Receive("OK\r");
-    std::string text;
-    int count = -1;
-    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
-    EXPECT_EQ(text, "OK");
-    EXPECT_EQ(count, 2);
-
-    // A line feed left from the previous reply leads the next one.
-    line->Receive("\nA\r");
-    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
-    EXPECT_EQ(text, "\nA");
-    EXPECT_EQ(count, 2);
-
-    // Nothing past the carriage return is consumed.
-    line->Receive("X\rY\r");
-    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
-    EXPECT_EQ(text, "X");
-    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
-    EXPECT_EQ(text, "Y");
-    EXPECT_TRUE(log.Messages().empty());
-}
-
-TEST_F(SerialTest, ReadLineCapacityTimeoutAndFailure) {
+TEST_F(SerialTest, ReadLineEndsAtTheCarriageReturnWithinItsCapacity) {
     std::string text;
     int count = -1;
     EXPECT_EQ(serial->ReadLine(text, 10, count), Serial::kReadFailure); // not open
@@ -166,13 +141,30 @@ TEST_F(SerialTest, ReadLineCapacityTimeoutAndFailure) {
     EXPECT_EQ(count, 0);
     EXPECT_EQ(line->ReadCalls(), 0);
 
-    line->Receive(std::string(1024, 'x'));
-    EXPECT_EQ(serial->ReadLine(text, 1024, count), Serial::kOverflow);
-    EXPECT_EQ(count, 1024);
-
-    line->Receive(std::string(1023, 'y') + "\r");
-    EXPECT_EQ(serial->ReadLine(text, 1024, count), 0);
-    EXPECT_EQ(count, 1023);
+    // Read in turn: a line feed left from the previous reply leads the next one, and nothing
+    // past the carriage return is consumed.
+    const struct {
+        std::string bytes;
+        int status;
+        std::string text;
+        int count;
+    } cases[] = {
+        {"OK\r", 0, "OK", 2},
+        {"\nA\r", 0, "\nA", 2},
+        {"X\rY\r", 0, "X", 1},
+        {"", 0, "Y", 1},
+        {std::string(1024, 'x'), Serial::kOverflow, "", 1024},
+        {std::string(1023, 'y') + "\r", 0, std::string(1023, 'y'), 1023},
+    };
+    for (const auto& c : cases) {
+        line->Receive(c.bytes);
+        EXPECT_EQ(serial->ReadLine(text, 1024, count), c.status) << c.text;
+        if (c.status == 0) {
+            EXPECT_EQ(text, c.text);
+        }
+        EXPECT_EQ(count, c.count) << c.text;
+    }
+    EXPECT_TRUE(log.Messages().empty());
 
     line->Receive("ab");
     line->ReceiveTimeout();

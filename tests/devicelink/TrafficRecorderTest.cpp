@@ -26,17 +26,28 @@ std::string WithoutStamps(const std::string& text) {
     return std::regex_replace(text, std::regex("^[0-9]+\\.[0-9]{6} ", std::regex::multiline), "");
 }
 
-TEST(TrafficRecorder, RecordsEveryByteByExchangeAndAppendsSessions) {
+// A recorder started on a fresh file in a private folder, with a Serial recording through it.
+class TrafficRecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(recorder.Start(path, error)) << error;
+    }
+    std::string Recorded() const { return WithoutStamps(ReadFile(path)); }
+
     LogCapture log;
     TempFolder dir;
-    const auto path = (dir.Path() / "trace.txt").string();
+    const std::string path = (dir.Path() / "trace.txt").string();
     TrafficRecorder recorder;
-    auto scripted = std::make_unique<ScriptedSerialChannel>();
+    std::unique_ptr<ScriptedSerialChannel> scripted = std::make_unique<ScriptedSerialChannel>();
     ScriptedSerialChannel& line = *scripted;
-    Serial serial(std::make_unique<RecordingChannel>(std::move(scripted), recorder));
-    std::string error;
-    ASSERT_TRUE(recorder.Start(path, error)) << error;
+    Serial serial{std::make_unique<RecordingChannel>(std::move(scripted), recorder)};
+    const std::string header = WithoutStamps(TrafficSessionHeader());
+};
 
+// Every byte both ways by exchange, sessions appended; what is dropped before a command is received
+// bytes like any other, and finding nothing waiting is no time-out.
+TEST_F(TrafficRecorderTest, RecordsEveryByteByExchangeAndAppendsSessions) {
     ASSERT_EQ(serial.Open("/dev/ttyACM0", false, false, true, true, -1), 0);
     line.Receive("OK\r");
     line.Receive("a\nbc\x17");
@@ -46,45 +57,28 @@ TEST(TrafficRecorder, RecordsEveryByteByExchangeAndAppendsSessions) {
     int count = 0;
     serial.ReadLine(reply, 1024, count);
     serial.ReadLines(lines, count);
+    line.ReceiveWaiting("3\r");
+    EXPECT_EQ(serial.DropWaiting(), "3\r");
+    EXPECT_EQ(serial.DropWaiting(), "");
     line.Receive(std::string(70, 'x'));
     ASSERT_EQ(serial.Write("0?S\r"), 0);
     serial.ReadLines(lines, count);
     serial.Close();
     recorder.Stop();
-    ASSERT_TRUE(recorder.Start(path, error)) << error;
-    ASSERT_EQ(serial.Open("/dev/ttyACM0", false, false, true, true, -1), 0);
-    recorder.Stop();
-
-    const std::string header = WithoutStamps(TrafficSessionHeader());
-    EXPECT_EQ(WithoutStamps(ReadFile(path)),
-              header + "! 0 open\n> 1 0F A\\\\B\\r\n< 1 OK\\r\n< 1 a\\n\n< 1 bc\\x17\n" +
-                  "> 2 0?S\\r\n< 2 " + std::string(64, 'x') + "\n< 2 xxxxxx\n! 2 timeout\n" +
-                  "! 2 close\n" + header + "! 0 open\n");
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-}
-
-// What is dropped before a command is received bytes like any other; finding nothing waiting
-// is no time-out.
-TEST(TrafficRecorder, RecordsWhatIsDroppedBeforeACommand) {
-    LogCapture log;
-    TempFolder dir;
-    const auto path = (dir.Path() / "trace.txt").string();
-    TrafficRecorder recorder;
-    auto scripted = std::make_unique<ScriptedSerialChannel>();
-    ScriptedSerialChannel& line = *scripted;
-    Serial serial(std::make_unique<RecordingChannel>(std::move(scripted), recorder));
+    // A record left open to others is closed to them before the next session goes in.
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
     std::string error;
     ASSERT_TRUE(recorder.Start(path, error)) << error;
     ASSERT_EQ(serial.Open("/dev/ttyACM0", false, false, true, true, -1), 0);
-    line.ReceiveWaiting("3\r");
-    EXPECT_EQ(serial.DropWaiting(), "3\r");
-    EXPECT_EQ(serial.DropWaiting(), "");
-    ASSERT_EQ(serial.Write("0?S\r"), 0);
     recorder.Stop();
-    EXPECT_EQ(WithoutStamps(ReadFile(path)),
-              WithoutStamps(TrafficSessionHeader()) + "! 0 open\n< 0 3\\r\n> 1 0?S\\r\n");
+
+    EXPECT_EQ(Recorded(), header +
+                              "! 0 open\n> 1 0F A\\\\B\\r\n< 1 OK\\r\n< 1 a\\n\n< 1 bc\\x17\n" +
+                              "< 1 3\\r\n> 2 0?S\\r\n< 2 " + std::string(64, 'x') +
+                              "\n< 2 xxxxxx\n! 2 timeout\n! 2 close\n" + header + "! 0 open\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST(TrafficRecorder, NeverWritesThroughALinkOrIntoAnythingButAPlainFile) {
@@ -113,12 +107,7 @@ TEST(TrafficRecorder, NeverWritesThroughALinkOrIntoAnythingButAPlainFile) {
 }
 
 // Bytes from the worker and the GUI thread go in as whole lines of their own.
-TEST(TrafficRecorder, RecordsFromTwoThreadsLineByLine) {
-    TempFolder dir;
-    const auto path = (dir.Path() / "trace.txt").string();
-    TrafficRecorder recorder;
-    std::string error;
-    ASSERT_TRUE(recorder.Start(path, error)) << error;
+TEST_F(TrafficRecorderTest, RecordsFromTwoThreadsLineByLine) {
     constexpr int kLines = 200;
     std::thread other([&] {
         for (int i = 0; i < kLines; ++i)
@@ -128,7 +117,7 @@ TEST(TrafficRecorder, RecordsFromTwoThreadsLineByLine) {
         recorder.Sent("0?S\r", 4);
     other.join();
     recorder.Stop();
-    std::istringstream text(WithoutStamps(ReadFile(path)));
+    std::istringstream text(Recorded());
     int sent = 0, received = 0;
     for (std::string line; std::getline(text, line);) {
         sent += std::regex_match(line, std::regex("> [0-9]+ 0\\?S\\\\r"));
@@ -160,39 +149,17 @@ private:
     void (*m_handler)(int);
 };
 
-TEST(TrafficRecorder, AFullDiskEndsTheRecordWithAWholeLineAndIsSaidEvenWhileMuted) {
-    LogCapture log;
-    TempFolder dir;
-    const auto path = (dir.Path() / "trace.txt").string();
-    TrafficRecorder recorder;
-    std::string error;
-    ASSERT_TRUE(recorder.Start(path, error)) << error;
-    const auto header = std::filesystem::file_size(path);
+TEST_F(TrafficRecorderTest, AFullDiskEndsTheRecordWithAWholeLineAndIsSaidEvenWhileMuted) {
     {
-        const FileSizeLimit full(header + 30);
+        const FileSizeLimit full(std::filesystem::file_size(path) + 30);
         MessageLog::ScopedMute quiet; // as while a card file is written
         recorder.Event("open");
         recorder.Sent("0F SOME_LONG_FILE_NAME.INI\r", 27);
     }
     EXPECT_FALSE(recorder.IsRecording());
-    EXPECT_EQ(WithoutStamps(ReadFile(path)), WithoutStamps(TrafficSessionHeader()) + "! 0 open\n");
+    EXPECT_EQ(Recorded(), header + "! 0 open\n");
     EXPECT_EQ(log.Text(),
               std::string("Serial traffic record stopped: ") + std::strerror(EFBIG) + "\n");
-}
-
-TEST(TrafficRecorder, AnEarlierRecordIsClosedToOthersBeforeTheSessionGoesIn) {
-    TempFolder dir;
-    const auto path = dir.Path() / "trace.txt";
-    WriteFile(path, "# earlier\n");
-    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
-    TrafficRecorder recorder;
-    std::string error;
-    ASSERT_TRUE(recorder.Start(path.string(), error)) << error;
-    recorder.Stop();
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(ReadFile(path), "# earlier\n" + TrafficSessionHeader());
 }
 
 } // namespace

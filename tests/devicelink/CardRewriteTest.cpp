@@ -38,8 +38,8 @@ TEST_F(CardRewriteTest, TheCardHoldsTheNewContentTheOldOneOrSaysTheFileIsDamaged
     };
     const auto stopAt = [](const std::string& command) {
         return [command](FakeFirmware& fw) {
-            fw.onLine = [command](const std::string& line) {
-                if (line == command)
+            fw.onLine = [command](const std::string& received) {
+                if (received == command)
                     interruption::Request(SIGINT);
             };
         };

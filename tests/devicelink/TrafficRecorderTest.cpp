@@ -119,9 +119,9 @@ TEST_F(TrafficRecorderTest, RecordsFromTwoThreadsLineByLine) {
     recorder.Stop();
     std::istringstream text(Recorded());
     int sent = 0, received = 0;
-    for (std::string line; std::getline(text, line);) {
-        sent += std::regex_match(line, std::regex("> [0-9]+ 0\\?S\\\\r"));
-        received += std::regex_match(line, std::regex("< [0-9]+ OK\\\\r"));
+    for (std::string row; std::getline(text, row);) {
+        sent += std::regex_match(row, std::regex("> [0-9]+ 0\\?S\\\\r"));
+        received += std::regex_match(row, std::regex("< [0-9]+ OK\\\\r"));
     }
     EXPECT_EQ(sent, kLines);
     EXPECT_EQ(received, kLines);

@@ -126,9 +126,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cells, FaultMatrix,
     ::testing::Combine(::testing::Range(0, static_cast<int>(std::size(kOperations))),
                        ::testing::Range(0, static_cast<int>(std::size(kFaults)))),
-    [](const ::testing::TestParamInfo<std::tuple<int, int>>& info) {
-        return std::string(kOperations[std::get<0>(info.param)].name) + "_" +
-               kFaults[std::get<1>(info.param)][0];
+    [](const ::testing::TestParamInfo<std::tuple<int, int>>& cell) {
+        return std::string(kOperations[std::get<0>(cell.param)].name) + "_" +
+               kFaults[std::get<1>(cell.param)][0];
     });
 
 } // namespace

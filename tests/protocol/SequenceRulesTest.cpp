@@ -122,7 +122,7 @@ TEST(StretchPosition, OnlyOneWayDisplacementSetsMove) {
 
 class FakeHost : public ISequenceCheckHost {
 public:
-    explicit FakeHost(std::string name) : name(std::move(name)) {}
+    explicit FakeHost(std::string testName) : name(std::move(testName)) {}
     void ShowCheckMessage(const std::string& text) override { messages.push_back(text); }
     std::string TestName() override { return name; }
     void SetTestName(const std::string& value) override {

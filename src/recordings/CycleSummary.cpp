@@ -292,7 +292,8 @@ void CycleSummary::Row(const std::string_view* cells, size_t count, const double
     const std::string_view time = cell(m_timeColumn);
     if (time.size() <= sizeof m_endTime) {
         // Every row's time is kept, so this copy is kept cheap.
-        std::memcpy(m_endTime, time.data(), time.size());
+        if (!time.empty()) // an empty cell may have no storage at all
+            std::memcpy(m_endTime, time.data(), time.size());
         m_endTimeSize = time.size();
     } else {
         m_end.assign(time);

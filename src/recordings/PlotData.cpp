@@ -61,7 +61,9 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8
         value = negative ? -magnitude : magnitude;
         return p;
     }
-    const auto* comma = static_cast<const char*>(std::memchr(p, ',', last - p));
+    // An empty line may come as two null pointers.
+    const auto* comma =
+        p == last ? nullptr : static_cast<const char*>(std::memchr(p, ',', last - p));
     const char* end = comma ? comma : last;
     if (digits == 0 && (end == first || std::string_view(first, end - first) == "--")) {
         value = kNaN; // an empty cell, or the spring force's "no value"

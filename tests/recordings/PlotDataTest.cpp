@@ -2,6 +2,8 @@
 // a fresh read, whatever its line ends and line lengths.
 #include "recordings/PlotData.h"
 
+#include "PlotSegments.h"
+
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,18 +12,6 @@
 #include <limits>
 
 namespace {
-
-constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
-
-std::vector<std::vector<double>> Ys(const std::vector<PlotSegment>& segments) {
-    std::vector<std::vector<double>> ys;
-    for (const PlotSegment& segment : segments) {
-        ys.emplace_back();
-        for (const PlotPoint& point : segment)
-            ys.back().push_back(point.y);
-    }
-    return ys;
-}
 
 const std::string kHeader = "Time (mS),Position 1 (um),Force 1 (N) (factory)";
 

@@ -2,23 +2,13 @@
 // cells are gaps, and two halves read apart merge into the picture of the whole.
 #include "recordings/PlotReduction.h"
 
+#include "PlotSegments.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
 
 namespace {
-
-constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
-
-std::vector<std::vector<double>> Ys(const std::vector<PlotSegment>& segments) {
-    std::vector<std::vector<double>> ys;
-    for (const PlotSegment& segment : segments) {
-        ys.emplace_back();
-        for (const PlotPoint& point : segment)
-            ys.back().push_back(point.y);
-    }
-    return ys;
-}
 
 TEST(PlotReduction, ColumnsKeepTheirExtremesInOrderAndEmptyCellsAreGaps) {
     // Four columns of width 10 over [0, 40).

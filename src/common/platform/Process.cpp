@@ -4,11 +4,7 @@
 #include <cstdint>
 
 #if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/platform/WindowsApi.h"
 #else
 #include <signal.h>
 #include <sys/resource.h>

@@ -3,11 +3,7 @@
 #include <atomic>
 
 #if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/platform/WindowsApi.h"
 #else
 #include <signal.h>
 #endif

@@ -1,11 +1,7 @@
 #include "common/platform/Terminal.h"
 
 #if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/platform/WindowsApi.h"
 #else
 #include <unistd.h>
 #endif

@@ -7,6 +7,7 @@
 // bench_convert [--keep] [--lines N ...] [--dir FOLDER] [--raw FILE] [--summary-only]
 // (--raw measures an existing raw file instead of generated ones; --summary-only only the
 // summary's figures)
+#include "common/AtomicFile.h"
 #include "hardware/HardwareDescription.h"
 #include "recordings/ConvertFile.h"
 #include "recordings/CycleSummary.h"
@@ -179,6 +180,13 @@ double CatSeconds(const fs::path& path) {
     return best;
 }
 
+// The output is never renamed over a device: the passes "to /dev/null" write to a name in the
+// bench folder whose bytes the writer sends to /dev/null, and the empty file left is removed.
+fs::path NullTarget(const fs::path& folder) {
+    AtomicFile::RedirectWritesForTests("bench_Null.csv", "/dev/null");
+    return folder / "bench_Null.csv";
+}
+
 // The full pass to /dev/null without and with the summary, alternately, best of five each (a
 // shared machine's noise only ever adds), in processor seconds, which other programs on the
 // machine disturb far less than the wall clock; then `summarize` of the full file `full` against
@@ -192,21 +200,25 @@ void MeasureSummary(ForceModel& model, const SpringModel& spring, const fs::path
         if (usage.Cpu() < kept.Cpu())
             kept = usage;
     };
+    const fs::path null = NullTarget(folder);
     for (int round = 0; round < 5; ++round) {
-        best(without, Measure([&] { ConvertFile(model, raw, "/dev/null", spring.valid, true); }));
+        best(without, Measure([&] { ConvertFile(model, raw, null, spring.valid, true); }));
         CycleSummary summary(summaryPath);
         bool committed = false;
+        int converted = -1;
         best(with, Measure([&] {
                  committed = summary.Open() &&
-                             ConvertFile(model, raw, "/dev/null", spring.valid, true, {},
-                                         &summary) == ConvertSuccess &&
+                             (converted = ConvertFile(model, raw, null, spring.valid, true, {},
+                                                      &summary)) == ConvertSuccess &&
                              summary.Commit();
              }));
         if (!committed) {
-            std::fprintf(stderr, "summary failed: %s\n", summary.Error().c_str());
+            std::fprintf(stderr, "summary failed (conversion %d): %s\n", converted,
+                         summary.Error().c_str());
             std::exit(1);
         }
     }
+    fs::remove(null);
     std::printf("        full pass to /dev/null, best of 5: without the summary %.3f cpu s "
                 "(%.3f wall), with it %.3f cpu s (%.3f wall): %.3f x (%s)\n",
                 without.Cpu(), without.wall, with.Cpu(), with.wall, with.Cpu() / without.Cpu(),
@@ -307,8 +319,8 @@ int main(int argc, char** argv) {
                     "MB/s", "lines/s", "user s", "sys s", "cpu s", "MB/cpu-s", "x cat");
         for (bool full : {false, true}) {
             for (bool toFile : {true, false}) {
-                const fs::path out = toFile ? folder / (full ? "bench_Full.csv" : "bench.csv")
-                                            : fs::path("/dev/null");
+                const fs::path out =
+                    toFile ? folder / (full ? "bench_Full.csv" : "bench.csv") : NullTarget(folder);
                 // Earlier runs' dirty pages would otherwise be written back at this run's cost.
                 ::sync();
                 int result = 0;
@@ -334,6 +346,8 @@ int main(int argc, char** argv) {
                                 "%.3f s wall, %.3f s cpu (%.3f sys)\n",
                                 static_cast<double>(bytes) / 1e6, write.wall, write.Cpu(),
                                 write.system);
+                } else {
+                    fs::remove(out);
                 }
             }
         }

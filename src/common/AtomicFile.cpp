@@ -80,6 +80,7 @@ bool AtomicFile::Open() {
                 if (std::FILE* device = platform::OpenFile(g_redirectDevice, "wb")) {
                     std::fclose(m_file);
                     m_file = device;
+                    m_redirected = true;
                 }
             }
             return true;
@@ -109,7 +110,7 @@ bool AtomicFile::Commit() {
     int error = good ? 0 : errno;
     if (good && std::fflush(m_file) != 0)
         good = false, error = errno;
-    if (good && (error = platform::SyncToDisk(m_file)) != 0)
+    if (good && !m_redirected && (error = platform::SyncToDisk(m_file)) != 0)
         good = false;
     if (std::fclose(m_file) != 0 && good)
         good = false, error = errno;

@@ -48,6 +48,7 @@ private:
     std::filesystem::path m_temporary;
     std::FILE* m_file = nullptr;
     bool m_failed = false;
+    bool m_redirected = false; // writes go to a device (tests, benchmarks): nothing to sync
     std::string m_error;
     int m_errorNumber = 0;
 };

@@ -49,6 +49,11 @@ inline constexpr double kNoSpringForce = 999888.0;
 
 // One data line. Values that the hardware cannot give (no table for them) are NaN and are
 // written as empty cells.
+// The decimals the converter writes the measured columns with.
+inline constexpr int kPressureDecimals = 4;
+inline constexpr int kPositionDecimals = 0;
+inline constexpr int kForceDecimals = 2;
+
 struct DataRecord {
     int time = 0;
     int set = 0;

@@ -6,12 +6,15 @@
 #include "recordings/NumberFormat.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
+#include <limits>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -138,27 +141,35 @@ void Update(CycleSummary::Extremes& extremes, std::string_view text) {
     }
 }
 
-// a > b, with -0.0 below 0.0 as their texts are.
-bool Above(double a, double b) {
-    return a > b || (a == b && std::signbit(b) && !std::signbit(a));
+// Doubles as integers in the order of their texts: -0.0 below 0.0 (written "-0" and "0"), and
+// every finite value between the keys of the infinities, which are written as empty cells.
+constexpr int64_t OrderKey(double value) {
+    const auto bits = std::bit_cast<int64_t>(value);
+    return bits ^ ((bits >> 63) & std::numeric_limits<int64_t>::max());
 }
 
-// The converter's cells are its numbers in fixed point; rounding keeps their order, so the
-// greatest number's text is the greatest text (the first of equal texts is the same text).
-void UpdateByValue(CycleSummary::Extremes& extremes, std::string_view text, double value) {
-    if (text.empty() || std::isnan(value)) {
-        return;
-    }
-    if (!extremes.any) {
-        extremes.any = true;
-        extremes.byValue = true;
-        extremes.maxValue = extremes.minValue = value;
-        extremes.decimals = FractionDigits(text);
-    } else if (Above(value, extremes.maxValue)) {
-        extremes.maxValue = value;
-    } else if (extremes.withMinimum && Above(extremes.minValue, value)) {
-        extremes.minValue = value;
-    }
+double ValueOfKey(int64_t key) {
+    return std::bit_cast<double>(key ^ ((key >> 63) & std::numeric_limits<int64_t>::max()));
+}
+
+constexpr int64_t kNoHighKey = OrderKey(-std::numeric_limits<double>::infinity());
+constexpr int64_t kNoLowKey = OrderKey(std::numeric_limits<double>::infinity());
+
+// Without branches: which values raise a maximum is as random as the data. Keys beyond the
+// infinities' are NaNs.
+[[gnu::always_inline]] inline void KeepHighKey(int64_t& high, double value) {
+    const int64_t key = OrderKey(value);
+    high = (key > high) & (key < kNoLowKey) ? key : high;
+}
+
+[[gnu::always_inline]] inline void KeepLowKey(int64_t& low, double value) {
+    const int64_t key = OrderKey(value);
+    low = (key < low) & (key > kNoHighKey) ? key : low;
+}
+
+std::string UnsignedText(uint32_t value) {
+    char text[16];
+    return std::string(text, fastnum::FormatUnsigned(text, value));
 }
 
 // The text the converter wrote for `value` with `decimals` decimals.
@@ -264,16 +275,18 @@ bool CycleSummary::Header(const std::string_view* titles, size_t count) {
         m_extremes[3 + 3 * k].column = column(ColumnCode::CalibratedForce1 + k);
     }
     m_present.clear();
-    for (Extremes& extremes : m_extremes) {
-        if (extremes.column >= 0) {
-            m_present.push_back(&extremes);
+    for (size_t slot = 0; slot < m_extremes.size(); ++slot) {
+        if (m_extremes[slot].column >= 0) {
+            m_present.push_back(&m_extremes[slot]);
+            m_sourcePresent[slot == 0 ? 0 : 1 + (slot - 1) % 3] = true;
         }
     }
+    ResetKeys();
     // Set and Cycle alone are no sign of a converted file: a raw file has them too.
     return !m_present.empty() || m_timeColumn >= 0;
 }
 
-void CycleSummary::Row(const std::string_view* cells, size_t count, const double* values) {
+void CycleSummary::Row(const std::string_view* cells, size_t count) {
     const auto cell = [cells, count](int column) {
         return column >= 0 && static_cast<size_t>(column) < count ? cells[column]
                                                                   : std::string_view();
@@ -299,17 +312,82 @@ void CycleSummary::Row(const std::string_view* cells, size_t count, const double
         m_end.assign(time);
         m_endTimeSize = kLongEndTime;
     }
-    if (values) {
-        for (Extremes* extremes : m_present) {
-            const int column = extremes->column;
-            if (static_cast<size_t>(column) < count)
-                UpdateByValue(*extremes, cells[column], values[column]);
-        }
-        return;
-    }
     for (Extremes* extremes : m_present) {
         Update(*extremes, cell(extremes->column));
     }
+}
+
+// The cells' texts are those the converter writes: "%u" of the numbers, the name as it is.
+void CycleSummary::Record(const DataRecord& record) {
+    m_recordRows = true;
+    const uint32_t set = m_setColumn >= 0 ? static_cast<uint32_t>(record.set) : 0;
+    const uint32_t cycle = m_cycleColumn >= 0 ? static_cast<uint32_t>(record.cycle) : 0;
+    if (!m_inCycle || set != m_setNumber || cycle != m_cycleNumber) {
+        CloseCycle();
+        m_inCycle = true;
+        m_setNumber = set;
+        m_cycleNumber = cycle;
+        m_set = m_setColumn >= 0 ? UnsignedText(set) : std::string();
+        m_cycle = m_cycleColumn >= 0 ? UnsignedText(cycle) : std::string();
+        m_name = m_nameColumn >= 0 ? record.name : std::string();
+        m_start =
+            m_timeColumn >= 0 ? UnsignedText(static_cast<uint32_t>(record.time)) : std::string();
+    }
+    ++m_samples;
+    m_endNumber = static_cast<uint32_t>(record.time);
+    m_endTimeSize = m_timeColumn >= 0 ? kNumberEndTime : 0;
+    const double* const sources[] = {&record.actualPressure, record.position.data(),
+                                     record.force.data(), record.calibratedForce.data()};
+
+    // Only the positions need their minimum (for the amplitude).
+    if (m_sourcePresent[0]) {
+        KeepHighKey(m_keys[0].high[0], record.actualPressure);
+    }
+    if (m_sourcePresent[1]) {
+        KeyRange& keys = m_keys[1];
+        for (int well = 0; well < kWellCount; ++well) {
+            KeepHighKey(keys.high[well], record.position[well]);
+            KeepLowKey(keys.low[well], record.position[well]);
+        }
+    }
+    for (size_t source = 2; source < kSources; ++source) {
+        if (m_sourcePresent[source]) {
+            KeyRange& keys = m_keys[source];
+            const double* const values = sources[source];
+            for (int well = 0; well < kWellCount; ++well) {
+                KeepHighKey(keys.high[well], values[well]);
+            }
+        }
+    }
+}
+
+void CycleSummary::ResetKeys() {
+    for (KeyRange& keys : m_keys) {
+        std::fill(std::begin(keys.high), std::end(keys.high), kNoHighKey);
+        std::fill(std::begin(keys.low), std::end(keys.low), kNoLowKey);
+    }
+}
+
+// The converter's cells are its numbers in fixed point; rounding keeps their order, so the
+// greatest number's text is the greatest text (the first of equal texts is the same text).
+void CycleSummary::SettleRecordFields() {
+    static constexpr int kDecimals[] = {kPressureDecimals, kPositionDecimals, kForceDecimals,
+                                        kForceDecimals};
+    for (size_t slot = 0; slot < m_extremes.size(); ++slot) {
+        const size_t source = slot == 0 ? 0 : 1 + (slot - 1) % 3;
+        const size_t well = slot == 0 ? 0 : (slot - 1) / 3;
+        const int64_t high = m_keys[source].high[well];
+        Extremes& extremes = m_extremes[slot];
+        if (extremes.column >= 0 && high != kNoHighKey) {
+            extremes.any = true;
+            extremes.byValue = true;
+            extremes.maxValue = ValueOfKey(high);
+            extremes.minValue =
+                extremes.withMinimum ? ValueOfKey(m_keys[source].low[well]) : extremes.maxValue;
+            extremes.decimals = kDecimals[source];
+        }
+    }
+    ResetKeys();
 }
 
 void CycleSummary::CloseCycle() {
@@ -320,13 +398,19 @@ void CycleSummary::CloseCycle() {
     m_out.append(",").append(m_start).append(",");
     if (m_endTimeSize == kLongEndTime)
         m_out.append(m_end);
+    else if (m_endTimeSize == kNumberEndTime)
+        m_out.append(UnsignedText(m_endNumber));
     else
         m_out.append(m_endTime, m_endTimeSize);
     m_out.append(",").append(std::to_string(m_samples));
+    if (m_recordRows) {
+        SettleRecordFields();
+    }
     for (Extremes& extremes : m_extremes) {
         if (extremes.any && extremes.byValue) {
             SettleNumber(extremes.max, extremes.maxValue, extremes.decimals);
-            SettleNumber(extremes.min, extremes.minValue, extremes.decimals);
+            if (extremes.withMinimum)
+                SettleNumber(extremes.min, extremes.minValue, extremes.decimals);
         }
     }
     auto max = [this](const Extremes& extremes) {

@@ -6,12 +6,15 @@
 #pragma once
 
 #include "common/AtomicFile.h"
+#include "hardware/HardwareDescription.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct DataRecord;
 
 class CycleSummary {
 public:
@@ -23,10 +26,12 @@ public:
     // not among them gives empty cells. False when the file has neither a time nor a measured
     // column: it is no converted file.
     bool Header(const std::string_view* titles, size_t count);
-    // One row of the full file, cell by cell; cells beyond `count` count as empty. `values`, when
-    // given, are the numbers the converter wrote the cells from (NaN for cells not written from
-    // one): compared instead of the texts, with the same outcome, which keeps the conversion fast.
-    void Row(const std::string_view* cells, size_t count, const double* values = nullptr);
+    // One row of the full file, cell by cell; cells beyond `count` count as empty.
+    void Row(const std::string_view* cells, size_t count);
+    // One record as the converter writes it into the full file (after Header() with the titles
+    // it wrote): its numbers are compared instead of the cells' texts, with the same outcome,
+    // which keeps the conversion fast.
+    void Record(const DataRecord& record);
     // Writes the last cycle and puts the file in place. False, with Error() set, on failure.
     bool Commit();
     // Drops the temporary file; the target is untouched.
@@ -52,7 +57,8 @@ public:
         bool any = false;
         Number max;
         Number min;
-        // Kept as the converter's numbers until the cycle ends, with the cells' decimals.
+        // From the converter's numbers, settled into texts with the cells' decimals at the cycle's
+        // end.
         bool byValue = false;
         double maxValue = 0.0;
         double minValue = 0.0;
@@ -71,12 +77,29 @@ private:
     // Pressure, then per well: position, factory force, calibrated force.
     std::vector<Extremes> m_extremes;
     std::vector<Extremes*> m_present; // those whose column the file has
+    // The extremes of the converter's numbers within the cycle, as order keys (see
+    // CycleSummary.cpp), source by source (pressure, then the wells' positions, factory and
+    // calibrated forces), kept apart from m_extremes so that each record's pass is short.
+    static constexpr size_t kSources = 4;
+    struct KeyRange {
+        int64_t high[kWellCount];
+        int64_t low[kWellCount];
+    };
+    KeyRange m_keys[kSources];
+    bool m_sourcePresent[kSources] = {};
+    void ResetKeys();
+    void SettleRecordFields();
+    bool m_recordRows = false;
+    uint32_t m_setNumber = 0;
+    uint32_t m_cycleNumber = 0;
+    uint32_t m_endNumber = 0;
 
     bool m_inCycle = false;
     long long m_samples = 0;
     std::string m_set, m_name, m_cycle, m_start;
-    // The latest row's time: in the buffer, or in m_end when longer.
+    // The latest row's time: in the buffer, or in m_end when longer, or m_endNumber.
     static constexpr size_t kLongEndTime = ~size_t{0};
+    static constexpr size_t kNumberEndTime = kLongEndTime - 1;
     char m_endTime[24] = {};
     size_t m_endTimeSize = 0;
     std::string m_end;

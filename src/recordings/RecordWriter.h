@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -69,8 +68,7 @@ private:
 class RecordWriter {
 public:
     RecordWriter(OutputBuffer& out, const std::vector<int>& codes, CycleSummary* summary = nullptr)
-        : m_out(out), m_summary(summary), m_ends(codes.size()), m_views(codes.size()),
-          m_values(codes.size()) {
+        : m_out(out), m_summary(summary) {
         // Decoded once, so that the per-record loop is a plain switch.
         for (int code : codes) {
             Cell cell{};
@@ -133,8 +131,6 @@ public:
 
     void Write(const DataRecord& record) {
         char* out = m_out.Reserve(m_bound + record.name.size());
-        char* const line = out;
-        size_t cells = 0;
         for (const Op& op : m_cells) {
             switch (op.cell) {
             case Cell::Time:
@@ -151,10 +147,10 @@ public:
                 out += record.name.size();
                 break;
             case Cell::SpecifiedPressure:
-                out = Number<4>(out, record.specifiedPressure);
+                out = Number<kPressureDecimals>(out, record.specifiedPressure);
                 break;
             case Cell::ActualPressure:
-                out = Number<4>(out, record.actualPressure);
+                out = Number<kPressureDecimals>(out, record.actualPressure);
                 break;
             case Cell::Spring:
                 if (record.springForce == kNoSpringForce) {
@@ -166,36 +162,26 @@ public:
                 }
                 break;
             case Cell::Position:
-                out = Number<0>(out, record.position[op.well]);
+                out = Number<kPositionDecimals>(out, record.position[op.well]);
                 break;
             case Cell::Force:
-                out = Number<2>(out, record.force[op.well]);
+                out = Number<kForceDecimals>(out, record.force[op.well]);
                 break;
             case Cell::Calibrated:
-                out = Number<2>(out, record.calibratedForce[op.well]);
+                out = Number<kForceDecimals>(out, record.calibratedForce[op.well]);
                 break;
             case Cell::WellTriple:
-                out = Number<0>(out, record.position[op.well]);
-                m_ends[cells++] = out;
+                out = Number<kPositionDecimals>(out, record.position[op.well]);
                 *out++ = ',';
-                out = Number<2>(out, record.force[op.well]);
-                m_ends[cells++] = out;
+                out = Number<kForceDecimals>(out, record.force[op.well]);
                 *out++ = ',';
-                out = Number<2>(out, record.calibratedForce[op.well]);
+                out = Number<kForceDecimals>(out, record.calibratedForce[op.well]);
                 break;
             }
-            m_ends[cells++] = out;
             *out++ = ',';
         }
         if (m_summary) {
-            // The summary reads the cells as they stand in the file.
-            const char* start = line;
-            for (size_t i = 0; i < cells; ++i) {
-                m_views[i] = std::string_view(start, static_cast<size_t>(m_ends[i] - start));
-                start = m_ends[i] + 1;
-            }
-            FillValues(record);
-            m_summary->Row(m_views.data(), cells, m_values.data());
+            m_summary->Record(record);
         }
         // The last separator becomes the line end.
         if (!m_cells.empty()) {
@@ -207,37 +193,6 @@ public:
     }
 
 private:
-    // The numbers the line's cells were written from (NaN for cells the summary reads as text),
-    // so that it compares numbers instead of parsing every cell again.
-    void FillValues(const DataRecord& record) {
-        constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
-        size_t i = 0;
-        for (const Op& op : m_cells) {
-            switch (op.cell) {
-            case Cell::ActualPressure:
-                m_values[i++] = record.actualPressure;
-                break;
-            case Cell::Position:
-                m_values[i++] = record.position[op.well];
-                break;
-            case Cell::Force:
-                m_values[i++] = record.force[op.well];
-                break;
-            case Cell::Calibrated:
-                m_values[i++] = record.calibratedForce[op.well];
-                break;
-            case Cell::WellTriple:
-                m_values[i++] = record.position[op.well];
-                m_values[i++] = record.force[op.well];
-                m_values[i++] = record.calibratedForce[op.well];
-                break;
-            default:
-                m_values[i++] = kNoNumber;
-                break;
-            }
-        }
-    }
-
     enum class Cell : uint8_t {
         Time,
         Set,
@@ -262,9 +217,6 @@ private:
 
     OutputBuffer& m_out;
     CycleSummary* m_summary;
-    std::vector<char*> m_ends; // where each cell of the current line ends
-    std::vector<std::string_view> m_views;
-    std::vector<double> m_values;
     std::vector<Op> m_cells;
     size_t m_bound = 2;
 };

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace fs = std::filesystem;
@@ -71,6 +72,61 @@ TEST(CycleSummary, OneLinePerRunOfSetAndCycleWithTheCellsAsWritten) {
                                      "1,1,0.2000,0.0100\n1,1,0.2000,0.1950\n"
                                      "1,2,0.2000,0.0098\n1,2,0.2000,0.1962\n"),
               header + "\r\n" + Line("1,,1,,,2,0.1950", {}) + Line("1,,2,,,2,0.1962", {}));
+}
+
+// The converter hands its records over as numbers: signed zeros, NaN and infinities (written as
+// empty cells) must come out as from the cells themselves.
+TEST(CycleSummary, RecordsGiveTheBytesOfTheirCells) {
+    TempFolder temp("summary");
+    const std::vector<std::string> titles = {
+        ColumnTitle(ColumnCode::Time),           ColumnTitle(ColumnCode::Set),
+        ColumnTitle(ColumnCode::Cycle),          ColumnTitle(ColumnCode::SetName),
+        ColumnTitle(ColumnCode::ActualPressure), ColumnTitle(ColumnCode::Position1),
+        ColumnTitle(ColumnCode::FactoryForce1)};
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Row {
+        int time, set, cycle;
+        double pressure, position, force;
+        const char* cells;
+    };
+    const Row rows[] = {{10, 1, 1, -0.0, -0.0, nan, "10,1,1,A,-0.0000,-0,"},
+                        {20, 1, 1, 0.0, 0.0, inf, "20,1,1,A,0.0000,0,"},
+                        {30, 1, 1, -0.01, -0.3, 1.004, "30,1,1,A,-0.0100,-0,1.00"},
+                        {40, 1, 2, -inf, -2.0, -0.0, "40,1,2,A,,-2,-0.00"},
+                        {50, 1, 2, nan, -0.0, -0.001, "50,1,2,A,,-0,-0.00"},
+                        {60, 2, 2, nan, nan, nan, "60,2,2,A,,,"}};
+    std::string full;
+    for (size_t i = 0; i < titles.size(); ++i)
+        full += (i ? "," : "") + titles[i];
+    full += "\r\n";
+    CycleSummary summary(temp.Path() / "records.csv");
+    ASSERT_TRUE(summary.Open());
+    const std::vector<std::string_view> views(titles.begin(), titles.end());
+    ASSERT_TRUE(summary.Header(views.data(), views.size()));
+    for (const Row& row : rows) {
+        DataRecord record;
+        record.time = row.time;
+        record.set = row.set;
+        record.cycle = row.cycle;
+        record.name = "A";
+        record.actualPressure = row.pressure;
+        record.position.fill(nan);
+        record.force.fill(nan);
+        record.position[0] = row.position;
+        record.force[0] = row.force;
+        summary.Record(record);
+        full += std::string(row.cells) + "\r\n";
+    }
+    ASSERT_TRUE(summary.Commit());
+    const std::string fromCells = Summarize(temp.Path(), full);
+    EXPECT_EQ(ReadFile(temp.Path() / "records.csv"), fromCells);
+    EXPECT_NE(fromCells.find("\r\n" + Line("1,A,1,10,30,3,0.0000", {"0,-0,0,1.00,"})),
+              std::string::npos)
+        << fromCells;
+    EXPECT_NE(fromCells.find("\r\n" + Line("1,A,2,40,50,2,", {"-0,-2,2,-0.00,"})),
+              std::string::npos)
+        << fromCells;
 }
 
 TEST(CycleSummary, MadeDuringTheConversionAsFromTheFullFile) {

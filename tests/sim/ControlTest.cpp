@@ -111,8 +111,10 @@ TEST_F(ControlTest, FaultsAndSettingsReachTheLine) {
     EXPECT_EQ(simulator->Control("stray off"), "ok stray off");
     EXPECT_EQ(Ask("0?S\r"), "0\r");
     EXPECT_EQ(simulator->Control("stray"), "ok stray before OK");
+    EXPECT_EQ(simulator->Control("latency 40"), "ok latency 40");
     EXPECT_EQ(simulator->Control("clear"), "ok clear");
     EXPECT_EQ(Ask("0?S\r"), "0\r");
+    EXPECT_NE(simulator->Control("status").find(" latency 0 "), std::string::npos);
 
     EXPECT_EQ(simulator->Control("silence 100000"), "ok silence 100000");
     EXPECT_TRUE(simulator->Silent(simulator->NowMs()));

@@ -199,6 +199,9 @@ TEST_F(ConversionTest, MagnitudesAndDurationsTheControllerCannotTakeAreRefused) 
     std::string problem;
     EXPECT_FALSE(ToTable(&problem));
     EXPECT_EQ(problem, "Error:  Set 2 has a duration longer than the device can time\n");
+    sequence.sets[1] = MakeSet("B", ControlFunction::Ramp, 1e12, 1.0, 1.0, TimeUnits::Seconds, 1);
+    EXPECT_FALSE(ToTable(&problem));
+    EXPECT_EQ(problem, "Error:  Set 2 has a magnitude the device cannot take\n");
     // Hardware without pressure scaling turns no magnitude, either way.
     hw.RegulatorType = Regulator::Invalid;
     EXPECT_FALSE(ToTable(&problem));

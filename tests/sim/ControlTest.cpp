@@ -53,6 +53,9 @@ TEST_F(ControlTest, FaultsAndSettingsReachTheLine) {
     EXPECT_EQ(Ask("0?S\r"), "3\r");
     EXPECT_EQ(simulator->Control("state auto"), "ok state auto");
     EXPECT_EQ(Ask("0?S\r"), "0\r");
+    // A trigger's verb is matched in any case: the reply shows it as it is matched.
+    EXPECT_EQ(simulator->Control("when 0?s state 4"), "ok when 0?S");
+    EXPECT_EQ(simulator->Control("when off"), "ok when off");
 
     // A card that refuses every delete, a write struck at a piece: clear ends both.
     EXPECT_EQ(simulator->Control("protect *"), "ok protect *");

@@ -1,6 +1,7 @@
 // The controller's command exchange, identity, program table, raw traces and card files at the
 // byte level.
 #include "devicelink/Controller.h"
+#include "devicelink/DeviceSession.h"
 #include "devicelink/FakeFirmware.h"
 #include "devicelink/LogCapture.h"
 
@@ -434,6 +435,16 @@ TEST_F(DownloadTest, UnwritableLocalFileFailsWithoutTraffic) {
     EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", (folder / "no" / "such" / "x").string()),
               -1);
     EXPECT_TRUE(line->Written().empty());
+}
+
+// A tool shows what the link logged after connecting, not the identity lines before it.
+TEST(DeviceSession, KeepsTheLogAndGivesWhatCameAfterTheMark) {
+    DeviceSession session;
+    MessageLog::Instance().WriteMessage("identity\n");
+    session.MarkLog();
+    MessageLog::Instance().WriteMessage("failed\n");
+    EXPECT_EQ(session.LogSinceMark(), "failed\n");
+    EXPECT_EQ(session.LogText(), "identity\nfailed\n");
 }
 
 } // namespace

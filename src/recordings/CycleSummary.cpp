@@ -159,12 +159,12 @@ constexpr int64_t kNoLowKey = OrderKey(std::numeric_limits<double>::infinity());
 // infinities' are NaNs.
 [[gnu::always_inline]] inline void KeepHighKey(int64_t& high, double value) {
     const int64_t key = OrderKey(value);
-    high = (key > high) & (key < kNoLowKey) ? key : high;
+    high = ((key > high) & (key < kNoLowKey)) ? key : high;
 }
 
 [[gnu::always_inline]] inline void KeepLowKey(int64_t& low, double value) {
     const int64_t key = OrderKey(value);
-    low = (key < low) & (key > kNoHighKey) ? key : low;
+    low = ((key < low) & (key > kNoHighKey)) ? key : low;
 }
 
 std::string UnsignedText(uint32_t value) {
@@ -336,27 +336,31 @@ void CycleSummary::Record(const DataRecord& record) {
     ++m_samples;
     m_endNumber = static_cast<uint32_t>(record.time);
     m_endTimeSize = m_timeColumn >= 0 ? kNumberEndTime : 0;
-    const double* const sources[] = {&record.actualPressure, record.position.data(),
-                                     record.force.data(), record.calibratedForce.data()};
-
-    // Only the positions need their minimum (for the amplitude).
+    // Only the positions need their minimum (for the amplitude). The loops are unrolled: this
+    // runs for every line of the full file.
     if (m_sourcePresent[0]) {
         KeepHighKey(m_keys[0].high[0], record.actualPressure);
     }
     if (m_sourcePresent[1]) {
         KeyRange& keys = m_keys[1];
+#pragma GCC unroll 9
         for (int well = 0; well < kWellCount; ++well) {
             KeepHighKey(keys.high[well], record.position[well]);
             KeepLowKey(keys.low[well], record.position[well]);
         }
     }
-    for (size_t source = 2; source < kSources; ++source) {
-        if (m_sourcePresent[source]) {
-            KeyRange& keys = m_keys[source];
-            const double* const values = sources[source];
-            for (int well = 0; well < kWellCount; ++well) {
-                KeepHighKey(keys.high[well], values[well]);
-            }
+    if (m_sourcePresent[2]) {
+        KeyRange& keys = m_keys[2];
+#pragma GCC unroll 9
+        for (int well = 0; well < kWellCount; ++well) {
+            KeepHighKey(keys.high[well], record.force[well]);
+        }
+    }
+    if (m_sourcePresent[3]) {
+        KeyRange& keys = m_keys[3];
+#pragma GCC unroll 9
+        for (int well = 0; well < kWellCount; ++well) {
+            KeepHighKey(keys.high[well], record.calibratedForce[well]);
         }
     }
 }

@@ -16,8 +16,7 @@ struct FakeCalibrationDevice : ICalibrationDevice {
     int alternate = 0;               // readings go +/- this on alternate samples
     std::map<std::string, std::vector<std::string>> files;
     std::map<std::string, std::array<double, 3 * kWellCount>> coefficientFiles;
-    bool failWrites = false; // every card write keeps the old content
-    std::map<std::string, CardFileWrite::State> writeStates; // per file, before failWrites
+    std::map<std::string, CardFileWrite::State> writeStates; // per file; others are replaced
     int failTraceAt = -1; // the trace request (counted from 0) that fails
     HardwareDescription hardware;
     double clock = 0;
@@ -82,9 +81,8 @@ struct FakeCalibrationDevice : ICalibrationDevice {
 
 private:
     CardFileWrite Written(const std::string& name) const {
-        const auto state = writeStates.count(name) ? writeStates.at(name)
-                           : failWrites            ? CardFileWrite::State::Kept
-                                                   : CardFileWrite::State::Replaced;
+        const auto state =
+            writeStates.count(name) ? writeStates.at(name) : CardFileWrite::State::Replaced;
         return {state, state == CardFileWrite::State::Replaced ? "" : name + " problem."};
     }
 

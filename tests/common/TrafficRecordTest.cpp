@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
-TEST(TrafficRecord, EscapesWhatIsNotPrintableAndReadsEveryByteBack) {
+TEST(TrafficRecord, LinesEscapeWhatIsNotPrintableAndReadEveryByteBack) {
+    EXPECT_EQ(TrafficLine(12000034, '>', 7, "0?S\r"), "12.000034 > 7 0?S\\r\n");
+    EXPECT_EQ(TrafficLine(5, '!', 0, "open"), "0.000005 ! 0 open\n");
     EXPECT_EQ(EscapeTrafficBytes("0F A\\B.INI\r\n\t\x17\x80 x "),
               "0F A\\\\B.INI\\r\\n\\t\\x17\\x80 x\\x20");
     std::string all;
@@ -15,11 +17,6 @@ TEST(TrafficRecord, EscapesWhatIsNotPrintableAndReadsEveryByteBack) {
     EXPECT_EQ(back, all);
     for (const char* bad : {"\\", "\\q", "\\x1", "\\xG0"})
         EXPECT_FALSE(UnescapeTrafficBytes(bad, back)) << bad;
-}
-
-TEST(TrafficRecord, LinesCarryStampDirectionExchangeAndBytes) {
-    EXPECT_EQ(TrafficLine(12000034, '>', 7, "0?S\r"), "12.000034 > 7 0?S\\r\n");
-    EXPECT_EQ(TrafficLine(5, '!', 0, "open"), "0.000005 ! 0 open\n");
 }
 
 TEST(TrafficRecord, ReadsExchangesInOrderAcrossSessions) {

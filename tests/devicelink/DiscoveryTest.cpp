@@ -17,17 +17,16 @@ const PortInfo kAdafruit9{"Adafruit Feather M4", "", "COM9"};
 const PortInfo kVid3{"USB Serial Device", "USB\\VID_239A&PID_800B&MI_00", "COM3"};
 
 TEST(Discovery, IdentifierRule) {
-    struct Case {
+    const struct {
         std::string hardwareId;
         bool matches;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"USB\\VID_239A&PID_800B", true},       {"USB\\VID_239A&PID_000B", true},
         {"USB\\VID_239A&PID_800C", false},      {"USB\\VID_239B&PID_800B", false},
         {"USB\\vid_239a&pid_800b", false},      {"USB\\PID_800B", false},
         {"USB\\VID_239A&PID_000B&MI_00", true}, {"", false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const std::vector<PortInfo> ports{{"Generic", c.hardwareId, "/dev/ttyACM4"}};
         EXPECT_EQ(MatchControllerPort(ports).has_value(), c.matches) << c.hardwareId;
     }
@@ -62,14 +61,13 @@ TEST(Discovery, FindControllerStoresThePortOnlyOnAMatch) {
 }
 
 TEST(Discovery, ComPortNameRule) {
-    struct Case {
+    const struct {
         const char* name;
         std::optional<int> number;
-    };
-    const Case cases[] = {{"com12", 12},          {"COM3", 3},  {"Com0", 0},         {"COM", {}},
-                          {"COM3A", {}},          {"LPT1", {}}, {"CO3", {}},         {"COM 3", {}},
-                          {"COM99999999999", {}}, {"", {}},     {"/dev/ttyACM0", {}}};
-    for (const Case& c : cases)
+    } cases[] = {{"com12", 12},          {"COM3", 3},  {"Com0", 0},         {"COM", {}},
+                 {"COM3A", {}},          {"LPT1", {}}, {"CO3", {}},         {"COM 3", {}},
+                 {"COM99999999999", {}}, {"", {}},     {"/dev/ttyACM0", {}}};
+    for (const auto& c : cases)
         EXPECT_EQ(ComPortNumber(c.name), c.number) << c.name;
     EXPECT_EQ(ComPortName(12), "COM12");
 }

@@ -10,8 +10,6 @@
 
 namespace {
 
-const std::string kTimeoutText = "\nReadFile Timed Out Waiting for Response\n";
-
 class SerialTest : public ::testing::Test {
 protected:
     SerialTest() {
@@ -92,17 +90,16 @@ TEST_F(SerialTest, EachFailingOpenStepLogsItsTextAndReleasesThePort) {
         "Permission denied opening /dev/ttyACM0: your user is not allowed to use serial ports. "
         "Add it to the dialout group (sudo usermod -aG dialout $USER), then log out and in "
         "again.\n";
-    struct Case {
+    const struct {
         OpenStep step; // the steps the platform's port can fail at
         int error;
         std::vector<std::string> messages;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {OpenStep::OpenPath, 2, {"CreateFile failed with error 2.\n"}},
         {OpenStep::WriteSettings, 2, {"SetCommState failed with error 2.\n"}},
         {OpenStep::OpenPath, EACCES, {"CreateFile failed with error 13.\n", denied}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         log.Clear();
         line->FailOpenAt(c.step, c.error);
         EXPECT_EQ(OpenDefault(), 2) << c.messages[0];
@@ -123,10 +120,8 @@ TEST_F(OpenSerialTest, WriteSendsTheBytesAndReportsFailuresAndShortWrites) {
     EXPECT_EQ(serial->Write(std::string("0?S\r")), Serial::kWriteFailure);
     EXPECT_EQ(log.Text(), "WriteFile failed with error 5.\n");
 
-    log.Clear();
     line->ShortenNextWrite(2);
     EXPECT_EQ(serial->Write(std::string("0?S\r")), Serial::kWriteFailure);
-    EXPECT_FALSE(log.Text().empty());
 
     serial->Close();
     EXPECT_EQ(serial->Write(std::string("x")), Serial::kWriteFailure);
@@ -170,7 +165,7 @@ TEST_F(SerialTest, ReadLineEndsAtTheCarriageReturnWithinItsCapacity) {
     line->ReceiveTimeout();
     EXPECT_EQ(serial->ReadLine(text, 1024, count), Serial::kTimedOut);
     EXPECT_EQ(count, 2);
-    EXPECT_EQ(log.Text(), kTimeoutText);
+    EXPECT_EQ(log.Text(), "\nReadFile Timed Out Waiting for Response\n");
 
     log.Clear();
     line->ReceiveFailure();
@@ -179,12 +174,11 @@ TEST_F(SerialTest, ReadLineEndsAtTheCarriageReturnWithinItsCapacity) {
 }
 
 TEST_F(SerialTest, ReadLinesSplitsAtLineFeedsAndEndsAtTheEndByte) {
-    struct Case {
+    const struct {
         std::string bytes;
         std::vector<std::string> lines;
         int count;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"A\nB\n\x17", {"A", "B"}, 2},
         {"A\nBC\x17", {"A", "BC"}, 3},
         {"A\nB\x17", {"A"}, 2}, // a final unterminated single character is dropped
@@ -193,7 +187,7 @@ TEST_F(SerialTest, ReadLinesSplitsAtLineFeedsAndEndsAtTheEndByte) {
         {"A\r\nB\r\n\x17", {"A\r", "B\r"}, 4}, // carriage returns stay with their line
     };
     ASSERT_EQ(OpenDefault(), 0);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         line->Receive(c.bytes);
         std::vector<std::string> lines{"stale"};
         int count = -1;
@@ -272,22 +266,15 @@ TEST_F(OpenSerialTest, DropWaitingTakesWhatHasArrivedWithoutWaiting) {
     EXPECT_EQ(log.Text(), "");
 }
 
+// Thresholds follow the running total, whatever the piece boundaries (a download's steps are
+// DownloadTest's).
 TEST_F(OpenSerialTest, ReadToStreamNotifiesProgressEveryThousandBytes) {
-    line->Receive(std::string(2500, 'p') + "\x17");
-    std::ostringstream out;
-    long long count = 0;
-    std::vector<long long> steps;
-    EXPECT_EQ(serial->ReadToStream(out, count, [&](long long bytes) { steps.push_back(bytes); }),
-              0);
-    EXPECT_EQ(count, 2500);
-    EXPECT_EQ(steps, (std::vector<long long>{1024, 2048}));
-
-    // Thresholds follow the running total, whatever the piece boundaries.
-    steps.clear();
     line->Receive(std::string(999, 'p'));
     line->Receive(std::string(1002, 'p'));
     line->Receive(std::string(10, 'p') + "\x17");
-    out.str("");
+    std::ostringstream out;
+    long long count = 0;
+    std::vector<long long> steps;
     EXPECT_EQ(serial->ReadToStream(out, count, [&](long long bytes) { steps.push_back(bytes); }),
               0);
     EXPECT_EQ(count, 2011);
@@ -301,15 +288,12 @@ TEST_F(OpenSerialTest, TransfersThatStopKeepWhatCame) {
     int lineCount = 0;
     EXPECT_EQ(serial->ReadLines(lines, lineCount), Serial::kTimedOut);
     EXPECT_EQ(lines, std::vector<std::string>{"A"});
-    EXPECT_EQ(log.Text(), kTimeoutText);
 
-    log.Clear();
     line->Receive("partial");
     std::ostringstream out;
     long long count = 0;
     EXPECT_EQ(serial->ReadToStream(out, count), Serial::kTimedOut);
     EXPECT_EQ(count, 7);
-    EXPECT_EQ(log.Text(), kTimeoutText);
 
     line->Receive("partial");
     line->ReceiveFailure();

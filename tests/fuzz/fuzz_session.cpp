@@ -1,8 +1,11 @@
-// The command-line calibration session file, read whole or refused. What is read, and what
-// analysing it gives, is written as the next step writes it and must be read whole again: a
-// session the program wrote never stops the next step.
+// A calibration file as the program imports it; the first byte chooses the reader. An exported
+// file is imported as the calibration dialog imports it, then analysed, applied and saved again.
+// A command-line session file is read whole or refused; what is read, and what analysing it
+// gives, is written as the next step writes it and must be read whole again: a session the
+// program wrote never stops the next step.
 #include "FuzzInput.h"
 
+#include "calibration/CalibrationFiles.h"
 #include "calibration/DisplacementCalibration.h"
 
 #include <cstdlib>
@@ -27,11 +30,24 @@ void ReadsBack(const DisplacementCalibration& calibration) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const FuzzInput input(data, size);
+    FuzzInput input(data, size);
+    const bool exported = input.TakeByte() & 1;
     const std::filesystem::path path = ScratchFolder() / "session.csv";
     Write(path, input.Rest());
 
     DisplacementCalibration calibration;
+    std::string message;
+    if (exported) {
+        calibration.Import(path);
+        calibration.FactorRows();
+        calibration.SessionText();
+        if (const auto values = calibration.ApplyValues(message))
+            CardRoundedValues(*values);
+        calibration.Analyze();
+        calibration.ApplyValues(message);
+        calibration.SessionText();
+        return 0;
+    }
     const CalibrationOutcome read = calibration.ImportSession(path);
     if (!read.ok) {
         if (read.message.empty() || !calibration.Rows().empty())
@@ -39,7 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     ReadsBack(calibration);
-    std::string message;
     calibration.ApplyValues(message);
     if (calibration.Analyze().ok)
         calibration.ApplyValues(message);

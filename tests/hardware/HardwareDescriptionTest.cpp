@@ -38,7 +38,6 @@ TEST(HardwareVocabulary, EveryValueBothWays) {
     // A single blank after QPV1 is not the shown name; a code is not a name.
     EXPECT_EQ(RegulatorFromName("QPV1 (1 psi Max.)"), 8);
     EXPECT_EQ(RegulatorFromName("QB3_20"), 8);
-    EXPECT_EQ(RegulatorCode(Regulator::QPVPlusMinus15), "QPV+-15");
 }
 
 std::string Written(const HardwareDescription& d) {

@@ -126,12 +126,8 @@ TEST(SetEditRules, ApplyWritesTheEditedFieldsOnly) {
     v.stretch = 2, v.hold = 3, v.recovery = 4, v.rest = 3, v.repetitions = 7;
     v.dataOutput = "Peaks Only";
     v.autoAdjust = true, v.adjustIndex = 1;
+    SetRecord expected = set; // the fields the editor does not show stay
     ApplySetEdit(v, set);
-
-    SetRecord expected;
-    expected.YMagnitude = 42;
-    expected.Tolerance = 7;
-    expected.XPreloadType = PreloadType::Every;
     expected.Name = "ABCDEFGHIJKLMNO";
     expected.XFunction = ControlFunction::Sinusoid;
     expected.XUnits = MagnitudeUnits::N;

@@ -97,7 +97,7 @@ TEST(SequenceList, ShowsDefaultAndInsertedSets) {
     EXPECT_EQ(Row(set, true)[2], "0.000");
 }
 
-TEST(SequenceList, ShowsNoneDurationsUnitsAndInvalidTexts) {
+TEST(SequenceList, ShowsNoneDurationsUnitsInvalidTextsAndLongValues) {
     SetRecord set;
     set.StretchDurationSec = 0;
     set.RecoveryDurationSec = -1;
@@ -116,16 +116,15 @@ TEST(SequenceList, ShowsNoneDurationsUnitsAndInvalidTexts) {
                                         "2.2 (m)", "None", "0.0 (m)", "250", "InvalidDataType"}));
     set.TimeUnits = -1;
     set.XUnits = -1;
-    const auto row = Row(set, false);
+    auto row = Row(set, false);
     EXPECT_EQ(row[5], "2.2 (InvalidMode)");
     EXPECT_EQ(row[1], "Sinusoid 0.1 (InvalidUnits)");
-}
 
-TEST(SequenceList, LongNamesAreShownWhole) {
-    SetRecord set;
+    // Long names and numbers are shown whole.
+    set = SetRecord{};
     set.Name = std::string(200, 'n');
     set.XMagnitude = 1e100;
-    const auto row = Row(set, false);
+    row = Row(set, false);
     EXPECT_EQ(row[0].size(), 200u);
     EXPECT_EQ(row[1].substr(0, 6), "Ramp 1");
     EXPECT_GT(row[1].size(), 100u);

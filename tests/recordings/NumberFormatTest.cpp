@@ -42,20 +42,15 @@ void ExpectSame(double value, int precision, int& failures) {
 } // namespace
 
 TEST(FormatFixed, KnownTexts) {
-    struct Case {
-        double value;
-        int precision;
-        std::string text;
-    };
     // clang-format off
-    const std::vector<Case> cases{
+    const struct { double value; int precision; std::string text; } cases[] = {
         {-0.0, 0, "-0"}, {-0.001, 2, "-0.00"}, {2.5, 0, "2"}, {0.375, 2, "0.38"},
         {1.005, 2, "1.00"}, {2.675, 2, "2.67"}, {99.995, 2, "100.00"}, {9.5, 0, "10"},
         {1e20, 0, "100000000000000000000"}, {-1e300, 2, Printf(-1e300, 2)},
         {std::numeric_limits<double>::denorm_min(), 4, "0.0000"},
     };
     // clang-format on
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(Fast(c.value, c.precision), c.text) << c.value << " %." << c.precision << "f";
     EXPECT_EQ(Fast(std::numeric_limits<double>::infinity(), 2), Printf(INFINITY, 2));
     EXPECT_EQ(Fast(-std::numeric_limits<double>::quiet_NaN(), 0),

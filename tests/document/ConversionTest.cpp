@@ -58,22 +58,12 @@ TEST_F(ConversionTest, ThreeSetsFillThreeEntriesAndLeaveTheRestCleared) {
 
     ASSERT_TRUE(ToTable());
     const DeviceProgramTable& t = table;
-
-    EXPECT_EQ(t[0].flags, 0x0003 | 0x0400);
-    EXPECT_EQ(t[0].repetitions, 12);
-    EXPECT_EQ(t[0].shapeCode, 's');
-    EXPECT_EQ(t[0].shapeCode2, 's');
-    EXPECT_EQ(t[0].magnitudeSetpoint, Hundredths(hw, 2.0));
-    EXPECT_EQ(t[0].preloadSetpoint, Hundredths(hw, 1.5));
-    // Each duration to its own word (their units: DurationsInEveryUnit).
-    EXPECT_EQ(std::vector<int32_t>({t[0].stretchMs, t[0].recoveryMs, t[0].holdMs, t[0].restMs}),
-              std::vector<int32_t>({1500, 2000, 250, 3000}));
-    EXPECT_EQ(t[0].name, "Warm up");
-    EXPECT_EQ(t[0].dataTypeCode, 'p');
-    EXPECT_EQ(t[0].dataRateCode, '1');
-    EXPECT_EQ(t[0].autoAdjust, 2);
-
-    // Durations in every unit: DurationsInEveryUnit. Percent travels with its flag.
+    // Stretch, hold, recovery, rest (each to its own word; units: DurationsInEveryUnit), reps,
+    // shapes, magnitude, flags, preload, name, data type and rate, adjustment.
+    EXPECT_EQ(t[0],
+              (DeviceProgramEntry{1500, 250, 2000, 3000, 12, 's', 's', Hundredths(hw, 2.0),
+                                  0x0003 | 0x0400, Hundredths(hw, 1.5), "Warm up", 'p', '1', 2}));
+    // Percent travels with its flag.
     EXPECT_EQ(t[1].flags, 0x0001 | 0x0800 | 0x1000);
     EXPECT_EQ(t[1].shapeCode, 'r');
     EXPECT_EQ(t[2].shapeCode, 's');
@@ -124,17 +114,15 @@ TEST_F(ConversionTest, DurationsInEveryUnit) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.units << " " << c.duration);
-        const SetRecord set =
-            MakeSet("T", ControlFunction::Ramp, 1.0, c.duration, c.duration, c.units, 1);
-        sequence.sets = {set};
+        sequence.sets = {
+            MakeSet("T", ControlFunction::Ramp, 1.0, c.duration, c.duration, c.units, 1)};
         sequence.sets[0].RestTimeSec = c.duration;
         sequence.sets[0].HoldTimeSec = c.duration;
         ASSERT_TRUE(ToTable());
         const DeviceProgramEntry& e = table[0];
-        EXPECT_EQ(static_cast<uint32_t>(e.stretchMs), c.ms);
-        EXPECT_EQ(static_cast<uint32_t>(e.recoveryMs), c.ms);
-        EXPECT_EQ(static_cast<uint32_t>(e.holdMs), c.ms);
-        EXPECT_EQ(static_cast<uint32_t>(e.restMs), c.ms);
+        const auto ms = static_cast<int32_t>(c.ms);
+        EXPECT_EQ(std::vector<int32_t>({e.stretchMs, e.recoveryMs, e.holdMs, e.restMs}),
+                  std::vector<int32_t>(4, ms));
         EXPECT_EQ(e.flags, 0x0001 | c.flag);
         // The controller times what was asked; only the read-back rounds.
         EXPECT_EQ(Warning(), "");
@@ -142,10 +130,9 @@ TEST_F(ConversionTest, DurationsInEveryUnit) {
         ASSERT_EQ(sequence.sets.size(), 1u);
         const SetRecord& back = sequence.sets[0];
         EXPECT_EQ(back.TimeUnits, c.unitsBack);
-        EXPECT_DOUBLE_EQ(back.StretchDurationSec, c.durationBack);
-        EXPECT_DOUBLE_EQ(back.RecoveryDurationSec, c.durationBack);
-        EXPECT_DOUBLE_EQ(back.HoldTimeSec, c.durationBack);
-        EXPECT_DOUBLE_EQ(back.RestTimeSec, c.durationBack);
+        for (double value : {back.StretchDurationSec, back.RecoveryDurationSec, back.HoldTimeSec,
+                             back.RestTimeSec})
+            EXPECT_DOUBLE_EQ(value, c.durationBack);
     }
     // Below 0 is "Do Not Stretch", as the set editor reads it: 0 ms, and no change.
     sequence.sets = {MakeSet("T", ControlFunction::Ramp, 1.0, -5.0, 1.0, TimeUnits::Seconds, 1)};

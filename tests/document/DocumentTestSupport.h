@@ -11,7 +11,6 @@
 #include "TestSupport.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -71,12 +70,9 @@ struct ScriptedDocument {
 class RecordingDialogHost : public IDialogHost {
 public:
     void OpenDialog(DeviceAction action, DialogSession& session) override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_opened.push_back(action);
-            m_session = &session;
-        }
-        m_changed.notify_all();
+        std::lock_guard lock(m_mutex);
+        m_opened.push_back(action);
+        m_session = &session;
     }
     std::vector<DeviceAction> Opened() const {
         std::lock_guard lock(m_mutex);
@@ -84,9 +80,7 @@ public:
     }
     // Waits until `count` dialogs have opened.
     bool WaitForOpened(std::size_t count, int ms) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(ms),
-                                  [&] { return m_opened.size() >= count; });
+        return WaitFor([&] { return Opened().size() >= count; }, ms);
     }
     DialogSession* Session() const {
         std::lock_guard lock(m_mutex);
@@ -95,7 +89,6 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
     std::vector<DeviceAction> m_opened;
     DialogSession* m_session = nullptr;
 };

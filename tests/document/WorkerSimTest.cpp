@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <future>
-#include <mutex>
 
 namespace {
 
@@ -21,12 +20,13 @@ const int kCommandIds[] = {
     ID_CALIBRATION_MODE, ID_ACCESS_TEST_DATA, ID_DISPLACEMENT_CALIBRATION, ID_FILE_OPEN,
     ID_FILE_SAVE};
 
-// A document with a worker, finding its controller among the ports `Ports()` returns.
+// A document with a worker, finding the simulated controller among the virtual ports.
 class WorkerSimTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureCoreApplication(); }
 
     void SetUp() override {
+        ASSERT_TRUE(sim.Started());
         doc = std::make_unique<CKelvastraDoc>();
         view = std::make_unique<HeadlessStageView>(*doc);
         doc->SetView(view.get());
@@ -35,9 +35,8 @@ protected:
         // The watch looks every few milliseconds; each look lists the ports once.
         doc->SetWatchPeriod(std::chrono::milliseconds(5));
         doc->m_controller.SetPortEnumerator([this] {
-            std::lock_guard lock(m_portsMutex);
             ++m_looks;
-            return m_ports ? m_ports() : std::vector<PortInfo>{};
+            return ReadVirtualPorts(sim.PortsFolder());
         });
     }
 
@@ -47,18 +46,12 @@ protected:
         worker.reset();
     }
 
-    void UsePorts(std::function<std::vector<PortInfo>()> ports) {
-        std::lock_guard lock(m_portsMutex);
-        m_ports = std::move(ports);
-    }
-    void UseSimulator(const LinkSimProcess& sim) {
-        const auto folder = sim.PortsFolder();
-        UsePorts([folder] { return ReadVirtualPorts(folder); });
-    }
-
-    void StartWorker() {
+    void StartWorker(bool connected = true) {
         worker = std::make_unique<DeviceWorker>(*doc);
         worker->start();
+        if (connected) {
+            ASSERT_TRUE(WaitConnected(true));
+        }
     }
 
     // Waits until the watch has looked for the controller `count` more times.
@@ -71,12 +64,7 @@ protected:
         return WaitFor([&] { return doc->m_bDeviceConnected == connected; }, ms);
     }
 
-    // Posts a command and waits until the worker has run it.
-    void Run(int commandId) {
-        ASSERT_TRUE(doc->OnCommand(commandId));
-        ASSERT_TRUE(WaitFor([&] { return doc->m_nPendingAction == DeviceAction::None; }, 30000));
-    }
-
+    LinkSimProcess sim; // outlives the worker
     std::unique_ptr<CKelvastraDoc> doc;
     std::unique_ptr<HeadlessStageView> view;
     HeadlessPrompt prompt;
@@ -84,17 +72,12 @@ protected:
     std::unique_ptr<DeviceWorker> worker;
 
 private:
-    std::mutex m_portsMutex;
-    std::function<std::vector<PortInfo>()> m_ports;
     std::atomic<int> m_looks{0};
 };
 
 TEST_F(WorkerSimTest, AttachAndDetach) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
     ASSERT_EQ(sim.Control("unplug"), "ok unplug");
-    UseSimulator(sim);
-    StartWorker();
+    StartWorker(false);
 
     // Nothing there: every device command greyed.
     ASSERT_TRUE(WaitForWatches(2));
@@ -120,11 +103,7 @@ TEST_F(WorkerSimTest, AttachAndDetach) {
 }
 
 TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    UseSimulator(sim);
-    StartWorker();
-    ASSERT_TRUE(WaitConnected(true));
+    ASSERT_NO_FATAL_FAILURE(StartWorker());
 
     struct Case {
         std::string state; // simulator control command
@@ -178,11 +157,7 @@ TEST_F(WorkerSimTest, RunStatesRefuseTheDialogs) {
 // line down has the document set the link up again on the controller's new port, a request made
 // meanwhile is dropped when the dialog closes, and stopping the worker ends a dialog's session.
 TEST_F(WorkerSimTest, AnOpenDialogRelinksDropsRequestsAndEndsWithTheWorker) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    UseSimulator(sim);
-    StartWorker();
-    ASSERT_TRUE(WaitConnected(true));
+    ASSERT_NO_FATAL_FAILURE(StartWorker());
     ASSERT_TRUE(doc->OnCommand(ID_ACCESS_TEST_DATA));
     ASSERT_TRUE(host.WaitForOpened(1, 10000));
     ASSERT_TRUE(doc->OnCommand(ID_READ_DEVICE));
@@ -221,11 +196,7 @@ TEST_F(WorkerSimTest, AnOpenDialogRelinksDropsRequestsAndEndsWithTheWorker) {
 
 // Unplugged mid-Program: the failure stays readable after the disconnect clears the messages.
 TEST_F(WorkerSimTest, ProgramCutOffByAnUnplugStaysReadable) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    UseSimulator(sim);
-    StartWorker();
-    ASSERT_TRUE(WaitConnected(true));
+    ASSERT_NO_FATAL_FAILURE(StartWorker());
     SetSequence sequence;
     sequence.sets = {MakeSet("A", ControlFunction::Ramp, 2, 1, 1, TimeUnits::Seconds, 3)};
     view->SetWorkingSequence(sequence);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 const char* const kProtocol =
@@ -38,7 +40,6 @@ TEST_F(CliProgramTest, ProgramThenReadGivesBackTheProtocol) {
     EXPECT_EQ(program.errors, "");
     EXPECT_EQ(ReadFile(sim.Card() / "NAME.INI"), "Cell Study");
     const std::string templateText = ReadFile(sim.Card() / "TEMPLATE.INI");
-    EXPECT_EQ(templateText.rfind("##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\n", 0), 0u);
     EXPECT_EQ(templateText.substr(templateText.find("Name\t")), kProtocol);
 
     // To a file (messages on standard output), and to standard output (messages on error).
@@ -74,10 +75,7 @@ TEST_F(CliProgramTest, RefusalsAndFailuresExitWithOne) {
         std::string file;   // written to a.tmt unless empty
         std::string errors; // expected in standard error
     };
-    const std::string header =
-        "Name\tXFunction\tXUnits\tXMagnitude\tXPreloadMag\tStretchDurationSec\t"
-        "RecoveryDurationSec\tHoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\tDataType\t"
-        "AutoAdjust\t\n";
+    const std::string header(kProtocol, std::strchr(kProtocol, '\n') + 1);
     const Case cases[] = {
         {"cut inside a set", header + "A\tRamp\tN\t2\t0\t1\t1\t0",
          "Warning:  The protocol ends inside a set; that incomplete set was left out\n"},

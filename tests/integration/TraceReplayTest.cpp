@@ -3,8 +3,6 @@
 // doctor passes against a running simulator.
 #include "LinkSimProcess.h"
 
-#include "common/TrafficRecord.h"
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,9 +42,9 @@ TEST(TraceReplay, ARecordedProgramAndReadGiveTheSameResultsWhenReplayed) {
     EXPECT_EQ(other.Cli("read").status, 1);
 }
 
-// A record that can no longer grow (the file size limit stands in for a full disk) ends with its
-// last whole line, and the command says so on standard error.
-TEST(TraceReplay, ARecordThatStopsEarlyIsSaidAndEndsWithAWholeLine) {
+// A record that can no longer grow (the file size limit stands in for a full disk) is said on
+// standard error and the command goes on; how the record ends is the recorder's.
+TEST(TraceReplay, ARecordThatStopsEarlyIsSaidAndTheCommandGoesOn) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     const auto trace = sim.Root() / "trace.txt";
@@ -58,12 +56,6 @@ TEST(TraceReplay, ARecordThatStopsEarlyIsSaidAndEndsWithAWholeLine) {
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_NE(run.errors.find("kelvastra-cli: Serial traffic record stopped: "), std::string::npos)
         << run.errors;
-    const std::string record = ReadFile(trace);
-    ASSERT_GT(record.size(), 801u);
-    EXPECT_EQ(record.back(), '\n');
-    std::vector<TrafficExchange> exchanges;
-    std::string error;
-    EXPECT_TRUE(ParseTrafficRecord(record, exchanges, error)) << error;
 }
 
 } // namespace

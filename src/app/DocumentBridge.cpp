@@ -181,6 +181,10 @@ std::string CDocumentBridge::ActivityText() const {
     return m_document.ActivityText();
 }
 
+std::string CDocumentBridge::TestStatusText() const {
+    return m_document.TestStatusText();
+}
+
 void CDocumentBridge::MarkModified() {
     m_document.m_bModified = true;
 }

@@ -32,6 +32,7 @@ public:
     bool OnCommand(int commandId) override;
     bool IsCommandEnabled(int commandId) const override;
     std::string ActivityText() const override;
+    std::string TestStatusText() const override;
     bool MayClose() override;
 
     // Ends the worker while the GUI thread keeps serving what the worker may be waiting for.

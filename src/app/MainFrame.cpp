@@ -53,6 +53,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
     connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateIndicators);
+    connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateTestStatus);
     timer->start(kCommandUpdateMs);
     UpdateCommandStates();
     UpdateIndicators();
@@ -153,6 +154,9 @@ void CMainFrame::CreateStatusBar() {
     m_activity = new QLabel;
     m_activity->setObjectName(QStringLiteral("ActivityLabel"));
     bar->addWidget(m_activity, 1);
+    m_testStatus = new QLabel;
+    m_testStatus->setObjectName(QStringLiteral("TestStatusLabel"));
+    bar->addWidget(m_testStatus);
     const QStringList texts{QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")};
     for (int i = 0; i < 3; ++i) {
         m_indicators[i] = new QLabel(texts[i]);
@@ -214,6 +218,12 @@ void CMainFrame::UpdateCommandStates() {
         else
             QApplication::restoreOverrideCursor();
     }
+}
+
+void CMainFrame::UpdateTestStatus() {
+    const QString text = m_target ? QString::fromStdString(m_target->TestStatusText()) : QString();
+    if (m_testStatus && m_testStatus->text() != text)
+        m_testStatus->setText(text);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

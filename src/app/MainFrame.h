@@ -46,6 +46,9 @@ public:
     void UpdateIndicators();
     // The status-bar text of the device's activity.
     QLabel* ActivityLabel() const { return m_activity; }
+    // The status-bar text of the controller's test ("Test running: set 2 of 4 ...").
+    QLabel* TestStatusLabel() const { return m_testStatus; }
+    void UpdateTestStatus();
 
     void OnAppAbout();
     // "Record Serial Traffic" (checkable, Hardware menu): the traffic record in the root folder.
@@ -73,5 +76,6 @@ private:
     QAction* m_recentSeparator = nullptr;
     QLabel* m_indicators[3] = {nullptr, nullptr, nullptr};
     QLabel* m_activity = nullptr;
+    QLabel* m_testStatus = nullptr;
     bool m_busyPointer = false;
 };

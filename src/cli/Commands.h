@@ -22,6 +22,7 @@ void AddProgramCommands(CLI::App& app, CliContext& context);
 void AddDoctorCommand(CLI::App& app, CliContext& context);
 void AddCalibrationCommands(CLI::App& app, CliContext& context);
 void AddDataCommands(CLI::App& app, CliContext& context);
+void AddMonitorCommand(CLI::App& app, CliContext& context);
 // After AddProtocolCommands: adds "report" and "protocol pdf".
 void AddReportCommands(CLI::App& app, CliContext& context);
 // Whether the command line asks for a printout, which needs fonts (a GUI application object).

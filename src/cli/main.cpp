@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
     AddDoctorCommand(cli, context);
     AddCalibrationCommands(cli, context);
     AddDataCommands(cli, context);
+    AddMonitorCommand(cli, context);
     AddReportCommands(cli, context);
 
     int status = context.exitCode;

@@ -28,12 +28,20 @@ void DeviceWorker::run() {
 unsigned DeviceWorkerProc(void* document) {
     auto& doc = *static_cast<CKelvastraDoc*>(document);
     auto lastWatch = std::chrono::steady_clock::now();
+    auto lastPoll = std::chrono::steady_clock::time_point{};
     while (!doc.WorkerStopRequested()) {
         if (!doc.RunPendingAction())
             break;
         if (std::chrono::steady_clock::now() - lastWatch > doc.WatchPeriod()) {
             doc.ConnectionWatch();
             lastWatch = std::chrono::steady_clock::now();
+        }
+        // The test monitor asks only between actions: an action's dialog has the line then.
+        const auto poll = doc.RunStatePeriod();
+        if (poll.count() > 0 && doc.m_bDeviceConnected && !doc.IsBusy() &&
+            std::chrono::steady_clock::now() - lastPoll >= poll) {
+            doc.PollRunState();
+            lastPoll = std::chrono::steady_clock::now();
         }
         // A short rest per pass: actions are still picked up at once for a person, and the
         // idle worker costs well under one percent of a core.

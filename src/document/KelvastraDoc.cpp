@@ -253,11 +253,13 @@ void CKelvastraDoc::ProgramDevice() {
         writeFile("TEMPLATE.INI", DeviceTemplateText(m_sequence, m_controller.hardware));
     if (failed.empty() && m_controller.UploadProgram(m_deviceProgram) != 1)
         failed = "uploading the program table";
-    if (failed.empty())
-        m_view->AppendMessage(kProgramSuccess);
-    else
+    if (!failed.empty()) {
         ReportFailure("\nProgramming Device... Failed while " + failed + "\n" + writeProblem +
                       (cardChanged ? kCardMayDiffer : kCardUnchanged));
+        return;
+    }
+    m_testMonitor.SetProgram(m_deviceProgram);
+    m_view->AppendMessage(kProgramSuccess);
 }
 
 void CKelvastraDoc::ReadDevice() {
@@ -286,6 +288,7 @@ void CKelvastraDoc::ReadDevice() {
         return;
     }
     m_deviceProgram = table;
+    m_testMonitor.SetProgram(table);
     m_sequence.sets = std::move(sets);
     m_bModified = false;
     m_view->RefreshFromDocument();
@@ -358,6 +361,15 @@ bool CKelvastraDoc::SetUpLink() {
         m_fMaxStretchPosMm = 1000.0f;
         PublishHardware();
     }
+    // The test monitor counts the sets and the time left by the table the controller runs; a
+    // table that cannot be read leaves them unknown, which is no reason to refuse the link.
+    DeviceProgramTable program{};
+    {
+        MessageLog::ScopedMute mute;
+        m_controller.ReadProgram(program);
+    }
+    m_testMonitor.Reset();
+    m_testMonitor.SetProgram(program);
     m_bDeviceInfoLoaded = true;
     SetActivity({});
     // Last, so the commands come alive only once everything above is in place.
@@ -378,6 +390,8 @@ CKelvastraDoc::HardwareCopy CKelvastraDoc::PublishedHardware() const {
 
 void CKelvastraDoc::TearDownLink() {
     m_controller.serial.Close();
+    m_testMonitor.Reset();
+    PublishTestStatus();
     m_bDeviceInfoLoaded = false;
     SetConnected(false);
     if (m_view) {
@@ -435,6 +449,37 @@ std::optional<int> CKelvastraDoc::RunState() {
     return state;
 }
 
+void CKelvastraDoc::PollRunState() {
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    std::optional<int> state;
+    {
+        // A poll that fails says nothing: the connection watch notices a controller that has gone.
+        MessageLog::ScopedMute mute;
+        state = RunState();
+    }
+    if (m_testMonitor.Note(state, now.count())) {
+        // The controller has moved on to the next test's name and number.
+        std::string name, number;
+        m_controller.ReadNameAndNumber(name, number);
+        if (m_view) {
+            m_view->SetTestName(name);
+            m_view->SetTestNumber(number);
+        }
+    }
+    PublishTestStatus();
+}
+
+void CKelvastraDoc::PublishTestStatus() {
+    std::lock_guard lock(m_testStatusMutex);
+    m_testStatus = m_testMonitor.StatusText();
+}
+
+std::string CKelvastraDoc::TestStatusText() const {
+    std::lock_guard lock(m_testStatusMutex);
+    return m_testStatus;
+}
+
 bool CKelvastraDoc::ActionBlocked(DeviceAction action) {
     if (action == DeviceAction::AccessTestData) {
         // Without a link the dialog could do nothing but fail.
@@ -489,8 +534,10 @@ void CKelvastraDoc::RunDialogAction(DeviceAction action) {
     // The dialog may have changed the description (hardware settings, calibrations).
     PublishHardware();
     // The hardware settings' Program has put an empty program on the controller.
-    if (action == DeviceAction::HardwareSettings && applied)
+    if (action == DeviceAction::HardwareSettings && applied) {
         ClearDeviceProgram(m_deviceProgram);
+        m_testMonitor.SetProgram(m_deviceProgram);
+    }
     if (action == DeviceAction::HardwareSettings && applied && m_view) {
         // The new hardware invalidates the sets; unsaved ones are offered for saving first.
         if (MaySaveChanges()) {

@@ -15,6 +15,7 @@
 #include "devicelink/Controller.h"
 #include "document/DeviceAction.h"
 #include "document/DialogSession.h"
+#include "document/TestMonitor.h"
 #include "document/ViewInterfaces.h"
 #include "hardware/HardwareDescription.h"
 #include "protocol/DeviceProgram.h"
@@ -138,6 +139,16 @@ public:
     // second; tests shorten it). Set before the worker starts.
     void SetWatchPeriod(std::chrono::milliseconds period) { m_watchPeriod = period; }
     std::chrono::milliseconds WatchPeriod() const { return m_watchPeriod; }
+    // While connected and idle the worker asks the run state this often for the test monitor
+    // (2 s; tests shorten it; zero: never). Any thread.
+    void SetRunStatePeriod(std::chrono::milliseconds period) { m_runStatePeriod = period; }
+    std::chrono::milliseconds RunStatePeriod() const { return m_runStatePeriod; }
+    // One look at the run state for the test monitor; when a test has ended, the controller's
+    // test name and number are read into the view again. Worker.
+    void PollRunState();
+    // The test monitor's status-bar text ("Test running: set 2 of 4 (Main), ..."); empty while
+    // no test runs. Any thread.
+    std::string TestStatusText() const;
     // Asks the worker to leave its loop at its next pass (the process is ending).
     void RequestWorkerStop() { m_stopRequested = true; }
     bool WorkerStopRequested() const { return m_stopRequested; }
@@ -180,6 +191,7 @@ private:
     // Copies the description and the stretch limit for the windows. Called by the thread that
     // changed them, while no other thread may write them.
     void PublishHardware();
+    void PublishTestStatus();
     // "0?S": the run state, or nullopt when the query failed.
     std::optional<int> RunState();
     void RunDialogAction(DeviceAction action);
@@ -198,6 +210,11 @@ private:
     std::string m_lastFailure;
     std::atomic<bool> m_stopRequested{false};
     std::chrono::milliseconds m_watchPeriod{1000};
+    std::atomic<std::chrono::milliseconds> m_runStatePeriod{std::chrono::milliseconds(2000)};
+    // Worker only; what it shows is copied to m_testStatus.
+    TestMonitor m_testMonitor;
+    mutable std::mutex m_testStatusMutex;
+    std::string m_testStatus;
     // Guards the hardware description and the sequence between File Open and the watch.
     std::mutex m_dataMutex;
     mutable std::mutex m_publishedMutex;

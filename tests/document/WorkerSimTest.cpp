@@ -213,4 +213,27 @@ TEST_F(WorkerSimTest, ProgramCutOffByAnUnplugStaysReadable) {
         << view->MessageArea();
 }
 
+// Between actions the worker asks the run state: the test the controller starts shows with its
+// set, and when it ends the view gets the next test's number.
+TEST_F(WorkerSimTest, PollsShowTheRunningTestAndReadTheNumberAgainAtItsEnd) {
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseSimulator(sim);
+    doc->SetRunStatePeriod(std::chrono::milliseconds(5));
+    StartWorker();
+    ASSERT_TRUE(WaitConnected(true));
+    ASSERT_TRUE(WaitForWatches(2)); // the controller has been seen idle
+    EXPECT_EQ(doc->TestStatusText(), "");
+    const std::string number = view->TestNumberText();
+
+    ASSERT_EQ(sim.Control("start").rfind("ok start", 0), 0u);
+    const std::string running = "Test running: set 1 of 2 (Warm up), ";
+    EXPECT_TRUE(WaitFor([&] { return doc->TestStatusText().rfind(running, 0) == 0; }, 10000))
+        << doc->TestStatusText();
+    ASSERT_EQ(sim.Control("stop").rfind("ok stop", 0), 0u);
+    EXPECT_TRUE(WaitFor([&] { return doc->TestStatusText().empty(); }, 10000));
+    EXPECT_TRUE(WaitFor([&] { return view->TestNumberText() != number; }, 10000));
+    EXPECT_EQ(ReadFile(sim.Card() / "INFO1.INI").substr(4, 4), view->TestNumberText());
+}
+
 } // namespace

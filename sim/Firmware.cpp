@@ -122,7 +122,7 @@ std::string Firmware::Identity(int index) const {
     case 0:
         return "Kelvastra Controller";
     case 1:
-        return "Serial Number SIM-0001";
+        return "Serial Number " + m_options.serialNumber;
     case 2: {
         char text[64];
         int v = m_options.firmwareVersion;

@@ -60,6 +60,8 @@ struct FirmwareOptions {
     int firmwareVersion = 4050;   // version times 1000; below 1540 the old listing format
     int hardwareVersion = 1100;   // reported in identity record 3
     int64_t capacityKb = 3866624; // card capacity reported by "0?V"
+    // Identity record 1, and the registration's serial.
+    std::string serialNumber = "SIM-0001";
 };
 
 class Firmware {

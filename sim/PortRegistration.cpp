@@ -22,7 +22,7 @@ fs::path DefaultPortsDir() {
 std::string PortFileText(const PortRecord& record) {
     return "port=" + record.port + "\n" + "description=" + record.description + "\n" +
            "hardwareId=" + record.hardwareId + "\n" + "location=" + record.port + "\n" +
-           "pid=" + std::to_string(record.pid) + "\n";
+           "pid=" + std::to_string(record.pid) + "\n" + "serial=" + record.serial + "\n";
 }
 
 PortRegistration::PortRegistration(fs::path folder)

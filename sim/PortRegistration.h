@@ -17,11 +17,12 @@ struct PortRecord {
     std::string port;
     std::string description = kDefaultDescription;
     std::string hardwareId = kDefaultHardwareId;
+    std::string serial; // the identity's serial number, so discovery tells simulators apart
     long pid = 0;
 };
 
 // The file's text: key=value lines in the fixed order port, description, hardwareId, location,
-// pid.
+// pid, serial.
 std::string PortFileText(const PortRecord& record);
 
 class PortRegistration {

@@ -111,6 +111,7 @@ bool Simulator::Reregister() {
     record.port = m_link.SlavePath();
     record.description = m_options.description;
     record.hardwareId = m_options.hardwareId;
+    record.serial = m_options.firmware.serialNumber;
     record.pid = static_cast<long>(getpid());
     return m_registration->Register(record);
 }

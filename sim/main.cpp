@@ -79,6 +79,10 @@ int main(int argc, char** argv) {
     app.add_option("--hardware-version", options.firmware.hardwareVersion,
                    "hardware number in identity record 3")
         ->capture_default_str();
+    app.add_option("--serial", options.firmware.serialNumber,
+                   "serial number in identity record 1 and in the registration (give each "
+                   "simulator running beside another its own)")
+        ->capture_default_str();
     app.add_option("--baud", options.baud, "emulate this line rate both ways, 8N1 (0: unlimited)")
         ->capture_default_str();
     app.add_option("--speed", options.speed, "simulated seconds per real second in test runs")

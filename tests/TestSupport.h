@@ -178,10 +178,13 @@ inline CliRun RunCli(const std::filesystem::path& scratch, const std::string& ar
 // first line, and control commands through its standard input.
 class LinkSimProcess {
 public:
-    // Starts the simulator with `options` added to its command line. Check Started().
+    // Starts the simulator with `options` added to its command line. Check Started(). Given a
+    // registration folder (another simulator's), it registers there.
     explicit LinkSimProcess(const std::vector<std::string>& options = {},
-                            const std::string& simulator = DefaultSimulator())
-        : m_root(m_folder.Path()), m_card(m_root / "card"), m_ports(m_root / "ports") {
+                            const std::string& simulator = DefaultSimulator(),
+                            const std::filesystem::path& ports = {})
+        : m_root(m_folder.Path()), m_card(m_root / "card"),
+          m_ports(ports.empty() ? m_root / "ports" : ports) {
         EnsureCoreApplication();
         ::signal(SIGPIPE, SIG_IGN); // a simulator that has gone must not take the test along
         std::vector<std::string> arguments{"--card", m_card.string(), "--ports-dir",

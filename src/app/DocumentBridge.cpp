@@ -1,5 +1,6 @@
 #include "app/DocumentBridge.h"
 
+#include "app/ControllerChooser.h"
 #include "document/DeviceWorker.h"
 #include "document/KelvastraDoc.h"
 #include "document/Settings.h"
@@ -105,6 +106,12 @@ bool CDocumentBridge::OnCommand(int commandId) {
     case ID_FILE_EXPORT_PDF:
         ExportProtocolPdf();
         return true;
+    case ID_CONNECTION_INDICATOR:
+    case ID_CHOOSE_CONTROLLER:
+        // The button asks only when there is a choice to make; the menu always does.
+        ChooseController(m_document, PresentControllers(), commandId == ID_CHOOSE_CONTROLLER,
+                         parent);
+        return true;
     case ID_FILE_OPEN:
     case ID_FILE_SAVE: {
         std::optional<std::string> chosen;
@@ -169,6 +176,8 @@ void CDocumentBridge::ExportProtocolPdf() {
 }
 
 bool CDocumentBridge::IsCommandEnabled(int commandId) const {
+    if (commandId == ID_CHOOSE_CONTROLLER)
+        return true; // the choice only steers the watch
     if (commandId == ID_FILE_EXPORT_PDF)
         return m_document.IsCommandEnabled(ID_FILE_SAVE);
     const int recent = commandId - ID_FILE_MRU_FILE1;

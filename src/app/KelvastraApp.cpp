@@ -8,6 +8,7 @@
 #include "app/ToolbarArt.h"
 #include "controls/WidgetPrompt.h"
 #include "document/KelvastraDoc.h"
+#include "document/Settings.h"
 #include "document/ThreadMailbox.h"
 #include "protocol/ui/StageView.h"
 
@@ -35,6 +36,7 @@ bool CKelvastraApp::InitInstance() {
 
     // The one document, its frame and its view.
     m_document = std::make_unique<CKelvastraDoc>();
+    m_document->SetControllerChoice(Settings::ChosenController());
     m_bridge = std::make_unique<CDocumentBridge>(*m_document, m_mainFrame.get());
     auto* child = new CChildFrame;
     m_view = new CStageView(*m_bridge, *m_prompt);

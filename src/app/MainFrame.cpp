@@ -103,7 +103,8 @@ void CMainFrame::CreateMenus() {
         MakeAction(ID_DISPLACEMENT_CALIBRATION, QStringLiteral("Displacement Calibration"));
     QAction* about = MakeAction(ID_APP_ABOUT, QStringLiteral("&About Kelvastra..."));
 
-    // The connection indicator is a toolbar button only; it has no command.
+    // The connection indicator is a toolbar button only; with several controllers present it
+    // opens the chooser (ChooseController), as the Hardware menu's entry does.
     QAction* indicator = MakeAction(
         ID_CONNECTION_INDICATOR, QStringLiteral("Device"),
         QStringLiteral(
@@ -111,6 +112,9 @@ void CMainFrame::CreateMenus() {
         QStringLiteral(
             "Ensure that the device is powered on and all cables are properly connected"));
     Q_UNUSED(indicator);
+    QAction* chooseController =
+        MakeAction(ID_CHOOSE_CONTROLLER, QStringLiteral("Choose Controller..."),
+                   QStringLiteral("Choose which of the controllers on this computer to use"));
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(open);
@@ -134,6 +138,7 @@ void CMainFrame::CreateMenus() {
     advanced->addAction(displacement);
     // Not a device command: it may be switched on before the controller is plugged in.
     hardware->addSeparator();
+    hardware->addAction(chooseController);
     m_recordTraffic = hardware->addAction(QStringLiteral("Record Serial Traffic"));
     m_recordTraffic->setCheckable(true);
     m_recordTraffic->setStatusTip(
@@ -245,8 +250,6 @@ void CMainFrame::Dispatch(int commandId) {
         return;
     case ID_APP_EXIT:
         close();
-        return;
-    case ID_CONNECTION_INDICATOR:
         return;
     default:
         break;

@@ -62,14 +62,15 @@ private:
 
 void RunPorts(CliContext& context) {
     (void)context;
-    const std::vector<PortInfo> ports = EnumeratePorts();
-    const auto controller = MatchControllerIndex(ports);
-    if (ports.empty())
-        std::cerr << "kelvastra-cli: no serial ports found\n";
-    // One port per line: mark ("*" for the controller), location, description, hardware id.
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        std::cout << (controller && *controller == i ? "* " : "  ") << ports[i].portName << '\t'
-                  << ports[i].description << '\t' << ports[i].hardwareId << '\n';
+    Controller controller;
+    const std::vector<PortInfo> found = controller.FindControllers(true);
+    if (found.empty())
+        std::cerr << "kelvastra-cli: no controller found\n";
+    // One controller per line: port, serial number ("?" when it could not be asked),
+    // description.
+    for (const PortInfo& port : found) {
+        std::cout << port.portName << '\t' << (port.serialNumber.empty() ? "?" : port.serialNumber)
+                  << '\t' << port.description << '\n';
     }
 }
 
@@ -221,7 +222,8 @@ void RunCardRemove(CliContext& context, const std::string& name) {
 } // namespace
 
 void AddDeviceCommands(CLI::App& app, CliContext& context) {
-    auto* ports = app.add_subcommand("ports", "List the serial ports; the controller is marked *");
+    auto* ports = app.add_subcommand(
+        "ports", "List the controllers present: port, serial number, description");
     ports->callback([&context] { RunPorts(context); });
 
     auto* info = app.add_subcommand(

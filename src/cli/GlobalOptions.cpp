@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "common/BuildInfo.h"
+#include "devicelink/DeviceSession.h"
 #include "devicelink/Serial.h"
 #include "devicelink/TrafficRecorder.h"
 
@@ -8,6 +9,11 @@
 
 void AddGlobalOptions(CLI::App& app, CliContext& context) {
     app.add_option("--port", context.port, "Serial port of the controller (skips discovery)");
+    // Every command that reaches the controller goes through DeviceSession::ChoosePort.
+    app.add_option_function<std::string>(
+           "--serial", [](const std::string& serial) { DeviceSession::SetChosenSerial(serial); },
+           "Use the controller with this serial number (see ports) when several are present")
+        ->type_name("SN");
     // The record starts while the options are read, before any subcommand opens the port; a
     // file that cannot be written is a usage error and nothing is sent.
     app.add_option("--trace", context.trace,

@@ -99,11 +99,55 @@ Controller::Controller(std::unique_ptr<ISerialChannel> channel)
 
 bool Controller::FindController() {
     ports = m_enumerate ? m_enumerate() : std::vector<PortInfo>{};
+    if (!chosenSerial.empty()) {
+        for (const std::size_t i : MatchControllerIndices(ports)) {
+            const PortInfo& port = ports[i];
+            const std::string serialNumber =
+                port.serialNumber.empty() ? KnownSerialNumber(port.portName) : port.serialNumber;
+            if (serialNumber == chosenSerial) {
+                portName = port.portName;
+                return true;
+            }
+        }
+        return false;
+    }
     if (auto port = MatchControllerPort(ports)) {
         portName = *port;
         return true;
     }
     return false;
+}
+
+std::vector<PortInfo> Controller::FindControllers(bool askUnknown) {
+    ports = m_enumerate ? m_enumerate() : std::vector<PortInfo>{};
+    std::vector<PortInfo> found;
+    for (const std::size_t i : MatchControllerIndices(ports)) {
+        PortInfo port = ports[i];
+        if (port.serialNumber.empty())
+            port.serialNumber = KnownSerialNumber(port.portName);
+        const bool inUse = serial.IsOpen() && port.portName == portName;
+        if (port.serialNumber.empty() && askUnknown && !inUse) {
+            // Asked quietly: a board that cannot be opened (another program has it) is listed
+            // without a number rather than reported.
+            MessageLog::ScopedMute mute;
+            Controller probe;
+            probe.portName = port.portName;
+            // A board that stays silent holds up the list, so it gets less than a connect.
+            probe.serial.SetLongTimeoutMs(kProbeTimeoutMs);
+            std::string record;
+            if (probe.OpenPort() == 1 && probe.QueryRecord(1, record) == 0) {
+                port.serialNumber = SerialFromIdentity(record);
+                NoteSerialNumber(port.portName, port.serialNumber);
+            }
+            probe.serial.Close();
+        }
+        found.push_back(std::move(port));
+    }
+    return found;
+}
+
+std::string Controller::SerialNumber() const {
+    return infoLines.size() > 1 ? SerialFromIdentity(infoLines[1]) : std::string();
 }
 
 Controller::ReplyForm Controller::FormOfQuery(const std::string& text) {
@@ -308,6 +352,7 @@ bool Controller::Identify() {
     for (int i = 0; i < kRecordCount; ++i)
         log.WriteMessage((i == 0 ? "\n" : "") + infoLines[static_cast<std::size_t>(i)] + "\n");
     log.WriteMessage(std::string(kSoftwareVersion) + "\n");
+    NoteSerialNumber(portName, SerialNumber());
 
     hardware.hardwareVersion = 1000;
     if (infoLines.size() >= 4) {

@@ -51,6 +51,8 @@ public:
     static constexpr int kReplyCapacity = 1024;
     static constexpr int kRecordCapacity = 512;
     static constexpr int kRecordCount = 5;
+    // How long FindControllers waits for a board it asks for its serial number.
+    static constexpr int kProbeTimeoutMs = 2000;
     // Card file names go out in 64-character command lines: "0F " + name + "\r" and a NUL.
     static constexpr std::size_t kMaxCardNameLength = 59;
     static constexpr std::size_t kWritePiece = 60;
@@ -82,14 +84,24 @@ public:
     HardwareDescription hardware;
     int32_t lastResult = 0; // serial status of the last step, or 1024 after an error reply
     std::vector<PortInfo> ports;
+    // The serial number of the controller to use when several are present; empty: the first
+    // that discovery's rule picks.
+    std::string chosenSerial;
 
     void SetNoticeHandler(NoticeHandler handler) { m_notice = std::move(handler); }
     // Discovery's source of ports (tests replace it).
     void SetPortEnumerator(PortEnumerator enumerator) { m_enumerate = std::move(enumerator); }
 
     // --- discovery -----------------------------------------------------------------------
-    // Rebuilds `ports`; on a match stores the port in `portName` and returns true.
+    // Rebuilds `ports`; on a match stores the port in `portName` and returns true. With a
+    // chosen serial number only the port known to have it matches: no port is opened to ask.
     bool FindController();
+    // Rebuilds `ports` and gives every matching port with its serial number. A board whose
+    // number is not yet known is asked, when `askUnknown`, on a port opened just for that
+    // (a port in use by this controller is not: its number is known since its connect).
+    std::vector<PortInfo> FindControllers(bool askUnknown);
+    // Identity record 1's serial number, empty before the first connect.
+    std::string SerialNumber() const;
 
     // --- command exchange ----------------------------------------------------------------
     // Every exchange first drops what is already waiting on the line: it belongs to no command.

@@ -24,16 +24,55 @@ DeviceSession::~DeviceSession() {
     log.SetEchoToStdout(true);
 }
 
+namespace {
+
+std::string g_chosenSerial;
+
+// "A1 on /dev/pts/3, B2 on /dev/pts/4"; a board that could not be asked shows "?".
+std::string PresentList(const std::vector<PortInfo>& found) {
+    std::string text;
+    for (const PortInfo& port : found) {
+        text += text.empty() ? "" : ", ";
+        text += (port.serialNumber.empty() ? "?" : port.serialNumber) + " on " + port.portName;
+    }
+    return text;
+}
+
+} // namespace
+
+void DeviceSession::SetChosenSerial(const std::string& serialNumber) {
+    g_chosenSerial = serialNumber;
+}
+
 bool DeviceSession::ChoosePort(Controller& controller, const std::string& port,
                                std::string& error) {
     if (!port.empty()) {
         controller.portName = port;
         return true;
     }
-    if (controller.FindController())
-        return true;
-    error = "no controller found (no port matches; give one with --port)";
-    return false;
+    const std::vector<PortInfo> found = controller.FindControllers(true);
+    if (found.empty()) {
+        error = "no controller found (no port matches; give one with --port)";
+        return false;
+    }
+    if (!g_chosenSerial.empty()) {
+        for (const PortInfo& candidate : found) {
+            if (candidate.serialNumber == g_chosenSerial) {
+                controller.portName = candidate.portName;
+                return true;
+            }
+        }
+        error = "Error:  no controller with serial number " + g_chosenSerial +
+                "; present: " + PresentList(found);
+        return false;
+    }
+    if (found.size() > 1) {
+        error = "Error:  " + std::to_string(found.size()) + " controllers present (" +
+                PresentList(found) + "); choose one with --serial SN";
+        return false;
+    }
+    controller.portName = found.front().portName;
+    return true;
 }
 
 bool DeviceSession::Open(const std::string& port, std::string& error) {

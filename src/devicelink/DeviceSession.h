@@ -23,9 +23,12 @@ public:
     // False with a one-line reason in `error` when no controller can be reached.
     bool Open(const std::string& port, std::string& error);
     // The port half of Open, for a tool that connects `controller` its own way (the document's
-    // link set-up): `port` when it is not empty, else the one discovery finds. False with the
-    // reason in `error` when discovery finds none.
+    // link set-up): `port` when it is not empty, else the controller discovery finds with the
+    // chosen serial number, else the only one present. False with the reason in `error` when
+    // there is none, the chosen one is absent, or several are present and none was chosen.
     static bool ChoosePort(Controller& controller, const std::string& port, std::string& error);
+    // The serial number ChoosePort looks for (the command line's --serial); empty: none chosen.
+    static void SetChosenSerial(const std::string& serialNumber);
     Controller& GetController() { return m_controller; }
     // A port was given or discovery found one (whether or not the connect then succeeded).
     bool Found() const { return m_found; }

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <system_error>
 
@@ -39,6 +41,47 @@ std::optional<std::string> MatchControllerPort(const std::vector<PortInfo>& port
     if (auto index = MatchControllerIndex(ports))
         return ports[*index].portName;
     return std::nullopt;
+}
+
+std::vector<std::size_t> MatchControllerIndices(const std::vector<PortInfo>& ports) {
+    std::vector<std::size_t> found;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (Contains(ports[i].description, "Adafruit"))
+            found.push_back(i);
+    }
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const std::string& id = ports[i].hardwareId;
+        if (!Contains(ports[i].description, "Adafruit") && Contains(id, "VID_239A") &&
+            (Contains(id, "PID_800B") || Contains(id, "PID_000B")))
+            found.push_back(i);
+    }
+    return found;
+}
+
+std::string SerialFromIdentity(std::string_view record) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!record.empty() && blank(record.back()))
+        record.remove_suffix(1);
+    const std::size_t cut = record.find_last_of(" \t:=#");
+    return std::string(cut == std::string_view::npos ? record : record.substr(cut + 1));
+}
+
+namespace {
+
+std::mutex g_serialsMutex;
+std::map<std::string, std::string> g_serials;
+
+} // namespace
+
+void NoteSerialNumber(const std::string& portName, const std::string& serialNumber) {
+    std::lock_guard lock(g_serialsMutex);
+    g_serials[portName] = serialNumber;
+}
+
+std::string KnownSerialNumber(const std::string& portName) {
+    std::lock_guard lock(g_serialsMutex);
+    const auto it = g_serials.find(portName);
+    return it == g_serials.end() ? std::string() : it->second;
 }
 
 std::string UsbHardwareId(uint16_t vendorId, uint16_t productId) {
@@ -101,6 +144,8 @@ std::optional<VirtualPortRegistration> ParseVirtualPortFile(std::string_view tex
             location = value;
         else if (key == "pid")
             registration.pid = linktext::LeadingInteger(value);
+        else if (key == "serial")
+            registration.info.serialNumber = value;
     }
     if (port.empty() && location.empty())
         return std::nullopt;

@@ -13,6 +13,9 @@ struct PortInfo {
     std::string description; // manufacturer and product text
     std::string hardwareId;  // "USB\VID_239A&PID_800B" style, empty when not a USB device
     std::string portName;    // what Serial opens: the system location (/dev/ttyACM0)
+    // The identity's serial number: a simulator's registration gives it; a board's is learned
+    // when it connects or is asked (KnownSerialNumber). Empty while unknown.
+    std::string serialNumber = {};
 
     bool operator==(const PortInfo&) const = default;
 };
@@ -21,6 +24,17 @@ struct PortInfo {
 // else the earliest whose hardware id has vendor 239A with product 800B or 000B. Case-sensitive.
 std::optional<std::size_t> MatchControllerIndex(const std::vector<PortInfo>& ports);
 std::optional<std::string> MatchControllerPort(const std::vector<PortInfo>& ports);
+// Every port that either pass matches: the description matches in list order, then the
+// identifier matches, so the first is the one MatchControllerIndex picks.
+std::vector<std::size_t> MatchControllerIndices(const std::vector<PortInfo>& ports);
+
+// The serial number in identity record 1 ("Serial Number SIM-0001"): its last word, after any
+// ':', '=' or '#'; empty when the record holds nothing but blanks.
+std::string SerialFromIdentity(std::string_view record);
+// Serial numbers learned in this process, by port: a board's is known only once it has been
+// asked, and asking means opening its port. Any thread.
+void NoteSerialNumber(const std::string& portName, const std::string& serialNumber);
+std::string KnownSerialNumber(const std::string& portName);
 
 // "USB\VID_%04X&PID_%04X".
 std::string UsbHardwareId(uint16_t vendorId, uint16_t productId);
@@ -34,7 +48,8 @@ std::string ComPortName(int number);
 // Folder where simulators register their ports: $KELVASTRA_PORTS_DIR, else
 // $XDG_RUNTIME_DIR/kelvastra/ports, else /tmp/kelvastra-<uid>/ports.
 std::filesystem::path VirtualPortsFolder();
-// One registration file ("key=value" lines: port, description, hardwareId, location, pid), or
+// One registration file ("key=value" lines: port, description, hardwareId, location, pid,
+// serial), or
 // nothing when it lacks a port. Liveness is not checked here.
 struct VirtualPortRegistration {
     PortInfo info;

@@ -402,9 +402,20 @@ void CKelvastraDoc::TearDownLink() {
     }
 }
 
+void CKelvastraDoc::SetControllerChoice(const std::string& serialNumber) {
+    std::lock_guard lock(m_choiceMutex);
+    m_choice = serialNumber;
+}
+
+std::string CKelvastraDoc::ControllerChoice() const {
+    std::lock_guard lock(m_choiceMutex);
+    return m_choice;
+}
+
 void CKelvastraDoc::ConnectionWatch() {
+    m_controller.chosenSerial = ControllerChoice();
     bool present = m_controller.FindController();
-    if (m_bDeviceConnected && !m_linkPort.empty()) {
+    if (m_bDeviceConnected && !m_linkPort.empty() && m_controller.chosenSerial.empty()) {
         // The link stays on its port while that port is listed: a second board that matches
         // (or one listed first) does not take it over.
         for (const PortInfo& port : m_controller.ports) {

@@ -112,6 +112,10 @@ public:
     void ReadDeviceHardware(HardwareDescription& description);
     // Sets the link up when the controller has appeared, tears it down when it has gone.
     void ConnectionWatch();
+    // The controller the watch uses (its serial number; empty: the one discovery's rule picks).
+    // Only that one is opened; a link on another is taken down at the next watch. Any thread.
+    void SetControllerChoice(const std::string& serialNumber);
+    std::string ControllerChoice() const;
     // The set-up half of the watch on the port in m_controller.portName: connect, test name and
     // number into the view, INFOW.INI, then the flags. False (said once in the message log) when
     // the port cannot be opened or the controller does not answer on it; the document then stays
@@ -227,6 +231,8 @@ private:
     int m_lastConnect = 1;
     // The port the link was set up on.
     std::string m_linkPort;
+    mutable std::mutex m_choiceMutex;
+    std::string m_choice;
 };
 
 // The device worker's procedure (DeviceWorker.cpp): runs actions and the connection watch

@@ -55,6 +55,14 @@ void SetDataDir(const std::string& folder) {
     WriteString("DataDir", folder);
 }
 
+std::string ChosenController() {
+    return ReadString("ChosenController");
+}
+
+void SetChosenController(const std::string& serialNumber) {
+    WriteString("ChosenController", serialNumber);
+}
+
 int FactoryAccess() {
     QSettings s = Store();
     return s.value(QStringLiteral("Settings/FactoryAccess"), 0).toInt();

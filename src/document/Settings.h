@@ -17,6 +17,9 @@ void SetFactoryAccess(int value);
 // "Record Serial Traffic" of the Hardware menu; off when absent.
 bool RecordSerialTraffic();
 void SetRecordSerialTraffic(bool on);
+// The serial number of the controller chosen when several are present; empty when none was.
+std::string ChosenController();
+void SetChosenController(const std::string& serialNumber);
 
 // The protocol files opened or saved last, newest first (section "Recent File List", values
 // "File1" to "File4").

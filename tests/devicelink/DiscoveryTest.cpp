@@ -85,10 +85,12 @@ protected:
     VirtualPortsTest() { std::ofstream(device) << ""; }
 
     void Register(const std::string& file, const std::string& port, long long pid,
-                  const std::string& description = "Adafruit Kelvastra Simulator") {
+                  const std::string& description = "Adafruit Kelvastra Simulator",
+                  const std::string& serial = "") {
         std::ofstream out(folder / file);
         out << "port=" << port << "\ndescription=" << description
-            << "\nhardwareId=USB\\VID_239A&PID_800B\nlocation=" << port << "\npid=" << pid << "\n";
+            << "\nhardwareId=USB\\VID_239A&PID_800B\nlocation=" << port << "\npid=" << pid
+            << "\nserial=" << serial << "\n";
     }
 
     TempFolder temp{"ports"};
@@ -110,6 +112,46 @@ TEST_F(VirtualPortsTest, OnlyLiveRegistrationsCount) {
     EXPECT_EQ(ports[1].description, "Second");
     EXPECT_EQ(ports[0].portName, device.string());
     EXPECT_TRUE(ReadVirtualPorts(folder / "missing").empty());
+}
+
+// Two simulators and a board: every controller with its number, and the chosen one found by
+// it without opening any port.
+TEST_F(VirtualPortsTest, EveryControllerWithItsSerialNumberAndTheChosenOne) {
+    const auto second = folder / "fake-pty-2";
+    std::ofstream(second) << "";
+    Register("sim-1.port", device.string(), ::getpid(), "Adafruit Sim", "A1");
+    Register("sim-2.port", second.string(), ::getpid(), "Adafruit Sim", "B2");
+    NoteSerialNumber("/dev/ttyACM7", "C3"); // learned at an earlier connect
+    Controller controller;
+    controller.SetPortEnumerator([&] {
+        auto ports = ReadVirtualPorts(folder);
+        ports.insert(ports.begin(), {{"Board", "USB\\VID_239A&PID_000B", "/dev/ttyACM7"},
+                                     {"Modem", "", "/dev/ttyS0"}});
+        return ports;
+    });
+    const auto found = controller.FindControllers(false);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].portName + " " + found[0].serialNumber, device.string() + " A1");
+    EXPECT_EQ(found[1].portName + " " + found[1].serialNumber, second.string() + " B2");
+    EXPECT_EQ(found[2].portName + " " + found[2].serialNumber, "/dev/ttyACM7 C3");
+
+    for (const auto& [serial, port] : {std::pair<std::string, std::string>{"B2", second.string()},
+                                       {"C3", "/dev/ttyACM7"},
+                                       {"A1", device.string()}}) {
+        controller.chosenSerial = serial;
+        EXPECT_TRUE(controller.FindController()) << serial;
+        EXPECT_EQ(controller.portName, port);
+    }
+    controller.chosenSerial = "Z9";
+    EXPECT_FALSE(controller.FindController());
+    EXPECT_EQ(controller.portName, device.string());
+
+    for (const auto& [record, serial] :
+         {std::pair<std::string, std::string>{"Serial Number SIM-0001", "SIM-0001"},
+          {"SN: 42\r", "42"},
+          {"serial=X-7 ", "X-7"},
+          {"  ", ""}})
+        EXPECT_EQ(SerialFromIdentity(record), serial) << record;
 }
 
 } // namespace

@@ -5,13 +5,12 @@
 
 namespace {
 
-TEST(LinkCli, PortsMarksTheSimulatorAndInfoShowsItsIdentity) {
+TEST(LinkCli, PortsAndInfoShowTheSimulatorAndItsIdentity) {
     LinkSimProcess sim({"--firmware", "4050", "--hardware-version", "1250"});
     ASSERT_TRUE(sim.Started());
     const CliRun ports = sim.Cli("ports");
     EXPECT_EQ(ports.status, 0);
-    EXPECT_NE(ports.output.find("* " + sim.Port() + "\tAdafruit"), std::string::npos)
-        << ports.output;
+    EXPECT_EQ(ports.output, sim.Port() + "\tSIM-0001\tAdafruit Kelvastra Simulator\n");
 
     const CliRun info = sim.Cli("info");
     EXPECT_EQ(info.status, 0);
@@ -24,6 +23,42 @@ TEST(LinkCli, PortsMarksTheSimulatorAndInfoShowsItsIdentity) {
     const CliRun status = sim.Cli("--port " + ShellQuote(sim.Port()) + " status");
     EXPECT_EQ(status.status, 0);
     EXPECT_EQ(status.output, "4\n");
+}
+
+TEST(LinkCli, SeveralControllersAreChosenBySerialNumber) {
+    LinkSimProcess a({"--serial", "A1"});
+    ASSERT_TRUE(a.Started());
+    LinkSimProcess b({"--serial", "B2"}, LinkSimProcess::DefaultSimulator(), a.PortsFolder());
+    ASSERT_TRUE(b.Started());
+    const CliRun ports = a.Cli("ports");
+    EXPECT_EQ(ports.status, 0);
+    for (const LinkSimProcess* sim : {&a, &b}) {
+        const std::string serial = sim == &a ? "A1" : "B2";
+        EXPECT_NE(ports.output.find(sim->Port() + "\t" + serial + "\tAdafruit"), std::string::npos)
+            << ports.output;
+        const CliRun info = a.Cli("--serial " + serial + " info");
+        EXPECT_EQ(info.status, 0) << info.errors;
+        EXPECT_NE(info.output.find("port: " + sim->Port() +
+                                   "\nrecord 0: Kelvastra Controller\n"
+                                   "record 1: Serial Number " +
+                                   serial + "\n"),
+                  std::string::npos)
+            << info.output;
+    }
+    const CliRun unknown = a.Cli("--serial C3 status");
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.errors.find("Error:  no controller with serial number C3; present: "),
+              std::string::npos)
+        << unknown.errors;
+    const CliRun ambiguous = a.Cli("status");
+    EXPECT_EQ(ambiguous.status, 1);
+    EXPECT_NE(ambiguous.errors.find("Error:  2 controllers present ("), std::string::npos)
+        << ambiguous.errors;
+    for (const CliRun* run : {&unknown, &ambiguous}) {
+        EXPECT_NE(run->errors.find("A1 on " + a.Port()), std::string::npos);
+        EXPECT_NE(run->errors.find("B2 on " + b.Port()), std::string::npos);
+    }
+    EXPECT_NE(ambiguous.errors.find("choose one with --serial SN"), std::string::npos);
 }
 
 TEST(LinkCli, FailuresGoToStandardErrorWithStatusOne) {

@@ -50,7 +50,7 @@ std::string Exchange(int fd, const std::string& command, char end = '\r') {
 }
 
 TEST(SimulatorProcess, AnswersOnItsPtyAndRegistersAndUnregistersThePort) {
-    LinkSimProcess sim;
+    LinkSimProcess sim({"--serial", "A1"});
     ASSERT_TRUE(sim.Started());
     std::string port = sim.Port();
     ASSERT_EQ(port.rfind("/dev/", 0), 0u) << port;
@@ -60,10 +60,12 @@ TEST(SimulatorProcess, AnswersOnItsPtyAndRegistersAndUnregistersThePort) {
     EXPECT_EQ(ReadFile(registration), "port=" + port +
                                           "\ndescription=Adafruit Kelvastra Simulator\n"
                                           "hardwareId=USB\\VID_239A&PID_800B\nlocation=" +
-                                          port + "\npid=" + std::to_string(sim.Pid()) + "\n");
+                                          port + "\npid=" + std::to_string(sim.Pid()) +
+                                          "\nserial=A1\n");
 
     int fd = OpenPort(port);
     ASSERT_GE(fd, 0);
+    EXPECT_EQ(Exchange(fd, "0?R 1\r"), "Serial Number A1\r");
     EXPECT_EQ(Exchange(fd, "0?R 2\r"), "Firmware Version 4.050\r");
     EXPECT_EQ(Exchange(fd, "0?S\r"), "0\r");
 

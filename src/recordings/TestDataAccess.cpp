@@ -309,9 +309,9 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                                   const std::function<void(DownloadStage)>& stage) {
     DownloadResult result;
     auto report = [&](std::int64_t done, std::int64_t total) {
-        if (progress)
-            progress(done, total);
+        return !progress || progress(done, total);
     };
+    bool stopped = false;
     auto enter = [&](DownloadStage next) {
         if (stage)
             stage(next);
@@ -447,10 +447,13 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     Fetched fetched = FetchInto(
         card, file.cardName, raw,
         [&](long long bytes) {
-            report(std::min<std::int64_t>(bytes / 1000, kilobytes), kilobytes);
+            stopped =
+                !report(std::min<std::int64_t>(bytes / 1000, kilobytes), kilobytes) || stopped;
         },
         file.sizeBytes,
         [&](std::string_view piece) {
+            if (stopped)
+                return false;
             if (spring)
                 feed.Write(piece);
             return true;
@@ -487,6 +490,11 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
         result.error = unsaved->Error();
         fetched.status = Fetched::NotSaved;
         return fail(fetched, file.cardName, file.sizeBytes);
+    }
+    if (stopped && fetched.status == Fetched::Failed) {
+        undo();
+        result.status = DownloadResult::Stopped;
+        return result;
     }
     if (fetched.status != Fetched::Whole)
         return fail(fetched, file.cardName, file.sizeBytes);
@@ -542,6 +550,8 @@ std::string DownloadMessage(const DownloadResult& result, const TestDataFile& fi
             return NoSpaceFor(result.failedPath);
         return "Error:  " + label + (result.bytes == result.expected ? " arrived whole but" : "") +
                " could not be saved:\n" + result.failedPath.string() + "\n" + result.error;
+    case DownloadResult::Stopped:
+        return "Download of " + label + " stopped; nothing was kept.";
     case DownloadResult::NoTemplate:
         return "Error:  Cannot Open Template File\n" + result.paths.protocol.string();
     case DownloadResult::ConvertFailed:

@@ -48,6 +48,7 @@ struct DownloadResult {
         NoTemplate,    // the protocol copy cannot be read: the raw copy stays, not converted
         ConvertFailed, // a converted file could not be written
         NotSaved,      // the file arrived whole but its local copy could not be completed
+        Stopped,       // the user stopped the transfer (progress said so): nothing kept
     };
     Status status = Converted;
     DownloadPaths paths;
@@ -66,7 +67,9 @@ struct DownloadResult {
 // description with its offsets and coefficients), the full one making the per-cycle summary. Both
 // copies are checked against their listed sizes. Every file is written through a temporary file, so
 // a failed step never leaves a complete-looking file, and a failed download leaves no folder it
-// made. Progress: kilobytes while the data file arrives, then percent of the conversions.
+// made. Progress: kilobytes while the data file arrives, then percent of the conversions; a
+// progress report answered false while the data file arrives stops it (the card still sends the
+// rest, which is read and dropped).
 DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                                   const std::filesystem::path& folder,
                                   const HardwareDescription& device,

@@ -1,6 +1,8 @@
 #include "recordings/TestDataAccess.h"
 
 #include "common/AtomicFile.h"
+#include "common/RegularFile.h"
+#include "common/TextLines.h"
 #include "common/platform/Process.h"
 #include "recordings/ConvertFile.h"
 #include "recordings/CycleSummary.h"
@@ -303,6 +305,40 @@ bool HasDownloadedCopy(const TestDataFile& file, const fs::path& folder) {
     return !error && size == static_cast<std::uintmax_t>(file.sizeBytes);
 }
 
+namespace {
+
+constexpr std::pair<const char*, std::string ResultSource::*> kSourceLines[] = {
+    {"Data file date: ", &ResultSource::dataDate},
+    {"Controller serial number: ", &ResultSource::serial},
+    {"Firmware version: ", &ResultSource::firmware},
+};
+
+} // namespace
+
+std::string ResultSourceText(const ResultSource& source) {
+    std::string text;
+    for (const auto& [label, field] : kSourceLines) {
+        if (!(source.*field).empty())
+            text += label + source.*field + "\n";
+    }
+    return text;
+}
+
+ResultSource ReadResultSource(const fs::path& resultFolder) {
+    ResultSource source;
+    std::string error;
+    const std::string text =
+        ReadRegularFile(resultFolder / "TestLogs" / kResultSourceFile, 4096, error)
+            .value_or(std::string());
+    for (const std::string_view line : SplitTextLines(text)) {
+        for (const auto& [label, field] : kSourceLines) {
+            if (line.substr(0, std::strlen(label)) == label)
+                source.*field = PrintableName(line.substr(std::strlen(label)));
+        }
+    }
+    return source;
+}
+
 DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                                   const fs::path& folder, const HardwareDescription& device,
                                   const ProgressFn& progress,
@@ -325,16 +361,21 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     const DownloadPaths& paths = result.paths;
     AtomicFile protocol(paths.protocol);
     AtomicFile raw(paths.raw);
+    AtomicFile source(paths.logFolder / kResultSourceFile);
     CycleSummary summary(paths.summary);
     DirUtilL::Outcome made;
     fs::path ownerNote; // set once this download has claimed the folder
+    bool sourceKept = false;
     // A failed download takes away what it made: the files it put into a folder it claimed and
     // the folders it created (a folder that was there before keeps what it held).
     auto undo = [&] {
         protocol.Abort();
         raw.Abort();
+        source.Abort();
         summary.Abort();
         std::error_code error;
+        if (sourceKept)
+            fs::remove(source.Target(), error);
         if (!ownerNote.empty()) {
             fs::remove(paths.protocol, error);
             fs::remove(ownerNote, error);
@@ -406,6 +447,9 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     }
     if (!raw.Open())
         return cannotWrite(paths.raw, raw.ErrorNumber(), raw.Error());
+    // Where the test was recorded goes in with the raw copy, for the report.
+    if (!source.Open() || !source.Write(ResultSourceText(card.SourceOf(file.cardName))))
+        return cannotWrite(source.Target(), source.ErrorNumber(), source.Error());
     // The per-cycle summary rides on the full pass.
     if (spring && !summary.Open())
         return cannotWrite(paths.summary, summary.ErrorNumber(), summary.Error());
@@ -463,6 +507,8 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     if (fetched.status == Fetched::Whole) {
         if (file.protocolBytes && !protocol.Commit())
             unsaved = &protocol;
+        else if (!(sourceKept = source.Commit()))
+            unsaved = &source;
         else if (!raw.Commit())
             unsaved = &raw;
     } else if (fetched.status == Fetched::NotSaved) {

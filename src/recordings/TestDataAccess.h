@@ -29,6 +29,14 @@ bool PrepareDownloadFolder(const std::filesystem::path& folder, std::string& mes
 // The file in a result folder's "TestLogs" that names the card file the folder was made for.
 inline constexpr const char* kResultOwnerFile = "CardFile.txt";
 
+// The file in "TestLogs" that keeps what is known of where the test was recorded: one
+// "label: value" line each for the data file's date, the controller's serial number and its
+// firmware, those known only.
+inline constexpr const char* kResultSourceFile = "Source.txt";
+std::string ResultSourceText(const ResultSource& source);
+// What a result folder's source file says (empty texts without one).
+ResultSource ReadResultSource(const std::filesystem::path& resultFolder);
+
 // The result folder of `file` in the download folder `folder`: the one an earlier download of the
 // same card file made, else the first of the candidate names (ResultFolderName) that no other
 // card file has taken. Empty paths when every candidate is taken.

@@ -109,6 +109,8 @@ TEST_F(TestDataDialogTest, ScanDownloadPlotAndDeleteSelected) {
     EXPECT_EQ(busyMoves, moves);
     EXPECT_EQ(dialog->Status()->text(), "Download Complete");
     EXPECT_TRUE(dialog->List()->SelectedRows().empty());
+    // The controller that recorded it is kept for the report (the listing gives no date).
+    EXPECT_EQ(ReadResultSource(out / "Sample_0001"), (ResultSource{"", "SIM-0001", "4050"}));
     Select({2});
     EXPECT_FALSE(dialog->PlotButton()->isEnabled()); // not downloaded here
     Select({1});

@@ -571,7 +571,10 @@ void CAccessTestDataDlg::OnReport() {
 }
 
 void CAccessTestDataDlg::reject() {
-    if (!m_bBusy)
+    // Escape stops a download; the dialog closes once nothing runs.
+    if (m_stopButton->isEnabled())
+        OnStop();
+    else if (!m_bBusy)
         QDialog::reject();
 }
 

@@ -82,7 +82,7 @@ public slots:
     // Ends the running download: the rest of the file is read and dropped, nothing is kept, and
     // the rows not yet downloaded stay selected.
     void OnStop();
-    // Closing is refused while an operation runs.
+    // Closing is refused while an operation runs (a download is stopped instead).
     void reject() override;
 
 private:

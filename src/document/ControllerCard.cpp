@@ -1,5 +1,6 @@
 #include "document/ControllerCard.h"
 
+#include "common/NumberText.h"
 #include "devicelink/Controller.h"
 
 bool ControllerCard::ListDataFiles(std::vector<TestDataFile>& files) {
@@ -31,6 +32,31 @@ int ControllerCard::Delete(const std::string& name) {
     if (m_controller.ReadCardListing(lines) != 1)
         return -1;
     return ListedSize(lines, m_controller.hardware.FirmwareVersion, name) ? -1 : 0;
+}
+
+ResultSource ControllerCard::SourceOf(const std::string&) {
+    ResultSource source;
+    source.serial = IdentitySerialNumber(m_controller.infoLines);
+    if (!m_controller.infoLines.empty())
+        source.firmware = std::to_string(m_controller.hardware.FirmwareVersion);
+    return source;
+}
+
+std::string IdentitySerialNumber(const std::vector<std::string>& records) {
+    for (const std::string& record : records) {
+        const std::string upper = UpperAscii(record);
+        size_t at = upper.find("SERIAL");
+        if (at == std::string::npos)
+            continue;
+        at += 6;
+        if (upper.compare(at, 7, " NUMBER") == 0)
+            at += 7;
+        const size_t begin = record.find_first_not_of(" :=#\t", at);
+        const size_t end = record.find_last_not_of(" \t\r");
+        if (begin != std::string::npos && end >= begin)
+            return record.substr(begin, end - begin + 1);
+    }
+    return {};
 }
 
 int CardCapacityKb(Controller& controller) {

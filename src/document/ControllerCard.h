@@ -17,10 +17,16 @@ public:
               const ByteProgress& progress) override;
     // A refused deletion of a file the card no longer lists is "not on the card" (0).
     int Delete(const std::string& name) override;
+    // The connected controller's serial number and firmware; the listing gives no dates.
+    ResultSource SourceOf(const std::string& name) override;
 
 private:
     Controller& m_controller;
 };
+
+// The serial number in the controller's identity records ("Serial Number SIM-0001" gives
+// "SIM-0001"), or empty when none says it.
+std::string IdentitySerialNumber(const std::vector<std::string>& records);
 
 // The card's capacity in kilobytes ("0?V"), or -1 when the query fails.
 int CardCapacityKb(Controller& controller);

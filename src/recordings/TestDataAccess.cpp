@@ -1,6 +1,8 @@
 #include "recordings/TestDataAccess.h"
 
 #include "common/AtomicFile.h"
+#include "common/RegularFile.h"
+#include "common/TextLines.h"
 #include "common/platform/Process.h"
 #include "recordings/ConvertFile.h"
 #include "recordings/CycleSummary.h"
@@ -303,15 +305,49 @@ bool HasDownloadedCopy(const TestDataFile& file, const fs::path& folder) {
     return !error && size == static_cast<std::uintmax_t>(file.sizeBytes);
 }
 
+namespace {
+
+constexpr std::pair<const char*, std::string ResultSource::*> kSourceLines[] = {
+    {"Data file date: ", &ResultSource::dataDate},
+    {"Controller serial number: ", &ResultSource::serial},
+    {"Firmware version: ", &ResultSource::firmware},
+};
+
+} // namespace
+
+std::string ResultSourceText(const ResultSource& source) {
+    std::string text;
+    for (const auto& [label, field] : kSourceLines) {
+        if (!(source.*field).empty())
+            text += label + source.*field + "\n";
+    }
+    return text;
+}
+
+ResultSource ReadResultSource(const fs::path& resultFolder) {
+    ResultSource source;
+    std::string error;
+    const std::string text =
+        ReadRegularFile(resultFolder / "TestLogs" / kResultSourceFile, 4096, error)
+            .value_or(std::string());
+    for (const std::string_view line : SplitTextLines(text)) {
+        for (const auto& [label, field] : kSourceLines) {
+            if (line.substr(0, std::strlen(label)) == label)
+                source.*field = PrintableName(line.substr(std::strlen(label)));
+        }
+    }
+    return source;
+}
+
 DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                                   const fs::path& folder, const HardwareDescription& device,
                                   const ProgressFn& progress,
                                   const std::function<void(DownloadStage)>& stage) {
     DownloadResult result;
     auto report = [&](std::int64_t done, std::int64_t total) {
-        if (progress)
-            progress(done, total);
+        return !progress || progress(done, total);
     };
+    bool stopped = false;
     auto enter = [&](DownloadStage next) {
         if (stage)
             stage(next);
@@ -325,16 +361,21 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     const DownloadPaths& paths = result.paths;
     AtomicFile protocol(paths.protocol);
     AtomicFile raw(paths.raw);
+    AtomicFile source(paths.logFolder / kResultSourceFile);
     CycleSummary summary(paths.summary);
     DirUtilL::Outcome made;
     fs::path ownerNote; // set once this download has claimed the folder
+    bool sourceKept = false;
     // A failed download takes away what it made: the files it put into a folder it claimed and
     // the folders it created (a folder that was there before keeps what it held).
     auto undo = [&] {
         protocol.Abort();
         raw.Abort();
+        source.Abort();
         summary.Abort();
         std::error_code error;
+        if (sourceKept)
+            fs::remove(source.Target(), error);
         if (!ownerNote.empty()) {
             fs::remove(paths.protocol, error);
             fs::remove(ownerNote, error);
@@ -406,6 +447,9 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     }
     if (!raw.Open())
         return cannotWrite(paths.raw, raw.ErrorNumber(), raw.Error());
+    // Where the test was recorded goes in with the raw copy, for the report.
+    if (!source.Open() || !source.Write(ResultSourceText(card.SourceOf(file.cardName))))
+        return cannotWrite(source.Target(), source.ErrorNumber(), source.Error());
     // The per-cycle summary rides on the full pass.
     if (spring && !summary.Open())
         return cannotWrite(paths.summary, summary.ErrorNumber(), summary.Error());
@@ -447,10 +491,13 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     Fetched fetched = FetchInto(
         card, file.cardName, raw,
         [&](long long bytes) {
-            report(std::min<std::int64_t>(bytes / 1000, kilobytes), kilobytes);
+            stopped =
+                !report(std::min<std::int64_t>(bytes / 1000, kilobytes), kilobytes) || stopped;
         },
         file.sizeBytes,
         [&](std::string_view piece) {
+            if (stopped)
+                return false;
             if (spring)
                 feed.Write(piece);
             return true;
@@ -460,6 +507,8 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
     if (fetched.status == Fetched::Whole) {
         if (file.protocolBytes && !protocol.Commit())
             unsaved = &protocol;
+        else if (!(sourceKept = source.Commit()))
+            unsaved = &source;
         else if (!raw.Commit())
             unsaved = &raw;
     } else if (fetched.status == Fetched::NotSaved) {
@@ -487,6 +536,11 @@ DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
         result.error = unsaved->Error();
         fetched.status = Fetched::NotSaved;
         return fail(fetched, file.cardName, file.sizeBytes);
+    }
+    if (stopped && fetched.status == Fetched::Failed) {
+        undo();
+        result.status = DownloadResult::Stopped;
+        return result;
     }
     if (fetched.status != Fetched::Whole)
         return fail(fetched, file.cardName, file.sizeBytes);
@@ -542,6 +596,8 @@ std::string DownloadMessage(const DownloadResult& result, const TestDataFile& fi
             return NoSpaceFor(result.failedPath);
         return "Error:  " + label + (result.bytes == result.expected ? " arrived whole but" : "") +
                " could not be saved:\n" + result.failedPath.string() + "\n" + result.error;
+    case DownloadResult::Stopped:
+        return "Download of " + label + " stopped; nothing was kept.";
     case DownloadResult::NoTemplate:
         return "Error:  Cannot Open Template File\n" + result.paths.protocol.string();
     case DownloadResult::ConvertFailed:

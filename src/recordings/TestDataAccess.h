@@ -29,6 +29,14 @@ bool PrepareDownloadFolder(const std::filesystem::path& folder, std::string& mes
 // The file in a result folder's "TestLogs" that names the card file the folder was made for.
 inline constexpr const char* kResultOwnerFile = "CardFile.txt";
 
+// The file in "TestLogs" that keeps what is known of where the test was recorded: one
+// "label: value" line each for the data file's date, the controller's serial number and its
+// firmware, those known only.
+inline constexpr const char* kResultSourceFile = "Source.txt";
+std::string ResultSourceText(const ResultSource& source);
+// What a result folder's source file says (empty texts without one).
+ResultSource ReadResultSource(const std::filesystem::path& resultFolder);
+
 // The result folder of `file` in the download folder `folder`: the one an earlier download of the
 // same card file made, else the first of the candidate names (ResultFolderName) that no other
 // card file has taken. Empty paths when every candidate is taken.
@@ -48,6 +56,7 @@ struct DownloadResult {
         NoTemplate,    // the protocol copy cannot be read: the raw copy stays, not converted
         ConvertFailed, // a converted file could not be written
         NotSaved,      // the file arrived whole but its local copy could not be completed
+        Stopped,       // the user stopped the transfer (progress said so): nothing kept
     };
     Status status = Converted;
     DownloadPaths paths;
@@ -66,7 +75,9 @@ struct DownloadResult {
 // description with its offsets and coefficients), the full one making the per-cycle summary. Both
 // copies are checked against their listed sizes. Every file is written through a temporary file, so
 // a failed step never leaves a complete-looking file, and a failed download leaves no folder it
-// made. Progress: kilobytes while the data file arrives, then percent of the conversions.
+// made. Progress: kilobytes while the data file arrives, then percent of the conversions; a
+// progress report answered false while the data file arrives stops it (the card still sends the
+// rest, which is read and dropped).
 DownloadResult DownloadAndConvert(ITestDataCard& card, const TestDataFile& file,
                                   const std::filesystem::path& folder,
                                   const HardwareDescription& device,

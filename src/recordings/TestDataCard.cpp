@@ -2,9 +2,11 @@
 
 #include "common/NumberText.h"
 #include "common/TextLines.h"
+#include "common/platform/Process.h"
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -106,6 +108,21 @@ int FolderCard::Fetch(const std::string& name, const ByteSink& sink, long long& 
             progress(bytes);
     }
     return in.bad() ? 0 : 1;
+}
+
+ResultSource FolderCard::SourceOf(const std::string& name) {
+    ResultSource source;
+    std::error_code error;
+    const fs::path path = PathOf(name);
+    const auto written = path.empty() ? fs::file_time_type{} : fs::last_write_time(path, error);
+    if (path.empty() || error)
+        return source;
+    const std::tm local = platform::LocalTime(
+        std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(written)));
+    char text[32];
+    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) > 0)
+        source.dataDate = text;
+    return source;
 }
 
 int FolderCard::Delete(const std::string& name) {

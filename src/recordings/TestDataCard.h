@@ -11,6 +11,16 @@
 #include <string_view>
 #include <vector>
 
+// What is known of where a data file was recorded, kept with its result for the report; empty
+// texts when not known.
+struct ResultSource {
+    std::string dataDate; // the data file's local date and time, "2026-12-07 14:03"
+    std::string serial;   // the serial number of the controller that recorded it
+    std::string firmware; // that controller's firmware version code
+
+    bool operator==(const ResultSource&) const = default;
+};
+
 class ITestDataCard {
 public:
     // Receives the running byte count of a copy.
@@ -36,6 +46,11 @@ public:
     // 1 when the file was deleted, 0 when it is not on the card (nothing to delete), -1 when it
     // could not be deleted, kLineDown.
     virtual int Delete(const std::string& name) = 0;
+    // What the card knows of where a data file was recorded.
+    virtual ResultSource SourceOf(const std::string& name) {
+        (void)name;
+        return {};
+    }
 };
 
 // A copy of the card in a folder: the files of the folder itself (not of folders inside it), in
@@ -51,6 +66,8 @@ public:
     int Fetch(const std::string& name, const ByteSink& sink, long long& bytes,
               const ByteProgress& progress) override;
     int Delete(const std::string& name) override;
+    // The copy's date; the controller that recorded it is not known here.
+    ResultSource SourceOf(const std::string& name) override;
 
 private:
     // The file of a plain name in the folder; empty for a name that is not one.

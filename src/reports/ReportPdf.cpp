@@ -430,13 +430,18 @@ bool GatherTestReport(const fs::path& resultFolder, TestReportContent& content,
     content.displayName = stem;
     const fs::path logs = resultFolder / "TestLogs";
     content.cardName = FirstLineOf(logs / kResultOwnerFile);
+    const ResultSource source = ReadResultSource(resultFolder);
+    content.dataDate = source.dataDate;
+    content.serial = source.serial;
+    content.firmware = source.firmware;
 
     const auto protocols = FilesEndingWith(resultFolder, ".tmt");
     if (!protocols.empty()) {
         ProtocolPrintout printout;
         std::string ignored;
         if (ReadProtocolPrintout(protocols.front(), printout, ignored)) {
-            if (printout.hardware)
+            // The controller's own report of its firmware is better than the copy's block.
+            if (printout.hardware && source.firmware.empty())
                 content.firmware = std::to_string(printout.hardware->FirmwareVersion);
             content.protocol = std::move(printout);
         }

@@ -11,9 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <regex>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <regex>
 
 namespace fs = std::filesystem;
 
@@ -201,11 +205,19 @@ TEST_F(TestDataTest, ScanDownloadsAndConvertsLikeTheConverter) {
     ASSERT_TRUE(PrepareDownloadFolder(out / "new" / "folder", message)) << message;
     HardwareDescription device;
     device.positionOffsets = std::array<int32_t, 9>{5, 0, 0, 0, 0, 0, 0, 0, -5};
+    // A copy's date (2024-03-05 12:00 UTC) is kept with its result; who recorded it is not known.
+    using namespace std::chrono;
+    fs::last_write_time(card / "DATA0001.CSV",
+                        file_clock::from_sys(sys_seconds(sys_days(year(2024) / 3 / 5)) + 12h));
     const DownloadResult result = DownloadAndConvert(copy, files[0], out, device);
     ASSERT_EQ(result.status, DownloadResult::Converted) << DownloadMessage(result, files[0]);
     EXPECT_EQ(result.paths.converted, out / "MyTest_0001" / "MyTest_0001.csv");
     EXPECT_EQ(ReadFile(result.paths.raw), ReadFile(card / "DATA0001.CSV"));
     EXPECT_EQ(ReadFile(result.paths.protocol), ReadFile(card / "DATA0001.TMT"));
+    const std::string source = ReadFile(result.paths.logFolder / kResultSourceFile);
+    EXPECT_TRUE(std::regex_match(source, std::regex("Data file date: 2024-03-0[456] \\d\\d:00\n")))
+        << source;
+    EXPECT_EQ(ReadResultSource(result.paths.resultFolder).dataDate, source.substr(16, 16));
 
     // The same passes the converter makes with the device's model and the copy's spring.
     const SpringModel spring(Spring::GoldSpring_13mm_Diam);

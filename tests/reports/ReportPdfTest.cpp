@@ -1,6 +1,7 @@
 // The test report and the protocol printout: what a reader of the PDF finds in it (text taken
 // out with pdftotext) and where it is written.
 #include "reports/ReportPdf.h"
+#include "recordings/TestDataAccess.h"
 
 #include "TestSupport.h"
 
@@ -87,6 +88,8 @@ protected:
 
 TEST_F(ReportPdfTest, ReportHoldsTheTestItsSetsHardwareAndPerSetFigures) {
     WriteFile(m_result / "Stretch_0001_Summary.csv", SummaryText());
+    WriteFile(m_result / "TestLogs" / kResultSourceFile,
+              ResultSourceText({"2026-01-02 03:04", "SIM-0001", "4050"}));
     fs::path written;
     std::string error;
     ASSERT_TRUE(WriteTestReport(m_result, {}, written, error)) << error;
@@ -98,8 +101,21 @@ TEST_F(ReportPdfTest, ReportHoldsTheTestItsSetsHardwareAndPerSetFigures) {
         GTEST_SKIP() << "pdftotext is not installed (poppler-utils): the PDF's text is unchecked";
     for (const char* expected :
          {"Stretch_0001", "DATA0001.DAT", "Warmup", "Strain B", "MembraneStyle Hydrostatic",
-          "SpringType NoSpring", "Total Time", "102.0 ± 2.0", "205.0 ± 7.1", "0.250 ± 0.000"})
+          "SpringType NoSpring", "Total Time", "102.0 ± 2.0", "205.0 ± 7.1", "0.250 ± 0.000",
+          "date: 2026-01-02 03:04", "serial number: SIM-0001", "Firmware version: 4050"})
         EXPECT_NE(text->find(expected), std::string::npos) << expected << " not in:\n" << *text;
+
+    // The first page as a picture, kept in $KELVASTRA_ARTIFACTS (or the build folder).
+    if (std::system("command -v pdftoppm >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "pdftoppm is not installed (poppler-utils): no picture of the report";
+    fs::path artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS").toStdString();
+    if (artifacts.empty())
+        artifacts = fs::path(KELVASTRA_BINARY_DIR) / "test-artifacts";
+    fs::create_directories(artifacts);
+    const std::string command = "pdftoppm -png -r 60 -f 1 -l 1 -singlefile '" + written.string() +
+                                "' '" + (artifacts / "report").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_GT(fs::file_size(artifacts / "report.png"), 1000u);
 }
 
 TEST_F(ReportPdfTest, MissingSummaryIsSaidAndOutputsGoWhereTold) {

@@ -89,6 +89,9 @@ TEST_F(TestDataDialogTest, ScanDownloadPlotAndDeleteSelected) {
               QStringList({"Sample_0001.csv " + kb, "Other_0002.csv " + kb, "DATA0003.CSV " + kb}));
     EXPECT_EQ(dialog->Status()->text(), "Scan Complete");
     EXPECT_EQ(dialog->UsedStorageEdit()->text(), "< 0.1%");
+    // The buttons that work on selected rows are greyed without one.
+    for (QPushButton* button : {dialog->DownloadButton(), dialog->DeleteSelectedButton()})
+        EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
 
     // While the download runs the progress moves and nothing else can be started.
     int moves = 0, busyMoves = 0;
@@ -98,12 +101,15 @@ TEST_F(TestDataDialogTest, ScanDownloadPlotAndDeleteSelected) {
                      !dialog->DeleteAllButton()->isEnabled() && !dialog->DoneButton()->isEnabled();
     });
     Select({0, 1});
+    EXPECT_TRUE(dialog->DeleteSelectedButton()->isEnabled());
     dialog->DownloadButton()->click();
     EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
     EXPECT_GT(moves, 0);
     EXPECT_EQ(busyMoves, moves);
     EXPECT_EQ(dialog->Status()->text(), "Download Complete");
     EXPECT_TRUE(dialog->List()->SelectedRows().empty());
+    // The controller that recorded it is kept for the report (the listing gives no date).
+    EXPECT_EQ(ReadResultSource(out / "Sample_0001"), (ResultSource{"", "SIM-0001", "4050"}));
     Select({2});
     EXPECT_FALSE(dialog->PlotButton()->isEnabled()); // not downloaded here
     Select({1});
@@ -154,6 +160,44 @@ TEST_F(TestDataDialogTest, FailuresAreToldAndDeleteAllStops) {
     EXPECT_EQ(prompt.shown[1].text, "Error:  File Not Deleted\nDATA0003");
     EXPECT_EQ(dialog->List()->rowCount(), 1);
     EXPECT_EQ(dialog->List()->ItemText(0, 0), "DATA0003.CSV");
+}
+
+// Stop reads the rest of the file and drops it: nothing of it is kept, the card keeps it, and
+// the line answers the next download properly.
+TEST_F(TestDataDialogTest, StopKeepsNothingAndTheLineStaysUsable) {
+    std::string big = ReadFile(sim->Card() / "DATA0001.CSV");
+    while (big.size() < 200000)
+        big += big;
+    WriteFile(sim->Card() / "DATA0004.CSV", big);
+    ASSERT_EQ(sim->Control("baud 4000000"), "ok baud 4000000");
+    dialog->ScanButton()->click();
+    ASSERT_EQ(dialog->List()->rowCount(), 4);
+    ASSERT_EQ(dialog->List()->ItemText(3, 0), "DATA0004.CSV");
+    bool stopShown = false;
+    const auto stopper =
+        QObject::connect(dialog->Progress(), &QProgressBar::valueChanged, [&](int value) {
+            if (value > 0 && dialog->StopButton()->isEnabled()) {
+                stopShown = true;
+                dialog->StopButton()->click();
+            }
+        });
+    Select({3});
+    dialog->DownloadButton()->click();
+    EXPECT_TRUE(stopShown);
+    EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
+    EXPECT_EQ(dialog->Status()->text(), "Download Stopped");
+    EXPECT_FALSE(fs::exists(out / "DATA0004"));
+    EXPECT_EQ(ReadFile(sim->Card() / "DATA0004.CSV"), big);
+    EXPECT_FALSE(dialog->StopButton()->isEnabled());
+
+    QObject::disconnect(stopper);
+    ASSERT_EQ(sim->Control("baud 0"), "ok baud 0");
+    Select({1});
+    dialog->DownloadButton()->click();
+    EXPECT_TRUE(prompt.shown.empty()) << prompt.Last();
+    EXPECT_EQ(dialog->Status()->text(), "Download Complete");
+    EXPECT_EQ(ReadFile(out / "Other_0002" / "TestLogs" / "Other_0002_Raw.csv"),
+              ReadFile(sim->Card() / "DATA0002.CSV"));
 }
 
 // Unplugged during a download and plugged in again: the dialog says what happened in the tests'

@@ -11,8 +11,10 @@
 #include "devicelink/LogCapture.h"
 #include "devicelink/ScriptedSerialChannel.h"
 #include "document/DialogSession.h"
+#include "integration/LinkSimProcess.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -152,6 +154,37 @@ TEST_F(CalibrationDialogTest, QuestionsAnsweredNoSendNothingAndLeavingPulsesTheV
     QTest::keyClick(&escaped, Qt::Key_Escape);
     EXPECT_EQ(escaped.result(), QDialog::Accepted);
     EXPECT_EQ(SentCommands(), leave);
+}
+
+// It fits a 1366 x 768 screen, and Import takes an export (".csv") as well as its backup copy.
+TEST_F(CalibrationDialogTest, DisplacementDialogFitsALaptopAndImportsAnExport) {
+    TempFolder temp("calibration-import");
+    const CalibrationFolders folders{temp.Path(), temp.Path() / "Backup", temp.Path() / "Raw"};
+    std::filesystem::create_directories(folders.backup);
+    const auto exported = temp.Path() / "MagnetCal_2026-01-02_03-04-05.csv";
+    WriteFile(exported, FlatCalibrationSession());
+    CDisplacementCalibrationDlg dialog(session, prompt, folders, true);
+    dialog.show();
+    EXPECT_LE(dialog.minimumSizeHint().height(), 700);
+    EXPECT_LE(dialog.sizeHint().height(), 700);
+    EXPECT_LE(dialog.frameGeometry().height(), 700);
+
+    QString shownFolder;
+    QTimer::singleShot(0, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(chooser, nullptr);
+        const QString exports = chooser->nameFilters().filter("*.csv").value(0);
+        chooser->selectNameFilter(exports);
+        emit chooser->filterSelected(exports);
+        shownFolder = chooser->directory().absolutePath();
+        chooser->selectFile(QString::fromStdString(exported.string()));
+        static_cast<QDialog*>(chooser)->accept();
+    });
+    dialog.ImportButton()->click();
+    EXPECT_EQ(shownFolder.toStdString(), temp.Path().string());
+    EXPECT_EQ(dialog.StatusText()->text().toStdString(),
+              "Calibration data imported from: " + exported.string());
+    EXPECT_EQ(dialog.FactorList()->ItemText(2, 9), "1500.0");
 }
 
 } // namespace

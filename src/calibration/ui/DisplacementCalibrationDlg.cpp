@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <QHeaderView>
@@ -123,8 +124,8 @@ CDisplacementCalibrationDlg::CDisplacementCalibrationDlg(DialogSession& session,
     m_dataList = MakeList(QStringLiteral("Position"));
     m_factorList = MakeList(QStringLiteral("Factor"));
     // Room for the header and the three factor rows.
-    m_factorList->setMinimumHeight(m_factorList->horizontalHeader()->sizeHint().height() +
-                                   4 * m_factorList->verticalHeader()->defaultSectionSize());
+    m_factorList->setFixedHeight(m_factorList->horizontalHeader()->sizeHint().height() +
+                                 4 * m_factorList->verticalHeader()->defaultSectionSize());
     m_status = new QLineEdit;
     m_status->setReadOnly(true);
     m_instructions = MakeText(kInstructions);
@@ -154,12 +155,16 @@ CDisplacementCalibrationDlg::CDisplacementCalibrationDlg(DialogSession& session,
         fileButtons->addWidget(button);
     fileButtons->addStretch();
 
+    // Instructions and notes side by side, the notes wrapped: the dialog fits a 768-pixel screen.
     auto* instructions = new QGroupBox(QStringLiteral("Instructions"));
     (new QVBoxLayout(instructions))->addWidget(m_instructions);
     auto* notes = new QGroupBox(QStringLiteral("Notes"));
     (new QVBoxLayout(notes))->addWidget(m_notes);
-    m_notes->setMaximumHeight(m_notes->fontMetrics().lineSpacing() * 4);
-    m_instructions->setMinimumHeight(m_instructions->fontMetrics().lineSpacing() * 10);
+    m_notes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_instructions->setMinimumHeight(m_instructions->fontMetrics().lineSpacing() * 7);
+    auto* guidance = new QHBoxLayout;
+    guidance->addWidget(instructions, 3);
+    guidance->addWidget(notes, 2);
 
     m_factoryBox = new QWidget;
     auto* factory = new QGridLayout(m_factoryBox);
@@ -175,8 +180,8 @@ CDisplacementCalibrationDlg::CDisplacementCalibrationDlg(DialogSession& session,
     m_factoryBox->setVisible(factoryAccess);
 
     auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_status, 2);
     bottom->addWidget(m_progress, 1);
-    bottom->addStretch();
     bottom->addWidget(m_done);
 
     auto* layout = new QVBoxLayout(this);
@@ -185,12 +190,10 @@ CDisplacementCalibrationDlg::CDisplacementCalibrationDlg(DialogSession& session,
     layout->addLayout(dataButtons);
     layout->addWidget(m_factorList, 1);
     layout->addLayout(fileButtons);
-    layout->addWidget(m_status);
-    layout->addWidget(instructions, 2);
-    layout->addWidget(notes);
+    layout->addLayout(guidance, 2);
     layout->addWidget(m_factoryBox);
     layout->addLayout(bottom);
-    resize(960, 800);
+    resize(sizeHint());
 
     connect(m_collect, &QPushButton::clicked, this, &CDisplacementCalibrationDlg::OnCollect);
     connect(m_deleteRows, &QPushButton::clicked, this, &CDisplacementCalibrationDlg::OnDeleteRows);
@@ -211,18 +214,35 @@ CDisplacementCalibrationDlg::CDisplacementCalibrationDlg(DialogSession& session,
     connect(m_dataList, &CReportCtrl::DeleteKeyPressed, this,
             &CDisplacementCalibrationDlg::OnDeleteRows);
 
+    // An export is kept twice, identical: the ".csv" in the calibration folder and its read-only
+    // ".mgg" copy in the backup folder. Either imports; each filter opens its own folder.
     m_chooseImport = [this](const std::string& start) -> std::optional<std::string> {
+        const QString copies = QStringLiteral("Calibration Files(*.mgg)");
+        const QString exports = QStringLiteral("Calibration Exports(*.csv)");
+        const QString backup = QString::fromStdString(m_folders.backup.string());
+        const QString calibrations = QString::fromStdString(m_folders.calibrations.string());
         QFileDialog dialog(this, QStringLiteral("Select Calibration File"),
-                           QString::fromStdString(start),
-                           QStringLiteral("Calibration Files(*.mgg)"));
+                           QString::fromStdString(start));
+        dialog.setNameFilters({copies, exports});
         dialog.setDefaultSuffix(QStringLiteral("mgg"));
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setSidebarUrls({QUrl::fromLocalFile(backup), QUrl::fromLocalFile(calibrations)});
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+            const bool csv = filter == exports;
+            dialog.setDirectory(csv ? calibrations : backup);
+            dialog.setDefaultSuffix(csv ? QStringLiteral("csv") : QStringLiteral("mgg"));
+        });
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
         return dialog.selectedFiles().front().toStdString();
     };
     ShowCalibration();
+}
+
+QSize CDisplacementCalibrationDlg::sizeHint() const {
+    // The lists would ask for more than a laptop screen holds; they scroll instead.
+    return QDialog::sizeHint().expandedTo({960, 0}).boundedTo({QWIDGETSIZE_MAX, kPreferredHeight});
 }
 
 void CDisplacementCalibrationDlg::keyPressEvent(QKeyEvent* event) {

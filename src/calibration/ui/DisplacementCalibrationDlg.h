@@ -40,6 +40,8 @@ public:
         "For complete instructions on how to perform the displacement calibration \r\nprocedure "
         "please refer to the Kelvastra User Manual - Appendix E.";
     static constexpr const char* kNotAnInteger = "Please enter an integer.";
+    // Room for the window frame and a task bar on a 1366 x 768 screen.
+    static constexpr int kPreferredHeight = 660;
 
     // Asks for the file to import, starting in the given folder; nothing on cancel.
     using FileChooser = std::function<std::optional<std::string>(const std::string& startFolder)>;
@@ -48,6 +50,7 @@ public:
                                 CalibrationFolders folders, bool factoryAccess,
                                 QWidget* parent = nullptr);
 
+    QSize sizeHint() const override;
     void SetImportChooser(FileChooser chooser) { m_chooseImport = std::move(chooser); }
     const DisplacementCalibration& Calibration() const { return m_calibration; }
     bool Busy() const { return m_busy; }

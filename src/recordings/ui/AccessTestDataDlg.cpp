@@ -95,7 +95,7 @@ CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prom
     m_list->SetColumns(QStringLiteral("File Name, %1;Size (kB), %2").arg(300).arg(100));
     m_list->setMinimumSize(420, 260);
     connect(m_list, &QTableWidget::itemSelectionChanged, this,
-            &CAccessTestDataDlg::UpdatePlotButton);
+            &CAccessTestDataDlg::UpdateSelectionButtons);
 
     m_scanButton = Button("Scan for Data");
     m_downloadButton = Button("Download Selected");
@@ -107,6 +107,8 @@ CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prom
     m_browseButton = Button("Browse");
     m_doneButton = Button("Done");
     m_doneButton->setDefault(true);
+    m_stopButton = Button("Stop");
+    m_stopButton->setEnabled(false);
     connect(m_scanButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnScanForData);
     connect(m_downloadButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnDownloadSelected);
     connect(m_plotButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnPlot);
@@ -116,6 +118,7 @@ CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prom
     connect(m_advancedButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnAdvanced);
     connect(m_browseButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnBrowse);
     connect(m_doneButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_stopButton, &QPushButton::clicked, this, &CAccessTestDataDlg::OnStop);
 
     m_folderEdit = new QLineEdit(QString::fromStdString(Settings::DataDir()));
     m_usedEdit = new QLineEdit;
@@ -147,6 +150,7 @@ CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prom
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_progress, 1);
     bottom->addWidget(m_status);
+    bottom->addWidget(m_stopButton);
     bottom->addWidget(m_doneButton);
 
     auto* layout = new QVBoxLayout(this);
@@ -181,7 +185,7 @@ CAccessTestDataDlg::CAccessTestDataDlg(DialogSession& session, IUserPrompt& prom
         [](Controller& controller) { return CardCapacityKb(controller); }, -1);
     FillList();
     ShowUsedStorage();
-    UpdatePlotButton();
+    UpdateSelectionButtons();
 }
 
 std::optional<std::string> CAccessTestDataDlg::ConvertedFile(int row) const {
@@ -210,17 +214,20 @@ void CAccessTestDataDlg::ShowUsedStorage() {
 
 void CAccessTestDataDlg::SetBusy(bool busy) {
     m_bBusy = busy;
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             m_list, m_scanButton, m_downloadButton, m_deleteButton, m_deleteAllButton,
-             m_advancedButton, m_browseButton, m_folderEdit, m_doneButton})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_list, m_scanButton, m_deleteAllButton, m_advancedButton,
+                                         m_browseButton, m_folderEdit, m_doneButton})
         control->setEnabled(!busy);
-    UpdatePlotButton();
+    UpdateSelectionButtons();
 }
 
-void CAccessTestDataDlg::UpdatePlotButton() {
+void CAccessTestDataDlg::UpdateSelectionButtons() {
+    const std::vector<int> rows = m_list->SelectedRows();
     bool plottable = false;
-    for (int row : m_list->SelectedRows())
+    for (int row : rows)
         plottable = plottable || ConvertedFile(row).has_value();
+    m_downloadButton->setEnabled(!m_bBusy && !rows.empty());
+    m_deleteButton->setEnabled(!m_bBusy && !rows.empty());
     m_plotButton->setEnabled(!m_bBusy && plottable);
     m_reportButton->setEnabled(!m_bBusy && plottable);
 }
@@ -312,6 +319,8 @@ void CAccessTestDataDlg::OnDownloadSelected() {
     const bool local = m_bLocalMode;
     const std::string source = m_localFolder;
     DialogSession* session = &m_session;
+    m_bStopRequested = false;
+    m_stopButton->setEnabled(true);
     // The stage is shown with the progress, on this thread.
     auto reached = std::make_shared<std::atomic<int>>(-1);
     auto stage = [reached](DownloadStage next) { *reached = static_cast<int>(next); };
@@ -330,6 +339,10 @@ void CAccessTestDataDlg::OnDownloadSelected() {
         const std::vector<int> rows = m_list->SelectedRows();
         if (rows.empty())
             break;
+        if (m_bStopRequested) {
+            SetStatus(QStringLiteral("Download Stopped"));
+            break;
+        }
         const int row = rows.front();
         const TestDataFile file = m_files[static_cast<size_t>(row)];
         const auto outcome = m_session.RunWithProgress<std::optional<Outcome>>(
@@ -360,6 +373,8 @@ void CAccessTestDataDlg::OnDownloadSelected() {
             break;
         }
         const DownloadResult& result = *outcome->result;
+        if (result.status == DownloadResult::Stopped)
+            continue; // the loop ends above; the row stays selected for another try
         m_list->SelectRow(row, false);
         const std::string message = DownloadMessage(result, file);
         if (result.status == DownloadResult::Converted) {
@@ -374,7 +389,14 @@ void CAccessTestDataDlg::OnDownloadSelected() {
         if (result.status == DownloadResult::Disconnected)
             break;
     }
+    m_stopButton->setEnabled(false);
     SetBusy(false);
+}
+
+void CAccessTestDataDlg::OnStop() {
+    m_bStopRequested = true;
+    m_stopButton->setEnabled(false);
+    m_session.Cancel();
 }
 
 void CAccessTestDataDlg::ShowDeletionReport(bool ran, const DeletionReport& report) {
@@ -549,7 +571,10 @@ void CAccessTestDataDlg::OnReport() {
 }
 
 void CAccessTestDataDlg::reject() {
-    if (!m_bBusy)
+    // Escape stops a download; the dialog closes once nothing runs.
+    if (m_stopButton->isEnabled())
+        OnStop();
+    else if (!m_bBusy)
         QDialog::reject();
 }
 

@@ -68,6 +68,7 @@ public:
     QPushButton* PlotButton() const { return m_plotButton; }
     QPushButton* ReportButton() const { return m_reportButton; }
     QPushButton* DoneButton() const { return m_doneButton; }
+    QPushButton* StopButton() const { return m_stopButton; }
 
 public slots:
     void OnScanForData();
@@ -78,7 +79,10 @@ public slots:
     void OnAdvanced();
     void OnPlot();
     void OnReport();
-    // Closing is refused while an operation runs.
+    // Ends the running download: the rest of the file is read and dropped, nothing is kept, and
+    // the rows not yet downloaded stay selected.
+    void OnStop();
+    // Closing is refused while an operation runs (a download is stopped instead).
     void reject() override;
 
 private:
@@ -87,7 +91,8 @@ private:
     // The messages of a deletion; `ran` false when the session had already ended.
     void ShowDeletionReport(bool ran, const DeletionReport& report);
     void SetBusy(bool busy);
-    void UpdatePlotButton();
+    // The buttons that work on the selected rows.
+    void UpdateSelectionButtons();
     void ShowProgress(std::int64_t done, std::int64_t total);
     void SetStatus(const QString& text);
     std::string DownloadFolder() const;
@@ -99,6 +104,7 @@ private:
     bool m_bLocalMode = false;
     std::string m_localFolder;
     bool m_bBusy = false;
+    bool m_bStopRequested = false;
     std::map<std::string, std::string> m_converted; // card name -> converted file
 
     FolderChooser m_chooseFolder;
@@ -119,6 +125,7 @@ private:
     QPushButton* m_plotButton = nullptr;
     QPushButton* m_reportButton = nullptr;
     QPushButton* m_doneButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
 };
 
 // The dialog host's opener for Access Test Data: runs the dialog modally. Messages go to

@@ -1,6 +1,5 @@
 #include "document/ControllerCard.h"
 
-#include "common/NumberText.h"
 #include "devicelink/Controller.h"
 
 bool ControllerCard::ListDataFiles(std::vector<TestDataFile>& files) {
@@ -36,27 +35,10 @@ int ControllerCard::Delete(const std::string& name) {
 
 ResultSource ControllerCard::SourceOf(const std::string&) {
     ResultSource source;
-    source.serial = IdentitySerialNumber(m_controller.infoLines);
+    source.serial = m_controller.SerialNumber();
     if (!m_controller.infoLines.empty())
         source.firmware = std::to_string(m_controller.hardware.FirmwareVersion);
     return source;
-}
-
-std::string IdentitySerialNumber(const std::vector<std::string>& records) {
-    for (const std::string& record : records) {
-        const std::string upper = UpperAscii(record);
-        size_t at = upper.find("SERIAL");
-        if (at == std::string::npos)
-            continue;
-        at += 6;
-        if (upper.compare(at, 7, " NUMBER") == 0)
-            at += 7;
-        const size_t begin = record.find_first_not_of(" :=#\t", at);
-        const size_t end = record.find_last_not_of(" \t\r");
-        if (begin != std::string::npos && end >= begin)
-            return record.substr(begin, end - begin + 1);
-    }
-    return {};
 }
 
 int CardCapacityKb(Controller& controller) {

@@ -24,10 +24,6 @@ private:
     Controller& m_controller;
 };
 
-// The serial number in the controller's identity records ("Serial Number SIM-0001" gives
-// "SIM-0001"), or empty when none says it.
-std::string IdentitySerialNumber(const std::vector<std::string>& records);
-
 // The card's capacity in kilobytes ("0?V"), or -1 when the query fails.
 int CardCapacityKb(Controller& controller);
 

@@ -216,12 +216,8 @@ TEST_F(WorkerSimTest, ProgramCutOffByAnUnplugStaysReadable) {
 // Between actions the worker asks the run state: the test the controller starts shows with its
 // set, and when it ends the view gets the next test's number.
 TEST_F(WorkerSimTest, PollsShowTheRunningTestAndReadTheNumberAgainAtItsEnd) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
-    UseSimulator(sim);
     doc->SetRunStatePeriod(std::chrono::milliseconds(5));
-    StartWorker();
-    ASSERT_TRUE(WaitConnected(true));
+    ASSERT_NO_FATAL_FAILURE(StartWorker());
     ASSERT_TRUE(WaitForWatches(2)); // the controller has been seen idle
     EXPECT_EQ(doc->TestStatusText(), "");
     const std::string number = view->TestNumberText();

@@ -11,6 +11,8 @@ public:
     virtual bool IsCommandEnabled(int commandId) const = 0;
     // What the device is busy with, for the status bar; empty when idle.
     virtual std::string ActivityText() const { return {}; }
+    // The link and where the set limits come from, for the status bar.
+    virtual std::string LinkStatusText() const { return {}; }
     // Asked before the main window closes: false keeps it open (unsaved work the user keeps).
     virtual bool MayClose() { return true; }
 };

@@ -148,11 +148,13 @@ bool CKelvastraDoc::IsCommandEnabled(int commandId) const {
     case ID_CALIBRATION_MODE:
     case ID_ACCESS_TEST_DATA:
     case ID_DISPLACEMENT_CALIBRATION:
-    case ID_FILE_OPEN:
-    case ID_FILE_SAVE:
         // A click while the worker is busy would be stored and then dropped when the running
         // action ends; greyed, it is plainly not taken.
         return m_bDeviceConnected && !IsBusy();
+    case ID_FILE_OPEN:
+    case ID_FILE_SAVE:
+        // Protocols are designed at the desk too, against the limits the status bar names.
+        return !IsBusy();
     default:
         return true;
     }
@@ -307,6 +309,11 @@ void CKelvastraDoc::SetConnected(bool connected) {
 }
 
 bool CKelvastraDoc::SetUpLink() {
+    HardwareDescription before;
+    {
+        std::lock_guard lock(m_dataMutex);
+        before = m_controller.hardware;
+    }
     int opened;
     if (m_connectFailed) {
         // The open failure has been said once already; retry without repeating it every
@@ -358,6 +365,7 @@ bool CKelvastraDoc::SetUpLink() {
         m_fMaxStretchPosMm = 1000.0f;
         PublishHardware();
     }
+    TakeControllerLimits(before);
     m_bDeviceInfoLoaded = true;
     SetActivity({});
     // Last, so the commands come alive only once everything above is in place.
@@ -369,6 +377,9 @@ void CKelvastraDoc::PublishHardware() {
     std::lock_guard lock(m_publishedMutex);
     m_published.hardware = m_controller.hardware;
     m_published.maxStretchPosMm = m_fMaxStretchPosMm;
+    m_published.limitsSource = m_limitsSource;
+    m_published.limitsName = m_limitsName;
+    m_published.linkSerial = m_linkSerial;
 }
 
 CKelvastraDoc::HardwareCopy CKelvastraDoc::PublishedHardware() const {
@@ -378,6 +389,7 @@ CKelvastraDoc::HardwareCopy CKelvastraDoc::PublishedHardware() const {
 
 void CKelvastraDoc::TearDownLink() {
     m_controller.serial.Close();
+    KeepLastControllerLimits();
     m_bDeviceInfoLoaded = false;
     SetConnected(false);
     if (m_view) {
@@ -489,8 +501,10 @@ void CKelvastraDoc::RunDialogAction(DeviceAction action) {
     // The dialog may have changed the description (hardware settings, calibrations).
     PublishHardware();
     // The hardware settings' Program has put an empty program on the controller.
-    if (action == DeviceAction::HardwareSettings && applied)
+    if (action == DeviceAction::HardwareSettings && applied) {
         ClearDeviceProgram(m_deviceProgram);
+        RememberController();
+    }
     if (action == DeviceAction::HardwareSettings && applied && m_view) {
         // The new hardware invalidates the sets; unsaved ones are offered for saving first.
         if (MaySaveChanges()) {

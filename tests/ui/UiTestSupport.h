@@ -48,12 +48,10 @@ struct RecordingPrompt : IUserPrompt {
 struct FakeStageDocument : IStageDocument {
     SetSequence sequence;
     HardwareDescription hardware;
-    bool infoLoaded = true;
     float maxStretch = 1000.0f;
     int workerStarts = 0;
 
     SetSequence& CommittedSequence() override { return sequence; }
-    bool DeviceInfoLoaded() const override { return infoLoaded; }
     HardwareDescription Hardware() const override { return hardware; }
     float MaxStretchPosMm() const override { return maxStretch; }
     void StartWorker() override { ++workerStarts; }

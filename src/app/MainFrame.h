@@ -46,8 +46,12 @@ public:
     void UpdateIndicators();
     // The status-bar text of the device's activity.
     QLabel* ActivityLabel() const { return m_activity; }
+    // The status-bar text of the link: the controller, or where the limits come from without one.
+    QLabel* LinkLabel() const { return m_link; }
 
     void OnAppAbout();
+    // Help, "Why is the controller not found?": the doctor's checks in a dialog of their own.
+    void OnControllerNotFound();
     // "Record Serial Traffic" (checkable, Hardware menu): the traffic record in the root folder.
     QAction* RecordTrafficAction() const { return m_recordTraffic; }
     // Shows the recent protocol files (from the settings) in the File menu.
@@ -73,5 +77,6 @@ private:
     QAction* m_recentSeparator = nullptr;
     QLabel* m_indicators[3] = {nullptr, nullptr, nullptr};
     QLabel* m_activity = nullptr;
+    QLabel* m_link = nullptr;
     bool m_busyPointer = false;
 };

@@ -96,11 +96,7 @@ ProgramRun RunProgram(const std::string& root, const std::vector<std::string>& e
     std::vector<std::string> environment{"KELVASTRA_HOME=" + root,
                                          "KELVASTRA_PORTS_DIR=" + root + "/ports",
                                          "XDG_CONFIG_HOME=" + root + "/config", "QT_QPA_PLATFORM"};
-    QString artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
-    if (artifacts.isEmpty())
-        artifacts = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
-    std::filesystem::create_directories(artifacts.toStdString());
-    const QString shot = artifacts + "/" + shotName;
+    const QString shot = QString::fromStdString(ArtifactPath(shotName));
     QFile::remove(shot);
     std::vector<std::string> arguments{"--screenshot", shot.toStdString(), "--screenshot-after",
                                        afterMs};

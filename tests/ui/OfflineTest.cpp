@@ -1,6 +1,5 @@
 // The main window with no controller: the protocol file dialogs open from the toolbar and the
-// keyboard and do their work, the status bar says where the limits come from, and Help shows
-// the doctor's checks.
+// keyboard, the status bar says where the limits come from, and Help shows the doctor's checks.
 #include "UiTestSupport.h"
 
 #include "app/DoctorDlg.h"
@@ -23,8 +22,6 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace {
 
@@ -92,19 +89,15 @@ TEST_F(Offline, OpenFromTheToolbarAndSaveWithCtrlS) {
     bridge.OpenFile(KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt");
     frame.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
-    SeeFileDialog([&] { QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier); },
-                  [&](QFileDialog& dialog) {
-                      EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
-                      // The picture of the dialog, under Xvfb a real one.
-                      QString artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
-                      if (artifacts.isEmpty())
-                          artifacts = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
-                      std::filesystem::create_directories(artifacts.toStdString());
-                      std::string error;
-                      EXPECT_TRUE(SaveWidgetPng(
-                          dialog, (artifacts + "/offline-save-dialog.png").toStdString(), error))
-                          << error;
-                  });
+    SeeFileDialog(
+        [&] { QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier); },
+        [&](QFileDialog& dialog) {
+            EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+            // The picture of the dialog, under Xvfb a real one.
+            std::string error;
+            EXPECT_TRUE(SaveWidgetPng(dialog, ArtifactPath("offline-save-dialog.png"), error))
+                << error;
+        });
 }
 
 // The dialog shows what `kelvastra-cli doctor` prints on the same system, once the checks,

@@ -7,6 +7,7 @@
 #include "protocol/ui/StageDocument.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QThreadPool>
 #include <gtest/gtest.h>
 
@@ -28,6 +29,15 @@ inline QApplication& TestApp() {
         return new QApplication(argc, argv);
     }();
     return *app;
+}
+
+// Where a test keeps a picture: $KELVASTRA_ARTIFACTS, else the build folder's test-artifacts.
+inline std::string ArtifactPath(const QString& name) {
+    QString folder = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
+    if (folder.isEmpty())
+        folder = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
+    QDir().mkpath(folder);
+    return (folder + "/" + name).toStdString();
 }
 
 struct RecordingPrompt : IUserPrompt {

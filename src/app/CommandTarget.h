@@ -13,6 +13,8 @@ public:
     virtual std::string ActivityText() const { return {}; }
     // How far the controller's test is, for the status bar; empty while none runs.
     virtual std::string TestStatusText() const { return {}; }
+    // The link and where the set limits come from, for the status bar.
+    virtual std::string LinkStatusText() const { return {}; }
     // Asked before the main window closes: false keeps it open (unsaved work the user keeps).
     virtual bool MayClose() { return true; }
 };

@@ -64,10 +64,6 @@ SetSequence& CDocumentBridge::CommittedSequence() {
     return m_document.m_sequence;
 }
 
-bool CDocumentBridge::DeviceInfoLoaded() const {
-    return m_document.m_bDeviceInfoLoaded;
-}
-
 // The worker writes the description and the limit while the windows are in use: they read the
 // copy it publishes.
 HardwareDescription CDocumentBridge::Hardware() const {
@@ -133,15 +129,17 @@ bool CDocumentBridge::OnCommand(int commandId) {
     const int recent = commandId - ID_FILE_MRU_FILE1;
     if (recent >= 0 && recent < Settings::kRecentFileCount) {
         const std::vector<std::string> files = Settings::RecentFiles();
-        if (static_cast<size_t>(recent) >= files.size())
-            return true;
-        const std::optional<std::string> path = files[static_cast<size_t>(recent)];
-        std::optional<std::string> used;
-        m_document.OnFileOpen([&](const std::string&) { return used = path; });
-        NoteRecentFile(used);
+        if (static_cast<size_t>(recent) < files.size())
+            OpenFile(files[static_cast<size_t>(recent)]);
         return true;
     }
     return m_document.OnCommand(commandId);
+}
+
+void CDocumentBridge::OpenFile(const std::string& path) {
+    std::optional<std::string> used;
+    m_document.OnFileOpen([&](const std::string&) { return used = path; });
+    NoteRecentFile(used);
 }
 
 void CDocumentBridge::NoteRecentFile(const std::optional<std::string>& path) {
@@ -192,6 +190,10 @@ std::string CDocumentBridge::ActivityText() const {
 
 std::string CDocumentBridge::TestStatusText() const {
     return m_document.TestStatusText();
+}
+
+std::string CDocumentBridge::LinkStatusText() const {
+    return m_document.LinkStatusText();
 }
 
 void CDocumentBridge::MarkModified() {

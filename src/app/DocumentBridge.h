@@ -22,7 +22,6 @@ public:
 
     // IStageDocument
     SetSequence& CommittedSequence() override;
-    bool DeviceInfoLoaded() const override;
     HardwareDescription Hardware() const override;
     float MaxStretchPosMm() const override;
     void StartWorker() override;
@@ -33,11 +32,16 @@ public:
     bool IsCommandEnabled(int commandId) const override;
     std::string ActivityText() const override;
     std::string TestStatusText() const override;
+    std::string LinkStatusText() const override;
     bool MayClose() override;
 
     // Ends the worker while the GUI thread keeps serving what the worker may be waiting for.
     void StopWorker();
     bool WorkerRunning() const;
+
+    // Opens a protocol file as File Open does once the path is chosen (a recent file, the file
+    // named on the command line).
+    void OpenFile(const std::string& path);
 
     // The protocol file dialogs, starting in `startFolder`.
     static std::optional<std::string> ChooseOpenFile(QWidget* parent,

@@ -57,6 +57,9 @@ bool CKelvastraApp::InitInstance() {
     m_document->SetConnectionListener([update](bool) { update(); });
     m_document->SetActivityListener(update);
     m_mainFrame->SetCommandTarget(m_bridge.get());
+    // Protocols can be designed before the controller is plugged in: against the limits of the
+    // one connected last.
+    m_document->UseRememberedController();
 
     // The view's first update fills it from the document and starts the device worker.
     m_view->InitialUpdate();
@@ -65,6 +68,11 @@ bool CKelvastraApp::InitInstance() {
     m_mainFrame->show();
     m_mainFrame->CreateToolBar();
     return true;
+}
+
+void CKelvastraApp::OpenFile(const std::string& path) {
+    if (m_bridge)
+        m_bridge->OpenFile(path);
 }
 
 int CKelvastraApp::ExitInstance(int exitCode) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <string>
 
 class CChildFrame;
 class CDialogHost;
@@ -24,6 +25,8 @@ public:
 
     // Builds and shows everything; false when start-up fails.
     bool InitInstance();
+    // Opens a protocol file as File Open does (the file named on the command line).
+    void OpenFile(const std::string& path);
     // Stops the worker and releases the document; returns `exitCode`.
     int ExitInstance(int exitCode);
 

@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/ChildFrame.h"
 #include "app/CommandTarget.h"
+#include "app/DoctorDlg.h"
 #include "app/KeyboardLocks.h"
 #include "app/ToolbarArt.h"
 #include "controls/MyToolBar.h"
@@ -102,6 +103,9 @@ void CMainFrame::CreateMenus() {
     QAction* displacement =
         MakeAction(ID_DISPLACEMENT_CALIBRATION, QStringLiteral("Displacement Calibration"));
     QAction* about = MakeAction(ID_APP_ABOUT, QStringLiteral("&About Kelvastra..."));
+    QAction* notFound = MakeAction(
+        ID_HELP_CONTROLLER_NOT_FOUND, QStringLiteral("Why is the controller not found?"),
+        QStringLiteral("Check the board, its serial device, access rights and simulators"));
 
     // The connection indicator is a toolbar button only; with several controllers present it
     // opens the chooser (ChooseController), as the Hardware menu's entry does.
@@ -148,6 +152,7 @@ void CMainFrame::CreateMenus() {
     m_recordTraffic->setChecked(Settings::RecordSerialTraffic());
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(notFound);
     help->addAction(about);
 
     for (QMenu* menu : {file, hardware, advanced})
@@ -162,6 +167,9 @@ void CMainFrame::CreateStatusBar() {
     m_testStatus = new QLabel;
     m_testStatus->setObjectName(QStringLiteral("TestStatusLabel"));
     bar->addWidget(m_testStatus);
+    m_link = new QLabel;
+    m_link->setObjectName(QStringLiteral("LinkLabel"));
+    bar->addPermanentWidget(m_link);
     const QStringList texts{QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")};
     for (int i = 0; i < 3; ++i) {
         m_indicators[i] = new QLabel(texts[i]);
@@ -214,6 +222,9 @@ void CMainFrame::UpdateCommandStates() {
         m_target ? QString::fromStdString(m_target->ActivityText()) : QString();
     if (m_activity && m_activity->text() != activity)
         m_activity->setText(activity);
+    const QString link = m_target ? QString::fromStdString(m_target->LinkStatusText()) : QString();
+    if (m_link && m_link->text() != link)
+        m_link->setText(link);
     // Busy pointer while the device works, but not over a message box it is waiting on.
     const bool busy = !activity.isEmpty() && !QApplication::activeModalWidget();
     if (busy != m_busyPointer) {
@@ -247,6 +258,9 @@ void CMainFrame::Dispatch(int commandId) {
     switch (commandId) {
     case ID_APP_ABOUT:
         OnAppAbout();
+        return;
+    case ID_HELP_CONTROLLER_NOT_FOUND:
+        OnControllerNotFound();
         return;
     case ID_APP_EXIT:
         close();
@@ -299,6 +313,13 @@ void CMainFrame::UpdateRecentFiles() {
 void CMainFrame::OnAppAbout() {
     CAboutDlg about(m_displayScale, this);
     about.exec();
+}
+
+void CMainFrame::OnControllerNotFound() {
+    // Not modal: the user may plug the board in, or start a simulator, with the checks in view.
+    auto* dialog = new CDoctorDlg(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void CMainFrame::ScaleToDisplay() {

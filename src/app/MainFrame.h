@@ -49,8 +49,12 @@ public:
     // The status-bar text of the controller's test ("Test running: set 2 of 4 ...").
     QLabel* TestStatusLabel() const { return m_testStatus; }
     void UpdateTestStatus();
+    // The status-bar text of the link: the controller, or where the limits come from without one.
+    QLabel* LinkLabel() const { return m_link; }
 
     void OnAppAbout();
+    // Help, "Why is the controller not found?": the doctor's checks in a dialog of their own.
+    void OnControllerNotFound();
     // "Record Serial Traffic" (checkable, Hardware menu): the traffic record in the root folder.
     QAction* RecordTrafficAction() const { return m_recordTraffic; }
     // Shows the recent protocol files (from the settings) in the File menu.
@@ -77,5 +81,6 @@ private:
     QLabel* m_indicators[3] = {nullptr, nullptr, nullptr};
     QLabel* m_activity = nullptr;
     QLabel* m_testStatus = nullptr;
+    QLabel* m_link = nullptr;
     bool m_busyPointer = false;
 };

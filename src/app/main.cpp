@@ -22,11 +22,13 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: kelvastra [OPTIONS]\n"
+    "Usage: kelvastra [OPTIONS] [FILE.tmt]\n"
     "\n"
     "The Kelvastra desktop program: design test protocols of up to ten sets, program them into\n"
     "the controller and read them back, download and convert test data, calibrate the device\n"
-    "and describe its hardware. The controller (or a running kelvastra-sim) is found by itself.\n"
+    "and describe its hardware. The controller (or a running kelvastra-sim) is found by itself;\n"
+    "without one, protocols are opened, edited and saved against the limits of the controller\n"
+    "connected last. FILE.tmt is opened at start.\n"
     "\n"
     "Options:\n"
     "  -h, --help               Show this help and exit\n"
@@ -78,14 +80,18 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_NUMERIC, "C");
     QString screenshot;
     QString plot;
+    std::string protocol;
     int delayMs = 1500;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--screenshot") == 0)
-            screenshot = QString::fromLocal8Bit(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--plot") == 0)
-            plot = QString::fromLocal8Bit(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--screenshot-after") == 0)
-            delayMs = std::max(0, std::atoi(argv[i + 1]));
+    for (int i = 1; i < argc; ++i) {
+        const bool valued = i + 1 < argc;
+        if (valued && std::strcmp(argv[i], "--screenshot") == 0)
+            screenshot = QString::fromLocal8Bit(argv[++i]);
+        else if (valued && std::strcmp(argv[i], "--plot") == 0)
+            plot = QString::fromLocal8Bit(argv[++i]);
+        else if (valued && std::strcmp(argv[i], "--screenshot-after") == 0)
+            delayMs = std::max(0, std::atoi(argv[++i]));
+        else if (argv[i][0] != '-')
+            protocol = argv[i];
     }
 
     if (!plot.isEmpty()) {
@@ -111,13 +117,17 @@ int main(int argc, char* argv[]) {
     }
     if (!app.InitInstance())
         return 1;
+    if (!protocol.empty())
+        app.OpenFile(protocol);
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(delayMs, &app, [&app, screenshot] {
             const bool saved = app.MainFrame()->grab().save(screenshot, "PNG");
             if (CStageView* view = app.View()) {
-                std::printf("connected: %d\ntest name: %s\nmessages:\n%s\n",
+                std::printf("connected: %d\nlink: %s\ntest name: %s\nsets: %zu\nmessages:\n%s\n",
                             app.Document()->m_bDeviceConnected ? 1 : 0,
+                            app.Document()->LinkStatusText().c_str(),
                             view->TestNameEdit()->text().toUtf8().constData(),
+                            view->WorkingSequence().sets.size(),
                             view->MessageText().toUtf8().constData());
                 std::fflush(stdout);
             }

@@ -41,6 +41,7 @@ public:
     void RefreshFromDocument() override;
     void ClearSequence() override;
     bool CheckSequence() override;
+    SetSequence ShownSequence() override { return WorkingSequence(); }
 
 private:
     struct CheckHost;

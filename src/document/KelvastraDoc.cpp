@@ -148,11 +148,13 @@ bool CKelvastraDoc::IsCommandEnabled(int commandId) const {
     case ID_CALIBRATION_MODE:
     case ID_ACCESS_TEST_DATA:
     case ID_DISPLACEMENT_CALIBRATION:
-    case ID_FILE_OPEN:
-    case ID_FILE_SAVE:
         // A click while the worker is busy would be stored and then dropped when the running
         // action ends; greyed, it is plainly not taken.
         return m_bDeviceConnected && !IsBusy();
+    case ID_FILE_OPEN:
+    case ID_FILE_SAVE:
+        // Protocols are designed at the desk too, against the limits the status bar names.
+        return !IsBusy();
     default:
         return true;
     }
@@ -310,6 +312,11 @@ void CKelvastraDoc::SetConnected(bool connected) {
 }
 
 bool CKelvastraDoc::SetUpLink() {
+    HardwareDescription before;
+    {
+        std::lock_guard lock(m_dataMutex);
+        before = m_controller.hardware;
+    }
     int opened;
     if (m_connectFailed) {
         // The open failure has been said once already; retry without repeating it every
@@ -370,6 +377,7 @@ bool CKelvastraDoc::SetUpLink() {
     }
     m_testMonitor.Reset();
     m_testMonitor.SetProgram(program);
+    TakeControllerLimits(before);
     m_bDeviceInfoLoaded = true;
     SetActivity({});
     // Last, so the commands come alive only once everything above is in place.
@@ -381,6 +389,9 @@ void CKelvastraDoc::PublishHardware() {
     std::lock_guard lock(m_publishedMutex);
     m_published.hardware = m_controller.hardware;
     m_published.maxStretchPosMm = m_fMaxStretchPosMm;
+    m_published.limitsSource = m_limitsSource;
+    m_published.limitsName = m_limitsName;
+    m_published.linkSerial = m_linkSerial;
 }
 
 CKelvastraDoc::HardwareCopy CKelvastraDoc::PublishedHardware() const {
@@ -392,6 +403,7 @@ void CKelvastraDoc::TearDownLink() {
     m_controller.serial.Close();
     m_testMonitor.Reset();
     PublishTestStatus();
+    KeepLastControllerLimits();
     m_bDeviceInfoLoaded = false;
     SetConnected(false);
     if (m_view) {
@@ -460,37 +472,6 @@ std::optional<int> CKelvastraDoc::RunState() {
     return state;
 }
 
-void CKelvastraDoc::PollRunState() {
-    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch());
-    std::optional<int> state;
-    {
-        // A poll that fails says nothing: the connection watch notices a controller that has gone.
-        MessageLog::ScopedMute mute;
-        state = RunState();
-    }
-    if (m_testMonitor.Note(state, now.count())) {
-        // The controller has moved on to the next test's name and number.
-        std::string name, number;
-        m_controller.ReadNameAndNumber(name, number);
-        if (m_view) {
-            m_view->SetTestName(name);
-            m_view->SetTestNumber(number);
-        }
-    }
-    PublishTestStatus();
-}
-
-void CKelvastraDoc::PublishTestStatus() {
-    std::lock_guard lock(m_testStatusMutex);
-    m_testStatus = m_testMonitor.StatusText();
-}
-
-std::string CKelvastraDoc::TestStatusText() const {
-    std::lock_guard lock(m_testStatusMutex);
-    return m_testStatus;
-}
-
 bool CKelvastraDoc::ActionBlocked(DeviceAction action) {
     if (action == DeviceAction::AccessTestData) {
         // Without a link the dialog could do nothing but fail.
@@ -548,6 +529,7 @@ void CKelvastraDoc::RunDialogAction(DeviceAction action) {
     if (action == DeviceAction::HardwareSettings && applied) {
         ClearDeviceProgram(m_deviceProgram);
         m_testMonitor.SetProgram(m_deviceProgram);
+        RememberController();
     }
     if (action == DeviceAction::HardwareSettings && applied && m_view) {
         // The new hardware invalidates the sets; unsaved ones are offered for saving first.

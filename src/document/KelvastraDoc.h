@@ -41,7 +41,7 @@ public:
     SetSequence m_sequence;
     Controller m_controller;
     DeviceProgramTable m_deviceProgram{};
-    float m_fMaxStretchPosMm = 0.0f; // 1000 once the link has been set up
+    float m_fMaxStretchPosMm = 1000.0f; // the same with or without a controller
     std::atomic<bool> m_bDeviceInfoLoaded{false};
     std::atomic<bool> m_bDeviceConnected{false};
     std::atomic<DeviceAction> m_nPendingAction{DeviceAction::None};
@@ -61,6 +61,19 @@ public:
     // Called on the worker whenever the activity text changes.
     void SetActivityListener(std::function<void()> listener);
 
+    // --- limits without a controller ---------------------------------------------------
+    // Where the set editor's limits (the fitted hardware) come from.
+    enum class LimitsSource { Defaults, LastController, File, Controller };
+    // The desktop program keeps the hardware of every controller that connects in the settings
+    // and, until one connects, takes the limits from the one connected last. Call before the
+    // worker starts.
+    void UseRememberedController();
+    // The link and the limits for the status bar: "Controller SN" while connected, else "No
+    // controller: limits of SN (regulator, membrane)" (SN the last controller's serial number,
+    // or the protocol file whose "##HARDWARE" block gave them), or "No controller found" with
+    // the default limits. Any thread.
+    std::string LinkStatusText() const;
+
     // --- commands (GUI thread) ---------------------------------------------------------
     void OnReadDevice() { m_nPendingAction = DeviceAction::ReadDevice; }
     void OnProgramDevice() { m_nPendingAction = DeviceAction::ProgramDevice; }
@@ -71,8 +84,9 @@ public:
     // Runs the handler of a command id; false for an id the document does not handle.
     bool OnCommand(int commandId);
     // The one enable rule of the Hardware commands, File Open, File Save and the connection
-    // indicator: enabled while the device is connected, and (the indicator excepted) while no
-    // device action is waiting or running. Other ids: true.
+    // indicator: the Hardware commands and the indicator while the device is connected, and
+    // (the indicator excepted) while no device action is waiting or running; File Open and Save
+    // with or without a controller. Other ids: true.
     bool IsCommandEnabled(int commandId) const;
     // A device action is waiting for the worker or running.
     bool IsBusy() const;
@@ -132,6 +146,9 @@ public:
     struct HardwareCopy {
         HardwareDescription hardware;
         float maxStretchPosMm = 0.0f;
+        LimitsSource limitsSource = LimitsSource::Defaults;
+        std::string limitsName; // the controller's serial number or the file's name
+        std::string linkSerial; // the connected controller's serial number
     };
     HardwareCopy PublishedHardware() const;
     // For a dialog that found the line down: the link torn down and set up again on the port
@@ -192,6 +209,19 @@ private:
     // The warning of ChangedValuesWarning (ProgramTranslation.h), asked or shown: false when
     // the user said No.
     bool MayProgramChangedValues();
+    // The limits now come from `source` (named `name`); the caller holds m_dataMutex and
+    // publishes.
+    void SetLimitsSource(LimitsSource source, std::string name);
+    // After the connected controller's description has been read: it becomes the source of
+    // the limits (and the remembered controller), and when its hardware differs from
+    // `before`, the one the limits came from, the view's sets are checked again with its rules
+    // and every set it refuses is named in the message area.
+    void TakeControllerLimits(const HardwareDescription& before);
+    // The controller has gone: its limits stay, as the last controller's.
+    void KeepLastControllerLimits();
+    // Keeps the connected controller's serial number and description in the settings (when
+    // UseRememberedController asked for it). Worker.
+    void RememberController();
     // Copies the description and the stretch limit for the windows. Called by the thread that
     // changed them, while no other thread may write them.
     void PublishHardware();
@@ -233,6 +263,11 @@ private:
     std::string m_linkPort;
     mutable std::mutex m_choiceMutex;
     std::string m_choice;
+    // Under m_dataMutex.
+    LimitsSource m_limitsSource = LimitsSource::Defaults;
+    std::string m_limitsName;
+    std::string m_linkSerial;
+    bool m_rememberController = false;
 };
 
 // The device worker's procedure (DeviceWorker.cpp): runs actions and the connection watch

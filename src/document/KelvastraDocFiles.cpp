@@ -11,7 +11,7 @@
 #include <fstream>
 
 void CKelvastraDoc::OnFileSave(const FileChooser& chooseFile) {
-    if (!m_view || !m_bDeviceInfoLoaded)
+    if (!m_view)
         return;
     // The sequence is the worker's while an action runs.
     if (IsBusy()) {
@@ -25,7 +25,7 @@ void CKelvastraDoc::OnFileSave(const FileChooser& chooseFile) {
 }
 
 void CKelvastraDoc::OnFileOpen(const FileChooser& chooseFile) {
-    if (!m_view || !m_bDeviceInfoLoaded)
+    if (!m_view)
         return;
     if (IsBusy()) {
         Show(kOpenWhileBusy, MessageIcon::Exclamation);
@@ -124,6 +124,7 @@ int CKelvastraDoc::OpenProtocolFile(const std::string& path) {
         m_sequence = std::move(sequence);
         if (result.hardwareBlock) {
             m_controller.hardware = hardware;
+            SetLimitsSource(LimitsSource::File, std::filesystem::path(path).filename().string());
             PublishHardware();
         }
     }

@@ -85,6 +85,28 @@ void SetRecordSerialTraffic(bool on) {
     s.sync();
 }
 
+RememberedController LastController() {
+    QSettings s = Store();
+    RememberedController controller;
+    controller.serialNumber =
+        s.value(QStringLiteral("Last Controller/SerialNumber")).toString().toStdString();
+    controller.hardwareVersion =
+        s.value(QStringLiteral("Last Controller/HardwareVersion"), 0).toInt();
+    controller.hardwareBlock =
+        s.value(QStringLiteral("Last Controller/Hardware")).toString().toStdString();
+    return controller;
+}
+
+void SetLastController(const RememberedController& controller) {
+    QSettings s = Store();
+    s.setValue(QStringLiteral("Last Controller/SerialNumber"),
+               QString::fromStdString(controller.serialNumber));
+    s.setValue(QStringLiteral("Last Controller/HardwareVersion"), controller.hardwareVersion);
+    s.setValue(QStringLiteral("Last Controller/Hardware"),
+               QString::fromStdString(controller.hardwareBlock));
+    s.sync();
+}
+
 std::vector<std::string> RecentFiles() {
     QSettings s = Store();
     std::vector<std::string> files;

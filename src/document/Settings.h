@@ -21,6 +21,17 @@ void SetRecordSerialTraffic(bool on);
 std::string ChosenController();
 void SetChosenController(const std::string& serialNumber);
 
+// The controller connected last (section "Last Controller"): its serial number, hardware version
+// and the "##HARDWARE" block of its description. The set editor's limits come from it while no
+// controller is connected.
+struct RememberedController {
+    std::string serialNumber;
+    int hardwareVersion = 0;
+    std::string hardwareBlock; // empty: none remembered
+};
+RememberedController LastController();
+void SetLastController(const RememberedController& controller);
+
 // The protocol files opened or saved last, newest first (section "Recent File List", values
 // "File1" to "File4").
 inline constexpr int kRecentFileCount = 4;

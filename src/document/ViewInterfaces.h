@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+struct SetSequence;
+
 // Icon of a message box.
 enum class MessageIcon { None, Error, Exclamation, Information, Question };
 // Buttons of a message box and the answer.
@@ -47,4 +49,6 @@ public:
     // Check the working copy (showing the check's own messages); when it passes the working copy
     // has been copied into the document's sequence and true is returned.
     virtual bool CheckSequence() = 0;
+    // The working copy as the user sees it, checked or not.
+    virtual SetSequence ShownSequence() = 0;
 };

@@ -86,11 +86,7 @@ TEST_F(ProtocolFileTest, SaveWritesTheTableAndRemembersTheFolder) {
         << d.view->MessageArea();
 }
 
-TEST_F(ProtocolFileTest, NothingHappensWithoutDeviceInfoOrWhileAnActionIsPending) {
-    doc.m_bDeviceInfoLoaded = false;
-    doc.OnFileSave(Chooser(folder + "a.tmt"));
-    doc.OnFileOpen(Chooser(folder + "a.tmt"));
-    doc.m_bDeviceInfoLoaded = true;
+TEST_F(ProtocolFileTest, NothingHappensWhileAnActionIsPending) {
     doc.m_nPendingAction = DeviceAction::ProgramDevice;
     doc.OnFileSave(Chooser(folder + "a.tmt"));
     doc.OnFileOpen(Chooser(folder + "a.tmt"));

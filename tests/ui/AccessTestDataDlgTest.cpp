@@ -303,10 +303,6 @@ TEST_F(TestDataDialogTest, AccessTestDataActionOpensTheDialog) {
 TEST_F(TestDataDialogTest, ScreenshotsUnderXvfb) {
     if (QGuiApplication::platformName() != "xcb")
         GTEST_SKIP() << "needs an X server (Xvfb)";
-    QString artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
-    if (artifacts.isEmpty())
-        artifacts = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
-    fs::create_directories(artifacts.toStdString());
     dialog->show();
     dialog->ScanButton()->click();
     Select({0});
@@ -314,7 +310,7 @@ TEST_F(TestDataDialogTest, ScreenshotsUnderXvfb) {
     Select({0, 1});
     QTest::qWait(200);
     std::string error;
-    EXPECT_TRUE(SaveWidgetPng(*dialog, (artifacts + "/test-data-dialog.png").toStdString(), error));
+    EXPECT_TRUE(SaveWidgetPng(*dialog, ArtifactPath("test-data-dialog.png"), error));
 
     CPlotWindow plot;
     ASSERT_TRUE(
@@ -324,7 +320,7 @@ TEST_F(TestDataDialogTest, ScreenshotsUnderXvfb) {
     plot.show();
     QTest::qWait(300);
     EXPECT_GT(plot.DrawnPoints(1), 10);
-    EXPECT_TRUE(SaveWidgetPng(plot, (artifacts + "/plot.png").toStdString(), error));
+    EXPECT_TRUE(SaveWidgetPng(plot, ArtifactPath("plot.png"), error));
 }
 
 } // namespace

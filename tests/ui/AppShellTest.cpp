@@ -69,69 +69,102 @@ TEST_F(AppShell, DialogHostFinishesASessionItHasNoDialogFor) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return unserved.Finished(); }, 5000));
 }
 
-// The whole program starts under a real X server (Xvfb) when one can be started, else on the
-// offscreen platform, connects to the simulated controller and shows it; the picture of the window
-// is kept in $KELVASTRA_ARTIFACTS (or the build folder).
-TEST(ProgramSmoke, ConnectsToTheSimulatorAndShowsItsWindow) {
-    const QString program = QStringLiteral(KELVASTRA_BINARY_DIR "/src/kelvastra");
-    const QString simulator = QStringLiteral(KELVASTRA_BINARY_DIR "/sim/kelvastra-sim");
-    if (!std::filesystem::exists(program.toStdString()) ||
-        !std::filesystem::exists(simulator.toStdString()))
-        GTEST_SKIP() << "the desktop program or the simulator has not been built";
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const std::string root = home.path().toStdString();
+struct ProgramRun {
+    int status = -1;
+    QString shown; // what the program printed of its view
+    QString errors;
+    QImage picture;
+    bool xvfb = false;
+};
+
+// The whole program under a real X server (Xvfb) when one can be started, else on the offscreen
+// platform, with `root` as its home and simulator registrations, taking the picture of its window
+// `shot` (kept in $KELVASTRA_ARTIFACTS, or the build folder) after `afterMs`.
+ProgramRun RunProgram(const std::string& root, const std::vector<std::string>& extra,
+                      const QString& shotName, const char* afterMs) {
+    const std::string program = KELVASTRA_BINARY_DIR "/src/kelvastra";
     std::vector<std::string> environment{"KELVASTRA_HOME=" + root,
                                          "KELVASTRA_PORTS_DIR=" + root + "/ports",
                                          "XDG_CONFIG_HOME=" + root + "/config", "QT_QPA_PLATFORM"};
-
-    ChildProcess sim;
-    ASSERT_TRUE(
-        sim.Start(simulator.toStdString(), {"--card", root + "/card", "--quiet"}, environment));
-    ASSERT_EQ(sim.ReadLine(10000).rfind("kelvastra-sim: port ", 0), 0u);
-
-    QString artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
-    if (artifacts.isEmpty())
-        artifacts = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
-    std::filesystem::create_directories(artifacts.toStdString());
-    const QString shot = artifacts + "/main-window.png";
+    const QString shot = QString::fromStdString(ArtifactPath(shotName));
     QFile::remove(shot);
     std::vector<std::string> arguments{"--screenshot", shot.toStdString(), "--screenshot-after",
-                                       "3000"};
+                                       afterMs};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
     const QString xvfbRun = QStandardPaths::findExecutable("xvfb-run");
+    ProgramRun run;
 #if defined(__SANITIZE_THREAD__)
     // Under the thread checker the program runs offscreen and its reports are not counted: Qt
     // converts the window's picture on its own thread pool, whose internals Debian's Qt leaves
     // without symbols to name in a suppression. The program's own hand-overs between the worker
     // and the GUI thread are checked in this process by the view and dialog tests.
-    const bool xvfb = false;
     const char* checker = std::getenv("TSAN_OPTIONS");
     environment.push_back(std::string("TSAN_OPTIONS=") + (checker ? checker : "") +
                           ":report_bugs=0");
 #else
-    const bool xvfb = !xvfbRun.isEmpty() && std::filesystem::exists("/usr/bin/Xvfb");
+    run.xvfb = !xvfbRun.isEmpty() && std::filesystem::exists("/usr/bin/Xvfb");
 #endif
-    if (!xvfb)
+    if (!run.xvfb)
         environment.push_back("QT_QPA_PLATFORM=offscreen");
     ChildProcess process;
-    if (xvfb) {
-        arguments.insert(arguments.begin(),
-                         {"-a", "-s", "-screen 0 1280x1024x24", program.toStdString()});
-        ASSERT_TRUE(process.Start(xvfbRun.toStdString(), arguments, environment));
+    if (run.xvfb) {
+        arguments.insert(arguments.begin(), {"-a", "-s", "-screen 0 1280x1024x24", program});
+        EXPECT_TRUE(process.Start(xvfbRun.toStdString(), arguments, environment));
     } else {
-        ASSERT_TRUE(process.Start(program.toStdString(), arguments, environment));
+        EXPECT_TRUE(process.Start(program, arguments, environment));
     }
-    const QString shown = QString::fromStdString(process.AllOutput(60000));
-    const int status = process.Wait(10000);
+    run.shown = QString::fromStdString(process.AllOutput(60000));
+    run.status = process.Wait(10000);
+    run.errors = QString::fromStdString(process.AllErrors(1000));
+    run.picture = QImage(shot);
+    return run;
+}
+
+bool ProgramsBuilt() {
+    return std::filesystem::exists(KELVASTRA_BINARY_DIR "/src/kelvastra") &&
+           std::filesystem::exists(KELVASTRA_BINARY_DIR "/sim/kelvastra-sim");
+}
+
+// The program connects to the simulated controller and shows it.
+TEST(ProgramSmoke, ConnectsToTheSimulatorAndShowsItsWindow) {
+    if (!ProgramsBuilt())
+        GTEST_SKIP() << "the desktop program or the simulator has not been built";
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const std::string root = home.path().toStdString();
+    ChildProcess sim;
+    ASSERT_TRUE(sim.Start(KELVASTRA_BINARY_DIR "/sim/kelvastra-sim",
+                          {"--card", root + "/card", "--quiet"},
+                          {"KELVASTRA_PORTS_DIR=" + root + "/ports"}));
+    ASSERT_EQ(sim.ReadLine(10000).rfind("kelvastra-sim: port ", 0), 0u);
+
+    const ProgramRun run = RunProgram(root, {}, "main-window.png", "3000");
     sim.CloseInput();
     sim.Signal(SIGTERM);
     sim.Wait(5000);
 
-    EXPECT_EQ(status, 0) << process.AllErrors(1000);
-    QImage image(shot);
-    ASSERT_FALSE(image.isNull()) << (xvfb ? "under Xvfb" : "offscreen");
+    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    ASSERT_FALSE(run.picture.isNull()) << (run.xvfb ? "under Xvfb" : "offscreen");
     // What the link set-up reads and shows: WorkerSimTest and StageFlowTest.
-    EXPECT_TRUE(shown.contains("connected: 1")) << shown.toStdString();
+    EXPECT_TRUE(run.shown.contains("connected: 1")) << run.shown.toStdString();
+}
+
+// `kelvastra FILE.tmt` with no controller anywhere: the protocol is open, and the status bar
+// says why the limits are the defaults.
+TEST(ProgramSmoke, OpensTheFileNamedOnTheCommandLineWithoutAController) {
+    if (!ProgramsBuilt())
+        GTEST_SKIP() << "the desktop program has not been built";
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const ProgramRun run = RunProgram(home.path().toStdString(),
+                                      {KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt"},
+                                      "offline-window.png", "1500");
+    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    EXPECT_FALSE(run.picture.isNull());
+    EXPECT_TRUE(run.shown.contains("connected: 0\nlink: No controller found\n"))
+        << run.shown.toStdString();
+    EXPECT_TRUE(run.shown.contains("sets: 3\nmessages:\nProtocol File Successfully Opened"))
+        << run.shown.toStdString();
 }
 
 } // namespace

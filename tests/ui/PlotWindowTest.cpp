@@ -140,10 +140,6 @@ TEST(PlotWindow, PerCycleScreenshotUnderXvfb) {
     TestApp();
     if (QGuiApplication::platformName() != "xcb")
         GTEST_SKIP() << "needs an X server (Xvfb)";
-    QString artifacts = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
-    if (artifacts.isEmpty())
-        artifacts = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
-    fs::create_directories(artifacts.toStdString());
     TempFolder temp;
     CPlotWindow window;
     std::string error;
@@ -154,5 +150,5 @@ TEST(PlotWindow, PerCycleScreenshotUnderXvfb) {
     window.show();
     QTest::qWait(300);
     EXPECT_GT(window.DrawnPoints(1), 10);
-    EXPECT_TRUE(SaveWidgetPng(window, (artifacts + "/per-cycle.png").toStdString(), error));
+    EXPECT_TRUE(SaveWidgetPng(window, ArtifactPath("per-cycle.png"), error));
 }

@@ -39,16 +39,15 @@ TEST(RecentFiles, KeptNewestFirstAndOpenedFromTheMenu) {
     CKelvastraDoc doc;
     HeadlessStageView view(doc);
     doc.SetView(&view);
-    doc.m_bDeviceInfoLoaded = true;
-    doc.m_bDeviceConnected = true;
     CDocumentBridge bridge(doc, nullptr);
     bridge.OnCommand(ID_FILE_MRU_FILE1 + 1);
     EXPECT_EQ(doc.m_sequence.sets.size(), 3u);
     EXPECT_EQ(Settings::RecentFiles().front(), folder + "/e.tmt");
     bridge.OnCommand(ID_FILE_MRU_FILE1 + 1);
     EXPECT_EQ(Settings::RecentFiles().size(), 3u);
-    doc.m_bDeviceConnected = false;
+    doc.m_nPendingAction = DeviceAction::ReadDevice;
     EXPECT_FALSE(bridge.IsCommandEnabled(ID_FILE_MRU_FILE1));
+    doc.m_nPendingAction = DeviceAction::None;
     doc.SetView(nullptr);
 }
 

@@ -72,12 +72,6 @@ TEST_F(StageView, InitialUpdateFillsTheListAndFiguresAndStartsTheWorkerOnce) {
 }
 
 TEST_F(StageView, InsertIntoAnEmptyListAddsADefaultSetInTheMembranesUnit) {
-    document.infoLoaded = false; // nothing happens before the device is known
-    view.OnInsertAbove();
-    view.OnInsertBelow();
-    EXPECT_TRUE(SetNames().empty());
-
-    document.infoLoaded = true;
     view.OnInsertBelow();
     ASSERT_EQ(view.WorkingSequence().sets.size(), 1u);
     EXPECT_EQ(view.WorkingSequence().sets[0].XUnits, MagnitudeUnits::N);

@@ -7,6 +7,7 @@
 #include "protocol/ui/StageDocument.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QThreadPool>
 #include <gtest/gtest.h>
 
@@ -30,6 +31,15 @@ inline QApplication& TestApp() {
     return *app;
 }
 
+// Where a test keeps a picture: $KELVASTRA_ARTIFACTS, else the build folder's test-artifacts.
+inline std::string ArtifactPath(const QString& name) {
+    QString folder = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
+    if (folder.isEmpty())
+        folder = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
+    QDir().mkpath(folder);
+    return (folder + "/" + name).toStdString();
+}
+
 struct RecordingPrompt : IUserPrompt {
     struct Shown {
         std::string text;
@@ -48,12 +58,10 @@ struct RecordingPrompt : IUserPrompt {
 struct FakeStageDocument : IStageDocument {
     SetSequence sequence;
     HardwareDescription hardware;
-    bool infoLoaded = true;
     float maxStretch = 1000.0f;
     int workerStarts = 0;
 
     SetSequence& CommittedSequence() override { return sequence; }
-    bool DeviceInfoLoaded() const override { return infoLoaded; }
     HardwareDescription Hardware() const override { return hardware; }
     float MaxStretchPosMm() const override { return maxStretch; }
     void StartWorker() override { ++workerStarts; }

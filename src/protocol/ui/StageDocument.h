@@ -1,6 +1,6 @@
-// What the sequence view needs from its document: the committed sequence, whether the device's
-// description has been loaded, the fitted hardware, the stretch-position limit, and a way to start
-// the device worker.
+// What the sequence view needs from its document: the committed sequence, the fitted hardware
+// (with or without a controller, the limits the sets are made against), the stretch-position
+// limit, and a way to start the device worker.
 #pragma once
 
 #include "hardware/HardwareDescription.h"
@@ -10,7 +10,6 @@ class IStageDocument {
 public:
     virtual ~IStageDocument() = default;
     virtual SetSequence& CommittedSequence() = 0;
-    virtual bool DeviceInfoLoaded() const = 0;
     // A copy: the device worker may change the description while a window holds it.
     virtual HardwareDescription Hardware() const = 0;
     virtual float MaxStretchPosMm() const = 0;

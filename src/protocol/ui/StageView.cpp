@@ -220,11 +220,8 @@ void CStageView::InsertSet(int index, SetRecord set) {
     m_document.MarkModified();
 }
 
-// Inserting waits for the device's hardware (it decides the new set's units) and stops at the
-// device's ten sets.
+// Inserting stops at the device's ten sets.
 bool CStageView::MayInsert() {
-    if (!m_document.DeviceInfoLoaded())
-        return false;
     if (m_list->rowCount() >= kMaxSets) {
         m_prompt.ShowMessage("Maximum Sets Limit Reached", MessageIcon::Exclamation);
         return false;
@@ -374,6 +371,10 @@ bool CStageView::CheckSequence() {
                                    m_document.MaxStretchPosMm(), host) == 1;
         },
         true);
+}
+
+SetSequence CStageView::ShownSequence() {
+    return OnGuiThread([this] { return m_sequence; }, true);
 }
 
 void CStageView::ShowCheckMessage(const std::string& text) {

@@ -48,6 +48,7 @@ public:
     void RefreshFromDocument() override;
     void ClearSequence() override;
     bool CheckSequence() override;
+    SetSequence ShownSequence() override;
 
     // The view's commands.
     void OnEditSet();

@@ -81,9 +81,15 @@ std::string CKelvastraDoc::LinkStatusText() const {
     const HardwareCopy copy = PublishedHardware();
     if (m_bDeviceConnected)
         return copy.linkSerial.empty() ? "Controller connected" : "Controller " + copy.linkSerial;
+    // With a controller chosen among several, the watch leaves the others alone: say which one
+    // it waits for and where the choice is changed, or a present controller looks ignored.
+    const std::string choice = ControllerChoice();
+    const std::string missing =
+        choice.empty() ? "No controller"
+                       : "Controller " + choice + " not found (Hardware > Choose Controller...)";
     if (copy.limitsSource == LimitsSource::Defaults)
-        return "No controller found";
+        return choice.empty() ? "No controller found" : missing;
     const std::string name = copy.limitsName.empty() ? "the last controller" : copy.limitsName;
-    return "No controller: limits of " + name + " (" + RegulatorCode(copy.hardware.RegulatorType) +
+    return missing + ": limits of " + name + " (" + RegulatorCode(copy.hardware.RegulatorType) +
            ", " + MembraneCode(copy.hardware.MembraneStyle) + ")";
 }

@@ -50,6 +50,11 @@ TEST(OfflineLimits, LastControllersLimitsHoldUntilAnotherConnects) {
     offline.SetView(&view);
     offline.UseRememberedController();
     EXPECT_EQ(offline.LinkStatusText(), "No controller: limits of K-0042 (ITV1010, 70A_794um)");
+    offline.SetControllerChoice("A1");
+    EXPECT_EQ(offline.LinkStatusText(),
+              "Controller A1 not found (Hardware > Choose Controller...): "
+              "limits of K-0042 (ITV1010, 70A_794um)");
+    offline.SetControllerChoice("");
     EXPECT_TRUE(offline.IsCommandEnabled(ID_FILE_SAVE));
     EXPECT_FALSE(offline.IsCommandEnabled(ID_PROGRAM_DEVICE));
     view.SetWorkingSequence(big);

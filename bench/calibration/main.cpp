@@ -2,7 +2,7 @@
 // kelvastra-sim, on an unlimited pseudo-terminal and at an emulated line rate, with the
 // pseudo-terminal's own round trip measured in the same run for comparison.
 //   bench_calibration [--baud N] [--runs N] [--sim PATH]
-#include "../../tests/integration/LinkSimProcess.h"
+#include "../SimulatorBeside.h"
 
 #include "calibration/SensorSampling.h"
 #include "common/MessageLog.h"
@@ -23,14 +23,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string SimulatorBesideUs() {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return LinkSimProcess::DefaultSimulator();
-    return (self.parent_path().parent_path() / "sim" / "kelvastra-sim").string();
-}
 
 // Counts the bytes that cross the line in both directions (each reply with its carriage return).
 class CountingDevice : public ControllerCalibrationDevice {

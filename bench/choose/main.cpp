@@ -1,7 +1,7 @@
 // Several controllers on one computer: how long the chooser's list takes with four simulators
 // registered, and whether attaching one of four costs more than attaching the only one.
 //   bench_choose [--runs N] [--sim PATH]
-#include "../../tests/integration/LinkSimProcess.h"
+#include "../SimulatorBeside.h"
 
 #include "common/MessageLog.h"
 #include "devicelink/Controller.h"
@@ -18,14 +18,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string SimulatorBesideUs() {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return LinkSimProcess::DefaultSimulator();
-    return (self.parent_path().parent_path() / "sim" / "kelvastra-sim").string();
-}
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();

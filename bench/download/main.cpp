@@ -3,7 +3,7 @@
 // (raw copy, protocol copy, both conversions), and the two times are compared. With --baud the
 // simulator paces its output like a serial line and the transfer is compared with the line rate.
 //   bench_download [--size BYTES] [--baud N] [--repeat N] [--sim PATH]
-#include "../../tests/integration/LinkSimProcess.h"
+#include "../SimulatorBeside.h"
 
 #include "common/MessageLog.h"
 #include "document/ControllerCard.h"
@@ -23,14 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string SimulatorBesideUs() {
-    std::error_code error;
-    const auto self = fs::read_symlink("/proc/self/exe", error);
-    if (error)
-        return LinkSimProcess::DefaultSimulator();
-    return (self.parent_path().parent_path() / "sim" / "kelvastra-sim").string();
-}
 
 double CpuSeconds() {
     rusage usage{};

@@ -1,7 +1,7 @@
 // Link throughput: downloads a card file from kelvastra-sim over a pseudo-terminal whose output
 // is paced like a real serial line, and compares the byte rate with the line's own.
 //   bench_link [--baud N] [--size BYTES] [--sim PATH]
-#include "../../tests/integration/LinkSimProcess.h"
+#include "../SimulatorBeside.h"
 
 #include "common/MessageLog.h"
 #include "devicelink/Controller.h"
@@ -12,18 +12,6 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
-
-namespace {
-
-std::string SimulatorBesideUs() {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return LinkSimProcess::DefaultSimulator();
-    return (self.parent_path().parent_path() / "sim" / "kelvastra-sim").string();
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

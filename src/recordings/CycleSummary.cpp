@@ -319,7 +319,6 @@ void CycleSummary::Row(const std::string_view* cells, size_t count) {
 
 // The cells' texts are those the converter writes: "%u" of the numbers, the name as it is.
 void CycleSummary::Record(const DataRecord& record) {
-    m_recordRows = true;
     const uint32_t set = m_setColumn >= 0 ? static_cast<uint32_t>(record.set) : 0;
     const uint32_t cycle = m_cycleColumn >= 0 ? static_cast<uint32_t>(record.cycle) : 0;
     if (!m_inCycle || set != m_setNumber || cycle != m_cycleNumber) {
@@ -384,11 +383,9 @@ void CycleSummary::SettleRecordFields() {
         Extremes& extremes = m_extremes[slot];
         if (extremes.column >= 0 && high != kNoHighKey) {
             extremes.any = true;
-            extremes.byValue = true;
-            extremes.maxValue = ValueOfKey(high);
-            extremes.minValue =
-                extremes.withMinimum ? ValueOfKey(m_keys[source].low[well]) : extremes.maxValue;
-            extremes.decimals = kDecimals[source];
+            SettleNumber(extremes.max, ValueOfKey(high), kDecimals[source]);
+            if (extremes.withMinimum)
+                SettleNumber(extremes.min, ValueOfKey(m_keys[source].low[well]), kDecimals[source]);
         }
     }
     ResetKeys();
@@ -407,16 +404,8 @@ void CycleSummary::CloseCycle() {
     else
         m_out.append(m_endTime, m_endTimeSize);
     m_out.append(",").append(std::to_string(m_samples));
-    if (m_recordRows) {
-        SettleRecordFields();
-    }
-    for (Extremes& extremes : m_extremes) {
-        if (extremes.any && extremes.byValue) {
-            SettleNumber(extremes.max, extremes.maxValue, extremes.decimals);
-            if (extremes.withMinimum)
-                SettleNumber(extremes.min, extremes.minValue, extremes.decimals);
-        }
-    }
+    // Records leave their extremes as keys (rows from a file have none).
+    SettleRecordFields();
     auto max = [this](const Extremes& extremes) {
         m_out += ',';
         if (extremes.any) {
@@ -439,7 +428,6 @@ void CycleSummary::CloseCycle() {
     m_out += "\r\n";
     for (Extremes& extremes : m_extremes) {
         extremes.any = false;
-        extremes.byValue = false;
     }
     m_samples = 0;
     m_inCycle = false;

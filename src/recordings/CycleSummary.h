@@ -57,12 +57,6 @@ public:
         bool any = false;
         Number max;
         Number min;
-        // From the converter's numbers, settled into texts with the cells' decimals at the cycle's
-        // end.
-        bool byValue = false;
-        double maxValue = 0.0;
-        double minValue = 0.0;
-        int decimals = 0;
     };
 
 private:
@@ -89,7 +83,6 @@ private:
     bool m_sourcePresent[kSources] = {};
     void ResetKeys();
     void SettleRecordFields();
-    bool m_recordRows = false;
     uint32_t m_setNumber = 0;
     uint32_t m_cycleNumber = 0;
     uint32_t m_endNumber = 0;

@@ -73,8 +73,6 @@ public:
         return m_pid > 0;
     }
 
-    pid_t Pid() const { return m_pid; }
-
     bool Running() {
         int raw = 0;
         if (m_pid > 0 && !m_exited && ::waitpid(m_pid, &raw, WNOHANG) == m_pid) {

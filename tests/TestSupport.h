@@ -217,7 +217,6 @@ public:
     // A private folder of this simulator, with the card and the registration folder in it.
     const std::filesystem::path& Root() const { return m_root; }
     const std::filesystem::path& PortsFolder() const { return m_ports; }
-    long long Pid() const { return m_process.Pid(); }
 
     // kelvastra-cli with this simulator's registration folder, so that discovery finds it.
     CliRun Cli(const std::string& arguments) const {

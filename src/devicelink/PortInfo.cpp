@@ -96,25 +96,6 @@ std::string JoinDescription(std::string_view manufacturer, std::string_view prod
     return text;
 }
 
-std::optional<int> ComPortNumber(std::string_view portName) {
-    if (portName.size() <= 3)
-        return std::nullopt;
-    const std::string prefix = UpperAscii(portName.substr(0, 3));
-    if (prefix != "COM")
-        return std::nullopt;
-    const std::string_view digits = portName.substr(3);
-    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    const uint64_t number = linktext::LeadingUnsigned(digits);
-    if (number > static_cast<uint64_t>(INT32_MAX))
-        return std::nullopt;
-    return static_cast<int>(number);
-}
-
-std::string ComPortName(int number) {
-    return linktext::Format("COM%d", number);
-}
-
 std::filesystem::path VirtualPortsFolder() {
     if (const char* dir = std::getenv("KELVASTRA_PORTS_DIR"); dir && *dir)
         return dir;

@@ -41,10 +41,6 @@ std::string UsbHardwareId(uint16_t vendorId, uint16_t productId);
 // Manufacturer and product joined by a blank, empty parts left out.
 std::string JoinDescription(std::string_view manufacturer, std::string_view product);
 
-// The Windows port name rule: "COM" in any case followed by one or more decimal digits only.
-std::optional<int> ComPortNumber(std::string_view portName);
-std::string ComPortName(int number);
-
 // Folder where simulators register their ports: $KELVASTRA_PORTS_DIR, else
 // $XDG_RUNTIME_DIR/kelvastra/ports, else /tmp/kelvastra-<uid>/ports.
 std::filesystem::path VirtualPortsFolder();

@@ -56,20 +56,12 @@ TEST_F(CalibrationModeTest, SetPointInItsThreeUnits) {
     ApplySetPoint(device, controls);
     EXPECT_EQ(device.lines,
               (std::vector<std::string>{"0A 12\r", "0A 0\r", "0A 3451\r", "0A 549\r"}));
-
-    // Hardware without a pressure law sends nothing and says why.
-    device.lines.clear();
-    device.hardware.RegulatorType = Regulator::Invalid;
-    const SetPointResult none = ApplySetPoint(device, controls);
-    EXPECT_FALSE(none.raw);
-    EXPECT_FALSE(none.message.empty());
-    EXPECT_TRUE(device.lines.empty());
 }
 
 TEST_F(CalibrationModeTest, SetPointsOutsideTheirRangeAreRefusedAndNotSent) {
     // A 0.1 MPa regulator on a Hydrostatic membrane: entries are MPa, raw counts end at 4100. On
     // a foam membrane the force law would make 0 of -1 N; without a pressure law raw counts have
-    // no range.
+    // no range, and a force none at all.
     constexpr int32_t kItv = Regulator::ITV1010, kHydro = Membrane::Hydrostatic;
     constexpr int32_t kFoam = Membrane::M70A_794um;
     struct Case {
@@ -91,6 +83,9 @@ TEST_F(CalibrationModeTest, SetPointsOutsideTheirRangeAreRefusedAndNotSent) {
          "Error:  Minimum Compress Magnitude = 0.0 N\n"},
         {-1.0f, true, false, Regulator::Invalid, kFoam,
          "Error:  Raw set point must not be below 0\n"},
+        {10.0f, false, false, Regulator::Invalid, kFoam,
+         "Error:  The fitted hardware has no force table or pressure scaling; the set point "
+         "was not sent."},
     };
     for (const Case& c : cases) {
         device.lines.clear();
@@ -243,7 +238,10 @@ TEST_F(CalibrationModeTest, LeavingAndSpecialPositions) {
     SensorFigures figures;
     figures.positions[8] = Figure::Of(1234.5678f);
     EXPECT_TRUE(SaveSpecialPositions(path, figures).ok);
-    EXPECT_EQ(ReadFile(path), "0,0,0,0,0,0,0,0,1234.57\n");
+    EXPECT_TRUE(SaveSpecialPositions(path, figures).ok);
+    EXPECT_EQ(ReadFile(path), "0,0,0,0,0,0,0,0,1234.57\n0,0,0,0,0,0,0,0,1234.57\n");
+    // A folder in the way of the file.
+    EXPECT_FALSE(SaveSpecialPositions(temp.Path() / "folder", figures).ok);
 }
 
 } // namespace

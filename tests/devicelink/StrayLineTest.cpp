@@ -1,18 +1,23 @@
-// A line on the link that belongs to no command (a late reply, an echo) is never read as the
-// reply to the next one: it is dropped before each command goes out, and a reply whose form does
-// not fit its command fails that command (asked again where asking has no effect).
+// A line on the link that belongs to no command (a late reply, an echo, the tail of an earlier
+// session) is never read as the reply to the next one: it is dropped before each command goes
+// out, and a reply whose form does not fit its command fails that command (asked again where
+// asking has no effect). A card write that fails or stops still ends the write mode.
+#include "common/Interruption.h"
 #include "devicelink/Controller.h"
 #include "devicelink/FakeFirmware.h"
 #include "devicelink/LogCapture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <functional>
 
 namespace {
 
 class StrayLineTest : public ::testing::Test {
 protected:
+    ~StrayLineTest() override { interruption::Clear(); }
     void SetUp() override {
         controller.portName = "/dev/ttyACM0";
         fw.runState = 4;
@@ -22,7 +27,6 @@ protected:
                             "90000 0 0 0 1 0 2049 0 s s B a 0 0"};
         fw.traceLines = {"0 100", "590 140"};
         fw.files["POSCAL.INI"] = "120\n-80\n5\n0\n-15\n7\n3\n-4\n10";
-        fw.files["DATA0001.NAM"] = "Sample\n";
         fw.files["DATA0001.CSV"] = "0,1,2\n3,4,5\n";
     }
     void Open() { ASSERT_EQ(controller.serial.Open("p", false, false, true, true, -1), 0); }
@@ -64,32 +68,12 @@ const Operation kOperations[] = {
          const int result = c.QueryInteger("0?S\r", value);
          return std::to_string(result) + " " + std::to_string(value);
      }},
-    {"Capacity", "0?V", "0?V\r",
-     [](Controller& c) {
-         int value = -1;
-         const int result = c.QueryInteger("0?V\r", value);
-         return std::to_string(result) + " " + std::to_string(value);
-     }},
     {"Sensor", "0?D 4", "OK\r",
      [](Controller& c) {
          std::string reply;
          int length = 0;
          const int result = c.Query("0?D 4\r", reply, 512, length);
          return std::to_string(result) + " " + reply;
-     }},
-    {"Record", "0?R 1", "OK\r",
-     [](Controller& c) {
-         std::string text;
-         const int result = c.QueryRecord(1, text);
-         return std::to_string(result) + " " + text;
-     }},
-    {"Setpoint", "0A 100", "612\r",
-     [](Controller& c) { return std::to_string(c.Command("0A 100\r")); }, "-3"},
-    {"DisplayName", "0F DATA0001.NAM", "OK\r",
-     [](Controller& c) {
-         std::string first;
-         const int result = c.ReadFirstLine("DATA0001.NAM", first);
-         return std::to_string(result) + " " + first;
      }},
     {"Listing", "0L", "OK\r",
      [](Controller& c) {
@@ -190,21 +174,76 @@ TEST_F(StrayLineTest, AReplyThatNeverFitsFailsAfterThreeAttempts) {
     EXPECT_EQ(fw.commands.size(), 3u);
     EXPECT_EQ(log.Text(), "\nThe controller's reply \"OK\" does not fit the command 0?R 2; it was "
                           "not used.\n");
-
-    // A listing whose content begins with a reply line every time.
-    fw.overrides["0L"] = {"OK\rOK\r\x17", "OK\rError 5\r\x17", "OK\rOK\r\x17"};
-    std::vector<std::string> lines{"old"};
-    EXPECT_EQ(controller.ReadCardListing(lines), -1);
-    EXPECT_TRUE(lines.empty());
     ExpectTheNextQueryGetsItsOwnReply();
 }
 
-// Offsets that no attempt brought are not taken for zeros: the connect fails.
+// A file whose content begins with a reply line every time is asked for three times; offsets that
+// no attempt brought are not taken for zeros: the connect fails.
 TEST_F(StrayLineTest, AConnectWhoseOffsetsNeverFitFails) {
-    fw.overrides["0F POSCAL.INI"] = {"OK\rOK\r\x17", "OK\rOK\r\x17", "OK\rOK\r\x17"};
+    fw.overrides["0F POSCAL.INI"] = {"OK\rOK\r\x17", "OK\rError 5\r\x17", "OK\rOK\r\x17"};
     EXPECT_EQ(controller.Connect(), Controller::kConnectBroken);
+    EXPECT_EQ(std::count(fw.commands.begin(), fw.commands.end(), "0F POSCAL.INI"), 3);
     EXPECT_FALSE(controller.serial.IsOpen());
     EXPECT_NE(log.Text().find("does not fit the command 0F POSCAL.INI"), std::string::npos);
+}
+
+TEST_F(StrayLineTest, StaleAndOverlongRepliesOrALeftOpenWriteDoNotShiftTheNextOnes) {
+    line.Receive("OK\rab"); // left over from an earlier session
+    fw.records[0] = std::string(600, 'x');
+    EXPECT_EQ(controller.Connect(), 1);
+    EXPECT_EQ(controller.hardware.FirmwareVersion, 4050);
+
+    controller.serial.Close();
+    line.Write("0W OLD.INI\r", 11); // a session cut off before its end line
+    fw.commands.clear();
+    EXPECT_EQ(controller.Connect(), 1);
+    EXPECT_EQ(fw.commands.at(1), "\x17");
+    EXPECT_EQ(fw.files.count("OLD.INI"), 1u);
+}
+
+TEST_F(StrayLineTest, AFailedPieceEndsTheWrite) {
+    Open();
+    fw.overrides[std::string(60, 'b')] = {"Error 4\r"};
+    EXPECT_EQ(controller.WriteCardFile("T.INI", std::string(60, 'a') + std::string(64, 'b')), -1);
+    EXPECT_EQ(fw.commands, (std::vector<std::string>{"0W T.INI", std::string(60, 'a'),
+                                                     std::string(60, 'b'), "\x17"}));
+    EXPECT_EQ(controller.WriteProblem(),
+              "T.INI on the card is incomplete: writing it stopped "
+              "after 60 of 124 bytes (the controller answered Error 4).");
+}
+
+TEST_F(StrayLineTest, AStopRequestEndsTheWriteAndTheSession) {
+    int lines = 0;
+    line.SetResponder([&lines](ScriptedSerialChannel& channel, const std::string&) {
+        if (++lines == 2)
+            interruption::Request(SIGINT); // Ctrl-C while the first piece is on its way
+        channel.Receive("OK\r");
+    });
+    Open();
+    EXPECT_EQ(controller.WriteCardFile("B.CSV", std::string(200, 'x')), -1);
+    EXPECT_EQ(line.Writes(),
+              (std::vector<std::string>{"0W B.CSV\r", std::string(60, 'x') + "\r", "\x17\r"}));
+    EXPECT_EQ(controller.Command("0?S\r"), 1); // nothing new starts
+    EXPECT_EQ(line.Writes().size(), 3u);
+}
+
+TEST_F(StrayLineTest, NumberQueriesTakeOnlyNumbersAndAskAgainForThem) {
+    Open();
+    const struct {
+        std::deque<std::string> replies; // then the firmware's own "4"
+        int expected;
+        std::size_t writes;
+    } cases[] = {{{" -12 \r"}, -12, 1},
+                 {{"x3\r", "3x\r", "OK\r"}, Controller::kNotANumber, 3},
+                 {{"Error 97\r", "0?S\r"}, 4, 3}};
+    for (const auto& c : cases) {
+        fw.overrides["0?S"] = c.replies;
+        fw.commands.clear();
+        int value = -100;
+        const int result = controller.QueryInteger("0?S\r", value);
+        EXPECT_EQ(result == 0 ? value : result, c.expected) << c.replies.front();
+        EXPECT_EQ(fw.commands.size(), c.writes) << c.replies.front();
+    }
 }
 
 } // namespace

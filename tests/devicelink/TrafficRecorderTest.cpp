@@ -88,22 +88,16 @@ TEST(TrafficRecorder, NeverWritesThroughALinkOrIntoAnythingButAPlainFile) {
     std::filesystem::create_symlink(victim, dir.Path() / "link");
     ASSERT_EQ(::mkfifo((dir.Path() / "fifo").c_str(), 0600), 0);
     TrafficRecorder recorder;
+    std::string error;
     for (const char* name : {"link", "fifo", "missing/trace.txt"}) {
-        std::string error;
         EXPECT_FALSE(recorder.Start((dir.Path() / name).string(), error)) << name;
         EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
         EXPECT_FALSE(recorder.IsRecording());
     }
     EXPECT_EQ(ReadFile(victim), "keep");
     // A device node opens for appending like a file; it is refused all the same.
-    for (const char* device : {"/dev/null", "/dev/zero"}) {
-        struct stat info {};
-        if (::stat(device, &info) != 0 || !S_ISCHR(info.st_mode))
-            continue;
-        std::string error;
-        EXPECT_FALSE(recorder.Start(device, error));
-        EXPECT_EQ(error, std::string("cannot write ") + device + ": not a plain file");
-    }
+    EXPECT_FALSE(recorder.Start("/dev/zero", error));
+    EXPECT_EQ(error, "cannot write /dev/zero: not a plain file");
 }
 
 // Bytes from the worker and the GUI thread go in as whole lines of their own.

@@ -72,18 +72,6 @@ TEST_F(ProtocolFileTest, SaveWritesTheTableAndRemembersTheFolder) {
     EXPECT_EQ(Settings::TemplateDirValue(), folder);
     EXPECT_EQ(Folders::FolderOf("D:\\P\\x.tmt"), "D:\\P\\");
     EXPECT_EQ(Folders::FolderOf("x.tmt"), "");
-
-    // A protocol Program Device would refuse on this hardware is saved with a warning.
-    SetSequence big;
-    big.sets = {MakeSet("A", ControlFunction::Ramp, 5000, 1, 1, TimeUnits::Seconds, 1)};
-    d.view->SetWorkingSequence(big);
-    doc.OnFileSave(Chooser(folder + "big.tmt"));
-    EXPECT_EQ(d.view->MessageArea().rfind("Protocol File Successfully Saved\nWarning:  Program "
-                                          "Device will refuse this protocol on the fitted "
-                                          "hardware:\nSet 1 (A)\nError:  Maximum",
-                                          0),
-              0u)
-        << d.view->MessageArea();
 }
 
 TEST_F(ProtocolFileTest, NothingHappensWhileAnActionIsPending) {

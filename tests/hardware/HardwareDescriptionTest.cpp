@@ -65,22 +65,6 @@ TEST(HardwareBlock, WriterBytes) {
         d.WellDepth_mm = c.depth;
         EXPECT_NE(Written(d).find(c.line), std::string::npos) << c.line;
     }
-    // The caller's stream settings do not leak into the block.
-    std::ostringstream out;
-    out.precision(2);
-    out << std::fixed;
-    HardwareDescription d;
-    d.WellDepth_mm = 18.123456789;
-    WriteHardwareBlock(out, d);
-    EXPECT_NE(out.str().find("WellDepth_mm 18.1235\n"), std::string::npos);
-    // Out of range values are written as the invalid words.
-    d.MagnetStyle = 7;
-    d.MembraneStyle = -1;
-    d.RegulatorType = 8;
-    d.SpringType = 99;
-    EXPECT_NE(Written(d).find("MagnetStyle InvalidMagnetStyle\nMembraneStyle InvalidMembraneStyle\n"
-                              "RegulatorType InvalidRegulatorType\nSpringType InvalidSpringType\n"),
-              std::string::npos);
 }
 
 TEST(HardwareBlock, RoundTripKeepsUnwrittenFields) {
@@ -117,12 +101,10 @@ TEST(HardwareBlock, ReaderAcceptsCarriageReturnsAndIgnoresKeys) {
     in >> word;
     EXPECT_EQ(ReadHardwareBlock(in, word, d), 1);
     EXPECT_EQ(word, "Next");
-    EXPECT_EQ(d.FirmwareVersion, 2000);
-    EXPECT_EQ(d.WellDepth_mm, 17.0);
-    EXPECT_EQ(d.MagnetStyle, 1);
-    EXPECT_EQ(d.MembraneStyle, 2);
-    EXPECT_EQ(d.RegulatorType, 3);
-    EXPECT_EQ(d.SpringType, 0);
+    EXPECT_EQ(
+        HardwareBlockText(d),
+        "##HARDWARE\nKelvastra TR\nFirmwareVersion 2000\nWellDepth_mm 17\nMagnetStyle A25_10\n"
+        "MembraneStyle 10A_794um\nRegulatorType QPV+-15\nSpringType NoSpring\n");
 }
 
 TEST(HardwareBlock, FirstWordNotTagConsumesNothing) {
@@ -180,6 +162,44 @@ TEST(HardwareBlock, BlockAloneOrNothingLeavesTheWordAtTheEnd) {
     std::istringstream empty("");
     EXPECT_EQ(ReadLeadingHardwareBlock(empty, d), "");
     EXPECT_EQ(d, HardwareDescription{});
+}
+
+// The controller's INFOW.INI, read by position: each value after its key's width; lines too short
+// to hold a value and files of fewer than eight lines leave the description as it was.
+TEST(CardHardwareLines, ValuesByPositionShortLinesAndShortFiles) {
+    HardwareDescription partial; // short value lines are absent
+    partial.WellDepth_mm = 20.0;
+    partial.MembraneStyle = Membrane::Hydrostatic;
+    partial.SpringType = Spring::NoSpring;
+    HardwareDescription byPosition; // keys are not compared, unknown codes are invalid
+    byPosition.FirmwareVersion = 1234;
+    byPosition.WellDepth_mm = 9.5;
+    byPosition.MagnetStyle = Magnet::Invalid;
+    byPosition.MembraneStyle = Membrane::Invalid;
+    byPosition.RegulatorType = Regulator::QPV1;
+    byPosition.SpringType = Spring::Invalid;
+    const std::pair<std::string, HardwareDescription> cases[] = {
+        {"##HARDWARE\nKelvastra TR\nFirmwareVersion\nWellDepth_mm 20\nMagnetStyle \n"
+         "MembraneStyle Hydrostatic\nRegulatorType\nSpringType NoSpring\n",
+         partial},
+        {"##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\nWellDepth_mm 20\nMagnetStyle A25_10\n"
+         "MembraneStyle Hydrostatic\nRegulatorType QB3_20\n",
+         HardwareDescription{}},
+        {"", HardwareDescription{}},
+        {"x\ny\nXXXXXXXXXXXXXXX 1234\nXXXXXXXXXXXX 9.5\nXXXXXXXXXXX Foo\nXXXXXXXXXXXXX Bar\n"
+         "XXXXXXXXXXXXX QPV1\nXXXXXXXXXX Baz\n",
+         byPosition},
+    };
+    for (const auto& [file, expected] : cases) {
+        SCOPED_TRACE(file);
+        std::vector<std::string> lines;
+        std::istringstream in(file);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        HardwareDescription hw;
+        ApplyCardHardwareLines(lines, hw);
+        EXPECT_EQ(hw, expected);
+    }
 }
 
 } // namespace

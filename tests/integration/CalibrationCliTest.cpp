@@ -1,5 +1,5 @@
 // kelvastra-cli's calibration commands against the simulator: a displacement calibration at
-// three spacer heights, the position offsets on the card, and refusals that change nothing.
+// three spacer heights, and refusals that change nothing.
 #include "LinkSimProcess.h"
 
 #include <gtest/gtest.h>
@@ -45,14 +45,6 @@ TEST(CalibrationCli, ThreeHeightsGiveEveryWellItsPositionWithin15um) {
         for (std::size_t w = 0; w < 9; ++w)
             EXPECT_NEAR(positions[w], height, 15.0) << "well " << w + 1;
     }
-    // The position offsets: every well then reads the absolute position (the file's form is
-    // checked after the reset).
-    sim.Control("spacer 800");
-    ASSERT_EQ(sim.Cli("offsets set 790 --yes").status, 0);
-    for (double position : Wells(sim.Cli("sensors").output, "Position "))
-        EXPECT_NEAR(position, 790, 6); // two means of noisy readings
-    ASSERT_EQ(sim.Cli("offsets reset --yes").status, 0);
-    EXPECT_EQ(ReadFile(sim.Card() / "POSCAL.INI"), "0\n0\n0\n0\n0\n0\n0\n0\n0");
 }
 
 TEST(CalibrationCli, RefusalsExitWithTheMessageAndChangeNothing) {

@@ -38,11 +38,7 @@ TEST(LinkCli, SeveralControllersAreChosenBySerialNumber) {
             << ports.output;
         const CliRun info = a.Cli("--serial " + serial + " info");
         EXPECT_EQ(info.status, 0) << info.errors;
-        EXPECT_NE(info.output.find("port: " + sim->Port() +
-                                   "\nrecord 0: Kelvastra Controller\n"
-                                   "record 1: Serial Number " +
-                                   serial + "\n"),
-                  std::string::npos)
+        EXPECT_NE(info.output.find("port: " + sim->Port() + "\n"), std::string::npos)
             << info.output;
     }
     const CliRun unknown = a.Cli("--serial C3 status");
@@ -66,9 +62,14 @@ TEST(LinkCli, FailuresGoToStandardErrorWithStatusOne) {
     ASSERT_TRUE(sim.Started());
     const auto folder = sim.Root();
     WriteFile(folder / "crlf.txt", "a\r\nb\r\n");
+    std::filesystem::create_directory(folder / "folder");
     const std::pair<std::string, std::string> cases[] = {
         {"card get NOPE.CSV " + ShellQuote((folder / "n.csv").string()),
          "download of NOPE.CSV failed"},
+        // card get names the real cause: a name too long, a copy that cannot take its place
+        {"card get " + std::string(60, 'A'), "card file name must have 1 to 59"},
+        {"card get DATA0001.CSV " + ShellQuote((folder / "folder").string()),
+         "DATA0001.CSV arrived whole but "},
         {"card rm NOPE.CSV", "NOPE.CSV not deleted"},
         {"card put " + ShellQuote((folder / "crlf.txt").string()) + " CRLF.TXT", "carriage return"},
         {"--port /dev/kelvastra-no-such-port info", "cannot open /dev/kelvastra-no-such-port"},

@@ -1,20 +1,35 @@
+// The per-cycle summary: made from a converted full file or during the conversion, and read
+// back by its column names with the per-set statistics of the report.
 #include "recordings/CycleSummary.h"
 
 #include "recordings/ConvertFile.h"
 #include "recordings/ForceModel.h"
 #include "recordings/SpringModel.h"
+#include "recordings/SummaryTable.h"
 
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The header as the conversion writes it, wells 1..9.
+std::string SummaryHeader() {
+    std::string header = "Set,Set Name,Cycle,Start (mS),End (mS),Samples,Max Pressure (MPa)";
+    for (int well = 1; well <= kWellCount; ++well) {
+        const std::string k = std::to_string(well);
+        header += ",Max Position " + k + " (um),Min Position " + k + " (um),Amplitude " + k +
+                  " (um),Max Force " + k + " (N) (factory),Max Force " + k + " (N) (calibrated)";
+    }
+    return header;
+}
 
 // A summary line from its first seven cells and the cells of the first wells (five each); the
 // other wells' cells are empty.
@@ -53,12 +68,7 @@ TEST(CycleSummary, OneLinePerRunOfSetAndCycleWithTheCellsAsWritten) {
         "700,2,Hold,2,0.1000,0.1001,100000000000000,5.01,9.01,--,7,1.5\n"
         "800,2,Hold,2,0.1000,0.1000,-1,4.99,8.99,--,8\r\n"
         "900,1,Warm up,1,0.0500,,150,,,--,5,\r\n";
-    std::string header = "Set,Set Name,Cycle,Start (mS),End (mS),Samples,Max Pressure (MPa)";
-    for (int well = 1; well <= kWellCount; ++well) {
-        const std::string k = std::to_string(well);
-        header += ",Max Position " + k + " (um),Min Position " + k + " (um),Amplitude " + k +
-                  " (um),Max Force " + k + " (N) (factory),Max Force " + k + " (N) (calibrated)";
-    }
+    const std::string header = SummaryHeader();
     EXPECT_EQ(Summarize(temp.Path(), full),
               header + "\r\n" +
                   Line("1,Warm up,1,100,300,3,0.0784", {"280,140,140,4.40,12.36", "0,-3,3,0.00,"}) +
@@ -167,6 +177,72 @@ TEST(CycleSummary, MadeDuringTheConversionAsFromTheFullFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 4);
     EXPECT_EQ(DefaultSummaryPath("a/T_Full.csv"), fs::path("a/T_Summary.csv"));
     EXPECT_EQ(DefaultSummaryPath("a/T.csv"), fs::path("a/T_Summary.csv"));
+}
+
+TEST(SummaryTable, PerSetMeansAndDeviationsOverCycles) {
+    // Wells 1 and 2 filled, without a calibrated force.
+    const std::string text =
+        SummaryHeader() + "\r\n" +
+        Line("1,Warmup,1,0,900,10,0.050", {"500,400,100,0.1,", "500,449.5,50.5,1,"}) +
+        Line("1,Warmup,2,1000,1900,10,0.050", {"500,398,102,0.2,", "500,449.5,50.5,1,"}) +
+        Line("1,Warmup,3,2000,2900,10,0.050", {"500,396,104,0.3,", "500,449.5,50.5,1,"}) +
+        Line("2,Strain,1,3000,3900,10,0.050", {"500,300,200,1,", "500,440,60,2,"}) +
+        Line("2,Strain,2,4000,4900,10,0.050", {"500,290,210,1.5,", "500,439,61,2,"});
+    SummaryTable table;
+    std::string error;
+    ASSERT_TRUE(ReadSummaryText(text, table, error)) << error;
+    ASSERT_EQ(table.cycles.size(), 5u);
+    EXPECT_EQ(table.cycles[3].setName, "Strain");
+    EXPECT_DOUBLE_EQ(table.cycles[4].startMs, 4000);
+    EXPECT_DOUBLE_EQ(table.cycles[4].endMs, 4900);
+    EXPECT_DOUBLE_EQ(table.cycles[1].minPosition[0], 398);
+    // Without a calibrated value anywhere, the factory force stands in.
+    EXPECT_FALSE(table.calibratedForce);
+    EXPECT_TRUE(table.hasAmplitude[1]);
+    EXPECT_FALSE(table.hasAmplitude[2]);
+    EXPECT_FALSE(table.hasForce[2]);
+
+    const auto sets = PerSetStatistics(table);
+    ASSERT_EQ(sets.size(), 2u);
+    EXPECT_EQ(sets[0].setName, "Warmup");
+    EXPECT_EQ(sets[0].cycles, 3);
+    EXPECT_DOUBLE_EQ(sets[0].amplitude[0].mean, 102.0);
+    EXPECT_NEAR(sets[0].amplitude[0].deviation, 2.0, 1e-9);
+    EXPECT_NEAR(sets[0].amplitude[1].deviation, 0.0, 1e-9);
+    EXPECT_NEAR(sets[0].maxForce[0].mean, 0.2, 1e-9);
+    EXPECT_NEAR(sets[0].maxForce[0].deviation, 0.1, 1e-9);
+    EXPECT_EQ(sets[1].set, 2);
+    EXPECT_DOUBLE_EQ(sets[1].amplitude[0].mean, 205.0);
+    EXPECT_NEAR(sets[1].amplitude[0].deviation, std::sqrt(50.0), 1e-9);
+    EXPECT_NEAR(sets[1].maxForce[1].mean, 2.0, 1e-9);
+    EXPECT_EQ(sets[1].amplitude[2].count, 0);
+    EXPECT_TRUE(std::isnan(sets[1].amplitude[2].mean));
+}
+
+TEST(SummaryTable, CalibratedForceColumnsOrderAndRefusals) {
+    // Columns found by name in any order; the calibrated force wins for every well once any well
+    // has it, so wells compare on one kind of force.
+    const std::string text = "Cycle,Start (mS),Set,Amplitude 1 (um),Max Force 1 (N) (factory),"
+                             "Max Force 1 (N) (calibrated),Max Force 2 (N) (factory)\n"
+                             "1,0,1,10.5,0.5,0.7,0.9\n"
+                             "2,,1,11,0.5,0.8,0.9\n" // no start: not a cycle row
+                             "3,200,1,12,0.6,,0.9\n";
+    SummaryTable table;
+    std::string error;
+    ASSERT_TRUE(ReadSummaryText(text, table, error)) << error;
+    ASSERT_EQ(table.cycles.size(), 2u);
+    EXPECT_TRUE(table.calibratedForce);
+    EXPECT_DOUBLE_EQ(table.cycles[0].maxForce[0], 0.7);
+    EXPECT_TRUE(std::isnan(table.cycles[1].maxForce[0]));
+    EXPECT_FALSE(table.hasForce[1]);
+    EXPECT_EQ(table.cycles[1].cycle, 3);
+
+    EXPECT_FALSE(ReadSummaryText("Time (mS),Set,Cycle\n1,1,1\n", table, error));
+    EXPECT_NE(error.find("not a per-cycle summary"), std::string::npos) << error;
+    EXPECT_FALSE(ReadSummaryFile("/nonexistent/x_Summary.csv", table, error));
+    EXPECT_NE(error.find("/nonexistent/x_Summary.csv"), std::string::npos) << error;
+    EXPECT_TRUE(IsSummaryFileName("/a/Test_0001_Summary.CSV"));
+    EXPECT_FALSE(IsSummaryFileName("/a/Summary.csv"));
 }
 
 } // namespace

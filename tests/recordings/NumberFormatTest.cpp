@@ -5,24 +5,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string Fast(double value, int precision) {
-    char buffer[fastnum::kMaxFixedLength];
-    char* end = fastnum::FormatFixed(buffer, value, precision);
-    return std::string(buffer, end);
-}
-
-std::string Printf(double value, int precision) {
-    char buffer[fastnum::kMaxFixedLength];
-    int n = std::snprintf(buffer, sizeof buffer, "%.*f", precision, value);
-    return std::string(buffer, static_cast<size_t>(n));
-}
 
 // Compares without building strings, so that millions of values stay quick.
 void ExpectSame(double value, int precision, int& failures) {
@@ -41,20 +28,13 @@ void ExpectSame(double value, int precision, int& failures) {
 
 } // namespace
 
-TEST(FormatFixed, KnownTexts) {
-    // clang-format off
-    const struct { double value; int precision; std::string text; } cases[] = {
-        {-0.0, 0, "-0"}, {-0.001, 2, "-0.00"}, {2.5, 0, "2"}, {0.375, 2, "0.38"},
-        {1.005, 2, "1.00"}, {2.675, 2, "2.67"}, {99.995, 2, "100.00"}, {9.5, 0, "10"},
-        {1e20, 0, "100000000000000000000"}, {-1e300, 2, Printf(-1e300, 2)},
-        {std::numeric_limits<double>::denorm_min(), 4, "0.0000"},
-    };
-    // clang-format on
-    for (const auto& c : cases)
-        EXPECT_EQ(Fast(c.value, c.precision), c.text) << c.value << " %." << c.precision << "f";
-    EXPECT_EQ(Fast(std::numeric_limits<double>::infinity(), 2), Printf(INFINITY, 2));
-    EXPECT_EQ(Fast(-std::numeric_limits<double>::quiet_NaN(), 0),
-              Printf(-std::numeric_limits<double>::quiet_NaN(), 0));
+// Ties, carries, NaN, huge and subnormal values are met by the sweep below; these are not.
+TEST(FormatFixed, NegativeZeroAndInfinitiesAsPrintf) {
+    int failures = 0;
+    for (double value : {-0.0, HUGE_VAL, -HUGE_VAL})
+        for (int precision : {0, 2})
+            ExpectSame(value, precision, failures);
+    EXPECT_EQ(failures, 0);
 }
 
 TEST(FormatFixed, MatchesPrintfOverMillionsOfValues) {

@@ -1,4 +1,5 @@
-// The control channel: each command's reply and the state it changes, without a terminal.
+// The control channel: each command's reply and the state it changes, without a terminal, and
+// the FIFO the commands may come through.
 #include "CardSeed.h"
 #include "SimTestSupport.h"
 #include "Simulator.h"
@@ -30,23 +31,6 @@ protected:
     std::ostringstream out, log;
     std::unique_ptr<sim::Simulator> simulator;
 };
-
-TEST_F(ControlTest, UsageErrorsAreReportedAndChangeNothing) {
-    const char* const usageErrors[] = {
-        "state x",      "start -1",          "error 5 x",       "inject x Error", "garbage-hex zz",
-        "drop -3",      "end-byte apart x",  "identity 7 X",    "nonsense",       "pause",
-        "sensor-error", "sensor-error 10 5", "sensor-error 3 0"};
-    for (const char* bad : usageErrors) {
-        std::string reply = simulator->Control(bad);
-        EXPECT_EQ(reply.rfind("error ", 0), 0u) << bad << " -> " << reply;
-    }
-    for (const char* bad : {"fail-write A.INI", "fail-write A.INI 0", "fail-write A.INI 2 cut"})
-        EXPECT_EQ(simulator->Control(bad).rfind("error usage: fail-write", 0), 0u) << bad;
-    EXPECT_EQ(Ask("0?S\r"), "0\r");
-    EXPECT_EQ(simulator->Device().PendingInjectedReplies(), 0);
-    EXPECT_TRUE(simulator->Output().Empty());
-    EXPECT_EQ(simulator->Control(""), "");
-}
 
 TEST_F(ControlTest, FaultsAndSettingsReachTheLine) {
     EXPECT_EQ(simulator->Control("state 3"), "ok state 3");
@@ -141,12 +125,18 @@ TEST_F(ControlTest, TestRunCommands) {
     EXPECT_EQ(simulator->Control("status").rfind("ok state 0 port - firmware 4050", 0), 0u);
 }
 
-TEST_F(ControlTest, ABrokenSensorAnswersWithItsError) {
-    EXPECT_EQ(simulator->Control("sensor-error 4 5"), "ok sensor-error 4 5");
-    EXPECT_EQ(Ask("0?D 4\r"), "Error 5\r");
-    EXPECT_NE(Ask("0?D 3\r").rfind("Error", 0), 0u);
-    EXPECT_EQ(simulator->Control("sensor-error 4 off"), "ok sensor-error 4 off");
-    EXPECT_NE(Ask("0?D 4\r").rfind("Error", 0), 0u);
+// Control commands also come through a FIFO (scripts/run.sh gives one), made when missing and
+// removed when the simulator ends on SIGTERM.
+TEST(SimulatorProcess, TakesControlCommandsFromAFifo) {
+    TempFolder dir;
+    const auto fifo = dir.Path() / "control";
+    LinkSimProcess sim({"--control", fifo.string()});
+    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(std::filesystem::exists(fifo)) << "the FIFO is made when missing";
+    std::ofstream(fifo) << "state 3\n";
+    EXPECT_EQ(sim.ReadLine(), "kelvastra-sim: ok state 3");
+    EXPECT_EQ(sim.Terminate(), 0);
+    EXPECT_FALSE(std::filesystem::exists(fifo)) << "a FIFO the simulator made goes with it";
 }
 
 } // namespace

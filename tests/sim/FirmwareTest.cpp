@@ -3,10 +3,7 @@
 #include "CardSeed.h"
 #include "SimTestSupport.h"
 
-#include "common/NumberText.h"
-#include "protocol/DeviceProgram.h"
 #include "recordings/ForceModel.h"
-#include "recordings/SpringModel.h"
 
 #include <gtest/gtest.h>
 
@@ -38,13 +35,6 @@ protected:
     std::unique_ptr<sim::Firmware> firmware;
     double now = 1000;
 };
-
-// How the program reads these records is the controller's tests' (tests/devicelink); other
-// versions are ControlTest's.
-TEST_F(FirmwareTest, IdentityRecordsCarryTheVersions) {
-    EXPECT_EQ(Send("0?R 0\r0?R 2\r0?R 3\r"),
-              "Kelvastra Controller\rFirmware Version 4.050\rHardware = 1100\r");
-}
 
 // Replies the program's own exchanges with the simulator do not reach: refused commands.
 TEST_F(FirmwareTest, UnknownCommandsAndBadArgumentsAreRefused) {
@@ -118,7 +108,6 @@ TEST_F(FirmwareTest, FileWriteReadAndDeleteFrameEveryStep) {
     EXPECT_EQ(ReadFile(dir.Path() / "NEW.TXT"), content + "abc");
 
     EXPECT_EQ(Send("0X new.TXT\r"), "OK\rDeleted\r");
-    EXPECT_EQ(Send("0X NEW.TXT\r"), "OK\rError 3\r");
     // A missing file still ends with the end byte, so a reader waiting for it returns.
     EXPECT_EQ(Send("0F NEW.TXT\r"), "Error 3\r" + kEnd);
     // An empty content creates an empty file.
@@ -149,18 +138,6 @@ TEST_F(FirmwareTest, UnsafeNamesNeverLeaveTheCard) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path().parent_path() / "OUT.TXT"));
 }
 
-TEST_F(FirmwareTest, ListingFormatFollowsTheFirmwareVersion) {
-    // The lines themselves: CardTest.ListingsInBothFirmwareFormats.
-    const std::string size =
-        std::to_string(std::filesystem::file_size(dir.Path() / "DATA0001.CSV"));
-    const std::string listing = Send("0L\r");
-    EXPECT_EQ(listing.rfind("OK\r", 0), 0u);
-    EXPECT_EQ(listing.back(), '\x17');
-    EXPECT_NE(listing.find(size + " DATA0001.CSV\n"), std::string::npos) << listing;
-    firmware->SetFirmwareVersion(1539);
-    EXPECT_NE(Send("0L\r").find("[F0_" + size + "]DATA0001.CSV\n"), std::string::npos);
-}
-
 TEST_F(FirmwareTest, InjectedRepliesStandInForTheCommandWithoutActingOnIt) {
     firmware->InjectReplies("Error 97", 2);
     EXPECT_EQ(Send("0X NAME.INI\r"), "Error 97\r");
@@ -177,21 +154,13 @@ TEST_F(FirmwareTest, InjectedRepliesStandInForTheCommandWithoutActingOnIt) {
     EXPECT_EQ(ReadFile(dir.Path() / "BUSY.TXT"), "piece");
 }
 
-TEST_F(FirmwareTest, EndByteRidesWithTheLastContentOrComesApart) {
+TEST_F(FirmwareTest, EndByteRidesWithTheLastContent) {
     auto joined = firmware->Feed("0F NAME.INI\r", now);
     ASSERT_EQ(joined.size(), 2u);
     EXPECT_EQ(joined[0].bytes, "OK\r");
     EXPECT_FALSE(joined[0].transfer);
     EXPECT_EQ(joined[1].bytes, "Sample" + kEnd);
     EXPECT_TRUE(joined[1].transfer);
-
-    firmware->SetEndByteApart(true, 40);
-    auto apart = firmware->Feed("0F NAME.INI\r", now);
-    ASSERT_EQ(apart.size(), 3u);
-    EXPECT_EQ(apart[1].bytes, "Sample");
-    EXPECT_EQ(apart[2].bytes, kEnd);
-    EXPECT_EQ(apart[2].delayMs, 40);
-    EXPECT_TRUE(apart[2].transfer);
 }
 
 } // namespace

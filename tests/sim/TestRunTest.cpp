@@ -5,11 +5,6 @@
 #include "Firmware.h"
 #include "SimTestSupport.h"
 
-#include "common/NumberText.h"
-#include "recordings/ConvertFile.h"
-#include "recordings/ForceModel.h"
-#include "recordings/SpringModel.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -67,37 +62,6 @@ TEST_F(TestRunTest, SampleRunWritesDataFileCompanionsAndInfo) {
     EXPECT_EQ(std::stol(peak[4]), std::lround(table[0].magnitudeSetpoint / 100.0));
 }
 
-TEST_F(TestRunTest, DataTypesAndRatesDecideTheLines) {
-    struct Case {
-        char type, rate;
-        int32_t reps;
-        size_t lines;
-    } cases[] = {
-        {'n', '0', 3, 0},  {'p', '0', 3, 6},   {'a', '0', 2, 128},
-        {'m', '2', 2, 20}, {'m', '0', 1, 100},
-    };
-    for (const Case& c : cases) {
-        TempFolder empty;
-        sim::SimCard fresh(empty.Path());
-        DeviceProgramTable table{};
-        table[0].stretchMs = 4000;
-        table[0].recoveryMs = 6000;
-        table[0].repetitions = c.reps;
-        table[0].dataTypeCode = c.type;
-        table[0].dataRateCode = c.rate;
-        table[0].SetName("S");
-        sim::Plant plant;
-        sim::TestRun run(fresh, table, plant);
-        ASSERT_TRUE(run.Start());
-        run.RunToEnd();
-        EXPECT_EQ(Lines(ReadFile(empty.Path() / "DATA0001.CSV")).size(), c.lines + 1)
-            << c.type << c.rate;
-        // Without NAME.INI and TEMPLATE.INI the companions still appear.
-        EXPECT_EQ(ReadFile(empty.Path() / "DATA0001.NAM"), "Test\n");
-        EXPECT_EQ(ReadFile(empty.Path() / "DATA0001.TMT").substr(0, 10), "##HARDWARE");
-    }
-}
-
 TEST_F(TestRunTest, RunStatesWhileRunningPausedAndAfter) {
     sim::Firmware firmware(card);
     double now = 0;
@@ -140,23 +104,6 @@ TEST_F(TestRunTest, RunStatesWhileRunningPausedAndAfter) {
     now += 60000;
     firmware.Tick(now);
     EXPECT_EQ(Lines(ReadFile(dir.Path() / "DATA0003.CSV")).size(), stopped);
-}
-
-TEST_F(TestRunTest, UploadedTableIsWhatRuns) {
-    sim::Firmware firmware(card);
-    DeviceProgramTable table{};
-    table[0].stretchMs = 1000;
-    table[0].recoveryMs = 1000;
-    table[0].repetitions = 1;
-    table[0].dataTypeCode = 'a';
-    table[0].SetName("Mine");
-    for (const std::string& line : ProgramUploadLines(table))
-        firmware.Feed(line, 0);
-    ASSERT_TRUE(firmware.StartTest(0, 1000.0));
-    firmware.Tick(100);
-    auto lines = Lines(ReadFile(dir.Path() / "DATA0002.CSV"));
-    ASSERT_EQ(lines.size(), 65u);
-    EXPECT_EQ(Fields(lines[1])[2], "Mine");
 }
 
 } // namespace

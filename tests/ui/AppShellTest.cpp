@@ -1,4 +1,3 @@
-#include "ChildProcess.h"
 #include "UiTestSupport.h"
 
 #include "app/CommandTarget.h"
@@ -6,10 +5,10 @@
 #include "app/MainFrame.h"
 #include "controls/MyToolBar.h"
 #include "document/DeviceAction.h"
+#include "integration/LinkSimProcess.h"
 
 #include <QFile>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -69,30 +68,29 @@ TEST_F(AppShell, DialogHostFinishesASessionItHasNoDialogFor) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return unserved.Finished(); }, 5000));
 }
 
-struct ProgramRun {
-    int status = -1;
-    QString shown; // what the program printed of its view
-    QString errors;
-    QImage picture;
-    bool xvfb = false;
-};
-
 // The whole program under a real X server (Xvfb) when one can be started, else on the offscreen
-// platform, with `root` as its home and simulator registrations, taking the picture of its window
-// `shot` (kept in $KELVASTRA_ARTIFACTS, or the build folder) after `afterMs`.
-ProgramRun RunProgram(const std::string& root, const std::vector<std::string>& extra,
-                      const QString& shotName, const char* afterMs) {
+// platform, with its own home, beside the simulator and with a protocol file named on its command
+// line: it connects, opens the file and shows its window (the picture is kept in
+// $KELVASTRA_ARTIFACTS, or the build folder). Without a controller: OfflineTest.
+TEST_F(AppShell, TheProgramConnectsOpensTheNamedFileAndShowsItsWindow) {
     const std::string program = KELVASTRA_BINARY_DIR "/src/kelvastra";
+    if (!std::filesystem::exists(program) ||
+        !std::filesystem::exists(LinkSimProcess::DefaultSimulator()))
+        GTEST_SKIP() << "the desktop program or the simulator has not been built";
+    LinkSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    const std::string root = sim.Root().string(); // the program's home too
+
     std::vector<std::string> environment{"KELVASTRA_HOME=" + root,
-                                         "KELVASTRA_PORTS_DIR=" + root + "/ports",
+                                         "KELVASTRA_PORTS_DIR=" + sim.PortsFolder().string(),
                                          "XDG_CONFIG_HOME=" + root + "/config", "QT_QPA_PLATFORM"};
-    const QString shot = QString::fromStdString(ArtifactPath(shotName));
+    const QString shot = QString::fromStdString(ArtifactPath("main-window.png"));
     QFile::remove(shot);
     std::vector<std::string> arguments{"--screenshot", shot.toStdString(), "--screenshot-after",
-                                       afterMs};
-    arguments.insert(arguments.end(), extra.begin(), extra.end());
+                                       "3000",
+                                       KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt"};
     const QString xvfbRun = QStandardPaths::findExecutable("xvfb-run");
-    ProgramRun run;
+    bool xvfb = false;
 #if defined(__SANITIZE_THREAD__)
     // Under the thread checker the program runs offscreen and its reports are not counted: Qt
     // converts the window's picture on its own thread pool, whose internals Debian's Qt leaves
@@ -102,69 +100,26 @@ ProgramRun RunProgram(const std::string& root, const std::vector<std::string>& e
     environment.push_back(std::string("TSAN_OPTIONS=") + (checker ? checker : "") +
                           ":report_bugs=0");
 #else
-    run.xvfb = !xvfbRun.isEmpty() && std::filesystem::exists("/usr/bin/Xvfb");
+    xvfb = !xvfbRun.isEmpty() && std::filesystem::exists("/usr/bin/Xvfb");
 #endif
-    if (!run.xvfb)
+    if (!xvfb)
         environment.push_back("QT_QPA_PLATFORM=offscreen");
     ChildProcess process;
-    if (run.xvfb) {
+    if (xvfb) {
         arguments.insert(arguments.begin(), {"-a", "-s", "-screen 0 1280x1024x24", program});
         EXPECT_TRUE(process.Start(xvfbRun.toStdString(), arguments, environment));
     } else {
         EXPECT_TRUE(process.Start(program, arguments, environment));
     }
-    run.shown = QString::fromStdString(process.AllOutput(60000));
-    run.status = process.Wait(10000);
-    run.errors = QString::fromStdString(process.AllErrors(1000));
-    run.picture = QImage(shot);
-    return run;
-}
+    const QString shown = QString::fromStdString(process.AllOutput(60000));
+    const int status = process.Wait(10000);
 
-bool ProgramsBuilt() {
-    return std::filesystem::exists(KELVASTRA_BINARY_DIR "/src/kelvastra") &&
-           std::filesystem::exists(KELVASTRA_BINARY_DIR "/sim/kelvastra-sim");
-}
-
-// The program connects to the simulated controller and shows it.
-TEST(ProgramSmoke, ConnectsToTheSimulatorAndShowsItsWindow) {
-    if (!ProgramsBuilt())
-        GTEST_SKIP() << "the desktop program or the simulator has not been built";
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const std::string root = home.path().toStdString();
-    ChildProcess sim;
-    ASSERT_TRUE(sim.Start(KELVASTRA_BINARY_DIR "/sim/kelvastra-sim",
-                          {"--card", root + "/card", "--quiet"},
-                          {"KELVASTRA_PORTS_DIR=" + root + "/ports"}));
-    ASSERT_EQ(sim.ReadLine(10000).rfind("kelvastra-sim: port ", 0), 0u);
-
-    const ProgramRun run = RunProgram(root, {}, "main-window.png", "3000");
-    sim.CloseInput();
-    sim.Signal(SIGTERM);
-    sim.Wait(5000);
-
-    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
-    ASSERT_FALSE(run.picture.isNull()) << (run.xvfb ? "under Xvfb" : "offscreen");
+    EXPECT_EQ(status, 0) << process.AllErrors(1000);
+    EXPECT_FALSE(QImage(shot).isNull()) << (xvfb ? "under Xvfb" : "offscreen");
     // What the link set-up reads and shows: WorkerSimTest and StageFlowTest.
-    EXPECT_TRUE(run.shown.contains("connected: 1")) << run.shown.toStdString();
-}
-
-// `kelvastra FILE.tmt` with no controller anywhere: the protocol is open, and the status bar
-// says why the limits are the defaults.
-TEST(ProgramSmoke, OpensTheFileNamedOnTheCommandLineWithoutAController) {
-    if (!ProgramsBuilt())
-        GTEST_SKIP() << "the desktop program has not been built";
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const ProgramRun run = RunProgram(home.path().toStdString(),
-                                      {KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt"},
-                                      "offline-window.png", "1500");
-    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
-    EXPECT_FALSE(run.picture.isNull());
-    EXPECT_TRUE(run.shown.contains("connected: 0\nlink: No controller found\n"))
-        << run.shown.toStdString();
-    EXPECT_TRUE(run.shown.contains("sets: 3\nmessages:\nProtocol File Successfully Opened"))
-        << run.shown.toStdString();
+    EXPECT_TRUE(shown.contains("connected: 1")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("sets: 3\nmessages:\nProtocol File Successfully Opened"))
+        << shown.toStdString();
 }
 
 } // namespace

@@ -121,8 +121,7 @@ TEST_F(CalibrationDialogTest, HydrostaticCalibrationModeUsesThePressureOnly) {
         EXPECT_TRUE(on->isEnabled()) << on->metaObject()->className();
 
     EXPECT_EQ(SentCommands(), std::vector<std::string>{"0R 1"}); // the valve opens with it
-    dialog.SpecifyRawBox()->click(); // the readings it sends are the calibration model's
-    EXPECT_EQ(SentCommands().size(), 101u);
+    dialog.SpecifyRawBox()->click(); // the readings it asks for are the calibration model's
     EXPECT_EQ(dialog.RawPressureEdit()->text(), "1000");
     EXPECT_EQ(dialog.PositionEdit(1)->text(), "0");
 

@@ -41,7 +41,6 @@ TEST(ControllerChooser, ChoiceIsKeptAndTheWatchMovesToIt) {
     d.doc->ConnectionWatch();
     EXPECT_TRUE(d.doc->m_bDeviceConnected);
     EXPECT_EQ(d.line->PortName(), "other");
-    EXPECT_EQ(d.doc->m_controller.portName, "other");
 }
 
 } // namespace

@@ -27,14 +27,12 @@ TEST_F(HardwareAdvDlg3, OpensWithTheDescriptionSelected) {
         std::vector<std::string> shown; // membrane, spring, magnet, regulator
         int32_t membrane, spring, magnet, regulator;
     };
+    const std::vector<std::string> hydrostatic{"Hydrostatic", "Rubber Grommet 12.7x7.9_mm",
+                                               "NoMagnet", "QB3 (20 psi Max.)"};
     const std::vector<std::string> first{"70A_794um", "No Spring", "A10x2.5_mm",
                                          "ITV1050 (130 psi Max.)"};
     const Case cases[] = {
-        {{"Hydrostatic", "Rubber Grommet 12.7x7.9_mm", "NoMagnet", "QB3 (20 psi Max.)"},
-         3,
-         1,
-         2,
-         7},
+        {hydrostatic, 3, 1, 2, 7},
         // A1_32 and invalid values are not offered: the first entries stand for them.
         {first, Membrane::A1_32, 5, 3, 8},
         {first, -1, 99, -7, 42},
@@ -115,8 +113,7 @@ TEST_F(HardwareAdvDlg3, StaysOpenAfterAPartlyFailedProgram) {
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(dialog.Applied());
     EXPECT_EQ(dialog.Description().MembraneStyle, Membrane::Hydrostatic);
-    ASSERT_EQ(prompt.shown.size(), 1u);
-    EXPECT_NE(prompt.Last().find("could not be cleared"), std::string::npos) << prompt.Last();
+    EXPECT_EQ(prompt.shown.size(), 1u) << "the failed step: ControllerHardwareTest";
     session.Finish(false);
     worker.Wait();
 }

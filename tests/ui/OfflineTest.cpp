@@ -11,7 +11,6 @@
 #include "document/DeviceAction.h"
 #include "document/KelvastraDoc.h"
 #include "protocol/ui/StageView.h"
-#include "recordings/ui/PlotWindow.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -19,7 +18,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -49,24 +47,6 @@ protected:
         document.SetPrompt(nullptr);
     }
 
-    // Runs `open`, which must show a file dialog; `look` sees it before it is cancelled.
-    void SeeFileDialog(const std::function<void()>& open,
-                       const std::function<void(QFileDialog&)>& look) {
-        bool seen = false;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog || seen)
-                return;
-            seen = true;
-            look(*dialog);
-            dialog->reject();
-        });
-        poll.start(20);
-        open();
-        EXPECT_TRUE(seen);
-    }
-
     QTemporaryDir dir;
     CKelvastraDoc document;
     CDocumentBridge bridge{document, nullptr};
@@ -79,25 +59,24 @@ TEST_F(Offline, OpenFromTheToolbarAndSaveWithCtrlS) {
         QTest::qWaitFor([&] { return frame.LinkLabel()->text() == "No controller found"; }, 2000));
     EXPECT_FALSE(frame.Action(ID_PROGRAM_DEVICE)->isEnabled());
     QWidget* openButton = frame.ToolBar()->widgetForAction(frame.Action(ID_FILE_OPEN));
-    SeeFileDialog([&] { QTest::mouseClick(openButton, Qt::LeftButton); },
-                  [](QFileDialog& dialog) {
-                      EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptOpen);
-                      EXPECT_EQ(dialog.nameFilters(), QStringList{"Kelvastra File (*.tmt)"});
-                  });
+    EXPECT_TRUE(WhenModal<QFileDialog>([&] { QTest::mouseClick(openButton, Qt::LeftButton); },
+                                       [](QFileDialog& dialog) {
+                                           EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptOpen);
+                                           EXPECT_EQ(dialog.nameFilters(),
+                                                     QStringList{"Kelvastra File (*.tmt)"});
+                                           dialog.reject();
+                                       }));
 
     // Save checks the sets first: a protocol is open.
     bridge.OpenFile(KELVASTRA_SOURCE_DIR "/resources/samples/sample.tmt");
     frame.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
-    SeeFileDialog(
-        [&] { QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier); },
-        [&](QFileDialog& dialog) {
-            EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
-            // The picture of the dialog, under Xvfb a real one.
-            std::string error;
-            EXPECT_TRUE(SaveWidgetPng(dialog, ArtifactPath("offline-save-dialog.png"), error))
-                << error;
-        });
+    EXPECT_TRUE(
+        WhenModal<QFileDialog>([&] { QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier); },
+                               [](QFileDialog& dialog) {
+                                   EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+                                   dialog.reject();
+                               }));
 }
 
 // The dialog shows what `kelvastra-cli doctor` prints on the same system, once the checks,

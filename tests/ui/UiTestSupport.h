@@ -1,6 +1,7 @@
 // Shared pieces of the widget tests: one QApplication for the whole test program (created on
 // first use, offscreen unless a platform was chosen), a message-box stand-in that records what
-// would have been shown, and the fixture that has both before any widget is made.
+// would have been shown, a way to work the modal dialog an action opens, and the fixture that
+// has the application and the stand-in before any widget is made.
 #pragma once
 
 #include "document/ViewInterfaces.h"
@@ -9,8 +10,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QThreadPool>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,6 +35,24 @@ inline QApplication& TestApp() {
     return *app;
 }
 
+// Runs `run`; the first modal dialog of type T shown meanwhile is handed to `act`, once. Whether
+// one was shown.
+template <typename T>
+bool WhenModal(const std::function<void()>& run, const std::function<void(T&)>& act) {
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* shown = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!shown || seen)
+            return;
+        seen = true;
+        act(*shown);
+    });
+    poll.start(10);
+    run();
+    return seen;
+}
+
 // Where a test keeps a picture: $KELVASTRA_ARTIFACTS, else the build folder's test-artifacts.
 inline std::string ArtifactPath(const QString& name) {
     QString folder = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
@@ -40,15 +62,18 @@ inline std::string ArtifactPath(const QString& name) {
     return (folder + "/" + name).toStdString();
 }
 
+// A box may be asked for from the device worker: `mutex` guards `shown`.
 struct RecordingPrompt : IUserPrompt {
     struct Shown {
         std::string text;
         MessageIcon icon;
     };
+    std::mutex mutex;
     std::vector<Shown> shown;
     MessageAnswer answer = MessageAnswer::Ok;
 
     MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons) override {
+        std::lock_guard lock(mutex);
         shown.push_back({text, icon});
         return answer;
     }

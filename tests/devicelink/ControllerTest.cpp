@@ -432,25 +432,10 @@ TEST_F(FirmwareLineTest, OffsetsInMemoryFollowTheCard) {
     EXPECT_EQ(controller->hardware.positionOffsets, (std::array<int32_t, 9>{}));
 }
 
-class DownloadTest : public ControllerTest {
-protected:
-    void SetUp() override { OpenLine(); }
+TEST_F(ControllerTest, BrokenDownloadOrUnwritableFileLeavesNoCompleteLookingFile) {
+    OpenLine();
     TempFolder temp{"download"};
     const std::filesystem::path& folder = temp.Path();
-};
-
-TEST_F(DownloadTest, DownloadWritesTheBytesThroughATemporaryFile) {
-    std::string content;
-    for (int i = 0; i < 3000; ++i)
-        content += static_cast<char>(i % 2 ? '\n' : 'A' + i % 26);
-    Firmware().files["DATA0001.CSV"] = content;
-    const auto target = folder / "raw.csv";
-    EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", target.string()), 1);
-    EXPECT_EQ(ReadFile(target), content);
-    EXPECT_FALSE(std::filesystem::exists(folder / "raw.csv.part"));
-}
-
-TEST_F(DownloadTest, BrokenTransferOrUnwritableFileLeavesNoCompleteLookingFile) {
     EXPECT_EQ(controller->DownloadFile("DATA0001.CSV", (folder / "no" / "x").string()), -1);
     EXPECT_TRUE(line->Written().empty());
 

@@ -49,17 +49,7 @@ TEST_F(OpenSerialTest, TheProgramsSettingsAndOpeningAgainChangesNothing) {
     EXPECT_EQ(line->ReadTimeouts(), std::vector<int>{Serial::kLongTimeoutMs});
 }
 
-TEST_F(SerialTest, CloseReportsAClosedPortQuietly) {
-    EXPECT_EQ(serial->Close(), Serial::kNotOpen);
-    ASSERT_EQ(OpenDefault(), 0);
-    EXPECT_EQ(serial->Close(), 0);
-    EXPECT_FALSE(serial->IsOpen());
-    EXPECT_FALSE(line->IsOpen());
-    EXPECT_EQ(serial->Close(), Serial::kNotOpen);
-    EXPECT_TRUE(log.Messages().empty());
-}
-
-TEST_F(SerialTest, EachFailingOpenStepLogsItsTextAndReleasesThePort) {
+TEST_F(SerialTest, EachFailingOpenStepLogsItsTextAndReleasesThePortAndCloseIsQuiet) {
     const std::string denied =
         "Permission denied opening /dev/ttyACM0: your user is not allowed to use serial ports. "
         "Add it to the dialout group (sudo usermod -aG dialout $USER), then log out and in "
@@ -83,7 +73,12 @@ TEST_F(SerialTest, EachFailingOpenStepLogsItsTextAndReleasesThePort) {
         // The next attempt opens the port.
         EXPECT_EQ(OpenDefault(), 0);
         EXPECT_EQ(serial->Close(), 0);
+        EXPECT_FALSE(line->IsOpen());
     }
+    // Closing a closed port says so, and logs nothing.
+    log.Clear();
+    EXPECT_EQ(serial->Close(), Serial::kNotOpen);
+    EXPECT_TRUE(log.Messages().empty());
 }
 
 TEST_F(OpenSerialTest, WriteSendsTheBytesAndReportsFailures) {
@@ -220,8 +215,7 @@ TEST_F(OpenSerialTest, DropWaitingTakesWhatHasArrivedWithoutWaiting) {
     EXPECT_EQ(log.Text(), "");
 }
 
-// Thresholds follow the running total, whatever the piece boundaries (a download's steps are
-// DownloadTest's).
+// Thresholds follow the running total, whatever the piece boundaries.
 TEST_F(OpenSerialTest, ReadToStreamNotifiesProgressEveryThousandBytes) {
     line->Receive(std::string(999, 'p'));
     line->Receive(std::string(1002, 'p'));

@@ -42,8 +42,8 @@ inline SetRecord MakeSet(const std::string& name, int32_t function, double magni
     return set;
 }
 
-// A document whose controller talks to the fake firmware over an open in-memory line, marked
-// connected as the watch leaves it, with a headless view and prompt.
+// A document whose controller talks to the fake firmware over an in-memory line (SetUpLink opens
+// it and sets the link up as the watch does), with a headless view and prompt.
 struct ScriptedDocument {
     ScriptedDocument() {
         auto channel = std::make_unique<ScriptedSerialChannel>();
@@ -55,8 +55,6 @@ struct ScriptedDocument {
         doc->SetPrompt(&prompt);
         doc->m_controller.portName = "scripted";
     }
-    // Opens the line and sets the link up as the watch does.
-    bool Connect() { return doc->SetUpLink(); }
 
     ScriptedSerialChannel* line = nullptr;
     std::unique_ptr<FakeFirmware> firmware;

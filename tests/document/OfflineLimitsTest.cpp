@@ -31,7 +31,7 @@ TEST(OfflineLimits, LastControllersLimitsHoldUntilAnotherConnects) {
                                          "MembraneStyle 70A_794um\nRegulatorType ITV1010\n"
                                          "SpringType GoldSpring_13mm_Diam\n";
     first.view->SetWorkingSequence(big);
-    ASSERT_TRUE(first.Connect());
+    ASSERT_TRUE(first.doc->SetUpLink());
     EXPECT_NE(first.view->MessageArea().find("Warning:  Program Device will refuse this protocol "
                                              "on the connected controller's hardware:\n" +
                                              std::string(kRefused)),
@@ -41,7 +41,7 @@ TEST(OfflineLimits, LastControllersLimitsHoldUntilAnotherConnects) {
     first.doc->TearDownLink();
     EXPECT_EQ(first.doc->LinkStatusText(), "No controller: limits of K-0042 (ITV1010, 70A_794um)");
     // The same hardware again: nothing new to say.
-    ASSERT_TRUE(first.Connect());
+    ASSERT_TRUE(first.doc->SetUpLink());
     EXPECT_EQ(first.view->MessageArea().find("Warning:"), std::string::npos);
 
     // The next start, with no controller: its limits, and the set is refused as it was.

@@ -33,7 +33,7 @@ protected:
         ::setenv("KELVASTRA_HOME", (m_dir.path() + "/home").toUtf8().constData(), 1);
         folder = m_dir.path().toStdString() + "/protocols/";
         std::filesystem::create_directories(folder);
-        ASSERT_TRUE(d.Connect());
+        ASSERT_TRUE(d.doc->SetUpLink());
         SetSequence s;
         s.sets = {
             MakeSet("Pre load", ControlFunction::Sinusoid, 2.5, 1.5, 2.0, TimeUnits::Seconds, 4),
@@ -88,7 +88,7 @@ TEST_F(ProtocolFileTest, NothingHappensWhileAnActionIsPending) {
               std::vector<std::string>{"Please Specify a Test Sequence Before Executing"});
 }
 
-TEST_F(ProtocolFileTest, OpenReadsTheTableAndAHardwareBlock) {
+TEST_F(ProtocolFileTest, OpenReadsTheTableAndAHardwareBlockAndSaysWhenTheFileIsCut) {
     WriteFile(folder + "device.tmt", std::string("##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\n"
                                                  "WellDepth_mm 20\nMagnetStyle A25_10\n"
                                                  "MembraneStyle Hydrostatic\nRegulatorType QB3_20\n"
@@ -102,9 +102,8 @@ TEST_F(ProtocolFileTest, OpenReadsTheTableAndAHardwareBlock) {
     EXPECT_EQ(doc.m_sequence.sets[0].Name, "Pre load");
     EXPECT_EQ(d.view->WorkingSequence(), doc.m_sequence);
     EXPECT_EQ(doc.m_controller.hardware.MembraneStyle, Membrane::Hydrostatic);
-}
 
-TEST_F(ProtocolFileTest, AFileEndingInsideASetSaysSo) {
+    // A file ending inside a set says so.
     std::string cut = kTable;
     cut.resize(cut.rfind("\tMinutes"));
     WriteFile(folder + "cut.tmt", cut);

@@ -18,9 +18,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream in{std::string(input.Rest())};
     ReadLeadingHardwareBlock(in, fromBlock);
     HardwareBlockText(fromBlock);
-    MagnetName(fromBlock.MagnetStyle);
-    MembraneName(fromBlock.MembraneStyle);
-    RegulatorName(fromBlock.RegulatorType);
-    SpringName(fromBlock.SpringType);
     return 0;
 }

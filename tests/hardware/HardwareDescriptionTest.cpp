@@ -57,7 +57,6 @@ TEST(HardwareBlock, WriterBytes) {
         const char* line;
     } depths[] = {{20, "WellDepth_mm 20\n"},
                   {18.123456789, "WellDepth_mm 18.1235\n"},
-                  {-3.25, "WellDepth_mm -3.25\n"},
                   {1234567, "WellDepth_mm 1.23457e+06\n"},
                   {0.00001, "WellDepth_mm 1e-05\n"}};
     for (const auto& c : depths) {
@@ -185,7 +184,6 @@ TEST(CardHardwareLines, ValuesByPositionShortLinesAndShortFiles) {
         {"##HARDWARE\nKelvastra TR\nFirmwareVersion 4050\nWellDepth_mm 20\nMagnetStyle A25_10\n"
          "MembraneStyle Hydrostatic\nRegulatorType QB3_20\n",
          HardwareDescription{}},
-        {"", HardwareDescription{}},
         {"x\ny\nXXXXXXXXXXXXXXX 1234\nXXXXXXXXXXXX 9.5\nXXXXXXXXXXX Foo\nXXXXXXXXXXXXX Bar\n"
          "XXXXXXXXXXXXX QPV1\nXXXXXXXXXX Baz\n",
          byPosition},

@@ -10,16 +10,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Kb(const fs::path& file) {
-    return std::to_string(fs::file_size(file) / 1000);
-}
-
 TEST(DataCli, ListDownloadAndDeleteAsTheDialogDoes) {
     LinkSimProcess sim({"--firmware", "4050"});
     ASSERT_TRUE(sim.Started());
     AddTwoTests(sim.Card());
     ASSERT_EQ(sim.Control("capacity 1000").rfind("ok", 0), 0u);
-    const std::string kb = Kb(sim.Card() / "DATA0001.CSV");
+    const std::string kb = std::to_string(fs::file_size(sim.Card() / "DATA0001.CSV") / 1000);
 
     const CliRun list = sim.Cli("list");
     EXPECT_EQ(list.status, 0) << list.errors;
@@ -81,11 +77,9 @@ TEST(DataCli, RefusesWhatWouldLoseOrMixUpResults) {
     }
     EXPECT_FALSE(fs::exists(sim.Root() / "out" / "Sample_0001"));
     EXPECT_TRUE(fs::exists(sim.Card() / "WXYZ0001.CSV"));
+    // Each by its card name, in a result folder of its own (TestDataTest).
     const CliRun both = sim.Cli("download DATA0001.CSV WXYZ0001.CSV --to " + out);
     EXPECT_EQ(both.status, 0) << both.errors;
-    EXPECT_EQ(ReadFile(sim.Root() / "out" / "Sample_0001 (WXYZ0001)" / "TestLogs" /
-                       "Sample_0001_Raw.csv"),
-              ReadFile(sim.Card() / "WXYZ0001.CSV"));
 
     // A test running or paused: nothing is listed, fetched or deleted.
     ASSERT_EQ(sim.Control("start").rfind("ok", 0), 0u) << "test run";

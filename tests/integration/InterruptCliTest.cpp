@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(InterruptCli, CtrlCDuringACardWriteEndsTheWriteModeFirst) {
+TEST(InterruptCli, CtrlCDuringACardWriteEndsTheWriteModeAndDuringARewriteWritesTheOldBack) {
     LinkSimProcess sim;
     ASSERT_TRUE(sim.Started());
     ASSERT_EQ(sim.Control("baud 9600").rfind("ok", 0), 0u); // about 70 ms a piece
@@ -25,28 +25,24 @@ TEST(InterruptCli, CtrlCDuringACardWriteEndsTheWriteModeFirst) {
     EXPECT_FALSE(cli.EndedBySignal()); // it ended the write mode and exited
     EXPECT_NE(cli.AllErrors().find(" bytes (interrupted)"), std::string::npos);
     EXPECT_NE(sim.Control("status").find(" mode command "), std::string::npos);
-}
 
-TEST(InterruptCli, CtrlCDuringTheFactoryCopyWritesItBackAndStillResetsTheOffsets) {
-    LinkSimProcess sim;
-    ASSERT_TRUE(sim.Started());
+    // Ctrl-C while the factory copy is rewritten: it is written back, the offsets still reset.
     const auto card = [&sim](const char* name) { return ReadFile(sim.Card() / name); };
     WriteFile(sim.Root() / "cal.csv", FlatCalibrationSession());
     const std::string factory = card("MAGCAL0.INI");
-    ASSERT_EQ(sim.Control("baud 9600").rfind("ok", 0), 0u); // about 70 ms a piece
-    ChildProcess cli;
-    ASSERT_TRUE(cli.Start(
+    ChildProcess apply;
+    ASSERT_TRUE(apply.Start(
         KELVASTRA_BINARY_DIR "/src/kelvastra-cli",
         {"calibrate", "apply", "--factory", "--session", (sim.Root() / "cal.csv").string()},
         {"KELVASTRA_PORTS_DIR=" + sim.PortsFolder().string()}));
     // The first piece of the new factory copy is on the card.
     for (int i = 0; i < 1000 && card("MAGCAL0.INI").rfind("    0.000100\n", 0) != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    cli.Signal(SIGINT);
-    EXPECT_EQ(cli.Wait(20000), 128 + SIGINT);
-    EXPECT_NE(cli.AllErrors().find(" bytes (interrupted); its old content was written back.\n"),
+    apply.Signal(SIGINT);
+    EXPECT_EQ(apply.Wait(20000), 128 + SIGINT);
+    EXPECT_NE(apply.AllErrors().find(" bytes (interrupted); its old content was written back.\n"),
               std::string::npos)
-        << cli.AllErrors();
+        << apply.AllErrors();
     EXPECT_EQ(card("MAGCAL0.INI"), factory);
     EXPECT_EQ(card("MAGCAL.INI").rfind(kFlatWellCoefficients, 0), 0u);
     EXPECT_EQ(card("POSCAL.INI"), "0\n0\n0\n0\n0\n0\n0\n0\n0");

@@ -1,5 +1,6 @@
 #include "recordings/ConvertFile.h"
 
+#include "common/NumberText.h"
 #include "recordings/ForceModel.h"
 #include "recordings/SpringModel.h"
 
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,12 +26,6 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
         parts.push_back(text.substr(start, at - start));
     parts.push_back(text.substr(start));
     return parts;
-}
-
-std::string Fixed(double value, int precision) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", precision, value);
-    return buffer;
 }
 
 // A converted file as header titles and rows of cells.
@@ -251,7 +245,7 @@ TEST_F(ConvertTest, SpringForceInsideMarginsOnly) {
     for (size_t i = 0; i < positions.size(); ++i) {
         const double p = positions[i];
         const std::string expected =
-            (p > 250.0 && p < 1750.0) ? Fixed(rig.spring.SpringForce(p), 2) : "--";
+            (p > 250.0 && p < 1750.0) ? FixedText(rig.spring.SpringForce(p), 2) : "--";
         EXPECT_EQ(table.Cell(i, "Spring Force (N)"), expected) << p;
     }
 }
@@ -272,7 +266,7 @@ TEST_F(ConvertTest, ShortLinesAndFieldsThatAreNoNumbers) {
     EXPECT_EQ(table.rows[2][0], "4294967291"); // unsigned, as the time was always written
     EXPECT_EQ(table.rows[2][2], "Y");
     // Text that is not a number reads as 0.
-    EXPECT_EQ(table.rows[2][4], Fixed(*rig.model->Position(1, 0.0), 0));
+    EXPECT_EQ(table.rows[2][4], FixedText(*rig.model->Position(1, 0.0), 0));
 }
 
 TEST_F(ConvertTest, PressureColumnOrderDecidesWhichPressureAForceUses) {
@@ -286,7 +280,8 @@ TEST_F(ConvertTest, PressureColumnOrderDecidesWhichPressureAForceUses) {
         Table table = Parse(Convert(rig, raw, true, false));
         ASSERT_EQ(table.rows.size(), 2u);
         EXPECT_EQ(table.Cell(0, "Force 1 (N) (factory)"), "0.00");
-        EXPECT_EQ(table.Cell(1, "Force 1 (N) (factory)"), Fixed(*rig.model->Force(p1, 1000.0), 2));
+        EXPECT_EQ(table.Cell(1, "Force 1 (N) (factory)"),
+                  FixedText(*rig.model->Force(p1, 1000.0), 2));
     }
 }
 
@@ -373,8 +368,9 @@ TEST_F(ConvertTest, GroupsTheCorrectionCannotHandle) {
                 anyCalibrated =
                     anyCalibrated || !table.Cell(i, "Force " + n + " (N) (calibrated)").empty();
                 const double position = std::stod(table.Cell(i, "Position " + n + " (um)"));
-                anyCorrected = anyCorrected || table.Cell(i, "Force " + n + " (N) (factory)") !=
-                                                   Fixed(*rig.model->Force(pressure, position), 2);
+                anyCorrected =
+                    anyCorrected || table.Cell(i, "Force " + n + " (N) (factory)") !=
+                                        FixedText(*rig.model->Force(pressure, position), 2);
             }
         }
         EXPECT_EQ(anyCalibrated, c.calibratedWritten) << c.name;

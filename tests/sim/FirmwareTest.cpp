@@ -36,19 +36,16 @@ protected:
     double now = 1000;
 };
 
-// Replies the program's own exchanges with the simulator do not reach: refused commands.
-TEST_F(FirmwareTest, UnknownCommandsAndBadArgumentsAreRefused) {
-    for (const char* command : {"0Q\r", "hello\r", "\r"})
-        EXPECT_EQ(Send(command), "Error 1\r") << command;
-    for (const char* command : {"0A\r", "0?D 10\r", "0?D -1\r", "0Z 10 5 5\r", "0?R 5\r"})
-        EXPECT_EQ(Send(command), "Error 2\r") << command;
-}
-
-TEST_F(FirmwareTest, CommandLinesMayArriveInPiecesAndTogether) {
+TEST_F(FirmwareTest, CommandLinesMayArriveInPiecesAndTogetherAndBadOnesAreRefused) {
     EXPECT_EQ(Send("0?"), "");
     EXPECT_EQ(Send("S\r0?V\r"), "0\r3866624\r");
     // A line feed left before a command does not spoil it.
     EXPECT_EQ(Send("\n0?S\r"), "0\r");
+    // Replies the program's own exchanges with the simulator do not reach: refused commands.
+    for (const char* command : {"0Q\r", "hello\r", "\r"})
+        EXPECT_EQ(Send(command), "Error 1\r") << command;
+    for (const char* command : {"0A\r", "0?D 10\r", "0?D -1\r", "0Z 10 5 5\r", "0?R 5\r"})
+        EXPECT_EQ(Send(command), "Error 2\r") << command;
 }
 
 TEST_F(FirmwareTest, LiveReadingsFollowTheSetPointThroughTheProgramsModel) {
@@ -100,13 +97,7 @@ TEST_F(FirmwareTest, FileWriteReadAndDeleteFrameEveryStep) {
     // Stored upper case as a card shows it, found in any case.
     EXPECT_EQ(ReadFile(dir.Path() / "NEW.TXT"), content);
     EXPECT_EQ(Send("0F New.Txt\r"), "OK\r" + content + kEnd);
-
-    // The firmware appends: the program deletes before writing.
-    Send("0W NEW.TXT\r");
-    Send("abc\r");
-    Send(kEnd + "\r");
-    EXPECT_EQ(ReadFile(dir.Path() / "NEW.TXT"), content + "abc");
-
+    // A write appends (FileFaultTest); the program deletes before writing.
     EXPECT_EQ(Send("0X new.TXT\r"), "OK\rDeleted\r");
     // A missing file still ends with the end byte, so a reader waiting for it returns.
     EXPECT_EQ(Send("0F NEW.TXT\r"), "Error 3\r" + kEnd);
@@ -114,6 +105,14 @@ TEST_F(FirmwareTest, FileWriteReadAndDeleteFrameEveryStep) {
     Send("0W EMPTY.INI\r");
     EXPECT_EQ(Send(kEnd + "\r"), "OK\r");
     EXPECT_EQ(Send("0F EMPTY.INI\r"), "OK\r" + kEnd);
+
+    // The end byte rides with the last content, in the transfer.
+    auto joined = firmware->Feed("0F NAME.INI\r", now);
+    ASSERT_EQ(joined.size(), 2u);
+    EXPECT_EQ(joined[0].bytes, "OK\r");
+    EXPECT_FALSE(joined[0].transfer);
+    EXPECT_EQ(joined[1].bytes, "Sample" + kEnd);
+    EXPECT_TRUE(joined[1].transfer);
 }
 
 TEST_F(FirmwareTest, WriteModeTakesCommandLookingLinesAsContent) {
@@ -152,15 +151,6 @@ TEST_F(FirmwareTest, InjectedRepliesStandInForTheCommandWithoutActingOnIt) {
     EXPECT_EQ(Send("piece\r"), "OK\r");
     Send(kEnd + "\r");
     EXPECT_EQ(ReadFile(dir.Path() / "BUSY.TXT"), "piece");
-}
-
-TEST_F(FirmwareTest, EndByteRidesWithTheLastContent) {
-    auto joined = firmware->Feed("0F NAME.INI\r", now);
-    ASSERT_EQ(joined.size(), 2u);
-    EXPECT_EQ(joined[0].bytes, "OK\r");
-    EXPECT_FALSE(joined[0].transfer);
-    EXPECT_EQ(joined[1].bytes, "Sample" + kEnd);
-    EXPECT_TRUE(joined[1].transfer);
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "Firmware.h"
-#include "SimCard.h"
 
 #include "TestSupport.h"
 #include "recordings/ForceModel.h"
@@ -15,10 +14,9 @@
 namespace simtest {
 
 // The force model the program builds at connect, from the card's offsets and coefficients. It
-// refers to `hardware` and `spring`, which must outlive it.
+// refers to `hardware`, which must outlive it.
 inline ForceModel CardForceModel(const std::filesystem::path& card,
-                                 const HardwareDescription& hardware,
-                                 const SpringModel* spring = nullptr) {
+                                 const HardwareDescription& hardware) {
     std::istringstream poscal(ReadFile(card / "POSCAL.INI"));
     std::istringstream magcal(ReadFile(card / "MAGCAL.INI"));
     std::array<int32_t, 9> offsets{};
@@ -27,7 +25,7 @@ inline ForceModel CardForceModel(const std::filesystem::path& card,
     std::array<double, 27> coefficients{};
     for (auto& c : coefficients)
         magcal >> c;
-    return ForceModel(offsets, coefficients, hardware, spring);
+    return ForceModel(offsets, coefficients, hardware);
 }
 
 // All reply bytes of the chunks, in order.

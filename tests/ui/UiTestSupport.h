@@ -8,7 +8,6 @@
 #include "protocol/ui/StageDocument.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QThreadPool>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -53,15 +52,6 @@ bool WhenModal(const std::function<void()>& run, const std::function<void(T&)>& 
     return seen;
 }
 
-// Where a test keeps a picture: $KELVASTRA_ARTIFACTS, else the build folder's test-artifacts.
-inline std::string ArtifactPath(const QString& name) {
-    QString folder = qEnvironmentVariable("KELVASTRA_ARTIFACTS");
-    if (folder.isEmpty())
-        folder = QStringLiteral(KELVASTRA_BINARY_DIR "/test-artifacts");
-    QDir().mkpath(folder);
-    return (folder + "/" + name).toStdString();
-}
-
 // A box may be asked for from the device worker: `mutex` guards `shown`.
 struct RecordingPrompt : IUserPrompt {
     struct Shown {
@@ -83,12 +73,11 @@ struct RecordingPrompt : IUserPrompt {
 struct FakeStageDocument : IStageDocument {
     SetSequence sequence;
     HardwareDescription hardware;
-    float maxStretch = 1000.0f;
     int workerStarts = 0;
 
     SetSequence& CommittedSequence() override { return sequence; }
     HardwareDescription Hardware() const override { return hardware; }
-    float MaxStretchPosMm() const override { return maxStretch; }
+    float MaxStretchPosMm() const override { return 1000.0f; }
     void StartWorker() override { ++workerStarts; }
 };
 

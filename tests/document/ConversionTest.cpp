@@ -172,12 +172,14 @@ TEST_F(ConversionTest, ChangedValuesAreNamed) {
     // The controller times whole milliseconds: half of one is no stretch at all.
     sequence.sets = {
         hold, MakeSet("Quick", ControlFunction::Sinusoid, 3.0, 0.5, 20.0, TimeUnits::mSeconds, 1),
-        MakeSet("Plain", ControlFunction::Ramp, 2.5, 1.5, 1.0, TimeUnits::Minutes, 2)};
+        MakeSet("Plain", ControlFunction::Ramp, 2.5, 1.5, 1.0, TimeUnits::Minutes, 2),
+        // One shown step off is a change, however small the step.
+        MakeSet("Fine", ControlFunction::Ramp, 2.5, 1.1, 1.0, TimeUnits::mSeconds, 1)};
     ASSERT_TRUE(ToTable());
-    EXPECT_EQ(Warning(),
-              std::string(kValuesChanged) +
-                  "Set 1 (Hold) Preload Magnitude: 0.5 N entered, 0.0 N programmed\n"
-                  "Set 2 (Quick) Compress Duration: 0.5 mS entered, 0.0 mS programmed\n");
+    EXPECT_EQ(Warning(), std::string(kValuesChanged) +
+                             "Set 1 (Hold) Preload Magnitude: 0.5 N entered, 0.0 N programmed\n"
+                             "Set 2 (Quick) Compress Duration: 0.5 mS entered, 0.0 mS programmed\n"
+                             "Set 4 (Fine) Compress Duration: 1.1 mS entered, 1.0 mS programmed\n");
 }
 
 TEST_F(ConversionTest, MagnitudesAndDurationsTheControllerCannotTakeAreRefused) {

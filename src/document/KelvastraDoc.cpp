@@ -365,7 +365,6 @@ bool CKelvastraDoc::SetUpLink() {
     {
         std::lock_guard lock(m_dataMutex);
         ReadDeviceHardware(m_controller.hardware);
-        m_fMaxStretchPosMm = 1000.0f;
         PublishHardware();
     }
     // The test monitor counts the sets and the time left by the table the controller runs; a

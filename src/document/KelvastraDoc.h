@@ -19,6 +19,7 @@
 #include "document/ViewInterfaces.h"
 #include "hardware/HardwareDescription.h"
 #include "protocol/DeviceProgram.h"
+#include "protocol/SequenceRules.h"
 #include "protocol/SetRecord.h"
 
 #include <atomic>
@@ -41,7 +42,7 @@ public:
     SetSequence m_sequence;
     Controller m_controller;
     DeviceProgramTable m_deviceProgram{};
-    float m_fMaxStretchPosMm = 1000.0f; // the same with or without a controller
+    float m_fMaxStretchPosMm = kDefaultMaxStretchPosMm; // the same with or without a controller
     std::atomic<bool> m_bDeviceInfoLoaded{false};
     std::atomic<bool> m_bDeviceConnected{false};
     std::atomic<DeviceAction> m_nPendingAction{DeviceAction::None};
@@ -145,7 +146,7 @@ public:
     // while the worker writes it. Any thread.
     struct HardwareCopy {
         HardwareDescription hardware;
-        float maxStretchPosMm = 0.0f;
+        float maxStretchPosMm = kDefaultMaxStretchPosMm;
         LimitsSource limitsSource = LimitsSource::Defaults;
         std::string limitsName; // the controller's serial number or the file's name
         std::string linkSerial; // the connected controller's serial number
